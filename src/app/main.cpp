@@ -1,0 +1,33 @@
+#include "CommandLine.h"
+#include "SdkFailureReport.h"
+#include "SdkLoader.h"
+
+#include <QGuiApplication>
+
+int main(int argc, char *argv[])
+{
+#if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
+    // A machine without any display (a build server, a script over ssh) still gets a working
+    // library check and headless verification runs instead of an abort in the platform plug-in.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("Zorvy TCO"));
+    QGuiApplication::setOrganizationName(QStringLiteral("ZorvyTools"));
+    QGuiApplication::setApplicationVersion(QStringLiteral("0.4.0"));
+
+    const CommandLine options(QGuiApplication::arguments());
+
+    // The library is checked before anything else exists.
+    QString sdkError;
+    if (!loadSdk(&sdkError)) {
+        reportSdkFailure(sdkError, !options.checkSdk());
+        return 3;
+    }
+    if (options.checkSdk())
+        return 0;
+
+    return 0;
+}

@@ -1,0 +1,196 @@
+#include "SdkLoader.h"
+
+#include "SdkApi.h"
+
+#include <QCoreApplication>
+#include <QLibrary>
+
+namespace {
+
+// Process-wide: constructed during static initialisation, destroyed at exit. The prevent-unload
+// hint keeps the library mapped even then, so late calls from other threads stay safe.
+QLibrary sdkLibrary;
+
+// The fifteen entry points in their resolution order, which is part of the contract: the first
+// missing name is the one reported.
+enum EntryPoint {
+    OpenProcess,
+    CloseSession,
+    CaptureSnapshot,
+    ReleaseSnapshot,
+    CopyTrains,
+    CopyTracks,
+    CopyStations,
+    CopySignals,
+    CopySignalStates,
+    CopySignalTextures,
+    CopyTrackNodes,
+    CopyTrainPathTracks,
+    CopyTrackReservations,
+    CopyTrackOccupations,
+    StatusString,
+    EntryPointCount
+};
+
+const char *const entryPointNames[EntryPointCount] = {"ZorvySdk_OpenProcess",
+                                                      "ZorvySdk_CloseSession",
+                                                      "ZorvySdk_CaptureSnapshot",
+                                                      "ZorvySdk_ReleaseSnapshot",
+                                                      "ZorvySdk_CopyTrains",
+                                                      "ZorvySdk_CopyTracks",
+                                                      "ZorvySdk_CopyStations",
+                                                      "ZorvySdk_CopySignals",
+                                                      "ZorvySdk_CopySignalStates",
+                                                      "ZorvySdk_CopySignalTextures",
+                                                      "ZorvySdk_CopyTrackNodes",
+                                                      "ZorvySdk_CopyTrainPathTracks",
+                                                      "ZorvySdk_CopyTrackReservations",
+                                                      "ZorvySdk_CopyTrackOccupations",
+                                                      "ZorvySdk_StatusString"};
+
+// Written only by loadSdk on the main thread before the reader thread exists; read afterwards
+// from any thread without locking.
+QFunctionPointer entryPoints[EntryPointCount] = {};
+
+// The resolved pointer of an entry point, typed as the export of the same name.
+template <typename Fn> Fn entry(EntryPoint which)
+{
+    return reinterpret_cast<Fn>(entryPoints[which]);
+}
+
+bool versionIsCompatible()
+{
+    const auto getVersion =
+        reinterpret_cast<SdkGetVersionFn>(sdkLibrary.resolve("ZorvySdk_GetVersion"));
+    if (!getVersion)
+        return false;
+    SdkVersion version{};
+    version.recordSize = sizeof(SdkVersion);
+    if (getVersion(&version) != 0)
+        return false;
+    return version.abi == 1 && version.major == 0 && version.minor == 6;
+}
+
+} // namespace
+
+bool loadSdk(QString *error)
+{
+    sdkLibrary.setFileName(QCoreApplication::applicationDirPath() +
+                           QStringLiteral("/ZorvyRailsSDK.dll"));
+    sdkLibrary.setLoadHints(QLibrary::PreventUnloadHint);
+    if (!sdkLibrary.load()) {
+        *error = QStringLiteral("SDK absent ou impossible à charger : ") + sdkLibrary.errorString();
+        return false;
+    }
+    if (!versionIsCompatible()) {
+        *error = QStringLiteral("SDK incompatible : ce TCO nécessite ZorvyRailsSDK 0.6.x (ABI 1). "
+                                "Réinstallez le paquet depuis KVD Hub.");
+        return false;
+    }
+
+    for (int i = 0; i < EntryPointCount; ++i) {
+        entryPoints[i] = sdkLibrary.resolve(entryPointNames[i]);
+        if (!entryPoints[i]) {
+            *error = QStringLiteral("SDK incomplet : ") + QLatin1String(entryPointNames[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Forwarding functions, exported by the executable under the library's names. They may be called
+// only after loadSdk returned true, which start-up guarantees.
+extern "C" {
+
+SdkStatus ZorvySdk_OpenProcess(uint32_t mode, uint32_t processId, SdkSession *session)
+{
+    return entry<decltype(&ZorvySdk_OpenProcess)>(OpenProcess)(mode, processId, session);
+}
+
+void ZorvySdk_CloseSession(SdkSession session)
+{
+    entry<decltype(&ZorvySdk_CloseSession)>(CloseSession)(session);
+}
+
+SdkStatus ZorvySdk_CaptureSnapshot(SdkSession session, SdkSnapshot *snapshot)
+{
+    return entry<decltype(&ZorvySdk_CaptureSnapshot)>(CaptureSnapshot)(session, snapshot);
+}
+
+void ZorvySdk_ReleaseSnapshot(SdkSnapshot snapshot)
+{
+    entry<decltype(&ZorvySdk_ReleaseSnapshot)>(ReleaseSnapshot)(snapshot);
+}
+
+SdkStatus ZorvySdk_CopyTrains(SdkSnapshot snapshot, SdkTrain *buffer, uint32_t capacity,
+                              uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyTrains)>(CopyTrains)(snapshot, buffer, capacity, count);
+}
+
+SdkStatus ZorvySdk_CopyTracks(SdkSnapshot snapshot, SdkTrack *buffer, uint32_t capacity,
+                              uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyTracks)>(CopyTracks)(snapshot, buffer, capacity, count);
+}
+
+SdkStatus ZorvySdk_CopyStations(SdkSnapshot snapshot, SdkStation *buffer, uint32_t capacity,
+                                uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyStations)>(CopyStations)(snapshot, buffer, capacity, count);
+}
+
+SdkStatus ZorvySdk_CopySignals(SdkSnapshot snapshot, SdkSignal *buffer, uint32_t capacity,
+                               uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopySignals)>(CopySignals)(snapshot, buffer, capacity, count);
+}
+
+SdkStatus ZorvySdk_CopySignalStates(SdkSnapshot snapshot, SdkSignalState *buffer, uint32_t capacity,
+                                    uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopySignalStates)>(CopySignalStates)(snapshot, buffer, capacity,
+                                                                         count);
+}
+
+SdkStatus ZorvySdk_CopySignalTextures(SdkSnapshot snapshot, SdkSignalTexture *buffer,
+                                      uint32_t capacity, uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopySignalTextures)>(CopySignalTextures)(snapshot, buffer,
+                                                                             capacity, count);
+}
+
+SdkStatus ZorvySdk_CopyTrackNodes(SdkSnapshot snapshot, SdkTrackNode *buffer, uint32_t capacity,
+                                  uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyTrackNodes)>(CopyTrackNodes)(snapshot, buffer, capacity,
+                                                                     count);
+}
+
+SdkStatus ZorvySdk_CopyTrainPathTracks(SdkSnapshot snapshot, uint64_t trainId, uint64_t *buffer,
+                                       uint32_t capacity, uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyTrainPathTracks)>(CopyTrainPathTracks)(
+        snapshot, trainId, buffer, capacity, count);
+}
+
+SdkStatus ZorvySdk_CopyTrackReservations(SdkSnapshot snapshot, SdkTrackUsage *buffer,
+                                         uint32_t capacity, uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyTrackReservations)>(CopyTrackReservations)(snapshot, buffer,
+                                                                                   capacity, count);
+}
+
+SdkStatus ZorvySdk_CopyTrackOccupations(SdkSnapshot snapshot, SdkTrackUsage *buffer,
+                                        uint32_t capacity, uint32_t *count)
+{
+    return entry<decltype(&ZorvySdk_CopyTrackOccupations)>(CopyTrackOccupations)(snapshot, buffer,
+                                                                                 capacity, count);
+}
+
+const char *ZorvySdk_StatusString(SdkStatus status)
+{
+    return entry<decltype(&ZorvySdk_StatusString)>(StatusString)(status);
+}
+
+} // extern "C"
