@@ -12,7 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
+#include <sys/mman.h>
+#include <thread>
 
 namespace {
 
@@ -52,6 +55,9 @@ private Q_SLOTS:
     void unavailableUsageAnswersEight();
     void pathPerTrain();
     void sessionOnAGameThatStops();
+    void sessionOnAGameThatWasKilled();
+    void everyCaptureIsOneConsistentState();
+    void sessionsOnTwoThreads();
     void twoGamesAtOnceStayApart();
     void wrongHandlesAndPointersGiveStatuses();
     void statusTextsAreStableAndFrench();
@@ -580,6 +586,92 @@ void TestSimLibrary::sessionOnAGameThatStops()
     // And the game cannot be opened again.
     ScopedSession again;
     QVERIFY(again.open(processId) != 0);
+}
+
+void TestSimLibrary::sessionOnAGameThatWasKilled()
+{
+    GameProcess game;
+    QVERIFY2(game.start({QStringLiteral("--size"), QStringLiteral("small")}),
+             qPrintable(game.errorString()));
+    const qint64 processId = game.processId();
+    const QByteArray region = "/ZorvyRails-" + QByteArray::number(processId);
+    ScopedSession session;
+    QCOMPARE(session.open(processId), 0u);
+
+    // A killed game cannot remove its region: the library must tell it from a live one.
+    QCOMPARE(::kill(pid_t(processId), SIGKILL), 0);
+    game.stop();
+    ScopedSnapshot after;
+    QCOMPARE(statusText(after.capture(session.handle)),
+             QStringLiteral("Session perdue : le jeu s'est arrêté"));
+    ScopedSession again;
+    const SdkStatus reopened = again.open(processId);
+    ::shm_unlink(region.constData()); // the dead game's leftover
+    QVERIFY(reopened != 0);
+}
+
+void TestSimLibrary::everyCaptureIsOneConsistentState()
+{
+    GameProcess game;
+    QVERIFY2(game.start({QStringLiteral("--size"), QStringLiteral("medium"),
+                         QStringLiteral("--rate"), QStringLiteral("100")}),
+             qPrintable(game.errorString()));
+    ScopedSession session;
+    QCOMPARE(session.open(game.processId()), 0u);
+    // Captures back to back while the game rewrites its state a hundred times a second: in each,
+    // every positioned train's path starts on its track and its occupation lies under it, which a
+    // mix of two states would break as soon as a train changes track.
+    for (int i = 0; i < 150; ++i) {
+        ScopedSnapshot snapshot;
+        QCOMPARE(snapshot.capture(session.handle), 0u);
+        SdkStatus status = 0;
+        const auto trains = copyAll(&ZorvySdk_CopyTrains, snapshot.handle, &status);
+        const auto occupations = copyAll(&ZorvySdk_CopyTrackOccupations, snapshot.handle, &status);
+        QCOMPARE(status, 0u);
+        for (const SdkTrain &train : trains) {
+            if (!(train.flags & SdkTrainPositioned))
+                continue;
+            const auto path = copyPath(snapshot.handle, train.id, &status);
+            QCOMPARE(status, 0u);
+            QCOMPARE(path.front(), train.trackId);
+            const bool under =
+                std::any_of(occupations.begin(), occupations.end(), [&](const auto &u) {
+                    return u.trainId == train.id && u.trackId == train.trackId &&
+                           u.begin <= train.fraction && train.fraction <= u.end;
+                });
+            QVERIFY2(under,
+                     qPrintable(QStringLiteral("train %1 in capture %2").arg(train.id).arg(i)));
+        }
+    }
+}
+
+void TestSimLibrary::sessionsOnTwoThreads()
+{
+    GameProcess first, second;
+    QVERIFY2(first.start({QStringLiteral("--size"), QStringLiteral("small")}),
+             qPrintable(first.errorString()));
+    QVERIFY2(second.start({QStringLiteral("--size"), QStringLiteral("small"),
+                           QStringLiteral("--seed"), QStringLiteral("2")}),
+             qPrintable(second.errorString()));
+    // Each thread opens, captures, copies and releases on its own session, all at once.
+    std::atomic<int> failures{0};
+    auto observe = [&failures](qint64 processId) {
+        ScopedSession session;
+        if (session.open(processId) != 0)
+            return void(++failures);
+        for (int i = 0; i < 100; ++i) {
+            ScopedSnapshot snapshot;
+            SdkStatus status = snapshot.capture(session.handle);
+            const auto nodes = copyAll(&ZorvySdk_CopyTrackNodes, snapshot.handle, &status);
+            if (status != 0 || nodes.empty())
+                ++failures;
+        }
+    };
+    std::thread a(observe, first.processId());
+    std::thread b(observe, second.processId());
+    a.join();
+    b.join();
+    QCOMPARE(failures.load(), 0);
 }
 
 void TestSimLibrary::twoGamesAtOnceStayApart()
