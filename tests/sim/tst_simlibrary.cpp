@@ -62,6 +62,7 @@ private Q_SLOTS:
     void wrongHandlesAndPointersGiveStatuses();
     void statusTextsAreStableAndFrench();
     void scenarioFaultsReachTheCaller();
+    void failingPathExportFailsForEveryTrain();
     void sameSeedGivesTheSameWorld();
 
 private:
@@ -797,6 +798,31 @@ void TestSimLibrary::scenarioFaultsReachTheCaller()
     QCOMPARE(textures[1].signalId, uint64_t(0x5A5A5A5A5A5A5A5AULL));
     // Other lists are unaffected.
     QCOMPARE(ZorvySdk_CopyTracks(snapshot.handle, nullptr, 0, &count), 0u);
+}
+
+void TestSimLibrary::failingPathExportFailsForEveryTrain()
+{
+    QJsonObject faults;
+    faults.insert(QStringLiteral("failCopy"), QStringLiteral("ZorvySdk_CopyTrainPathTracks"));
+    faults.insert(QStringLiteral("failStatus"), 12);
+    GameProcess game;
+    QVERIFY(startScenario(
+        game, object({{"trains", QJsonArray{object({{"id", 1}, {"path", QJsonArray{4, 5}}}),
+                                            object({{"id", 2}})}},
+                      {"faults", faults}})));
+    ScopedSession session;
+    QCOMPARE(session.open(game.processId()), 0u);
+    ScopedSnapshot snapshot;
+    QCOMPARE(snapshot.capture(session.handle), 0u);
+    uint32_t count = 0;
+    uint64_t ids[2] = {};
+    QCOMPARE(ZorvySdk_CopyTrainPathTracks(snapshot.handle, 1, nullptr, 0, &count), 12u);
+    QCOMPARE(ZorvySdk_CopyTrainPathTracks(snapshot.handle, 1, ids, 2, &count), 12u);
+    QCOMPARE(ZorvySdk_CopyTrainPathTracks(snapshot.handle, 2, nullptr, 0, &count), 12u);
+    QCOMPARE(ids[0], uint64_t(0));
+    SdkStatus status = 0;
+    QCOMPARE(copyAll(&ZorvySdk_CopyTrains, snapshot.handle, &status).size(), size_t(2));
+    QCOMPARE(status, 0u);
 }
 
 void TestSimLibrary::sameSeedGivesTheSameWorld()
