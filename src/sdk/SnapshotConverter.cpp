@@ -9,12 +9,15 @@
 #include "SdkText.h"
 #include "TrainSelection.h"
 
+#include <QByteArrayView>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTime>
 #include <QUrl>
 #include <QVariantList>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -98,6 +101,7 @@ struct CaptureMemory
     IdGroups trainsByTrack;   // positioned trains
     IdGroups signalsByTrack;
     std::vector<quint32> filteredTracks;
+    QHash<QByteArrayView, QString> texturePaths; // raw path in the texture records -> its text
 
     void clearRecords()
     {
@@ -110,6 +114,7 @@ struct CaptureMemory
         nodes.clear();
         path.clear();
         usage.clear();
+        texturePaths.clear(); // its keys point into the texture records
     }
 };
 
@@ -162,12 +167,23 @@ struct SignalState
     const SdkSignalTexture *texture = nullptr;
 
     bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
-    QString texturePath() const
-    {
-        return texture && (texture->flags & SdkTexturePathValid) ? sdkText(texture->path)
-                                                                 : QString();
-    }
+    QString texturePath() const;
 };
+
+QString SignalState::texturePath() const
+{
+    if (!texture || !(texture->flags & SdkTexturePathValid))
+        return QString();
+    // Signals share a few images (one per state): each distinct path is decoded once a capture.
+    const char *path = texture->path;
+    const void *nul = std::memchr(path, '\0', sizeof texture->path);
+    const QByteArrayView bytes(path, nul ? static_cast<const char *>(nul) - path
+                                         : qsizetype(sizeof texture->path));
+    auto decoded = memory.texturePaths.constFind(bytes);
+    if (decoded == memory.texturePaths.constEnd())
+        decoded = memory.texturePaths.insert(bytes, sdkText(path, std::size_t(bytes.size())));
+    return *decoded;
+}
 
 SignalState signalStateOf(const SdkSignal &signal)
 {
