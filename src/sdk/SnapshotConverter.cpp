@@ -1,0 +1,480 @@
+#include "SnapshotConverter.h"
+
+#include "DataMap.h"
+#include "GeometryBlob.h"
+#include "IdGroups.h"
+#include "IdIndex.h"
+#include "MapFiller.h"
+#include "SdkCopy.h"
+#include "SdkText.h"
+#include "TrainSelection.h"
+
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QTime>
+#include <QUrl>
+#include <QVariantList>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Keys made once: thousands of small maps per capture, each key converted from a C string at
+// every insert would cost several times the inserts themselves.
+const QString idKey = QStringLiteral("id");
+const QString nameKey = QStringLiteral("name");
+const QString speedKey = QStringLiteral("speed");
+const QString presentKey = QStringLiteral("present");
+const QString positionedKey = QStringLiteral("positioned");
+const QString trackKey = QStringLiteral("track");
+const QString fractionKey = QStringLiteral("fraction");
+const QString directionKey = QStringLiteral("direction");
+const QString kindKey = QStringLiteral("kind");
+const QString baliseKey = QStringLiteral("balise");
+const QString markerKey = QStringLiteral("marker");
+const QString aspectKey = QStringLiteral("aspect");
+const QString specificStateKey = QStringLiteral("specificState");
+const QString stateAvailableKey = QStringLiteral("stateAvailable");
+const QString texturePathKey = QStringLiteral("texturePath");
+const QString textureUrlKey = QStringLiteral("textureUrl");
+const QString textureStateKey = QStringLiteral("textureState");
+const QString stationIdKey = QStringLiteral("stationId");
+const QString stationKey = QStringLiteral("station");
+const QString limitKey = QStringLiteral("limit");
+const QString trainsKey = QStringLiteral("trains");
+const QString signalsKey = QStringLiteral("signals");
+
+const QString statusKey = QStringLiteral("status");
+const QString liveKey = QStringLiteral("live");
+const QString stationsKey = QStringLiteral("stations");
+const QString tracksKey = QStringLiteral("tracks");
+const QString trackCountKey = QStringLiteral("trackCount");
+const QString stationCountKey = QStringLiteral("stationCount");
+const QString trainCountKey = QStringLiteral("trainCount");
+const QString signalCountKey = QStringLiteral("signalCount");
+const QString baliseCountKey = QStringLiteral("baliseCount");
+const QString signalStateCountKey = QStringLiteral("signalStateCount");
+const QString signalTextureCountKey = QStringLiteral("signalTextureCount");
+const QString positionedCountKey = QStringLiteral("positionedCount");
+const QString filteredCountKey = QStringLiteral("filteredCount");
+const QString pageKey = QStringLiteral("page");
+const QString pagesKey = QStringLiteral("pages");
+const QString viewRevisionKey = QStringLiteral("viewRevision");
+const QString mapSignalsKey = QStringLiteral("mapSignals");
+const QString mapGeometryKey = QStringLiteral("mapGeometry");
+const QString usageStaleKey = QStringLiteral("usageStale");
+const QString captureMsKey = QStringLiteral("captureMs");
+const QString updatedKey = QStringLiteral("updated");
+
+constexpr quint64 tracksPerPage = 500;
+constexpr uint32_t baliseKind = 3;
+constexpr uint32_t markerKind = 6;
+
+const QString &kindLabel(uint32_t kind)
+{
+    static const QString labels[] = {QStringLiteral("Sens unique"), QStringLiteral("Arrêt quai"),
+                                     QStringLiteral("Inconnu"),     QStringLiteral("Balise"),
+                                     QStringLiteral("Chemin"),      QStringLiteral("Interdiction"),
+                                     QStringLiteral("Repère")};
+    return kind < std::size(labels) ? labels[kind] : labels[2];
+}
+
+// Memory one thread reuses from capture to capture. Only memory: every table is reset and every
+// buffer zeroed before use, so no data of a capture reaches the next.
+struct CaptureMemory
+{
+    SdkCopy::RecordBuffer<SdkTrain> trains;
+    SdkCopy::RecordBuffer<SdkTrack> tracks;
+    SdkCopy::RecordBuffer<SdkStation> stations;
+    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
+    SdkCopy::RecordBuffer<SdkSignalState> states;
+    SdkCopy::RecordBuffer<SdkSignalTexture> textures;
+    SdkCopy::RecordBuffer<SdkTrackNode> nodes;
+    SdkCopy::RecordBuffer<uint64_t> path;
+    SdkCopy::RecordBuffer<SdkTrackUsage> usage;
+
+    IdIndex statesBySignal;   // first state record of a signal
+    IdIndex texturesBySignal; // first texture record of a signal
+    IdIndex stationsById;     // station record giving the name
+    IdGroups trainsByTrack;   // positioned trains
+    IdGroups signalsByTrack;
+    std::vector<quint32> filteredTracks;
+    QHash<QByteArrayView, QString> texturePaths; // raw path in the texture records -> its text
+
+    void clearRecords()
+    {
+        trains.clear();
+        tracks.clear();
+        stations.clear();
+        signalRecords.clear();
+        states.clear();
+        textures.clear();
+        nodes.clear();
+        path.clear();
+        usage.clear();
+        texturePaths.clear(); // its keys point into the texture records
+    }
+};
+
+thread_local CaptureMemory memory;
+
+// Releases the snapshot however the conversion ends, and forgets the records copied from it.
+class SnapshotGuard
+{
+public:
+    SnapshotGuard() = default;
+    SnapshotGuard(const SnapshotGuard &) = delete;
+    SnapshotGuard &operator=(const SnapshotGuard &) = delete;
+    ~SnapshotGuard()
+    {
+        memory.clearRecords();
+        if (handle != 0)
+            ZorvySdk_ReleaseSnapshot(handle);
+    }
+
+    SdkSnapshot handle = 0;
+};
+
+// The smallest and largest id of a list of records, so the id tables can choose their layout.
+template <typename Record, typename IdOf>
+std::pair<quint64, quint64> idRange(const SdkCopy::RecordBuffer<Record> &records, IdOf idOf)
+{
+    quint64 low = ~quint64(0), high = 0;
+    for (const Record &record : records) {
+        const quint64 id = idOf(record);
+        low = std::min(low, id);
+        high = std::max(high, id);
+    }
+    return {low, high};
+}
+
+// What the state and texture records say about one signal.
+struct SignalState
+{
+    const SdkSignalState *state = nullptr;
+    const SdkSignalTexture *texture = nullptr;
+
+    bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
+    QString texturePath() const;
+};
+
+QString SignalState::texturePath() const
+{
+    if (!texture || !(texture->flags & SdkTexturePathValid))
+        return QString();
+    // Signals share a few images (one per state): each distinct path is decoded once a capture.
+    const char *path = texture->path;
+    const void *nul = std::memchr(path, '\0', sizeof texture->path);
+    const QByteArrayView bytes(path, nul ? static_cast<const char *>(nul) - path
+                                         : qsizetype(sizeof texture->path));
+    auto decoded = memory.texturePaths.constFind(bytes);
+    if (decoded == memory.texturePaths.constEnd())
+        decoded = memory.texturePaths.insert(bytes, sdkText(path, std::size_t(bytes.size())));
+    return *decoded;
+}
+
+SignalState signalStateOf(const SdkSignal &signal)
+{
+    SignalState result;
+    const int state = memory.statesBySignal.find(signal.id);
+    if (state >= 0)
+        result.state = &memory.states[quint32(state)];
+    const int texture = memory.texturesBySignal.find(signal.id);
+    if (texture >= 0)
+        result.texture = &memory.textures[quint32(texture)];
+    return result;
+}
+
+QVariantMap trainMap(const SdkTrain &train)
+{
+    static const QVariantMap prototype =
+        mapPrototype({&directionKey, &fractionKey, &idKey, &nameKey, &positionedKey, &presentKey,
+                      &speedKey, &trackKey});
+    const bool positioned = train.flags & SdkTrainPositioned;
+    return MapFiller(prototype)
+        .set(directionKey, int(train.sense))
+        .set(fractionKey, train.fraction)
+        .set(idKey, DataMap::idText(train.id))
+        .set(nameKey, sdkText(train.name))
+        .set(positionedKey, positioned)
+        .set(presentKey, (train.flags & SdkTrainPresent) != 0)
+        .set(speedKey, train.speed * 3.6)
+        .set(trackKey, positioned ? DataMap::idText(train.trackId) : QString())
+        .take();
+}
+
+// The full signal map, built only for the signals of the tracks on the page.
+QVariantMap signalMap(const SdkSignal &signal)
+{
+    static const QString unknownAspect = QStringLiteral("Inconnu");
+    static const QString nativeAspect = QStringLiteral("État natif %1");
+
+    const SignalState state = signalStateOf(signal);
+    const bool native = state.nativeAvailable();
+    const QString texturePath = state.texturePath();
+    QString specificState;
+    if (state.state && (state.state->flags & SdkStateLabelsValid))
+        specificState =
+            sdkText(state.state->label1) + QLatin1Char(':') + sdkText(state.state->label2);
+
+    static const QVariantMap prototype = mapPrototype(
+        {&aspectKey, &baliseKey, &directionKey, &fractionKey, &idKey, &kindKey, &markerKey,
+         &specificStateKey, &stateAvailableKey, &texturePathKey, &textureUrlKey});
+    return MapFiller(prototype)
+        .set(aspectKey, native ? nativeAspect.arg(state.state->nativeState) : unknownAspect)
+        .set(baliseKey, signal.kind == baliseKind)
+        .set(directionKey, int(signal.sense))
+        .set(fractionKey, signal.fraction)
+        .set(idKey, DataMap::idText(signal.id))
+        .set(kindKey, kindLabel(signal.kind))
+        .set(markerKey, signal.kind == markerKind)
+        .set(specificStateKey, specificState)
+        .set(stateAvailableKey, native)
+        .set(texturePathKey, texturePath)
+        .set(textureUrlKey,
+             texturePath.isEmpty() ? QString() : QUrl::fromLocalFile(texturePath).toString())
+        .take();
+}
+
+bool passesFilter(const SdkTrack &track, const ViewParameters &view)
+{
+    if (view.station != 0 && view.station != track.stationId)
+        return false;
+    switch (view.scope) {
+    case 0:
+        return memory.trainsByTrack.contains(track.id);
+    case 1:
+        return memory.signalsByTrack.contains(track.id);
+    case 3:
+        return track.id == view.track;
+    default:
+        return true;
+    }
+}
+
+// The first state and texture record of a signal win; later ones change nothing.
+void indexStatesAndTextures(CaptureMemory &m)
+{
+    const auto [lowState, highState] =
+        idRange(m.states, [](const SdkSignalState &r) { return r.signalId; });
+    m.statesBySignal.reset(m.states.count(), lowState, highState);
+    for (quint32 i = 0; i < m.states.count(); ++i)
+        m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
+    const auto [lowTexture, highTexture] =
+        idRange(m.textures, [](const SdkSignalTexture &r) { return r.signalId; });
+    m.texturesBySignal.reset(m.textures.count(), lowTexture, highTexture);
+    for (quint32 i = 0; i < m.textures.count(); ++i)
+        m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
+}
+
+// The station maps, in library order; an unnamed station is called after its id. Also fills the
+// station index and the display names the track maps use.
+QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
+{
+    static const QVariantMap prototype = mapPrototype({&idKey, &nameKey});
+    QVariantList stations;
+    stations.reserve(m.stations.count());
+    names.assign(m.stations.count(), QString());
+    const auto [low, high] = idRange(m.stations, [](const SdkStation &r) { return r.id; });
+    m.stationsById.reset(m.stations.count(), low, high);
+    for (quint32 i = 0; i < m.stations.count(); ++i) {
+        const SdkStation &station = m.stations[i];
+        const QString id = DataMap::idText(station.id);
+        QString name = sdkText(station.name);
+        if (name.isEmpty())
+            name = QStringLiteral("Gare ") + id;
+        names[i] = name;
+        m.stationsById.insertOrAssign(station.id, int(i));
+        stations.append(MapFiller(prototype).set(idKey, id).set(nameKey, name).take());
+    }
+    return stations;
+}
+
+// The train maps of all trains, in library order; the positioned ones are also grouped by track.
+QVariantList trainList(CaptureMemory &m, int *positionedCount)
+{
+    quint64 lowTrack = ~quint64(0), highTrack = 0;
+    for (const SdkTrain &train : m.trains) {
+        if (train.flags & SdkTrainPositioned) {
+            lowTrack = std::min<quint64>(lowTrack, train.trackId);
+            highTrack = std::max<quint64>(highTrack, train.trackId);
+        }
+    }
+    m.trainsByTrack.reset(m.trains.count(), lowTrack, highTrack);
+    QVariantList trains;
+    trains.reserve(m.trains.count());
+    *positionedCount = 0;
+    for (quint32 i = 0; i < m.trains.count(); ++i) {
+        const SdkTrain &train = m.trains[i];
+        trains.append(trainMap(train));
+        if (train.flags & SdkTrainPositioned) {
+            ++*positionedCount;
+            m.trainsByTrack.add(train.trackId, int(i));
+        }
+    }
+    return trains;
+}
+
+struct SignalCounts
+{
+    int balises = 0;
+    int nativeStates = 0;
+    int textures = 0;
+};
+
+// The whole-network entries of all signals, in library order, with the signal counters; the
+// signals are also grouped by track. The full signal maps wait until the page is known, since
+// only its tracks show them.
+QVariantList mapSignalList(CaptureMemory &m, SignalCounts *counts)
+{
+    static const QVariantMap prototype = mapPrototype(
+        {&baliseKey, &markerKey, &stateAvailableKey, &texturePathKey, &textureStateKey, &trackKey});
+    const auto [lowTrack, highTrack] =
+        idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
+    m.signalsByTrack.reset(m.signalRecords.count(), lowTrack, highTrack);
+    QVariantList entries;
+    entries.reserve(m.signalRecords.count());
+    for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
+        const SdkSignal &signal = m.signalRecords[i];
+        const SignalState state = signalStateOf(signal);
+        const bool native = state.nativeAvailable();
+        const QString texturePath = state.texturePath();
+        counts->balises += signal.kind == baliseKind;
+        counts->nativeStates += native;
+        counts->textures += !texturePath.isEmpty();
+        m.signalsByTrack.add(signal.trackId, int(i));
+        entries.append(MapFiller(prototype)
+                           .set(baliseKey, signal.kind == baliseKind)
+                           .set(markerKey, signal.kind == markerKind)
+                           .set(stateAvailableKey, native)
+                           .set(texturePathKey, texturePath)
+                           .set(textureStateKey, native ? int(state.state->nativeState) : 0)
+                           .set(trackKey, DataMap::idText(signal.trackId))
+                           .take());
+    }
+    return entries;
+}
+
+QVariantMap trackMap(const SdkTrack &track, const CaptureMemory &m, const QVariantList &trains,
+                     const std::vector<QString> &stationNames)
+{
+    static const QString outsideStation = QStringLiteral("Hors gare");
+    static const QVariantMap prototype =
+        mapPrototype({&idKey, &limitKey, &signalsKey, &stationKey, &stationIdKey, &trainsKey});
+    QString stationId;
+    QString stationName = outsideStation;
+    if (track.stationId != 0) {
+        // A station the snapshot does not list keeps its id but shows no name.
+        const int station = m.stationsById.find(track.stationId);
+        stationId = DataMap::idText(track.stationId);
+        stationName = station >= 0 ? stationNames[std::size_t(station)] : QString();
+    }
+    QVariantList trackTrains;
+    m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
+    QVariantList trackSignals;
+    m.signalsByTrack.forEach(track.id, [&](int signal) {
+        trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
+    });
+    return MapFiller(prototype)
+        .set(idKey, DataMap::idText(track.id))
+        .set(limitKey, track.speedLimit * 3.6)
+        .set(signalsKey, trackSignals)
+        .set(stationKey, stationName)
+        .set(stationIdKey, stationId)
+        .set(trainsKey, trackTrains)
+        .take();
+}
+
+struct TrackPage
+{
+    QVariantList tracks;
+    quint64 filtered = 0;
+    quint64 page = 0;
+    quint64 pages = 1;
+};
+
+// The tracks that pass the view's filter, in library order, and the requested page of them,
+// clamped to the last page.
+TrackPage trackPage(CaptureMemory &m, const ViewParameters &view, const QVariantList &trains,
+                    const std::vector<QString> &stationNames)
+{
+    m.filteredTracks.clear();
+    for (quint32 i = 0; i < m.tracks.count(); ++i) {
+        if (passesFilter(m.tracks[i], view))
+            m.filteredTracks.push_back(i);
+    }
+    TrackPage result;
+    result.filtered = m.filteredTracks.size();
+    result.pages = std::max<quint64>(1, (result.filtered + tracksPerPage - 1) / tracksPerPage);
+    // On unsigned numbers a negative request is past the end too and gives the last page.
+    result.page = std::min<quint64>(quint64(qint64(view.page)), result.pages - 1);
+    const quint64 end = std::min<quint64>((result.page + 1) * tracksPerPage, result.filtered);
+    for (quint64 f = result.page * tracksPerPage; f < end; ++f)
+        result.tracks.append(trackMap(m.tracks[m.filteredTracks[f]], m, trains, stationNames));
+    return result;
+}
+
+} // namespace
+
+QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    SnapshotGuard snapshot;
+    if (const SdkStatus status = ZorvySdk_CaptureSnapshot(session, &snapshot.handle))
+        SdkCopy::throwStatus(status);
+    const SdkSnapshot handle = snapshot.handle;
+
+    CaptureMemory &m = memory;
+    SdkCopy::copy(m.trains, SdkCopy::listOf(handle, &ZorvySdk_CopyTrains));
+    SdkCopy::copy(m.tracks, SdkCopy::listOf(handle, &ZorvySdk_CopyTracks));
+    SdkCopy::copy(m.stations, SdkCopy::listOf(handle, &ZorvySdk_CopyStations));
+    SdkCopy::copy(m.signalRecords, SdkCopy::listOf(handle, &ZorvySdk_CopySignals));
+    SdkCopy::copy(m.states, SdkCopy::listOf(handle, &ZorvySdk_CopySignalStates));
+    SdkCopy::copy(m.textures, SdkCopy::listOf(handle, &ZorvySdk_CopySignalTextures));
+    indexStatesAndTextures(m);
+
+    std::vector<QString> stationNames;
+    const QVariantList stations = stationList(m, stationNames);
+    int positionedCount = 0;
+    const QVariantList trains = trainList(m, &positionedCount);
+    SignalCounts signalCounts;
+    const QVariantList mapSignals = mapSignalList(m, &signalCounts);
+    const TrackPage page = trackPage(m, view, trains, stationNames);
+
+    QVariantMap data =
+        DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
+    data.insert(liveKey, true);
+    data.insert(trainsKey, trains);
+    data.insert(stationsKey, stations);
+    data.insert(tracksKey, page.tracks);
+    data.insert(trackCountKey, int(m.tracks.count()));
+    data.insert(stationCountKey, int(m.stations.count()));
+    data.insert(trainCountKey, int(m.trains.count()));
+    data.insert(signalCountKey, int(m.signalRecords.count()));
+    data.insert(baliseCountKey, signalCounts.balises);
+    data.insert(signalStateCountKey, signalCounts.nativeStates);
+    data.insert(signalTextureCountKey, signalCounts.textures);
+    data.insert(positionedCountKey, positionedCount);
+    data.insert(filteredCountKey, int(page.filtered));
+    data.insert(pageKey, int(page.page));
+    data.insert(pagesKey, int(page.pages));
+    data.insert(viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
+    data.insert(mapSignalsKey, mapSignals);
+
+    SdkCopy::copy(m.nodes, SdkCopy::listOf(handle, &ZorvySdk_CopyTrackNodes));
+    data.insert(mapGeometryKey, GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
+
+    const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);
+    TrainSelection::writeSelection(data, selected);
+    TrainSelection::writePath(data, handle, selected, m.path);
+    TrainSelection::writeUsage(data, handle, selected, m.usage);
+    data.insert(usageStaleKey, false);
+
+    data.insert(captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
+    data.insert(updatedKey, QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
+    return data;
+}
