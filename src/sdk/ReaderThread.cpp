@@ -43,6 +43,18 @@ ReaderThread::~ReaderThread()
     wait();
 }
 
+void ReaderThread::pause(qint64 milliseconds)
+{
+    // In short slices, so that a stop request ends an idle second at once instead of keeping the
+    // window's closing (and every Backend's destruction) waiting for it.
+    constexpr qint64 slice = 50;
+    QElapsedTimer slept;
+    slept.start();
+    for (qint64 left = milliseconds; left > 0 && !isInterruptionRequested();
+         left = milliseconds - slept.elapsed())
+        msleep(static_cast<unsigned long>(std::min(left, slice)));
+}
+
 void ReaderThread::run()
 {
     SdkSession session = 0;
@@ -95,8 +107,7 @@ void ReaderThread::run()
             }
         }
 
-        const qint64 pause = session == 0 ? 1000 : std::max<qint64>(20, 250 - cycle.elapsed());
-        msleep(static_cast<unsigned long>(pause));
+        pause(session == 0 ? 1000 : std::max<qint64>(20, 250 - cycle.elapsed()));
     }
     closeSession(session);
 }
