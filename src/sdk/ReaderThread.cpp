@@ -3,6 +3,7 @@
 #include "DataMap.h"
 #include "GameProcessFinder.h"
 #include "SdkApi.h"
+#include "SdkCopy.h"
 #include "SnapshotConverter.h"
 
 #include <QDebug>
@@ -14,13 +15,6 @@
 namespace {
 
 const char noUniqueGameText[] = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
-
-// The library's text for a failing status, copied at once since the library owns it.
-std::string statusText(SdkStatus status)
-{
-    const char *text = ZorvySdk_StatusString(status);
-    return text ? std::string(text) : std::string();
-}
 
 void closeSession(SdkSession &session)
 {
@@ -86,7 +80,7 @@ void ReaderThread::run()
                     SdkSession opened = 0;
                     const SdkStatus status = ZorvySdk_OpenProcess(1, processId, &opened);
                     if (status != 0)
-                        throw std::runtime_error(statusText(status));
+                        SdkCopy::throwStatus(status);
                     session = opened;
                 }
                 const ViewParameters view =
