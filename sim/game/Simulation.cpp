@@ -314,7 +314,8 @@ void Simulation::move(TrainMotion &train, double distance)
         const double remaining =
             (train.direction > 0 ? 1.0 - train.fraction : train.fraction) * length;
         if (distance < remaining) {
-            train.fraction += train.direction * distance / length;
+            train.fraction =
+                std::clamp(train.fraction + train.direction * distance / length, 0.0, 1.0);
             return;
         }
         distance -= remaining;
@@ -450,7 +451,8 @@ void Simulation::writeFrame()
         const double length = m_network.lengths[train.track];
         const double behind = train.direction > 0 ? f * length : (1 - f) * length;
         const double here = std::min(behind, train.length);
-        const double tail = train.direction > 0 ? f - here / length : f + here / length;
+        const double tail =
+            std::clamp(train.direction > 0 ? f - here / length : f + here / length, 0.0, 1.0);
         m_world.occupations.push_back({record.id, track.id, std::min(f, tail), std::max(f, tail)});
         m_occupied[train.track] = 1;
         if (train.length > behind && train.previous != train.track) {
