@@ -4,6 +4,8 @@
 
 #include "GameFinder.h"
 #include "GameProcess.h"
+#include "SdkCalls.h"
+#include "SdkLoader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -13,7 +15,9 @@ class TestGameFinder : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
+    void aGameFoundByNameCanBeObserved();
     void exactlyOneGameIsFound();
     void nameIsComparedIgnoringCase();
 };
@@ -29,6 +33,37 @@ void TestGameFinder::init()
                                         "(PID %1); stop it and run the test again.")
                              .arg(pids.join(QStringLiteral(", ")))));
     }
+}
+
+void TestGameFinder::initTestCase()
+{
+    QString error;
+    QVERIFY2(loadSdk(&error), qPrintable(error));
+}
+
+// What a new user does: start a medium world, find it by name, open it and copy every list.
+void TestGameFinder::aGameFoundByNameCanBeObserved()
+{
+    GameProcess game;
+    QVERIFY2(game.start({QStringLiteral("--size"), QStringLiteral("medium")}),
+             qPrintable(game.errorString()));
+    const uint32_t found = GameFinder::findUniqueGame();
+    QCOMPARE(qint64(found), game.processId());
+    ScopedSession session;
+    QCOMPARE(session.open(found), 0u);
+    ScopedSnapshot snapshot;
+    QCOMPARE(snapshot.capture(session.handle), 0u);
+    SdkStatus status = 0;
+    QVERIFY(copyAll(&ZorvySdk_CopyTrains, snapshot.handle, &status).size() > 50);
+    QVERIFY(copyAll(&ZorvySdk_CopyTracks, snapshot.handle, &status).size() > 3000);
+    QVERIFY(copyAll(&ZorvySdk_CopyStations, snapshot.handle, &status).size() > 50);
+    QVERIFY(copyAll(&ZorvySdk_CopySignals, snapshot.handle, &status).size() > 1000);
+    QVERIFY(copyAll(&ZorvySdk_CopySignalStates, snapshot.handle, &status).size() > 1000);
+    QVERIFY(copyAll(&ZorvySdk_CopySignalTextures, snapshot.handle, &status).size() > 1000);
+    QVERIFY(copyAll(&ZorvySdk_CopyTrackNodes, snapshot.handle, &status).size() > 3000);
+    QVERIFY(copyAll(&ZorvySdk_CopyTrackReservations, snapshot.handle, &status).size() > 50);
+    QVERIFY(copyAll(&ZorvySdk_CopyTrackOccupations, snapshot.handle, &status).size() > 50);
+    QCOMPARE(status, 0u);
 }
 
 void TestGameFinder::exactlyOneGameIsFound()
