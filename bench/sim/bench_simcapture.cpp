@@ -7,6 +7,7 @@
 #include "../../tests/sim/SdkCalls.h"
 #include "GameProcess.h"
 #include "SdkLoader.h"
+#include "SharedWorldLayout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,7 +21,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <numeric>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +38,23 @@ qint64 cpuTicks(qint64 processId)
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     // Fields 14 and 15 of the line are utime and stime; the split starts at field 3.
     return fields.size() > 13 ? fields[11].toLongLong() + fields[12].toLongLong() : 0;
+}
+
+// The number of the game's last published frame, read from its region's header.
+uint64_t latestFrame(qint64 processId)
+{
+    const int fd = ::shm_open(SharedWorld::regionName(uint32_t(processId)).c_str(), O_RDONLY, 0);
+    if (fd < 0)
+        return 0;
+    void *mapping =
+        ::mmap(nullptr, sizeof(SharedWorld::RegionHeader), PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapping == MAP_FAILED)
+        return 0;
+    const uint64_t frame =
+        static_cast<const SharedWorld::RegionHeader *>(mapping)->latestFrame.load();
+    ::munmap(mapping, sizeof(SharedWorld::RegionHeader));
+    return frame;
 }
 
 struct Capture
@@ -146,6 +166,7 @@ int main(int argc, char *argv[])
         qFatal("cannot open the game");
     const int captures = std::max(1, parser.value(capturesOption).toInt());
     const qint64 cpuBefore = cpuTicks(game.processId());
+    const uint64_t framesBefore = latestFrame(game.processId());
     QElapsedTimer wall;
     wall.start();
     std::vector<Capture> results;
@@ -189,6 +210,7 @@ int main(int argc, char *argv[])
         QThread::msleep(250); // the panel's pace
     }
     const double seconds = wall.elapsed() / 1000.0;
+    const double publicationRate = (latestFrame(game.processId()) - framesBefore) / seconds;
     const double cpuShare =
         (cpuTicks(game.processId()) - cpuBefore) / double(sysconf(_SC_CLK_TCK)) / seconds;
 
@@ -212,6 +234,7 @@ int main(int argc, char *argv[])
                 median(texturesMs), median(warmTexturesMs));
     std::printf("snapshot as records: %.1f MB, of which signal textures %.1f MB\n",
                 results.back().bytes / 1e6, results.back().texturesBytes / 1e6);
-    std::printf("game CPU while publishing: %.1f %% of one core\n", cpuShare * 100);
+    std::printf("game CPU while publishing: %.1f %% of one core, %.1f publications a second\n",
+                cpuShare * 100, publicationRate);
     return 0;
 }
