@@ -15,24 +15,21 @@ namespace {
 
 #ifdef Q_OS_WIN
 
-quint32 findByToolhelp()
+QList<quint32> listByToolhelp()
 {
+    QList<quint32> found;
     HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (processes == INVALID_HANDLE_VALUE)
-        return 0;
-    int matches = 0;
-    quint32 lastMatch = 0;
+        return found;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(processes, &entry); more;
          more = Process32NextW(processes, &entry)) {
-        if (_wcsicmp(entry.szExeFile, L"ZorvyRails.exe") == 0) {
-            ++matches;
-            lastMatch = entry.th32ProcessID;
-        }
+        if (_wcsicmp(entry.szExeFile, L"ZorvyRails.exe") == 0)
+            found.append(entry.th32ProcessID);
     }
     CloseHandle(processes);
-    return matches == 1 ? lastMatch : 0;
+    return found;
 }
 
 #else
@@ -57,35 +54,39 @@ QString runningProcessName(const QString &pid)
     return QString::fromUtf8(line.mid(open + 1, close - open - 1));
 }
 
-quint32 findByProcFileSystem()
+QList<quint32> listByProcFileSystem()
 {
+    QList<quint32> found;
     const QStringList entries =
         QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    int matches = 0;
-    quint32 lastMatch = 0;
     for (const QString &entry : entries) {
         bool isPid = false;
         const quint32 pid = entry.toUInt(&isPid);
         if (!isPid || pid == 0)
             continue;
         if (runningProcessName(entry).compare(QLatin1String("ZorvyRails.exe"),
-                                              Qt::CaseInsensitive) == 0) {
-            ++matches;
-            lastMatch = pid;
-        }
+                                              Qt::CaseInsensitive) == 0)
+            found.append(pid);
     }
-    return matches == 1 ? lastMatch : 0;
+    return found;
 }
 
 #endif
 
 } // namespace
 
-quint32 findGameProcess()
+QList<quint32> runningGameProcesses()
 {
 #ifdef Q_OS_WIN
-    return findByToolhelp();
+    return listByToolhelp();
 #else
-    return findByProcFileSystem();
+    return listByProcFileSystem();
 #endif
+}
+
+quint32 findGameProcess()
+{
+    // None or several: the reader cannot guess which copy the user means.
+    const QList<quint32> games = runningGameProcesses();
+    return games.size() == 1 ? games.constFirst() : 0;
 }

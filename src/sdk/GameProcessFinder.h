@@ -1,8 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QtGlobal>
 
 // Looks for the game among the running processes: exactly one process whose executable is named
 // "ZorvyRails.exe" (case ignored) gives its process id; none or several give 0, because the
 // reader cannot guess which copy the user means.
 quint32 findGameProcess();
+
+// Every running process named "ZorvyRails.exe" (case ignored), in the order the system lists
+// them; processes that have ended but are not yet reaped are left out.
+QList<quint32> runningGameProcesses();

@@ -1,6 +1,6 @@
 #include "GameProcess.h"
 
-#include "GameFinder.h"
+#include "GameProcessFinder.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -107,5 +107,8 @@ QString GameProcess::writeScenario(const QJsonObject &scenario, const QString &d
 
 QList<qint64> GameProcess::runningGames()
 {
-    return GameFinder::runningGames();
+    QList<qint64> games;
+    for (const quint32 pid : runningGameProcesses())
+        games.append(pid);
+    return games;
 }

@@ -2,8 +2,8 @@
 // resource lock zorvy_game_by_name, so no other test's game can be running meanwhile; a game
 // that some other program started is reported, not silently counted.
 
-#include "GameFinder.h"
 #include "GameProcess.h"
+#include "GameProcessFinder.h"
 #include "SdkCalls.h"
 #include "SdkLoader.h"
 
@@ -18,13 +18,12 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void aGameFoundByNameCanBeObserved();
-    void exactlyOneGameIsFound();
     void nameIsComparedIgnoringCase();
 };
 
 void TestGameFinder::init()
 {
-    const QList<qint64> foreign = GameFinder::runningGames();
+    const QList<qint64> foreign = GameProcess::runningGames();
     if (!foreign.isEmpty()) {
         QStringList pids;
         for (qint64 pid : foreign)
@@ -47,7 +46,7 @@ void TestGameFinder::aGameFoundByNameCanBeObserved()
     GameProcess game;
     QVERIFY2(game.start({QStringLiteral("--size"), QStringLiteral("medium")}),
              qPrintable(game.errorString()));
-    const uint32_t found = GameFinder::findUniqueGame();
+    const quint32 found = findGameProcess();
     QCOMPARE(qint64(found), game.processId());
     ScopedSession session;
     QCOMPARE(session.open(found), 0u);
@@ -66,27 +65,6 @@ void TestGameFinder::aGameFoundByNameCanBeObserved()
     QCOMPARE(status, 0u);
 }
 
-void TestGameFinder::exactlyOneGameIsFound()
-{
-    QCOMPARE(GameFinder::findUniqueGame(), 0u);
-    GameProcess first;
-    QVERIFY2(first.start({QStringLiteral("--size"), QStringLiteral("small")}),
-             qPrintable(first.errorString()));
-    QCOMPARE(qint64(GameFinder::findUniqueGame()), first.processId());
-    QCOMPARE(GameProcess::runningGames(), QList<qint64>{first.processId()});
-
-    GameProcess second;
-    QVERIFY2(second.start({QStringLiteral("--size"), QStringLiteral("small")}),
-             qPrintable(second.errorString()));
-    QCOMPARE(GameFinder::findUniqueGame(), 0u); // two games: none is "the" game
-    QCOMPARE(GameProcess::runningGames().size(), 2);
-
-    first.stop();
-    QCOMPARE(qint64(GameFinder::findUniqueGame()), second.processId());
-    second.stop();
-    QCOMPARE(GameFinder::findUniqueGame(), 0u);
-}
-
 void TestGameFinder::nameIsComparedIgnoringCase()
 {
     QTemporaryDir dir;
@@ -98,10 +76,10 @@ void TestGameFinder::nameIsComparedIgnoringCase()
     QVERIFY(game.waitForStarted());
     QByteArray output; // the macro evaluates its condition more than once
     QTRY_VERIFY_WITH_TIMEOUT((output += game.readAllStandardOutput()).contains("ready"), 20000);
-    QCOMPARE(qint64(GameFinder::findUniqueGame()), game.processId());
+    QCOMPARE(qint64(findGameProcess()), game.processId());
     game.terminate();
     QVERIFY(game.waitForFinished(10000));
-    QCOMPARE(GameFinder::findUniqueGame(), 0u);
+    QCOMPARE(findGameProcess(), 0u);
 }
 
 QTEST_GUILESS_MAIN(TestGameFinder)
