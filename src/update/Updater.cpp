@@ -1,0 +1,311 @@
+#include "Updater.h"
+
+#include "UpdatePlatform.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonValue>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUuid>
+#include <QVersionNumber>
+
+#include <memory>
+
+namespace {
+
+constexpr qint64 maxConfigurationBytes = 65535;
+constexpr qint64 maxManifestBytes = 65536;
+constexpr qint64 maxInstallerBytes = 536870912;
+constexpr int transferTimeoutMs = 30000;
+constexpr int firstCheckDelayMs = 3000;
+constexpr int checkPeriodMs = 21600000;
+
+QString applicationFile(const QString &name)
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+}
+
+QString notConfiguredText()
+{
+    return QStringLiteral("Mises à jour : serveur non configuré");
+}
+
+// Whole-text matches: "$" alone would also accept a trailing line feed.
+const QRegularExpression &versionPattern()
+{
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("[0-9]{1,4}\\.[0-9]{1,4}\\.[0-9]{1,4}")));
+    return pattern;
+}
+
+const QRegularExpression &digestPattern()
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[a-f0-9]{64}")));
+    return pattern;
+}
+
+} // namespace
+
+// What one download needs between its reply's signals; shared by the two handlers, so it dies
+// with the last of them, after the reply. An uncommitted target file discards itself then.
+struct Updater::Download
+{
+    QSaveFile targetFile;
+    QCryptographicHash digest{QCryptographicHash::Sha256};
+    qint64 received = 0;
+    UpdateManifest manifest;
+    QString targetPath;
+};
+
+Updater::Updater(QObject *parent) : QObject(parent)
+{
+    if (QFile::exists(applicationFile(QStringLiteral(".kvd-project.json")))) {
+        setStatus(QStringLiteral("Mises à jour gérées par KVD Hub"));
+        return;
+    }
+
+    QFile configuration(applicationFile(QStringLiteral("update.json")));
+    if (configuration.open(QIODevice::ReadOnly) && configuration.size() <= maxConfigurationBytes) {
+        const QJsonObject object = QJsonDocument::fromJson(configuration.readAll()).object();
+        m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
+    }
+
+    if (isAcceptableUrl(m_feed))
+        setStatus(QStringLiteral("TCO %1").arg(QCoreApplication::applicationVersion()));
+    else
+        setStatus(notConfiguredText());
+
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &Updater::installOnQuit);
+    auto *periodicCheck = new QTimer(this);
+    connect(periodicCheck, &QTimer::timeout, this, &Updater::check);
+    periodicCheck->start(checkPeriodMs);
+    QTimer::singleShot(firstCheckDelayMs, this, &Updater::check);
+}
+
+Updater::~Updater()
+{
+    // The network manager, declared first, outlives the other members while they are destroyed;
+    // cut running replies loose now so that none of their handlers meets a half-destroyed updater.
+    // A download abandoned this way discards its temporary file with its state.
+    const auto replies = m_network.findChildren<QNetworkReply *>();
+    for (QNetworkReply *reply : replies) {
+        reply->disconnect(this);
+        delete reply;
+    }
+}
+
+void Updater::setStatus(const QString &text)
+{
+    m_status = text;
+    emit changed();
+}
+
+bool Updater::isAcceptableUrl(const QUrl &url)
+{
+    return url.isValid() && url.scheme() == QLatin1String("https") &&
+           !url.host(QUrl::FullyDecoded).isEmpty() && url.userInfo().isEmpty();
+}
+
+QNetworkRequest Updater::makeRequest(const QUrl &url)
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(transferTimeoutMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    return request;
+}
+
+void Updater::check()
+{
+    if (m_busy || ready())
+        return;
+    if (!isAcceptableUrl(m_feed)) {
+        setStatus(notConfiguredText());
+        return;
+    }
+    m_busy = true;
+    setStatus(QStringLiteral("Recherche de mise à jour…"));
+
+    QNetworkReply *reply = m_network.get(makeRequest(m_feed));
+    auto buffer = std::make_shared<QByteArray>();
+    connect(reply, &QNetworkReply::readyRead, this,
+            [this, reply, buffer] { onManifestReadyRead(reply, buffer.get()); });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, buffer] { onManifestFinished(reply, buffer.get()); });
+}
+
+void Updater::onManifestReadyRead(QNetworkReply *reply, QByteArray *buffer)
+{
+    buffer->append(reply->readAll());
+    if (buffer->size() > maxManifestBytes)
+        reply->abort(); // finished follows at once and reports the failure
+}
+
+void Updater::onManifestFinished(QNetworkReply *reply, QByteArray *buffer)
+{
+    if (reply->isOpen()) // an aborted reply is closed and has nothing left
+        buffer->append(reply->readAll());
+    const bool good = reply->error() == QNetworkReply::NoError &&
+                      buffer->size() <= maxManifestBytes && isAcceptableUrl(reply->url());
+    reply->deleteLater();
+    m_busy = false;
+    if (!good) {
+        setStatus(QStringLiteral("Serveur de mises à jour indisponible"));
+        return;
+    }
+
+    const QJsonDocument document = QJsonDocument::fromJson(*buffer);
+    if (!document.isObject()) {
+        setStatus(QStringLiteral("Manifest de mise à jour invalide"));
+        return;
+    }
+    const QJsonObject object = document.object();
+    const QString currentVersion = QCoreApplication::applicationVersion();
+    UpdateManifest record;
+    if (validateManifest(object, currentVersion, &record)) {
+        startDownload(record);
+        return;
+    }
+    if (object.value(QLatin1String("version")).toString() == currentVersion)
+        setStatus(QStringLiteral("TCO et SDK à jour"));
+    else
+        setStatus(QStringLiteral("Mise à jour incompatible ou invalide"));
+}
+
+bool Updater::validateManifest(const QJsonObject &object, const QString &currentVersion,
+                               UpdateManifest *record)
+{
+    record->version = object.value(QLatin1String("version")).toString();
+    record->url = QUrl(object.value(QLatin1String("url")).toString(), QUrl::TolerantMode);
+    record->sha256 = object.value(QLatin1String("sha256")).toString().toLatin1().toLower();
+    const QJsonValue sizeValue = object.value(QLatin1String("size"));
+    const double size = sizeValue.isDouble() ? sizeValue.toDouble() : -1.0;
+    record->size = size > 0.0 && size <= double(maxInstallerBytes) ? qint64(size) : 0;
+
+    if (object.value(QLatin1String("schema")).toInt(0) != 1)
+        return false;
+    if (object.value(QLatin1String("product")).toString() != QLatin1String("ZorvyTco"))
+        return false;
+    if (object.value(QLatin1String("platform")).toString() != UpdatePlatform::manifestPlatform)
+        return false;
+    if (!versionPattern().match(record->version).hasMatch())
+        return false;
+    if (QVersionNumber::compare(QVersionNumber::fromString(record->version),
+                                QVersionNumber::fromString(currentVersion)) <= 0)
+        return false;
+    if (!isAcceptableUrl(record->url))
+        return false;
+    if (!digestPattern().match(QString::fromLatin1(record->sha256)).hasMatch())
+        return false;
+    return record->size > 0 && double(record->size) == size;
+}
+
+void Updater::startDownload(const UpdateManifest &record)
+{
+    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    const QString directory = location + QStringLiteral("/updates");
+    // Without a data location the path would fall back to "/updates" at the file system's root.
+    if (location.isEmpty() || !QDir().mkpath(directory)) {
+        setStatus(QStringLiteral("Impossible de préparer la mise à jour"));
+        return;
+    }
+
+    auto download = std::make_shared<Download>();
+    download->manifest = record;
+    download->targetPath = directory + QStringLiteral("/setup-") +
+                           QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                           UpdatePlatform::installerSuffix;
+    download->targetFile.setFileName(download->targetPath);
+    if (!download->targetFile.open(QIODevice::WriteOnly)) {
+        setStatus(QStringLiteral("Impossible de préparer la mise à jour"));
+        return;
+    }
+
+    m_busy = true;
+    setStatus(QStringLiteral("Téléchargement du TCO et du SDK…"));
+
+    QNetworkReply *reply = m_network.get(makeRequest(record.url));
+    connect(reply, &QNetworkReply::readyRead, this,
+            [this, reply, download] { onDownloadReadyRead(reply, download.get()); });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, download] { onDownloadFinished(reply, download.get()); });
+}
+
+// Writes what the reply has now and feeds it to the digest; false when the bytes exceed the
+// announced size or could not all be written.
+bool Updater::takeDownloadBytes(QNetworkReply *reply, Download *download)
+{
+    const QByteArray chunk = reply->readAll();
+    download->received += chunk.size();
+    if (download->received > download->manifest.size)
+        return false;
+    if (download->targetFile.write(chunk) != chunk.size())
+        return false;
+    download->digest.addData(chunk);
+    return true;
+}
+
+void Updater::onDownloadReadyRead(QNetworkReply *reply, Download *download)
+{
+    if (!takeDownloadBytes(reply, download))
+        reply->abort(); // finished follows at once and rejects the download
+}
+
+void Updater::onDownloadFinished(QNetworkReply *reply, Download *download)
+{
+    bool good = reply->error() == QNetworkReply::NoError && takeDownloadBytes(reply, download) &&
+                isAcceptableUrl(reply->url()) && download->received == download->manifest.size &&
+                download->digest.result().toHex() == download->manifest.sha256;
+    reply->deleteLater();
+    m_busy = false;
+
+    if (good && UpdatePlatform::markInstallerExecutable)
+        good = download->targetFile.setPermissions(QFileDevice::ReadOwner |
+                                                   QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (good && download->targetFile.commit()) {
+        m_installerPath = download->targetPath;
+        m_installerDigest = download->manifest.sha256;
+        setStatus(QStringLiteral("Mise à jour prête · installation à la fermeture"));
+        return;
+    }
+    download->targetFile.cancelWriting();
+    setStatus(
+        QStringLiteral("Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte"));
+}
+
+void Updater::restart()
+{
+    if (!ready())
+        return;
+    m_relaunch = true;
+    QCoreApplication::quit();
+}
+
+void Updater::installOnQuit()
+{
+    if (!ready())
+        return;
+    QFile installer(m_installerPath);
+    if (!installer.open(QIODevice::ReadOnly))
+        return;
+    // The file may have been replaced since it was verified; only the verified bytes may run.
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    if (!digest.addData(&installer) || digest.result().toHex() != m_installerDigest)
+        return;
+    installer.close();
+
+    QStringList arguments{QStringLiteral("/VERYSILENT"), QStringLiteral("/SUPPRESSMSGBOXES"),
+                          QStringLiteral("/NORESTART"),
+                          QStringLiteral("/DIR=") + QCoreApplication::applicationDirPath()};
+    if (m_relaunch)
+        arguments << QStringLiteral("/RELAUNCH");
+    QProcess::startDetached(m_installerPath, arguments);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "UpdateManifest.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+// Keeps the program and its observation library current from an HTTPS feed: reads the feed
+// address next to the executable (unless a package hub manages the installation), checks the
+// manifest at start and every six hours, downloads and verifies the installer it names, and hands
+// the installer over when the application quits.
+class Updater : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString status READ status NOTIFY changed)
+    Q_PROPERTY(bool ready READ ready NOTIFY changed)
+
+public:
+    explicit Updater(QObject *parent = nullptr);
+    ~Updater() override;
+
+    QString status() const { return m_status; }
+    bool ready() const { return !m_installerPath.isEmpty(); }
+
+    Q_INVOKABLE void check();
+    Q_INVOKABLE void restart();
+
+signals:
+    void changed();
+
+private:
+    void setStatus(const QString &text);
+    static bool isAcceptableUrl(const QUrl &url);
+    static QNetworkRequest makeRequest(const QUrl &url);
+    static bool validateManifest(const QJsonObject &object, const QString &currentVersion,
+                                 UpdateManifest *record);
+    void onManifestReadyRead(QNetworkReply *reply, QByteArray *buffer);
+    void onManifestFinished(QNetworkReply *reply, QByteArray *buffer);
+    void startDownload(const UpdateManifest &record);
+    struct Download;
+    static bool takeDownloadBytes(QNetworkReply *reply, Download *download);
+    void onDownloadReadyRead(QNetworkReply *reply, Download *download);
+    void onDownloadFinished(QNetworkReply *reply, Download *download);
+    void installOnQuit();
+
+    QNetworkAccessManager m_network;
+    QUrl m_feed;
+    QString m_status;
+    QString m_installerPath;
+    QByteArray m_installerDigest;
+    bool m_busy = false;
+    bool m_relaunch = false;
+};
