@@ -1,0 +1,53 @@
+#pragma once
+
+#include "ReaderThread.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+class BackendProbe;
+
+// The one object through which the user interface sees the game. It turns the user's choices into
+// the request word and view parameters that its reader thread reads, accepts only results that
+// still match them, and ages the published map when live results stop arriving.
+class Backend : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QVariantMap data READ data NOTIFY changed)
+
+public:
+    explicit Backend(QObject *parent = nullptr);
+    // Interrupts the reader thread and waits for it, also in the middle of a capture.
+    ~Backend() override;
+
+    // The latest data map; implicitly shared, so a copy costs a reference count.
+    QVariantMap data() const { return m_data; }
+
+    // Connects to the given process id, or searches the game by name when pid is blank.
+    Q_INVOKABLE void connectGame(const QString &pid);
+    Q_INVOKABLE void disconnectGame();
+    // Chooses the track list shown by the next captures: scope 0 to 3, station and track as id
+    // texts (empty = none), page from 0.
+    Q_INVOKABLE void setView(int scope, const QString &station, const QString &track, int page);
+    // Makes the train with this id text the subject of the path and reservations (empty = let
+    // the next capture choose) and shows the new selection at once.
+    Q_INVOKABLE void selectTrain(const QString &train);
+
+signals:
+    void changed();
+
+private:
+    void acceptResult(quint64 request, const QVariantMap &data);
+    void ageData();
+
+    // The tests' view of the state shared with the reader thread and their way to deliver a
+    // crafted result exactly as the reader's queued signal does (tests/backend/BackendProbe.h).
+    friend class BackendProbe;
+
+    ReaderThread m_reader;
+    QVariantMap m_data;
+    quint64 m_connectionCounter = 0;
+    QTimer m_staleTimer;
+};

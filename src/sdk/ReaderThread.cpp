@@ -1,0 +1,102 @@
+#include "ReaderThread.h"
+
+#include "DataMap.h"
+#include "GameProcessFinder.h"
+#include "SdkApi.h"
+#include "SnapshotConverter.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+const char noUniqueGameText[] = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
+
+// The library's text for a failing status, copied at once since the library owns it.
+std::string statusText(SdkStatus status)
+{
+    const char *text = ZorvySdk_StatusString(status);
+    return text ? std::string(text) : std::string();
+}
+
+void closeSession(SdkSession &session)
+{
+    if (session != 0)
+        ZorvySdk_CloseSession(session);
+    session = 0;
+}
+
+} // namespace
+
+ReaderThread::ReaderThread(QObject *parent) : QThread(parent)
+{
+    qRegisterMetaType<uint64_t>("uint64_t");
+    qRegisterMetaType<QVariantMap>("QVariantMap");
+}
+
+ReaderThread::~ReaderThread()
+{
+    requestInterruption();
+    wait();
+}
+
+void ReaderThread::run()
+{
+    SdkSession session = 0;
+    uint64_t lastRequest = 0;
+    quint32 processId = 0;
+    quint64 captureCount = 0;
+
+    while (!isInterruptionRequested()) {
+        QElapsedTimer cycle;
+        cycle.start();
+
+        const uint64_t word = m_request.load();
+        if (word != lastRequest) {
+            closeSession(session);
+            lastRequest = word;
+            processId = 0;
+            captureCount = 0;
+        }
+
+        if (word != 0 && !m_pending.load()) {
+            try {
+                if (session == 0) {
+                    processId = static_cast<quint32>(word & 0xFFFFFFFFu);
+                    if (processId == 0)
+                        processId = findGameProcess();
+                    if (processId == 0)
+                        throw std::runtime_error(noUniqueGameText);
+                    // The handle is kept only on success: a failed open leaves nothing to close.
+                    SdkSession opened = 0;
+                    const SdkStatus status = ZorvySdk_OpenProcess(1, processId, &opened);
+                    if (status != 0)
+                        throw std::runtime_error(statusText(status));
+                    session = opened;
+                }
+                const ViewParameters view =
+                    withViewParameters([](const ViewParameters &current) { return current; });
+                const QVariantMap map = convertSnapshot(session, processId, view);
+                if (captureCount == 0) {
+                    qInfo() << "SDK snapshot:" << map.value(QStringLiteral("trainCount"))
+                            << map.value(QStringLiteral("trackCount"))
+                            << map.value(QStringLiteral("signalCount"));
+                }
+                ++captureCount;
+                m_pending.store(true);
+                emit received(word, map);
+            } catch (const std::exception &error) {
+                closeSession(session);
+                m_pending.store(true);
+                emit received(word, DataMap::baseDataMap(QString::fromUtf8(error.what())));
+            }
+        }
+
+        const qint64 pause = session == 0 ? 1000 : std::max<qint64>(20, 250 - cycle.elapsed());
+        msleep(static_cast<unsigned long>(pause));
+    }
+    closeSession(session);
+}
