@@ -3,6 +3,7 @@
 #include "DataMap.h"
 #include "GameProcessFinder.h"
 #include "SdkApi.h"
+#include "SdkCopy.h"
 #include "SnapshotConverter.h"
 
 #include <QDebug>
@@ -14,13 +15,6 @@
 namespace {
 
 const char noUniqueGameText[] = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
-
-// The library's text for a failing status, copied at once since the library owns it.
-std::string statusText(SdkStatus status)
-{
-    const char *text = ZorvySdk_StatusString(status);
-    return text ? std::string(text) : std::string();
-}
 
 void closeSession(SdkSession &session)
 {
@@ -41,6 +35,18 @@ ReaderThread::~ReaderThread()
 {
     requestInterruption();
     wait();
+}
+
+void ReaderThread::pause(qint64 milliseconds)
+{
+    // In short slices, so that a stop request ends an idle second at once instead of keeping the
+    // window's closing (and every Backend's destruction) waiting for it.
+    constexpr qint64 slice = 50;
+    QElapsedTimer slept;
+    slept.start();
+    for (qint64 left = milliseconds; left > 0 && !isInterruptionRequested();
+         left = milliseconds - slept.elapsed())
+        msleep(static_cast<unsigned long>(std::min(left, slice)));
 }
 
 void ReaderThread::run()
@@ -74,7 +80,7 @@ void ReaderThread::run()
                     SdkSession opened = 0;
                     const SdkStatus status = ZorvySdk_OpenProcess(1, processId, &opened);
                     if (status != 0)
-                        throw std::runtime_error(statusText(status));
+                        SdkCopy::throwStatus(status);
                     session = opened;
                 }
                 const ViewParameters view =
@@ -95,8 +101,7 @@ void ReaderThread::run()
             }
         }
 
-        const qint64 pause = session == 0 ? 1000 : std::max<qint64>(20, 250 - cycle.elapsed());
-        msleep(static_cast<unsigned long>(pause));
+        pause(session == 0 ? 1000 : std::max<qint64>(20, 250 - cycle.elapsed()));
     }
     closeSession(session);
 }

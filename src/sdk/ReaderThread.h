@@ -46,6 +46,9 @@ protected:
     void run() override;
 
 private:
+    // Sleeps between cycles; returns early when the thread is asked to stop.
+    void pause(qint64 milliseconds);
+
     std::atomic<uint64_t> m_request{0};
     std::mutex m_viewMutex;
     ViewParameters m_viewParameters{};

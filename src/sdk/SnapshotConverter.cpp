@@ -1,13 +1,394 @@
 #include "SnapshotConverter.h"
 
 #include "DataMap.h"
+#include "GeometryBlob.h"
+#include "IdGroups.h"
+#include "IdIndex.h"
+#include "SdkCopy.h"
+#include "SdkText.h"
+#include "TrainSelection.h"
 
-#include <stdexcept>
+#include <QElapsedTimer>
+#include <QTime>
+#include <QUrl>
+#include <QVariantList>
+
+#include <algorithm>
+
+namespace {
+
+// Keys made once: thousands of small maps per capture, each key converted from a C string at
+// every insert would cost several times the inserts themselves.
+const QString idKey = QStringLiteral("id");
+const QString nameKey = QStringLiteral("name");
+const QString speedKey = QStringLiteral("speed");
+const QString presentKey = QStringLiteral("present");
+const QString positionedKey = QStringLiteral("positioned");
+const QString trackKey = QStringLiteral("track");
+const QString fractionKey = QStringLiteral("fraction");
+const QString directionKey = QStringLiteral("direction");
+const QString kindKey = QStringLiteral("kind");
+const QString baliseKey = QStringLiteral("balise");
+const QString markerKey = QStringLiteral("marker");
+const QString aspectKey = QStringLiteral("aspect");
+const QString specificStateKey = QStringLiteral("specificState");
+const QString stateAvailableKey = QStringLiteral("stateAvailable");
+const QString texturePathKey = QStringLiteral("texturePath");
+const QString textureUrlKey = QStringLiteral("textureUrl");
+const QString textureStateKey = QStringLiteral("textureState");
+const QString stationIdKey = QStringLiteral("stationId");
+const QString stationKey = QStringLiteral("station");
+const QString limitKey = QStringLiteral("limit");
+const QString trainsKey = QStringLiteral("trains");
+const QString signalsKey = QStringLiteral("signals");
+
+const QString statusKey = QStringLiteral("status");
+const QString liveKey = QStringLiteral("live");
+const QString stationsKey = QStringLiteral("stations");
+const QString tracksKey = QStringLiteral("tracks");
+const QString trackCountKey = QStringLiteral("trackCount");
+const QString stationCountKey = QStringLiteral("stationCount");
+const QString trainCountKey = QStringLiteral("trainCount");
+const QString signalCountKey = QStringLiteral("signalCount");
+const QString baliseCountKey = QStringLiteral("baliseCount");
+const QString signalStateCountKey = QStringLiteral("signalStateCount");
+const QString signalTextureCountKey = QStringLiteral("signalTextureCount");
+const QString positionedCountKey = QStringLiteral("positionedCount");
+const QString filteredCountKey = QStringLiteral("filteredCount");
+const QString pageKey = QStringLiteral("page");
+const QString pagesKey = QStringLiteral("pages");
+const QString viewRevisionKey = QStringLiteral("viewRevision");
+const QString mapSignalsKey = QStringLiteral("mapSignals");
+const QString mapGeometryKey = QStringLiteral("mapGeometry");
+const QString usageStaleKey = QStringLiteral("usageStale");
+const QString captureMsKey = QStringLiteral("captureMs");
+const QString updatedKey = QStringLiteral("updated");
+
+constexpr quint64 tracksPerPage = 500;
+constexpr uint32_t baliseKind = 3;
+constexpr uint32_t markerKind = 6;
+
+const QString &kindLabel(uint32_t kind)
+{
+    static const QString labels[] = {QStringLiteral("Sens unique"), QStringLiteral("Arrêt quai"),
+                                     QStringLiteral("Inconnu"),     QStringLiteral("Balise"),
+                                     QStringLiteral("Chemin"),      QStringLiteral("Interdiction"),
+                                     QStringLiteral("Repère")};
+    return kind < std::size(labels) ? labels[kind] : labels[2];
+}
+
+// Memory one thread reuses from capture to capture. Only memory: every table is reset and every
+// buffer zeroed before use, so no data of a capture reaches the next.
+struct CaptureMemory
+{
+    SdkCopy::RecordBuffer<SdkTrain> trains;
+    SdkCopy::RecordBuffer<SdkTrack> tracks;
+    SdkCopy::RecordBuffer<SdkStation> stations;
+    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
+    SdkCopy::RecordBuffer<SdkSignalState> states;
+    SdkCopy::RecordBuffer<SdkSignalTexture> textures;
+    SdkCopy::RecordBuffer<SdkTrackNode> nodes;
+    SdkCopy::RecordBuffer<uint64_t> path;
+    SdkCopy::RecordBuffer<SdkTrackUsage> usage;
+
+    IdIndex statesBySignal;   // first state record of a signal
+    IdIndex texturesBySignal; // first texture record of a signal
+    IdIndex stationsById;     // station record giving the name
+    IdGroups trainsByTrack;   // positioned trains
+    IdGroups signalsByTrack;
+    std::vector<quint32> filteredTracks;
+
+    void clearRecords()
+    {
+        trains.clear();
+        tracks.clear();
+        stations.clear();
+        signalRecords.clear();
+        states.clear();
+        textures.clear();
+        nodes.clear();
+        path.clear();
+        usage.clear();
+    }
+};
+
+thread_local CaptureMemory memory;
+
+// Releases the snapshot however the conversion ends, and forgets the records copied from it.
+class SnapshotGuard
+{
+public:
+    SnapshotGuard() = default;
+    SnapshotGuard(const SnapshotGuard &) = delete;
+    SnapshotGuard &operator=(const SnapshotGuard &) = delete;
+    ~SnapshotGuard()
+    {
+        memory.clearRecords();
+        if (handle != 0)
+            ZorvySdk_ReleaseSnapshot(handle);
+    }
+
+    SdkSnapshot handle = 0;
+};
+
+// Binds one list export to the snapshot, in the form the copy helper calls.
+template <typename Record>
+auto listExport(SdkSnapshot snapshot,
+                SdkStatus (*copyExport)(SdkSnapshot, Record *, uint32_t, uint32_t *))
+{
+    return [snapshot, copyExport](Record *records, uint32_t capacity, uint32_t *count) {
+        return copyExport(snapshot, records, capacity, count);
+    };
+}
+
+// What the state and texture records say about one signal.
+struct SignalState
+{
+    const SdkSignalState *state = nullptr;
+    const SdkSignalTexture *texture = nullptr;
+
+    bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
+    QString texturePath() const
+    {
+        return texture && (texture->flags & SdkTexturePathValid) ? sdkText(texture->path)
+                                                                 : QString();
+    }
+};
+
+SignalState signalStateOf(const SdkSignal &signal)
+{
+    SignalState result;
+    const int state = memory.statesBySignal.find(signal.id);
+    if (state >= 0)
+        result.state = &memory.states[quint32(state)];
+    const int texture = memory.texturesBySignal.find(signal.id);
+    if (texture >= 0)
+        result.texture = &memory.textures[quint32(texture)];
+    return result;
+}
+
+QVariantMap trainMap(const SdkTrain &train)
+{
+    const bool positioned = train.flags & SdkTrainPositioned;
+    QVariantMap map;
+    map.insert(idKey, DataMap::idText(train.id));
+    map.insert(nameKey, sdkText(train.name));
+    map.insert(speedKey, train.speed * 3.6);
+    map.insert(presentKey, (train.flags & SdkTrainPresent) != 0);
+    map.insert(positionedKey, positioned);
+    map.insert(trackKey, positioned ? DataMap::idText(train.trackId) : QString());
+    map.insert(fractionKey, train.fraction);
+    map.insert(directionKey, int(train.sense));
+    return map;
+}
+
+// The full signal map, built only for the signals of the tracks on the page.
+QVariantMap signalMap(const SdkSignal &signal)
+{
+    static const QString unknownAspect = QStringLiteral("Inconnu");
+    static const QString nativeAspect = QStringLiteral("État natif %1");
+
+    const SignalState state = signalStateOf(signal);
+    const bool native = state.nativeAvailable();
+    const QString texturePath = state.texturePath();
+    QString specificState;
+    if (state.state && (state.state->flags & SdkStateLabelsValid))
+        specificState =
+            sdkText(state.state->label1) + QLatin1Char(':') + sdkText(state.state->label2);
+
+    QVariantMap map;
+    map.insert(idKey, DataMap::idText(signal.id));
+    map.insert(kindKey, kindLabel(signal.kind));
+    map.insert(baliseKey, signal.kind == baliseKind);
+    map.insert(markerKey, signal.kind == markerKind);
+    map.insert(fractionKey, signal.fraction);
+    map.insert(directionKey, int(signal.sense));
+    map.insert(aspectKey, native ? nativeAspect.arg(state.state->nativeState) : unknownAspect);
+    map.insert(specificStateKey, specificState);
+    map.insert(stateAvailableKey, native);
+    map.insert(texturePathKey, texturePath);
+    map.insert(textureUrlKey,
+               texturePath.isEmpty() ? QString() : QUrl::fromLocalFile(texturePath).toString());
+    return map;
+}
+
+bool passesFilter(const SdkTrack &track, const ViewParameters &view)
+{
+    if (view.station != 0 && view.station != track.stationId)
+        return false;
+    switch (view.scope) {
+    case 0:
+        return memory.trainsByTrack.contains(track.id);
+    case 1:
+        return memory.signalsByTrack.contains(track.id);
+    case 3:
+        return track.id == view.track;
+    default:
+        return true;
+    }
+}
+
+} // namespace
 
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
 {
-    Q_UNUSED(session);
-    Q_UNUSED(view);
-    // Replaced by the full conversion in the next commit.
-    throw std::runtime_error("conversion pas encore disponible, PID " + std::to_string(processId));
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    SnapshotGuard snapshot;
+    if (const SdkStatus status = ZorvySdk_CaptureSnapshot(session, &snapshot.handle))
+        SdkCopy::throwStatus(status);
+    const SdkSnapshot handle = snapshot.handle;
+
+    CaptureMemory &m = memory;
+    SdkCopy::copy(m.trains, listExport(handle, &ZorvySdk_CopyTrains));
+    SdkCopy::copy(m.tracks, listExport(handle, &ZorvySdk_CopyTracks));
+    SdkCopy::copy(m.stations, listExport(handle, &ZorvySdk_CopyStations));
+    SdkCopy::copy(m.signalRecords, listExport(handle, &ZorvySdk_CopySignals));
+    SdkCopy::copy(m.states, listExport(handle, &ZorvySdk_CopySignalStates));
+    SdkCopy::copy(m.textures, listExport(handle, &ZorvySdk_CopySignalTextures));
+
+    // The first state and texture record of a signal win; later ones change nothing.
+    m.statesBySignal.reset(m.states.count());
+    for (quint32 i = 0; i < m.states.count(); ++i)
+        m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
+    m.texturesBySignal.reset(m.textures.count());
+    for (quint32 i = 0; i < m.textures.count(); ++i)
+        m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
+
+    QVariantMap data =
+        DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
+
+    // Stations: an unnamed one is called after its id.
+    QVariantList stations;
+    stations.reserve(m.stations.count());
+    std::vector<QString> stationNames(m.stations.count());
+    m.stationsById.reset(m.stations.count());
+    for (quint32 i = 0; i < m.stations.count(); ++i) {
+        const SdkStation &station = m.stations[i];
+        const QString id = DataMap::idText(station.id);
+        QString name = sdkText(station.name);
+        if (name.isEmpty())
+            name = QStringLiteral("Gare ") + id;
+        stationNames[i] = name;
+        m.stationsById.insertOrAssign(station.id, int(i));
+        QVariantMap map;
+        map.insert(idKey, id);
+        map.insert(nameKey, name);
+        stations.append(map);
+    }
+
+    // Trains: all of them listed, the positioned ones also grouped by their track.
+    QVariantList trains;
+    trains.reserve(m.trains.count());
+    int positionedCount = 0;
+    m.trainsByTrack.reset(m.trains.count());
+    for (quint32 i = 0; i < m.trains.count(); ++i) {
+        const SdkTrain &train = m.trains[i];
+        trains.append(trainMap(train));
+        if (train.flags & SdkTrainPositioned) {
+            ++positionedCount;
+            m.trainsByTrack.add(train.trackId, int(i));
+        }
+    }
+
+    // Signals: counters and the whole-network entries for all; the full signal maps wait until
+    // the page is known, since only its tracks show them.
+    int baliseCount = 0;
+    int stateCount = 0;
+    int textureCount = 0;
+    QVariantList mapSignals;
+    mapSignals.reserve(m.signalRecords.count());
+    m.signalsByTrack.reset(m.signalRecords.count());
+    for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
+        const SdkSignal &signal = m.signalRecords[i];
+        if (signal.kind == baliseKind)
+            ++baliseCount;
+        const SignalState state = signalStateOf(signal);
+        const bool native = state.nativeAvailable();
+        if (native)
+            ++stateCount;
+        const QString texturePath = state.texturePath();
+        if (!texturePath.isEmpty())
+            ++textureCount;
+        m.signalsByTrack.add(signal.trackId, int(i));
+
+        QVariantMap entry;
+        entry.insert(trackKey, DataMap::idText(signal.trackId));
+        entry.insert(baliseKey, signal.kind == baliseKind);
+        entry.insert(markerKey, signal.kind == markerKind);
+        entry.insert(stateAvailableKey, native);
+        entry.insert(textureStateKey, native ? int(state.state->nativeState) : 0);
+        entry.insert(texturePathKey, texturePath);
+        mapSignals.append(entry);
+    }
+
+    // The filtered tracks, then the page of them, clamped to the last page.
+    m.filteredTracks.clear();
+    for (quint32 i = 0; i < m.tracks.count(); ++i) {
+        if (passesFilter(m.tracks[i], view))
+            m.filteredTracks.push_back(i);
+    }
+    const quint64 filtered = m.filteredTracks.size();
+    const quint64 pages = std::max<quint64>(1, (filtered + tracksPerPage - 1) / tracksPerPage);
+    // A negative request wraps to a huge unsigned page and so also gives the last page.
+    const quint64 page = std::min<quint64>(quint64(qint64(view.page)), pages - 1);
+    const quint64 pageEnd = std::min<quint64>((page + 1) * tracksPerPage, filtered);
+
+    static const QString outsideStation = QStringLiteral("Hors gare");
+    QVariantList tracks;
+    for (quint64 f = page * tracksPerPage; f < pageEnd; ++f) {
+        const SdkTrack &track = m.tracks[m.filteredTracks[f]];
+        QVariantMap map;
+        map.insert(idKey, DataMap::idText(track.id));
+        if (track.stationId == 0) {
+            map.insert(stationIdKey, QString());
+            map.insert(stationKey, outsideStation);
+        } else {
+            const int station = m.stationsById.find(track.stationId);
+            map.insert(stationIdKey, DataMap::idText(track.stationId));
+            map.insert(stationKey, station >= 0 ? stationNames[std::size_t(station)] : QString());
+        }
+        map.insert(limitKey, track.speedLimit * 3.6);
+        QVariantList trackTrains;
+        m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
+        map.insert(trainsKey, trackTrains);
+        QVariantList trackSignals;
+        m.signalsByTrack.forEach(track.id, [&](int signal) {
+            trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
+        });
+        map.insert(signalsKey, trackSignals);
+        tracks.append(map);
+    }
+
+    data.insert(liveKey, true);
+    data.insert(trainsKey, trains);
+    data.insert(stationsKey, stations);
+    data.insert(tracksKey, tracks);
+    data.insert(trackCountKey, int(m.tracks.count()));
+    data.insert(stationCountKey, int(m.stations.count()));
+    data.insert(trainCountKey, int(m.trains.count()));
+    data.insert(signalCountKey, int(m.signalRecords.count()));
+    data.insert(baliseCountKey, baliseCount);
+    data.insert(signalStateCountKey, stateCount);
+    data.insert(signalTextureCountKey, textureCount);
+    data.insert(positionedCountKey, positionedCount);
+    data.insert(filteredCountKey, int(filtered));
+    data.insert(pageKey, int(page));
+    data.insert(pagesKey, int(pages));
+    data.insert(viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
+    data.insert(mapSignalsKey, mapSignals);
+
+    SdkCopy::copy(m.nodes, listExport(handle, &ZorvySdk_CopyTrackNodes));
+    data.insert(mapGeometryKey, GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
+
+    const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);
+    TrainSelection::writeSelection(data, selected);
+    TrainSelection::writePath(data, handle, selected, m.path);
+    TrainSelection::writeUsage(data, handle, selected, m.usage);
+    data.insert(usageStaleKey, false);
+
+    data.insert(captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
+    data.insert(updatedKey, QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
+    return data;
 }
