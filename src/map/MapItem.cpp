@@ -1,0 +1,359 @@
+#include "MapItem.h"
+
+#include "TexturePlacer.h"
+
+#include <QFont>
+#include <QMetaMethod>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+const QString keyMapGeometry = QStringLiteral("mapGeometry");
+const QString keySelectedTrackId = QStringLiteral("selectedTrackId");
+const QString keyTrains = QStringLiteral("trains");
+const QString keyPositioned = QStringLiteral("positioned");
+const QString keyTrack = QStringLiteral("track");
+
+const QColor backgroundColour(0x07, 0x0b, 0x0a);
+const QColor edgeColour(0xa6, 0xb8, 0xad);
+const QColor junctionColour(0xd3, 0xa8, 0x73);
+const QColor pathColour(0xe4, 0xbf, 0x50);
+const QColor reservationColour(0x65, 0xdb, 0x87);
+const QColor occupationColour(0xff, 0x6b, 0x6b);
+const QColor markerColour(0xe6, 0xc7, 0x89);
+const QColor signalColour(0x80, 0xbd, 0xd8);
+const QColor selectedTrainColour(0xff, 0xdf, 0x75);
+const QColor trainColour(0x86, 0xd8, 0xc9);
+const QColor trainLabelColour(0xf1, 0xee, 0xd6);
+
+constexpr double junctionScale = 0.05;
+constexpr double stateLabelScale = 0.08;
+constexpr double trainLabelScale = 0.025;
+constexpr double pickRadiusSquared = 100.0;
+
+QPen linePen(const QColor &colour, double width)
+{
+    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+} // namespace
+
+MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
+{
+    setAntialiasing(true);
+}
+
+void MapItem::setSnapshotData(const QVariantMap &data)
+{
+    m_snapshotData = data;
+    if (m_network.setGeometry(m_snapshotData.value(keyMapGeometry).toByteArray())) {
+        m_networkImageDirty = true;
+        if (!m_fitted && !m_network.isEmpty())
+            fit();
+    }
+    m_overlayDirty = true;
+    update();
+    emit dataChanged();
+}
+
+void MapItem::setShowCalculatedPath(bool show)
+{
+    if (show == m_showCalculatedPath)
+        return;
+    m_showCalculatedPath = show;
+    update();
+    emit dataChanged();
+}
+
+void MapItem::setSignalSize(double size)
+{
+    if (!std::isfinite(size))
+        return;
+    const double clamped = std::clamp(size, 24.0, 96.0);
+    if (clamped == m_signalSize)
+        return;
+    m_signalSize = clamped;
+    update();
+    emit dataChanged();
+}
+
+void MapItem::setDataSource(QObject *source)
+{
+    if (source == m_dataSource)
+        return;
+    if (m_dataSource)
+        disconnect(m_dataSource, nullptr, this, nullptr);
+    m_dataSource = source;
+    if (source) {
+        const QMetaObject *meta = source->metaObject();
+        const int changedIndex = meta->indexOfSignal("changed()");
+        const int slotIndex = metaObject()->indexOfSlot("takeDataFromSource()");
+        if (changedIndex >= 0)
+            connect(source, meta->method(changedIndex), this, metaObject()->method(slotIndex));
+    }
+    emit dataSourceChanged();
+    if (source)
+        takeDataFromSource();
+}
+
+void MapItem::takeDataFromSource()
+{
+    if (!m_dataSource)
+        return;
+    // The map is shared, not copied: reading a QVariantMap property costs one reference count.
+    setSnapshotData(m_dataSource->property("data").toMap());
+}
+
+void MapItem::invalidateImage()
+{
+    m_networkImageDirty = true;
+    update();
+}
+
+void MapItem::geometryChange(const QRectF &newGeometry, const QRectF &oldGeometry)
+{
+    QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
+    if (!m_fitted && !m_network.isEmpty())
+        fit();
+    invalidateImage();
+}
+
+void MapItem::fit()
+{
+    if (m_network.isEmpty())
+        return;
+    if (!m_camera.fit(m_network.mapBounds(), itemSize()))
+        return;
+    m_fitted = true;
+    invalidateImage();
+}
+
+void MapItem::moveView(double x, double y)
+{
+    m_camera.move(x, y);
+    invalidateImage();
+}
+
+void MapItem::zoomAt(double factor, double x, double y)
+{
+    m_camera.zoomAt(factor, x, y, itemSize());
+    invalidateImage();
+}
+
+void MapItem::focusTrain()
+{
+    const int node = m_network.indexOfIdText(m_snapshotData.value(keySelectedTrackId).toString());
+    if (node < 0)
+        return;
+    const SdkTrackNode &record = m_network.nodes()[node];
+    m_camera.focus(record.x, record.y, itemSize());
+    invalidateImage();
+}
+
+QPointF MapItem::screenPoint(const SdkTrackNode &node) const
+{
+    return m_camera.toScreen(node.x, node.y, itemSize());
+}
+
+QVariantList MapItem::trainsAt(double x, double y) const
+{
+    QVector<std::pair<double, QVariant>> near;
+    const QVariantList trains = m_snapshotData.value(keyTrains).toList();
+    for (const QVariant &entry : trains) {
+        const QVariantMap train = entry.toMap();
+        if (!train.value(keyPositioned).toBool())
+            continue;
+        const int node = m_network.indexOfIdText(train.value(keyTrack).toString());
+        if (node < 0)
+            continue;
+        const QPointF point = screenPoint(m_network.nodes()[node]);
+        const double dx = point.x() - x;
+        const double dy = point.y() - y;
+        const double distanceSquared = dx * dx + dy * dy;
+        if (distanceSquared <= pickRadiusSquared)
+            near.append({distanceSquared, QVariant(train)});
+    }
+    std::stable_sort(near.begin(), near.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    QVariantList result;
+    result.reserve(near.size());
+    for (const auto &pair : std::as_const(near))
+        result.append(pair.second);
+    return result;
+}
+
+void MapItem::redrawNetworkImage(const QSizeF &size)
+{
+    m_networkImage =
+        QImage(int(size.width()), int(size.height()), QImage::Format_ARGB32_Premultiplied);
+    m_networkImage.fill(backgroundColour);
+    QPainter painter(&m_networkImage);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+
+    const QVector<SdkTrackNode> &nodes = m_network.nodes();
+    QVector<QPointF> points(nodes.size());
+    for (int i = 0; i < nodes.size(); ++i)
+        points[i] = m_camera.toScreen(nodes[i].x, nodes[i].y, size);
+
+    const QRectF view(0, 0, size.width(), size.height());
+    painter.setPen(linePen(edgeColour, 1.3));
+    // Lines of one pen are handed over in batches: the same strokes, fewer calls.
+    QVector<QLineF> batch;
+    batch.reserve(1024);
+    for (int a = 0; a < nodes.size(); ++a) {
+        const SdkTrackNode &nodeA = nodes[a];
+        for (const quint64 link : {nodeA.neighbour1, nodeA.neighbour2}) {
+            const int b = m_network.indexOf(link);
+            if (b < 0)
+                continue;
+            const SdkTrackNode &nodeB = nodes[b];
+            // An edge named by both of its nodes is drawn once, from the node with the smaller id.
+            if (nodeA.id > link && (nodeB.neighbour1 == nodeA.id || nodeB.neighbour2 == nodeA.id))
+                continue;
+            const QRectF span = QRectF(points[a], points[b]).normalized().adjusted(-2, -2, 2, 2);
+            if (!span.intersects(view))
+                continue;
+            batch.append(QLineF(points[a], points[b]));
+            if (batch.size() == 1024) {
+                painter.drawLines(batch);
+                batch.clear();
+            }
+        }
+    }
+    if (!batch.isEmpty())
+        painter.drawLines(batch);
+
+    if (m_camera.scale() > junctionScale) {
+        painter.setPen(linePen(junctionColour, 1.4));
+        painter.setBrush(backgroundColour);
+        const QVector<quint32> &degrees = m_network.degrees();
+        for (int i = 0; i < nodes.size(); ++i) {
+            if (degrees[i] > 2 && view.contains(points[i]))
+                painter.drawEllipse(points[i], 3.0, 3.0);
+        }
+    }
+    painter.end();
+    m_networkImageDirty = false;
+}
+
+void MapItem::paint(QPainter *painter)
+{
+    const QSizeF size = itemSize();
+    if (!(size.width() >= 1) || !(size.height() >= 1))
+        return;
+    if (m_networkImageDirty ||
+        m_networkImage.size() != QSize(int(size.width()), int(size.height())))
+        redrawNetworkImage(size);
+    painter->drawImage(QPointF(0, 0), m_networkImage);
+
+    if (m_overlayDirty) {
+        m_overlay = MapOverlay::read(m_snapshotData, m_network);
+        m_overlayDirty = false;
+    }
+
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setPen(linePen(pathColour, 3));
+    const QVector<SdkTrackNode> &nodes = m_network.nodes();
+    if (m_showCalculatedPath && m_overlay.pathShown) {
+        for (const int node : std::as_const(m_overlay.pathNodes)) {
+            const QPointF point = m_camera.toScreen(nodes[node].x, nodes[node].y, size);
+            if (MapCamera::isOnScreen(point, size))
+                painter->drawPoint(point);
+        }
+    }
+    paintUsage(painter, size, m_overlay.reservationNodes, reservationColour, true);
+    paintUsage(painter, size, m_overlay.occupationNodes, occupationColour, false);
+    paintSignals(painter, size);
+    paintTrains(painter, size);
+}
+
+void MapItem::paintUsage(QPainter *painter, const QSizeF &size, const QVector<int> &nodes,
+                         const QColor &colour, bool circles)
+{
+    if (nodes.isEmpty())
+        return;
+    painter->setPen(linePen(colour, 2));
+    painter->setBrush(Qt::NoBrush);
+    const QVector<SdkTrackNode> &records = m_network.nodes();
+    for (const int node : nodes) {
+        const QPointF point = m_camera.toScreen(records[node].x, records[node].y, size);
+        if (!MapCamera::isOnScreen(point, size))
+            continue;
+        if (circles)
+            painter->drawEllipse(point, 7.0, 7.0);
+        else
+            painter->drawRect(QRectF(point - QPointF(4, 4), QSizeF(8, 8)));
+    }
+}
+
+void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
+{
+    const QPen markerPen = linePen(markerColour, 1.5);
+    const QPen signalPen = linePen(signalColour, 1.5);
+    painter->setBrush(backgroundColour);
+    int penSet = -1; // which of the two pens the painter holds; setting a pen is not free
+    const int textureSide = int(m_signalSize);
+    const bool stateLabels = m_camera.scale() > stateLabelScale;
+    TexturePlacer placer(size, m_signalSize);
+    const QVector<SdkTrackNode> &nodes = m_network.nodes();
+
+    for (const MapOverlay::Signal &signal : std::as_const(m_overlay.signalMarks)) {
+        const QPointF point = m_camera.toScreen(nodes[signal.node].x, nodes[signal.node].y, size);
+        if (!MapCamera::isOnScreen(point, size))
+            continue;
+        if (penSet != int(signal.marker)) {
+            painter->setPen(signal.marker ? markerPen : signalPen);
+            penSet = int(signal.marker);
+        }
+        painter->drawLine(point, point + QPointF(0, -8));
+
+        if (!signal.texturePath.isEmpty() && signal.stateAvailable) {
+            const QImage texture = m_textureCache.image(signal.texturePath);
+            if (!texture.isNull()) {
+                const QSizeF target(
+                    texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
+                const QRectF spot = placer.place(point, target);
+                painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
+                painter->drawImage(spot, texture);
+                continue;
+            }
+        }
+
+        if (signal.marker) {
+            painter->drawRect(QRectF(point + QPointF(-6, -23), QSizeF(12, 15)));
+            painter->drawText(point + QPointF(-4, -11), QStringLiteral("M"));
+        } else if (signal.balise) {
+            painter->drawRect(QRectF(point + QPointF(-3, -14), QSizeF(6, 6)));
+        } else {
+            painter->drawEllipse(point + QPointF(0, -11), 3.0, 3.0);
+        }
+        if (stateLabels && signal.stateAvailable)
+            painter->drawText(point + QPointF(6, -9),
+                              QStringLiteral("E%1").arg(signal.textureState));
+    }
+}
+
+void MapItem::paintTrains(QPainter *painter, const QSizeF &size)
+{
+    painter->setFont(QFont(QStringLiteral("Segoe UI"), 9));
+    const bool otherLabels = m_camera.scale() > trainLabelScale;
+    const QPen labelPen(trainLabelColour);
+    const QVector<SdkTrackNode> &nodes = m_network.nodes();
+    for (const MapOverlay::Train &train : std::as_const(m_overlay.trains)) {
+        const QPointF point = m_camera.toScreen(nodes[train.node].x, nodes[train.node].y, size);
+        if (!MapCamera::isOnScreen(point, size))
+            continue;
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(train.selected ? selectedTrainColour : trainColour);
+        const double radius = train.selected ? 5.0 : 2.5;
+        painter->drawEllipse(point, radius, radius);
+        if (otherLabels || train.selected) {
+            painter->setPen(labelPen);
+            painter->drawText(point + QPointF(7, 14), train.label);
+        }
+    }
+}
