@@ -44,9 +44,17 @@ Rectangle {
         anchors.topMargin: 48
         anchors.bottomMargin: 42
         dataSource: panel.dataSource
-        snapshotData: panel.dataSource ? ({}) : panel.liveData
         showCalculatedPath: pathToggle.checked
         signalSize: panel.signalSize
+    }
+
+    // Without a data source the map item is handed the map the window gives the panel.
+    Binding {
+        target: map
+        property: "snapshotData"
+        value: panel.liveData
+        when: !panel.dataSource
+        restoreMode: Binding.RestoreNone
     }
 
     MouseArea {

@@ -1,6 +1,7 @@
 #include "ApplicationAssembly.h"
 
 #include "CommandLine.h"
+#include "MapItem.h"
 
 #include <QCoreApplication>
 #include <QQuickStyle>
@@ -8,10 +9,6 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <QtQml/qqml.h>
-
-#ifdef ZORVY_HAVE_MAP
-#include "MapItem.h"
-#endif
 
 // Generated with the module ZorvyTco; the registration runs when the module is first imported.
 void qml_register_types_ZorvyTco();
@@ -28,9 +25,7 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
 
     m_updater.emplace();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
-#ifdef ZORVY_HAVE_MAP
     qmlRegisterType<MapItem>("Zorvy.Map", 1, 0, "RailMap");
-#endif
     m_backend.emplace();
 
     m_engine.emplace();
