@@ -48,8 +48,12 @@ ApplicationWindow {
     palette.base: "#14202b"
     palette.highlight: "#58c4c7"
 
+    // The list keeps its rows from one map to the next; a new view starts again at its top.
+    property bool scrollListToTop: false
+
     function updateView(page) {
         backend.setView(scope.currentIndex, stationFilter, selectedTrack, page);
+        scrollListToTop = true;
     }
 
     function chooseTrainCard(train) {
@@ -70,7 +74,13 @@ ApplicationWindow {
 
     onSelectedTrackChanged: updateView(0)
     onStationFilterChanged: updateView(0)
-    onLiveChanged: refreshStations()
+    onLiveChanged: {
+        refreshStations();
+        if (scrollListToTop && live.live) {
+            scrollListToTop = false;
+            board.positionViewAtBeginning();
+        }
+    }
 
     LiveFeed {
         id: feed
@@ -148,6 +158,7 @@ ApplicationWindow {
                 objectName: "pid"
                 Layout.preferredWidth: 142
                 placeholderText: "PID · auto si vide"
+                placeholderTextColor: "#6f8496"
                 selectByMouse: true
                 onAccepted: backend.connectGame(text)
             }
@@ -401,6 +412,7 @@ ApplicationWindow {
                         }
                         Button {
                             objectName: "previousPage"
+                            Layout.preferredWidth: 36
                             visible: !window.panelMode
                             text: "‹"
                             enabled: (live.page || 0) > 0
@@ -415,6 +427,7 @@ ApplicationWindow {
                         }
                         Button {
                             objectName: "nextPage"
+                            Layout.preferredWidth: 36
                             visible: !window.panelMode
                             text: "›"
                             enabled: (live.page || 0) + 1 < (live.pages || 1)

@@ -219,6 +219,25 @@ TestCase {
         compare(board.contentY, contentY);
     }
 
+    function test_newPageStartsAtTheTop() {
+        win.panelMode = false;
+        const tracks = [];
+        for (let i = 1; i <= 30; ++i)
+            tracks.push(trackMap(i, [], []));
+        backend.publish(liveMap({ "tracks": tracks, "page": 0, "pages": 2, "filteredCount": 530 }));
+        const board = child("board");
+        tryCompare(board, "count", 30);
+        board.positionViewAtIndex(20, ListView.Beginning);
+        verify(board.contentY > 0);
+        waitForRendering(win.contentItem);
+        mouseClick(child("nextPage"));
+        const next = [];
+        for (let i = 31; i <= 60; ++i)
+            next.push(trackMap(i, [], []));
+        backend.publish(liveMap({ "tracks": next, "page": 1, "pages": 2, "filteredCount": 530 }));
+        tryCompare(board, "contentY", board.originY);
+    }
+
     function test_connectionControls() {
         mouseClick(child("connectButton"));
         compare(backend.callsNamed("connectGame"), [{ "name": "connectGame", "args": [""] }]);
