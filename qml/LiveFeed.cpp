@@ -9,6 +9,9 @@ const QString TrainsKey = QStringLiteral("trains");
 const QString TracksKey = QStringLiteral("tracks");
 const QString SignalsKey = QStringLiteral("signals");
 const QString IdKey = QStringLiteral("id");
+const QString StationsKey = QStringLiteral("stations");
+const QString ReservationsKey = QStringLiteral("mapReservations");
+const QString OccupationsKey = QStringLiteral("mapOccupations");
 // Read only by the map item (which takes the Backend's map itself) and the verification runs.
 const QString MapOnlyKeys[] = {QStringLiteral("mapGeometry"), QStringLiteral("mapSignals"),
                                QStringLiteral("mapPath")};
@@ -48,12 +51,20 @@ void LiveFeed::reload()
     QVariantMap map = readSourceData(m_source);
     m_trains.setRows(map.value(TrainsKey).toList());
     m_tracks.setRows(map.value(TracksKey).toList());
-    map.remove(TrainsKey);
-    map.remove(TracksKey);
+    m_reservationCount = int(map.value(ReservationsKey).toList().size());
+    m_occupationCount = int(map.value(OccupationsKey).toList().size());
+    const QVariantList stations = map.value(StationsKey).toList();
+    const bool stationsDiffer = stations != m_stations;
+    if (stationsDiffer)
+        m_stations = stations;
+    for (const QString &key : {TrainsKey, TracksKey, StationsKey, ReservationsKey, OccupationsKey})
+        map.remove(key);
     for (const QString &key : MapOnlyKeys)
         map.remove(key);
     m_data = map;
     m_live = map.value(LiveKey).toBool();
+    if (stationsDiffer)
+        emit stationsChanged();
     emit changed();
 }
 

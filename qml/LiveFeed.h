@@ -8,10 +8,11 @@
 #include <QtQml/qqmlregistration.h>
 
 // The window's view of the Backend's data map. It reads the source's `data` in C++ at each
-// `changed()` and hands QML the map without the lists that only the map item and the
-// verification runs read (the geometry blob, the map signals, the path), and the trains and the
-// tracks as list models that update in place. Converting a whole large data map into JavaScript
-// values at every capture is what would make the window slow.
+// `changed()` and hands QML the map without its long lists: the trains and the tracks come as
+// list models that update in place, the stations only when they change, the reservations and
+// occupations as their counts; the lists that only the map item and the verification runs read
+// (the geometry blob, the map signals, the path) stay out. Converting a whole large data map
+// into JavaScript values at every capture is what would make the window slow.
 class LiveFeed : public QObject
 {
     Q_OBJECT
@@ -22,6 +23,9 @@ class LiveFeed : public QObject
     Q_PROPERTY(bool live READ isLive NOTIFY changed)
     Q_PROPERTY(QAbstractItemModel *trains READ trains CONSTANT)
     Q_PROPERTY(QAbstractItemModel *tracks READ tracks CONSTANT)
+    Q_PROPERTY(QVariantList stations READ stations NOTIFY stationsChanged)
+    Q_PROPERTY(int reservationCount READ reservationCount NOTIFY changed)
+    Q_PROPERTY(int occupationCount READ occupationCount NOTIFY changed)
 
 public:
     explicit LiveFeed(QObject *parent = nullptr);
@@ -33,6 +37,9 @@ public:
     bool isLive() const { return m_live; }
     QAbstractItemModel *trains() { return &m_trains; }
     QAbstractItemModel *tracks() { return &m_tracks; }
+    QVariantList stations() const { return m_stations; }
+    int reservationCount() const { return m_reservationCount; }
+    int occupationCount() const { return m_occupationCount; }
 
     // The first signal map with this id, in the order of the tracks and of each track's
     // signals; an empty map when the current page has none.
@@ -44,6 +51,8 @@ public:
 
 signals:
     void changed();
+    // Only when the station list really changes, so that an open chooser is left alone.
+    void stationsChanged();
 
 private slots:
     void reload();
@@ -53,6 +62,9 @@ private:
     QMetaObject::Connection m_connection;
     QVariantMap m_data;
     bool m_live = false;
+    QVariantList m_stations;
+    int m_reservationCount = 0;
+    int m_occupationCount = 0;
     MapListModel m_trains;
     MapListModel m_tracks;
 };

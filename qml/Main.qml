@@ -27,7 +27,7 @@ ApplicationWindow {
     property real signalSize: 64
     readonly property var tracks: feed.tracks
     readonly property var trains: feed.trains
-    property var stations: [allStations]
+    readonly property var stations: [allStations].concat(feed.stations)
     property string stationFilter: ""
     property var visibleTracks: tracks
 
@@ -64,18 +64,9 @@ ApplicationWindow {
         scope.currentIndex = 3;
     }
 
-    // The station chooser's model is replaced only when the stations really change, so that an
-    // open chooser is not reset at every capture.
-    function refreshStations() {
-        const next = [allStations].concat(live.stations || []);
-        if (JSON.stringify(next) !== JSON.stringify(stations))
-            stations = next;
-    }
-
     onSelectedTrackChanged: updateView(0)
     onStationFilterChanged: updateView(0)
     onLiveChanged: {
-        refreshStations();
         if (scrollListToTop && live.live) {
             scrollListToTop = false;
             board.positionViewAtBeginning();
@@ -493,6 +484,8 @@ ApplicationWindow {
                             visible: window.panelMode
                             liveData: window.live
                             dataSource: window.backend
+                            reservationCount: feed.reservationCount
+                            occupationCount: feed.occupationCount
                             signalSize: window.signalSize
                             onTrainSelected: trainId => backend.selectTrain(trainId)
                         }

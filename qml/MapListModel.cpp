@@ -36,18 +36,13 @@ void MapListModel::setRows(const QVariantList &rows)
         endRemoveRows();
     }
 
-    // Rows present before and after: only runs of rows that differ are announced.
-    int runStart = -1;
-    for (int row = 0; row <= common; ++row) {
-        const bool differs = row < common && m_rows.at(row) != rows.at(row);
-        if (differs) {
+    // Rows present before and after are announced as changed without comparing them: a deep
+    // comparison of thousands of maps costs more than the view's refresh, which only touches the
+    // delegates it has created.
+    if (common > 0) {
+        for (int row = 0; row < common; ++row)
             m_rows[row] = rows.at(row);
-            if (runStart < 0)
-                runStart = row;
-        } else if (runStart >= 0) {
-            emit dataChanged(index(runStart), index(row - 1));
-            runStart = -1;
-        }
+        emit dataChanged(index(0), index(common - 1));
     }
 
     if (newCount > oldCount) {

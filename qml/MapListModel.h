@@ -3,9 +3,10 @@
 #include <QAbstractListModel>
 #include <QVariantList>
 
-// A list of maps (train maps, track maps) for a QML view, updated in place: a new list only
-// announces the rows that really differ, so the view keeps its delegates and its scroll position
-// while the game publishes four times a second. Delegates read the whole map as `modelData`.
+// A list of maps (train maps, track maps) for a QML view, updated in place: a new list of the
+// same length changes the rows' data instead of resetting the model, so the view keeps its
+// delegates and its scroll position while the game publishes four times a second. Delegates read
+// the whole map as `modelData`.
 class MapListModel : public QAbstractListModel
 {
     Q_OBJECT

@@ -11,18 +11,22 @@ Rectangle {
     // Without it the map item is given liveData.
     property var dataSource: null
     property real signalSize: 64
+    // The lengths of the map's reservation and occupation lists; the window hands them over
+    // without converting the lists themselves.
+    property int reservationCount: (liveData.mapReservations || []).length
+    property int occupationCount: (liveData.mapOccupations || []).length
 
     signal trainSelected(string trainId)
 
     readonly property string usageText: liveData.usageStale
                                         ? "périmées"
                                         : liveData.reservationsAvailable
-                                          ? String((liveData.mapReservations || []).length)
+                                          ? String(panel.reservationCount)
                                           : "indisponibles"
     readonly property string occupationText: liveData.usageStale
                                              ? "périmée"
                                              : liveData.occupationsAvailable
-                                               ? (liveData.mapOccupations || []).length + " portions"
+                                               ? panel.occupationCount + " portions"
                                                : "indisponible"
 
     color: "#070b0a"

@@ -98,6 +98,17 @@ TestCase {
         compare(child("counter3").text, "2 / 1");
     }
 
+    function test_panelShowsTheUsageOfTheMap() {
+        backend.publish(liveMap({ "selectedTrain": "IC 12", "reservationsAvailable": true,
+                                  "mapReservations": [{}, {}, {}], "occupationsAvailable": true,
+                                  "mapOccupations": [{}, {}] }));
+        compare(child("selectionLine").text, "IC 12 · Réservations : 3");
+        verify(child("legend").text.indexOf("(2 portions)") > 0);
+        backend.publish(liveMap({ "selectedTrain": "IC 12", "usageStale": true }));
+        compare(child("selectionLine").text, "IC 12 · Réservations : périmées");
+        verify(child("legend").text.indexOf("(périmée)") > 0);
+    }
+
     function test_pager() {
         win.panelMode = false;
         backend.publish(liveMap({ "page": 1, "pages": 3, "filteredCount": 1200 }));
