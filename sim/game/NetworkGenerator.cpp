@@ -90,7 +90,7 @@ private:
     void placeStations()
     {
         const int count = std::max(4, m_target / 45);
-        const int columns = int(std::ceil(std::sqrt(count * 1.6)));
+        const int columns = int(std::ceil(std::sqrt(count * 1.2)));
         for (int i = 0; i < count; ++i) {
             const int column = i % columns;
             const int row = i / columns;

@@ -166,7 +166,7 @@ void readScenario(const QJsonObject &scenario, World *world)
         path.trainId = train.id;
         path.first = world->pathTracks.size();
         const QJsonValue pathValue = o.value(QStringLiteral("path"));
-        if (!pathValue.isUndefined()) {
+        if (!pathValue.isUndefined() && !pathValue.isNull()) {
             if (!pathValue.isArray())
                 fail(w, QStringLiteral("path must be a list"));
             path.hasPath = 1;

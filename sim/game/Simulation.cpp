@@ -267,6 +267,7 @@ void Simulation::enter(TrainMotion &train, uint32_t next)
         };
         fromStart = distanceTo(node.neighbour1) <= distanceTo(node.neighbour2);
     }
+    train.leftPreviousAtEnd = train.direction > 0;
     train.previous = train.track;
     train.track = next;
     train.fraction = fromStart ? 0.0 : 1.0;
@@ -314,7 +315,8 @@ void Simulation::move(TrainMotion &train, double distance)
         const double remaining =
             (train.direction > 0 ? 1.0 - train.fraction : train.fraction) * length;
         if (distance < remaining) {
-            train.fraction += train.direction * distance / length;
+            train.fraction =
+                std::clamp(train.fraction + train.direction * distance / length, 0.0, 1.0);
             return;
         }
         distance -= remaining;
@@ -450,16 +452,14 @@ void Simulation::writeFrame()
         const double length = m_network.lengths[train.track];
         const double behind = train.direction > 0 ? f * length : (1 - f) * length;
         const double here = std::min(behind, train.length);
-        const double tail = train.direction > 0 ? f - here / length : f + here / length;
+        const double tail =
+            std::clamp(train.direction > 0 ? f - here / length : f + here / length, 0.0, 1.0);
         m_world.occupations.push_back({record.id, track.id, std::min(f, tail), std::max(f, tail)});
         m_occupied[train.track] = 1;
         if (train.length > behind && train.previous != train.track) {
             const double previousLength = m_network.lengths[train.previous];
             const double rest = std::min(1.0, (train.length - behind) / previousLength);
-            // The train left the previous track at its end nearest to this one.
-            const bool leftAtEnd =
-                m_network.nodes[train.previous].neighbour2 == track.id ||
-                m_network.nodes[train.track].neighbour1 == m_network.tracks[train.previous].id;
+            const bool leftAtEnd = train.leftPreviousAtEnd;
             m_world.occupations.push_back({record.id, m_network.tracks[train.previous].id,
                                            leftAtEnd ? 1.0 - rest : 0.0, leftAtEnd ? 1.0 : rest});
             m_occupied[train.previous] = 1;

@@ -131,6 +131,9 @@ uint32_t Snapshot::copyTrainPathTracks(uint64_t trainId, uint64_t *buffer, uint3
 {
     if (!count)
         return StatusInvalidArgument;
+    // A failing export fails whatever the train.
+    if (const Fault *failure = fault("ZorvySdk_CopyTrainPathTracks", FaultKind::FailCopy))
+        return failure->value;
     const PathEntry *paths = m_frame->items<PathEntry>(Paths);
     const uint64_t pathCount = m_frame->count(Paths);
     const PathEntry *path = nullptr;

@@ -10,6 +10,11 @@
 #include <QProcess>
 #include <QUuid>
 
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 GameProcess::GameProcess() = default;
 
 GameProcess::~GameProcess()
@@ -27,6 +32,10 @@ bool GameProcess::start(const QStringList &arguments, int timeoutMs)
     m_process->setArguments(arguments);
     // The game's complaints go straight to the test's log.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef Q_OS_LINUX
+    // Should the test itself crash, its games end with it instead of haunting later tests.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process->start();
     if (!m_process->waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("ZorvyRails.exe did not start: ") + m_process->errorString();

@@ -12,7 +12,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstring>
+#include <sys/mman.h>
+#include <thread>
 
 namespace {
 
@@ -52,10 +55,14 @@ private Q_SLOTS:
     void unavailableUsageAnswersEight();
     void pathPerTrain();
     void sessionOnAGameThatStops();
+    void sessionOnAGameThatWasKilled();
+    void everyCaptureIsOneConsistentState();
+    void sessionsOnTwoThreads();
     void twoGamesAtOnceStayApart();
     void wrongHandlesAndPointersGiveStatuses();
     void statusTextsAreStableAndFrench();
     void scenarioFaultsReachTheCaller();
+    void failingPathExportFailsForEveryTrain();
     void sameSeedGivesTheSameWorld();
 
 private:
@@ -582,6 +589,92 @@ void TestSimLibrary::sessionOnAGameThatStops()
     QVERIFY(again.open(processId) != 0);
 }
 
+void TestSimLibrary::sessionOnAGameThatWasKilled()
+{
+    GameProcess game;
+    QVERIFY2(game.start({QStringLiteral("--size"), QStringLiteral("small")}),
+             qPrintable(game.errorString()));
+    const qint64 processId = game.processId();
+    const QByteArray region = "/ZorvyRails-" + QByteArray::number(processId);
+    ScopedSession session;
+    QCOMPARE(session.open(processId), 0u);
+
+    // A killed game cannot remove its region: the library must tell it from a live one.
+    QCOMPARE(::kill(pid_t(processId), SIGKILL), 0);
+    game.stop();
+    ScopedSnapshot after;
+    QCOMPARE(statusText(after.capture(session.handle)),
+             QStringLiteral("Session perdue : le jeu s'est arrêté"));
+    ScopedSession again;
+    const SdkStatus reopened = again.open(processId);
+    ::shm_unlink(region.constData()); // the dead game's leftover
+    QVERIFY(reopened != 0);
+}
+
+void TestSimLibrary::everyCaptureIsOneConsistentState()
+{
+    GameProcess game;
+    QVERIFY2(game.start({QStringLiteral("--size"), QStringLiteral("medium"),
+                         QStringLiteral("--rate"), QStringLiteral("100")}),
+             qPrintable(game.errorString()));
+    ScopedSession session;
+    QCOMPARE(session.open(game.processId()), 0u);
+    // Captures back to back while the game rewrites its state a hundred times a second: in each,
+    // every positioned train's path starts on its track and its occupation lies under it, which a
+    // mix of two states would break as soon as a train changes track.
+    for (int i = 0; i < 150; ++i) {
+        ScopedSnapshot snapshot;
+        QCOMPARE(snapshot.capture(session.handle), 0u);
+        SdkStatus status = 0;
+        const auto trains = copyAll(&ZorvySdk_CopyTrains, snapshot.handle, &status);
+        const auto occupations = copyAll(&ZorvySdk_CopyTrackOccupations, snapshot.handle, &status);
+        QCOMPARE(status, 0u);
+        for (const SdkTrain &train : trains) {
+            if (!(train.flags & SdkTrainPositioned))
+                continue;
+            const auto path = copyPath(snapshot.handle, train.id, &status);
+            QCOMPARE(status, 0u);
+            QCOMPARE(path.front(), train.trackId);
+            const bool under =
+                std::any_of(occupations.begin(), occupations.end(), [&](const auto &u) {
+                    return u.trainId == train.id && u.trackId == train.trackId &&
+                           u.begin <= train.fraction && train.fraction <= u.end;
+                });
+            QVERIFY2(under,
+                     qPrintable(QStringLiteral("train %1 in capture %2").arg(train.id).arg(i)));
+        }
+    }
+}
+
+void TestSimLibrary::sessionsOnTwoThreads()
+{
+    GameProcess first, second;
+    QVERIFY2(first.start({QStringLiteral("--size"), QStringLiteral("small")}),
+             qPrintable(first.errorString()));
+    QVERIFY2(second.start({QStringLiteral("--size"), QStringLiteral("small"),
+                           QStringLiteral("--seed"), QStringLiteral("2")}),
+             qPrintable(second.errorString()));
+    // Each thread opens, captures, copies and releases on its own session, all at once.
+    std::atomic<int> failures{0};
+    auto observe = [&failures](qint64 processId) {
+        ScopedSession session;
+        if (session.open(processId) != 0)
+            return void(++failures);
+        for (int i = 0; i < 100; ++i) {
+            ScopedSnapshot snapshot;
+            SdkStatus status = snapshot.capture(session.handle);
+            const auto nodes = copyAll(&ZorvySdk_CopyTrackNodes, snapshot.handle, &status);
+            if (status != 0 || nodes.empty())
+                ++failures;
+        }
+    };
+    std::thread a(observe, first.processId());
+    std::thread b(observe, second.processId());
+    a.join();
+    b.join();
+    QCOMPARE(failures.load(), 0);
+}
+
 void TestSimLibrary::twoGamesAtOnceStayApart()
 {
     GameProcess first, second;
@@ -705,6 +798,31 @@ void TestSimLibrary::scenarioFaultsReachTheCaller()
     QCOMPARE(textures[1].signalId, uint64_t(0x5A5A5A5A5A5A5A5AULL));
     // Other lists are unaffected.
     QCOMPARE(ZorvySdk_CopyTracks(snapshot.handle, nullptr, 0, &count), 0u);
+}
+
+void TestSimLibrary::failingPathExportFailsForEveryTrain()
+{
+    QJsonObject faults;
+    faults.insert(QStringLiteral("failCopy"), QStringLiteral("ZorvySdk_CopyTrainPathTracks"));
+    faults.insert(QStringLiteral("failStatus"), 12);
+    GameProcess game;
+    QVERIFY(startScenario(
+        game, object({{"trains", QJsonArray{object({{"id", 1}, {"path", QJsonArray{4, 5}}}),
+                                            object({{"id", 2}})}},
+                      {"faults", faults}})));
+    ScopedSession session;
+    QCOMPARE(session.open(game.processId()), 0u);
+    ScopedSnapshot snapshot;
+    QCOMPARE(snapshot.capture(session.handle), 0u);
+    uint32_t count = 0;
+    uint64_t ids[2] = {};
+    QCOMPARE(ZorvySdk_CopyTrainPathTracks(snapshot.handle, 1, nullptr, 0, &count), 12u);
+    QCOMPARE(ZorvySdk_CopyTrainPathTracks(snapshot.handle, 1, ids, 2, &count), 12u);
+    QCOMPARE(ZorvySdk_CopyTrainPathTracks(snapshot.handle, 2, nullptr, 0, &count), 12u);
+    QCOMPARE(ids[0], uint64_t(0));
+    SdkStatus status = 0;
+    QCOMPARE(copyAll(&ZorvySdk_CopyTrains, snapshot.handle, &status).size(), size_t(2));
+    QCOMPARE(status, 0u);
 }
 
 void TestSimLibrary::sameSeedGivesTheSameWorld()
