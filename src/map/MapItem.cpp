@@ -3,6 +3,7 @@
 #include "TexturePlacer.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QMetaMethod>
 #include <QPainter>
 
@@ -27,6 +28,7 @@ constexpr double junctionScale = 0.05;
 constexpr double stateLabelScale = 0.08;
 constexpr double trainLabelScale = 0.025;
 constexpr double pickRadiusSquared = 100.0;
+constexpr int maximumTrainLabels = 8192;
 
 QPen linePen(const QColor &colour, double width)
 {
@@ -221,12 +223,20 @@ void MapItem::redrawNetworkImage(const QSizeF &size)
         painter.drawLines(batch);
 
     if (m_camera.scale() > junctionScale) {
-        painter.setPen(linePen(junctionColour, 1.4));
-        painter.setBrush(backgroundColour);
+        // Thousands of identical dots: stamped (see SymbolStamp), the image has no scaling.
+        if (!m_junctionStamp.isValid())
+            m_junctionStamp = SymbolStamp(
+                QRect(-5, -5, 11, 11),
+                [](QPainter *dotPainter, const QPointF &point) {
+                    dotPainter->setPen(linePen(junctionColour, 1.4));
+                    dotPainter->setBrush(backgroundColour);
+                    dotPainter->drawEllipse(point, 3.0, 3.0);
+                },
+                0);
         const QVector<quint32> &degrees = m_network.degrees();
         for (int i = 0; i < nodes.size(); ++i) {
             if (degrees[i] > 2 && view.contains(points[i]))
-                painter.drawEllipse(points[i], 3.0, 3.0);
+                m_junctionStamp.stamp(&painter, points[i]);
         }
     }
     painter.end();
@@ -276,16 +286,30 @@ void MapItem::paint(QPainter *painter)
 
     paintSignals(painter, size);
 
-    painter->setFont(QFont(QStringLiteral("Segoe UI"), 9));
+    const QFont trainFont(QStringLiteral("Segoe UI"), 9);
+    painter->setFont(trainFont);
     const bool otherLabels = m_camera.scale() > trainLabelScale;
     const QPen labelPen(trainLabelColour);
+    // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
+    // paint costs more than the rest of the dynamic layers together.
+    if (trainFont != m_labelFont || m_trainLabels.size() > maximumTrainLabels) {
+        m_trainLabels.clear();
+        m_labelFont = trainFont;
+    }
+    const double ascent = QFontMetricsF(painter->font(), painter->device()).ascent();
     for (const MapOverlay::Train &train : std::as_const(m_overlay.trains)) {
         if (!onScreen(train.node, &point))
             continue;
         m_symbols.trainDisc(painter, point, train.selected);
         if (otherLabels || train.selected) {
             painter->setPen(labelPen);
-            painter->drawText(point + QPointF(7, 14), train.label);
+            auto label = m_trainLabels.find(train.label);
+            if (label == m_trainLabels.end()) {
+                label = m_trainLabels.insert(train.label, QStaticText(train.label));
+                label->setTextFormat(Qt::PlainText);
+            }
+            // The label's baseline starts at P + (7, 14).
+            painter->drawStaticText(point + QPointF(7, 14 - ascent), label.value());
         }
     }
     painter->restore();

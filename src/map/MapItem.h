@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QQuickPaintedItem>
+#include <QStaticText>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -85,4 +86,7 @@ private:
     MapOverlay m_overlay; // the data map's dynamic layers, read at the first paint that needs them
     bool m_overlayDirty = true;
     MapSymbols m_symbols; // stamped symbols, kept between paints
+    SymbolStamp m_junctionStamp;
+    QHash<QString, QStaticText> m_trainLabels; // laid-out train labels by text
+    QFont m_labelFont;
 };
