@@ -1,0 +1,96 @@
+#include "Game.h"
+
+#include "ScenarioLoader.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+Game::Game(const GameOptions &options, QObject *parent) : QObject(parent), m_options(options)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &Game::tick);
+}
+
+Game::~Game()
+{
+    shutdown();
+}
+
+const World &Game::world() const
+{
+    return m_simulation ? m_simulation->world() : m_scenario;
+}
+
+bool Game::start(QString *error)
+{
+    uint64_t frameCapacity = 0;
+    if (!m_options.scenarioFile.isEmpty()) {
+        if (!ScenarioLoader::loadFile(m_options.scenarioFile, &m_scenario, error))
+            return false;
+        frameCapacity = WorldPublisher::frameBlockSize(m_scenario);
+    } else {
+        const SignalTextureSet *textures = nullptr;
+        if (m_options.textures != GameOptions::Textures::None || m_options.brokenTexture) {
+            QString dir = m_options.textureDir;
+            if (dir.isEmpty()) {
+                dir = QDir::temp().absoluteFilePath(
+                    QStringLiteral("ZorvyRails-%1-textures").arg(::getpid()));
+                m_ownTextureDir = dir;
+            }
+            if (!m_textures.write(dir, m_options.brokenTexture, error))
+                return false;
+            textures = &m_textures;
+        }
+        Simulation::Settings settings;
+        settings.seed = m_options.seed;
+        settings.trackTarget = m_options.trackTarget;
+        settings.reservationsAvailable = m_options.reservationsAvailable;
+        settings.occupationsAvailable = m_options.occupationsAvailable;
+        settings.textures = m_options.textures == GameOptions::Textures::All
+                                ? Simulation::Settings::Textures::All
+                            : m_options.textures == GameOptions::Textures::Most
+                                ? Simulation::Settings::Textures::Most
+                                : Simulation::Settings::Textures::None;
+        m_simulation = std::make_unique<Simulation>(settings, textures);
+        frameCapacity = m_simulation->frameCapacity();
+    }
+    if (!m_options.reservationsAvailable)
+        m_scenario.reservationsAvailable = false;
+    if (!m_options.occupationsAvailable)
+        m_scenario.occupationsAvailable = false;
+
+    const World &current = world();
+    if (!m_publisher.open(WorldPublisher::staticBlockSize(current), frameCapacity, error))
+        return false;
+    if (!m_publisher.publishStatic(current) || !m_publisher.publishFrame(current)) {
+        *error = QStringLiteral("the world does not fit its shared-memory region");
+        return false;
+    }
+    std::printf("ZorvyRails ready pid=%lld shm=%s tracks=%zu trains=%zu signals=%zu\n",
+                qint64(::getpid()), qPrintable(m_publisher.regionName()), current.tracks.size(),
+                current.trains.size(), current.signals.size());
+    std::fflush(stdout);
+    m_timer.start(1000 / m_options.publishHz);
+    return true;
+}
+
+void Game::tick()
+{
+    if (m_simulation)
+        m_simulation->step(1.0 / m_options.publishHz);
+    if (!m_publisher.publishFrame(world()))
+        qWarning("ZorvyRails: a frame did not fit its slot and was not published");
+}
+
+void Game::shutdown()
+{
+    m_timer.stop();
+    m_publisher.close();
+    if (!m_ownTextureDir.isEmpty()) {
+        QDir(m_ownTextureDir).removeRecursively();
+        m_ownTextureDir.clear();
+    }
+}

@@ -1,0 +1,262 @@
+#include "ScenarioLoader.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+using namespace SharedWorld;
+
+namespace {
+
+// Raised inside the loader for a malformed value; load() turns it into the error text.
+struct ScenarioError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail(const QString &where, const QString &what)
+{
+    throw ScenarioError((where + QStringLiteral(": ") + what).toStdString());
+}
+
+uint64_t idValue(const QJsonObject &object, const QString &key, const QString &where)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return 0;
+    if (value.isDouble()) {
+        const double number = value.toDouble();
+        if (number < 0 || number != std::floor(number) || number >= 18446744073709551616.0)
+            fail(where, QStringLiteral("id %1 is not a whole number of 64 bits").arg(key));
+        return uint64_t(number);
+    }
+    if (value.isString()) {
+        const QString text = value.toString().trimmed();
+        bool ok = false;
+        uint64_t id = 0;
+        if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+            id = text.mid(2).toULongLong(&ok, 16);
+        else
+            id = text.toULongLong(&ok, 10);
+        if (!ok)
+            fail(where, QStringLiteral("id %1 \"%2\" is not a number").arg(key, text));
+        return id;
+    }
+    fail(where, QStringLiteral("id %1 must be a number or a string").arg(key));
+}
+
+double realValue(const QJsonObject &object, const QString &key)
+{
+    return object.value(key).toDouble(0.0);
+}
+
+int64_t integerValue(const QJsonObject &object, const QString &key)
+{
+    return int64_t(object.value(key).toDouble(0.0));
+}
+
+// A text field, from `key` as UTF-8 or from `key`Hex as raw bytes, cut to the array.
+template <size_t N>
+void textValue(const QJsonObject &object, const QString &key, char (&array)[N],
+               const QString &where)
+{
+    QByteArray bytes;
+    const QString hexKey = key + QStringLiteral("Hex");
+    if (object.contains(hexKey)) {
+        const QByteArray hex = object.value(hexKey).toString().toLatin1();
+        bytes = QByteArray::fromHex(hex);
+        if (bytes.toHex() != hex.toLower())
+            fail(where, QStringLiteral("%1 is not hexadecimal").arg(hexKey));
+    } else {
+        bytes = object.value(key).toString().toUtf8();
+    }
+    std::memset(array, 0, N);
+    std::memcpy(array, bytes.constData(), std::min<size_t>(N, size_t(bytes.size())));
+}
+
+QJsonArray listValue(const QJsonObject &scenario, const QString &key)
+{
+    const QJsonValue value = scenario.value(key);
+    if (value.isUndefined() || value.isNull())
+        return {};
+    if (!value.isArray())
+        fail(key, QStringLiteral("must be a list"));
+    return value.toArray();
+}
+
+// Calls read(object, where) for every record of the list, in order.
+template <typename ReadFn>
+void forEachRecord(const QJsonObject &scenario, const QString &key, ReadFn read)
+{
+    const QJsonArray list = listValue(scenario, key);
+    for (int i = 0; i < list.size(); ++i) {
+        const QString where = QStringLiteral("%1[%2]").arg(key).arg(i);
+        if (!list.at(i).isObject())
+            fail(where, QStringLiteral("must be an object"));
+        read(list.at(i).toObject(), where);
+    }
+}
+
+void readFaults(const QJsonObject &faults, World *world)
+{
+    auto nameInto = [](Fault &fault, const QString &name) {
+        const QByteArray bytes = name.toUtf8();
+        std::memcpy(fault.exportName, bytes.constData(),
+                    std::min<size_t>(sizeof fault.exportName - 1, size_t(bytes.size())));
+    };
+    const QString failCopy = faults.value(QStringLiteral("failCopy")).toString();
+    if (!failCopy.isEmpty()) {
+        Fault fault{};
+        nameInto(fault, failCopy);
+        fault.kind = uint32_t(FaultKind::FailCopy);
+        fault.value = uint32_t(faults.value(QStringLiteral("failStatus")).toDouble(5));
+        world->faults.push_back(fault);
+    }
+    const QJsonObject inflate = faults.value(QStringLiteral("inflateCount")).toObject();
+    for (auto it = inflate.begin(); it != inflate.end(); ++it) {
+        Fault fault{};
+        nameInto(fault, it.key());
+        fault.kind = uint32_t(FaultKind::InflateCount);
+        fault.value = uint32_t(it.value().toDouble(0));
+        world->faults.push_back(fault);
+    }
+}
+
+void readScenario(const QJsonObject &scenario, World *world)
+{
+    forEachRecord(scenario, QStringLiteral("stations"),
+                  [&](const QJsonObject &o, const QString &w) {
+                      SdkStation station{};
+                      station.id = idValue(o, QStringLiteral("id"), w);
+                      textValue(o, QStringLiteral("name"), station.name, w);
+                      world->stations.push_back(station);
+                  });
+    forEachRecord(scenario, QStringLiteral("tracks"), [&](const QJsonObject &o, const QString &w) {
+        SdkTrack track{};
+        track.id = idValue(o, QStringLiteral("id"), w);
+        track.stationId = idValue(o, QStringLiteral("stationId"), w);
+        track.speedLimit = realValue(o, QStringLiteral("speedLimit"));
+        world->tracks.push_back(track);
+    });
+    forEachRecord(scenario, QStringLiteral("nodes"), [&](const QJsonObject &o, const QString &w) {
+        SdkTrackNode node{};
+        node.id = idValue(o, QStringLiteral("id"), w);
+        node.neighbour1 = idValue(o, QStringLiteral("neighbour1"), w);
+        node.neighbour2 = idValue(o, QStringLiteral("neighbour2"), w);
+        node.x = realValue(o, QStringLiteral("x"));
+        node.y = realValue(o, QStringLiteral("y"));
+        world->nodes.push_back(node);
+    });
+    forEachRecord(scenario, QStringLiteral("trains"), [&](const QJsonObject &o, const QString &w) {
+        SdkTrain train{};
+        train.id = idValue(o, QStringLiteral("id"), w);
+        train.trackId = idValue(o, QStringLiteral("trackId"), w);
+        train.speed = realValue(o, QStringLiteral("speed"));
+        train.fraction = realValue(o, QStringLiteral("fraction"));
+        train.sense = int32_t(integerValue(o, QStringLiteral("sense")));
+        train.flags = uint32_t(integerValue(o, QStringLiteral("flags")));
+        textValue(o, QStringLiteral("name"), train.name, w);
+        world->trains.push_back(train);
+
+        PathEntry path{};
+        path.trainId = train.id;
+        path.first = world->pathTracks.size();
+        const QJsonValue pathValue = o.value(QStringLiteral("path"));
+        if (!pathValue.isUndefined() && !pathValue.isNull()) {
+            if (!pathValue.isArray())
+                fail(w, QStringLiteral("path must be a list"));
+            path.hasPath = 1;
+            const QJsonArray ids = pathValue.toArray();
+            for (int i = 0; i < ids.size(); ++i) {
+                QJsonObject holder;
+                holder.insert(QStringLiteral("path"), ids.at(i));
+                world->pathTracks.push_back(
+                    idValue(holder, QStringLiteral("path"), w + QStringLiteral(".path")));
+            }
+            path.count = uint32_t(ids.size());
+        }
+        world->paths.push_back(path);
+    });
+    forEachRecord(scenario, QStringLiteral("signals"), [&](const QJsonObject &o, const QString &w) {
+        SdkSignal signal{};
+        signal.id = idValue(o, QStringLiteral("id"), w);
+        signal.trackId = idValue(o, QStringLiteral("trackId"), w);
+        signal.fraction = realValue(o, QStringLiteral("fraction"));
+        signal.sense = int32_t(integerValue(o, QStringLiteral("sense")));
+        signal.kind = uint32_t(integerValue(o, QStringLiteral("kind")));
+        world->signals.push_back(signal);
+    });
+    forEachRecord(scenario, QStringLiteral("signalStates"),
+                  [&](const QJsonObject &o, const QString &w) {
+                      LabelPair labels{};
+                      textValue(o, QStringLiteral("label1"), labels.label1, w);
+                      textValue(o, QStringLiteral("label2"), labels.label2, w);
+                      StateEntry state{};
+                      state.signalId = idValue(o, QStringLiteral("signalId"), w);
+                      state.flags = uint32_t(integerValue(o, QStringLiteral("flags")));
+                      state.nativeState = int32_t(integerValue(o, QStringLiteral("nativeState")));
+                      state.labelPair = uint32_t(world->labelPairs.size());
+                      world->labelPairs.push_back(labels);
+                      world->signalStates.push_back(state);
+                  });
+    forEachRecord(scenario, QStringLiteral("signalTextures"),
+                  [&](const QJsonObject &o, const QString &w) {
+                      TexturePath path{};
+                      textValue(o, QStringLiteral("path"), path.bytes, w);
+                      TextureEntry texture{};
+                      texture.signalId = idValue(o, QStringLiteral("signalId"), w);
+                      texture.flags = uint32_t(integerValue(o, QStringLiteral("flags")));
+                      texture.path = uint32_t(world->texturePaths.size());
+                      world->texturePaths.push_back(path);
+                      world->signalTextures.push_back(texture);
+                  });
+    auto readUsage = [&](const QString &key, std::vector<SdkTrackUsage> &usage, bool &available) {
+        available = !(scenario.contains(key) && scenario.value(key).isNull());
+        forEachRecord(scenario, key, [&](const QJsonObject &o, const QString &w) {
+            SdkTrackUsage record{};
+            record.trainId = idValue(o, QStringLiteral("trainId"), w);
+            record.trackId = idValue(o, QStringLiteral("trackId"), w);
+            record.begin = realValue(o, QStringLiteral("begin"));
+            record.end = realValue(o, QStringLiteral("end"));
+            usage.push_back(record);
+        });
+    };
+    readUsage(QStringLiteral("reservations"), world->reservations, world->reservationsAvailable);
+    readUsage(QStringLiteral("occupations"), world->occupations, world->occupationsAvailable);
+    readFaults(scenario.value(QStringLiteral("faults")).toObject(), world);
+}
+
+} // namespace
+
+bool ScenarioLoader::load(const QJsonObject &scenario, World *world, QString *error)
+{
+    World loaded;
+    try {
+        readScenario(scenario, &loaded);
+    } catch (const ScenarioError &e) {
+        *error = QString::fromStdString(e.what());
+        return false;
+    }
+    *world = std::move(loaded);
+    return true;
+}
+
+bool ScenarioLoader::loadFile(const QString &path, World *world, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+        return false;
+    }
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    if (!document.isObject()) {
+        *error = QStringLiteral("%1: not a JSON object (%2)").arg(path, parseError.errorString());
+        return false;
+    }
+    return load(document.object(), world, error);
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "SdkApi.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+// The copy protocol of the library, shared by every list: ask for the count with a null buffer,
+// hand over that many zeroed records, let the library fill them. A failing status becomes a
+// std::runtime_error carrying the library's text for it.
+namespace SdkCopy {
+
+// No list may need a buffer beyond this: a library announcing more fails the capture instead of
+// exhausting memory.
+constexpr quint64 maxBufferBytes = quint64(1) << 30;
+
+// The library's text for a status, thrown as a std::runtime_error.
+[[noreturn]] void throwStatus(SdkStatus status);
+
+// Throws a French error when count records of recordSize bytes would pass maxBufferBytes.
+void checkBufferSize(quint64 count, quint64 recordSize);
+
+// Record memory kept by one thread across captures, so that a large list does not pay its page
+// faults again at every capture. Only the memory is reused: every fill starts from zeroed records.
+template <typename Record> class RecordBuffer
+{
+public:
+    // Room for count records, all bytes zero.
+    Record *zeroed(quint32 count)
+    {
+        checkBufferSize(count, sizeof(Record));
+        // Give back memory far larger than needed, so one huge world does not pin it for good.
+        const std::size_t bytes = std::size_t(count) * sizeof(Record);
+        if (m_storage.size() * sizeof(Record) > std::max<std::size_t>(4 * bytes, 64u << 20))
+            std::vector<Record>().swap(m_storage);
+        // Grow with headroom: a list that gains a record must not move all its memory again.
+        if (m_storage.size() < count)
+            m_storage.resize(std::size_t(count) + count / 4);
+        if (count > 0)
+            std::memset(static_cast<void *>(m_storage.data()), 0, bytes);
+        m_count = count;
+        return m_storage.data();
+    }
+
+    // Forgets the records of the last capture; the memory stays.
+    void clear() { m_count = 0; }
+
+    const Record *begin() const { return m_storage.data(); }
+    const Record *end() const { return m_storage.data() + m_count; }
+    const Record &operator[](quint32 index) const { return m_storage[index]; }
+    quint32 count() const { return m_count; }
+
+private:
+    std::vector<Record> m_storage;
+    quint32 m_count = 0;
+};
+
+// Step 1 of the protocol: the status of the null-buffer call and the count it wrote.
+template <typename Call> SdkStatus probe(Call call, uint32_t *count)
+{
+    *count = 0;
+    return call(nullptr, 0u, count);
+}
+
+// Steps 2 and 3: count zeroed records filled by the library. Returns the count the library wrote
+// in this call, which only the path reports; the records kept are always count.
+template <typename Record, typename Call>
+uint32_t fill(RecordBuffer<Record> &buffer, uint32_t count, Call call)
+{
+    Record *records = buffer.zeroed(count);
+    uint32_t written = 0;
+    const SdkStatus status = call(records, count, &written);
+    if (status != 0) {
+        buffer.clear();
+        throwStatus(status);
+    }
+    return written;
+}
+
+// The whole protocol for one list. `call(buffer, capacity, count)` forwards to one export.
+template <typename Record, typename Call> void copy(RecordBuffer<Record> &buffer, Call call)
+{
+    uint32_t count = 0;
+    const SdkStatus status = probe(call, &count);
+    if (status != 0) {
+        buffer.clear();
+        throwStatus(status);
+    }
+    fill(buffer, count, call);
+}
+
+} // namespace SdkCopy

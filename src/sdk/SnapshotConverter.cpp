@@ -1,0 +1,449 @@
+#include "SnapshotConverter.h"
+
+#include "DataMap.h"
+#include "GeometryBlob.h"
+#include "IdGroups.h"
+#include "IdIndex.h"
+#include "MapFiller.h"
+#include "SdkCopy.h"
+#include "SdkText.h"
+#include "TrainSelection.h"
+
+#include <QByteArrayView>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QTime>
+#include <QUrl>
+#include <QVariantList>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Keys made once: thousands of small maps per capture, each key converted from a C string at
+// every insert would cost several times the inserts themselves.
+const QString idKey = QStringLiteral("id");
+const QString nameKey = QStringLiteral("name");
+const QString speedKey = QStringLiteral("speed");
+const QString presentKey = QStringLiteral("present");
+const QString positionedKey = QStringLiteral("positioned");
+const QString trackKey = QStringLiteral("track");
+const QString fractionKey = QStringLiteral("fraction");
+const QString directionKey = QStringLiteral("direction");
+const QString kindKey = QStringLiteral("kind");
+const QString baliseKey = QStringLiteral("balise");
+const QString markerKey = QStringLiteral("marker");
+const QString aspectKey = QStringLiteral("aspect");
+const QString specificStateKey = QStringLiteral("specificState");
+const QString stateAvailableKey = QStringLiteral("stateAvailable");
+const QString texturePathKey = QStringLiteral("texturePath");
+const QString textureUrlKey = QStringLiteral("textureUrl");
+const QString textureStateKey = QStringLiteral("textureState");
+const QString stationIdKey = QStringLiteral("stationId");
+const QString stationKey = QStringLiteral("station");
+const QString limitKey = QStringLiteral("limit");
+const QString trainsKey = QStringLiteral("trains");
+const QString signalsKey = QStringLiteral("signals");
+
+const QString statusKey = QStringLiteral("status");
+const QString liveKey = QStringLiteral("live");
+const QString stationsKey = QStringLiteral("stations");
+const QString tracksKey = QStringLiteral("tracks");
+const QString trackCountKey = QStringLiteral("trackCount");
+const QString stationCountKey = QStringLiteral("stationCount");
+const QString trainCountKey = QStringLiteral("trainCount");
+const QString signalCountKey = QStringLiteral("signalCount");
+const QString baliseCountKey = QStringLiteral("baliseCount");
+const QString signalStateCountKey = QStringLiteral("signalStateCount");
+const QString signalTextureCountKey = QStringLiteral("signalTextureCount");
+const QString positionedCountKey = QStringLiteral("positionedCount");
+const QString filteredCountKey = QStringLiteral("filteredCount");
+const QString pageKey = QStringLiteral("page");
+const QString pagesKey = QStringLiteral("pages");
+const QString viewRevisionKey = QStringLiteral("viewRevision");
+const QString mapSignalsKey = QStringLiteral("mapSignals");
+const QString mapGeometryKey = QStringLiteral("mapGeometry");
+const QString usageStaleKey = QStringLiteral("usageStale");
+const QString captureMsKey = QStringLiteral("captureMs");
+const QString updatedKey = QStringLiteral("updated");
+
+constexpr quint64 tracksPerPage = 500;
+constexpr uint32_t baliseKind = 3;
+constexpr uint32_t markerKind = 6;
+
+const QString &kindLabel(uint32_t kind)
+{
+    static const QString labels[] = {QStringLiteral("Sens unique"), QStringLiteral("Arrêt quai"),
+                                     QStringLiteral("Inconnu"),     QStringLiteral("Balise"),
+                                     QStringLiteral("Chemin"),      QStringLiteral("Interdiction"),
+                                     QStringLiteral("Repère")};
+    return kind < std::size(labels) ? labels[kind] : labels[2];
+}
+
+// Memory one thread reuses from capture to capture. Only memory: every table is reset and every
+// buffer zeroed before use, so no data of a capture reaches the next.
+struct CaptureMemory
+{
+    SdkCopy::RecordBuffer<SdkTrain> trains;
+    SdkCopy::RecordBuffer<SdkTrack> tracks;
+    SdkCopy::RecordBuffer<SdkStation> stations;
+    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
+    SdkCopy::RecordBuffer<SdkSignalState> states;
+    SdkCopy::RecordBuffer<SdkSignalTexture> textures;
+    SdkCopy::RecordBuffer<SdkTrackNode> nodes;
+    SdkCopy::RecordBuffer<uint64_t> path;
+    SdkCopy::RecordBuffer<SdkTrackUsage> usage;
+
+    IdIndex statesBySignal;   // first state record of a signal
+    IdIndex texturesBySignal; // first texture record of a signal
+    IdIndex stationsById;     // station record giving the name
+    IdGroups trainsByTrack;   // positioned trains
+    IdGroups signalsByTrack;
+    std::vector<quint32> filteredTracks;
+    QHash<QByteArrayView, QString> texturePaths; // raw path in the texture records -> its text
+
+    void clearRecords()
+    {
+        trains.clear();
+        tracks.clear();
+        stations.clear();
+        signalRecords.clear();
+        states.clear();
+        textures.clear();
+        nodes.clear();
+        path.clear();
+        usage.clear();
+        texturePaths.clear(); // its keys point into the texture records
+    }
+};
+
+thread_local CaptureMemory memory;
+
+// Releases the snapshot however the conversion ends, and forgets the records copied from it.
+class SnapshotGuard
+{
+public:
+    SnapshotGuard() = default;
+    SnapshotGuard(const SnapshotGuard &) = delete;
+    SnapshotGuard &operator=(const SnapshotGuard &) = delete;
+    ~SnapshotGuard()
+    {
+        memory.clearRecords();
+        if (handle != 0)
+            ZorvySdk_ReleaseSnapshot(handle);
+    }
+
+    SdkSnapshot handle = 0;
+};
+
+// Binds one list export to the snapshot, in the form the copy helper calls.
+template <typename Record>
+auto listExport(SdkSnapshot snapshot,
+                SdkStatus (*copyExport)(SdkSnapshot, Record *, uint32_t, uint32_t *))
+{
+    return [snapshot, copyExport](Record *records, uint32_t capacity, uint32_t *count) {
+        return copyExport(snapshot, records, capacity, count);
+    };
+}
+
+// The smallest and largest id of a list of records, so the id tables can choose their layout.
+template <typename Record, typename IdOf>
+std::pair<quint64, quint64> idRange(const SdkCopy::RecordBuffer<Record> &records, IdOf idOf)
+{
+    quint64 low = ~quint64(0), high = 0;
+    for (const Record &record : records) {
+        const quint64 id = idOf(record);
+        low = std::min(low, id);
+        high = std::max(high, id);
+    }
+    return {low, high};
+}
+
+// What the state and texture records say about one signal.
+struct SignalState
+{
+    const SdkSignalState *state = nullptr;
+    const SdkSignalTexture *texture = nullptr;
+
+    bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
+    QString texturePath() const;
+};
+
+QString SignalState::texturePath() const
+{
+    if (!texture || !(texture->flags & SdkTexturePathValid))
+        return QString();
+    // Signals share a few images (one per state): each distinct path is decoded once a capture.
+    const char *path = texture->path;
+    const void *nul = std::memchr(path, '\0', sizeof texture->path);
+    const QByteArrayView bytes(path, nul ? static_cast<const char *>(nul) - path
+                                         : qsizetype(sizeof texture->path));
+    auto decoded = memory.texturePaths.constFind(bytes);
+    if (decoded == memory.texturePaths.constEnd())
+        decoded = memory.texturePaths.insert(bytes, sdkText(path, std::size_t(bytes.size())));
+    return *decoded;
+}
+
+SignalState signalStateOf(const SdkSignal &signal)
+{
+    SignalState result;
+    const int state = memory.statesBySignal.find(signal.id);
+    if (state >= 0)
+        result.state = &memory.states[quint32(state)];
+    const int texture = memory.texturesBySignal.find(signal.id);
+    if (texture >= 0)
+        result.texture = &memory.textures[quint32(texture)];
+    return result;
+}
+
+QVariantMap trainMap(const SdkTrain &train)
+{
+    static const QVariantMap prototype =
+        mapPrototype({&directionKey, &fractionKey, &idKey, &nameKey, &positionedKey, &presentKey,
+                      &speedKey, &trackKey});
+    const bool positioned = train.flags & SdkTrainPositioned;
+    return MapFiller(prototype)
+        .set(directionKey, int(train.sense))
+        .set(fractionKey, train.fraction)
+        .set(idKey, DataMap::idText(train.id))
+        .set(nameKey, sdkText(train.name))
+        .set(positionedKey, positioned)
+        .set(presentKey, (train.flags & SdkTrainPresent) != 0)
+        .set(speedKey, train.speed * 3.6)
+        .set(trackKey, positioned ? DataMap::idText(train.trackId) : QString())
+        .take();
+}
+
+// The full signal map, built only for the signals of the tracks on the page.
+QVariantMap signalMap(const SdkSignal &signal)
+{
+    static const QString unknownAspect = QStringLiteral("Inconnu");
+    static const QString nativeAspect = QStringLiteral("État natif %1");
+
+    const SignalState state = signalStateOf(signal);
+    const bool native = state.nativeAvailable();
+    const QString texturePath = state.texturePath();
+    QString specificState;
+    if (state.state && (state.state->flags & SdkStateLabelsValid))
+        specificState =
+            sdkText(state.state->label1) + QLatin1Char(':') + sdkText(state.state->label2);
+
+    static const QVariantMap prototype = mapPrototype(
+        {&aspectKey, &baliseKey, &directionKey, &fractionKey, &idKey, &kindKey, &markerKey,
+         &specificStateKey, &stateAvailableKey, &texturePathKey, &textureUrlKey});
+    return MapFiller(prototype)
+        .set(aspectKey, native ? nativeAspect.arg(state.state->nativeState) : unknownAspect)
+        .set(baliseKey, signal.kind == baliseKind)
+        .set(directionKey, int(signal.sense))
+        .set(fractionKey, signal.fraction)
+        .set(idKey, DataMap::idText(signal.id))
+        .set(kindKey, kindLabel(signal.kind))
+        .set(markerKey, signal.kind == markerKind)
+        .set(specificStateKey, specificState)
+        .set(stateAvailableKey, native)
+        .set(texturePathKey, texturePath)
+        .set(textureUrlKey,
+             texturePath.isEmpty() ? QString() : QUrl::fromLocalFile(texturePath).toString())
+        .take();
+}
+
+bool passesFilter(const SdkTrack &track, const ViewParameters &view)
+{
+    if (view.station != 0 && view.station != track.stationId)
+        return false;
+    switch (view.scope) {
+    case 0:
+        return memory.trainsByTrack.contains(track.id);
+    case 1:
+        return memory.signalsByTrack.contains(track.id);
+    case 3:
+        return track.id == view.track;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+
+    SnapshotGuard snapshot;
+    if (const SdkStatus status = ZorvySdk_CaptureSnapshot(session, &snapshot.handle))
+        SdkCopy::throwStatus(status);
+    const SdkSnapshot handle = snapshot.handle;
+
+    CaptureMemory &m = memory;
+    SdkCopy::copy(m.trains, listExport(handle, &ZorvySdk_CopyTrains));
+    SdkCopy::copy(m.tracks, listExport(handle, &ZorvySdk_CopyTracks));
+    SdkCopy::copy(m.stations, listExport(handle, &ZorvySdk_CopyStations));
+    SdkCopy::copy(m.signalRecords, listExport(handle, &ZorvySdk_CopySignals));
+    SdkCopy::copy(m.states, listExport(handle, &ZorvySdk_CopySignalStates));
+    SdkCopy::copy(m.textures, listExport(handle, &ZorvySdk_CopySignalTextures));
+
+    // The first state and texture record of a signal win; later ones change nothing.
+    const auto [lowState, highState] =
+        idRange(m.states, [](const SdkSignalState &r) { return r.signalId; });
+    m.statesBySignal.reset(m.states.count(), lowState, highState);
+    for (quint32 i = 0; i < m.states.count(); ++i)
+        m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
+    const auto [lowTexture, highTexture] =
+        idRange(m.textures, [](const SdkSignalTexture &r) { return r.signalId; });
+    m.texturesBySignal.reset(m.textures.count(), lowTexture, highTexture);
+    for (quint32 i = 0; i < m.textures.count(); ++i)
+        m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
+
+    QVariantMap data =
+        DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
+
+    // Stations: an unnamed one is called after its id.
+    static const QVariantMap stationPrototype = mapPrototype({&idKey, &nameKey});
+    QVariantList stations;
+    stations.reserve(m.stations.count());
+    std::vector<QString> stationNames(m.stations.count());
+    const auto [lowStation, highStation] =
+        idRange(m.stations, [](const SdkStation &r) { return r.id; });
+    m.stationsById.reset(m.stations.count(), lowStation, highStation);
+    for (quint32 i = 0; i < m.stations.count(); ++i) {
+        const SdkStation &station = m.stations[i];
+        const QString id = DataMap::idText(station.id);
+        QString name = sdkText(station.name);
+        if (name.isEmpty())
+            name = QStringLiteral("Gare ") + id;
+        stationNames[i] = name;
+        m.stationsById.insertOrAssign(station.id, int(i));
+        stations.append(MapFiller(stationPrototype).set(idKey, id).set(nameKey, name).take());
+    }
+
+    // Trains: all of them listed, the positioned ones also grouped by their track.
+    QVariantList trains;
+    trains.reserve(m.trains.count());
+    int positionedCount = 0;
+    quint64 lowTrack = ~quint64(0), highTrack = 0;
+    for (const SdkTrain &train : m.trains) {
+        if (train.flags & SdkTrainPositioned) {
+            lowTrack = std::min<quint64>(lowTrack, train.trackId);
+            highTrack = std::max<quint64>(highTrack, train.trackId);
+        }
+    }
+    m.trainsByTrack.reset(m.trains.count(), lowTrack, highTrack);
+    for (quint32 i = 0; i < m.trains.count(); ++i) {
+        const SdkTrain &train = m.trains[i];
+        trains.append(trainMap(train));
+        if (train.flags & SdkTrainPositioned) {
+            ++positionedCount;
+            m.trainsByTrack.add(train.trackId, int(i));
+        }
+    }
+
+    // Signals: counters and the whole-network entries for all; the full signal maps wait until
+    // the page is known, since only its tracks show them.
+    int baliseCount = 0;
+    int stateCount = 0;
+    int textureCount = 0;
+    static const QVariantMap mapSignalPrototype = mapPrototype(
+        {&baliseKey, &markerKey, &stateAvailableKey, &texturePathKey, &textureStateKey, &trackKey});
+    QVariantList mapSignals;
+    mapSignals.reserve(m.signalRecords.count());
+    const auto [lowSignalTrack, highSignalTrack] =
+        idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
+    m.signalsByTrack.reset(m.signalRecords.count(), lowSignalTrack, highSignalTrack);
+    for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
+        const SdkSignal &signal = m.signalRecords[i];
+        if (signal.kind == baliseKind)
+            ++baliseCount;
+        const SignalState state = signalStateOf(signal);
+        const bool native = state.nativeAvailable();
+        if (native)
+            ++stateCount;
+        const QString texturePath = state.texturePath();
+        if (!texturePath.isEmpty())
+            ++textureCount;
+        m.signalsByTrack.add(signal.trackId, int(i));
+
+        mapSignals.append(MapFiller(mapSignalPrototype)
+                              .set(baliseKey, signal.kind == baliseKind)
+                              .set(markerKey, signal.kind == markerKind)
+                              .set(stateAvailableKey, native)
+                              .set(texturePathKey, texturePath)
+                              .set(textureStateKey, native ? int(state.state->nativeState) : 0)
+                              .set(trackKey, DataMap::idText(signal.trackId))
+                              .take());
+    }
+
+    // The filtered tracks, then the page of them, clamped to the last page.
+    m.filteredTracks.clear();
+    for (quint32 i = 0; i < m.tracks.count(); ++i) {
+        if (passesFilter(m.tracks[i], view))
+            m.filteredTracks.push_back(i);
+    }
+    const quint64 filtered = m.filteredTracks.size();
+    const quint64 pages = std::max<quint64>(1, (filtered + tracksPerPage - 1) / tracksPerPage);
+    // A negative request wraps to a huge unsigned page and so also gives the last page.
+    const quint64 page = std::min<quint64>(quint64(qint64(view.page)), pages - 1);
+    const quint64 pageEnd = std::min<quint64>((page + 1) * tracksPerPage, filtered);
+
+    static const QString outsideStation = QStringLiteral("Hors gare");
+    static const QVariantMap trackPrototype =
+        mapPrototype({&idKey, &limitKey, &signalsKey, &stationKey, &stationIdKey, &trainsKey});
+    QVariantList tracks;
+    for (quint64 f = page * tracksPerPage; f < pageEnd; ++f) {
+        const SdkTrack &track = m.tracks[m.filteredTracks[f]];
+        QString stationId;
+        QString stationName = outsideStation;
+        if (track.stationId != 0) {
+            const int station = m.stationsById.find(track.stationId);
+            stationId = DataMap::idText(track.stationId);
+            stationName = station >= 0 ? stationNames[std::size_t(station)] : QString();
+        }
+        QVariantList trackTrains;
+        m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
+        QVariantList trackSignals;
+        m.signalsByTrack.forEach(track.id, [&](int signal) {
+            trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
+        });
+        const QVariantMap map = MapFiller(trackPrototype)
+                                    .set(idKey, DataMap::idText(track.id))
+                                    .set(limitKey, track.speedLimit * 3.6)
+                                    .set(signalsKey, trackSignals)
+                                    .set(stationKey, stationName)
+                                    .set(stationIdKey, stationId)
+                                    .set(trainsKey, trackTrains)
+                                    .take();
+        tracks.append(map);
+    }
+
+    data.insert(liveKey, true);
+    data.insert(trainsKey, trains);
+    data.insert(stationsKey, stations);
+    data.insert(tracksKey, tracks);
+    data.insert(trackCountKey, int(m.tracks.count()));
+    data.insert(stationCountKey, int(m.stations.count()));
+    data.insert(trainCountKey, int(m.trains.count()));
+    data.insert(signalCountKey, int(m.signalRecords.count()));
+    data.insert(baliseCountKey, baliseCount);
+    data.insert(signalStateCountKey, stateCount);
+    data.insert(signalTextureCountKey, textureCount);
+    data.insert(positionedCountKey, positionedCount);
+    data.insert(filteredCountKey, int(filtered));
+    data.insert(pageKey, int(page));
+    data.insert(pagesKey, int(pages));
+    data.insert(viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
+    data.insert(mapSignalsKey, mapSignals);
+
+    SdkCopy::copy(m.nodes, listExport(handle, &ZorvySdk_CopyTrackNodes));
+    data.insert(mapGeometryKey, GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
+
+    const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);
+    TrainSelection::writeSelection(data, selected);
+    TrainSelection::writePath(data, handle, selected, m.path);
+    TrainSelection::writeUsage(data, handle, selected, m.usage);
+    data.insert(usageStaleKey, false);
+
+    data.insert(captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
+    data.insert(updatedKey, QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
+    return data;
+}

@@ -1,0 +1,111 @@
+#include "GameProcess.h"
+
+#include "GameFinder.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QUuid>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
+GameProcess::GameProcess() = default;
+
+GameProcess::~GameProcess()
+{
+    stop();
+}
+
+bool GameProcess::start(const QStringList &arguments, int timeoutMs)
+{
+    stop();
+    m_error.clear();
+    m_process = std::make_unique<QProcess>();
+    m_process->setProgram(QCoreApplication::applicationDirPath() +
+                          QStringLiteral("/ZorvyRails.exe"));
+    m_process->setArguments(arguments);
+    // The game's complaints go straight to the test's log.
+    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef Q_OS_LINUX
+    // Should the test itself crash, its games end with it instead of haunting later tests.
+    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
+    m_process->start();
+    if (!m_process->waitForStarted(timeoutMs)) {
+        m_error = QStringLiteral("ZorvyRails.exe did not start: ") + m_process->errorString();
+        m_process.reset();
+        return false;
+    }
+    const QDeadlineTimer deadline(timeoutMs);
+    QByteArray output;
+    while (!output.contains("ZorvyRails ready")) {
+        if (m_process->state() != QProcess::Running) {
+            m_error = QStringLiteral("ZorvyRails.exe %1 ended with code %2 before it was ready")
+                          .arg(arguments.join(QLatin1Char(' ')))
+                          .arg(m_process->exitCode());
+            stop();
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("ZorvyRails.exe was not ready after %1 ms").arg(timeoutMs);
+            stop();
+            return false;
+        }
+        m_process->waitForReadyRead(50);
+        output += m_process->readAllStandardOutput();
+    }
+    return true;
+}
+
+qint64 GameProcess::processId() const
+{
+    return m_process && m_process->state() == QProcess::Running ? m_process->processId() : 0;
+}
+
+void GameProcess::stop()
+{
+    if (!m_process)
+        return;
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->terminate(); // SIGTERM
+        if (!m_process->waitForFinished(10000)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+        }
+    }
+    m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    m_process.reset();
+}
+
+QString GameProcess::errorString() const
+{
+    return m_error;
+}
+
+int GameProcess::exitCode() const
+{
+    return m_exitCode;
+}
+
+QString GameProcess::writeScenario(const QJsonObject &scenario, const QString &dir)
+{
+    QDir().mkpath(dir);
+    const QString path = QDir(dir).absoluteFilePath(
+        QStringLiteral("scenario-%1.json").arg(QUuid::createUuid().toString(QUuid::Id128)));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(QJsonDocument(scenario).toJson(QJsonDocument::Compact)) < 0)
+        return QString();
+    return path;
+}
+
+QList<qint64> GameProcess::runningGames()
+{
+    return GameFinder::runningGames();
+}
