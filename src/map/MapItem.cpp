@@ -3,6 +3,7 @@
 #include "TexturePlacer.h"
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QMetaMethod>
 #include <QPainter>
 
@@ -21,19 +22,13 @@ const QString keyTrack = QStringLiteral("track");
 const QColor backgroundColour(0x07, 0x0b, 0x0a);
 const QColor edgeColour(0xa6, 0xb8, 0xad);
 const QColor junctionColour(0xd3, 0xa8, 0x73);
-const QColor pathColour(0xe4, 0xbf, 0x50);
-const QColor reservationColour(0x65, 0xdb, 0x87);
-const QColor occupationColour(0xff, 0x6b, 0x6b);
-const QColor markerColour(0xe6, 0xc7, 0x89);
-const QColor signalColour(0x80, 0xbd, 0xd8);
-const QColor selectedTrainColour(0xff, 0xdf, 0x75);
-const QColor trainColour(0x86, 0xd8, 0xc9);
 const QColor trainLabelColour(0xf1, 0xee, 0xd6);
 
 constexpr double junctionScale = 0.05;
 constexpr double stateLabelScale = 0.08;
 constexpr double trainLabelScale = 0.025;
 constexpr double pickRadiusSquared = 100.0;
+constexpr int maximumTrainLabels = 8192;
 
 QPen linePen(const QColor &colour, double width)
 {
@@ -228,12 +223,20 @@ void MapItem::redrawNetworkImage(const QSizeF &size)
         painter.drawLines(batch);
 
     if (m_camera.scale() > junctionScale) {
-        painter.setPen(linePen(junctionColour, 1.4));
-        painter.setBrush(backgroundColour);
+        // Thousands of identical dots: stamped (see SymbolStamp), the image has no scaling.
+        if (!m_junctionStamp.isValid())
+            m_junctionStamp = SymbolStamp(
+                QRect(-5, -5, 11, 11),
+                [](QPainter *dotPainter, const QPointF &point) {
+                    dotPainter->setPen(linePen(junctionColour, 1.4));
+                    dotPainter->setBrush(backgroundColour);
+                    dotPainter->drawEllipse(point, 3.0, 3.0);
+                },
+                0);
         const QVector<quint32> &degrees = m_network.degrees();
         for (int i = 0; i < nodes.size(); ++i) {
             if (degrees[i] > 2 && view.contains(points[i]))
-                painter.drawEllipse(points[i], 3.0, 3.0);
+                m_junctionStamp.stamp(&painter, points[i]);
         }
     }
     painter.end();
@@ -248,6 +251,8 @@ void MapItem::paint(QPainter *painter)
     if (m_networkImageDirty ||
         m_networkImage.size() != QSize(int(size.width()), int(size.height())))
         redrawNetworkImage(size);
+
+    painter->save(); // the pens, brushes and font set here are not the caller's business
     painter->drawImage(QPointF(0, 0), m_networkImage);
 
     if (m_overlayDirty) {
@@ -256,46 +261,62 @@ void MapItem::paint(QPainter *painter)
     }
 
     painter->setRenderHint(QPainter::Antialiasing, true);
-    painter->setPen(linePen(pathColour, 3));
+    m_symbols.begin(painter);
     const QVector<SdkTrackNode> &nodes = m_network.nodes();
+    const auto onScreen = [&](int node, QPointF *point) {
+        *point = m_camera.toScreen(nodes[node].x, nodes[node].y, size);
+        return MapCamera::isOnScreen(*point, size);
+    };
+    QPointF point;
+
     if (m_showCalculatedPath && m_overlay.pathShown) {
         for (const int node : std::as_const(m_overlay.pathNodes)) {
-            const QPointF point = m_camera.toScreen(nodes[node].x, nodes[node].y, size);
-            if (MapCamera::isOnScreen(point, size))
-                painter->drawPoint(point);
+            if (onScreen(node, &point))
+                m_symbols.pathPoint(painter, point);
         }
     }
-    paintUsage(painter, size, m_overlay.reservationNodes, reservationColour, true);
-    paintUsage(painter, size, m_overlay.occupationNodes, occupationColour, false);
-    paintSignals(painter, size);
-    paintTrains(painter, size);
-}
-
-void MapItem::paintUsage(QPainter *painter, const QSizeF &size, const QVector<int> &nodes,
-                         const QColor &colour, bool circles)
-{
-    if (nodes.isEmpty())
-        return;
-    painter->setPen(linePen(colour, 2));
-    painter->setBrush(Qt::NoBrush);
-    const QVector<SdkTrackNode> &records = m_network.nodes();
-    for (const int node : nodes) {
-        const QPointF point = m_camera.toScreen(records[node].x, records[node].y, size);
-        if (!MapCamera::isOnScreen(point, size))
-            continue;
-        if (circles)
-            painter->drawEllipse(point, 7.0, 7.0);
-        else
-            painter->drawRect(QRectF(point - QPointF(4, 4), QSizeF(8, 8)));
+    for (const int node : std::as_const(m_overlay.reservationNodes)) {
+        if (onScreen(node, &point))
+            m_symbols.reservation(painter, point);
     }
+    for (const int node : std::as_const(m_overlay.occupationNodes)) {
+        if (onScreen(node, &point))
+            m_symbols.occupation(painter, point);
+    }
+
+    paintSignals(painter, size);
+
+    const QFont trainFont(QStringLiteral("Segoe UI"), 9);
+    painter->setFont(trainFont);
+    const bool otherLabels = m_camera.scale() > trainLabelScale;
+    const QPen labelPen(trainLabelColour);
+    // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
+    // paint costs more than the rest of the dynamic layers together.
+    if (trainFont != m_labelFont || m_trainLabels.size() > maximumTrainLabels) {
+        m_trainLabels.clear();
+        m_labelFont = trainFont;
+    }
+    const double ascent = QFontMetricsF(painter->font(), painter->device()).ascent();
+    for (const MapOverlay::Train &train : std::as_const(m_overlay.trains)) {
+        if (!onScreen(train.node, &point))
+            continue;
+        m_symbols.trainDisc(painter, point, train.selected);
+        if (otherLabels || train.selected) {
+            painter->setPen(labelPen);
+            auto label = m_trainLabels.find(train.label);
+            if (label == m_trainLabels.end()) {
+                label = m_trainLabels.insert(train.label, QStaticText(train.label));
+                label->setTextFormat(Qt::PlainText);
+            }
+            // The label's baseline starts at P + (7, 14).
+            painter->drawStaticText(point + QPointF(7, 14 - ascent), label.value());
+        }
+    }
+    painter->restore();
 }
 
 void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
 {
-    const QPen markerPen = linePen(markerColour, 1.5);
-    const QPen signalPen = linePen(signalColour, 1.5);
-    painter->setBrush(backgroundColour);
-    int penSet = -1; // which of the two pens the painter holds; setting a pen is not free
     const int textureSide = int(m_signalSize);
     const bool stateLabels = m_camera.scale() > stateLabelScale;
     TexturePlacer placer(size, m_signalSize);
@@ -305,11 +326,6 @@ void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
         const QPointF point = m_camera.toScreen(nodes[signal.node].x, nodes[signal.node].y, size);
         if (!MapCamera::isOnScreen(point, size))
             continue;
-        if (penSet != int(signal.marker)) {
-            painter->setPen(signal.marker ? markerPen : signalPen);
-            penSet = int(signal.marker);
-        }
-        painter->drawLine(point, point + QPointF(0, -8));
 
         if (!signal.texturePath.isEmpty() && signal.stateAvailable) {
             const QImage texture = m_textureCache.image(signal.texturePath);
@@ -317,43 +333,21 @@ void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
                 const QSizeF target(
                     texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
                 const QRectF spot = placer.place(point, target);
+                m_symbols.signalStem(painter, point, signal.marker);
+                painter->setPen(MapSymbols::signalPen(signal.marker));
                 painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
                 painter->drawImage(spot, texture);
                 continue;
             }
         }
 
-        if (signal.marker) {
-            painter->drawRect(QRectF(point + QPointF(-6, -23), QSizeF(12, 15)));
-            painter->drawText(point + QPointF(-4, -11), QStringLiteral("M"));
-        } else if (signal.balise) {
-            painter->drawRect(QRectF(point + QPointF(-3, -14), QSizeF(6, 6)));
-        } else {
-            painter->drawEllipse(point + QPointF(0, -11), 3.0, 3.0);
-        }
+        MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
+        if (signal.marker)
+            shape = MapSymbols::SignalShape::Marker;
+        else if (signal.balise)
+            shape = MapSymbols::SignalShape::Balise;
+        m_symbols.signalSymbol(painter, point, shape, signal.marker);
         if (stateLabels && signal.stateAvailable)
-            painter->drawText(point + QPointF(6, -9),
-                              QStringLiteral("E%1").arg(signal.textureState));
-    }
-}
-
-void MapItem::paintTrains(QPainter *painter, const QSizeF &size)
-{
-    painter->setFont(QFont(QStringLiteral("Segoe UI"), 9));
-    const bool otherLabels = m_camera.scale() > trainLabelScale;
-    const QPen labelPen(trainLabelColour);
-    const QVector<SdkTrackNode> &nodes = m_network.nodes();
-    for (const MapOverlay::Train &train : std::as_const(m_overlay.trains)) {
-        const QPointF point = m_camera.toScreen(nodes[train.node].x, nodes[train.node].y, size);
-        if (!MapCamera::isOnScreen(point, size))
-            continue;
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(train.selected ? selectedTrainColour : trainColour);
-        const double radius = train.selected ? 5.0 : 2.5;
-        painter->drawEllipse(point, radius, radius);
-        if (otherLabels || train.selected) {
-            painter->setPen(labelPen);
-            painter->drawText(point + QPointF(7, 14), train.label);
-        }
+            m_symbols.stateLabel(painter, point, signal.marker, signal.textureState);
     }
 }

@@ -3,11 +3,13 @@
 #include "MapCamera.h"
 #include "MapNetwork.h"
 #include "MapOverlay.h"
+#include "MapSymbols.h"
 #include "SignalTextureCache.h"
 
 #include <QImage>
 #include <QPointer>
 #include <QQuickPaintedItem>
+#include <QStaticText>
 #include <QVariantList>
 #include <QVariantMap>
 
@@ -70,9 +72,6 @@ private:
     void invalidateImage();
     void redrawNetworkImage(const QSizeF &size);
     void paintSignals(QPainter *painter, const QSizeF &size);
-    void paintTrains(QPainter *painter, const QSizeF &size);
-    void paintUsage(QPainter *painter, const QSizeF &size, const QVector<int> &nodes,
-                    const QColor &colour, bool circles);
 
     QVariantMap m_snapshotData;
     MapNetwork m_network; // geometry bytes, node table, degree table and node index
@@ -86,4 +85,8 @@ private:
     QPointer<QObject> m_dataSource;
     MapOverlay m_overlay; // the data map's dynamic layers, read at the first paint that needs them
     bool m_overlayDirty = true;
+    MapSymbols m_symbols; // stamped symbols, kept between paints
+    SymbolStamp m_junctionStamp;
+    QHash<QString, QStaticText> m_trainLabels; // laid-out train labels by text
+    QFont m_labelFont;
 };

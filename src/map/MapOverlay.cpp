@@ -25,6 +25,44 @@ const QString keyId = QStringLiteral("id");
 const QString keyName = QStringLiteral("name");
 const QString keyFraction = QStringLiteral("fraction");
 
+// The nested maps and lists are read in place when they hold the expected type, which spares a
+// reference count per entry; any other type goes through the usual conversion.
+class MapReader
+{
+public:
+    explicit MapReader(const QVariant &value)
+    {
+        if (value.metaType().id() == QMetaType::QVariantMap) {
+            m_map = static_cast<const QVariantMap *>(value.constData());
+        } else {
+            m_converted = value.toMap();
+            m_map = &m_converted;
+        }
+    }
+
+    bool boolean(const QString &key) const
+    {
+        const auto found = m_map->constFind(key);
+        return found != m_map->constEnd() && found.value().toBool();
+    }
+
+    int integer(const QString &key) const
+    {
+        const auto found = m_map->constFind(key);
+        return found != m_map->constEnd() ? found.value().toInt() : 0;
+    }
+
+    QString text(const QString &key) const
+    {
+        const auto found = m_map->constFind(key);
+        return found != m_map->constEnd() ? found.value().toString() : QString();
+    }
+
+private:
+    const QVariantMap *m_map;
+    QVariantMap m_converted;
+};
+
 QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
                         const QString &availableKey, const MapNetwork &network)
 {
@@ -35,7 +73,7 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
     const QVariantList entries = data.value(listKey).toList();
     nodes.reserve(entries.size());
     for (const QVariant &entry : entries) {
-        const int node = network.indexOfIdText(entry.toMap().value(keyTrack).toString());
+        const int node = network.indexOfIdText(MapReader(entry).text(keyTrack));
         if (node >= 0)
             nodes.append(node);
     }
@@ -75,18 +113,18 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
     const QVariantList signalEntries = data.value(keyMapSignals).toList();
     overlay.signalMarks.reserve(signalEntries.size());
     for (const QVariant &entry : signalEntries) {
-        const QVariantMap signal = entry.toMap();
-        const int node = network.indexOfIdText(signal.value(keyTrack).toString());
+        const MapReader signal(entry);
+        const int node = network.indexOfIdText(signal.text(keyTrack));
         if (node < 0)
             continue;
         Signal mark;
         mark.node = node;
-        mark.marker = signal.value(keyMarker).toBool();
-        mark.balise = signal.value(keyBalise).toBool();
-        mark.stateAvailable = signal.value(keyStateAvailable).toBool();
-        mark.textureState = signal.value(keyTextureState).toInt();
+        mark.marker = signal.boolean(keyMarker);
+        mark.balise = signal.boolean(keyBalise);
+        mark.stateAvailable = signal.boolean(keyStateAvailable);
+        mark.textureState = signal.integer(keyTextureState);
         if (mark.stateAvailable)
-            mark.texturePath = signal.value(keyTexturePath).toString();
+            mark.texturePath = signal.text(keyTexturePath);
         overlay.signalMarks.append(mark);
     }
 

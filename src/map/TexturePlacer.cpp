@@ -5,7 +5,7 @@
 
 namespace {
 // Above this many cells the grid is coarsened; a huge item must not cost a huge grid.
-constexpr qint64 maximumCellCount = 1 << 16;
+constexpr qint64 maximumCellCount = 1 << 15;
 } // namespace
 
 TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
@@ -13,7 +13,7 @@ TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
 {
     const double width = std::max(0.0, itemSize.width());
     const double height = std::max(0.0, itemSize.height());
-    m_cellSize = std::max(8.0, std::isfinite(m_step) ? m_step / 2 : 8.0);
+    m_cellSize = std::max(4.0, std::isfinite(m_step) ? m_step / 4 : 4.0);
     while (true) {
         const qint64 columns = qint64(width / m_cellSize) + 1;
         const qint64 rows = qint64(height / m_cellSize) + 1;
@@ -24,7 +24,14 @@ TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
         }
         m_cellSize *= 2;
     }
+    m_cellsPerPixel = 1 / m_cellSize;
+    for (int column = 0; column <= m_columns; ++column)
+        m_columnEdges.append(column * m_cellSize);
+    for (int row = 0; row <= m_rows; ++row)
+        m_rowEdges.append(row * m_cellSize);
     m_cells.resize(m_columns * m_rows);
+    m_covered.fill(false, m_columns * m_rows);
+    m_coveredSums.fill(0, (m_columns + 1) * (m_rows + 1));
 }
 
 int TexturePlacer::columnOffset(int i)
@@ -41,30 +48,126 @@ int TexturePlacer::rowOffset(int i)
     return (b % 2 == 1) ? -((b + 1) / 2) : (b + 1) / 2;
 }
 
-int TexturePlacer::cellColumn(double x) const
+// Any monotonic mapping of coordinates to cells keeps the grid exact: an overlap of two
+// rectangles has a point whose cell lies in the cell ranges of both.
+inline int TexturePlacer::cellIndex(double coordinate, int count) const
 {
-    const double cell = std::floor(x / m_cellSize);
+    const double cell = std::floor(coordinate * m_cellsPerPixel);
     if (!(cell >= 0))
         return 0;
-    return cell >= m_columns - 1 ? m_columns - 1 : int(cell);
+    return cell >= count - 1 ? count - 1 : int(cell);
 }
 
-int TexturePlacer::cellRow(double y) const
+void TexturePlacer::rebuildCoveredSums()
 {
-    const double cell = std::floor(y / m_cellSize);
-    if (!(cell >= 0))
-        return 0;
-    return cell >= m_rows - 1 ? m_rows - 1 : int(cell);
+    const int stride = m_columns + 1;
+    for (int row = 0; row < m_rows; ++row) {
+        int rowSum = 0;
+        for (int column = 0; column < m_columns; ++column) {
+            rowSum += m_covered[row * m_columns + column] ? 1 : 0;
+            m_coveredSums[(row + 1) * stride + column + 1] =
+                m_coveredSums[row * stride + column + 1] + rowSum;
+        }
+    }
+    m_sumsStale = false;
 }
 
-bool TexturePlacer::collides(const QRectF &candidate) const
+// The cell holding the coordinate low, the first one whose inside an interval starting at low
+// overlaps; settled on the cell edges themselves, so that no rounding of the look-up widens a
+// range.
+int TexturePlacer::firstCellInside(double low, const QVector<double> &edges, int count) const
 {
+    int cell = cellIndex(low, count);
+    while (cell > 0 && edges[cell] > low)
+        --cell;
+    while (cell < count - 1 && edges[cell + 1] <= low)
+        ++cell;
+    return cell;
+}
+
+// The last cell whose inside an interval ending at high overlaps.
+int TexturePlacer::lastCellInside(double high, const QVector<double> &edges, int count) const
+{
+    int cell = cellIndex(high, count);
+    while (cell > 0 && !(edges[cell] < high))
+        --cell;
+    while (cell < count - 1 && edges[cell + 1] < high)
+        ++cell;
+    return cell;
+}
+
+const QVector<quint8> &TexturePlacer::freeBlockStarts(int spanColumns, int spanRows)
+{
+    spanColumns = std::clamp(spanColumns, 1, m_columns);
+    spanRows = std::clamp(spanRows, 1, m_rows);
+    FreeBlocks *blocks = nullptr;
+    for (FreeBlocks &known : m_freeBlocks) {
+        if (known.spanColumns == spanColumns && known.spanRows == spanRows)
+            blocks = &known;
+    }
+    if (!blocks) {
+        m_freeBlocks.append({spanColumns, spanRows, true, {}});
+        blocks = &m_freeBlocks.last();
+    }
+    if (blocks->stale) {
+        if (m_sumsStale)
+            rebuildCoveredSums();
+        const int stride = m_columns + 1;
+        blocks->starts.fill(0, m_rows * m_columns);
+        for (int row = 0; row + spanRows <= m_rows; ++row) {
+            const int endRow = row + spanRows;
+            for (int column = 0; column + spanColumns <= m_columns; ++column) {
+                const int endColumn = column + spanColumns;
+                const int covered = m_coveredSums[endRow * stride + endColumn] -
+                                    m_coveredSums[row * stride + endColumn] -
+                                    m_coveredSums[endRow * stride + column] +
+                                    m_coveredSums[row * stride + column];
+                blocks->starts[row * m_columns + column] = covered == 0 ? 1 : 0;
+            }
+        }
+        blocks->stale = false;
+    }
+    return blocks->starts;
+}
+
+bool TexturePlacer::overlapsCoveredCell(const QRectF &candidate)
+{
+    const double left = candidate.left();
+    const double right = candidate.right();
+    const double top = candidate.top();
+    const double bottom = candidate.bottom();
+    // A candidate of no width or height overlaps nothing (QRectF::intersects).
+    if (!(left < right && top < bottom))
+        return false;
+    // The cells whose inside the candidate overlaps.
+    const int firstColumn = firstCellInside(left, m_columnEdges, m_columns);
+    const int lastColumn = lastCellInside(right, m_columnEdges, m_columns);
+    const int firstRow = firstCellInside(top, m_rowEdges, m_rows);
+    const int lastRow = lastCellInside(bottom, m_rowEdges, m_rows);
+    if (firstColumn > lastColumn || firstRow > lastRow)
+        return false;
+    if (m_sumsStale)
+        rebuildCoveredSums();
+    const int stride = m_columns + 1;
+    const int covered = m_coveredSums[(lastRow + 1) * stride + lastColumn + 1] -
+                        m_coveredSums[firstRow * stride + lastColumn + 1] -
+                        m_coveredSums[(lastRow + 1) * stride + firstColumn] +
+                        m_coveredSums[firstRow * stride + firstColumn];
+    return covered > 0;
+}
+
+bool TexturePlacer::collides(const QRectF &candidate)
+{
+    // A covered cell that the candidate overlaps lies inside some grown rectangle, so the
+    // candidate overlaps that rectangle.
+    if (overlapsCoveredCell(candidate))
+        return true;
     // Any overlap of two rectangles lies inside the item here (the candidate does), so the cells
     // that the candidate reaches hold every grown rectangle it could overlap.
-    const int left = cellColumn(candidate.left());
-    const int right = cellColumn(candidate.right());
-    const int top = cellRow(candidate.top());
-    const int bottom = cellRow(candidate.bottom());
+    const int left = cellIndex(candidate.left(), m_columns);
+    const int right = cellIndex(candidate.right(), m_columns);
+    const int top = cellIndex(candidate.top(), m_rows);
+    const int bottom = cellIndex(candidate.bottom(), m_rows);
     for (int row = top; row <= bottom; ++row) {
         for (int column = left; column <= right; ++column) {
             for (const int index : m_cells[row * m_columns + column]) {
@@ -89,13 +192,27 @@ void TexturePlacer::remember(const QRectF &rectangle, bool alreadyInGrid)
         return;
     const int index = int(m_grown.size());
     m_grown.append(grown);
-    const int left = cellColumn(grown.left());
-    const int right = cellColumn(grown.right());
-    const int top = cellRow(grown.top());
-    const int bottom = cellRow(grown.bottom());
+    const double grownLeft = grown.left();
+    const double grownRight = grown.right();
+    const double grownTop = grown.top();
+    const double grownBottom = grown.bottom();
+    const int left = cellIndex(grownLeft, m_columns);
+    const int right = cellIndex(grownRight, m_columns);
+    const int top = cellIndex(grownTop, m_rows);
+    const int bottom = cellIndex(grownBottom, m_rows);
     for (int row = top; row <= bottom; ++row) {
-        for (int column = left; column <= right; ++column)
-            m_cells[row * m_columns + column].append(index);
+        const bool rowHeld = grownTop <= m_rowEdges[row] && m_rowEdges[row + 1] <= grownBottom;
+        for (int column = left; column <= right; ++column) {
+            const int cell = row * m_columns + column;
+            m_cells[cell].append(index);
+            if (rowHeld && grownLeft <= m_columnEdges[column] &&
+                m_columnEdges[column + 1] <= grownRight && !m_covered[cell]) {
+                m_covered[cell] = true;
+                m_sumsStale = true;
+                for (FreeBlocks &blocks : m_freeBlocks)
+                    blocks.stale = true;
+            }
+        }
     }
 }
 
@@ -118,6 +235,23 @@ QRectF TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize
         columnInside[a] = moved.left() >= 0 && moved.right() <= m_itemSize.width();
     }
 
+    // A candidate with width and height overlaps the inside of at least this many cells across
+    // (one less than the exact count, to stay clear of rounding), all free of coverage unless it
+    // overlaps a covered cell; so its first cell must start a free block of that size.
+    const QVector<quint8> *freeStarts = nullptr;
+    int firstColumnCell[columnCount] = {};
+    if (w > 0 && h > 0) {
+        freeStarts = &freeBlockStarts(int(std::ceil(w * m_cellsPerPixel)) - 1,
+                                      int(std::ceil(h * m_cellsPerPixel)) - 1);
+        for (int a = 0; a < columnCount; ++a) {
+            if (columnInside[a])
+                firstColumnCell[a] = firstCellInside(
+                    base.translated(columnOffset(a) * m_step, 0).left(), m_columnEdges, m_columns);
+        }
+    }
+    int rowCellFor = -1; // the row index b whose first cell is in rowCell
+    int rowCell = 0;
+
     for (int i = first; i < candidateCount; ++i) {
         const int a = i % columnCount;
         if (!columnInside[a])
@@ -125,6 +259,14 @@ QRectF TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize
         const QRectF candidate = base.translated(columnOffset(i) * m_step, rowOffset(i) * m_step);
         if (!(candidate.top() >= 0 && candidate.bottom() <= m_itemSize.height()))
             continue;
+        if (freeStarts) {
+            if (rowCellFor != i / columnCount) {
+                rowCellFor = i / columnCount;
+                rowCell = firstCellInside(candidate.top(), m_rowEdges, m_rows);
+            }
+            if (!(*freeStarts)[rowCell * m_columns + firstColumnCell[a]])
+                continue;
+        }
         if (collides(candidate))
             continue;
         m_firstCandidate.insert(key, i);

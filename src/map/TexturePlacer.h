@@ -33,10 +33,14 @@ public:
     static int rowOffset(int i);
 
 private:
-    bool collides(const QRectF &candidate) const;
+    bool collides(const QRectF &candidate);
     void remember(const QRectF &rectangle, bool alreadyInGrid);
-    int cellColumn(double x) const;
-    int cellRow(double y) const;
+    int cellIndex(double coordinate, int count) const;
+    void rebuildCoveredSums();
+    bool overlapsCoveredCell(const QRectF &candidate);
+    int firstCellInside(double low, const QVector<double> &edges, int count) const;
+    int lastCellInside(double high, const QVector<double> &edges, int count) const;
+    const QVector<quint8> &freeBlockStarts(int spanColumns, int spanRows);
 
     struct SpotKey
     {
@@ -54,10 +58,31 @@ private:
     QSizeF m_itemSize;
     double m_step;
     double m_cellSize = 1;
+    double m_cellsPerPixel = 1;
     int m_columns = 1;
     int m_rows = 1;
+    QVector<double> m_columnEdges; // left edge of each column, then the right edge of the last
+    QVector<double> m_rowEdges;
     QVector<QRectF> m_placed;
-    QVector<QRectF> m_grown;              // placed rectangles grown by the clearance, in the grid
-    QVector<QVector<int>> m_cells;        // per cell: indices into m_grown that reach into it
+    QVector<QRectF> m_grown;       // placed rectangles grown by the clearance, in the grid
+    QVector<QVector<int>> m_cells; // per cell: indices into m_grown that reach into it
+    // Per cell: some grown rectangle holds the whole cell, so any candidate that overlaps the
+    // cell overlaps that rectangle; most refusals are settled by this flag alone.
+    QVector<bool> m_covered;
+    // Running sums of the covered flags, rebuilt when a flag changed: one look-up tells whether
+    // any cell a candidate overlaps is covered.
+    QVector<int> m_coveredSums; // (rows + 1) x (columns + 1)
+    bool m_sumsStale = false;
+    // For one block size in cells: per cell, whether the block of that size starting there holds
+    // no covered cell. A candidate whose first cell starts no such block overlaps a covered cell,
+    // which settles most refusals with one look-up.
+    struct FreeBlocks
+    {
+        int spanColumns;
+        int spanRows;
+        bool stale;
+        QVector<quint8> starts;
+    };
+    QVector<FreeBlocks> m_freeBlocks;
     QHash<SpotKey, int> m_firstCandidate; // per track point and size: first candidate not refused
 };

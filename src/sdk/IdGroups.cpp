@@ -1,8 +1,8 @@
 #include "IdGroups.h"
 
-void IdGroups::reset(qsizetype elementCount)
+void IdGroups::reset(qsizetype elementCount, quint64 minId, quint64 maxId)
 {
-    m_groupOf.reset(elementCount);
+    m_groupOf.reset(elementCount, minId, maxId);
     m_groups.clear();
     m_next.assign(std::size_t(elementCount), -1);
 }

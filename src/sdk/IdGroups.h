@@ -9,8 +9,9 @@
 class IdGroups
 {
 public:
-    // Empties the groups; elements are then numbered 0 to elementCount - 1.
-    void reset(qsizetype elementCount);
+    // Empties the groups; elements are then numbered 0 to elementCount - 1 and their ids lie
+    // between minId and maxId.
+    void reset(qsizetype elementCount, quint64 minId, quint64 maxId);
 
     // Appends element to the group of id.
     void add(quint64 id, int element);

@@ -1,7 +1,16 @@
 #include "IdIndex.h"
 
-void IdIndex::reset(qsizetype expected)
+void IdIndex::reset(qsizetype expected, quint64 minId, quint64 maxId)
 {
+    // A plain array when it stays within a few entries per id; it costs no more memory than
+    // the hash table would.
+    const quint64 span = maxId - minId; // one less than the number of ids in the range
+    m_dense = minId <= maxId && span < 4 * quint64(expected) + 64;
+    if (m_dense) {
+        m_minId = minId;
+        m_indices.assign(std::size_t(span) + 1, -1);
+        return;
+    }
     // At most half full, so probe runs stay short.
     int bits = 4;
     while ((qsizetype(1) << bits) < 2 * expected)
@@ -12,24 +21,17 @@ void IdIndex::reset(qsizetype expected)
     m_shift = 64 - bits;
 }
 
-IdIndex::Slot &IdIndex::slotFor(quint64 id)
+int &IdIndex::storedIndex(quint64 id)
 {
+    if (m_dense)
+        return m_indices[std::size_t(id - m_minId)];
     for (std::size_t slot = home(id);; slot = (slot + 1) & m_mask) {
         Slot &s = m_slots[slot];
-        if (s.index < 0 || s.id == id)
-            return s;
+        if (s.index < 0) {
+            s.id = id;
+            return s.index;
+        }
+        if (s.id == id)
+            return s.index;
     }
-}
-
-int IdIndex::insertFirst(quint64 id, int index)
-{
-    Slot &s = slotFor(id);
-    if (s.index < 0)
-        s = Slot{id, index};
-    return s.index;
-}
-
-void IdIndex::insertOrAssign(quint64 id, int index)
-{
-    slotFor(id) = Slot{id, index};
 }

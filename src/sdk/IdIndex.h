@@ -4,17 +4,26 @@
 
 #include <vector>
 
-// Lookup from a 64-bit id to a record index, rebuilt at every capture. Open addressing in one
-// array that the thread keeps between captures: no allocation per id, unlike a node-based map.
+// Lookup from a 64-bit id to a record index, rebuilt at every capture in memory that the thread
+// keeps between captures: no allocation per id, unlike a node-based map. Ids that lie close
+// together (the usual case: a game numbers its objects in sequence) are looked up in a plain array
+// indexed by id; scattered ids go to an open-addressing hash table.
 class IdIndex
 {
 public:
-    // Empties the index and makes room for expected ids.
-    void reset(qsizetype expected);
+    // Empties the index and makes room for expected ids, all between minId and maxId.
+    void reset(qsizetype expected, quint64 minId, quint64 maxId);
+
+    // The same for ids of any value.
+    void reset(qsizetype expected) { reset(expected, 0, ~quint64(0)); }
 
     // The index stored under id, or -1.
     int find(quint64 id) const
     {
+        if (m_dense) {
+            const quint64 offset = id - m_minId; // wraps for ids below the range
+            return offset < m_indices.size() ? m_indices[std::size_t(offset)] : -1;
+        }
         for (std::size_t slot = home(id);; slot = (slot + 1) & m_mask) {
             const Slot &s = m_slots[slot];
             if (s.index < 0)
@@ -25,11 +34,17 @@ public:
     }
 
     // Stores index under id unless the id is there already (the first one wins). Returns the index
-    // stored under id afterwards.
-    int insertFirst(quint64 id, int index);
+    // stored under id afterwards. The id must lie in the range given to reset.
+    int insertFirst(quint64 id, int index)
+    {
+        int &stored = storedIndex(id);
+        if (stored < 0)
+            stored = index;
+        return stored;
+    }
 
     // Stores index under id, replacing an earlier one.
-    void insertOrAssign(quint64 id, int index);
+    void insertOrAssign(quint64 id, int index) { storedIndex(id) = index; }
 
 private:
     struct Slot
@@ -43,9 +58,12 @@ private:
         // Fibonacci hashing spreads sequential and patterned ids over the table.
         return std::size_t((id * 0x9E3779B97F4A7C15ull) >> m_shift);
     }
-    Slot &slotFor(quint64 id);
+    int &storedIndex(quint64 id);
 
-    std::vector<Slot> m_slots;
+    bool m_dense = false;
+    quint64 m_minId = 0;
+    std::vector<qint32> m_indices; // dense: index by id - m_minId, -1 = none
+    std::vector<Slot> m_slots;     // hashed
     std::size_t m_mask = 0;
     int m_shift = 64;
 };

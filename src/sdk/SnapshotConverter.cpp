@@ -4,16 +4,20 @@
 #include "GeometryBlob.h"
 #include "IdGroups.h"
 #include "IdIndex.h"
+#include "MapFiller.h"
 #include "SdkCopy.h"
 #include "SdkText.h"
 #include "TrainSelection.h"
 
+#include <QByteArrayView>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QTime>
 #include <QUrl>
 #include <QVariantList>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -97,6 +101,7 @@ struct CaptureMemory
     IdGroups trainsByTrack;   // positioned trains
     IdGroups signalsByTrack;
     std::vector<quint32> filteredTracks;
+    QHash<QByteArrayView, QString> texturePaths; // raw path in the texture records -> its text
 
     void clearRecords()
     {
@@ -109,6 +114,7 @@ struct CaptureMemory
         nodes.clear();
         path.clear();
         usage.clear();
+        texturePaths.clear(); // its keys point into the texture records
     }
 };
 
@@ -141,6 +147,19 @@ auto listExport(SdkSnapshot snapshot,
     };
 }
 
+// The smallest and largest id of a list of records, so the id tables can choose their layout.
+template <typename Record, typename IdOf>
+std::pair<quint64, quint64> idRange(const SdkCopy::RecordBuffer<Record> &records, IdOf idOf)
+{
+    quint64 low = ~quint64(0), high = 0;
+    for (const Record &record : records) {
+        const quint64 id = idOf(record);
+        low = std::min(low, id);
+        high = std::max(high, id);
+    }
+    return {low, high};
+}
+
 // What the state and texture records say about one signal.
 struct SignalState
 {
@@ -148,12 +167,23 @@ struct SignalState
     const SdkSignalTexture *texture = nullptr;
 
     bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
-    QString texturePath() const
-    {
-        return texture && (texture->flags & SdkTexturePathValid) ? sdkText(texture->path)
-                                                                 : QString();
-    }
+    QString texturePath() const;
 };
+
+QString SignalState::texturePath() const
+{
+    if (!texture || !(texture->flags & SdkTexturePathValid))
+        return QString();
+    // Signals share a few images (one per state): each distinct path is decoded once a capture.
+    const char *path = texture->path;
+    const void *nul = std::memchr(path, '\0', sizeof texture->path);
+    const QByteArrayView bytes(path, nul ? static_cast<const char *>(nul) - path
+                                         : qsizetype(sizeof texture->path));
+    auto decoded = memory.texturePaths.constFind(bytes);
+    if (decoded == memory.texturePaths.constEnd())
+        decoded = memory.texturePaths.insert(bytes, sdkText(path, std::size_t(bytes.size())));
+    return *decoded;
+}
 
 SignalState signalStateOf(const SdkSignal &signal)
 {
@@ -169,17 +199,20 @@ SignalState signalStateOf(const SdkSignal &signal)
 
 QVariantMap trainMap(const SdkTrain &train)
 {
+    static const QVariantMap prototype =
+        mapPrototype({&directionKey, &fractionKey, &idKey, &nameKey, &positionedKey, &presentKey,
+                      &speedKey, &trackKey});
     const bool positioned = train.flags & SdkTrainPositioned;
-    QVariantMap map;
-    map.insert(idKey, DataMap::idText(train.id));
-    map.insert(nameKey, sdkText(train.name));
-    map.insert(speedKey, train.speed * 3.6);
-    map.insert(presentKey, (train.flags & SdkTrainPresent) != 0);
-    map.insert(positionedKey, positioned);
-    map.insert(trackKey, positioned ? DataMap::idText(train.trackId) : QString());
-    map.insert(fractionKey, train.fraction);
-    map.insert(directionKey, int(train.sense));
-    return map;
+    return MapFiller(prototype)
+        .set(directionKey, int(train.sense))
+        .set(fractionKey, train.fraction)
+        .set(idKey, DataMap::idText(train.id))
+        .set(nameKey, sdkText(train.name))
+        .set(positionedKey, positioned)
+        .set(presentKey, (train.flags & SdkTrainPresent) != 0)
+        .set(speedKey, train.speed * 3.6)
+        .set(trackKey, positioned ? DataMap::idText(train.trackId) : QString())
+        .take();
 }
 
 // The full signal map, built only for the signals of the tracks on the page.
@@ -196,20 +229,23 @@ QVariantMap signalMap(const SdkSignal &signal)
         specificState =
             sdkText(state.state->label1) + QLatin1Char(':') + sdkText(state.state->label2);
 
-    QVariantMap map;
-    map.insert(idKey, DataMap::idText(signal.id));
-    map.insert(kindKey, kindLabel(signal.kind));
-    map.insert(baliseKey, signal.kind == baliseKind);
-    map.insert(markerKey, signal.kind == markerKind);
-    map.insert(fractionKey, signal.fraction);
-    map.insert(directionKey, int(signal.sense));
-    map.insert(aspectKey, native ? nativeAspect.arg(state.state->nativeState) : unknownAspect);
-    map.insert(specificStateKey, specificState);
-    map.insert(stateAvailableKey, native);
-    map.insert(texturePathKey, texturePath);
-    map.insert(textureUrlKey,
-               texturePath.isEmpty() ? QString() : QUrl::fromLocalFile(texturePath).toString());
-    return map;
+    static const QVariantMap prototype = mapPrototype(
+        {&aspectKey, &baliseKey, &directionKey, &fractionKey, &idKey, &kindKey, &markerKey,
+         &specificStateKey, &stateAvailableKey, &texturePathKey, &textureUrlKey});
+    return MapFiller(prototype)
+        .set(aspectKey, native ? nativeAspect.arg(state.state->nativeState) : unknownAspect)
+        .set(baliseKey, signal.kind == baliseKind)
+        .set(directionKey, int(signal.sense))
+        .set(fractionKey, signal.fraction)
+        .set(idKey, DataMap::idText(signal.id))
+        .set(kindKey, kindLabel(signal.kind))
+        .set(markerKey, signal.kind == markerKind)
+        .set(specificStateKey, specificState)
+        .set(stateAvailableKey, native)
+        .set(texturePathKey, texturePath)
+        .set(textureUrlKey,
+             texturePath.isEmpty() ? QString() : QUrl::fromLocalFile(texturePath).toString())
+        .take();
 }
 
 bool passesFilter(const SdkTrack &track, const ViewParameters &view)
@@ -249,10 +285,14 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     SdkCopy::copy(m.textures, listExport(handle, &ZorvySdk_CopySignalTextures));
 
     // The first state and texture record of a signal win; later ones change nothing.
-    m.statesBySignal.reset(m.states.count());
+    const auto [lowState, highState] =
+        idRange(m.states, [](const SdkSignalState &r) { return r.signalId; });
+    m.statesBySignal.reset(m.states.count(), lowState, highState);
     for (quint32 i = 0; i < m.states.count(); ++i)
         m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
-    m.texturesBySignal.reset(m.textures.count());
+    const auto [lowTexture, highTexture] =
+        idRange(m.textures, [](const SdkSignalTexture &r) { return r.signalId; });
+    m.texturesBySignal.reset(m.textures.count(), lowTexture, highTexture);
     for (quint32 i = 0; i < m.textures.count(); ++i)
         m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
 
@@ -260,10 +300,13 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
         DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
 
     // Stations: an unnamed one is called after its id.
+    static const QVariantMap stationPrototype = mapPrototype({&idKey, &nameKey});
     QVariantList stations;
     stations.reserve(m.stations.count());
     std::vector<QString> stationNames(m.stations.count());
-    m.stationsById.reset(m.stations.count());
+    const auto [lowStation, highStation] =
+        idRange(m.stations, [](const SdkStation &r) { return r.id; });
+    m.stationsById.reset(m.stations.count(), lowStation, highStation);
     for (quint32 i = 0; i < m.stations.count(); ++i) {
         const SdkStation &station = m.stations[i];
         const QString id = DataMap::idText(station.id);
@@ -272,17 +315,21 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
             name = QStringLiteral("Gare ") + id;
         stationNames[i] = name;
         m.stationsById.insertOrAssign(station.id, int(i));
-        QVariantMap map;
-        map.insert(idKey, id);
-        map.insert(nameKey, name);
-        stations.append(map);
+        stations.append(MapFiller(stationPrototype).set(idKey, id).set(nameKey, name).take());
     }
 
     // Trains: all of them listed, the positioned ones also grouped by their track.
     QVariantList trains;
     trains.reserve(m.trains.count());
     int positionedCount = 0;
-    m.trainsByTrack.reset(m.trains.count());
+    quint64 lowTrack = ~quint64(0), highTrack = 0;
+    for (const SdkTrain &train : m.trains) {
+        if (train.flags & SdkTrainPositioned) {
+            lowTrack = std::min<quint64>(lowTrack, train.trackId);
+            highTrack = std::max<quint64>(highTrack, train.trackId);
+        }
+    }
+    m.trainsByTrack.reset(m.trains.count(), lowTrack, highTrack);
     for (quint32 i = 0; i < m.trains.count(); ++i) {
         const SdkTrain &train = m.trains[i];
         trains.append(trainMap(train));
@@ -297,9 +344,13 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     int baliseCount = 0;
     int stateCount = 0;
     int textureCount = 0;
+    static const QVariantMap mapSignalPrototype = mapPrototype(
+        {&baliseKey, &markerKey, &stateAvailableKey, &texturePathKey, &textureStateKey, &trackKey});
     QVariantList mapSignals;
     mapSignals.reserve(m.signalRecords.count());
-    m.signalsByTrack.reset(m.signalRecords.count());
+    const auto [lowSignalTrack, highSignalTrack] =
+        idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
+    m.signalsByTrack.reset(m.signalRecords.count(), lowSignalTrack, highSignalTrack);
     for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
         const SdkSignal &signal = m.signalRecords[i];
         if (signal.kind == baliseKind)
@@ -313,14 +364,14 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
             ++textureCount;
         m.signalsByTrack.add(signal.trackId, int(i));
 
-        QVariantMap entry;
-        entry.insert(trackKey, DataMap::idText(signal.trackId));
-        entry.insert(baliseKey, signal.kind == baliseKind);
-        entry.insert(markerKey, signal.kind == markerKind);
-        entry.insert(stateAvailableKey, native);
-        entry.insert(textureStateKey, native ? int(state.state->nativeState) : 0);
-        entry.insert(texturePathKey, texturePath);
-        mapSignals.append(entry);
+        mapSignals.append(MapFiller(mapSignalPrototype)
+                              .set(baliseKey, signal.kind == baliseKind)
+                              .set(markerKey, signal.kind == markerKind)
+                              .set(stateAvailableKey, native)
+                              .set(texturePathKey, texturePath)
+                              .set(textureStateKey, native ? int(state.state->nativeState) : 0)
+                              .set(trackKey, DataMap::idText(signal.trackId))
+                              .take());
     }
 
     // The filtered tracks, then the page of them, clamped to the last page.
@@ -336,28 +387,32 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     const quint64 pageEnd = std::min<quint64>((page + 1) * tracksPerPage, filtered);
 
     static const QString outsideStation = QStringLiteral("Hors gare");
+    static const QVariantMap trackPrototype =
+        mapPrototype({&idKey, &limitKey, &signalsKey, &stationKey, &stationIdKey, &trainsKey});
     QVariantList tracks;
     for (quint64 f = page * tracksPerPage; f < pageEnd; ++f) {
         const SdkTrack &track = m.tracks[m.filteredTracks[f]];
-        QVariantMap map;
-        map.insert(idKey, DataMap::idText(track.id));
-        if (track.stationId == 0) {
-            map.insert(stationIdKey, QString());
-            map.insert(stationKey, outsideStation);
-        } else {
+        QString stationId;
+        QString stationName = outsideStation;
+        if (track.stationId != 0) {
             const int station = m.stationsById.find(track.stationId);
-            map.insert(stationIdKey, DataMap::idText(track.stationId));
-            map.insert(stationKey, station >= 0 ? stationNames[std::size_t(station)] : QString());
+            stationId = DataMap::idText(track.stationId);
+            stationName = station >= 0 ? stationNames[std::size_t(station)] : QString();
         }
-        map.insert(limitKey, track.speedLimit * 3.6);
         QVariantList trackTrains;
         m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
-        map.insert(trainsKey, trackTrains);
         QVariantList trackSignals;
         m.signalsByTrack.forEach(track.id, [&](int signal) {
             trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
         });
-        map.insert(signalsKey, trackSignals);
+        const QVariantMap map = MapFiller(trackPrototype)
+                                    .set(idKey, DataMap::idText(track.id))
+                                    .set(limitKey, track.speedLimit * 3.6)
+                                    .set(signalsKey, trackSignals)
+                                    .set(stationKey, stationName)
+                                    .set(stationIdKey, stationId)
+                                    .set(trainsKey, trackTrains)
+                                    .take();
         tracks.append(map);
     }
 

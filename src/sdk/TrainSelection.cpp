@@ -1,6 +1,7 @@
 #include "TrainSelection.h"
 
 #include "DataMap.h"
+#include "MapFiller.h"
 #include "SdkText.h"
 
 #include <QVariantList>
@@ -47,18 +48,19 @@ void writeUsageList(QVariantMap &map, SdkSnapshot snapshot, UsageExport copyExpo
         SdkCopy::throwStatus(status);
 
     SdkCopy::copy(buffer, call);
+    static const QVariantMap prototype = mapPrototype({&beginKey, &endKey, &trackKey, &trainKey});
     QVariantList entries;
     if (!filterByTrain || train) {
         entries.reserve(filterByTrain ? 0 : qsizetype(buffer.count()));
         for (const SdkTrackUsage &usage : buffer) {
             if (filterByTrain && usage.trainId != train->id)
                 continue;
-            QVariantMap entry;
-            entry.insert(trainKey, DataMap::idText(usage.trainId));
-            entry.insert(trackKey, DataMap::idText(usage.trackId));
-            entry.insert(beginKey, usage.begin);
-            entry.insert(endKey, usage.end);
-            entries.append(entry);
+            entries.append(MapFiller(prototype)
+                               .set(beginKey, usage.begin)
+                               .set(endKey, usage.end)
+                               .set(trackKey, DataMap::idText(usage.trackId))
+                               .set(trainKey, DataMap::idText(usage.trainId))
+                               .take());
         }
     }
     buffer.clear();

@@ -295,6 +295,84 @@ private slots:
         QCOMPARE(brightPixels(image, labelArea(other)) > 20, otherLabelled);
     }
 
+    void trainLabelLandsLikeText()
+    {
+        MapItem item;
+        prepare(item);
+        const QPointF p(100.5, 100.5);
+        QVariantMap data = liveData({nodeAt(item, 5, p)});
+        data.insert("trains", QVariantList{train(50, "IC 12", 5, 0.4567)});
+        item.setSnapshotData(data);
+        const QImage image = render(item);
+        // The same label drawn as plain text with its baseline origin at P + (7, 14).
+        QImage expected = image;
+        QPainter painter(&expected);
+        painter.setRenderHint(QPainter::Antialiasing, true);
+        painter.fillRect(QRectF(p.x() + 6, p.y(), 120, 20), background);
+        painter.setFont(QFont(QStringLiteral("Segoe UI"), 9));
+        painter.setPen(QColor(0xf1, 0xee, 0xd6));
+        painter.drawText(p + QPointF(7, 14), QStringLiteral("IC 12 · 45.7%"));
+        painter.end();
+        int differing = 0;
+        for (int y = int(p.y()); y < int(p.y()) + 20; ++y) {
+            for (int x = int(p.x()) + 6; x < int(p.x()) + 126; ++x)
+                differing += distance(image.pixelColor(x, y), expected.pixelColor(x, y)) > 2;
+        }
+        QCOMPARE(differing, 0);
+        QVERIFY(brightPixels(image, QRect(int(p.x()) + 7, int(p.y()) + 2, 80, 14)) > 20);
+    }
+
+    void stampedSymbolsMatchDirectDrawing()
+    {
+        // Symbols are stamped from cached images when the painter draws to whole pixels, and
+        // drawn directly otherwise (here: a scale too small to move anything visibly).
+        MapItem item;
+        prepare(item, 1.0);
+        QVector<SdkTrackNode> nodes;
+        QVariantList signalList, trains, reservations, occupations;
+        QStringList path;
+        for (int i = 0; i < 12; ++i) {
+            const QPointF p(30.5 + (i % 6) * 60, 60.5 + (i / 6) * 120);
+            nodes.append(nodeAt(item, 100 + i, p, i % 3 == 0 ? 101 + i : 0));
+            signalList.append(signalEntry(100 + i, i % 4 == 1, i % 4 == 2, i % 2 == 0, i));
+            trains.append(train(500 + i, QStringLiteral("T%1").arg(i), 100 + i, 0.1 * i));
+            if (i % 3 == 0)
+                reservations.append(usage(500, 100 + i));
+            else
+                occupations.append(usage(500 + i, 100 + i));
+            path.append(idText(100 + i));
+        }
+        QVariantMap data = liveData(nodes);
+        data.insert("mapSignals", signalList);
+        data.insert("trains", trains);
+        data.insert("selectedTrainId", idText(503));
+        data.insert("mapPath", path);
+        data.insert("pathAvailable", true);
+        data.insert("reservationsAvailable", true);
+        data.insert("occupationsAvailable", true);
+        data.insert("mapReservations", reservations);
+        data.insert("mapOccupations", occupations);
+        item.setSnapshotData(data);
+        item.setShowCalculatedPath(true);
+
+        const QImage stamped = render(item);
+        QImage direct(stamped.size(), QImage::Format_ARGB32_Premultiplied);
+        direct.fill(Qt::magenta);
+        QPainter painter(&direct);
+        painter.scale(1.0000001, 1.0000001);
+        item.paint(&painter);
+        painter.end();
+
+        int worst = 0;
+        for (int y = 0; y < stamped.height(); ++y) {
+            for (int x = 0; x < stamped.width(); ++x)
+                worst =
+                    std::max(worst, distance(stamped.pixelColor(x, y), direct.pixelColor(x, y)));
+        }
+        QVERIFY2(worst <= 4, QByteArray::number(worst));
+        QVERIFY(brightPixels(stamped, stamped.rect()) > 1000);
+    }
+
     void trainLabelTexts_data()
     {
         QTest::addColumn<QVariantMap>("train");

@@ -135,11 +135,15 @@ private slots:
     {
         QFETCH(quint32, seed);
         QRandomGenerator random(seed);
-        const QSizeF item(uniform(random, 20.0, 1400.0), uniform(random, 20.0, 1000.0));
+        // Every third seed crowds a small item, so that most textures find no free spot.
+        const bool crowded = seed % 3 == 0;
+        const QSizeF item =
+            crowded ? QSizeF(uniform(random, 100.0, 500.0), uniform(random, 80.0, 400.0))
+                    : QSizeF(uniform(random, 20.0, 1400.0), uniform(random, 20.0, 1000.0));
         // Whole and fractional sizes, including the clamp ends.
         const double sizes[] = {24, 64, 96, uniform(random, 24.0, 96.0)};
         const double signalSize = sizes[random.bounded(4)];
-        const int count = random.bounded(0, 700);
+        const int count = crowded ? random.bounded(300, 900) : random.bounded(0, 700);
         // Clustered points make many textures compete for the same spots; some points repeat.
         const int clusters = 1 + random.bounded(8);
         QVector<QPointF> centres;
