@@ -40,15 +40,6 @@ double threadCpuMs()
 #endif
 }
 
-template <typename Record>
-auto bound(SdkSnapshot snapshot,
-           SdkStatus (*copyExport)(SdkSnapshot, Record *, uint32_t, uint32_t *))
-{
-    return [snapshot, copyExport](Record *records, uint32_t capacity, uint32_t *count) {
-        return copyExport(snapshot, records, capacity, count);
-    };
-}
-
 // The library's part of a capture: capture, every list by the copy protocol into buffers kept
 // across captures (as the conversion keeps them), release. Returns the bytes copied.
 struct LibraryCopies
@@ -68,18 +59,18 @@ struct LibraryCopies
         SdkSnapshot snapshot = 0;
         if (ZorvySdk_CaptureSnapshot(session, &snapshot) != 0)
             qFatal("capture failed");
-        SdkCopy::copy(trains, bound(snapshot, &ZorvySdk_CopyTrains));
-        SdkCopy::copy(tracks, bound(snapshot, &ZorvySdk_CopyTracks));
-        SdkCopy::copy(stations, bound(snapshot, &ZorvySdk_CopyStations));
-        SdkCopy::copy(signalRecords, bound(snapshot, &ZorvySdk_CopySignals));
-        SdkCopy::copy(states, bound(snapshot, &ZorvySdk_CopySignalStates));
-        SdkCopy::copy(textures, bound(snapshot, &ZorvySdk_CopySignalTextures));
-        SdkCopy::copy(nodes, bound(snapshot, &ZorvySdk_CopyTrackNodes));
+        SdkCopy::copy(trains, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrains));
+        SdkCopy::copy(tracks, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTracks));
+        SdkCopy::copy(stations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyStations));
+        SdkCopy::copy(signalRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignals));
+        SdkCopy::copy(states, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalStates));
+        SdkCopy::copy(textures, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalTextures));
+        SdkCopy::copy(nodes, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackNodes));
         uint32_t probe = 0;
         if (ZorvySdk_CopyTrackReservations(snapshot, nullptr, 0, &probe) == 0)
-            SdkCopy::copy(reservations, bound(snapshot, &ZorvySdk_CopyTrackReservations));
+            SdkCopy::copy(reservations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackReservations));
         if (ZorvySdk_CopyTrackOccupations(snapshot, nullptr, 0, &probe) == 0)
-            SdkCopy::copy(occupations, bound(snapshot, &ZorvySdk_CopyTrackOccupations));
+            SdkCopy::copy(occupations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackOccupations));
         ZorvySdk_ReleaseSnapshot(snapshot);
         return quint64(trains.count()) * sizeof(SdkTrain) + tracks.count() * sizeof(SdkTrack) +
                stations.count() * sizeof(SdkStation) + signalRecords.count() * sizeof(SdkSignal) +

@@ -58,6 +58,16 @@ private:
     quint32 m_count = 0;
 };
 
+// One list export bound to its snapshot, in the form the helpers below call.
+template <typename Record>
+auto listOf(SdkSnapshot snapshot,
+            SdkStatus (*copyExport)(SdkSnapshot, Record *, uint32_t, uint32_t *))
+{
+    return [snapshot, copyExport](Record *records, uint32_t capacity, uint32_t *count) {
+        return copyExport(snapshot, records, capacity, count);
+    };
+}
+
 // Step 1 of the protocol: the status of the null-buffer call and the count it wrote.
 template <typename Call> SdkStatus probe(Call call, uint32_t *count)
 {

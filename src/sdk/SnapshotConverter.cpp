@@ -137,16 +137,6 @@ public:
     SdkSnapshot handle = 0;
 };
 
-// Binds one list export to the snapshot, in the form the copy helper calls.
-template <typename Record>
-auto listExport(SdkSnapshot snapshot,
-                SdkStatus (*copyExport)(SdkSnapshot, Record *, uint32_t, uint32_t *))
-{
-    return [snapshot, copyExport](Record *records, uint32_t capacity, uint32_t *count) {
-        return copyExport(snapshot, records, capacity, count);
-    };
-}
-
 // The smallest and largest id of a list of records, so the id tables can choose their layout.
 template <typename Record, typename IdOf>
 std::pair<quint64, quint64> idRange(const SdkCopy::RecordBuffer<Record> &records, IdOf idOf)
@@ -277,12 +267,12 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     const SdkSnapshot handle = snapshot.handle;
 
     CaptureMemory &m = memory;
-    SdkCopy::copy(m.trains, listExport(handle, &ZorvySdk_CopyTrains));
-    SdkCopy::copy(m.tracks, listExport(handle, &ZorvySdk_CopyTracks));
-    SdkCopy::copy(m.stations, listExport(handle, &ZorvySdk_CopyStations));
-    SdkCopy::copy(m.signalRecords, listExport(handle, &ZorvySdk_CopySignals));
-    SdkCopy::copy(m.states, listExport(handle, &ZorvySdk_CopySignalStates));
-    SdkCopy::copy(m.textures, listExport(handle, &ZorvySdk_CopySignalTextures));
+    SdkCopy::copy(m.trains, SdkCopy::listOf(handle, &ZorvySdk_CopyTrains));
+    SdkCopy::copy(m.tracks, SdkCopy::listOf(handle, &ZorvySdk_CopyTracks));
+    SdkCopy::copy(m.stations, SdkCopy::listOf(handle, &ZorvySdk_CopyStations));
+    SdkCopy::copy(m.signalRecords, SdkCopy::listOf(handle, &ZorvySdk_CopySignals));
+    SdkCopy::copy(m.states, SdkCopy::listOf(handle, &ZorvySdk_CopySignalStates));
+    SdkCopy::copy(m.textures, SdkCopy::listOf(handle, &ZorvySdk_CopySignalTextures));
 
     // The first state and texture record of a signal win; later ones change nothing.
     const auto [lowState, highState] =
@@ -434,7 +424,7 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     data.insert(viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
     data.insert(mapSignalsKey, mapSignals);
 
-    SdkCopy::copy(m.nodes, listExport(handle, &ZorvySdk_CopyTrackNodes));
+    SdkCopy::copy(m.nodes, SdkCopy::listOf(handle, &ZorvySdk_CopyTrackNodes));
     data.insert(mapGeometryKey, GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
 
     const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);

@@ -15,11 +15,25 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using DataMap::idText;
 
 namespace {
+
+std::atomic<int> snapshotLines{0};
+QtMessageHandler previousHandler = nullptr;
+
+// Counts the reader's "SDK snapshot:" lines (written from its thread): one per capture that
+// starts a connection.
+void countSnapshotLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtInfoMsg && message.startsWith(QLatin1String("SDK snapshot:")))
+        ++snapshotLines;
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
 
 QString status(const Backend &backend)
 {
@@ -102,6 +116,7 @@ private Q_SLOTS:
 
     void resultAfterDisconnectIsDroppedAndReleasesTheReader();
     void resultOfAnEarlierConnectionIsDropped();
+    void noCaptureWhileAResultIsPending();
     void olderViewRevisionIsDroppedErrorMapIsNot();
     void pathIsShownOnlyForALiveSelectedTrain();
     void liveMapAgesWithoutLiveResults();
@@ -140,10 +155,12 @@ void TestBackend::initTestCase()
     backend.connectGame(QString::number(m_game.processId()));
     QVERIFY(waitUntilLive(backend));
     m_liveMap = backend.data();
+    previousHandler = qInstallMessageHandler(countSnapshotLines);
 }
 
 void TestBackend::cleanupTestCase()
 {
+    qInstallMessageHandler(previousHandler);
     m_game.stop();
 }
 
@@ -288,6 +305,29 @@ void TestBackend::resultOfAnEarlierConnectionIsDropped()
     BackendProbe::deliver(backend, BackendProbe::requestWord(backend), result);
     QCOMPARE(changed.count(), 1);
     QVERIFY(isLive(backend));
+}
+
+void TestBackend::noCaptureWhileAResultIsPending()
+{
+    Backend backend;
+    backend.connectGame(QString::number(m_game.processId()));
+    QVERIFY(waitUntilLive(backend));
+    QDeadlineTimer deadline(10000);
+    while (!BackendProbe::isPending(backend) && !deadline.hasExpired())
+        QThread::msleep(5);
+    QVERIFY(BackendProbe::isPending(backend));
+
+    // A new connection while the last map waits undelivered: the reader drops its session but
+    // must not capture for the new one (whose first capture would log a line) until the GUI
+    // thread has taken that map. A second is four capture periods.
+    const int linesBefore = snapshotLines;
+    backend.connectGame(QString::number(m_game.processId()));
+    QThread::msleep(1000);
+    QCOMPARE(snapshotLines - linesBefore, 0);
+    QVERIFY(BackendProbe::isPending(backend));
+
+    QVERIFY(waitUntilLive(backend));
+    QCOMPARE(snapshotLines - linesBefore, 1);
 }
 
 void TestBackend::olderViewRevisionIsDroppedErrorMapIsNot()
