@@ -83,24 +83,17 @@ Updater::Updater(QObject *parent) : QObject(parent)
     else
         setStatus(notConfiguredText());
 
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &Updater::installOnQuit);
+    if (const QCoreApplication *application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this, &Updater::installOnQuit);
     auto *periodicCheck = new QTimer(this);
     connect(periodicCheck, &QTimer::timeout, this, &Updater::check);
     periodicCheck->start(checkPeriodMs);
     QTimer::singleShot(firstCheckDelayMs, this, &Updater::check);
 }
 
-Updater::~Updater()
-{
-    // The network manager, declared first, outlives the other members while they are destroyed;
-    // cut running replies loose now so that none of their handlers meets a half-destroyed updater.
-    // A download abandoned this way discards its temporary file with its state.
-    const auto replies = m_network.findChildren<QNetworkReply *>();
-    for (QNetworkReply *reply : replies) {
-        reply->disconnect(this);
-        delete reply;
-    }
-}
+// Running replies die with the network manager without running their handlers; an abandoned
+// download's state goes with them and discards its temporary file.
+Updater::~Updater() = default;
 
 void Updater::setStatus(const QString &text)
 {

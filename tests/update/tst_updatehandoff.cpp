@@ -91,6 +91,7 @@ void TestUpdateHandOff::installerStartsAtQuit_data()
 {
     QTest::addColumn<QString>("mode");
     QTest::addColumn<bool>("relaunch");
+    // This one also relies on the updater's own first check, scheduled at construction.
     QTest::newRow("window closed") << QStringLiteral("quit") << false;
     QTest::newRow("restart") << QStringLiteral("restart") << true;
     QTest::newRow("restart before ready, then window closed")
