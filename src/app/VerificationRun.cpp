@@ -72,6 +72,10 @@ void VerificationRun::start()
         root->setProperty("visible", m_textureRun);
         if (m_textureRun) {
             root->setProperty("panelMode", m_options.verifyMap());
+            // The window's scope chooser shows the scope of the run ("Avec signaux"), so that
+            // its screenshot does not contradict the list it shows.
+            if (QObject *scope = root->findChild<QObject *>(QStringLiteral("scope")))
+                scope->setProperty("currentIndex", 1);
             m_backend.setView(1, QString(), QString(), 0);
         }
     }
