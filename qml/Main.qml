@@ -48,6 +48,9 @@ ApplicationWindow {
     palette.base: "#14202b"
     palette.highlight: "#58c4c7"
 
+    property bool built: false
+    Component.onCompleted: built = true
+
     // The list keeps its rows from one map to the next; a new view starts again at its top.
     property bool scrollListToTop: false
 
@@ -369,7 +372,8 @@ ApplicationWindow {
                             visible: !window.panelMode
                             Layout.preferredWidth: 158
                             model: ["Circulations", "Avec signaux", "Toutes les voies", "Sélection"]
-                            onCurrentIndexChanged: window.updateView(0)
+                            // Not for the first index the chooser takes while the window is built.
+                            onCurrentIndexChanged: if (window.built) window.updateView(0)
                         }
                         ComboBox {
                             id: station
