@@ -123,6 +123,9 @@ void Simulation::buildTrains()
             train.track = links[m_rng.bounded(int(links.size()))];
             enter(train, track);
             train.stopHere = false;
+            // Placed, not arrived: the previous track links to this one at one of its ends.
+            train.leftPreviousAtEnd =
+                m_network.nodes[train.previous].neighbour1 != m_network.tracks[track].id;
             train.fraction = 0.05 + m_rng.generateDouble() * 0.9;
             train.speed = m_rng.generateDouble() * m_network.tracks[track].speedLimit;
             extendRoute(train);
