@@ -250,6 +250,8 @@ private slots:
         QTest::newRow("factor 0") << 0.0 << 1e-7;
         QTest::newRow("negative factor") << -2.0 << 1e-7;
         QTest::newRow("tiny factor") << 1e-12 << 1e-7;
+        QTest::newRow("not a number") << qQNaN() << 1e-7;
+        QTest::newRow("infinite") << qInf() << 50.0;
     }
 
     void zoomKeepsTheAnchor()
@@ -299,6 +301,19 @@ private slots:
         const QPointF before = item.screenPoint(first);
         item.moveView(30, -20);
         QCOMPARE(item.screenPoint(first), before + QPointF(30, -20));
+    }
+
+    void nonFiniteMovesAreIgnored()
+    {
+        MapItem item;
+        item.setSize(QSizeF(800, 600));
+        item.moveView(10, 20);
+        const QPointF centre = item.viewCentre();
+        item.moveView(qQNaN(), 1);
+        item.moveView(1, qInf());
+        item.zoomAt(2, qQNaN(), 100);
+        QCOMPARE(item.viewCentre(), centre);
+        QCOMPARE(item.scale(), 1.0);
     }
 
     void focusTrain_data()

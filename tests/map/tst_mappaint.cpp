@@ -537,6 +537,28 @@ private slots:
         QVERIFY(cache.contains(late));
     }
 
+    void extremeCoordinatesAreAbsorbed()
+    {
+        MapItem item;
+        prepare(item);
+        const double huge = 1e300;
+        QVariantMap data = liveData({node(1, 2, 3, 100, 100), node(2, 1, 4, huge, -huge),
+                                     node(3, 1, 0, qQNaN(), 5), node(4, 5, 0, qInf(), -qInf()),
+                                     node(5, 1, 0, 2e9, 150)});
+        data.insert("mapSignals", QVariantList{signalEntry(2, false, false, true, 1),
+                                               signalEntry(3, true, false, true, 1),
+                                               signalEntry(5, false, true, true, 1)});
+        data.insert("trains", QVariantList{train(9, "X", 4, 0.5), train(8, "Y", 5, 0.5)});
+        item.setSnapshotData(data);
+        const QImage image = render(item);
+        // The edge from node 1 towards the far node 5 still crosses the item.
+        QVERIFY(brightPixels(image, image.rect()) > 0);
+        item.fit();
+        render(item);
+        item.zoomAt(1e10, 10, 10);
+        render(item);
+    }
+
     void zeroSizeDrawsNothing()
     {
         MapItem item;
