@@ -189,6 +189,8 @@ int main(int argc, char **argv)
             repetitions, [&] { item.moveView(0, 0); }, [&] { item.paint(&painter); });
         const double takeSame = medianMs(
             repetitions, [] {}, [&] { item.setSnapshotData(next); });
+        const double readLayers = medianMs(
+            repetitions, [] {}, [&] { MapOverlay::read(next, item.network()); });
         const double firstPaint = medianMs(
             repetitions, [&] { item.setSnapshotData(next); }, [&] { item.paint(&painter); });
         const double repaint = medianMs(
@@ -201,6 +203,7 @@ int main(int argc, char **argv)
         std::printf("  take a new geometry (node tables):      %8.2f ms\n", takeNewGeometry);
         std::printf("  take a data map, same geometry:         %8.2f ms\n", takeSame);
         std::printf("  paint with network image redraw:        %8.2f ms\n", redraw);
+        std::printf("  read the dynamic layers of a data map:  %8.2f ms\n", readLayers);
         std::printf("  paint after a new data map:             %8.2f ms\n", firstPaint);
         std::printf("  repaint, same data map:                 %8.2f ms\n", repaint);
         std::printf("  of which network image copy:            %8.2f ms\n", blit);
