@@ -8,6 +8,10 @@
 
 #include <cmath>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace MapScene;
 
 namespace {
@@ -557,6 +561,22 @@ private slots:
         render(item);
         item.zoomAt(1e10, 10, 10);
         render(item);
+    }
+
+    void textureCacheReadsOnlyPlainFiles()
+    {
+        QTemporaryDir dir;
+        SignalTextureCache cache;
+        // A directory, an endless device and a pipe with no writer: none of them is read.
+        QVERIFY(cache.image(dir.path()).isNull());
+        QVERIFY(cache.image(QStringLiteral("/dev/zero")).isNull());
+        QCOMPARE(cache.size(), 2);
+#ifdef Q_OS_UNIX
+        const QString pipe = dir.filePath("pipe.png");
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QVERIFY(cache.image(pipe).isNull());
+        QCOMPARE(cache.size(), 3);
+#endif
     }
 
     void zeroSizeDrawsNothing()
