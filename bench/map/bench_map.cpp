@@ -154,12 +154,14 @@ int main(int argc, char **argv)
         {"fallback symbols with E labels (zoomed to scale above 0.08)",
          SignalLook::SymbolsWithStates, 2.0},
         {"textures (8 files, placement and leader lines)", SignalLook::Textures, 1.0},
+        {"textures, zoomed in 8 times (about 1/64 of the network on screen)", SignalLook::Textures,
+         8.0},
     };
 
     std::printf("large world: %d nodes, %d signals, 2000 trains, item 1600 x 900, median of %d, "
                 "thread CPU time\n",
                 rows * columns, (rows * columns + 2) / 3, repetitions);
-    // An optional second argument runs only the case with that number (1 to 3).
+    // An optional second argument runs only the case with that number (1 to 4).
     const int only = argc > 2 ? atoi(argv[2]) : 0;
     int number = 0;
     for (const Case &c : cases) {
