@@ -7,6 +7,7 @@
 #include "../../tests/sim/SdkCalls.h"
 #include "GameProcess.h"
 #include "SdkLoader.h"
+#include "SharedWorldLayout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -20,7 +21,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fcntl.h>
 #include <numeric>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +38,34 @@ qint64 cpuTicks(qint64 processId)
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     // Fields 14 and 15 of the line are utime and stime; the split starts at field 3.
     return fields.size() > 13 ? fields[11].toLongLong() + fields[12].toLongLong() : 0;
+}
+
+// What the game's region header says: the last frame's number and the bytes of the static block
+// and of that frame, which is what a snapshot of the library holds.
+struct RegionFigures
+{
+    uint64_t latestFrame = 0;
+    uint64_t staticBytes = 0;
+    uint64_t frameBytes = 0;
+};
+
+RegionFigures regionFigures(qint64 processId)
+{
+    RegionFigures figures;
+    const int fd = ::shm_open(SharedWorld::regionName(uint32_t(processId)).c_str(), O_RDONLY, 0);
+    if (fd < 0)
+        return figures;
+    void *mapping =
+        ::mmap(nullptr, sizeof(SharedWorld::RegionHeader), PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapping == MAP_FAILED)
+        return figures;
+    const auto *header = static_cast<const SharedWorld::RegionHeader *>(mapping);
+    figures.latestFrame = header->latestFrame.load();
+    figures.staticBytes = header->staticArea.used;
+    figures.frameBytes = header->frameSlots[figures.latestFrame % SharedWorld::SlotCount].used;
+    ::munmap(mapping, sizeof(SharedWorld::RegionHeader));
+    return figures;
 }
 
 struct Capture
@@ -146,6 +177,7 @@ int main(int argc, char *argv[])
         qFatal("cannot open the game");
     const int captures = std::max(1, parser.value(capturesOption).toInt());
     const qint64 cpuBefore = cpuTicks(game.processId());
+    const RegionFigures before = regionFigures(game.processId());
     QElapsedTimer wall;
     wall.start();
     std::vector<Capture> results;
@@ -189,6 +221,8 @@ int main(int argc, char *argv[])
         QThread::msleep(250); // the panel's pace
     }
     const double seconds = wall.elapsed() / 1000.0;
+    const RegionFigures after = regionFigures(game.processId());
+    const double publicationRate = (after.latestFrame - before.latestFrame) / seconds;
     const double cpuShare =
         (cpuTicks(game.processId()) - cpuBefore) / double(sysconf(_SC_CLK_TCK)) / seconds;
 
@@ -212,6 +246,10 @@ int main(int argc, char *argv[])
                 median(texturesMs), median(warmTexturesMs));
     std::printf("snapshot as records: %.1f MB, of which signal textures %.1f MB\n",
                 results.back().bytes / 1e6, results.back().texturesBytes / 1e6);
-    std::printf("game CPU while publishing: %.1f %% of one core\n", cpuShare * 100);
+    std::printf("held by the library: %.1f MB per snapshot, plus %.1f MB of network shared by the "
+                "snapshots of a session\n",
+                after.frameBytes / 1e6, after.staticBytes / 1e6);
+    std::printf("game CPU while publishing: %.1f %% of one core, %.1f publications a second\n",
+                cpuShare * 100, publicationRate);
     return 0;
 }

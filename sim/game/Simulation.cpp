@@ -123,6 +123,9 @@ void Simulation::buildTrains()
             train.track = links[m_rng.bounded(int(links.size()))];
             enter(train, track);
             train.stopHere = false;
+            // Placed, not arrived: the previous track links to this one at one of its ends.
+            train.leftPreviousAtEnd =
+                m_network.nodes[train.previous].neighbour1 != m_network.tracks[track].id;
             train.fraction = 0.05 + m_rng.generateDouble() * 0.9;
             train.speed = m_rng.generateDouble() * m_network.tracks[track].speedLimit;
             extendRoute(train);
@@ -267,6 +270,7 @@ void Simulation::enter(TrainMotion &train, uint32_t next)
         };
         fromStart = distanceTo(node.neighbour1) <= distanceTo(node.neighbour2);
     }
+    train.leftPreviousAtEnd = train.direction > 0;
     train.previous = train.track;
     train.track = next;
     train.fraction = fromStart ? 0.0 : 1.0;
@@ -458,10 +462,7 @@ void Simulation::writeFrame()
         if (train.length > behind && train.previous != train.track) {
             const double previousLength = m_network.lengths[train.previous];
             const double rest = std::min(1.0, (train.length - behind) / previousLength);
-            // The train left the previous track at its end nearest to this one.
-            const bool leftAtEnd =
-                m_network.nodes[train.previous].neighbour2 == track.id ||
-                m_network.nodes[train.track].neighbour1 == m_network.tracks[train.previous].id;
+            const bool leftAtEnd = train.leftPreviousAtEnd;
             m_world.occupations.push_back({record.id, m_network.tracks[train.previous].id,
                                            leftAtEnd ? 1.0 - rest : 0.0, leftAtEnd ? 1.0 : rest});
             m_occupied[train.previous] = 1;

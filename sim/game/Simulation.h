@@ -44,7 +44,8 @@ private:
         uint32_t track = 0;
         uint32_t previous = 0;
         double fraction = 0;
-        int direction = 1; // +1: towards fraction 1
+        int direction = 1;             // +1: towards fraction 1
+        bool leftPreviousAtEnd = true; // left the previous track at fraction 1 (else at 0)
         double speed = 0;
         double maxSpeed = 30;
         double length = 200;

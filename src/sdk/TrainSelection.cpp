@@ -33,10 +33,7 @@ void writeUsageList(QVariantMap &map, SdkSnapshot snapshot, UsageExport copyExpo
                     const QString &listKey, const QString &availableKey, bool filterByTrain,
                     const SdkTrain *train, SdkCopy::RecordBuffer<SdkTrackUsage> &buffer)
 {
-    const auto call = [snapshot, copyExport](SdkTrackUsage *records, uint32_t capacity,
-                                             uint32_t *count) {
-        return copyExport(snapshot, records, capacity, count);
-    };
+    const auto call = SdkCopy::listOf(snapshot, copyExport);
 
     map.insert(listKey, QVariantList());
     map.insert(availableKey, false);

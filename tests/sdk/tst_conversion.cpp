@@ -2,6 +2,7 @@
 #include "GameProcess.h"
 #include "GeometryBlob.h"
 #include "SdkApi.h"
+#include "SdkCopy.h"
 #include "SdkLoader.h"
 #include "SnapshotConverter.h"
 
@@ -235,6 +236,7 @@ private Q_SLOTS:
     void countBeyondOneGibibyteFailsTheCapture();
     void nothingOfAnEarlierCaptureRemains();
     void mediumWorldIsConsistentWithItsRecords();
+    void generatedMediumGameIsConsistentWithItsRecords();
 
 private:
     std::unique_ptr<ObservedGame> m_edges;
@@ -750,6 +752,107 @@ void TestConversion::mediumWorldIsConsistentWithItsRecords()
         QVERIFY(selected > 5000);
         QCOMPARE(data["mapPath"].toList().size(), 1);
         QVERIFY(DataMap::parseIdText(data["mapPath"].toList()[0].toString()) >= 1);
+    }
+}
+
+void TestConversion::generatedMediumGameIsConsistentWithItsRecords()
+{
+    // The game's own generator: a moving world, so only what does not move is compared with the
+    // records of a separate capture: the network, the stations, the signals and the train list.
+    GameProcess game;
+    QVERIFY2(game.start({"--size", "medium", "--seed", "3"}), qPrintable(game.errorString()));
+    SdkSession session = 0;
+    QCOMPARE(ZorvySdk_OpenProcess(1, quint32(game.processId()), &session), 0u);
+    const auto closeSession = qScopeGuard([session] { ZorvySdk_CloseSession(session); });
+
+    SdkCopy::RecordBuffer<SdkTrack> trackRecords;
+    SdkCopy::RecordBuffer<SdkStation> stationRecords;
+    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
+    SdkCopy::RecordBuffer<SdkTrain> trainRecords;
+    {
+        SdkSnapshot snapshot = 0;
+        QCOMPARE(ZorvySdk_CaptureSnapshot(session, &snapshot), 0u);
+        const auto release = qScopeGuard([snapshot] { ZorvySdk_ReleaseSnapshot(snapshot); });
+        SdkCopy::copy(trackRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTracks));
+        SdkCopy::copy(stationRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopyStations));
+        SdkCopy::copy(signalRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignals));
+        SdkCopy::copy(trainRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrains));
+    }
+    QVERIFY(trackRecords.count() > 1000);
+    QHash<quint64, quint64> stationOfTrack;
+    for (const SdkTrack &track : trackRecords)
+        stationOfTrack.insert(track.id, track.stationId);
+    QSet<quint64> stationIds, signalIds, trainIds;
+    for (const SdkStation &station : stationRecords)
+        stationIds.insert(station.id);
+    int balises = 0;
+    for (const SdkSignal &signal : signalRecords) {
+        signalIds.insert(signal.id);
+        balises += signal.kind == 3;
+    }
+    for (const SdkTrain &train : trainRecords)
+        trainIds.insert(train.id);
+    quint64 someStation = 0;
+    for (quint32 i = trackRecords.count() / 2; i < trackRecords.count() && someStation == 0; ++i)
+        someStation = trackRecords[i].stationId;
+    QVERIFY(someStation != 0);
+    int tracksOfThatStation = 0;
+    for (const SdkTrack &track : trackRecords)
+        tracksOfThatStation += track.stationId == someStation;
+
+    for (const ViewParameters &parameters :
+         {view(0), view(1, 1), view(2, 0, someStation), view(3, 0, 0, trackRecords[7].id)}) {
+        const QVariantMap data = convertSnapshot(session, quint32(game.processId()), parameters);
+        QCOMPARE(data["trackCount"], QVariant(int(trackRecords.count())));
+        QCOMPARE(data["stationCount"], QVariant(int(stationRecords.count())));
+        QCOMPARE(data["signalCount"], QVariant(int(signalRecords.count())));
+        QCOMPARE(data["trainCount"], QVariant(int(trainRecords.count())));
+        QCOMPARE(data["baliseCount"], QVariant(balises));
+        QCOMPARE(data["mapGeometry"].toByteArray().size() % 40, 0);
+        if (parameters.scope == 2)
+            QCOMPARE(data["filteredCount"], QVariant(tracksOfThatStation));
+        if (parameters.scope == 3)
+            QCOMPARE(data["filteredCount"], QVariant(1));
+        const int filtered = data["filteredCount"].toInt();
+        QCOMPARE(data["pages"], QVariant(qMax(1, (filtered + 499) / 500)));
+
+        for (const QVariant &entry : data["tracks"].toList()) {
+            const QVariantMap track = entry.toMap();
+            const quint64 trackId = DataMap::parseIdText(track["id"].toString());
+            QVERIFY(stationOfTrack.contains(trackId));
+            const quint64 stationId = stationOfTrack.value(trackId);
+            QCOMPARE(DataMap::parseIdText(track["stationId"].toString()), stationId);
+            if (parameters.station != 0)
+                QCOMPARE(stationId, parameters.station);
+            if (stationId == 0)
+                QCOMPARE(track["station"].toString(), QStringLiteral("Hors gare"));
+            else if (!stationIds.contains(stationId))
+                QCOMPARE(track["station"].toString(), QString());
+            if (parameters.scope == 0)
+                QVERIFY(!track["trains"].toList().isEmpty());
+            if (parameters.scope == 1)
+                QVERIFY(!track["signals"].toList().isEmpty());
+            for (const QVariant &train : track["trains"].toList()) {
+                QCOMPARE(DataMap::parseIdText(train.toMap()["track"].toString()), trackId);
+                QVERIFY(trainIds.contains(DataMap::parseIdText(train.toMap()["id"].toString())));
+            }
+            for (const QVariant &signal : track["signals"].toList())
+                QVERIFY(signalIds.contains(DataMap::parseIdText(signal.toMap()["id"].toString())));
+        }
+        for (const QVariant &train : data["trains"].toList())
+            QVERIFY(trainIds.contains(DataMap::parseIdText(train.toMap()["id"].toString())));
+        for (const QVariant &station : data["stations"].toList()) {
+            QVERIFY(stationIds.contains(DataMap::parseIdText(station.toMap()["id"].toString())));
+            QVERIFY(!station.toMap()["name"].toString().isEmpty());
+        }
+        const QVariantList mapSignals = data["mapSignals"].toList();
+        QCOMPARE(mapSignals.size(), int(signalRecords.count()));
+        for (quint32 i = 0; i < signalRecords.count(); ++i)
+            QCOMPARE(DataMap::parseIdText(mapSignals[int(i)].toMap()["track"].toString()),
+                     signalRecords[i].trackId);
+        for (const QVariant &occupation : data["mapOccupations"].toList())
+            QVERIFY(
+                trainIds.contains(DataMap::parseIdText(occupation.toMap()["train"].toString())));
     }
 }
 
