@@ -154,12 +154,14 @@ int main(int argc, char **argv)
         {"fallback symbols with E labels (zoomed to scale above 0.08)",
          SignalLook::SymbolsWithStates, 2.0},
         {"textures (8 files, placement and leader lines)", SignalLook::Textures, 1.0},
+        {"textures, zoomed in 8 times (about 1/64 of the network on screen)", SignalLook::Textures,
+         8.0},
     };
 
     std::printf("large world: %d nodes, %d signals, 2000 trains, item 1600 x 900, median of %d, "
                 "thread CPU time\n",
                 rows * columns, (rows * columns + 2) / 3, repetitions);
-    // An optional second argument runs only the case with that number (1 to 3).
+    // An optional second argument runs only the case with that number (1 to 4).
     const int only = argc > 2 ? atoi(argv[2]) : 0;
     int number = 0;
     for (const Case &c : cases) {
@@ -189,6 +191,8 @@ int main(int argc, char **argv)
             repetitions, [&] { item.moveView(0, 0); }, [&] { item.paint(&painter); });
         const double takeSame = medianMs(
             repetitions, [] {}, [&] { item.setSnapshotData(next); });
+        const double readLayers = medianMs(
+            repetitions, [] {}, [&] { MapOverlay::read(next, item.network()); });
         const double firstPaint = medianMs(
             repetitions, [&] { item.setSnapshotData(next); }, [&] { item.paint(&painter); });
         const double repaint = medianMs(
@@ -201,6 +205,7 @@ int main(int argc, char **argv)
         std::printf("  take a new geometry (node tables):      %8.2f ms\n", takeNewGeometry);
         std::printf("  take a data map, same geometry:         %8.2f ms\n", takeSame);
         std::printf("  paint with network image redraw:        %8.2f ms\n", redraw);
+        std::printf("  read the dynamic layers of a data map:  %8.2f ms\n", readLayers);
         std::printf("  paint after a new data map:             %8.2f ms\n", firstPaint);
         std::printf("  repaint, same data map:                 %8.2f ms\n", repaint);
         std::printf("  of which network image copy:            %8.2f ms\n", blit);

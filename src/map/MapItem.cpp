@@ -129,12 +129,19 @@ void MapItem::fit()
 
 void MapItem::moveView(double x, double y)
 {
+    // A displacement that is not a number would lose the view for good.
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;
     m_camera.move(x, y);
     invalidateImage();
 }
 
 void MapItem::zoomAt(double factor, double x, double y)
 {
+    // An anchor that is not a number would lose the view for good; a factor that is not a number
+    // ends at the lowest scale, like a factor of 0 (MapCamera::zoomAt).
+    if (!std::isfinite(x) || !std::isfinite(y))
+        return;
     m_camera.zoomAt(factor, x, y, itemSize());
     invalidateImage();
 }

@@ -21,11 +21,30 @@ bool MapNetwork::setGeometry(const QByteArray &blob)
 void MapNetwork::rebuildIndex()
 {
     m_index.clear();
-    m_index.reserve(m_nodes.size());
+    m_denseIndex.clear();
+    m_lowestId = 0;
+    if (m_nodes.isEmpty())
+        return;
+    quint64 lowest = quint64(m_nodes[0].id);
+    quint64 highest = quint64(m_nodes[0].id);
+    for (const SdkTrackNode &node : std::as_const(m_nodes)) {
+        lowest = std::min(lowest, quint64(node.id));
+        highest = std::max(highest, quint64(node.id));
+    }
+    const quint64 span = highest - lowest;
+    const bool close = span < quint64(m_nodes.size()) * 4 + 1024;
     // The first record of a duplicated id keeps the entry: walk backwards so that it is written
     // last.
-    for (int i = m_nodes.size() - 1; i >= 0; --i)
-        m_index[m_nodes[i].id] = i;
+    if (close) {
+        m_lowestId = lowest;
+        m_denseIndex.fill(-1, qsizetype(span) + 1);
+        for (int i = int(m_nodes.size()) - 1; i >= 0; --i)
+            m_denseIndex[qsizetype(m_nodes[i].id - lowest)] = i;
+    } else {
+        m_index.reserve(m_nodes.size());
+        for (int i = int(m_nodes.size()) - 1; i >= 0; --i)
+            m_index[m_nodes[i].id] = i;
+    }
 }
 
 void MapNetwork::rebuildDegrees()

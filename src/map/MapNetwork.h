@@ -21,7 +21,13 @@ public:
     bool isEmpty() const { return m_nodes.isEmpty(); }
 
     // Position of the first record carrying this id, or -1.
-    int indexOf(quint64 id) const { return m_index.value(id, -1); }
+    int indexOf(quint64 id) const
+    {
+        if (m_denseIndex.isEmpty())
+            return m_index.value(id, -1);
+        const quint64 offset = id - m_lowestId; // ids below the lowest wrap around to large
+        return offset < quint64(m_denseIndex.size()) ? m_denseIndex[qsizetype(offset)] : -1;
+    }
     int indexOfIdText(const QString &idText) const { return indexOf(parseIdText(idText)); }
 
     // Bounds of all nodes in map coordinates (y flipped), starting from the first node.
@@ -41,5 +47,10 @@ private:
     QByteArray m_bytes;
     QVector<SdkTrackNode> m_nodes;
     QVector<quint32> m_degrees;
+    // Ids that lie close together (as a game hands them out) are looked up in a plain array,
+    // which is several times faster than the hash for the tens of thousands of look-ups of a
+    // paint; scattered ids use the hash.
     QHash<quint64, int> m_index;
+    QVector<int> m_denseIndex;
+    quint64 m_lowestId = 0;
 };

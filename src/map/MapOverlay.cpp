@@ -25,10 +25,12 @@ const QString keyId = QStringLiteral("id");
 const QString keyName = QStringLiteral("name");
 const QString keyFraction = QStringLiteral("fraction");
 
-// The nested maps and lists are read in place when they hold the expected type, which spares a
-// reference count per entry; any other type goes through the usual conversion.
+// A nested map is read in place when it holds the expected type, which spares a reference count
+// per entry; any other type goes through the usual conversion.
 class MapReader
 {
+    Q_DISABLE_COPY_MOVE(MapReader)
+
 public:
     explicit MapReader(const QVariant &value)
     {
@@ -40,17 +42,7 @@ public:
         }
     }
 
-    bool boolean(const QString &key) const
-    {
-        const auto found = m_map->constFind(key);
-        return found != m_map->constEnd() && found.value().toBool();
-    }
-
-    int integer(const QString &key) const
-    {
-        const auto found = m_map->constFind(key);
-        return found != m_map->constEnd() ? found.value().toInt() : 0;
-    }
+    const QVariantMap &map() const { return *m_map; }
 
     QString text(const QString &key) const
     {
@@ -113,18 +105,31 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
     const QVariantList signalEntries = data.value(keyMapSignals).toList();
     overlay.signalMarks.reserve(signalEntries.size());
     for (const QVariant &entry : signalEntries) {
+        // One walk over the entry's few keys instead of one search per key: this loop runs for
+        // every signal of the network.
+        Signal mark{-1, false, false, false, 0, QString()};
+        QString track;
         const MapReader signal(entry);
-        const int node = network.indexOfIdText(signal.text(keyTrack));
-        if (node < 0)
+        for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
+            const QString &key = it.key();
+            if (key == keyTrack)
+                track = it.value().toString();
+            else if (key == keyMarker)
+                mark.marker = it.value().toBool();
+            else if (key == keyBalise)
+                mark.balise = it.value().toBool();
+            else if (key == keyStateAvailable)
+                mark.stateAvailable = it.value().toBool();
+            else if (key == keyTextureState)
+                mark.textureState = it.value().toInt();
+            else if (key == keyTexturePath)
+                mark.texturePath = it.value().toString();
+        }
+        mark.node = network.indexOfIdText(track);
+        if (mark.node < 0)
             continue;
-        Signal mark;
-        mark.node = node;
-        mark.marker = signal.boolean(keyMarker);
-        mark.balise = signal.boolean(keyBalise);
-        mark.stateAvailable = signal.boolean(keyStateAvailable);
-        mark.textureState = signal.integer(keyTextureState);
-        if (mark.stateAvailable)
-            mark.texturePath = signal.text(keyTexturePath);
+        if (!mark.stateAvailable)
+            mark.texturePath.clear();
         overlay.signalMarks.append(mark);
     }
 

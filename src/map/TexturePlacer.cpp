@@ -96,72 +96,21 @@ int TexturePlacer::lastCellInside(double high, const QVector<double> &edges, int
     return cell;
 }
 
-const QVector<quint8> &TexturePlacer::freeBlockStarts(int spanColumns, int spanRows)
+int TexturePlacer::coveredCellsIn(int firstColumn, int lastColumn, int firstRow, int lastRow)
 {
-    spanColumns = std::clamp(spanColumns, 1, m_columns);
-    spanRows = std::clamp(spanRows, 1, m_rows);
-    FreeBlocks *blocks = nullptr;
-    for (FreeBlocks &known : m_freeBlocks) {
-        if (known.spanColumns == spanColumns && known.spanRows == spanRows)
-            blocks = &known;
-    }
-    if (!blocks) {
-        m_freeBlocks.append({spanColumns, spanRows, true, {}});
-        blocks = &m_freeBlocks.last();
-    }
-    if (blocks->stale) {
-        if (m_sumsStale)
-            rebuildCoveredSums();
-        const int stride = m_columns + 1;
-        blocks->starts.fill(0, m_rows * m_columns);
-        for (int row = 0; row + spanRows <= m_rows; ++row) {
-            const int endRow = row + spanRows;
-            for (int column = 0; column + spanColumns <= m_columns; ++column) {
-                const int endColumn = column + spanColumns;
-                const int covered = m_coveredSums[endRow * stride + endColumn] -
-                                    m_coveredSums[row * stride + endColumn] -
-                                    m_coveredSums[endRow * stride + column] +
-                                    m_coveredSums[row * stride + column];
-                blocks->starts[row * m_columns + column] = covered == 0 ? 1 : 0;
-            }
-        }
-        blocks->stale = false;
-    }
-    return blocks->starts;
-}
-
-bool TexturePlacer::overlapsCoveredCell(const QRectF &candidate)
-{
-    const double left = candidate.left();
-    const double right = candidate.right();
-    const double top = candidate.top();
-    const double bottom = candidate.bottom();
-    // A candidate of no width or height overlaps nothing (QRectF::intersects).
-    if (!(left < right && top < bottom))
-        return false;
-    // The cells whose inside the candidate overlaps.
-    const int firstColumn = firstCellInside(left, m_columnEdges, m_columns);
-    const int lastColumn = lastCellInside(right, m_columnEdges, m_columns);
-    const int firstRow = firstCellInside(top, m_rowEdges, m_rows);
-    const int lastRow = lastCellInside(bottom, m_rowEdges, m_rows);
     if (firstColumn > lastColumn || firstRow > lastRow)
-        return false;
+        return 0;
     if (m_sumsStale)
         rebuildCoveredSums();
     const int stride = m_columns + 1;
-    const int covered = m_coveredSums[(lastRow + 1) * stride + lastColumn + 1] -
-                        m_coveredSums[firstRow * stride + lastColumn + 1] -
-                        m_coveredSums[(lastRow + 1) * stride + firstColumn] +
-                        m_coveredSums[firstRow * stride + firstColumn];
-    return covered > 0;
+    return m_coveredSums[(lastRow + 1) * stride + lastColumn + 1] -
+           m_coveredSums[firstRow * stride + lastColumn + 1] -
+           m_coveredSums[(lastRow + 1) * stride + firstColumn] +
+           m_coveredSums[firstRow * stride + firstColumn];
 }
 
-bool TexturePlacer::collides(const QRectF &candidate)
+bool TexturePlacer::collides(const QRectF &candidate) const
 {
-    // A covered cell that the candidate overlaps lies inside some grown rectangle, so the
-    // candidate overlaps that rectangle.
-    if (overlapsCoveredCell(candidate))
-        return true;
     // Any overlap of two rectangles lies inside the item here (the candidate does), so the cells
     // that the candidate reaches hold every grown rectangle it could overlap.
     const int left = cellIndex(candidate.left(), m_columns);
@@ -209,8 +158,6 @@ void TexturePlacer::remember(const QRectF &rectangle, bool alreadyInGrid)
                 m_columnEdges[column + 1] <= grownRight && !m_covered[cell]) {
                 m_covered[cell] = true;
                 m_sumsStale = true;
-                for (FreeBlocks &blocks : m_freeBlocks)
-                    blocks.stale = true;
             }
         }
     }
@@ -228,45 +175,45 @@ QRectF TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize
     const auto known = m_firstCandidate.constFind(key);
     const int first = known == m_firstCandidate.constEnd() ? 0 : known.value();
 
-    // Whether a candidate lies inside the item depends on its column for x and on its row for y.
+    // Whether a candidate lies inside the item, and which cells it overlaps, depends on its column
+    // for x and on its row for y: worked out once per column and once per row.
+    const bool positiveArea = w > 0 && h > 0;
     bool columnInside[columnCount];
+    int columnFirstCell[columnCount] = {};
+    int columnLastCell[columnCount] = {};
     for (int a = 0; a < columnCount; ++a) {
         const QRectF moved = base.translated(columnOffset(a) * m_step, 0);
         columnInside[a] = moved.left() >= 0 && moved.right() <= m_itemSize.width();
-    }
-
-    // A candidate with width and height overlaps the inside of at least this many cells across
-    // (one less than the exact count, to stay clear of rounding), all free of coverage unless it
-    // overlaps a covered cell; so its first cell must start a free block of that size.
-    const QVector<quint8> *freeStarts = nullptr;
-    int firstColumnCell[columnCount] = {};
-    if (w > 0 && h > 0) {
-        freeStarts = &freeBlockStarts(int(std::ceil(w * m_cellsPerPixel)) - 1,
-                                      int(std::ceil(h * m_cellsPerPixel)) - 1);
-        for (int a = 0; a < columnCount; ++a) {
-            if (columnInside[a])
-                firstColumnCell[a] = firstCellInside(
-                    base.translated(columnOffset(a) * m_step, 0).left(), m_columnEdges, m_columns);
+        if (columnInside[a] && positiveArea) {
+            columnFirstCell[a] = firstCellInside(moved.left(), m_columnEdges, m_columns);
+            columnLastCell[a] = lastCellInside(moved.right(), m_columnEdges, m_columns);
         }
     }
-    int rowCellFor = -1; // the row index b whose first cell is in rowCell
-    int rowCell = 0;
+    int rowFor = -1; // the row index b that the three values below describe
+    bool rowInside = false;
+    int rowFirstCell = 0;
+    int rowLastCell = 0;
 
     for (int i = first; i < candidateCount; ++i) {
         const int a = i % columnCount;
         if (!columnInside[a])
             continue;
         const QRectF candidate = base.translated(columnOffset(i) * m_step, rowOffset(i) * m_step);
-        if (!(candidate.top() >= 0 && candidate.bottom() <= m_itemSize.height()))
-            continue;
-        if (freeStarts) {
-            if (rowCellFor != i / columnCount) {
-                rowCellFor = i / columnCount;
-                rowCell = firstCellInside(candidate.top(), m_rowEdges, m_rows);
+        if (rowFor != i / columnCount) {
+            rowFor = i / columnCount;
+            rowInside = candidate.top() >= 0 && candidate.bottom() <= m_itemSize.height();
+            if (rowInside && positiveArea) {
+                rowFirstCell = firstCellInside(candidate.top(), m_rowEdges, m_rows);
+                rowLastCell = lastCellInside(candidate.bottom(), m_rowEdges, m_rows);
             }
-            if (!(*freeStarts)[rowCell * m_columns + firstColumnCell[a]])
-                continue;
         }
+        if (!rowInside)
+            continue;
+        // A covered cell whose inside the candidate overlaps lies within some grown rectangle,
+        // so the candidate overlaps that rectangle.
+        if (positiveArea &&
+            coveredCellsIn(columnFirstCell[a], columnLastCell[a], rowFirstCell, rowLastCell) > 0)
+            continue;
         if (collides(candidate))
             continue;
         m_firstCandidate.insert(key, i);

@@ -33,14 +33,13 @@ public:
     static int rowOffset(int i);
 
 private:
-    bool collides(const QRectF &candidate);
+    bool collides(const QRectF &candidate) const;
     void remember(const QRectF &rectangle, bool alreadyInGrid);
     int cellIndex(double coordinate, int count) const;
     void rebuildCoveredSums();
-    bool overlapsCoveredCell(const QRectF &candidate);
+    int coveredCellsIn(int firstColumn, int lastColumn, int firstRow, int lastRow);
     int firstCellInside(double low, const QVector<double> &edges, int count) const;
     int lastCellInside(double high, const QVector<double> &edges, int count) const;
-    const QVector<quint8> &freeBlockStarts(int spanColumns, int spanRows);
 
     struct SpotKey
     {
@@ -73,16 +72,5 @@ private:
     // any cell a candidate overlaps is covered.
     QVector<int> m_coveredSums; // (rows + 1) x (columns + 1)
     bool m_sumsStale = false;
-    // For one block size in cells: per cell, whether the block of that size starting there holds
-    // no covered cell. A candidate whose first cell starts no such block overlaps a covered cell,
-    // which settles most refusals with one look-up.
-    struct FreeBlocks
-    {
-        int spanColumns;
-        int spanRows;
-        bool stale;
-        QVector<quint8> starts;
-    };
-    QVector<FreeBlocks> m_freeBlocks;
     QHash<SpotKey, int> m_firstCandidate; // per track point and size: first candidate not refused
 };

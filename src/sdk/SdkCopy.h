@@ -36,9 +36,11 @@ public:
         const std::size_t bytes = std::size_t(count) * sizeof(Record);
         if (m_storage.size() * sizeof(Record) > std::max<std::size_t>(4 * bytes, 64u << 20))
             std::vector<Record>().swap(m_storage);
-        // Grow with headroom: a list that gains a record must not move all its memory again.
+        // Grow with headroom, still within the limit: a list that gains a record must not move
+        // all its memory again.
         if (m_storage.size() < count)
-            m_storage.resize(std::size_t(count) + count / 4);
+            m_storage.resize(std::size_t(
+                std::min<quint64>(quint64(count) + count / 4, maxBufferBytes / sizeof(Record))));
         if (count > 0)
             std::memset(static_cast<void *>(m_storage.data()), 0, bytes);
         m_count = count;

@@ -254,6 +254,168 @@ bool passesFilter(const SdkTrack &track, const ViewParameters &view)
     }
 }
 
+// The first state and texture record of a signal win; later ones change nothing.
+void indexStatesAndTextures(CaptureMemory &m)
+{
+    const auto [lowState, highState] =
+        idRange(m.states, [](const SdkSignalState &r) { return r.signalId; });
+    m.statesBySignal.reset(m.states.count(), lowState, highState);
+    for (quint32 i = 0; i < m.states.count(); ++i)
+        m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
+    const auto [lowTexture, highTexture] =
+        idRange(m.textures, [](const SdkSignalTexture &r) { return r.signalId; });
+    m.texturesBySignal.reset(m.textures.count(), lowTexture, highTexture);
+    for (quint32 i = 0; i < m.textures.count(); ++i)
+        m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
+}
+
+// The station maps, in library order; an unnamed station is called after its id. Also fills the
+// station index and the display names the track maps use.
+QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
+{
+    static const QVariantMap prototype = mapPrototype({&idKey, &nameKey});
+    QVariantList stations;
+    stations.reserve(m.stations.count());
+    names.assign(m.stations.count(), QString());
+    const auto [low, high] = idRange(m.stations, [](const SdkStation &r) { return r.id; });
+    m.stationsById.reset(m.stations.count(), low, high);
+    for (quint32 i = 0; i < m.stations.count(); ++i) {
+        const SdkStation &station = m.stations[i];
+        const QString id = DataMap::idText(station.id);
+        QString name = sdkText(station.name);
+        if (name.isEmpty())
+            name = QStringLiteral("Gare ") + id;
+        names[i] = name;
+        m.stationsById.insertOrAssign(station.id, int(i));
+        stations.append(MapFiller(prototype).set(idKey, id).set(nameKey, name).take());
+    }
+    return stations;
+}
+
+// The train maps of all trains, in library order; the positioned ones are also grouped by track.
+QVariantList trainList(CaptureMemory &m, int *positionedCount)
+{
+    quint64 lowTrack = ~quint64(0), highTrack = 0;
+    for (const SdkTrain &train : m.trains) {
+        if (train.flags & SdkTrainPositioned) {
+            lowTrack = std::min<quint64>(lowTrack, train.trackId);
+            highTrack = std::max<quint64>(highTrack, train.trackId);
+        }
+    }
+    m.trainsByTrack.reset(m.trains.count(), lowTrack, highTrack);
+    QVariantList trains;
+    trains.reserve(m.trains.count());
+    *positionedCount = 0;
+    for (quint32 i = 0; i < m.trains.count(); ++i) {
+        const SdkTrain &train = m.trains[i];
+        trains.append(trainMap(train));
+        if (train.flags & SdkTrainPositioned) {
+            ++*positionedCount;
+            m.trainsByTrack.add(train.trackId, int(i));
+        }
+    }
+    return trains;
+}
+
+struct SignalCounts
+{
+    int balises = 0;
+    int nativeStates = 0;
+    int textures = 0;
+};
+
+// The whole-network entries of all signals, in library order, with the signal counters; the
+// signals are also grouped by track. The full signal maps wait until the page is known, since
+// only its tracks show them.
+QVariantList mapSignalList(CaptureMemory &m, SignalCounts *counts)
+{
+    static const QVariantMap prototype = mapPrototype(
+        {&baliseKey, &markerKey, &stateAvailableKey, &texturePathKey, &textureStateKey, &trackKey});
+    const auto [lowTrack, highTrack] =
+        idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
+    m.signalsByTrack.reset(m.signalRecords.count(), lowTrack, highTrack);
+    QVariantList entries;
+    entries.reserve(m.signalRecords.count());
+    for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
+        const SdkSignal &signal = m.signalRecords[i];
+        const SignalState state = signalStateOf(signal);
+        const bool native = state.nativeAvailable();
+        const QString texturePath = state.texturePath();
+        counts->balises += signal.kind == baliseKind;
+        counts->nativeStates += native;
+        counts->textures += !texturePath.isEmpty();
+        m.signalsByTrack.add(signal.trackId, int(i));
+        entries.append(MapFiller(prototype)
+                           .set(baliseKey, signal.kind == baliseKind)
+                           .set(markerKey, signal.kind == markerKind)
+                           .set(stateAvailableKey, native)
+                           .set(texturePathKey, texturePath)
+                           .set(textureStateKey, native ? int(state.state->nativeState) : 0)
+                           .set(trackKey, DataMap::idText(signal.trackId))
+                           .take());
+    }
+    return entries;
+}
+
+QVariantMap trackMap(const SdkTrack &track, const CaptureMemory &m, const QVariantList &trains,
+                     const std::vector<QString> &stationNames)
+{
+    static const QString outsideStation = QStringLiteral("Hors gare");
+    static const QVariantMap prototype =
+        mapPrototype({&idKey, &limitKey, &signalsKey, &stationKey, &stationIdKey, &trainsKey});
+    QString stationId;
+    QString stationName = outsideStation;
+    if (track.stationId != 0) {
+        // A station the snapshot does not list keeps its id but shows no name.
+        const int station = m.stationsById.find(track.stationId);
+        stationId = DataMap::idText(track.stationId);
+        stationName = station >= 0 ? stationNames[std::size_t(station)] : QString();
+    }
+    QVariantList trackTrains;
+    m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
+    QVariantList trackSignals;
+    m.signalsByTrack.forEach(track.id, [&](int signal) {
+        trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
+    });
+    return MapFiller(prototype)
+        .set(idKey, DataMap::idText(track.id))
+        .set(limitKey, track.speedLimit * 3.6)
+        .set(signalsKey, trackSignals)
+        .set(stationKey, stationName)
+        .set(stationIdKey, stationId)
+        .set(trainsKey, trackTrains)
+        .take();
+}
+
+struct TrackPage
+{
+    QVariantList tracks;
+    quint64 filtered = 0;
+    quint64 page = 0;
+    quint64 pages = 1;
+};
+
+// The tracks that pass the view's filter, in library order, and the requested page of them,
+// clamped to the last page.
+TrackPage trackPage(CaptureMemory &m, const ViewParameters &view, const QVariantList &trains,
+                    const std::vector<QString> &stationNames)
+{
+    m.filteredTracks.clear();
+    for (quint32 i = 0; i < m.tracks.count(); ++i) {
+        if (passesFilter(m.tracks[i], view))
+            m.filteredTracks.push_back(i);
+    }
+    TrackPage result;
+    result.filtered = m.filteredTracks.size();
+    result.pages = std::max<quint64>(1, (result.filtered + tracksPerPage - 1) / tracksPerPage);
+    // On unsigned numbers a negative request is past the end too and gives the last page.
+    result.page = std::min<quint64>(quint64(qint64(view.page)), result.pages - 1);
+    const quint64 end = std::min<quint64>((result.page + 1) * tracksPerPage, result.filtered);
+    for (quint64 f = result.page * tracksPerPage; f < end; ++f)
+        result.tracks.append(trackMap(m.tracks[m.filteredTracks[f]], m, trains, stationNames));
+    return result;
+}
+
 } // namespace
 
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
@@ -273,154 +435,33 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     SdkCopy::copy(m.signalRecords, SdkCopy::listOf(handle, &ZorvySdk_CopySignals));
     SdkCopy::copy(m.states, SdkCopy::listOf(handle, &ZorvySdk_CopySignalStates));
     SdkCopy::copy(m.textures, SdkCopy::listOf(handle, &ZorvySdk_CopySignalTextures));
+    indexStatesAndTextures(m);
 
-    // The first state and texture record of a signal win; later ones change nothing.
-    const auto [lowState, highState] =
-        idRange(m.states, [](const SdkSignalState &r) { return r.signalId; });
-    m.statesBySignal.reset(m.states.count(), lowState, highState);
-    for (quint32 i = 0; i < m.states.count(); ++i)
-        m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
-    const auto [lowTexture, highTexture] =
-        idRange(m.textures, [](const SdkSignalTexture &r) { return r.signalId; });
-    m.texturesBySignal.reset(m.textures.count(), lowTexture, highTexture);
-    for (quint32 i = 0; i < m.textures.count(); ++i)
-        m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
+    std::vector<QString> stationNames;
+    const QVariantList stations = stationList(m, stationNames);
+    int positionedCount = 0;
+    const QVariantList trains = trainList(m, &positionedCount);
+    SignalCounts signalCounts;
+    const QVariantList mapSignals = mapSignalList(m, &signalCounts);
+    const TrackPage page = trackPage(m, view, trains, stationNames);
 
     QVariantMap data =
         DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
-
-    // Stations: an unnamed one is called after its id.
-    static const QVariantMap stationPrototype = mapPrototype({&idKey, &nameKey});
-    QVariantList stations;
-    stations.reserve(m.stations.count());
-    std::vector<QString> stationNames(m.stations.count());
-    const auto [lowStation, highStation] =
-        idRange(m.stations, [](const SdkStation &r) { return r.id; });
-    m.stationsById.reset(m.stations.count(), lowStation, highStation);
-    for (quint32 i = 0; i < m.stations.count(); ++i) {
-        const SdkStation &station = m.stations[i];
-        const QString id = DataMap::idText(station.id);
-        QString name = sdkText(station.name);
-        if (name.isEmpty())
-            name = QStringLiteral("Gare ") + id;
-        stationNames[i] = name;
-        m.stationsById.insertOrAssign(station.id, int(i));
-        stations.append(MapFiller(stationPrototype).set(idKey, id).set(nameKey, name).take());
-    }
-
-    // Trains: all of them listed, the positioned ones also grouped by their track.
-    QVariantList trains;
-    trains.reserve(m.trains.count());
-    int positionedCount = 0;
-    quint64 lowTrack = ~quint64(0), highTrack = 0;
-    for (const SdkTrain &train : m.trains) {
-        if (train.flags & SdkTrainPositioned) {
-            lowTrack = std::min<quint64>(lowTrack, train.trackId);
-            highTrack = std::max<quint64>(highTrack, train.trackId);
-        }
-    }
-    m.trainsByTrack.reset(m.trains.count(), lowTrack, highTrack);
-    for (quint32 i = 0; i < m.trains.count(); ++i) {
-        const SdkTrain &train = m.trains[i];
-        trains.append(trainMap(train));
-        if (train.flags & SdkTrainPositioned) {
-            ++positionedCount;
-            m.trainsByTrack.add(train.trackId, int(i));
-        }
-    }
-
-    // Signals: counters and the whole-network entries for all; the full signal maps wait until
-    // the page is known, since only its tracks show them.
-    int baliseCount = 0;
-    int stateCount = 0;
-    int textureCount = 0;
-    static const QVariantMap mapSignalPrototype = mapPrototype(
-        {&baliseKey, &markerKey, &stateAvailableKey, &texturePathKey, &textureStateKey, &trackKey});
-    QVariantList mapSignals;
-    mapSignals.reserve(m.signalRecords.count());
-    const auto [lowSignalTrack, highSignalTrack] =
-        idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
-    m.signalsByTrack.reset(m.signalRecords.count(), lowSignalTrack, highSignalTrack);
-    for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
-        const SdkSignal &signal = m.signalRecords[i];
-        if (signal.kind == baliseKind)
-            ++baliseCount;
-        const SignalState state = signalStateOf(signal);
-        const bool native = state.nativeAvailable();
-        if (native)
-            ++stateCount;
-        const QString texturePath = state.texturePath();
-        if (!texturePath.isEmpty())
-            ++textureCount;
-        m.signalsByTrack.add(signal.trackId, int(i));
-
-        mapSignals.append(MapFiller(mapSignalPrototype)
-                              .set(baliseKey, signal.kind == baliseKind)
-                              .set(markerKey, signal.kind == markerKind)
-                              .set(stateAvailableKey, native)
-                              .set(texturePathKey, texturePath)
-                              .set(textureStateKey, native ? int(state.state->nativeState) : 0)
-                              .set(trackKey, DataMap::idText(signal.trackId))
-                              .take());
-    }
-
-    // The filtered tracks, then the page of them, clamped to the last page.
-    m.filteredTracks.clear();
-    for (quint32 i = 0; i < m.tracks.count(); ++i) {
-        if (passesFilter(m.tracks[i], view))
-            m.filteredTracks.push_back(i);
-    }
-    const quint64 filtered = m.filteredTracks.size();
-    const quint64 pages = std::max<quint64>(1, (filtered + tracksPerPage - 1) / tracksPerPage);
-    // A negative request wraps to a huge unsigned page and so also gives the last page.
-    const quint64 page = std::min<quint64>(quint64(qint64(view.page)), pages - 1);
-    const quint64 pageEnd = std::min<quint64>((page + 1) * tracksPerPage, filtered);
-
-    static const QString outsideStation = QStringLiteral("Hors gare");
-    static const QVariantMap trackPrototype =
-        mapPrototype({&idKey, &limitKey, &signalsKey, &stationKey, &stationIdKey, &trainsKey});
-    QVariantList tracks;
-    for (quint64 f = page * tracksPerPage; f < pageEnd; ++f) {
-        const SdkTrack &track = m.tracks[m.filteredTracks[f]];
-        QString stationId;
-        QString stationName = outsideStation;
-        if (track.stationId != 0) {
-            const int station = m.stationsById.find(track.stationId);
-            stationId = DataMap::idText(track.stationId);
-            stationName = station >= 0 ? stationNames[std::size_t(station)] : QString();
-        }
-        QVariantList trackTrains;
-        m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
-        QVariantList trackSignals;
-        m.signalsByTrack.forEach(track.id, [&](int signal) {
-            trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
-        });
-        const QVariantMap map = MapFiller(trackPrototype)
-                                    .set(idKey, DataMap::idText(track.id))
-                                    .set(limitKey, track.speedLimit * 3.6)
-                                    .set(signalsKey, trackSignals)
-                                    .set(stationKey, stationName)
-                                    .set(stationIdKey, stationId)
-                                    .set(trainsKey, trackTrains)
-                                    .take();
-        tracks.append(map);
-    }
-
     data.insert(liveKey, true);
     data.insert(trainsKey, trains);
     data.insert(stationsKey, stations);
-    data.insert(tracksKey, tracks);
+    data.insert(tracksKey, page.tracks);
     data.insert(trackCountKey, int(m.tracks.count()));
     data.insert(stationCountKey, int(m.stations.count()));
     data.insert(trainCountKey, int(m.trains.count()));
     data.insert(signalCountKey, int(m.signalRecords.count()));
-    data.insert(baliseCountKey, baliseCount);
-    data.insert(signalStateCountKey, stateCount);
-    data.insert(signalTextureCountKey, textureCount);
+    data.insert(baliseCountKey, signalCounts.balises);
+    data.insert(signalStateCountKey, signalCounts.nativeStates);
+    data.insert(signalTextureCountKey, signalCounts.textures);
     data.insert(positionedCountKey, positionedCount);
-    data.insert(filteredCountKey, int(filtered));
-    data.insert(pageKey, int(page));
-    data.insert(pagesKey, int(pages));
+    data.insert(filteredCountKey, int(page.filtered));
+    data.insert(pageKey, int(page.page));
+    data.insert(pagesKey, int(page.pages));
     data.insert(viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
     data.insert(mapSignalsKey, mapSignals);
 

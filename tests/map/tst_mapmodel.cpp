@@ -182,6 +182,32 @@ private slots:
         QCOMPARE(item.network().indexOfIdText(text), expected);
     }
 
+    void lookUpAroundTheIds_data()
+    {
+        QTest::addColumn<quint64>("base");
+        QTest::addColumn<quint64>("spread");
+        QTest::newRow("close ids") << quint64(100) << quint64(2);
+        QTest::newRow("close ids near the top") << quint64(0xFFFFFFFFFFFFFF00ull) << quint64(3);
+        QTest::newRow("scattered ids") << quint64(7) << quint64(0x100000000000ull);
+    }
+
+    void lookUpAroundTheIds()
+    {
+        QFETCH(quint64, base);
+        QFETCH(quint64, spread);
+        const quint64 a = base, b = base + spread, c = base + 2 * spread;
+        MapItem item;
+        item.setSnapshotData(liveData(
+            {node(b, 0, 0, 0, 0), node(a, 0, 0, 1, 1), node(c, 0, 0, 2, 2), node(b, 0, 0, 3, 3)}));
+        QCOMPARE(item.network().indexOf(a), 1);
+        QCOMPARE(item.network().indexOf(b), 0);
+        QCOMPARE(item.network().indexOf(c), 2);
+        QCOMPARE(item.network().indexOf(a - 1), -1);
+        QCOMPARE(item.network().indexOf(c + 1), -1);
+        QCOMPARE(item.network().indexOf(b + 1), -1);
+        QCOMPARE(item.network().indexOf(0), -1);
+    }
+
     void unparsableTextFindsNodeZero()
     {
         // Text that does not parse reads as id 0, and a node may carry id 0.
@@ -250,6 +276,8 @@ private slots:
         QTest::newRow("factor 0") << 0.0 << 1e-7;
         QTest::newRow("negative factor") << -2.0 << 1e-7;
         QTest::newRow("tiny factor") << 1e-12 << 1e-7;
+        QTest::newRow("not a number") << qQNaN() << 1e-7;
+        QTest::newRow("infinite") << qInf() << 50.0;
     }
 
     void zoomKeepsTheAnchor()
@@ -299,6 +327,19 @@ private slots:
         const QPointF before = item.screenPoint(first);
         item.moveView(30, -20);
         QCOMPARE(item.screenPoint(first), before + QPointF(30, -20));
+    }
+
+    void nonFiniteMovesAreIgnored()
+    {
+        MapItem item;
+        item.setSize(QSizeF(800, 600));
+        item.moveView(10, 20);
+        const QPointF centre = item.viewCentre();
+        item.moveView(qQNaN(), 1);
+        item.moveView(1, qInf());
+        item.zoomAt(2, qQNaN(), 100);
+        QCOMPARE(item.viewCentre(), centre);
+        QCOMPARE(item.scale(), 1.0);
     }
 
     void focusTrain_data()

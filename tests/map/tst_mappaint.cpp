@@ -8,6 +8,10 @@
 
 #include <cmath>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace MapScene;
 
 namespace {
@@ -535,6 +539,44 @@ private slots:
         QCOMPARE(cache.image(late).size(), QSize(192, 192));
         QCOMPARE(cache.size(), 1);
         QVERIFY(cache.contains(late));
+    }
+
+    void extremeCoordinatesAreAbsorbed()
+    {
+        MapItem item;
+        prepare(item);
+        const double huge = 1e300;
+        QVariantMap data = liveData({node(1, 2, 3, 100, 100), node(2, 1, 4, huge, -huge),
+                                     node(3, 1, 0, qQNaN(), 5), node(4, 5, 0, qInf(), -qInf()),
+                                     node(5, 1, 0, 2e9, 150)});
+        data.insert("mapSignals", QVariantList{signalEntry(2, false, false, true, 1),
+                                               signalEntry(3, true, false, true, 1),
+                                               signalEntry(5, false, true, true, 1)});
+        data.insert("trains", QVariantList{train(9, "X", 4, 0.5), train(8, "Y", 5, 0.5)});
+        item.setSnapshotData(data);
+        const QImage image = render(item);
+        // The edge from node 1 towards the far node 5 still crosses the item.
+        QVERIFY(brightPixels(image, image.rect()) > 0);
+        item.fit();
+        render(item);
+        item.zoomAt(1e10, 10, 10);
+        render(item);
+    }
+
+    void textureCacheReadsOnlyPlainFiles()
+    {
+        QTemporaryDir dir;
+        SignalTextureCache cache;
+        // A directory, an endless device and a pipe with no writer: none of them is read.
+        QVERIFY(cache.image(dir.path()).isNull());
+        QVERIFY(cache.image(QStringLiteral("/dev/zero")).isNull());
+        QCOMPARE(cache.size(), 2);
+#ifdef Q_OS_UNIX
+        const QString pipe = dir.filePath("pipe.png");
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QVERIFY(cache.image(pipe).isNull());
+        QCOMPARE(cache.size(), 3);
+#endif
     }
 
     void zeroSizeDrawsNothing()

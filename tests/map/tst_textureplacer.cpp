@@ -127,7 +127,7 @@ private slots:
     void sameAsThePlainRule_data()
     {
         QTest::addColumn<quint32>("seed");
-        for (quint32 seed = 1; seed <= 40; ++seed)
+        for (quint32 seed = 1; seed <= 60; ++seed)
             QTest::addRow("seed %u", seed) << seed;
     }
 
