@@ -1,3 +1,4 @@
+#include "ApplicationAssembly.h"
 #include "CommandLine.h"
 #include "SdkFailureReport.h"
 #include "SdkLoader.h"
@@ -29,5 +30,6 @@ int main(int argc, char *argv[])
     if (options.checkSdk())
         return 0;
 
-    return 0;
+    ApplicationAssembly assembly(options);
+    return QGuiApplication::exec();
 }

@@ -1,0 +1,84 @@
+#include "LiveFeed.h"
+
+#include <QJSValue>
+#include <QMetaMethod>
+
+namespace {
+const QString LiveKey = QStringLiteral("live");
+const QString TrainsKey = QStringLiteral("trains");
+const QString TracksKey = QStringLiteral("tracks");
+const QString SignalsKey = QStringLiteral("signals");
+const QString IdKey = QStringLiteral("id");
+const QString StationsKey = QStringLiteral("stations");
+const QString ReservationsKey = QStringLiteral("mapReservations");
+const QString OccupationsKey = QStringLiteral("mapOccupations");
+// Read only by the map item (which takes the Backend's map itself) and the verification runs.
+const QString MapOnlyKeys[] = {QStringLiteral("mapGeometry"), QStringLiteral("mapSignals"),
+                               QStringLiteral("mapPath")};
+} // namespace
+
+LiveFeed::LiveFeed(QObject *parent) : QObject(parent), m_trains(this), m_tracks(this) {}
+
+void LiveFeed::setSource(QObject *source)
+{
+    if (m_source == source)
+        return;
+    disconnect(m_connection);
+    m_source = source;
+    if (source) {
+        const QMetaObject *meta = source->metaObject();
+        const int signalIndex = meta->indexOfSignal("changed()");
+        const int slotIndex = metaObject()->indexOfSlot("reload()");
+        if (signalIndex >= 0)
+            m_connection =
+                connect(source, meta->method(signalIndex), this, metaObject()->method(slotIndex));
+    }
+    reload();
+}
+
+QVariantMap LiveFeed::readSourceData(const QObject *source)
+{
+    if (!source)
+        return {};
+    const QVariant value = source->property("data");
+    if (value.metaType() == QMetaType::fromType<QJSValue>())
+        return value.value<QJSValue>().toVariant().toMap();
+    return value.toMap();
+}
+
+void LiveFeed::reload()
+{
+    QVariantMap map = readSourceData(m_source);
+    m_trains.setRows(map.value(TrainsKey).toList());
+    m_tracks.setRows(map.value(TracksKey).toList());
+    m_reservationCount = int(map.value(ReservationsKey).toList().size());
+    m_occupationCount = int(map.value(OccupationsKey).toList().size());
+    const QVariantList stations = map.value(StationsKey).toList();
+    const bool stationsDiffer = stations != m_stations;
+    if (stationsDiffer)
+        m_stations = stations;
+    for (const QString &key : {TrainsKey, TracksKey, StationsKey, ReservationsKey, OccupationsKey})
+        map.remove(key);
+    for (const QString &key : MapOnlyKeys)
+        map.remove(key);
+    m_data = map;
+    m_live = map.value(LiveKey).toBool();
+    if (stationsDiffer)
+        emit stationsChanged();
+    emit changed();
+}
+
+QVariantMap LiveFeed::findSignal(const QString &id) const
+{
+    if (id.isEmpty())
+        return {};
+    for (const QVariant &track : m_tracks.rows()) {
+        const QVariantList trackSignals = track.toMap().value(SignalsKey).toList();
+        for (const QVariant &signal : trackSignals) {
+            const QVariantMap signalMap = signal.toMap();
+            if (signalMap.value(IdKey).toString() == id)
+                return signalMap;
+        }
+    }
+    return {};
+}

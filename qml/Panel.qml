@@ -1,0 +1,222 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+import Zorvy.Map 1.0
+
+Rectangle {
+    id: panel
+
+    required property var liveData
+    // The object that publishes the data map (the Backend): the map item reads its map in C++.
+    // Without it the map item is given liveData.
+    property var dataSource: null
+    property real signalSize: 64
+    // The lengths of the map's reservation and occupation lists; the window hands them over
+    // without converting the lists themselves.
+    property int reservationCount: (liveData.mapReservations || []).length
+    property int occupationCount: (liveData.mapOccupations || []).length
+
+    signal trainSelected(string trainId)
+
+    readonly property string usageText: liveData.usageStale
+                                        ? "périmées"
+                                        : liveData.reservationsAvailable
+                                          ? String(panel.reservationCount)
+                                          : "indisponibles"
+    readonly property string occupationText: liveData.usageStale
+                                             ? "périmée"
+                                             : liveData.occupationsAvailable
+                                               ? panel.occupationCount + " portions"
+                                               : "indisponible"
+
+    color: "#070b0a"
+    border.color: "#38493f"
+    clip: true
+
+    function placePicker(x, y) {
+        const count = trainPicker.candidates.length;
+        trainPicker.width = Math.min(340, panel.width);
+        trainPicker.height = Math.min(300, Math.max(80, panel.height - 90), 48 + 40 * count);
+        trainPicker.x = Math.max(0, Math.min(x, panel.width - trainPicker.width));
+        trainPicker.y = Math.max(48, Math.min(y, panel.height - trainPicker.height - 42));
+    }
+
+    RailMap {
+        id: map
+        objectName: "map"
+        anchors.fill: parent
+        anchors.topMargin: 48
+        anchors.bottomMargin: 42
+        dataSource: panel.dataSource
+        showCalculatedPath: pathToggle.checked
+        signalSize: panel.signalSize
+    }
+
+    // Without a data source the map item is handed the map the window gives the panel.
+    Binding {
+        target: map
+        property: "snapshotData"
+        value: panel.liveData
+        when: !panel.dataSource
+        restoreMode: Binding.RestoreNone
+    }
+
+    MouseArea {
+        id: mouse
+        objectName: "mapMouse"
+
+        property real lastX: 0
+        property real lastY: 0
+        property real pressX: 0
+        property real pressY: 0
+        property bool moved: false
+
+        anchors.fill: map
+        acceptedButtons: Qt.LeftButton
+        cursorShape: pressed ? Qt.ClosedHandCursor : Qt.OpenHandCursor
+
+        onPressed: event => {
+            lastX = event.x;
+            lastY = event.y;
+            pressX = event.x;
+            pressY = event.y;
+            moved = false;
+            if (trainPicker.opened)
+                trainPicker.close();
+        }
+        onPositionChanged: event => {
+            if (!pressed)
+                return;
+            if (!moved && Math.hypot(event.x - pressX, event.y - pressY) < 6)
+                return;
+            moved = true;
+            map.moveView(event.x - lastX, event.y - lastY);
+            lastX = event.x;
+            lastY = event.y;
+        }
+        onClicked: event => {
+            if (moved)
+                return;
+            const found = map.trainsAt(event.x, event.y);
+            if (found.length === 1) {
+                panel.trainSelected(found[0].id);
+            } else if (found.length > 1) {
+                trainPicker.candidates = found;
+                panel.placePicker(event.x, event.y);
+                trainPicker.open();
+            }
+        }
+        onWheel: event => map.zoomAt(event.angleDelta.y > 0 ? 1.3 : 1 / 1.3, event.x, event.y)
+        onDoubleClicked: event => map.zoomAt(2, event.x, event.y)
+    }
+
+    Popup {
+        id: trainPicker
+        objectName: "trainPicker"
+        property var candidates: []
+        padding: 8
+
+        contentItem: ColumnLayout {
+            spacing: 4
+            Label {
+                objectName: "pickerTitle"
+                text: "Choisir un train (" + trainPicker.candidates.length + ")"
+            }
+            ListView {
+                objectName: "pickerList"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                clip: true
+                model: trainPicker.candidates
+                ScrollBar.vertical: ScrollBar {}
+                delegate: ItemDelegate {
+                    required property var modelData
+                    width: ListView.view.width
+                    height: 40
+                    text: modelData.name + " · " + modelData.id
+                    onClicked: {
+                        panel.trainSelected(modelData.id);
+                        trainPicker.close();
+                    }
+                }
+            }
+        }
+    }
+
+    Rectangle {
+        objectName: "panelHeader"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.top: parent.top
+        height: 48
+        color: "#dd101b16"
+
+        RowLayout {
+            anchors.fill: parent
+            anchors.margins: 8
+            spacing: 10
+
+            Label {
+                text: "RÉSEAU COMPLET"
+                color: "#edf1df"
+                font.bold: true
+                font.letterSpacing: 1
+            }
+            Label {
+                objectName: "selectionLine"
+                Layout.fillWidth: true
+                elide: Text.ElideRight
+                color: "#65db87"
+                text: (liveData.selectedTrain || "Aucun train") + " · Réservations : " + panel.usageText
+            }
+            CheckBox {
+                id: pathToggle
+                objectName: "pathToggle"
+                text: "Path calculé"
+                checked: false
+                readonly property string toolTipText: liveData.pathAvailable
+                    ? (liveData.pathSize || 0) + " voies calculées — ne prouve pas une réservation"
+                    : "Path indisponible"
+                hoverEnabled: true
+                ToolTip.visible: hovered
+                ToolTip.text: toolTipText
+            }
+            Item {
+                Layout.fillWidth: true
+            }
+            Button {
+                objectName: "fitButton"
+                text: "Tout voir"
+                onClicked: map.fit()
+            }
+            Button {
+                objectName: "focusButton"
+                text: "Centrer train"
+                enabled: !!liveData.selectedTrackId
+                onClicked: map.focusTrain()
+            }
+        }
+    }
+
+    Rectangle {
+        objectName: "panelFooter"
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        height: 42
+        color: "#df101b16"
+
+        Text {
+            objectName: "legend"
+            anchors.fill: parent
+            anchors.margins: 8
+            wrapMode: Text.WordWrap
+            textFormat: Text.PlainText
+            font.pixelSize: 11
+            color: "#a8b9a8"
+            text: "Vert : réservations du train sélectionné · rouge : occupation de tous les trains ("
+                  + panel.occupationText + ") · doré : Path optionnel\n"
+                  + "Signaux : textures du jeu et des mods · E<n> si image indisponible · aucune donnée ≠ voie libre · molette : zoom, glisser : déplacement"
+        }
+    }
+}

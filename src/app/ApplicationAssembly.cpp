@@ -1,0 +1,57 @@
+#include "ApplicationAssembly.h"
+
+#include "CommandLine.h"
+#include "MapItem.h"
+
+#include <QCoreApplication>
+#include <QQuickStyle>
+#include <QTimer>
+#include <QUrl>
+#include <QVariantMap>
+#include <QtQml/qqml.h>
+
+// Generated with the module ZorvyTco; the registration runs when the module is first imported.
+void qml_register_types_ZorvyTco();
+
+namespace {
+constexpr int SmokeQuitMs = 3500;
+}
+
+ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
+{
+    // The module's registration must stay in the program (and in its exported symbols).
+    volatile auto moduleRegistration = &qml_register_types_ZorvyTco;
+    Q_UNUSED(moduleRegistration)
+
+    m_updater.emplace();
+    QQuickStyle::setStyle(QStringLiteral("Basic"));
+    qmlRegisterType<MapItem>("Zorvy.Map", 1, 0, "RailMap");
+    m_backend.emplace();
+
+    m_engine.emplace();
+    m_engine->setInitialProperties({
+        {QStringLiteral("backend"), QVariant::fromValue<QObject *>(&*m_backend)},
+        {QStringLiteral("updater"), QVariant::fromValue<QObject *>(&*m_updater)},
+    });
+    // Queued, so that the code takes effect once the event loop runs.
+    QObject::connect(
+        &*m_engine, &QQmlApplicationEngine::objectCreationFailed, QCoreApplication::instance(),
+        [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    m_engine->load(QUrl(QStringLiteral("qrc:/qt/qml/ZorvyTco/Main.qml")));
+
+    m_verification.emplace(options, *m_backend, *m_engine);
+    m_verification->start();
+
+    if (options.smoke())
+        QTimer::singleShot(SmokeQuitMs, QCoreApplication::instance(), &QCoreApplication::quit);
+
+    m_backend->connectGame(QString());
+}
+
+ApplicationAssembly::~ApplicationAssembly()
+{
+    m_verification.reset();
+    m_engine.reset();
+    m_backend.reset();
+    m_updater.reset();
+}

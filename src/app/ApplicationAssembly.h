@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Backend.h"
+#include "Updater.h"
+#include "VerificationRun.h"
+
+#include <QQmlApplicationEngine>
+
+#include <optional>
+
+class CommandLine;
+
+// The running program once the library is known good: the Updater, the Backend and the QML engine
+// with the window, the verification runs and the "--smoke" clock. The objects are built in that
+// order and, being members in that order, destroyed in the reverse one: the verification state
+// first, then the engine (before the two objects its window holds), the Backend, the Updater.
+class ApplicationAssembly
+{
+public:
+    explicit ApplicationAssembly(const CommandLine &options);
+    ~ApplicationAssembly();
+
+    ApplicationAssembly(const ApplicationAssembly &) = delete;
+    ApplicationAssembly &operator=(const ApplicationAssembly &) = delete;
+
+    Backend &backend() { return *m_backend; }
+    QQmlApplicationEngine &engine() { return *m_engine; }
+
+private:
+    std::optional<Updater> m_updater;
+    std::optional<Backend> m_backend;
+    std::optional<QQmlApplicationEngine> m_engine;
+    std::optional<VerificationRun> m_verification;
+};

@@ -1,0 +1,210 @@
+#include "VerificationRun.h"
+
+#include "Backend.h"
+#include "CommandLine.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QImage>
+#include <QImageReader>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+
+#include <cstdio>
+
+namespace {
+const QString LiveKey = QStringLiteral("live");
+const QString StatusKey = QStringLiteral("status");
+const QString UpdatedKey = QStringLiteral("updated");
+const QString CaptureMsKey = QStringLiteral("captureMs");
+const QString PositionedCountKey = QStringLiteral("positionedCount");
+const QString SignalCountKey = QStringLiteral("signalCount");
+const QString SignalStateCountKey = QStringLiteral("signalStateCount");
+const QString SignalTextureCountKey = QStringLiteral("signalTextureCount");
+const QString ReservationsAvailableKey = QStringLiteral("reservationsAvailable");
+const QString OccupationsAvailableKey = QStringLiteral("occupationsAvailable");
+const QString MapReservationsKey = QStringLiteral("mapReservations");
+const QString MapOccupationsKey = QStringLiteral("mapOccupations");
+const QString TrainsKey = QStringLiteral("trains");
+const QString TrackKey = QStringLiteral("track");
+const QString FractionKey = QStringLiteral("fraction");
+const QString MapSignalsKey = QStringLiteral("mapSignals");
+const QString TexturePathKey = QStringLiteral("texturePath");
+const QString TextureStateKey = QStringLiteral("textureState");
+const QString StateAvailableKey = QStringLiteral("stateAvailable");
+
+constexpr int BlinkTickMs = 100;
+constexpr int RunLengthMs = 8000;
+
+// One measurement line, flushed at once so that a script reading the pipe sees it immediately.
+void printLine(const QByteArray &line)
+{
+    std::fputs(line.constData(), stdout);
+    std::fflush(stdout);
+}
+
+QString phaseFileName(const QString &stem, int state)
+{
+    return stem + QStringLiteral(".phase%1.png").arg(state);
+}
+} // namespace
+
+VerificationRun::VerificationRun(const CommandLine &options, Backend &backend,
+                                 QQmlApplicationEngine &engine)
+    : m_options(options), m_backend(backend), m_engine(engine)
+{
+}
+
+void VerificationRun::start()
+{
+    m_textureRun = m_options.verifyTextures();
+    m_blinkRun = m_options.verifyBlink();
+
+    if (m_blinkRun) {
+        connect(&m_blinkTimer, &QTimer::timeout, this, &VerificationRun::watchBlink);
+        m_blinkTimer.start(BlinkTickMs);
+    }
+
+    if (!m_options.verificationRun())
+        return;
+
+    if (QObject *root = rootObject()) {
+        root->setProperty("visible", m_textureRun);
+        if (m_textureRun) {
+            root->setProperty("panelMode", m_options.verifyMap());
+            // The window's scope chooser shows the scope of the run ("Avec signaux"), so that
+            // its screenshot does not contradict the list it shows.
+            if (QObject *scope = root->findChild<QObject *>(QStringLiteral("scope")))
+                scope->setProperty("currentIndex", 1);
+            m_backend.setView(1, QString(), QString(), 0);
+        }
+    }
+    connect(&m_backend, &Backend::changed, this, &VerificationRun::measureFrame);
+    m_endTimer.setSingleShot(true);
+    connect(&m_endTimer, &QTimer::timeout, this, &VerificationRun::finish);
+    m_endTimer.start(RunLengthMs);
+}
+
+QObject *VerificationRun::rootObject() const
+{
+    const QList<QObject *> roots = m_engine.rootObjects();
+    return roots.isEmpty() ? nullptr : roots.first();
+}
+
+QQuickWindow *VerificationRun::rootWindow() const
+{
+    return qobject_cast<QQuickWindow *>(rootObject());
+}
+
+void VerificationRun::watchBlink()
+{
+    const QVariantMap map = m_backend.data();
+    if (!map.value(LiveKey).toBool() || !rootObject())
+        return;
+
+    const QVariantList entries = map.value(MapSignalsKey).toList();
+    for (const QVariant &entry : entries) {
+        const QVariantMap signal = entry.toMap();
+        const int state = signal.value(TextureStateKey).toInt();
+        const bool candidate = signal.value(StateAvailableKey).toBool() &&
+                               (state == 9 || state == 10) && !m_blinkPhases.contains(state);
+        if (!candidate)
+            continue;
+        if (state != m_lastBlinkState) {
+            m_lastBlinkState = state;
+            continue;
+        }
+        // The same blinking state twice in a row: the window shows it steadily enough to save.
+        QQuickWindow *window = rootWindow();
+        if (!window)
+            continue;
+        const QString stem = m_options.screenshotPath();
+        if (m_options.screenshotRequested() && !stem.isEmpty() &&
+            window->grabWindow().save(phaseFileName(stem, state)))
+            m_blinkPhases.insert(state);
+    }
+}
+
+void VerificationRun::measureFrame()
+{
+    const QVariantMap map = m_backend.data();
+    if (!map.value(LiveKey).toBool()) {
+        qInfo() << "WAIT" << map.value(StatusKey);
+        return;
+    }
+
+    ++m_frames;
+    const QVariantList trains = map.value(TrainsKey).toList();
+    if (!trains.isEmpty()) {
+        const QVariantMap first = trains.first().toMap();
+        m_positions.insert(first.value(TrackKey).toString() +
+                           QString::number(first.value(FractionKey).toDouble(), 'g', 16));
+    }
+    const bool reservationsAvailable = map.value(ReservationsAvailableKey).toBool();
+    const bool occupationsAvailable = map.value(OccupationsAvailableKey).toBool();
+    if (reservationsAvailable && occupationsAvailable)
+        ++m_usageFrames;
+    if (m_textureRun)
+        checkTextures(map);
+
+    const qlonglong reserved = map.value(MapReservationsKey).toList().size();
+    const qlonglong occupied = map.value(MapOccupationsKey).toList().size();
+    printLine(QString::asprintf("LIVE %d signal_states=%d capture_ms=%lld reserved=%lld "
+                                "available=%d occupied=%lld available=%d\n",
+                                m_frames, map.value(SignalStateCountKey).toInt(),
+                                map.value(CaptureMsKey).toLongLong(), reserved,
+                                int(reservationsAvailable), occupied, int(occupationsAvailable))
+                  .toUtf8());
+    qInfo() << "LIVE" << m_frames << map.value(UpdatedKey) << "captureMs" << map.value(CaptureMsKey)
+            << "positioned" << map.value(PositionedCountKey) << "reservations"
+            << map.value(ReservationsAvailableKey) << reserved << "occupation"
+            << map.value(OccupationsAvailableKey) << occupied;
+}
+
+void VerificationRun::checkTextures(const QVariantMap &map)
+{
+    const int textureCount = map.value(SignalTextureCountKey).toInt();
+    if (textureCount >= 1 && map.value(SignalCountKey) == map.value(SignalTextureCountKey))
+        ++m_textureFrames;
+
+    const QVariantList entries = map.value(MapSignalsKey).toList();
+    for (const QVariant &entry : entries) {
+        const QString path = entry.toMap().value(TexturePathKey).toString();
+        if (path.isEmpty() || m_decodedTextures.contains(path))
+            continue;
+        QImageReader reader(path);
+        reader.setDecideFormatFromContent(true);
+        reader.setScaledSize(QSize(64, 64));
+        const QImage image = reader.read();
+        if (!image.isNull()) {
+            m_decodedTextures.insert(path);
+        } else {
+            qWarning() << "Texture decode failed" << path << reader.errorString();
+            m_decodeFailure = true;
+        }
+    }
+}
+
+void VerificationRun::finish()
+{
+    bool screenshotGood = !m_options.screenshotRequested();
+    if (m_options.screenshotRequested()) {
+        const QString path = m_options.screenshotPath();
+        QQuickWindow *window = rootWindow();
+        screenshotGood = !path.isEmpty() && window && window->grabWindow().save(path);
+    }
+
+    printLine(QString::asprintf("VERIFY frames=%d usage_frames=%d distinct_positions=%lld "
+                                "texture_frames=%d decoded_textures=%lld\n",
+                                m_frames, m_usageFrames, qlonglong(m_positions.size()),
+                                m_textureFrames, qlonglong(m_decodedTextures.size()))
+                  .toUtf8());
+    printLine(QString::asprintf("BLINK phases=%lld\n", qlonglong(m_blinkPhases.size())).toUtf8());
+
+    bool passed = m_frames >= 2 && m_usageFrames >= 2 && screenshotGood;
+    if (m_blinkRun)
+        passed = passed && m_blinkPhases.size() == 2;
+    if (m_textureRun)
+        passed = passed && m_textureFrames >= 2 && !m_decodeFailure && !m_decodedTextures.isEmpty();
+    QCoreApplication::exit(passed ? 0 : 2);
+}

@@ -1,0 +1,37 @@
+#include "MapCamera.h"
+
+#include <algorithm>
+
+bool MapCamera::fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize)
+{
+    const double width = itemSize.width();
+    const double height = itemSize.height();
+    if (!(width >= 1) || !(height >= 1))
+        return false;
+    m_centre = QPointF((bounds.minX + bounds.maxX) / 2, (bounds.minY + bounds.maxY) / 2);
+    const double horizontal = (width - 50) / std::max(bounds.maxX - bounds.minX, 1.0);
+    const double vertical = (height - 90) / std::max(bounds.maxY - bounds.minY, 1.0);
+    m_scale = std::max(minimumScale, std::min(horizontal, vertical));
+    return true;
+}
+
+void MapCamera::move(double dx, double dy)
+{
+    m_centre -= QPointF(dx / m_scale, dy / m_scale);
+}
+
+void MapCamera::zoomAt(double factor, double x, double y, const QSizeF &itemSize)
+{
+    const QPointF d(x - itemSize.width() / 2, y - itemSize.height() / 2);
+    const QPointF anchor = m_centre + d / m_scale;
+    // std::clamp would let a NaN factor through; a factor of 0 or below ends at the lower bound.
+    const double zoomed = m_scale * factor;
+    m_scale = zoomed > minimumScale ? std::min(zoomed, maximumZoomScale) : minimumScale;
+    m_centre = anchor - d / m_scale;
+}
+
+void MapCamera::focus(double worldX, double worldY, const QSizeF &itemSize)
+{
+    m_centre = QPointF(worldX, -worldY);
+    m_scale = std::max(0.05, std::min(itemSize.width(), itemSize.height()) / 3000);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "MapNetwork.h"
+
+#include <QPointF>
+#include <QSizeF>
+
+// The map's view: the map point shown at the middle of the item and the scale in screen pixels
+// per world unit. Map coordinates are world coordinates with y flipped, so world y grows upwards
+// on the screen.
+class MapCamera
+{
+public:
+    static constexpr double minimumScale = 1e-7;
+    static constexpr double maximumZoomScale = 50.0;
+
+    QPointF centre() const { return m_centre; }
+    double scale() const { return m_scale; }
+
+    QPointF toScreen(double worldX, double worldY, const QSizeF &itemSize) const
+    {
+        return QPointF((worldX - m_centre.x()) * m_scale + itemSize.width() / 2,
+                       (-worldY - m_centre.y()) * m_scale + itemSize.height() / 2);
+    }
+
+    // Frames the bounds in an item of this size; false (nothing changed) below 1 x 1 pixel.
+    bool fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize);
+    // Moves the view so that the drawing follows a pointer displacement in screen pixels.
+    void move(double dx, double dy);
+    // Zooms about a screen point, keeping the map point under it in place.
+    void zoomAt(double factor, double x, double y, const QSizeF &itemSize);
+    // Centres on a world point with a scale that shows about 3000 world units.
+    void focus(double worldX, double worldY, const QSizeF &itemSize);
+
+    // A screen point counts as on screen within a 20-pixel margin around the item.
+    static bool isOnScreen(const QPointF &point, const QSizeF &itemSize)
+    {
+        return point.x() > -20 && point.x() < itemSize.width() + 20 && point.y() > -20 &&
+               point.y() < itemSize.height() + 20;
+    }
+
+private:
+    QPointF m_centre;
+    double m_scale = 1.0;
+};

@@ -1,0 +1,112 @@
+#include "MapNetwork.h"
+
+#include "GeometryBlob.h"
+
+#include <algorithm>
+
+bool MapNetwork::setGeometry(const QByteArray &blob)
+{
+    // Same buffer or same bytes: the network did not change.
+    const bool sameBuffer =
+        blob.size() == m_bytes.size() && blob.constData() == m_bytes.constData();
+    if (sameBuffer || blob == m_bytes)
+        return false;
+    m_bytes = blob;
+    m_nodes = GeometryBlob::toNodes(m_bytes);
+    rebuildIndex();
+    rebuildDegrees();
+    return true;
+}
+
+void MapNetwork::rebuildIndex()
+{
+    m_index.clear();
+    m_denseIndex.clear();
+    m_lowestId = 0;
+    if (m_nodes.isEmpty())
+        return;
+    quint64 lowest = quint64(m_nodes[0].id);
+    quint64 highest = quint64(m_nodes[0].id);
+    for (const SdkTrackNode &node : std::as_const(m_nodes)) {
+        lowest = std::min(lowest, quint64(node.id));
+        highest = std::max(highest, quint64(node.id));
+    }
+    const quint64 span = highest - lowest;
+    const bool close = span < quint64(m_nodes.size()) * 4 + 1024;
+    // The first record of a duplicated id keeps the entry: walk backwards so that it is written
+    // last.
+    if (close) {
+        m_lowestId = lowest;
+        m_denseIndex.fill(-1, qsizetype(span) + 1);
+        for (int i = int(m_nodes.size()) - 1; i >= 0; --i)
+            m_denseIndex[qsizetype(m_nodes[i].id - lowest)] = i;
+    } else {
+        m_index.reserve(m_nodes.size());
+        for (int i = int(m_nodes.size()) - 1; i >= 0; --i)
+            m_index[m_nodes[i].id] = i;
+    }
+}
+
+void MapNetwork::rebuildDegrees()
+{
+    m_degrees.fill(0, m_nodes.size());
+    for (int a = 0; a < m_nodes.size(); ++a) {
+        const SdkTrackNode &nodeA = m_nodes[a];
+        for (const quint64 link : {nodeA.neighbour1, nodeA.neighbour2}) {
+            const int b = indexOf(link);
+            if (b < 0)
+                continue;
+            const SdkTrackNode &nodeB = m_nodes[b];
+            // A pair named from both sides is counted once, from the side with the smaller id.
+            if (link < nodeA.id && (nodeB.neighbour1 == nodeA.id || nodeB.neighbour2 == nodeA.id))
+                continue;
+            ++m_degrees[a];
+            ++m_degrees[b];
+        }
+    }
+}
+
+MapNetwork::Bounds MapNetwork::mapBounds() const
+{
+    Bounds bounds;
+    if (m_nodes.isEmpty())
+        return bounds;
+    bounds.minX = bounds.maxX = m_nodes[0].x;
+    bounds.minY = bounds.maxY = -m_nodes[0].y;
+    for (const SdkTrackNode &node : m_nodes) {
+        bounds.minX = std::min(bounds.minX, node.x);
+        bounds.maxX = std::max(bounds.maxX, node.x);
+        bounds.minY = std::min(bounds.minY, -node.y);
+        bounds.maxY = std::max(bounds.maxY, -node.y);
+    }
+    return bounds;
+}
+
+quint64 MapNetwork::parseIdText(const QString &idText)
+{
+    // Ids travel as sixteen hexadecimal digits; read those directly, anything else the long way.
+    if (idText.size() == 16) {
+        quint64 id = 0;
+        bool digitsOnly = true;
+        for (const QChar character : idText) {
+            const char16_t unit = character.unicode();
+            int digit;
+            if (unit >= u'0' && unit <= u'9')
+                digit = unit - u'0';
+            else if (unit >= u'A' && unit <= u'F')
+                digit = unit - u'A' + 10;
+            else if (unit >= u'a' && unit <= u'f')
+                digit = unit - u'a' + 10;
+            else {
+                digitsOnly = false;
+                break;
+            }
+            id = (id << 4) | quint64(digit);
+        }
+        if (digitsOnly)
+            return id;
+    }
+    bool ok = false;
+    const quint64 id = idText.toULongLong(&ok, 16);
+    return ok ? id : 0;
+}

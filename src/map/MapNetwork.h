@@ -1,0 +1,56 @@
+#pragma once
+
+#include "SdkRecords.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QVector>
+
+// The track network of the map: the node records taken from the geometry blob, the index from
+// node id to record, and how many distinct links touch each node. Rebuilt only when the blob's
+// bytes change, since the same network arrives with every snapshot.
+class MapNetwork
+{
+public:
+    // Takes the blob over; returns false, doing nothing, when the bytes equal the current ones.
+    bool setGeometry(const QByteArray &blob);
+
+    const QVector<SdkTrackNode> &nodes() const { return m_nodes; }
+    const QVector<quint32> &degrees() const { return m_degrees; }
+    bool isEmpty() const { return m_nodes.isEmpty(); }
+
+    // Position of the first record carrying this id, or -1.
+    int indexOf(quint64 id) const
+    {
+        if (m_denseIndex.isEmpty())
+            return m_index.value(id, -1);
+        const quint64 offset = id - m_lowestId; // ids below the lowest wrap around to large
+        return offset < quint64(m_denseIndex.size()) ? m_denseIndex[qsizetype(offset)] : -1;
+    }
+    int indexOfIdText(const QString &idText) const { return indexOf(parseIdText(idText)); }
+
+    // Bounds of all nodes in map coordinates (y flipped), starting from the first node.
+    struct Bounds
+    {
+        double minX = 0, maxX = 0, minY = 0, maxY = 0;
+    };
+    Bounds mapBounds() const;
+
+    // Ids travel as base-16 text; text that does not parse gives 0.
+    static quint64 parseIdText(const QString &idText);
+
+private:
+    void rebuildIndex();
+    void rebuildDegrees();
+
+    QByteArray m_bytes;
+    QVector<SdkTrackNode> m_nodes;
+    QVector<quint32> m_degrees;
+    // Ids that lie close together (as a game hands them out) are looked up in a plain array,
+    // which is several times faster than the hash for the tens of thousands of look-ups of a
+    // paint; scattered ids use the hash.
+    QHash<quint64, int> m_index;
+    QVector<int> m_denseIndex;
+    quint64 m_lowestId = 0;
+};

@@ -1,0 +1,149 @@
+#include "MapOverlay.h"
+
+namespace {
+
+const QString keyLive = QStringLiteral("live");
+const QString keyPathAvailable = QStringLiteral("pathAvailable");
+const QString keyPathStale = QStringLiteral("pathStale");
+const QString keyMapPath = QStringLiteral("mapPath");
+const QString keyUsageStale = QStringLiteral("usageStale");
+const QString keyReservationsAvailable = QStringLiteral("reservationsAvailable");
+const QString keyMapReservations = QStringLiteral("mapReservations");
+const QString keyOccupationsAvailable = QStringLiteral("occupationsAvailable");
+const QString keyMapOccupations = QStringLiteral("mapOccupations");
+const QString keyMapSignals = QStringLiteral("mapSignals");
+const QString keyTrains = QStringLiteral("trains");
+const QString keySelectedTrainId = QStringLiteral("selectedTrainId");
+const QString keyTrack = QStringLiteral("track");
+const QString keyMarker = QStringLiteral("marker");
+const QString keyBalise = QStringLiteral("balise");
+const QString keyStateAvailable = QStringLiteral("stateAvailable");
+const QString keyTextureState = QStringLiteral("textureState");
+const QString keyTexturePath = QStringLiteral("texturePath");
+const QString keyPositioned = QStringLiteral("positioned");
+const QString keyId = QStringLiteral("id");
+const QString keyName = QStringLiteral("name");
+const QString keyFraction = QStringLiteral("fraction");
+
+// A nested map is read in place when it holds the expected type, which spares a reference count
+// per entry; any other type goes through the usual conversion.
+class MapReader
+{
+    Q_DISABLE_COPY_MOVE(MapReader)
+
+public:
+    explicit MapReader(const QVariant &value)
+    {
+        if (value.metaType().id() == QMetaType::QVariantMap) {
+            m_map = static_cast<const QVariantMap *>(value.constData());
+        } else {
+            m_converted = value.toMap();
+            m_map = &m_converted;
+        }
+    }
+
+    const QVariantMap &map() const { return *m_map; }
+
+    QString text(const QString &key) const
+    {
+        const auto found = m_map->constFind(key);
+        return found != m_map->constEnd() ? found.value().toString() : QString();
+    }
+
+private:
+    const QVariantMap *m_map;
+    QVariantMap m_converted;
+};
+
+QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
+                        const QString &availableKey, const MapNetwork &network)
+{
+    QVector<int> nodes;
+    if (!data.value(keyLive).toBool() || data.value(keyUsageStale).toBool() ||
+        !data.value(availableKey).toBool())
+        return nodes;
+    const QVariantList entries = data.value(listKey).toList();
+    nodes.reserve(entries.size());
+    for (const QVariant &entry : entries) {
+        const int node = network.indexOfIdText(MapReader(entry).text(keyTrack));
+        if (node >= 0)
+            nodes.append(node);
+    }
+    return nodes;
+}
+
+} // namespace
+
+QString MapOverlay::trainLabel(const QVariantMap &train)
+{
+    return train.value(keyName).toString() + QStringLiteral(" · ") +
+           QString::number(train.value(keyFraction).toDouble() * 100, 'f', 1) + QLatin1Char('%');
+}
+
+MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
+{
+    MapOverlay overlay;
+    if (network.isEmpty())
+        return overlay; // no look-up can succeed
+
+    overlay.pathShown = data.value(keyLive).toBool() && data.value(keyPathAvailable).toBool() &&
+                        !data.value(keyPathStale).toBool();
+    if (overlay.pathShown) {
+        const QVariantList path = data.value(keyMapPath).toList();
+        overlay.pathNodes.reserve(path.size());
+        for (const QVariant &entry : path) {
+            const int node = network.indexOfIdText(entry.toString());
+            if (node >= 0)
+                overlay.pathNodes.append(node);
+        }
+    }
+
+    overlay.reservationNodes =
+        usageNodes(data, keyMapReservations, keyReservationsAvailable, network);
+    overlay.occupationNodes = usageNodes(data, keyMapOccupations, keyOccupationsAvailable, network);
+
+    const QVariantList signalEntries = data.value(keyMapSignals).toList();
+    overlay.signalMarks.reserve(signalEntries.size());
+    for (const QVariant &entry : signalEntries) {
+        // One walk over the entry's few keys instead of one search per key: this loop runs for
+        // every signal of the network.
+        Signal mark{-1, false, false, false, 0, QString()};
+        QString track;
+        const MapReader signal(entry);
+        for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
+            const QString &key = it.key();
+            if (key == keyTrack)
+                track = it.value().toString();
+            else if (key == keyMarker)
+                mark.marker = it.value().toBool();
+            else if (key == keyBalise)
+                mark.balise = it.value().toBool();
+            else if (key == keyStateAvailable)
+                mark.stateAvailable = it.value().toBool();
+            else if (key == keyTextureState)
+                mark.textureState = it.value().toInt();
+            else if (key == keyTexturePath)
+                mark.texturePath = it.value().toString();
+        }
+        mark.node = network.indexOfIdText(track);
+        if (mark.node < 0)
+            continue;
+        if (!mark.stateAvailable)
+            mark.texturePath.clear();
+        overlay.signalMarks.append(mark);
+    }
+
+    const QVariant selectedTrainId = data.value(keySelectedTrainId);
+    const QVariantList trainEntries = data.value(keyTrains).toList();
+    overlay.trains.reserve(trainEntries.size());
+    for (const QVariant &entry : trainEntries) {
+        const QVariantMap train = entry.toMap();
+        if (!train.value(keyPositioned).toBool())
+            continue;
+        const int node = network.indexOfIdText(train.value(keyTrack).toString());
+        if (node < 0)
+            continue;
+        overlay.trains.append({node, train.value(keyId) == selectedTrainId, trainLabel(train)});
+    }
+    return overlay;
+}

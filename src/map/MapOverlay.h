@@ -1,0 +1,43 @@
+#pragma once
+
+#include "MapNetwork.h"
+
+#include <QString>
+#include <QVariantMap>
+#include <QVector>
+
+// The dynamic layers of one data map, read once into plain arrays: the node each entry is drawn
+// at, and what to draw there. Reading tens of thousands of nested maps costs more than drawing
+// them, so a repaint after a pan or zoom reuses this instead of reading the data map again.
+class MapOverlay
+{
+public:
+    struct Signal
+    {
+        int node;
+        bool marker;
+        bool balise;
+        bool stateAvailable;
+        int textureState;
+        QString texturePath; // empty unless the state is available
+    };
+
+    struct Train
+    {
+        int node;
+        bool selected;
+        QString label; // "IC 12 · 45.7%"
+    };
+
+    // Reads the layers of the data map; entries whose track names no node are left out.
+    static MapOverlay read(const QVariantMap &data, const MapNetwork &network);
+
+    bool pathShown = false; // live, available and not stale (the item adds its own switch)
+    QVector<int> pathNodes;
+    QVector<int> reservationNodes; // empty unless the layer is shown
+    QVector<int> occupationNodes;  // empty unless the layer is shown
+    QVector<Signal> signalMarks;
+    QVector<Train> trains;
+
+    static QString trainLabel(const QVariantMap &train);
+};

@@ -1,0 +1,230 @@
+#include "MapSymbols.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+#include <QPainter>
+
+#include <cmath>
+
+namespace {
+
+const QColor backgroundColour(0x07, 0x0b, 0x0a);
+const QColor pathColour(0xe4, 0xbf, 0x50);
+const QColor reservationColour(0x65, 0xdb, 0x87);
+const QColor occupationColour(0xff, 0x6b, 0x6b);
+const QColor markerColour(0xe6, 0xc7, 0x89);
+const QColor signalColour(0x80, 0xbd, 0xd8);
+const QColor selectedTrainColour(0xff, 0xdf, 0x75);
+const QColor trainColour(0x86, 0xd8, 0xc9);
+
+// Label stamps are kept for this many distinct states; past that they are drawn directly.
+constexpr int maximumLabelStamps = 512;
+
+QPen linePen(const QColor &colour, double width)
+{
+    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+void drawPathPoint(QPainter *painter, const QPointF &point)
+{
+    painter->setPen(linePen(pathColour, 3));
+    painter->drawPoint(point);
+}
+
+void drawReservation(QPainter *painter, const QPointF &point)
+{
+    painter->setPen(linePen(reservationColour, 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawEllipse(point, 7.0, 7.0);
+}
+
+void drawOccupation(QPainter *painter, const QPointF &point)
+{
+    painter->setPen(linePen(occupationColour, 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRectF(point - QPointF(4, 4), QSizeF(8, 8)));
+}
+
+void drawStem(QPainter *painter, const QPointF &point, bool marker)
+{
+    painter->setPen(MapSymbols::signalPen(marker));
+    painter->setBrush(backgroundColour);
+    painter->drawLine(point, point + QPointF(0, -8));
+}
+
+void drawSignalSymbol(QPainter *painter, const QPointF &point, MapSymbols::SignalShape shape,
+                      bool marker)
+{
+    drawStem(painter, point, marker);
+    switch (shape) {
+    case MapSymbols::SignalShape::Marker:
+        painter->drawRect(QRectF(point + QPointF(-6, -23), QSizeF(12, 15)));
+        painter->drawText(point + QPointF(-4, -11), QStringLiteral("M"));
+        break;
+    case MapSymbols::SignalShape::Balise:
+        painter->drawRect(QRectF(point + QPointF(-3, -14), QSizeF(6, 6)));
+        break;
+    case MapSymbols::SignalShape::Circle:
+        painter->drawEllipse(point + QPointF(0, -11), 3.0, 3.0);
+        break;
+    }
+}
+
+QString stateText(int state)
+{
+    return QStringLiteral("E%1").arg(state);
+}
+
+void drawStateLabel(QPainter *painter, const QPointF &point, bool marker, int state)
+{
+    painter->setPen(MapSymbols::signalPen(marker));
+    painter->drawText(point + QPointF(6, -9), stateText(state));
+}
+
+void drawTrainDisc(QPainter *painter, const QPointF &point, bool selected)
+{
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(selected ? selectedTrainColour : trainColour);
+    const double radius = selected ? 5.0 : 2.5;
+    painter->drawEllipse(point, radius, radius);
+}
+
+// Pixels that a text drawn at the anchor may touch, with room for antialiasing.
+QRect textBounds(const QFont &font, const QString &text, const QPointF &offset)
+{
+    const QRectF box = QFontMetricsF(font).boundingRect(text).translated(offset);
+    return QRect(QPoint(int(std::floor(box.left())) - 3, int(std::floor(box.top())) - 3),
+                 QPoint(int(std::ceil(box.right())) + 3, int(std::ceil(box.bottom())) + 3));
+}
+
+} // namespace
+
+QPen MapSymbols::signalPen(bool marker)
+{
+    return linePen(marker ? markerColour : signalColour, 1.5);
+}
+
+void MapSymbols::begin(QPainter *painter)
+{
+    m_stamping = SymbolStamp::suits(painter);
+    const QPaintDevice *device = painter->device();
+    const int dotsPerMeter = device ? int(std::lround(device->logicalDpiY() / 0.0254)) : 0;
+    if (dotsPerMeter != m_dotsPerMeter || painter->font() != m_font)
+        reset(dotsPerMeter, painter->font());
+}
+
+void MapSymbols::reset(int dotsPerMeter, const QFont &font)
+{
+    m_dotsPerMeter = dotsPerMeter;
+    m_font = font;
+    m_pathPoint = SymbolStamp(QRect(-3, -3, 7, 7), drawPathPoint, dotsPerMeter);
+    m_reservation = SymbolStamp(QRect(-10, -10, 21, 21), drawReservation, dotsPerMeter);
+    m_occupation = SymbolStamp(QRect(-7, -7, 15, 15), drawOccupation, dotsPerMeter);
+    for (int marker = 0; marker < 2; ++marker) {
+        for (const SignalShape shape :
+             {SignalShape::Circle, SignalShape::Balise, SignalShape::Marker}) {
+            QRect bounds(-6, -17, 13, 20);
+            if (shape == SignalShape::Marker)
+                bounds = QRect(-9, -26, 19, 29)
+                             .united(textBounds(font, QStringLiteral("M"), QPointF(-4, -11)));
+            m_signals[int(shape)][marker] = SymbolStamp(
+                bounds,
+                [shape, marker, font](QPainter *painter, const QPointF &point) {
+                    painter->setFont(font);
+                    drawSignalSymbol(painter, point, shape, marker != 0);
+                },
+                dotsPerMeter);
+        }
+        m_stems[marker] = SymbolStamp(
+            QRect(-3, -11, 7, 14),
+            [marker](QPainter *painter, const QPointF &point) {
+                drawStem(painter, point, marker != 0);
+            },
+            dotsPerMeter);
+    }
+    m_trains[0] = SymbolStamp(
+        QRect(-5, -5, 11, 11),
+        [](QPainter *painter, const QPointF &point) { drawTrainDisc(painter, point, false); },
+        dotsPerMeter);
+    m_trains[1] = SymbolStamp(
+        QRect(-7, -7, 15, 15),
+        [](QPainter *painter, const QPointF &point) { drawTrainDisc(painter, point, true); },
+        dotsPerMeter);
+    m_labels.clear();
+}
+
+void MapSymbols::pathPoint(QPainter *painter, const QPointF &point)
+{
+    if (m_stamping)
+        m_pathPoint.stamp(painter, point);
+    else
+        drawPathPoint(painter, point);
+}
+
+void MapSymbols::reservation(QPainter *painter, const QPointF &point)
+{
+    if (m_stamping)
+        m_reservation.stamp(painter, point);
+    else
+        drawReservation(painter, point);
+}
+
+void MapSymbols::occupation(QPainter *painter, const QPointF &point)
+{
+    if (m_stamping)
+        m_occupation.stamp(painter, point);
+    else
+        drawOccupation(painter, point);
+}
+
+void MapSymbols::signalSymbol(QPainter *painter, const QPointF &point, SignalShape shape,
+                              bool marker)
+{
+    if (m_stamping)
+        m_signals[int(shape)][int(marker)].stamp(painter, point);
+    else
+        drawSignalSymbol(painter, point, shape, marker);
+}
+
+void MapSymbols::signalStem(QPainter *painter, const QPointF &point, bool marker)
+{
+    if (m_stamping)
+        m_stems[int(marker)].stamp(painter, point);
+    else
+        drawStem(painter, point, marker);
+}
+
+SymbolStamp &MapSymbols::labelStamp(bool marker, int state)
+{
+    const qint64 key = (qint64(state) << 1) | qint64(marker);
+    auto found = m_labels.find(key);
+    if (found == m_labels.end()) {
+        const QFont font = m_font;
+        found = m_labels.insert(key,
+                                SymbolStamp(
+                                    textBounds(font, stateText(state), QPointF(6, -9)),
+                                    [font, marker, state](QPainter *painter, const QPointF &point) {
+                                        painter->setFont(font);
+                                        drawStateLabel(painter, point, marker, state);
+                                    },
+                                    m_dotsPerMeter));
+    }
+    return found.value();
+}
+
+void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker, int state)
+{
+    const qint64 key = (qint64(state) << 1) | qint64(marker);
+    if (m_stamping && (m_labels.contains(key) || m_labels.size() < maximumLabelStamps))
+        labelStamp(marker, state).stamp(painter, point);
+    else
+        drawStateLabel(painter, point, marker, state);
+}
+
+void MapSymbols::trainDisc(QPainter *painter, const QPointF &point, bool selected)
+{
+    if (m_stamping)
+        m_trains[int(selected)].stamp(painter, point);
+    else
+        drawTrainDisc(painter, point, selected);
+}

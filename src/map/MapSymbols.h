@@ -1,0 +1,50 @@
+#pragma once
+
+#include "SymbolStamp.h"
+
+#include <QFont>
+#include <QHash>
+#include <QPointF>
+
+class QPainter;
+
+// The small symbols of the map's dynamic layers: path points, usage marks, signal symbols and
+// state labels, train discs. Each is drawn directly when the painter scales its drawing, and
+// stamped from a cached image otherwise (see SymbolStamp), which keeps a paint with tens of
+// thousands of signals on screen within a frame.
+class MapSymbols
+{
+public:
+    enum class SignalShape { Circle, Balise, Marker };
+
+    // Called at the start of each paint, before any symbol.
+    void begin(QPainter *painter);
+
+    void pathPoint(QPainter *painter, const QPointF &point);
+    void reservation(QPainter *painter, const QPointF &point);
+    void occupation(QPainter *painter, const QPointF &point);
+    // The stem and the fallback symbol of a signal drawn without texture.
+    void signalSymbol(QPainter *painter, const QPointF &point, SignalShape shape, bool marker);
+    // The stem alone, for a signal drawn with its texture.
+    void signalStem(QPainter *painter, const QPointF &point, bool marker);
+    // "E" and the state number, in the signal's colour with the painter's font.
+    void stateLabel(QPainter *painter, const QPointF &point, bool marker, int state);
+    void trainDisc(QPainter *painter, const QPointF &point, bool selected);
+
+    static QPen signalPen(bool marker);
+
+private:
+    void reset(int dotsPerMeter, const QFont &font);
+    SymbolStamp &labelStamp(bool marker, int state);
+
+    bool m_stamping = false;
+    int m_dotsPerMeter = -1;
+    QFont m_font;
+    SymbolStamp m_pathPoint;
+    SymbolStamp m_reservation;
+    SymbolStamp m_occupation;
+    SymbolStamp m_signals[3][2]; // [shape][marker]
+    SymbolStamp m_stems[2];
+    SymbolStamp m_trains[2];
+    QHash<qint64, SymbolStamp> m_labels; // by marker and state
+};

@@ -1,0 +1,30 @@
+// Runs the tst_*.qml files of this folder against the module's own documents. The stand-in map
+// item lives under imports/, the stand-in Backend and Updater next to the tests.
+#include <QQmlEngine>
+#include <QQuickStyle>
+#include <QtQuickTest>
+
+void qml_register_types_ZorvyTco();
+
+class Setup : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void applicationAvailable()
+    {
+        QQuickStyle::setStyle(QStringLiteral("Basic"));
+        // Keeps the module's registration (which runs when the module is imported) in the link.
+        volatile auto registration = &qml_register_types_ZorvyTco;
+        Q_UNUSED(registration)
+    }
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->addImportPath(QStringLiteral("qrc:/qt/qml"));
+        engine->addImportPath(QStringLiteral(ZORVY_STANDIN_IMPORTS));
+    }
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(tst_qml, Setup)
+
+#include "tst_qml.moc"
