@@ -11,10 +11,10 @@ bin="$build/bin"
 
 game=
 if [ -x "$bin/ZorvyRails.exe" ] && ! pgrep -x ZorvyRails.exe >/dev/null; then
-    "$bin/ZorvyRails.exe" --size medium >"$build/game.log" 2>&1 &
+    "$bin/ZorvyRails.exe" --size medium --textures all >"$build/game.log" 2>&1 &
     game=$!
     trap 'kill "$game" 2>/dev/null || true' EXIT
-    echo "run: started the simulated game ZorvyRails.exe --size medium (PID $game)"
+    echo "run: started the simulated game ZorvyRails.exe --size medium --textures all (PID $game)"
     sleep 1
 fi
 
