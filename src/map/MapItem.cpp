@@ -241,9 +241,10 @@ void MapItem::redrawNetworkImage(const QSizeF &size)
                 },
                 0);
         const QVector<quint32> &degrees = m_network.degrees();
+        const SymbolStamp::Target target = SymbolStamp::targetOf(&painter);
         for (int i = 0; i < nodes.size(); ++i) {
             if (degrees[i] > 2 && view.contains(points[i]))
-                m_junctionStamp.stamp(&painter, points[i]);
+                m_junctionStamp.stamp(&painter, target, points[i]);
         }
     }
     painter.end();

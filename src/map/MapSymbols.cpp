@@ -109,6 +109,7 @@ void MapSymbols::begin(QPainter *painter)
     m_stamping = SymbolStamp::suits(painter);
     if (!m_stamping)
         return;
+    m_target = SymbolStamp::targetOf(painter);
     const QPaintDevice *device = painter->device();
     const int dotsPerMeter = device ? int(std::lround(device->logicalDpiY() / 0.0254)) : 0;
     const QTransform &transform = painter->worldTransform();
@@ -163,7 +164,7 @@ void MapSymbols::reset(int dotsPerMeter, const QFont &font, double scaleX, doubl
 void MapSymbols::pathPoint(QPainter *painter, const QPointF &point)
 {
     if (m_stamping)
-        m_pathPoint.stamp(painter, point);
+        m_pathPoint.stamp(painter, m_target, point);
     else
         drawPathPoint(painter, point);
 }
@@ -171,7 +172,7 @@ void MapSymbols::pathPoint(QPainter *painter, const QPointF &point)
 void MapSymbols::reservation(QPainter *painter, const QPointF &point)
 {
     if (m_stamping)
-        m_reservation.stamp(painter, point);
+        m_reservation.stamp(painter, m_target, point);
     else
         drawReservation(painter, point);
 }
@@ -179,7 +180,7 @@ void MapSymbols::reservation(QPainter *painter, const QPointF &point)
 void MapSymbols::occupation(QPainter *painter, const QPointF &point)
 {
     if (m_stamping)
-        m_occupation.stamp(painter, point);
+        m_occupation.stamp(painter, m_target, point);
     else
         drawOccupation(painter, point);
 }
@@ -188,7 +189,7 @@ void MapSymbols::signalSymbol(QPainter *painter, const QPointF &point, SignalSha
                               bool marker)
 {
     if (m_stamping)
-        m_signals[int(shape)][int(marker)].stamp(painter, point);
+        m_signals[int(shape)][int(marker)].stamp(painter, m_target, point);
     else
         drawSignalSymbol(painter, point, shape, marker);
 }
@@ -196,7 +197,7 @@ void MapSymbols::signalSymbol(QPainter *painter, const QPointF &point, SignalSha
 void MapSymbols::signalStem(QPainter *painter, const QPointF &point, bool marker)
 {
     if (m_stamping)
-        m_stems[int(marker)].stamp(painter, point);
+        m_stems[int(marker)].stamp(painter, m_target, point);
     else
         drawStem(painter, point, marker);
 }
@@ -223,7 +224,7 @@ void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker
 {
     const qint64 key = (qint64(state) << 1) | qint64(marker);
     if (m_stamping && (m_labels.contains(key) || m_labels.size() < maximumLabelStamps))
-        labelStamp(marker, state).stamp(painter, point);
+        labelStamp(marker, state).stamp(painter, m_target, point);
     else
         drawStateLabel(painter, point, marker, state);
 }
@@ -231,7 +232,7 @@ void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker
 void MapSymbols::trainDisc(QPainter *painter, const QPointF &point, bool selected)
 {
     if (m_stamping)
-        m_trains[int(selected)].stamp(painter, point);
+        m_trains[int(selected)].stamp(painter, m_target, point);
     else
         drawTrainDisc(painter, point, selected);
 }

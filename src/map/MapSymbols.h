@@ -38,6 +38,7 @@ private:
     SymbolStamp &labelStamp(bool marker, int state);
 
     bool m_stamping = false;
+    SymbolStamp::Target m_target;
     int m_dotsPerMeter = -1;
     QFont m_font;
     double m_scaleX = 0;

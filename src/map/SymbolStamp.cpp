@@ -28,10 +28,23 @@ bool SymbolStamp::suits(const QPainter *painter)
            painter->compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 
-void SymbolStamp::stamp(QPainter *painter, const QPointF &anchor)
+SymbolStamp::Target SymbolStamp::targetOf(const QPainter *painter)
 {
-    const QTransform transform = painter->worldTransform();
-    const QPointF device = transform.map(anchor);
+    Target target;
+    target.transform = painter->worldTransform();
+    const QTransform &transform = target.transform;
+    target.wholeTranslation = transform.type() <= QTransform::TxTranslate &&
+                              transform.dx() == std::floor(transform.dx()) &&
+                              transform.dy() == std::floor(transform.dy());
+    if (target.wholeTranslation)
+        target.translation = QPoint(int(transform.dx()), int(transform.dy()));
+    return target;
+}
+
+void SymbolStamp::stamp(QPainter *painter, const Target &target, const QPointF &anchor)
+{
+    const QPointF device = target.wholeTranslation ? anchor + QPointF(target.translation)
+                                                   : target.transform.map(anchor);
     double wholeX = std::floor(device.x());
     double wholeY = std::floor(device.y());
     int phaseX = int(std::lround((device.x() - wholeX) * phases));
@@ -65,15 +78,12 @@ void SymbolStamp::stamp(QPainter *painter, const QPointF &anchor)
         }
     }
     const QPoint topLeft(int(wholeX) + m_deviceBounds.left(), int(wholeY) + m_deviceBounds.top());
-    const bool wholeTranslation = transform.type() <= QTransform::TxTranslate &&
-                                  transform.dx() == std::floor(transform.dx()) &&
-                                  transform.dy() == std::floor(transform.dy());
-    if (wholeTranslation) {
-        painter->drawImage(topLeft - QPoint(int(transform.dx()), int(transform.dy())), image);
+    if (target.wholeTranslation) {
+        painter->drawImage(topLeft - target.translation, image);
     } else {
         // Copied in device pixels, past the painter's scale.
         painter->setWorldTransform(QTransform());
         painter->drawImage(topLeft, image);
-        painter->setWorldTransform(transform);
+        painter->setWorldTransform(target.transform);
     }
 }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QRect>
+#include <QTransform>
 
 #include <array>
 #include <functional>
@@ -26,9 +27,18 @@ public:
     SymbolStamp(const QRect &bounds, Drawer drawer, int dotsPerMeter, double scaleX = 1,
                 double scaleY = 1);
 
+    // How a painter maps item points to device pixels, worked out once per paint.
+    struct Target
+    {
+        QTransform transform;
+        bool wholeTranslation = true; // no scale, translation by whole pixels
+        QPoint translation;
+    };
+    static Target targetOf(const QPainter *painter);
+
     bool isValid() const { return bool(m_drawer); }
-    // The painter must suit stamping (suits) at this stamp's scale.
-    void stamp(QPainter *painter, const QPointF &anchor);
+    // The painter must suit stamping (suits) at this stamp's scale; target is its targetOf.
+    void stamp(QPainter *painter, const Target &target, const QPointF &anchor);
 
     // Whether stamping gives the same drawing as drawing directly into this painter: no rotation
     // or shear, full opacity, source-over.
