@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -327,7 +328,7 @@ void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
 {
     const int textureSide = int(m_signalSize);
     const bool stateLabels = m_camera.scale() > stateLabelScale;
-    TexturePlacer placer(size, m_signalSize);
+    std::optional<TexturePlacer> placer; // made at the first texture: most paints have none
     const QVector<SdkTrackNode> &nodes = m_network.nodes();
 
     for (const MapOverlay::Signal &signal : std::as_const(m_overlay.signalMarks)) {
@@ -340,7 +341,9 @@ void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
             if (!texture.isNull()) {
                 const QSizeF target(
                     texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
-                const QRectF spot = placer.place(point, target);
+                if (!placer)
+                    placer.emplace(size, m_signalSize);
+                const QRectF spot = placer->place(point, target);
                 m_symbols.signalStem(painter, point, signal.marker);
                 painter->setPen(MapSymbols::signalPen(signal.marker));
                 painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
