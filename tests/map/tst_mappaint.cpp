@@ -299,27 +299,46 @@ private slots:
         QCOMPARE(brightPixels(image, labelArea(other)) > 20, otherLabelled);
     }
 
+    void trainLabelLandsLikeText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("plain") << "IC 12" << 0.4567 << QStringLiteral("IC 12 · 45.7%");
+        QTest::newRow("accents") << QStringLiteral("Fantôme Évry") << 1.0
+                                 << QStringLiteral("Fantôme Évry · 100.0%");
+        QTest::newRow("trailing space") << "TER " << 0.0 << QStringLiteral("TER  · 0.0%");
+        QTest::newRow("no name") << "" << 0.25 << QStringLiteral(" · 25.0%");
+        QTest::newRow("kerning pairs") << "AVA Tw" << 0.7071 << QStringLiteral("AVA Tw · 70.7%");
+    }
+
     void trainLabelLandsLikeText()
     {
+        QFETCH(QString, name);
+        QFETCH(double, fraction);
+        QFETCH(QString, label);
         MapItem item;
         prepare(item);
         const QPointF p(100.5, 100.5);
         QVariantMap data = liveData({nodeAt(item, 5, p)});
-        data.insert("trains", QVariantList{train(50, "IC 12", 5, 0.4567)});
+        data.insert("trains", QVariantList{train(50, name, 5, fraction)});
         item.setSnapshotData(data);
+        // Drawn in parts the first time, then whole (laid out anew, then kept): all alike.
         const QImage image = render(item);
+        QCOMPARE(render(item), image);
+        QCOMPARE(render(item), image);
         // The same label drawn as plain text with its baseline origin at P + (7, 14).
         QImage expected = image;
         QPainter painter(&expected);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.fillRect(QRectF(p.x() + 6, p.y(), 120, 20), background);
+        painter.fillRect(QRectF(p.x() + 6, p.y(), 200, 20), background);
         painter.setFont(QFont(QStringLiteral("Segoe UI"), 9));
         painter.setPen(QColor(0xf1, 0xee, 0xd6));
-        painter.drawText(p + QPointF(7, 14), QStringLiteral("IC 12 · 45.7%"));
+        painter.drawText(p + QPointF(7, 14), label);
         painter.end();
         int differing = 0;
         for (int y = int(p.y()); y < int(p.y()) + 20; ++y) {
-            for (int x = int(p.x()) + 6; x < int(p.x()) + 126; ++x)
+            for (int x = int(p.x()) + 6; x < int(p.x()) + 206; ++x)
                 differing += distance(image.pixelColor(x, y), expected.pixelColor(x, y)) > 2;
         }
         QCOMPARE(differing, 0);
