@@ -90,6 +90,8 @@ void MapItem::setDataSource(QObject *source)
         const int slotIndex = metaObject()->indexOfSlot("takeDataFromSource()");
         if (changedIndex >= 0)
             connect(source, meta->method(changedIndex), this, metaObject()->method(slotIndex));
+        // The pointer clears itself; bindings still need to hear of it.
+        connect(source, &QObject::destroyed, this, &MapItem::dataSourceChanged);
     }
     emit dataSourceChanged();
     if (source)
