@@ -1,7 +1,10 @@
 #include "SymbolStamp.h"
 
+#include <QPaintDevice>
 #include <QPainter>
+#include <QRegion>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -38,8 +41,67 @@ SymbolStamp::Target SymbolStamp::targetOf(const QPainter *painter)
                               transform.dy() == std::floor(transform.dy());
     if (target.wholeTranslation)
         target.translation = QPoint(int(transform.dx()), int(transform.dy()));
+
+    QPaintDevice *device = painter->device();
+    if (!target.wholeTranslation || !device || device->devType() != QInternal::Image)
+        return target;
+    auto *image = static_cast<QImage *>(device);
+    if (image->format() != QImage::Format_ARGB32_Premultiplied &&
+        image->format() != QImage::Format_RGBA8888_Premultiplied)
+        return target;
+    QRect clip = image->rect();
+    if (painter->hasClipping()) {
+        const QRegion region = painter->clipRegion();
+        if (region.rectCount() > 1)
+            return target;
+        clip &= region.boundingRect().translated(target.translation);
+    }
+    target.image = image;
+    target.clip = clip;
     return target;
 }
+
+namespace {
+
+// The raster engine's own rounding of a premultiplied pixel times an alpha.
+inline uint byteMul(uint x, uint a)
+{
+    uint t = (x & 0xff00ff) * a;
+    t = (t + ((t >> 8) & 0xff00ff) + 0x800080) >> 8;
+    t &= 0xff00ff;
+    x = ((x >> 8) & 0xff00ff) * a;
+    x = (x + ((x >> 8) & 0xff00ff) + 0x800080);
+    x &= 0xff00ff00;
+    return x | t;
+}
+
+// Source-over of premultiplied pixels, as the raster engine blends an image.
+void blend(QImage *destination, const QRect &clip, const QImage &source,
+           const QVector<QPair<int, int>> &rowSpans, const QPoint &topLeft)
+{
+    const QRect area = clip & QRect(topLeft, source.size());
+    if (area.isEmpty())
+        return;
+    // The painter draws into this buffer too; reading it without detaching keeps it the same one.
+    uchar *bits = const_cast<uchar *>(destination->constBits());
+    const qsizetype stride = destination->bytesPerLine();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const int row = y - topLeft.y();
+        const int first = std::max(rowSpans[row].first, area.left() - topLeft.x());
+        const int end = std::min(rowSpans[row].second, area.right() + 1 - topLeft.x());
+        auto *to = reinterpret_cast<uint *>(bits + y * stride) + topLeft.x();
+        const auto *from = reinterpret_cast<const uint *>(source.constScanLine(row));
+        for (int x = first; x < end; ++x) {
+            const uint s = from[x];
+            if (s >= 0xff000000u)
+                to[x] = s;
+            else if (s != 0)
+                to[x] = s + byteMul(to[x], 255 - (s >> 24));
+        }
+    }
+}
+
+} // namespace
 
 void SymbolStamp::stamp(QPainter *painter, const Target &target, const QPointF &anchor)
 {
@@ -57,9 +119,19 @@ void SymbolStamp::stamp(QPainter *painter, const Target &target, const QPointF &
         phaseY = 0;
         wholeY += 1;
     }
+    // Blended by hand, the stamp must have the pixel layout of the image it goes into.
+    const QImage::Format format =
+        target.image ? target.image->format() : QImage::Format_ARGB32_Premultiplied;
+    if (format != m_format) {
+        m_format = format;
+        for (QImage &kept : m_images)
+            kept = QImage();
+        for (QVector<QPair<int, int>> &spans : m_rowSpans)
+            spans.clear();
+    }
     QImage &image = m_images[phaseY * phases + phaseX];
     if (image.isNull()) {
-        image = QImage(m_deviceBounds.size(), QImage::Format_ARGB32_Premultiplied);
+        image = QImage(m_deviceBounds.size(), format);
         image.fill(Qt::transparent);
         if (m_dotsPerMeter > 0) {
             image.setDotsPerMeterX(m_dotsPerMeter);
@@ -77,8 +149,23 @@ void SymbolStamp::stamp(QPainter *painter, const Target &target, const QPointF &
             m_drawer(&imagePainter, QPointF(0, 0));
         }
     }
+    QVector<QPair<int, int>> &rowSpans = m_rowSpans[phaseY * phases + phaseX];
+    if (rowSpans.isEmpty()) {
+        for (int row = 0; row < image.height(); ++row) {
+            const auto *pixels = reinterpret_cast<const uint *>(image.constScanLine(row));
+            int first = 0;
+            int end = image.width();
+            while (first < end && pixels[first] == 0)
+                ++first;
+            while (end > first && pixels[end - 1] == 0)
+                --end;
+            rowSpans.append({first, end});
+        }
+    }
     const QPoint topLeft(int(wholeX) + m_deviceBounds.left(), int(wholeY) + m_deviceBounds.top());
-    if (target.wholeTranslation) {
+    if (target.image) {
+        blend(target.image, target.clip, image, rowSpans, topLeft);
+    } else if (target.wholeTranslation) {
         painter->drawImage(topLeft - target.translation, image);
     } else {
         // Copied in device pixels, past the painter's scale.

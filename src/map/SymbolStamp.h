@@ -4,6 +4,7 @@
 #include <QPointF>
 #include <QRect>
 #include <QTransform>
+#include <QVector>
 
 #include <array>
 #include <functional>
@@ -33,6 +34,11 @@ public:
         QTransform transform;
         bool wholeTranslation = true; // no scale, translation by whole pixels
         QPoint translation;
+        // When the painter draws into a premultiplied 32-bit image through at most one clip
+        // rectangle, stamps are blended straight into its pixels, as the painter itself would
+        // blend them, without the painter's per-call work.
+        QImage *image = nullptr;
+        QRect clip; // device pixels that may be written
     };
     static Target targetOf(const QPainter *painter);
 
@@ -52,4 +58,8 @@ private:
     double m_scaleX = 1;
     double m_scaleY = 1;
     std::array<QImage, phases * phases> m_images;
+    // Per image and row: the first and one past the last pixel that is not transparent, so that
+    // blending by hand skips the empty margins.
+    std::array<QVector<QPair<int, int>>, phases * phases> m_rowSpans;
+    QImage::Format m_format = QImage::Format_ARGB32_Premultiplied;
 };

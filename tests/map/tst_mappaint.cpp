@@ -349,10 +349,18 @@ private slots:
     {
         QTest::addColumn<double>("deviceScale");
         QTest::addColumn<QPointF>("origin");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("clipped");
         // Anchors on whole or quarter device pixels, where stamps sit exactly.
-        QTest::newRow("scale 1") << 1.0 << QPointF(30.5, 60.5);
-        QTest::newRow("device scale 1.25") << 1.25 << QPointF(30.4, 60.4);
-        QTest::newRow("device scale 2") << 2.0 << QPointF(30.25, 60.5);
+        const int argb = QImage::Format_ARGB32_Premultiplied;
+        const int rgba = QImage::Format_RGBA8888_Premultiplied; // what Qt Quick paints into
+        QTest::newRow("scale 1") << 1.0 << QPointF(30.5, 60.5) << argb << false;
+        QTest::newRow("scale 1, RGBA") << 1.0 << QPointF(30.5, 60.5) << rgba << false;
+        QTest::newRow("scale 1, clipped") << 1.0 << QPointF(30.5, 60.5) << rgba << true;
+        QTest::newRow("device scale 1.25") << 1.25 << QPointF(30.4, 60.4) << argb << false;
+        QTest::newRow("device scale 2") << 2.0 << QPointF(30.25, 60.5) << rgba << true;
+        QTest::newRow("RGB32 image")
+            << 1.0 << QPointF(30.5, 60.5) << int(QImage::Format_RGB32) << false;
     }
 
     void stampedSymbolsMatchDirectDrawing()
@@ -362,6 +370,8 @@ private slots:
         // rounds to full).
         QFETCH(double, deviceScale);
         QFETCH(QPointF, origin);
+        QFETCH(int, format);
+        QFETCH(bool, clipped);
         MapItem item;
         prepare(item, 1.0);
         QVector<SdkTrackNode> nodes;
@@ -393,10 +403,13 @@ private slots:
 
         const QSize deviceSize(int(itemWidth * deviceScale), int(itemHeight * deviceScale));
         const auto renderScaled = [&](double opacity) {
-            QImage image(deviceSize, QImage::Format_ARGB32_Premultiplied);
+            QImage image(deviceSize, QImage::Format(format));
             image.fill(Qt::magenta);
             QPainter painter(&image);
             painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+            // Qt Quick clips its painter to the part of the item to repaint.
+            if (clipped)
+                painter.setClipRect(QRect(40, 30, deviceSize.width() / 2, deviceSize.height() / 2));
             painter.scale(deviceScale, deviceScale);
             painter.setOpacity(opacity);
             item.paint(&painter);
