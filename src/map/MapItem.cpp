@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -28,7 +29,7 @@ constexpr double junctionScale = 0.05;
 constexpr double stateLabelScale = 0.08;
 constexpr double trainLabelScale = 0.025;
 constexpr double pickRadiusSquared = 100.0;
-constexpr int maximumTrainLabels = 8192;
+constexpr int maximumLabelParts = 8192;
 
 QPen linePen(const QColor &colour, double width)
 {
@@ -89,6 +90,8 @@ void MapItem::setDataSource(QObject *source)
         const int slotIndex = metaObject()->indexOfSlot("takeDataFromSource()");
         if (changedIndex >= 0)
             connect(source, meta->method(changedIndex), this, metaObject()->method(slotIndex));
+        // The pointer clears itself; bindings still need to hear of it.
+        connect(source, &QObject::destroyed, this, &MapItem::dataSourceChanged);
     }
     emit dataSourceChanged();
     if (source)
@@ -241,9 +244,10 @@ void MapItem::redrawNetworkImage(const QSizeF &size)
                 },
                 0);
         const QVector<quint32> &degrees = m_network.degrees();
+        const SymbolStamp::Target target = SymbolStamp::targetOf(&painter);
         for (int i = 0; i < nodes.size(); ++i) {
             if (degrees[i] > 2 && view.contains(points[i]))
-                m_junctionStamp.stamp(&painter, points[i]);
+                m_junctionStamp.stamp(&painter, target, points[i]);
         }
     }
     painter.end();
@@ -298,25 +302,52 @@ void MapItem::paint(QPainter *painter)
     const bool otherLabels = m_camera.scale() > trainLabelScale;
     const QPen labelPen(trainLabelColour);
     // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
-    // paint costs more than the rest of the dynamic layers together.
-    if (trainFont != m_labelFont || m_trainLabels.size() > maximumTrainLabels) {
-        m_trainLabels.clear();
+    // paint costs more than the rest of the dynamic layers together. A label seen for the first
+    // time is drawn as its name, then its tail where the name's advance ends (both kept, and
+    // reused as the train moves on), which puts every glyph where drawing the whole text would;
+    // a label seen again is kept whole, one drawing instead of two.
+    if (trainFont != m_labelFont || m_labelParts.size() > maximumLabelParts ||
+        m_labelsSeenOnce.size() > maximumLabelParts) {
+        m_labelParts.clear();
+        m_labelsSeenOnce.clear();
         m_labelFont = trainFont;
     }
-    const double ascent = QFontMetricsF(painter->font(), painter->device()).ascent();
+    const QFontMetricsF metrics(painter->font(), painter->device());
+    const double ascent = metrics.ascent();
+    const auto laidOut = [&](const QString &text) {
+        auto part = m_labelParts.find(text);
+        if (part == m_labelParts.end()) {
+            QStaticText staticText(text);
+            staticText.setTextFormat(Qt::PlainText);
+            part = m_labelParts.insert(text, {staticText, metrics.horizontalAdvance(text)});
+        }
+        return part.value();
+    };
     for (const MapOverlay::Train &train : std::as_const(m_overlay.trains)) {
         if (!onScreen(train.node, &point))
             continue;
         m_symbols.trainDisc(painter, point, train.selected);
         if (otherLabels || train.selected) {
             painter->setPen(labelPen);
-            auto label = m_trainLabels.find(train.label);
-            if (label == m_trainLabels.end()) {
-                label = m_trainLabels.insert(train.label, QStaticText(train.label));
-                label->setTextFormat(Qt::PlainText);
-            }
             // The label's baseline starts at P + (7, 14).
-            painter->drawStaticText(point + QPointF(7, 14 - ascent), label.value());
+            const QPointF origin = point + QPointF(7, 14 - ascent);
+            const auto whole = m_labelParts.constFind(train.label);
+            if (whole != m_labelParts.constEnd()) {
+                painter->drawStaticText(origin, whole.value().text);
+                continue;
+            }
+            if (m_labelsSeenOnce.contains(train.label)) {
+                painter->drawStaticText(origin, laidOut(train.label).text);
+                continue;
+            }
+            m_labelsSeenOnce.insert(train.label);
+            double tailOffset = 0;
+            if (!train.name.isEmpty()) {
+                const LabelPart name = laidOut(train.name);
+                painter->drawStaticText(origin, name.text);
+                tailOffset = name.advance;
+            }
+            painter->drawStaticText(origin + QPointF(tailOffset, 0), laidOut(train.tail).text);
         }
     }
     painter->restore();
@@ -326,7 +357,7 @@ void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
 {
     const int textureSide = int(m_signalSize);
     const bool stateLabels = m_camera.scale() > stateLabelScale;
-    TexturePlacer placer(size, m_signalSize);
+    std::optional<TexturePlacer> placer; // made at the first texture: most paints have none
     const QVector<SdkTrackNode> &nodes = m_network.nodes();
 
     for (const MapOverlay::Signal &signal : std::as_const(m_overlay.signalMarks)) {
@@ -339,7 +370,9 @@ void MapItem::paintSignals(QPainter *painter, const QSizeF &size)
             if (!texture.isNull()) {
                 const QSizeF target(
                     texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
-                const QRectF spot = placer.place(point, target);
+                if (!placer)
+                    placer.emplace(size, m_signalSize);
+                const QRectF spot = placer->place(point, target);
                 m_symbols.signalStem(painter, point, signal.marker);
                 painter->setPen(MapSymbols::signalPen(signal.marker));
                 painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));

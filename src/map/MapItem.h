@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QQuickPaintedItem>
+#include <QSet>
 #include <QStaticText>
 #include <QVariantList>
 #include <QVariantMap>
@@ -87,6 +88,12 @@ private:
     bool m_overlayDirty = true;
     MapSymbols m_symbols; // stamped symbols, kept between paints
     SymbolStamp m_junctionStamp;
-    QHash<QString, QStaticText> m_trainLabels; // laid-out train labels by text
+    struct LabelPart
+    {
+        QStaticText text;
+        double advance;
+    };
+    QHash<QString, LabelPart> m_labelParts; // laid-out labels, names and label tails by text
+    QSet<QString> m_labelsSeenOnce;
     QFont m_labelFont;
 };

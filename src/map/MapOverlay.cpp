@@ -76,7 +76,12 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
 
 QString MapOverlay::trainLabel(const QVariantMap &train)
 {
-    return train.value(keyName).toString() + QStringLiteral(" · ") +
+    return train.value(keyName).toString() + trainLabelTail(train);
+}
+
+QString MapOverlay::trainLabelTail(const QVariantMap &train)
+{
+    return QStringLiteral(" · ") +
            QString::number(train.value(keyFraction).toDouble() * 100, 'f', 1) + QLatin1Char('%');
 }
 
@@ -143,7 +148,10 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         const int node = network.indexOfIdText(train.value(keyTrack).toString());
         if (node < 0)
             continue;
-        overlay.trains.append({node, train.value(keyId) == selectedTrainId, trainLabel(train)});
+        const QString name = train.value(keyName).toString();
+        const QString tail = trainLabelTail(train);
+        overlay.trains.append(
+            {node, train.value(keyId) == selectedTrainId, name, tail, name + tail});
     }
     return overlay;
 }

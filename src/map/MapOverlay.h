@@ -26,7 +26,11 @@ public:
     {
         int node;
         bool selected;
-        QString label; // "IC 12 · 45.7%"
+        // The label "IC 12 · 45.7%" in two parts: the name, which stays, and the tail " · 45.7%",
+        // which changes as the train moves but takes one of a thousand values.
+        QString name;
+        QString tail;
+        QString label; // name and tail
     };
 
     // Reads the layers of the data map; entries whose track names no node are left out.
@@ -40,4 +44,5 @@ public:
     QVector<Train> trains;
 
     static QString trainLabel(const QVariantMap &train);
+    static QString trainLabelTail(const QVariantMap &train);
 };

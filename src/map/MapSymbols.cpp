@@ -107,19 +107,27 @@ QPen MapSymbols::signalPen(bool marker)
 void MapSymbols::begin(QPainter *painter)
 {
     m_stamping = SymbolStamp::suits(painter);
+    if (!m_stamping)
+        return;
+    m_target = SymbolStamp::targetOf(painter);
     const QPaintDevice *device = painter->device();
     const int dotsPerMeter = device ? int(std::lround(device->logicalDpiY() / 0.0254)) : 0;
-    if (dotsPerMeter != m_dotsPerMeter || painter->font() != m_font)
-        reset(dotsPerMeter, painter->font());
+    const QTransform &transform = painter->worldTransform();
+    if (dotsPerMeter != m_dotsPerMeter || painter->font() != m_font ||
+        transform.m11() != m_scaleX || transform.m22() != m_scaleY)
+        reset(dotsPerMeter, painter->font(), transform.m11(), transform.m22());
 }
 
-void MapSymbols::reset(int dotsPerMeter, const QFont &font)
+void MapSymbols::reset(int dotsPerMeter, const QFont &font, double scaleX, double scaleY)
 {
     m_dotsPerMeter = dotsPerMeter;
     m_font = font;
-    m_pathPoint = SymbolStamp(QRect(-3, -3, 7, 7), drawPathPoint, dotsPerMeter);
-    m_reservation = SymbolStamp(QRect(-10, -10, 21, 21), drawReservation, dotsPerMeter);
-    m_occupation = SymbolStamp(QRect(-7, -7, 15, 15), drawOccupation, dotsPerMeter);
+    m_scaleX = scaleX;
+    m_scaleY = scaleY;
+    m_pathPoint = SymbolStamp(QRect(-3, -3, 7, 7), drawPathPoint, dotsPerMeter, scaleX, scaleY);
+    m_reservation =
+        SymbolStamp(QRect(-10, -10, 21, 21), drawReservation, dotsPerMeter, scaleX, scaleY);
+    m_occupation = SymbolStamp(QRect(-7, -7, 15, 15), drawOccupation, dotsPerMeter, scaleX, scaleY);
     for (int marker = 0; marker < 2; ++marker) {
         for (const SignalShape shape :
              {SignalShape::Circle, SignalShape::Balise, SignalShape::Marker}) {
@@ -133,30 +141,30 @@ void MapSymbols::reset(int dotsPerMeter, const QFont &font)
                     painter->setFont(font);
                     drawSignalSymbol(painter, point, shape, marker != 0);
                 },
-                dotsPerMeter);
+                dotsPerMeter, scaleX, scaleY);
         }
         m_stems[marker] = SymbolStamp(
             QRect(-3, -11, 7, 14),
             [marker](QPainter *painter, const QPointF &point) {
                 drawStem(painter, point, marker != 0);
             },
-            dotsPerMeter);
+            dotsPerMeter, scaleX, scaleY);
     }
     m_trains[0] = SymbolStamp(
         QRect(-5, -5, 11, 11),
         [](QPainter *painter, const QPointF &point) { drawTrainDisc(painter, point, false); },
-        dotsPerMeter);
+        dotsPerMeter, scaleX, scaleY);
     m_trains[1] = SymbolStamp(
         QRect(-7, -7, 15, 15),
         [](QPainter *painter, const QPointF &point) { drawTrainDisc(painter, point, true); },
-        dotsPerMeter);
+        dotsPerMeter, scaleX, scaleY);
     m_labels.clear();
 }
 
 void MapSymbols::pathPoint(QPainter *painter, const QPointF &point)
 {
     if (m_stamping)
-        m_pathPoint.stamp(painter, point);
+        m_pathPoint.stamp(painter, m_target, point);
     else
         drawPathPoint(painter, point);
 }
@@ -164,7 +172,7 @@ void MapSymbols::pathPoint(QPainter *painter, const QPointF &point)
 void MapSymbols::reservation(QPainter *painter, const QPointF &point)
 {
     if (m_stamping)
-        m_reservation.stamp(painter, point);
+        m_reservation.stamp(painter, m_target, point);
     else
         drawReservation(painter, point);
 }
@@ -172,7 +180,7 @@ void MapSymbols::reservation(QPainter *painter, const QPointF &point)
 void MapSymbols::occupation(QPainter *painter, const QPointF &point)
 {
     if (m_stamping)
-        m_occupation.stamp(painter, point);
+        m_occupation.stamp(painter, m_target, point);
     else
         drawOccupation(painter, point);
 }
@@ -181,7 +189,7 @@ void MapSymbols::signalSymbol(QPainter *painter, const QPointF &point, SignalSha
                               bool marker)
 {
     if (m_stamping)
-        m_signals[int(shape)][int(marker)].stamp(painter, point);
+        m_signals[int(shape)][int(marker)].stamp(painter, m_target, point);
     else
         drawSignalSymbol(painter, point, shape, marker);
 }
@@ -189,7 +197,7 @@ void MapSymbols::signalSymbol(QPainter *painter, const QPointF &point, SignalSha
 void MapSymbols::signalStem(QPainter *painter, const QPointF &point, bool marker)
 {
     if (m_stamping)
-        m_stems[int(marker)].stamp(painter, point);
+        m_stems[int(marker)].stamp(painter, m_target, point);
     else
         drawStem(painter, point, marker);
 }
@@ -207,7 +215,7 @@ SymbolStamp &MapSymbols::labelStamp(bool marker, int state)
                                         painter->setFont(font);
                                         drawStateLabel(painter, point, marker, state);
                                     },
-                                    m_dotsPerMeter));
+                                    m_dotsPerMeter, m_scaleX, m_scaleY));
     }
     return found.value();
 }
@@ -216,7 +224,7 @@ void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker
 {
     const qint64 key = (qint64(state) << 1) | qint64(marker);
     if (m_stamping && (m_labels.contains(key) || m_labels.size() < maximumLabelStamps))
-        labelStamp(marker, state).stamp(painter, point);
+        labelStamp(marker, state).stamp(painter, m_target, point);
     else
         drawStateLabel(painter, point, marker, state);
 }
@@ -224,7 +232,7 @@ void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker
 void MapSymbols::trainDisc(QPainter *painter, const QPointF &point, bool selected)
 {
     if (m_stamping)
-        m_trains[int(selected)].stamp(painter, point);
+        m_trains[int(selected)].stamp(painter, m_target, point);
     else
         drawTrainDisc(painter, point, selected);
 }

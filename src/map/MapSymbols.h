@@ -9,9 +9,9 @@
 class QPainter;
 
 // The small symbols of the map's dynamic layers: path points, usage marks, signal symbols and
-// state labels, train discs. Each is drawn directly when the painter scales its drawing, and
-// stamped from a cached image otherwise (see SymbolStamp), which keeps a paint with tens of
-// thousands of signals on screen within a frame.
+// state labels, train discs. Each is stamped from a cached image (see SymbolStamp), which keeps a
+// paint with tens of thousands of signals on screen within a frame, or drawn directly when the
+// painter rotates, shears or blends in a way that stamping would not reproduce.
 class MapSymbols
 {
 public:
@@ -34,12 +34,15 @@ public:
     static QPen signalPen(bool marker);
 
 private:
-    void reset(int dotsPerMeter, const QFont &font);
+    void reset(int dotsPerMeter, const QFont &font, double scaleX, double scaleY);
     SymbolStamp &labelStamp(bool marker, int state);
 
     bool m_stamping = false;
+    SymbolStamp::Target m_target;
     int m_dotsPerMeter = -1;
     QFont m_font;
+    double m_scaleX = 0;
+    double m_scaleY = 0;
     SymbolStamp m_pathPoint;
     SymbolStamp m_reservation;
     SymbolStamp m_occupation;

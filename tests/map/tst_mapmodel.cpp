@@ -487,11 +487,13 @@ private slots:
     void dataSourceDestroyedFirst()
     {
         MapItem item;
+        QSignalSpy sourceChanged(&item, &MapItem::dataSourceChanged);
         {
             FakeBackend backend;
             item.setDataSource(&backend);
         }
         QCOMPARE(item.dataSource(), nullptr);
+        QCOMPARE(sourceChanged.count(), 2); // set, then gone
         item.setSnapshotData(liveData({node(1, 0, 0, 0, 0)}));
         QCOMPARE(item.network().nodes().size(), 1);
     }

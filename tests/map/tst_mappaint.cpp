@@ -299,44 +299,86 @@ private slots:
         QCOMPARE(brightPixels(image, labelArea(other)) > 20, otherLabelled);
     }
 
+    void trainLabelLandsLikeText_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("fraction");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("plain") << "IC 12" << 0.4567 << QStringLiteral("IC 12 · 45.7%");
+        QTest::newRow("accents") << QStringLiteral("Fantôme Évry") << 1.0
+                                 << QStringLiteral("Fantôme Évry · 100.0%");
+        QTest::newRow("trailing space") << "TER " << 0.0 << QStringLiteral("TER  · 0.0%");
+        QTest::newRow("no name") << "" << 0.25 << QStringLiteral(" · 25.0%");
+        QTest::newRow("kerning pairs") << "AVA Tw" << 0.7071 << QStringLiteral("AVA Tw · 70.7%");
+    }
+
     void trainLabelLandsLikeText()
     {
+        QFETCH(QString, name);
+        QFETCH(double, fraction);
+        QFETCH(QString, label);
         MapItem item;
         prepare(item);
         const QPointF p(100.5, 100.5);
         QVariantMap data = liveData({nodeAt(item, 5, p)});
-        data.insert("trains", QVariantList{train(50, "IC 12", 5, 0.4567)});
+        data.insert("trains", QVariantList{train(50, name, 5, fraction)});
         item.setSnapshotData(data);
+        // Drawn in parts the first time, then whole (laid out anew, then kept): all alike.
         const QImage image = render(item);
+        QCOMPARE(render(item), image);
+        QCOMPARE(render(item), image);
         // The same label drawn as plain text with its baseline origin at P + (7, 14).
         QImage expected = image;
         QPainter painter(&expected);
         painter.setRenderHint(QPainter::Antialiasing, true);
-        painter.fillRect(QRectF(p.x() + 6, p.y(), 120, 20), background);
+        painter.fillRect(QRectF(p.x() + 6, p.y(), 200, 20), background);
         painter.setFont(QFont(QStringLiteral("Segoe UI"), 9));
         painter.setPen(QColor(0xf1, 0xee, 0xd6));
-        painter.drawText(p + QPointF(7, 14), QStringLiteral("IC 12 · 45.7%"));
+        painter.drawText(p + QPointF(7, 14), label);
         painter.end();
         int differing = 0;
         for (int y = int(p.y()); y < int(p.y()) + 20; ++y) {
-            for (int x = int(p.x()) + 6; x < int(p.x()) + 126; ++x)
+            for (int x = int(p.x()) + 6; x < int(p.x()) + 206; ++x)
                 differing += distance(image.pixelColor(x, y), expected.pixelColor(x, y)) > 2;
         }
         QCOMPARE(differing, 0);
         QVERIFY(brightPixels(image, QRect(int(p.x()) + 7, int(p.y()) + 2, 80, 14)) > 20);
     }
 
+    void stampedSymbolsMatchDirectDrawing_data()
+    {
+        QTest::addColumn<double>("deviceScale");
+        QTest::addColumn<QPointF>("origin");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("clipped");
+        // Anchors on whole or quarter device pixels, where stamps sit exactly.
+        const int argb = QImage::Format_ARGB32_Premultiplied;
+        const int rgba = QImage::Format_RGBA8888_Premultiplied; // what Qt Quick paints into
+        QTest::newRow("scale 1") << 1.0 << QPointF(30.5, 60.5) << argb << false;
+        QTest::newRow("scale 1, RGBA") << 1.0 << QPointF(30.5, 60.5) << rgba << false;
+        QTest::newRow("scale 1, clipped") << 1.0 << QPointF(30.5, 60.5) << rgba << true;
+        QTest::newRow("device scale 1.25") << 1.25 << QPointF(30.4, 60.4) << argb << false;
+        QTest::newRow("device scale 2") << 2.0 << QPointF(30.25, 60.5) << rgba << true;
+        QTest::newRow("RGB32 image")
+            << 1.0 << QPointF(30.5, 60.5) << int(QImage::Format_RGB32) << false;
+    }
+
     void stampedSymbolsMatchDirectDrawing()
     {
-        // Symbols are stamped from cached images when the painter draws to whole pixels, and
-        // drawn directly otherwise (here: a scale too small to move anything visibly).
+        // Symbols are stamped from cached images when the painter only scales and translates at
+        // full opacity, and drawn directly otherwise (here: an opacity that the raster engine
+        // rounds to full).
+        QFETCH(double, deviceScale);
+        QFETCH(QPointF, origin);
+        QFETCH(int, format);
+        QFETCH(bool, clipped);
         MapItem item;
         prepare(item, 1.0);
         QVector<SdkTrackNode> nodes;
         QVariantList signalList, trains, reservations, occupations;
         QStringList path;
         for (int i = 0; i < 12; ++i) {
-            const QPointF p(30.5 + (i % 6) * 60, 60.5 + (i / 6) * 120);
+            const QPointF p = origin + QPointF((i % 6) * 60, (i / 6) * 120);
             nodes.append(nodeAt(item, 100 + i, p, i % 3 == 0 ? 101 + i : 0));
             signalList.append(signalEntry(100 + i, i % 4 == 1, i % 4 == 2, i % 2 == 0, i));
             trains.append(train(500 + i, QStringLiteral("T%1").arg(i), 100 + i, 0.1 * i));
@@ -359,13 +401,22 @@ private slots:
         item.setSnapshotData(data);
         item.setShowCalculatedPath(true);
 
-        const QImage stamped = render(item);
-        QImage direct(stamped.size(), QImage::Format_ARGB32_Premultiplied);
-        direct.fill(Qt::magenta);
-        QPainter painter(&direct);
-        painter.scale(1.0000001, 1.0000001);
-        item.paint(&painter);
-        painter.end();
+        const QSize deviceSize(int(itemWidth * deviceScale), int(itemHeight * deviceScale));
+        const auto renderScaled = [&](double opacity) {
+            QImage image(deviceSize, QImage::Format(format));
+            image.fill(Qt::magenta);
+            QPainter painter(&image);
+            painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+            // Qt Quick clips its painter to the part of the item to repaint.
+            if (clipped)
+                painter.setClipRect(QRect(40, 30, deviceSize.width() / 2, deviceSize.height() / 2));
+            painter.scale(deviceScale, deviceScale);
+            painter.setOpacity(opacity);
+            item.paint(&painter);
+            return image;
+        };
+        const QImage stamped = renderScaled(1.0);
+        const QImage direct = renderScaled(0.9999999);
 
         int worst = 0;
         for (int y = 0; y < stamped.height(); ++y) {
@@ -373,7 +424,7 @@ private slots:
                 worst =
                     std::max(worst, distance(stamped.pixelColor(x, y), direct.pixelColor(x, y)));
         }
-        QVERIFY2(worst <= 4, QByteArray::number(worst));
+        QVERIFY2(worst <= 6, QByteArray::number(worst));
         QVERIFY(brightPixels(stamped, stamped.rect()) > 1000);
     }
 
