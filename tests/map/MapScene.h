@@ -5,9 +5,6 @@
 #include "GeometryBlob.h"
 #include "SdkRecords.h"
 
-#include <QByteArray>
-#include <QString>
-#include <QVariantList>
 #include <QVariantMap>
 #include <QVector>
 
@@ -31,39 +28,29 @@ inline QByteArray blob(const QVector<SdkTrackNode> &nodes)
 inline QVariantMap train(quint64 id, const QString &name, quint64 track, double fraction,
                          bool positioned = true)
 {
-    return QVariantMap{{QStringLiteral("id"), idText(id)},
-                       {QStringLiteral("name"), name},
-                       {QStringLiteral("positioned"), positioned},
-                       {QStringLiteral("track"), positioned ? idText(track) : QString()},
-                       {QStringLiteral("fraction"), fraction}};
+    QVariantMap map{{"id", idText(id)}, {"name", name}, {"positioned", positioned}};
+    map.insert({{"track", positioned ? idText(track) : QString()}, {"fraction", fraction}});
+    return map;
 }
 
-inline QVariantMap signalEntry(quint64 track, bool marker, bool balise, bool stateAvailable,
-                               int textureState, const QString &texturePath = QString())
+inline QVariantMap signalEntry(quint64 track, bool marker, bool balise, bool available, int state,
+                               const QString &path = QString())
 {
-    return QVariantMap{{QStringLiteral("track"), idText(track)},
-                       {QStringLiteral("marker"), marker},
-                       {QStringLiteral("balise"), balise},
-                       {QStringLiteral("stateAvailable"), stateAvailable},
-                       {QStringLiteral("textureState"), textureState},
-                       {QStringLiteral("texturePath"), texturePath}};
+    QVariantMap map{{"track", idText(track)}, {"marker", marker}, {"balise", balise}};
+    map.insert({{"stateAvailable", available}, {"textureState", state}, {"texturePath", path}});
+    return map;
 }
 
 inline QVariantMap usage(quint64 trainId, quint64 track)
 {
-    return QVariantMap{{QStringLiteral("train"), idText(trainId)},
-                       {QStringLiteral("track"), idText(track)},
-                       {QStringLiteral("begin"), 0.0},
-                       {QStringLiteral("end"), 1.0}};
+    return {{"train", idText(trainId)}, {"track", idText(track)}, {"begin", 0.0}, {"end", 1.0}};
 }
 
 // A live data map with this geometry and nothing else shown.
 inline QVariantMap liveData(const QVector<SdkTrackNode> &nodes)
 {
-    return QVariantMap{{QStringLiteral("live"), true},
-                       {QStringLiteral("mapGeometry"), blob(nodes)},
-                       {QStringLiteral("usageStale"), false},
-                       {QStringLiteral("pathStale"), false}};
+    return {
+        {"live", true}, {"mapGeometry", blob(nodes)}, {"usageStale", false}, {"pathStale", false}};
 }
 
 } // namespace MapScene
