@@ -31,7 +31,7 @@ private Q_SLOTS:
     void nameIsComparedIgnoringCase();
 };
 
-// What a new user does: start a medium world, find it by name, open it and copy its trains.
+// What a new user does: start a medium world, find it by name, open it and capture it.
 void TestGameFinder::aGameFoundByNameCanBeObserved()
 {
     GameProcess game;
@@ -42,9 +42,6 @@ void TestGameFinder::aGameFoundByNameCanBeObserved()
     QCOMPARE(session.open(found), 0u);
     ScopedSnapshot snapshot;
     QCOMPARE(snapshot.capture(session.handle), 0u);
-    SdkStatus status = 1;
-    QVERIFY(copyAll(&ZorvySdk_CopyTrains, snapshot.handle, &status).size() > 50);
-    QCOMPARE(status, 0u);
 }
 
 void TestGameFinder::nameIsComparedIgnoringCase()
