@@ -82,19 +82,22 @@ inline QString statusText(SdkStatus status)
     return QString::fromUtf8(ZorvySdk_StatusString(status));
 }
 
+// Options separated by spaces ("--size=small"), or a scenario given as JSON text and written
+// into dir, as the game's arguments.
+inline QStringList gameArguments(const QString &options, const QString &dir)
+{
+    if (!options.startsWith(QLatin1Char('{')))
+        return options.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QJsonObject scenario = QJsonDocument::fromJson(options.toUtf8()).object();
+    return {QStringLiteral("--scenario"), GameProcess::writeScenario(scenario, dir)};
+}
+
 // A game, a session on it and one snapshot, all stopped or released when the test leaves.
 struct Observed
 {
-    // Options separated by spaces ("--size=small"), or a scenario given as JSON text.
-    bool start(const QString &options)
+    bool start(const QString &options) // as gameArguments() takes them
     {
-        const QStringList arguments =
-            options.startsWith(QLatin1Char('{'))
-                ? QStringList{"--scenario",
-                              GameProcess::writeScenario(
-                                  QJsonDocument::fromJson(options.toUtf8()).object(), dir.path())}
-                : options.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (!game.start(arguments))
+        if (!game.start(gameArguments(options, dir.path())))
             qWarning("%s", qPrintable(game.errorString()));
         return session.open(game.processId()) == 0 && snapshot.capture(session.handle) == 0;
     }
