@@ -1,57 +1,48 @@
 #pragma once
 
-// Small helpers for the library's contract tests: RAII for sessions and snapshots, and the copy
-// protocol as the panel runs it.
+// Small helpers for the library's contract tests: RAII for sessions and snapshots, the copy
+// protocol as the panel runs it, and a running game observed through one session and snapshot.
 
+#include "GameProcess.h"
 #include "SdkApi.h"
 
 #include <QByteArray>
-#include <QString>
+#include <QJsonDocument>
+#include <QTemporaryDir>
 
 #include <vector>
 
-// Frees a session handle when the test leaves the scope, pass or fail.
-class ScopedSession
+// Frees a session or snapshot handle when the test leaves the scope, pass or fail.
+template <void (*Free)(uint64_t)> struct ScopedHandle
 {
-public:
-    ScopedSession() = default;
-    ~ScopedSession() { close(); }
-    ScopedSession(const ScopedSession &) = delete;
-    ScopedSession &operator=(const ScopedSession &) = delete;
-    SdkStatus open(qint64 processId)
-    {
-        close();
-        return ZorvySdk_OpenProcess(1, uint32_t(processId), &handle);
-    }
-    void close()
+    ScopedHandle() = default;
+    ScopedHandle(const ScopedHandle &) = delete;
+    ~ScopedHandle() { reset(); }
+    void reset()
     {
         if (handle)
-            ZorvySdk_CloseSession(handle);
+            Free(handle);
         handle = 0;
     }
-    SdkSession handle = 0;
+    uint64_t handle = 0;
 };
 
-// Releases a snapshot handle when the test leaves the scope, pass or fail.
-class ScopedSnapshot
+struct ScopedSession : ScopedHandle<ZorvySdk_CloseSession>
 {
-public:
-    ScopedSnapshot() = default;
-    ~ScopedSnapshot() { release(); }
-    ScopedSnapshot(const ScopedSnapshot &) = delete;
-    ScopedSnapshot &operator=(const ScopedSnapshot &) = delete;
+    SdkStatus open(qint64 processId)
+    {
+        reset();
+        return ZorvySdk_OpenProcess(1, uint32_t(processId), &handle);
+    }
+};
+
+struct ScopedSnapshot : ScopedHandle<ZorvySdk_ReleaseSnapshot>
+{
     SdkStatus capture(SdkSession session)
     {
-        release();
+        reset();
         return ZorvySdk_CaptureSnapshot(session, &handle);
     }
-    void release()
-    {
-        if (handle)
-            ZorvySdk_ReleaseSnapshot(handle);
-        handle = 0;
-    }
-    SdkSnapshot handle = 0;
 };
 
 template <typename Record>
@@ -61,14 +52,11 @@ using SdkCopyFn = SdkStatus (*)(SdkSnapshot, Record *, uint32_t, uint32_t *);
 template <typename Record>
 std::vector<Record> copyAll(SdkCopyFn<Record> copy, SdkSnapshot snapshot, SdkStatus *status)
 {
-    uint32_t count = 0;
-    *status = copy(snapshot, nullptr, 0, &count);
-    if (*status != 0)
+    uint32_t count = 0, written = 0;
+    if ((*status = copy(snapshot, nullptr, 0, &count)) != 0)
         return {};
     std::vector<Record> records(count);
-    uint32_t written = 0;
-    *status = copy(snapshot, records.data(), count, &written);
-    if (*status == 0)
+    if ((*status = copy(snapshot, records.data(), count, &written)) == 0)
         records.resize(written);
     return records;
 }
@@ -76,12 +64,10 @@ std::vector<Record> copyAll(SdkCopyFn<Record> copy, SdkSnapshot snapshot, SdkSta
 inline std::vector<uint64_t> copyPath(SdkSnapshot snapshot, uint64_t trainId, SdkStatus *status)
 {
     uint32_t count = 0;
-    *status = ZorvySdk_CopyTrainPathTracks(snapshot, trainId, nullptr, 0, &count);
-    if (*status != 0)
+    if ((*status = ZorvySdk_CopyTrainPathTracks(snapshot, trainId, nullptr, 0, &count)) != 0)
         return {};
     std::vector<uint64_t> ids(count);
-    uint32_t written = 0;
-    *status = ZorvySdk_CopyTrainPathTracks(snapshot, trainId, ids.data(), count, &written);
+    *status = ZorvySdk_CopyTrainPathTracks(snapshot, trainId, ids.data(), count, &count);
     return ids;
 }
 
@@ -95,3 +81,28 @@ inline QString statusText(SdkStatus status)
 {
     return QString::fromUtf8(ZorvySdk_StatusString(status));
 }
+
+// Options separated by spaces ("--size=small"), or a scenario given as JSON text and written
+// into dir, as the game's arguments.
+inline QStringList gameArguments(const QString &options, const QString &dir)
+{
+    if (!options.startsWith(QLatin1Char('{')))
+        return options.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QJsonObject scenario = QJsonDocument::fromJson(options.toUtf8()).object();
+    return {QStringLiteral("--scenario"), GameProcess::writeScenario(scenario, dir)};
+}
+
+// A game, a session on it and one snapshot, all stopped or released when the test leaves.
+struct Observed
+{
+    bool start(const QString &options) // as gameArguments() takes them
+    {
+        if (!game.start(gameArguments(options, dir.path())))
+            qWarning("%s", qPrintable(game.errorString()));
+        return session.open(game.processId()) == 0 && snapshot.capture(session.handle) == 0;
+    }
+    QTemporaryDir dir;
+    GameProcess game;
+    ScopedSession session;
+    ScopedSnapshot snapshot;
+};
