@@ -1,5 +1,5 @@
-// Runs the tst_*.qml files of this folder against the module's own documents. The stand-in map
-// item lives under imports/, the stand-in Backend and Updater next to the tests.
+// Runs the tst_*.qml files of this folder against the module's own documents, with the stand-in
+// map item of imports/.
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QtQuickTest>
