@@ -55,7 +55,6 @@ void TestGameLink::twoGamesAskForTheProcessId()
     backend.connectGame(QStringLiteral("  "));
     // The reader keeps trying, once a second, and says so each time.
     QTRY_VERIFY_WITH_TIMEOUT(published.size() >= 3, 20000);
-    QCOMPARE(published.first(), DataMap::baseDataMap(QStringLiteral("Connexion…")));
     for (int i = 1; i < published.size(); ++i)
         QCOMPARE(published.at(i), DataMap::baseDataMap(noUniqueGame));
 
@@ -78,8 +77,6 @@ void TestGameLink::deadGameIsReportedAndRestartedGameFound()
     });
     backend.connectGame(QString());
     WAIT_UNTIL_LIVE(backend, 20000);
-    QCOMPARE(status(backend), QStringLiteral("Connecté · PID %1").arg(game->processId()));
-
     failures.clear();
     game->stop();
     QTRY_VERIFY_WITH_TIMEOUT(!failures.isEmpty(), 20000);

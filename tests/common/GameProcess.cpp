@@ -94,8 +94,6 @@ QString GameProcess::writeScenario(const QJsonObject &scenario, const QString &d
 
 QList<qint64> GameProcess::runningGames()
 {
-    QList<qint64> games;
-    for (const quint32 pid : runningGameProcesses())
-        games.append(pid);
-    return games;
+    const QList<quint32> games = runningGameProcesses();
+    return QList<qint64>(games.begin(), games.end());
 }
