@@ -42,15 +42,8 @@ double threadCpuMs()
 
 // The library's part of a capture: capture, every list by the copy protocol into buffers kept
 // across captures (as the conversion keeps them), release. Returns the bytes copied.
-struct LibraryCopies
+struct LibraryCopies : SnapshotRecords
 {
-    SdkCopy::RecordBuffer<SdkTrain> trains;
-    SdkCopy::RecordBuffer<SdkTrack> tracks;
-    SdkCopy::RecordBuffer<SdkStation> stations;
-    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
-    SdkCopy::RecordBuffer<SdkSignalState> states;
-    SdkCopy::RecordBuffer<SdkSignalTexture> textures;
-    SdkCopy::RecordBuffer<SdkTrackNode> nodes;
     SdkCopy::RecordBuffer<SdkTrackUsage> reservations;
     SdkCopy::RecordBuffer<SdkTrackUsage> occupations;
 
@@ -59,12 +52,7 @@ struct LibraryCopies
         SdkSnapshot snapshot = 0;
         if (ZorvySdk_CaptureSnapshot(session, &snapshot) != 0)
             qFatal("capture failed");
-        SdkCopy::copy(trains, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrains));
-        SdkCopy::copy(tracks, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTracks));
-        SdkCopy::copy(stations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyStations));
-        SdkCopy::copy(signalRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignals));
-        SdkCopy::copy(states, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalStates));
-        SdkCopy::copy(textures, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalTextures));
+        copyLists(snapshot);
         SdkCopy::copy(nodes, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackNodes));
         uint32_t probe = 0;
         if (ZorvySdk_CopyTrackReservations(snapshot, nullptr, 0, &probe) == 0)

@@ -83,15 +83,8 @@ const QString &kindLabel(uint32_t kind)
 
 // Memory one thread reuses from capture to capture. Only memory: every table is reset and every
 // buffer zeroed before use, so no data of a capture reaches the next.
-struct CaptureMemory
+struct CaptureMemory : SnapshotRecords
 {
-    SdkCopy::RecordBuffer<SdkTrain> trains;
-    SdkCopy::RecordBuffer<SdkTrack> tracks;
-    SdkCopy::RecordBuffer<SdkStation> stations;
-    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
-    SdkCopy::RecordBuffer<SdkSignalState> states;
-    SdkCopy::RecordBuffer<SdkSignalTexture> textures;
-    SdkCopy::RecordBuffer<SdkTrackNode> nodes;
     SdkCopy::RecordBuffer<uint64_t> path;
     SdkCopy::RecordBuffer<SdkTrackUsage> usage;
 
@@ -418,6 +411,16 @@ TrackPage trackPage(CaptureMemory &m, const ViewParameters &view, const QVariant
 
 } // namespace
 
+void SnapshotRecords::copyLists(SdkSnapshot snapshot)
+{
+    SdkCopy::copy(trains, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrains));
+    SdkCopy::copy(tracks, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTracks));
+    SdkCopy::copy(stations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyStations));
+    SdkCopy::copy(signalRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignals));
+    SdkCopy::copy(states, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalStates));
+    SdkCopy::copy(textures, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalTextures));
+}
+
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
 {
     QElapsedTimer elapsed;
@@ -429,12 +432,7 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     const SdkSnapshot handle = snapshot.handle;
 
     CaptureMemory &m = memory;
-    SdkCopy::copy(m.trains, SdkCopy::listOf(handle, &ZorvySdk_CopyTrains));
-    SdkCopy::copy(m.tracks, SdkCopy::listOf(handle, &ZorvySdk_CopyTracks));
-    SdkCopy::copy(m.stations, SdkCopy::listOf(handle, &ZorvySdk_CopyStations));
-    SdkCopy::copy(m.signalRecords, SdkCopy::listOf(handle, &ZorvySdk_CopySignals));
-    SdkCopy::copy(m.states, SdkCopy::listOf(handle, &ZorvySdk_CopySignalStates));
-    SdkCopy::copy(m.textures, SdkCopy::listOf(handle, &ZorvySdk_CopySignalTextures));
+    m.copyLists(handle);
     indexStatesAndTextures(m);
 
     std::vector<QString> stationNames;

@@ -16,7 +16,6 @@
 #endif
 
 GameProcess::GameProcess() = default;
-
 GameProcess::~GameProcess()
 {
     stop();
@@ -27,16 +26,13 @@ bool GameProcess::start(const QStringList &arguments, int timeoutMs)
     stop();
     m_error.clear();
     m_process = std::make_unique<QProcess>();
-    m_process->setProgram(QCoreApplication::applicationDirPath() +
-                          QStringLiteral("/ZorvyRails.exe"));
-    m_process->setArguments(arguments);
     // The game's complaints go straight to the test's log.
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
 #ifdef Q_OS_LINUX
     // Should the test itself crash, its games end with it instead of haunting later tests.
     m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
 #endif
-    m_process->start();
+    m_process->start(QCoreApplication::applicationDirPath() + "/ZorvyRails.exe", arguments);
     if (!m_process->waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("ZorvyRails.exe did not start: ") + m_process->errorString();
         m_process.reset();
@@ -49,18 +45,19 @@ bool GameProcess::start(const QStringList &arguments, int timeoutMs)
             m_error = QStringLiteral("ZorvyRails.exe %1 ended with code %2 before it was ready")
                           .arg(arguments.join(QLatin1Char(' ')))
                           .arg(m_process->exitCode());
-            stop();
-            return false;
+            break;
         }
         if (deadline.hasExpired()) {
             m_error = QStringLiteral("ZorvyRails.exe was not ready after %1 ms").arg(timeoutMs);
-            stop();
-            return false;
+            break;
         }
         m_process->waitForReadyRead(50);
         output += m_process->readAllStandardOutput();
     }
-    return true;
+    if (m_error.isEmpty())
+        return true;
+    stop();
+    return false;
 }
 
 qint64 GameProcess::processId() const
@@ -83,16 +80,6 @@ void GameProcess::stop()
     m_process.reset();
 }
 
-QString GameProcess::errorString() const
-{
-    return m_error;
-}
-
-int GameProcess::exitCode() const
-{
-    return m_exitCode;
-}
-
 QString GameProcess::writeScenario(const QJsonObject &scenario, const QString &dir)
 {
     QDir().mkpath(dir);
@@ -107,8 +94,6 @@ QString GameProcess::writeScenario(const QJsonObject &scenario, const QString &d
 
 QList<qint64> GameProcess::runningGames()
 {
-    QList<qint64> games;
-    for (const quint32 pid : runningGameProcesses())
-        games.append(pid);
-    return games;
+    const QList<quint32> games = runningGameProcesses();
+    return QList<qint64>(games.begin(), games.end());
 }

@@ -24,9 +24,9 @@ public:
     bool start(const QStringList &arguments, int timeoutMs = 30000);
     qint64 processId() const; // 0 when not running
     void stop();              // SIGTERM, waits, then kills; idempotent
-    QString errorString() const;
+    QString errorString() const { return m_error; }
     // The exit code of the last stop, -1 when the game did not exit normally.
-    int exitCode() const;
+    int exitCode() const { return m_exitCode; }
 
     // Writes the scenario as JSON into a new file in dir and returns its path.
     static QString writeScenario(const QJsonObject &scenario, const QString &dir);
