@@ -1,17 +1,11 @@
 #include "LiveFeed.h"
 
+#include "DataMapKeys.h"
+
 #include <QJSValue>
 #include <QMetaMethod>
 
 namespace {
-const QString LiveKey = QStringLiteral("live");
-const QString TrainsKey = QStringLiteral("trains");
-const QString TracksKey = QStringLiteral("tracks");
-const QString SignalsKey = QStringLiteral("signals");
-const QString IdKey = QStringLiteral("id");
-const QString StationsKey = QStringLiteral("stations");
-const QString ReservationsKey = QStringLiteral("mapReservations");
-const QString OccupationsKey = QStringLiteral("mapOccupations");
 // Read only by the map item (which takes the Backend's map itself) and the verification runs.
 const QString MapOnlyKeys[] = {QStringLiteral("mapGeometry"), QStringLiteral("mapSignals"),
                                QStringLiteral("mapPath")};
@@ -49,20 +43,22 @@ QVariantMap LiveFeed::readSourceData(const QObject *source)
 void LiveFeed::reload()
 {
     QVariantMap map = readSourceData(m_source);
-    m_trains.setRows(map.value(TrainsKey).toList());
-    m_tracks.setRows(map.value(TracksKey).toList());
-    m_reservationCount = int(map.value(ReservationsKey).toList().size());
-    m_occupationCount = int(map.value(OccupationsKey).toList().size());
-    const QVariantList stations = map.value(StationsKey).toList();
+    m_trains.setRows(map.value(DataMapKeys::trainsKey).toList());
+    m_tracks.setRows(map.value(DataMapKeys::tracksKey).toList());
+    m_reservationCount = int(map.value(DataMapKeys::mapReservationsKey).toList().size());
+    m_occupationCount = int(map.value(DataMapKeys::mapOccupationsKey).toList().size());
+    const QVariantList stations = map.value(DataMapKeys::stationsKey).toList();
     const bool stationsDiffer = stations != m_stations;
     if (stationsDiffer)
         m_stations = stations;
-    for (const QString &key : {TrainsKey, TracksKey, StationsKey, ReservationsKey, OccupationsKey})
+    for (const QString &key :
+         {DataMapKeys::trainsKey, DataMapKeys::tracksKey, DataMapKeys::stationsKey,
+          DataMapKeys::mapReservationsKey, DataMapKeys::mapOccupationsKey})
         map.remove(key);
     for (const QString &key : MapOnlyKeys)
         map.remove(key);
     m_data = map;
-    m_live = map.value(LiveKey).toBool();
+    m_live = map.value(DataMapKeys::liveKey).toBool();
     if (stationsDiffer)
         emit stationsChanged();
     emit changed();
@@ -73,10 +69,10 @@ QVariantMap LiveFeed::findSignal(const QString &id) const
     if (id.isEmpty())
         return {};
     for (const QVariant &track : m_tracks.rows()) {
-        const QVariantList trackSignals = track.toMap().value(SignalsKey).toList();
+        const QVariantList trackSignals = track.toMap().value(DataMapKeys::signalsKey).toList();
         for (const QVariant &signal : trackSignals) {
             const QVariantMap signalMap = signal.toMap();
-            if (signalMap.value(IdKey).toString() == id)
+            if (signalMap.value(DataMapKeys::idKey).toString() == id)
                 return signalMap;
         }
     }

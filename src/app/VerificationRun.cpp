@@ -1,5 +1,7 @@
 #include "VerificationRun.h"
 
+#include "DataMapKeys.h"
+
 #include "Backend.h"
 #include "CommandLine.h"
 
@@ -13,25 +15,6 @@
 #include <cstdio>
 
 namespace {
-const QString LiveKey = QStringLiteral("live");
-const QString StatusKey = QStringLiteral("status");
-const QString UpdatedKey = QStringLiteral("updated");
-const QString CaptureMsKey = QStringLiteral("captureMs");
-const QString PositionedCountKey = QStringLiteral("positionedCount");
-const QString SignalCountKey = QStringLiteral("signalCount");
-const QString SignalStateCountKey = QStringLiteral("signalStateCount");
-const QString SignalTextureCountKey = QStringLiteral("signalTextureCount");
-const QString ReservationsAvailableKey = QStringLiteral("reservationsAvailable");
-const QString OccupationsAvailableKey = QStringLiteral("occupationsAvailable");
-const QString MapReservationsKey = QStringLiteral("mapReservations");
-const QString MapOccupationsKey = QStringLiteral("mapOccupations");
-const QString TrainsKey = QStringLiteral("trains");
-const QString TrackKey = QStringLiteral("track");
-const QString FractionKey = QStringLiteral("fraction");
-const QString MapSignalsKey = QStringLiteral("mapSignals");
-const QString TexturePathKey = QStringLiteral("texturePath");
-const QString TextureStateKey = QStringLiteral("textureState");
-const QString StateAvailableKey = QStringLiteral("stateAvailable");
 
 constexpr int BlinkTickMs = 100;
 constexpr int RunLengthMs = 8000;
@@ -99,14 +82,14 @@ QQuickWindow *VerificationRun::rootWindow() const
 void VerificationRun::watchBlink()
 {
     const QVariantMap map = m_backend.data();
-    if (!map.value(LiveKey).toBool() || !rootObject())
+    if (!map.value(DataMapKeys::liveKey).toBool() || !rootObject())
         return;
 
-    const QVariantList entries = map.value(MapSignalsKey).toList();
+    const QVariantList entries = map.value(DataMapKeys::mapSignalsKey).toList();
     for (const QVariant &entry : entries) {
         const QVariantMap signal = entry.toMap();
-        const int state = signal.value(TextureStateKey).toInt();
-        const bool candidate = signal.value(StateAvailableKey).toBool() &&
+        const int state = signal.value(DataMapKeys::textureStateKey).toInt();
+        const bool candidate = signal.value(DataMapKeys::stateAvailableKey).toBool() &&
                                (state == 9 || state == 10) && !m_blinkPhases.contains(state);
         if (!candidate)
             continue;
@@ -128,48 +111,51 @@ void VerificationRun::watchBlink()
 void VerificationRun::measureFrame()
 {
     const QVariantMap map = m_backend.data();
-    if (!map.value(LiveKey).toBool()) {
-        qInfo() << "WAIT" << map.value(StatusKey);
+    if (!map.value(DataMapKeys::liveKey).toBool()) {
+        qInfo() << "WAIT" << map.value(DataMapKeys::statusKey);
         return;
     }
 
     ++m_frames;
-    const QVariantList trains = map.value(TrainsKey).toList();
+    const QVariantList trains = map.value(DataMapKeys::trainsKey).toList();
     if (!trains.isEmpty()) {
         const QVariantMap first = trains.first().toMap();
-        m_positions.insert(first.value(TrackKey).toString() +
-                           QString::number(first.value(FractionKey).toDouble(), 'g', 16));
+        m_positions.insert(
+            first.value(DataMapKeys::trackKey).toString() +
+            QString::number(first.value(DataMapKeys::fractionKey).toDouble(), 'g', 16));
     }
-    const bool reservationsAvailable = map.value(ReservationsAvailableKey).toBool();
-    const bool occupationsAvailable = map.value(OccupationsAvailableKey).toBool();
+    const bool reservationsAvailable = map.value(DataMapKeys::reservationsAvailableKey).toBool();
+    const bool occupationsAvailable = map.value(DataMapKeys::occupationsAvailableKey).toBool();
     if (reservationsAvailable && occupationsAvailable)
         ++m_usageFrames;
     if (m_textureRun)
         checkTextures(map);
 
-    const qlonglong reserved = map.value(MapReservationsKey).toList().size();
-    const qlonglong occupied = map.value(MapOccupationsKey).toList().size();
+    const qlonglong reserved = map.value(DataMapKeys::mapReservationsKey).toList().size();
+    const qlonglong occupied = map.value(DataMapKeys::mapOccupationsKey).toList().size();
     printLine(QString::asprintf("LIVE %d signal_states=%d capture_ms=%lld reserved=%lld "
                                 "available=%d occupied=%lld available=%d\n",
-                                m_frames, map.value(SignalStateCountKey).toInt(),
-                                map.value(CaptureMsKey).toLongLong(), reserved,
+                                m_frames, map.value(DataMapKeys::signalStateCountKey).toInt(),
+                                map.value(DataMapKeys::captureMsKey).toLongLong(), reserved,
                                 int(reservationsAvailable), occupied, int(occupationsAvailable))
                   .toUtf8());
-    qInfo() << "LIVE" << m_frames << map.value(UpdatedKey) << "captureMs" << map.value(CaptureMsKey)
-            << "positioned" << map.value(PositionedCountKey) << "reservations"
-            << map.value(ReservationsAvailableKey) << reserved << "occupation"
-            << map.value(OccupationsAvailableKey) << occupied;
+    qInfo() << "LIVE" << m_frames << map.value(DataMapKeys::updatedKey) << "captureMs"
+            << map.value(DataMapKeys::captureMsKey) << "positioned"
+            << map.value(DataMapKeys::positionedCountKey) << "reservations"
+            << map.value(DataMapKeys::reservationsAvailableKey) << reserved << "occupation"
+            << map.value(DataMapKeys::occupationsAvailableKey) << occupied;
 }
 
 void VerificationRun::checkTextures(const QVariantMap &map)
 {
-    const int textureCount = map.value(SignalTextureCountKey).toInt();
-    if (textureCount >= 1 && map.value(SignalCountKey) == map.value(SignalTextureCountKey))
+    const int textureCount = map.value(DataMapKeys::signalTextureCountKey).toInt();
+    if (textureCount >= 1 &&
+        map.value(DataMapKeys::signalCountKey) == map.value(DataMapKeys::signalTextureCountKey))
         ++m_textureFrames;
 
-    const QVariantList entries = map.value(MapSignalsKey).toList();
+    const QVariantList entries = map.value(DataMapKeys::mapSignalsKey).toList();
     for (const QVariant &entry : entries) {
-        const QString path = entry.toMap().value(TexturePathKey).toString();
+        const QString path = entry.toMap().value(DataMapKeys::texturePathKey).toString();
         if (path.isEmpty() || m_decodedTextures.contains(path))
             continue;
         QImageReader reader(path);

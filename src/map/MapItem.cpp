@@ -1,5 +1,7 @@
 #include "MapItem.h"
 
+#include "DataMapKeys.h"
+
 #include "TexturePlacer.h"
 
 #include <QFont>
@@ -13,12 +15,6 @@
 #include <utility>
 
 namespace {
-
-const QString keyMapGeometry = QStringLiteral("mapGeometry");
-const QString keySelectedTrackId = QStringLiteral("selectedTrackId");
-const QString keyTrains = QStringLiteral("trains");
-const QString keyPositioned = QStringLiteral("positioned");
-const QString keyTrack = QStringLiteral("track");
 
 const QColor backgroundColour(0x07, 0x0b, 0x0a);
 const QColor edgeColour(0xa6, 0xb8, 0xad);
@@ -46,7 +42,7 @@ MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
 void MapItem::setSnapshotData(const QVariantMap &data)
 {
     m_snapshotData = data;
-    if (m_network.setGeometry(m_snapshotData.value(keyMapGeometry).toByteArray())) {
+    if (m_network.setGeometry(m_snapshotData.value(DataMapKeys::mapGeometryKey).toByteArray())) {
         m_networkImageDirty = true;
         if (!m_fitted && !m_network.isEmpty())
             fit();
@@ -151,7 +147,8 @@ void MapItem::zoomAt(double factor, double x, double y)
 
 void MapItem::focusTrain()
 {
-    const int node = m_network.indexOfIdText(m_snapshotData.value(keySelectedTrackId).toString());
+    const int node =
+        m_network.indexOfIdText(m_snapshotData.value(DataMapKeys::selectedTrackIdKey).toString());
     if (node < 0)
         return;
     const SdkTrackNode &record = m_network.nodes()[node];
@@ -167,12 +164,12 @@ QPointF MapItem::screenPoint(const SdkTrackNode &node) const
 QVariantList MapItem::trainsAt(double x, double y) const
 {
     QVector<std::pair<double, QVariant>> near;
-    const QVariantList trains = m_snapshotData.value(keyTrains).toList();
+    const QVariantList trains = m_snapshotData.value(DataMapKeys::trainsKey).toList();
     for (const QVariant &entry : trains) {
         const QVariantMap train = entry.toMap();
-        if (!train.value(keyPositioned).toBool())
+        if (!train.value(DataMapKeys::positionedKey).toBool())
             continue;
-        const int node = m_network.indexOfIdText(train.value(keyTrack).toString());
+        const int node = m_network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
         if (node < 0)
             continue;
         const QPointF point = screenPoint(m_network.nodes()[node]);

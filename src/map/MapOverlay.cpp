@@ -1,29 +1,8 @@
 #include "MapOverlay.h"
 
-namespace {
+#include "DataMapKeys.h"
 
-const QString keyLive = QStringLiteral("live");
-const QString keyPathAvailable = QStringLiteral("pathAvailable");
-const QString keyPathStale = QStringLiteral("pathStale");
-const QString keyMapPath = QStringLiteral("mapPath");
-const QString keyUsageStale = QStringLiteral("usageStale");
-const QString keyReservationsAvailable = QStringLiteral("reservationsAvailable");
-const QString keyMapReservations = QStringLiteral("mapReservations");
-const QString keyOccupationsAvailable = QStringLiteral("occupationsAvailable");
-const QString keyMapOccupations = QStringLiteral("mapOccupations");
-const QString keyMapSignals = QStringLiteral("mapSignals");
-const QString keyTrains = QStringLiteral("trains");
-const QString keySelectedTrainId = QStringLiteral("selectedTrainId");
-const QString keyTrack = QStringLiteral("track");
-const QString keyMarker = QStringLiteral("marker");
-const QString keyBalise = QStringLiteral("balise");
-const QString keyStateAvailable = QStringLiteral("stateAvailable");
-const QString keyTextureState = QStringLiteral("textureState");
-const QString keyTexturePath = QStringLiteral("texturePath");
-const QString keyPositioned = QStringLiteral("positioned");
-const QString keyId = QStringLiteral("id");
-const QString keyName = QStringLiteral("name");
-const QString keyFraction = QStringLiteral("fraction");
+namespace {
 
 // A nested map is read in place when it holds the expected type, which spares a reference count
 // per entry; any other type goes through the usual conversion.
@@ -59,13 +38,13 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
                         const QString &availableKey, const MapNetwork &network)
 {
     QVector<int> nodes;
-    if (!data.value(keyLive).toBool() || data.value(keyUsageStale).toBool() ||
-        !data.value(availableKey).toBool())
+    if (!data.value(DataMapKeys::liveKey).toBool() ||
+        data.value(DataMapKeys::usageStaleKey).toBool() || !data.value(availableKey).toBool())
         return nodes;
     const QVariantList entries = data.value(listKey).toList();
     nodes.reserve(entries.size());
     for (const QVariant &entry : entries) {
-        const int node = network.indexOfIdText(MapReader(entry).text(keyTrack));
+        const int node = network.indexOfIdText(MapReader(entry).text(DataMapKeys::trackKey));
         if (node >= 0)
             nodes.append(node);
     }
@@ -76,13 +55,14 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
 
 QString MapOverlay::trainLabel(const QVariantMap &train)
 {
-    return train.value(keyName).toString() + trainLabelTail(train);
+    return train.value(DataMapKeys::nameKey).toString() + trainLabelTail(train);
 }
 
 QString MapOverlay::trainLabelTail(const QVariantMap &train)
 {
     return QStringLiteral(" · ") +
-           QString::number(train.value(keyFraction).toDouble() * 100, 'f', 1) + QLatin1Char('%');
+           QString::number(train.value(DataMapKeys::fractionKey).toDouble() * 100, 'f', 1) +
+           QLatin1Char('%');
 }
 
 MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
@@ -91,10 +71,11 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
     if (network.isEmpty())
         return overlay; // no look-up can succeed
 
-    overlay.pathShown = data.value(keyLive).toBool() && data.value(keyPathAvailable).toBool() &&
-                        !data.value(keyPathStale).toBool();
+    overlay.pathShown = data.value(DataMapKeys::liveKey).toBool() &&
+                        data.value(DataMapKeys::pathAvailableKey).toBool() &&
+                        !data.value(DataMapKeys::pathStaleKey).toBool();
     if (overlay.pathShown) {
-        const QVariantList path = data.value(keyMapPath).toList();
+        const QVariantList path = data.value(DataMapKeys::mapPathKey).toList();
         overlay.pathNodes.reserve(path.size());
         for (const QVariant &entry : path) {
             const int node = network.indexOfIdText(entry.toString());
@@ -103,11 +84,12 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         }
     }
 
-    overlay.reservationNodes =
-        usageNodes(data, keyMapReservations, keyReservationsAvailable, network);
-    overlay.occupationNodes = usageNodes(data, keyMapOccupations, keyOccupationsAvailable, network);
+    overlay.reservationNodes = usageNodes(data, DataMapKeys::mapReservationsKey,
+                                          DataMapKeys::reservationsAvailableKey, network);
+    overlay.occupationNodes = usageNodes(data, DataMapKeys::mapOccupationsKey,
+                                         DataMapKeys::occupationsAvailableKey, network);
 
-    const QVariantList signalEntries = data.value(keyMapSignals).toList();
+    const QVariantList signalEntries = data.value(DataMapKeys::mapSignalsKey).toList();
     overlay.signalMarks.reserve(signalEntries.size());
     for (const QVariant &entry : signalEntries) {
         // One walk over the entry's few keys instead of one search per key: this loop runs for
@@ -117,17 +99,17 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         const MapReader signal(entry);
         for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
             const QString &key = it.key();
-            if (key == keyTrack)
+            if (key == DataMapKeys::trackKey)
                 track = it.value().toString();
-            else if (key == keyMarker)
+            else if (key == DataMapKeys::markerKey)
                 mark.marker = it.value().toBool();
-            else if (key == keyBalise)
+            else if (key == DataMapKeys::baliseKey)
                 mark.balise = it.value().toBool();
-            else if (key == keyStateAvailable)
+            else if (key == DataMapKeys::stateAvailableKey)
                 mark.stateAvailable = it.value().toBool();
-            else if (key == keyTextureState)
+            else if (key == DataMapKeys::textureStateKey)
                 mark.textureState = it.value().toInt();
-            else if (key == keyTexturePath)
+            else if (key == DataMapKeys::texturePathKey)
                 mark.texturePath = it.value().toString();
         }
         mark.node = network.indexOfIdText(track);
@@ -138,20 +120,20 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         overlay.signalMarks.append(mark);
     }
 
-    const QVariant selectedTrainId = data.value(keySelectedTrainId);
-    const QVariantList trainEntries = data.value(keyTrains).toList();
+    const QVariant selectedTrainId = data.value(DataMapKeys::selectedTrainIdKey);
+    const QVariantList trainEntries = data.value(DataMapKeys::trainsKey).toList();
     overlay.trains.reserve(trainEntries.size());
     for (const QVariant &entry : trainEntries) {
         const QVariantMap train = entry.toMap();
-        if (!train.value(keyPositioned).toBool())
+        if (!train.value(DataMapKeys::positionedKey).toBool())
             continue;
-        const int node = network.indexOfIdText(train.value(keyTrack).toString());
+        const int node = network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
         if (node < 0)
             continue;
-        const QString name = train.value(keyName).toString();
+        const QString name = train.value(DataMapKeys::nameKey).toString();
         const QString tail = trainLabelTail(train);
         overlay.trains.append(
-            {node, train.value(keyId) == selectedTrainId, name, tail, name + tail});
+            {node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail, name + tail});
     }
     return overlay;
 }

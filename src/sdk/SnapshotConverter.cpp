@@ -1,5 +1,7 @@
 #include "SnapshotConverter.h"
 
+#include "DataMapKeys.h"
+
 #include "DataMap.h"
 #include "GeometryBlob.h"
 #include "IdGroups.h"
@@ -20,53 +22,6 @@
 #include <cstring>
 
 namespace {
-
-// Keys made once: thousands of small maps per capture, each key converted from a C string at
-// every insert would cost several times the inserts themselves.
-const QString idKey = QStringLiteral("id");
-const QString nameKey = QStringLiteral("name");
-const QString speedKey = QStringLiteral("speed");
-const QString presentKey = QStringLiteral("present");
-const QString positionedKey = QStringLiteral("positioned");
-const QString trackKey = QStringLiteral("track");
-const QString fractionKey = QStringLiteral("fraction");
-const QString directionKey = QStringLiteral("direction");
-const QString kindKey = QStringLiteral("kind");
-const QString baliseKey = QStringLiteral("balise");
-const QString markerKey = QStringLiteral("marker");
-const QString aspectKey = QStringLiteral("aspect");
-const QString specificStateKey = QStringLiteral("specificState");
-const QString stateAvailableKey = QStringLiteral("stateAvailable");
-const QString texturePathKey = QStringLiteral("texturePath");
-const QString textureUrlKey = QStringLiteral("textureUrl");
-const QString textureStateKey = QStringLiteral("textureState");
-const QString stationIdKey = QStringLiteral("stationId");
-const QString stationKey = QStringLiteral("station");
-const QString limitKey = QStringLiteral("limit");
-const QString trainsKey = QStringLiteral("trains");
-const QString signalsKey = QStringLiteral("signals");
-
-const QString statusKey = QStringLiteral("status");
-const QString liveKey = QStringLiteral("live");
-const QString stationsKey = QStringLiteral("stations");
-const QString tracksKey = QStringLiteral("tracks");
-const QString trackCountKey = QStringLiteral("trackCount");
-const QString stationCountKey = QStringLiteral("stationCount");
-const QString trainCountKey = QStringLiteral("trainCount");
-const QString signalCountKey = QStringLiteral("signalCount");
-const QString baliseCountKey = QStringLiteral("baliseCount");
-const QString signalStateCountKey = QStringLiteral("signalStateCount");
-const QString signalTextureCountKey = QStringLiteral("signalTextureCount");
-const QString positionedCountKey = QStringLiteral("positionedCount");
-const QString filteredCountKey = QStringLiteral("filteredCount");
-const QString pageKey = QStringLiteral("page");
-const QString pagesKey = QStringLiteral("pages");
-const QString viewRevisionKey = QStringLiteral("viewRevision");
-const QString mapSignalsKey = QStringLiteral("mapSignals");
-const QString mapGeometryKey = QStringLiteral("mapGeometry");
-const QString usageStaleKey = QStringLiteral("usageStale");
-const QString captureMsKey = QStringLiteral("captureMs");
-const QString updatedKey = QStringLiteral("updated");
 
 constexpr quint64 tracksPerPage = 500;
 constexpr uint32_t baliseKind = 3;
@@ -183,18 +138,19 @@ SignalState signalStateOf(const SdkSignal &signal)
 QVariantMap trainMap(const SdkTrain &train)
 {
     static const QVariantMap prototype =
-        mapPrototype({&directionKey, &fractionKey, &idKey, &nameKey, &positionedKey, &presentKey,
-                      &speedKey, &trackKey});
+        mapPrototype({&DataMapKeys::directionKey, &DataMapKeys::fractionKey, &DataMapKeys::idKey,
+                      &DataMapKeys::nameKey, &DataMapKeys::positionedKey, &DataMapKeys::presentKey,
+                      &DataMapKeys::speedKey, &DataMapKeys::trackKey});
     const bool positioned = train.flags & SdkTrainPositioned;
     return MapFiller(prototype)
-        .set(directionKey, int(train.sense))
-        .set(fractionKey, train.fraction)
-        .set(idKey, DataMap::idText(train.id))
-        .set(nameKey, sdkText(train.name))
-        .set(positionedKey, positioned)
-        .set(presentKey, (train.flags & SdkTrainPresent) != 0)
-        .set(speedKey, train.speed * 3.6)
-        .set(trackKey, positioned ? DataMap::idText(train.trackId) : QString())
+        .set(DataMapKeys::directionKey, int(train.sense))
+        .set(DataMapKeys::fractionKey, train.fraction)
+        .set(DataMapKeys::idKey, DataMap::idText(train.id))
+        .set(DataMapKeys::nameKey, sdkText(train.name))
+        .set(DataMapKeys::positionedKey, positioned)
+        .set(DataMapKeys::presentKey, (train.flags & SdkTrainPresent) != 0)
+        .set(DataMapKeys::speedKey, train.speed * 3.6)
+        .set(DataMapKeys::trackKey, positioned ? DataMap::idText(train.trackId) : QString())
         .take();
 }
 
@@ -213,20 +169,23 @@ QVariantMap signalMap(const SdkSignal &signal)
             sdkText(state.state->label1) + QLatin1Char(':') + sdkText(state.state->label2);
 
     static const QVariantMap prototype = mapPrototype(
-        {&aspectKey, &baliseKey, &directionKey, &fractionKey, &idKey, &kindKey, &markerKey,
-         &specificStateKey, &stateAvailableKey, &texturePathKey, &textureUrlKey});
+        {&DataMapKeys::aspectKey, &DataMapKeys::baliseKey, &DataMapKeys::directionKey,
+         &DataMapKeys::fractionKey, &DataMapKeys::idKey, &DataMapKeys::kindKey,
+         &DataMapKeys::markerKey, &DataMapKeys::specificStateKey, &DataMapKeys::stateAvailableKey,
+         &DataMapKeys::texturePathKey, &DataMapKeys::textureUrlKey});
     return MapFiller(prototype)
-        .set(aspectKey, native ? nativeAspect.arg(state.state->nativeState) : unknownAspect)
-        .set(baliseKey, signal.kind == baliseKind)
-        .set(directionKey, int(signal.sense))
-        .set(fractionKey, signal.fraction)
-        .set(idKey, DataMap::idText(signal.id))
-        .set(kindKey, kindLabel(signal.kind))
-        .set(markerKey, signal.kind == markerKind)
-        .set(specificStateKey, specificState)
-        .set(stateAvailableKey, native)
-        .set(texturePathKey, texturePath)
-        .set(textureUrlKey,
+        .set(DataMapKeys::aspectKey,
+             native ? nativeAspect.arg(state.state->nativeState) : unknownAspect)
+        .set(DataMapKeys::baliseKey, signal.kind == baliseKind)
+        .set(DataMapKeys::directionKey, int(signal.sense))
+        .set(DataMapKeys::fractionKey, signal.fraction)
+        .set(DataMapKeys::idKey, DataMap::idText(signal.id))
+        .set(DataMapKeys::kindKey, kindLabel(signal.kind))
+        .set(DataMapKeys::markerKey, signal.kind == markerKind)
+        .set(DataMapKeys::specificStateKey, specificState)
+        .set(DataMapKeys::stateAvailableKey, native)
+        .set(DataMapKeys::texturePathKey, texturePath)
+        .set(DataMapKeys::textureUrlKey,
              texturePath.isEmpty() ? QString() : QUrl::fromLocalFile(texturePath).toString())
         .take();
 }
@@ -266,7 +225,7 @@ void indexStatesAndTextures(CaptureMemory &m)
 // station index and the display names the track maps use.
 QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
 {
-    static const QVariantMap prototype = mapPrototype({&idKey, &nameKey});
+    static const QVariantMap prototype = mapPrototype({&DataMapKeys::idKey, &DataMapKeys::nameKey});
     QVariantList stations;
     stations.reserve(m.stations.count());
     names.assign(m.stations.count(), QString());
@@ -280,7 +239,10 @@ QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
             name = QStringLiteral("Gare ") + id;
         names[i] = name;
         m.stationsById.insertOrAssign(station.id, int(i));
-        stations.append(MapFiller(prototype).set(idKey, id).set(nameKey, name).take());
+        stations.append(MapFiller(prototype)
+                            .set(DataMapKeys::idKey, id)
+                            .set(DataMapKeys::nameKey, name)
+                            .take());
     }
     return stations;
 }
@@ -323,7 +285,8 @@ struct SignalCounts
 QVariantList mapSignalList(CaptureMemory &m, SignalCounts *counts)
 {
     static const QVariantMap prototype = mapPrototype(
-        {&baliseKey, &markerKey, &stateAvailableKey, &texturePathKey, &textureStateKey, &trackKey});
+        {&DataMapKeys::baliseKey, &DataMapKeys::markerKey, &DataMapKeys::stateAvailableKey,
+         &DataMapKeys::texturePathKey, &DataMapKeys::textureStateKey, &DataMapKeys::trackKey});
     const auto [lowTrack, highTrack] =
         idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
     m.signalsByTrack.reset(m.signalRecords.count(), lowTrack, highTrack);
@@ -338,14 +301,15 @@ QVariantList mapSignalList(CaptureMemory &m, SignalCounts *counts)
         counts->nativeStates += native;
         counts->textures += !texturePath.isEmpty();
         m.signalsByTrack.add(signal.trackId, int(i));
-        entries.append(MapFiller(prototype)
-                           .set(baliseKey, signal.kind == baliseKind)
-                           .set(markerKey, signal.kind == markerKind)
-                           .set(stateAvailableKey, native)
-                           .set(texturePathKey, texturePath)
-                           .set(textureStateKey, native ? int(state.state->nativeState) : 0)
-                           .set(trackKey, DataMap::idText(signal.trackId))
-                           .take());
+        entries.append(
+            MapFiller(prototype)
+                .set(DataMapKeys::baliseKey, signal.kind == baliseKind)
+                .set(DataMapKeys::markerKey, signal.kind == markerKind)
+                .set(DataMapKeys::stateAvailableKey, native)
+                .set(DataMapKeys::texturePathKey, texturePath)
+                .set(DataMapKeys::textureStateKey, native ? int(state.state->nativeState) : 0)
+                .set(DataMapKeys::trackKey, DataMap::idText(signal.trackId))
+                .take());
     }
     return entries;
 }
@@ -354,8 +318,9 @@ QVariantMap trackMap(const SdkTrack &track, const CaptureMemory &m, const QVaria
                      const std::vector<QString> &stationNames)
 {
     static const QString outsideStation = QStringLiteral("Hors gare");
-    static const QVariantMap prototype =
-        mapPrototype({&idKey, &limitKey, &signalsKey, &stationKey, &stationIdKey, &trainsKey});
+    static const QVariantMap prototype = mapPrototype(
+        {&DataMapKeys::idKey, &DataMapKeys::limitKey, &DataMapKeys::signalsKey,
+         &DataMapKeys::stationKey, &DataMapKeys::stationIdKey, &DataMapKeys::trainsKey});
     QString stationId;
     QString stationName = outsideStation;
     if (track.stationId != 0) {
@@ -371,12 +336,12 @@ QVariantMap trackMap(const SdkTrack &track, const CaptureMemory &m, const QVaria
         trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
     });
     return MapFiller(prototype)
-        .set(idKey, DataMap::idText(track.id))
-        .set(limitKey, track.speedLimit * 3.6)
-        .set(signalsKey, trackSignals)
-        .set(stationKey, stationName)
-        .set(stationIdKey, stationId)
-        .set(trainsKey, trackTrains)
+        .set(DataMapKeys::idKey, DataMap::idText(track.id))
+        .set(DataMapKeys::limitKey, track.speedLimit * 3.6)
+        .set(DataMapKeys::signalsKey, trackSignals)
+        .set(DataMapKeys::stationKey, stationName)
+        .set(DataMapKeys::stationIdKey, stationId)
+        .set(DataMapKeys::trainsKey, trackTrains)
         .take();
 }
 
@@ -445,34 +410,36 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
 
     QVariantMap data =
         DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
-    data.insert(liveKey, true);
-    data.insert(trainsKey, trains);
-    data.insert(stationsKey, stations);
-    data.insert(tracksKey, page.tracks);
-    data.insert(trackCountKey, int(m.tracks.count()));
-    data.insert(stationCountKey, int(m.stations.count()));
-    data.insert(trainCountKey, int(m.trains.count()));
-    data.insert(signalCountKey, int(m.signalRecords.count()));
-    data.insert(baliseCountKey, signalCounts.balises);
-    data.insert(signalStateCountKey, signalCounts.nativeStates);
-    data.insert(signalTextureCountKey, signalCounts.textures);
-    data.insert(positionedCountKey, positionedCount);
-    data.insert(filteredCountKey, int(page.filtered));
-    data.insert(pageKey, int(page.page));
-    data.insert(pagesKey, int(page.pages));
-    data.insert(viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
-    data.insert(mapSignalsKey, mapSignals);
+    data.insert(DataMapKeys::liveKey, true);
+    data.insert(DataMapKeys::trainsKey, trains);
+    data.insert(DataMapKeys::stationsKey, stations);
+    data.insert(DataMapKeys::tracksKey, page.tracks);
+    data.insert(DataMapKeys::trackCountKey, int(m.tracks.count()));
+    data.insert(DataMapKeys::stationCountKey, int(m.stations.count()));
+    data.insert(DataMapKeys::trainCountKey, int(m.trains.count()));
+    data.insert(DataMapKeys::signalCountKey, int(m.signalRecords.count()));
+    data.insert(DataMapKeys::baliseCountKey, signalCounts.balises);
+    data.insert(DataMapKeys::signalStateCountKey, signalCounts.nativeStates);
+    data.insert(DataMapKeys::signalTextureCountKey, signalCounts.textures);
+    data.insert(DataMapKeys::positionedCountKey, positionedCount);
+    data.insert(DataMapKeys::filteredCountKey, int(page.filtered));
+    data.insert(DataMapKeys::pageKey, int(page.page));
+    data.insert(DataMapKeys::pagesKey, int(page.pages));
+    data.insert(DataMapKeys::viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
+    data.insert(DataMapKeys::mapSignalsKey, mapSignals);
 
     SdkCopy::copy(m.nodes, SdkCopy::listOf(handle, &ZorvySdk_CopyTrackNodes));
-    data.insert(mapGeometryKey, GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
+    data.insert(DataMapKeys::mapGeometryKey,
+                GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
 
     const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);
     TrainSelection::writeSelection(data, selected);
     TrainSelection::writePath(data, handle, selected, m.path);
     TrainSelection::writeUsage(data, handle, selected, m.usage);
-    data.insert(usageStaleKey, false);
+    data.insert(DataMapKeys::usageStaleKey, false);
 
-    data.insert(captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
-    data.insert(updatedKey, QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
+    data.insert(DataMapKeys::captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
+    data.insert(DataMapKeys::updatedKey,
+                QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
     return data;
 }

@@ -1,5 +1,7 @@
 #include "TrainSelection.h"
 
+#include "DataMapKeys.h"
+
 #include "DataMap.h"
 #include "MapFiller.h"
 #include "SdkText.h"
@@ -9,21 +11,6 @@
 namespace TrainSelection {
 
 namespace {
-
-const QString selectedTrainIdKey = QStringLiteral("selectedTrainId");
-const QString selectedTrackIdKey = QStringLiteral("selectedTrackId");
-const QString selectedTrainKey = QStringLiteral("selectedTrain");
-const QString mapPathKey = QStringLiteral("mapPath");
-const QString pathAvailableKey = QStringLiteral("pathAvailable");
-const QString pathSizeKey = QStringLiteral("pathSize");
-const QString mapReservationsKey = QStringLiteral("mapReservations");
-const QString reservationsAvailableKey = QStringLiteral("reservationsAvailable");
-const QString mapOccupationsKey = QStringLiteral("mapOccupations");
-const QString occupationsAvailableKey = QStringLiteral("occupationsAvailable");
-const QString trainKey = QStringLiteral("train");
-const QString trackKey = QStringLiteral("track");
-const QString beginKey = QStringLiteral("begin");
-const QString endKey = QStringLiteral("end");
 
 using UsageExport = SdkStatus (*)(SdkSnapshot, SdkTrackUsage *, uint32_t, uint32_t *);
 
@@ -45,7 +32,9 @@ void writeUsageList(QVariantMap &map, SdkSnapshot snapshot, UsageExport copyExpo
         SdkCopy::throwStatus(status);
 
     SdkCopy::copy(buffer, call);
-    static const QVariantMap prototype = mapPrototype({&beginKey, &endKey, &trackKey, &trainKey});
+    static const QVariantMap prototype =
+        mapPrototype({&DataMapKeys::beginKey, &DataMapKeys::endKey, &DataMapKeys::trackKey,
+                      &DataMapKeys::trainKey});
     QVariantList entries;
     if (!filterByTrain || train) {
         entries.reserve(filterByTrain ? 0 : qsizetype(buffer.count()));
@@ -53,10 +42,10 @@ void writeUsageList(QVariantMap &map, SdkSnapshot snapshot, UsageExport copyExpo
             if (filterByTrain && usage.trainId != train->id)
                 continue;
             entries.append(MapFiller(prototype)
-                               .set(beginKey, usage.begin)
-                               .set(endKey, usage.end)
-                               .set(trackKey, DataMap::idText(usage.trackId))
-                               .set(trainKey, DataMap::idText(usage.trainId))
+                               .set(DataMapKeys::beginKey, usage.begin)
+                               .set(DataMapKeys::endKey, usage.end)
+                               .set(DataMapKeys::trackKey, DataMap::idText(usage.trackId))
+                               .set(DataMapKeys::trainKey, DataMap::idText(usage.trainId))
                                .take());
         }
     }
@@ -79,9 +68,10 @@ const SdkTrain *selectedTrain(const SdkCopy::RecordBuffer<SdkTrain> &trains, qui
 void writeSelection(QVariantMap &map, const SdkTrain *train)
 {
     const bool positioned = train && (train->flags & SdkTrainPositioned);
-    map.insert(selectedTrainIdKey, train ? DataMap::idText(train->id) : QString());
-    map.insert(selectedTrackIdKey, positioned ? DataMap::idText(train->trackId) : QString());
-    map.insert(selectedTrainKey, train ? sdkText(train->name) : QString());
+    map.insert(DataMapKeys::selectedTrainIdKey, train ? DataMap::idText(train->id) : QString());
+    map.insert(DataMapKeys::selectedTrackIdKey,
+               positioned ? DataMap::idText(train->trackId) : QString());
+    map.insert(DataMapKeys::selectedTrainKey, train ? sdkText(train->name) : QString());
 }
 
 void writePath(QVariantMap &map, SdkSnapshot snapshot, const SdkTrain *train,
@@ -108,18 +98,18 @@ void writePath(QVariantMap &map, SdkSnapshot snapshot, const SdkTrain *train,
             lastCount = count;
         }
     }
-    map.insert(mapPathKey, path);
-    map.insert(pathAvailableKey, available);
-    map.insert(pathSizeKey, QVariant::fromValue<quint32>(lastCount));
+    map.insert(DataMapKeys::mapPathKey, path);
+    map.insert(DataMapKeys::pathAvailableKey, available);
+    map.insert(DataMapKeys::pathSizeKey, QVariant::fromValue<quint32>(lastCount));
 }
 
 void writeUsage(QVariantMap &map, SdkSnapshot snapshot, const SdkTrain *train,
                 SdkCopy::RecordBuffer<SdkTrackUsage> &buffer)
 {
-    writeUsageList(map, snapshot, &ZorvySdk_CopyTrackReservations, mapReservationsKey,
-                   reservationsAvailableKey, true, train, buffer);
-    writeUsageList(map, snapshot, &ZorvySdk_CopyTrackOccupations, mapOccupationsKey,
-                   occupationsAvailableKey, false, train, buffer);
+    writeUsageList(map, snapshot, &ZorvySdk_CopyTrackReservations, DataMapKeys::mapReservationsKey,
+                   DataMapKeys::reservationsAvailableKey, true, train, buffer);
+    writeUsageList(map, snapshot, &ZorvySdk_CopyTrackOccupations, DataMapKeys::mapOccupationsKey,
+                   DataMapKeys::occupationsAvailableKey, false, train, buffer);
 }
 
 } // namespace TrainSelection

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+// The keys of the data map, made once for the whole program: thousands of small maps are built and
+// read per capture, and converting each key from a C string at every insert or look-up costs more
+// than the insert itself.
+namespace DataMapKeys {
+
+inline const QString aspectKey = QStringLiteral("aspect");
+inline const QString baliseKey = QStringLiteral("balise");
+inline const QString baliseCountKey = QStringLiteral("baliseCount");
+inline const QString beginKey = QStringLiteral("begin");
+inline const QString captureMsKey = QStringLiteral("captureMs");
+inline const QString directionKey = QStringLiteral("direction");
+inline const QString endKey = QStringLiteral("end");
+inline const QString filteredCountKey = QStringLiteral("filteredCount");
+inline const QString fractionKey = QStringLiteral("fraction");
+inline const QString idKey = QStringLiteral("id");
+inline const QString kindKey = QStringLiteral("kind");
+inline const QString limitKey = QStringLiteral("limit");
+inline const QString liveKey = QStringLiteral("live");
+inline const QString mapGeometryKey = QStringLiteral("mapGeometry");
+inline const QString mapOccupationsKey = QStringLiteral("mapOccupations");
+inline const QString mapPathKey = QStringLiteral("mapPath");
+inline const QString mapReservationsKey = QStringLiteral("mapReservations");
+inline const QString mapSignalsKey = QStringLiteral("mapSignals");
+inline const QString markerKey = QStringLiteral("marker");
+inline const QString nameKey = QStringLiteral("name");
+inline const QString occupationsAvailableKey = QStringLiteral("occupationsAvailable");
+inline const QString pageKey = QStringLiteral("page");
+inline const QString pagesKey = QStringLiteral("pages");
+inline const QString pathAvailableKey = QStringLiteral("pathAvailable");
+inline const QString pathSizeKey = QStringLiteral("pathSize");
+inline const QString pathStaleKey = QStringLiteral("pathStale");
+inline const QString positionedKey = QStringLiteral("positioned");
+inline const QString positionedCountKey = QStringLiteral("positionedCount");
+inline const QString presentKey = QStringLiteral("present");
+inline const QString reservationsAvailableKey = QStringLiteral("reservationsAvailable");
+inline const QString selectedTrackIdKey = QStringLiteral("selectedTrackId");
+inline const QString selectedTrainKey = QStringLiteral("selectedTrain");
+inline const QString selectedTrainIdKey = QStringLiteral("selectedTrainId");
+inline const QString signalCountKey = QStringLiteral("signalCount");
+inline const QString signalStateCountKey = QStringLiteral("signalStateCount");
+inline const QString signalTextureCountKey = QStringLiteral("signalTextureCount");
+inline const QString signalsKey = QStringLiteral("signals");
+inline const QString specificStateKey = QStringLiteral("specificState");
+inline const QString speedKey = QStringLiteral("speed");
+inline const QString stateAvailableKey = QStringLiteral("stateAvailable");
+inline const QString stationKey = QStringLiteral("station");
+inline const QString stationCountKey = QStringLiteral("stationCount");
+inline const QString stationIdKey = QStringLiteral("stationId");
+inline const QString stationsKey = QStringLiteral("stations");
+inline const QString statusKey = QStringLiteral("status");
+inline const QString texturePathKey = QStringLiteral("texturePath");
+inline const QString textureStateKey = QStringLiteral("textureState");
+inline const QString textureUrlKey = QStringLiteral("textureUrl");
+inline const QString trackKey = QStringLiteral("track");
+inline const QString trackCountKey = QStringLiteral("trackCount");
+inline const QString tracksKey = QStringLiteral("tracks");
+inline const QString trainKey = QStringLiteral("train");
+inline const QString trainCountKey = QStringLiteral("trainCount");
+inline const QString trainsKey = QStringLiteral("trains");
+inline const QString updatedKey = QStringLiteral("updated");
+inline const QString usageStaleKey = QStringLiteral("usageStale");
+inline const QString viewRevisionKey = QStringLiteral("viewRevision");
+
+} // namespace DataMapKeys
