@@ -7,8 +7,8 @@
 
 namespace {
 // Read only by the map item (which takes the Backend's map itself) and the verification runs.
-const QString MapOnlyKeys[] = {QStringLiteral("mapGeometry"), QStringLiteral("mapSignals"),
-                               QStringLiteral("mapPath")};
+const QString MapOnlyKeys[] = {DataMapKeys::mapGeometryKey, DataMapKeys::mapSignalsKey,
+                               DataMapKeys::mapPathKey};
 } // namespace
 
 LiveFeed::LiveFeed(QObject *parent) : QObject(parent), m_trains(this), m_tracks(this) {}

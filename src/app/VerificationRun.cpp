@@ -1,6 +1,7 @@
 #include "VerificationRun.h"
 
 #include "DataMapKeys.h"
+#include "ModelConstants.h"
 
 #include "Backend.h"
 #include "CommandLine.h"
@@ -90,7 +91,7 @@ void VerificationRun::watchBlink()
         const QVariantMap signal = entry.toMap();
         const int state = signal.value(DataMapKeys::textureStateKey).toInt();
         const bool candidate = signal.value(DataMapKeys::stateAvailableKey).toBool() &&
-                               (state == 9 || state == 10) && !m_blinkPhases.contains(state);
+                               SignalState::isBlinkState(state) && !m_blinkPhases.contains(state);
         if (!candidate)
             continue;
         if (state != m_lastBlinkState) {

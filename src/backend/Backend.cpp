@@ -1,6 +1,8 @@
 #include "Backend.h"
 
 #include "DataMap.h"
+#include "DataMapKeys.h"
+#include "ModelConstants.h"
 
 #include <algorithm>
 
@@ -15,7 +17,7 @@ Backend::Backend(QObject *parent)
     : QObject(parent), m_data(baseDataMap(QStringLiteral("Déconnecté")))
 {
     m_staleTimer.setSingleShot(true);
-    m_staleTimer.setInterval(1500);
+    m_staleTimer.setInterval(LiveData::staleIntervalMs);
     connect(&m_staleTimer, &QTimer::timeout, this, &Backend::ageData);
     connect(&m_reader, &ReaderThread::received, this, &Backend::acceptResult);
     m_reader.start();
@@ -85,16 +87,15 @@ void Backend::selectTrain(const QString &train)
     expireSignalStates(m_data);
 
     const QString selectedId = trainId != 0 ? idText(trainId) : QString();
-    m_data.insert(QStringLiteral("selectedTrainId"), selectedId);
-    m_data.insert(QStringLiteral("selectedTrackId"), QString());
-    m_data.insert(QStringLiteral("selectedTrain"), QString());
-    const QVariantList trains = m_data.value(QStringLiteral("trains")).toList();
+    m_data.insert(DataMapKeys::selectedTrainIdKey, selectedId);
+    m_data.insert(DataMapKeys::selectedTrackIdKey, QString());
+    m_data.insert(DataMapKeys::selectedTrainKey, QString());
+    const QVariantList trains = m_data.value(DataMapKeys::trainsKey).toList();
     for (const QVariant &entry : trains) {
         const QVariantMap trainMap = entry.toMap();
-        if (trainMap.value(QStringLiteral("id")).toString() == selectedId) {
-            m_data.insert(QStringLiteral("selectedTrain"), trainMap.value(QStringLiteral("name")));
-            m_data.insert(QStringLiteral("selectedTrackId"),
-                          trainMap.value(QStringLiteral("track")));
+        if (trainMap.value(DataMapKeys::idKey).toString() == selectedId) {
+            m_data.insert(DataMapKeys::selectedTrainKey, trainMap.value(DataMapKeys::nameKey));
+            m_data.insert(DataMapKeys::selectedTrackIdKey, trainMap.value(DataMapKeys::trackKey));
             break;
         }
     }
@@ -106,7 +107,7 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
     // First of all, so that the reader is never left waiting, also for a result dropped below.
     m_reader.clearPending();
 
-    const auto revision = data.constFind(QStringLiteral("viewRevision"));
+    const auto revision = data.constFind(DataMapKeys::viewRevisionKey);
     if (revision != data.constEnd()) {
         const quint64 resultRevision = revision->toULongLong();
         const bool outdated = m_reader.withViewParameters(
@@ -118,9 +119,9 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
         return;
 
     m_data = data;
-    const bool live = m_data.value(QStringLiteral("live")).toBool();
-    if (!live || !m_data.value(QStringLiteral("pathAvailable")).toBool() ||
-        m_data.value(QStringLiteral("selectedTrainId")).toString().isEmpty())
+    const bool live = m_data.value(DataMapKeys::liveKey).toBool();
+    if (!live || !m_data.value(DataMapKeys::pathAvailableKey).toBool() ||
+        m_data.value(DataMapKeys::selectedTrainIdKey).toString().isEmpty())
         clearPath(m_data, false);
 
     m_staleTimer.stop();
@@ -131,7 +132,7 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
 
 void Backend::ageData()
 {
-    if (!m_data.value(QStringLiteral("live")).toBool())
+    if (!m_data.value(DataMapKeys::liveKey).toBool())
         return;
     clearPath(m_data, true);
     clearUsage(m_data, true);

@@ -81,32 +81,3 @@ MapNetwork::Bounds MapNetwork::mapBounds() const
     }
     return bounds;
 }
-
-quint64 MapNetwork::parseIdText(const QString &idText)
-{
-    // Ids travel as sixteen hexadecimal digits; read those directly, anything else the long way.
-    if (idText.size() == 16) {
-        quint64 id = 0;
-        bool digitsOnly = true;
-        for (const QChar character : idText) {
-            const char16_t unit = character.unicode();
-            int digit;
-            if (unit >= u'0' && unit <= u'9')
-                digit = unit - u'0';
-            else if (unit >= u'A' && unit <= u'F')
-                digit = unit - u'A' + 10;
-            else if (unit >= u'a' && unit <= u'f')
-                digit = unit - u'a' + 10;
-            else {
-                digitsOnly = false;
-                break;
-            }
-            id = (id << 4) | quint64(digit);
-        }
-        if (digitsOnly)
-            return id;
-    }
-    bool ok = false;
-    const quint64 id = idText.toULongLong(&ok, 16);
-    return ok ? id : 0;
-}

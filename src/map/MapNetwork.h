@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DataMap.h"
 #include "SdkRecords.h"
 
 #include <QByteArray>
@@ -28,7 +29,7 @@ public:
         const quint64 offset = id - m_lowestId; // ids below the lowest wrap around to large
         return offset < quint64(m_denseIndex.size()) ? m_denseIndex[qsizetype(offset)] : -1;
     }
-    int indexOfIdText(const QString &idText) const { return indexOf(parseIdText(idText)); }
+    int indexOfIdText(const QString &idText) const { return indexOf(DataMap::parseIdText(idText)); }
 
     // Bounds of all nodes in map coordinates (y flipped), starting from the first node.
     struct Bounds
@@ -36,9 +37,6 @@ public:
         double minX = 0, maxX = 0, minY = 0, maxY = 0;
     };
     Bounds mapBounds() const;
-
-    // Ids travel as base-16 text; text that does not parse gives 0.
-    static quint64 parseIdText(const QString &idText);
 
 private:
     void rebuildIndex();

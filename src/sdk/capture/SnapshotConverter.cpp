@@ -1,6 +1,7 @@
 #include "SnapshotConverter.h"
 
 #include "DataMapKeys.h"
+#include "ModelConstants.h"
 
 #include "DataMap.h"
 #include "GeometryBlob.h"
@@ -24,8 +25,6 @@
 namespace {
 
 constexpr quint64 tracksPerPage = 500;
-constexpr uint32_t baliseKind = 3;
-constexpr uint32_t markerKind = 6;
 
 const QString &kindLabel(uint32_t kind)
 {
@@ -176,12 +175,12 @@ QVariantMap signalMap(const SdkSignal &signal)
     return MapFiller(prototype)
         .set(DataMapKeys::aspectKey,
              native ? nativeAspect.arg(state.state->nativeState) : unknownAspect)
-        .set(DataMapKeys::baliseKey, signal.kind == baliseKind)
+        .set(DataMapKeys::baliseKey, signal.kind == SignalKind::balise)
         .set(DataMapKeys::directionKey, int(signal.sense))
         .set(DataMapKeys::fractionKey, signal.fraction)
         .set(DataMapKeys::idKey, DataMap::idText(signal.id))
         .set(DataMapKeys::kindKey, kindLabel(signal.kind))
-        .set(DataMapKeys::markerKey, signal.kind == markerKind)
+        .set(DataMapKeys::markerKey, signal.kind == SignalKind::marker)
         .set(DataMapKeys::specificStateKey, specificState)
         .set(DataMapKeys::stateAvailableKey, native)
         .set(DataMapKeys::texturePathKey, texturePath)
@@ -297,14 +296,14 @@ QVariantList mapSignalList(CaptureMemory &m, SignalCounts *counts)
         const SignalState state = signalStateOf(signal);
         const bool native = state.nativeAvailable();
         const QString texturePath = state.texturePath();
-        counts->balises += signal.kind == baliseKind;
+        counts->balises += signal.kind == SignalKind::balise;
         counts->nativeStates += native;
         counts->textures += !texturePath.isEmpty();
         m.signalsByTrack.add(signal.trackId, int(i));
         entries.append(
             MapFiller(prototype)
-                .set(DataMapKeys::baliseKey, signal.kind == baliseKind)
-                .set(DataMapKeys::markerKey, signal.kind == markerKind)
+                .set(DataMapKeys::baliseKey, signal.kind == SignalKind::balise)
+                .set(DataMapKeys::markerKey, signal.kind == SignalKind::marker)
                 .set(DataMapKeys::stateAvailableKey, native)
                 .set(DataMapKeys::texturePathKey, texturePath)
                 .set(DataMapKeys::textureStateKey, native ? int(state.state->nativeState) : 0)

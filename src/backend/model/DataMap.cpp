@@ -47,6 +47,29 @@ QString idText(quint64 id)
 
 quint64 parseIdText(const QString &text)
 {
+    // Ids travel as sixteen hexadecimal digits: read those directly (the map reads tens of
+    // thousands per snapshot), anything else the long way.
+    if (text.size() == 16) {
+        quint64 id = 0;
+        bool digitsOnly = true;
+        for (const QChar character : text) {
+            const char16_t unit = character.unicode();
+            int digit;
+            if (unit >= u'0' && unit <= u'9')
+                digit = unit - u'0';
+            else if (unit >= u'A' && unit <= u'F')
+                digit = unit - u'A' + 10;
+            else if (unit >= u'a' && unit <= u'f')
+                digit = unit - u'a' + 10;
+            else {
+                digitsOnly = false;
+                break;
+            }
+            id = (id << 4) | quint64(digit);
+        }
+        if (digitsOnly)
+            return id;
+    }
     bool ok = false;
     const quint64 id = text.toULongLong(&ok, 16);
     return ok ? id : 0;

@@ -1,6 +1,7 @@
 #include "ReaderThread.h"
 
 #include "DataMap.h"
+#include "DataMapKeys.h"
 #include "GameProcessFinder.h"
 #include "SdkApi.h"
 #include "SdkCopy.h"
@@ -87,9 +88,9 @@ void ReaderThread::run()
                     withViewParameters([](const ViewParameters &current) { return current; });
                 const QVariantMap map = convertSnapshot(session, processId, view);
                 if (captureCount == 0) {
-                    qInfo() << "SDK snapshot:" << map.value(QStringLiteral("trainCount"))
-                            << map.value(QStringLiteral("trackCount"))
-                            << map.value(QStringLiteral("signalCount"));
+                    qInfo() << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
+                            << map.value(DataMapKeys::trackCountKey)
+                            << map.value(DataMapKeys::signalCountKey);
                 }
                 ++captureCount;
                 m_pending.store(true);
