@@ -8,7 +8,7 @@
 namespace {
 // Read only by the map item (which takes the Backend's map itself) and the verification runs.
 const QString MapOnlyKeys[] = {DataMapKeys::mapGeometryKey, DataMapKeys::mapSignalsKey,
-                               DataMapKeys::mapPathKey};
+                               DataMapKeys::mapPathKey, DataMapKeys::mapStationsKey};
 } // namespace
 
 LiveFeed::LiveFeed(QObject *parent) : QObject(parent), m_trains(this), m_tracks(this) {}

@@ -50,6 +50,8 @@ Rectangle {
         dataSource: panel.dataSource
         showCalculatedPath: pathToggle.checked
         signalSize: panel.signalSize
+        signalLayer: MapPreferences.signalLayer
+        showStationNames: MapPreferences.stationNames
     }
 
     // Without a data source the map item is handed the map the window gives the panel.
@@ -180,6 +182,20 @@ Rectangle {
                 hoverEnabled: true
                 ToolTip.visible: hovered
                 ToolTip.text: toolTipText
+            }
+            ComboBox {
+                id: signalLayerChoice
+                objectName: "signalLayerChoice"
+                Layout.preferredWidth: 190
+                model: ["Signaux : images", "Signaux : symboles", "Signaux : masqués"]
+                currentIndex: MapPreferences.signalLayer
+                onActivated: index => MapPreferences.signalLayer = index
+            }
+            CheckBox {
+                objectName: "stationNamesToggle"
+                text: "Gares"
+                checked: MapPreferences.stationNames
+                onToggled: MapPreferences.stationNames = checked
             }
             Item {
                 Layout.fillWidth: true

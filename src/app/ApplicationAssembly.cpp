@@ -1,7 +1,7 @@
 #include "ApplicationAssembly.h"
 
 #include "CommandLine.h"
-#include "MapItem.h"
+#include "MapPreferences.h"
 
 #include <QCoreApplication>
 #include <QQuickStyle>
@@ -12,6 +12,8 @@
 
 // Generated with the module ZorvyTco; the registration runs when the module is first imported.
 void qml_register_types_ZorvyTco();
+// Generated with the module Zorvy.Map: registers RailMap.
+void qml_register_types_Zorvy_Map();
 
 namespace {
 constexpr int SmokeQuitMs = 3500;
@@ -25,9 +27,12 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
 
     m_updater.emplace();
     QQuickStyle::setStyle(QStringLiteral("Basic"));
-    qmlRegisterType<MapItem>("Zorvy.Map", 1, 0, "RailMap");
+    qml_register_types_Zorvy_Map();
     m_backend.emplace();
 
+    // Verification and smoke runs show the defaults, whatever the last session chose.
+    MapPreferences::setPersistent(!options.verificationRun() && !options.verifyMap() &&
+                                  !options.verifyBlink() && !options.smoke());
     m_engine.emplace();
     m_engine->setInitialProperties({
         {QStringLiteral("backend"), QVariant::fromValue<QObject *>(&*m_backend)},

@@ -6,9 +6,10 @@ bool MapCamera::fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize)
 {
     const double width = itemSize.width();
     const double height = itemSize.height();
-    if (!(width >= 1) || !(height >= 1))
+    if (!(width >= 1) || !(height >= 1) || !bounds.valid)
         return false;
-    m_centre = QPointF((bounds.minX + bounds.maxX) / 2, (bounds.minY + bounds.maxY) / 2);
+    // Halves first, so that coordinates near the largest doubles do not overflow.
+    m_centre = QPointF(bounds.minX / 2 + bounds.maxX / 2, bounds.minY / 2 + bounds.maxY / 2);
     const double horizontal = (width - 50) / std::max(bounds.maxX - bounds.minX, 1.0);
     const double vertical = (height - 90) / std::max(bounds.maxY - bounds.minY, 1.0);
     m_scale = std::max(minimumScale, std::min(horizontal, vertical));

@@ -14,8 +14,17 @@ public:
     static constexpr double minimumScale = 1e-7;
     static constexpr double maximumZoomScale = 50.0;
 
+    MapCamera() = default;
+    MapCamera(const QPointF &centre, double scale) : m_centre(centre), m_scale(scale) {}
+
     QPointF centre() const { return m_centre; }
     double scale() const { return m_scale; }
+    bool operator==(const MapCamera &other) const
+    {
+        return m_centre.x() == other.m_centre.x() && m_centre.y() == other.m_centre.y() &&
+               m_scale == other.m_scale;
+    }
+    bool operator!=(const MapCamera &other) const { return !(*this == other); }
 
     QPointF toScreen(double worldX, double worldY, const QSizeF &itemSize) const
     {
@@ -23,7 +32,8 @@ public:
                        (-worldY - m_centre.y()) * m_scale + itemSize.height() / 2);
     }
 
-    // Frames the bounds in an item of this size; false (nothing changed) below 1 x 1 pixel.
+    // Frames the bounds in an item of this size; false (nothing changed) below 1 x 1 pixel or
+    // without valid bounds.
     bool fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize);
     // Moves the view so that the drawing follows a pointer displacement in screen pixels.
     void move(double dx, double dy);

@@ -3,27 +3,35 @@
 #include "MapCamera.h"
 #include "MapNetwork.h"
 #include "MapOverlay.h"
-#include "MapSymbols.h"
-#include "SignalTextureCache.h"
+#include "MapRenderer.h"
 
 #include <QImage>
 #include <QPointer>
 #include <QQuickPaintedItem>
-#include <QSet>
-#include <QStaticText>
+#include <QTimer>
 #include <QVariantList>
 #include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
 
 // The whole-network map (QML element RailMap): the track network from the data map's geometry,
 // drawn once per camera change into a cached image, with the calculated path, reservations,
-// occupations, signals and trains drawn over it at every paint. It only reads the data map.
+// occupations, signals, station names and trains drawn over it at every paint (MapRenderer). The
+// item holds the properties, the camera and the input operations, and schedules paints: none
+// while it is hidden, and while the view moves the cached network is shifted or scaled, then
+// drawn exactly once the movement stops. It only reads the data map.
 class MapItem : public QQuickPaintedItem
 {
     Q_OBJECT
+    QML_NAMED_ELEMENT(RailMap)
     Q_PROPERTY(QVariantMap snapshotData READ snapshotData WRITE setSnapshotData NOTIFY dataChanged)
     Q_PROPERTY(bool showCalculatedPath READ showCalculatedPath WRITE setShowCalculatedPath NOTIFY
                    dataChanged)
     Q_PROPERTY(double signalSize READ signalSize WRITE setSignalSize NOTIFY dataChanged)
+    // How signals are shown: 0 the game's images where they fit (symbols elsewhere), 1 symbols
+    // only, 2 not at all. Other values are ignored.
+    Q_PROPERTY(int signalLayer READ signalLayer WRITE setSignalLayer NOTIFY dataChanged)
+    Q_PROPERTY(bool showStationNames READ showStationNames WRITE setShowStationNames NOTIFY
+                   dataChanged)
     // An object with a QVariantMap property "data" and a signal changed() (the backend): its data
     // is taken over in C++ at every change, as if written to snapshotData, which spares the GUI
     // thread a round trip of the whole map through JavaScript.
@@ -38,6 +46,10 @@ public:
     void setShowCalculatedPath(bool show);
     double signalSize() const { return m_signalSize; }
     void setSignalSize(double size);
+    int signalLayer() const { return int(m_signalLayer); }
+    void setSignalLayer(int layer);
+    bool showStationNames() const { return m_showStationNames; }
+    void setShowStationNames(bool show);
     QObject *dataSource() const { return m_dataSource; }
     void setDataSource(QObject *source);
 
@@ -53,10 +65,18 @@ public:
     QPointF viewCentre() const { return m_camera.centre(); }
     double scale() const { return m_camera.scale(); }
     const MapNetwork &network() const { return m_network; }
-    const QImage &networkImage() const { return m_networkImage; }
-    bool isNetworkImageDirty() const { return m_networkImageDirty; }
-    const SignalTextureCache &textureCache() const { return m_textureCache; }
+    const MapRenderer &renderer() const { return m_renderer; }
+    const QImage &networkImage() const { return m_renderer.networkImage(); }
+    // The next paint draws the network image again (camera, geometry or size changed).
+    bool isNetworkImageDirty() const;
+    const SignalTextureCache &textureCache() const { return m_renderer.textureCache(); }
     QPointF screenPoint(const SdkTrackNode &node) const;
+    // The view is moving: paints shift or scale the cached network until it settles.
+    bool isMoving() const { return m_settleTimer.isActive(); }
+    // How many paints the item asked for; none while it is hidden.
+    int repaintRequests() const { return m_repaintRequests; }
+    // How long the view must rest before the network is drawn exactly again.
+    static constexpr int settleMs = 150;
 
 signals:
     void dataChanged();
@@ -64,36 +84,33 @@ signals:
 
 protected:
     void geometryChange(const QRectF &newGeometry, const QRectF &oldGeometry) override;
+    void itemChange(ItemChange change, const ItemChangeData &value) override;
 
 private slots:
     void takeDataFromSource();
+    void settle();
 
 private:
     QSizeF itemSize() const { return QSizeF(width(), height()); }
+    void requestRepaint();
     void invalidateImage();
-    void redrawNetworkImage(const QSizeF &size);
-    void paintSignals(QPainter *painter, const QSizeF &size);
+    void cameraMoved();
+    bool anyNodeInView() const;
 
     QVariantMap m_snapshotData;
     MapNetwork m_network; // geometry bytes, node table, degree table and node index
     MapCamera m_camera;
     bool m_fitted = false;
-    bool m_networkImageDirty = true;
-    QImage m_networkImage;
-    SignalTextureCache m_textureCache;
     bool m_showCalculatedPath = false;
     double m_signalSize = 64;
+    MapRenderer::SignalLayer m_signalLayer = MapRenderer::SignalLayer::Images;
+    bool m_showStationNames = true;
     QPointer<QObject> m_dataSource;
+    bool m_sourceChangedWhileHidden = false;
+    bool m_repaintWhenShown = false;
+    int m_repaintRequests = 0;
     MapOverlay m_overlay; // the data map's dynamic layers, read at the first paint that needs them
     bool m_overlayDirty = true;
-    MapSymbols m_symbols; // stamped symbols, kept between paints
-    SymbolStamp m_junctionStamp;
-    struct LabelPart
-    {
-        QStaticText text;
-        double advance;
-    };
-    QHash<QString, LabelPart> m_labelParts; // laid-out labels, names and label tails by text
-    QSet<QString> m_labelsSeenOnce;
-    QFont m_labelFont;
+    MapRenderer m_renderer;
+    QTimer m_settleTimer;
 };

@@ -3,6 +3,7 @@
 #include "GeometryBlob.h"
 
 #include <algorithm>
+#include <cmath>
 
 bool MapNetwork::setGeometry(const QByteArray &blob)
 {
@@ -68,12 +69,19 @@ void MapNetwork::rebuildDegrees()
 
 MapNetwork::Bounds MapNetwork::mapBounds() const
 {
+    // Nodes whose coordinates are not numbers are left out: one of them must not lose the others.
     Bounds bounds;
-    if (m_nodes.isEmpty())
-        return bounds;
-    bounds.minX = bounds.maxX = m_nodes[0].x;
-    bounds.minY = bounds.maxY = -m_nodes[0].y;
+    bool first = true;
     for (const SdkTrackNode &node : m_nodes) {
+        if (!std::isfinite(node.x) || !std::isfinite(node.y))
+            continue;
+        if (first) {
+            bounds.minX = bounds.maxX = node.x;
+            bounds.minY = bounds.maxY = -node.y;
+            bounds.valid = true;
+            first = false;
+            continue;
+        }
         bounds.minX = std::min(bounds.minX, node.x);
         bounds.maxX = std::max(bounds.maxX, node.x);
         bounds.minY = std::min(bounds.minY, -node.y);

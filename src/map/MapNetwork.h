@@ -31,10 +31,12 @@ public:
     }
     int indexOfIdText(const QString &idText) const { return indexOf(DataMap::parseIdText(idText)); }
 
-    // Bounds of all nodes in map coordinates (y flipped), starting from the first node.
+    // Bounds of the nodes in map coordinates (y flipped), starting from the first node; nodes
+    // whose coordinates are not finite are left out (valid is false when no node is left).
     struct Bounds
     {
         double minX = 0, maxX = 0, minY = 0, maxY = 0;
+        bool valid = false;
     };
     Bounds mapBounds() const;
 

@@ -2,6 +2,9 @@
 
 #include "DataMapKeys.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // A nested map is read in place when it holds the expected type, which spares a reference count
@@ -68,6 +71,8 @@ QString MapOverlay::trainLabelTail(const QVariantMap &train)
 MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
 {
     MapOverlay overlay;
+    overlay.live = data.value(DataMapKeys::liveKey).toBool();
+    overlay.status = data.value(DataMapKeys::statusKey).toString();
     if (network.isEmpty())
         return overlay; // no look-up can succeed
 
@@ -135,5 +140,21 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         overlay.trains.append(
             {node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail, name + tail});
     }
+
+    const QVariantList stationEntries = data.value(DataMapKeys::mapStationsKey).toList();
+    overlay.stations.reserve(stationEntries.size());
+    for (const QVariant &entry : stationEntries) {
+        const MapReader station(entry);
+        const double x = station.map().value(DataMapKeys::xKey).toDouble();
+        const double y = station.map().value(DataMapKeys::yKey).toDouble();
+        const int trackCount = station.map().value(DataMapKeys::trackCountKey).toInt();
+        const QString name = station.text(DataMapKeys::nameKey).simplified();
+        // A station without tracks has no place, one without a name nothing to show.
+        if (!std::isfinite(x) || !std::isfinite(y) || trackCount <= 0 || name.isEmpty())
+            continue;
+        overlay.stations.append({x, y, name, trackCount});
+    }
+    std::stable_sort(overlay.stations.begin(), overlay.stations.end(),
+                     [](const Station &a, const Station &b) { return a.trackCount > b.trackCount; });
     return overlay;
 }

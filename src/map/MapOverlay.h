@@ -33,6 +33,15 @@ public:
         QString label; // name and tail
     };
 
+    // A station named on the map, at the middle of its tracks' nodes (world coordinates).
+    struct Station
+    {
+        double x;
+        double y;
+        QString name;
+        int trackCount;
+    };
+
     // Reads the layers of the data map; entries whose track names no node are left out.
     static MapOverlay read(const QVariantMap &data, const MapNetwork &network);
 
@@ -42,6 +51,9 @@ public:
     QVector<int> occupationNodes;  // empty unless the layer is shown
     QVector<Signal> signalMarks;
     QVector<Train> trains;
+    QVector<Station> stations; // the larger (more tracks) first
+    bool live = false;
+    QString status;
 
     static QString trainLabel(const QVariantMap &train);
     static QString trainLabelTail(const QVariantMap &train);

@@ -128,11 +128,9 @@ bool TexturePlacer::collides(const QRectF &candidate) const
     return false;
 }
 
-void TexturePlacer::remember(const QRectF &rectangle, bool alreadyInGrid)
+void TexturePlacer::remember(const QRectF &rectangle)
 {
     m_placed.append(rectangle);
-    if (alreadyInGrid)
-        return;
     const QRectF grown = rectangle.adjusted(-clearance, -clearance, clearance, clearance);
     // Only candidates inside the item are ever accepted, so a grown rectangle that does not reach
     // into the item can never refuse one.
@@ -163,10 +161,12 @@ void TexturePlacer::remember(const QRectF &rectangle, bool alreadyInGrid)
     }
 }
 
-QRectF TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize)
+std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize)
 {
     const double w = textureSize.width();
     const double h = textureSize.height();
+    if (m_noRoom.contains(textureSize))
+        return std::nullopt;
     const QRectF base(trackPoint + QPointF(-w / 2, -h - 3), textureSize);
 
     // The placed rectangles only ever grow, so a candidate refused for this spot earlier in the
@@ -217,15 +217,83 @@ QRectF TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize
         if (collides(candidate))
             continue;
         m_firstCandidate.insert(key, i);
-        remember(candidate, false);
+        remember(candidate);
         return candidate;
     }
 
-    const int last = candidateCount - 1;
-    const QRectF fallback = base.translated(columnOffset(last) * m_step, rowOffset(last) * m_step);
-    // The same spot refused everything before: the same fallback rectangle is already in the grid.
-    const bool alreadyInGrid = first == candidateCount;
     m_firstCandidate.insert(key, candidateCount);
-    remember(fallback, alreadyInGrid);
-    return fallback;
+    if (++m_refusalsSinceCheck >= m_nextCheck) {
+        m_refusalsSinceCheck = 0;
+        m_nextCheck *= 2;
+        if (!hasRoomFor(textureSize))
+            m_noRoom.append(textureSize);
+    }
+    return std::nullopt;
+}
+
+bool TexturePlacer::hasRoomFor(const QSizeF &textureSize) const
+{
+    const double w = textureSize.width();
+    const double h = textureSize.height();
+    const double xLimit = m_itemSize.width() - w;
+    const double yLimit = m_itemSize.height() - h;
+    if (!(xLimit >= 0) || !(yLimit >= 0))
+        return false;
+    if (!(w > 0) || !(h > 0))
+        return true; // a rectangle without area overlaps nothing
+
+    // A texture with its top-left corner at (x, y) overlaps a grown rectangle g exactly when
+    // g.left - w < x < g.right and g.top - h < y < g.bottom: open intervals, since touching is
+    // allowed. If some (x, y) is free, sliding it left stays free until it meets x = 0 or the
+    // right end of one of those intervals, so those are the only columns to look at. The
+    // intervals are narrowed by a hair so that rounding never hides a real spot.
+    const double hair = 1e-9 * std::max(1.0, m_itemSize.width() + m_itemSize.height());
+    QVector<double> columns{0.0};
+    for (const QRectF &g : m_grown) {
+        if (g.right() <= xLimit)
+            columns.append(std::max(0.0, g.right()));
+    }
+    struct Interval
+    {
+        double low, high;
+    };
+    QVector<Interval> blocked;
+    QVector<int> seen(m_grown.size(), -1);
+    for (int c = 0; c < columns.size(); ++c) {
+        const double x = columns[c];
+        // The grown rectangles whose interval holds x all reach into the strip [x, x + w], so
+        // the grid cells of that strip hold them.
+        blocked.clear();
+        const int first = cellIndex(x, m_columns);
+        const int last = cellIndex(x + w, m_columns);
+        for (int row = 0; row < m_rows; ++row) {
+            for (int column = first; column <= last; ++column) {
+                for (const int index : m_cells[row * m_columns + column]) {
+                    if (seen[index] == c)
+                        continue;
+                    seen[index] = c;
+                    const QRectF &g = m_grown[index];
+                    if (g.left() - w + hair < x && x < g.right() - hair)
+                        blocked.append({g.top() - h + hair, g.bottom() - hair});
+                }
+            }
+        }
+        std::sort(blocked.begin(), blocked.end(),
+                  [](const Interval &a, const Interval &b) { return a.low < b.low; });
+        // Walk up from y = 0 through the intervals that hold the current y.
+        double y = 0;
+        double reach = 0;
+        int next = 0;
+        while (true) {
+            while (next < blocked.size() && blocked[next].low < y)
+                reach = std::max(reach, blocked[next++].high);
+            if (reach > y)
+                y = reach;
+            else
+                break;
+        }
+        if (y <= yLimit)
+            return true;
+    }
+    return false;
 }

@@ -6,10 +6,13 @@
 #include <QSizeF>
 #include <QVector>
 
+#include <optional>
+
 // Chooses, for each signal texture of one paint, a spot beside the track that lies inside the item
 // and keeps 3 pixels away from every texture placed before it. Candidates are tried in a fixed
-// order around the spot above the track point; the first free one wins, and when none is free the
-// last one tried is used all the same.
+// order around the spot above the track point; the first free one wins. When none is free there
+// is no spot: the caller draws the signal's symbol instead, since a texture pushed outside the item
+// or over other textures only hides the map behind a line leading nowhere.
 //
 // The rule compares a candidate with every rectangle placed before it. A grid of the placed
 // rectangles, covering the item, answers the same question while looking only at the rectangles
@@ -23,8 +26,13 @@ public:
 
     TexturePlacer(const QSizeF &itemSize, double signalSize);
 
-    // Places a texture of this size for the track point and remembers the result.
-    QRectF place(const QPointF &trackPoint, const QSizeF &textureSize);
+    // Places a texture of this size for the track point and remembers the result; nothing when
+    // no candidate is free.
+    std::optional<QRectF> place(const QPointF &trackPoint, const QSizeF &textureSize);
+
+    // Whether a texture of this size still fits anywhere in the item, clear of every texture
+    // placed so far. Exact: false only when no position at all is left.
+    bool hasRoomFor(const QSizeF &textureSize) const;
 
     const QVector<QRectF> &placedRectangles() const { return m_placed; }
 
@@ -34,7 +42,7 @@ public:
 
 private:
     bool collides(const QRectF &candidate) const;
-    void remember(const QRectF &rectangle, bool alreadyInGrid);
+    void remember(const QRectF &rectangle);
     int cellIndex(double coordinate, int count) const;
     void rebuildCoveredSums();
     int coveredCellsIn(int firstColumn, int lastColumn, int firstRow, int lastRow);
@@ -73,4 +81,11 @@ private:
     QVector<int> m_coveredSums; // (rows + 1) x (columns + 1)
     bool m_sumsStale = false;
     QHash<SpotKey, int> m_firstCandidate; // per track point and size: first candidate not refused
+
+    // Once a size has no room left it never gets any (rectangles are only added), so its searches
+    // stop. The question is asked again only after a number of refusals that doubles each time,
+    // which keeps its cost small against the searches it saves.
+    QVector<QSizeF> m_noRoom;
+    int m_refusalsSinceCheck = 0;
+    int m_nextCheck = 16;
 };

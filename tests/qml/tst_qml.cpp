@@ -1,5 +1,7 @@
 // Runs the tst_*.qml files of this folder against the module's own documents, with the stand-in
 // map item of imports/.
+#include "MapPreferences.h"
+
 #include <QQmlEngine>
 #include <QQuickStyle>
 #include <QtQuickTest>
@@ -14,6 +16,8 @@ public slots:
     void applicationAvailable()
     {
         QQuickStyle::setStyle(QStringLiteral("Basic"));
+        // The window's tests never read or write the user's own settings.
+        MapPreferences::setPersistent(false);
         // Keeps the module's registration (which runs when the module is imported) in the link.
         volatile auto registration = &qml_register_types_ZorvyTco;
         Q_UNUSED(registration)

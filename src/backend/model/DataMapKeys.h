@@ -25,6 +25,7 @@ inline const QString mapOccupationsKey = QStringLiteral("mapOccupations");
 inline const QString mapPathKey = QStringLiteral("mapPath");
 inline const QString mapReservationsKey = QStringLiteral("mapReservations");
 inline const QString mapSignalsKey = QStringLiteral("mapSignals");
+inline const QString mapStationsKey = QStringLiteral("mapStations");
 inline const QString markerKey = QStringLiteral("marker");
 inline const QString nameKey = QStringLiteral("name");
 inline const QString occupationsAvailableKey = QStringLiteral("occupationsAvailable");
@@ -64,5 +65,7 @@ inline const QString trainsKey = QStringLiteral("trains");
 inline const QString updatedKey = QStringLiteral("updated");
 inline const QString usageStaleKey = QStringLiteral("usageStale");
 inline const QString viewRevisionKey = QStringLiteral("viewRevision");
+inline const QString xKey = QStringLiteral("x");
+inline const QString yKey = QStringLiteral("y");
 
 } // namespace DataMapKeys

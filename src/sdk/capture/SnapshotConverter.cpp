@@ -20,6 +20,7 @@
 #include <QVariantList>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -45,6 +46,7 @@ struct CaptureMemory : SnapshotRecords
     IdIndex statesBySignal;   // first state record of a signal
     IdIndex texturesBySignal; // first texture record of a signal
     IdIndex stationsById;     // station record giving the name
+    IdIndex nodesById;        // first node record of a track
     IdGroups trainsByTrack;   // positioned trains
     IdGroups signalsByTrack;
     std::vector<quint32> filteredTracks;
@@ -246,6 +248,53 @@ QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
     return stations;
 }
 
+// Where the map names each station: the middle of the nodes of its tracks, for the stations that
+// have tracks with a node, in library order. Needs the nodes and the station index.
+QVariantList mapStationList(CaptureMemory &m, const std::vector<QString> &names)
+{
+    static const QVariantMap prototype =
+        mapPrototype({&DataMapKeys::nameKey, &DataMapKeys::xKey, &DataMapKeys::yKey,
+                      &DataMapKeys::trackCountKey});
+    const auto [low, high] = idRange(m.nodes, [](const SdkTrackNode &r) { return r.id; });
+    m.nodesById.reset(m.nodes.count(), low, high);
+    for (quint32 i = 0; i < m.nodes.count(); ++i)
+        m.nodesById.insertFirst(m.nodes[i].id, int(i));
+    struct Sum
+    {
+        double x = 0, y = 0;
+        int count = 0;
+    };
+    std::vector<Sum> sums(m.stations.count());
+    for (const SdkTrack &track : m.tracks) {
+        if (track.stationId == 0)
+            continue;
+        const int station = m.stationsById.find(track.stationId);
+        const int node = m.nodesById.find(track.id);
+        if (station < 0 || node < 0)
+            continue;
+        const SdkTrackNode &record = m.nodes[quint32(node)];
+        if (!std::isfinite(record.x) || !std::isfinite(record.y))
+            continue;
+        Sum &sum = sums[std::size_t(station)];
+        sum.x += record.x;
+        sum.y += record.y;
+        ++sum.count;
+    }
+    QVariantList list;
+    for (std::size_t i = 0; i < sums.size(); ++i) {
+        const Sum &sum = sums[i];
+        if (sum.count == 0)
+            continue;
+        list.append(MapFiller(prototype)
+                        .set(DataMapKeys::nameKey, names[i])
+                        .set(DataMapKeys::xKey, sum.x / sum.count)
+                        .set(DataMapKeys::yKey, sum.y / sum.count)
+                        .set(DataMapKeys::trackCountKey, sum.count)
+                        .take());
+    }
+    return list;
+}
+
 // The train maps of all trains, in library order; the positioned ones are also grouped by track.
 QVariantList trainList(CaptureMemory &m, int *positionedCount)
 {
@@ -430,6 +479,7 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     SdkCopy::copy(m.nodes, SdkCopy::listOf(handle, &ZorvySdk_CopyTrackNodes));
     data.insert(DataMapKeys::mapGeometryKey,
                 GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
+    data.insert(DataMapKeys::mapStationsKey, mapStationList(m, stationNames));
 
     const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);
     TrainSelection::writeSelection(data, selected);

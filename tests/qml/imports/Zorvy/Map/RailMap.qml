@@ -7,6 +7,8 @@ Item {
     property var dataSource
     property bool showCalculatedPath
     property real signalSize
+    property int signalLayer
+    property bool showStationNames
     property var trainSpots: [] // [{ "x", "y", "trains": [train maps] }], 12 px around the point
     property var moves: []
 

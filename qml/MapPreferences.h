@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+// The map's layer choices as the user left them: how signals are shown and whether station names
+// are. Read from the user's settings at start and written back at each change, unless the program
+// runs without persistence (verification runs, whose results must not depend on the last session).
+// Values that make no sense in the settings fall back to the defaults.
+class MapPreferences : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    // 0 images (the default), 1 symbols only, 2 hidden.
+    Q_PROPERTY(int signalLayer READ signalLayer WRITE setSignalLayer NOTIFY changed)
+    Q_PROPERTY(bool stationNames READ stationNames WRITE setStationNames NOTIFY changed)
+
+public:
+    static constexpr int defaultSignalLayer = 0;
+    static constexpr bool defaultStationNames = true;
+
+    explicit MapPreferences(QObject *parent = nullptr);
+
+    int signalLayer() const { return m_signalLayer; }
+    void setSignalLayer(int layer);
+    bool stationNames() const { return m_stationNames; }
+    void setStationNames(bool shown);
+
+    // Whether instances made from now on read and write the user's settings (on by default).
+    static void setPersistent(bool persistent);
+    static bool isPersistent();
+
+signals:
+    void changed();
+
+private:
+    void save() const;
+
+    int m_signalLayer = defaultSignalLayer;
+    bool m_stationNames = defaultStationNames;
+    bool m_persistent;
+};

@@ -1,0 +1,557 @@
+#include "MapRenderer.h"
+
+#include "TexturePlacer.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+const QColor backgroundColour(0x07, 0x0b, 0x0a);
+const QColor edgeColour(0xa6, 0xb8, 0xad);
+const QColor junctionColour(0xd3, 0xa8, 0x73);
+const QColor trainLabelColour(0xf1, 0xee, 0xd6);
+const QColor stationNameColour(0xed, 0xf1, 0xdf);
+const QColor stationBoxColour(0x07, 0x0b, 0x0a, 0xc8);
+const QColor messageColour(0xa8, 0xb9, 0xa8);
+const QColor messageBoxColour(0x10, 0x1b, 0x16, 0xe6);
+const QColor messageBorderColour(0x38, 0x49, 0x3f);
+
+constexpr double junctionScale = 0.05;
+constexpr double stateLabelScale = 0.08;
+constexpr double trainLabelScale = 0.025;
+constexpr int maximumLabelParts = 8192;
+constexpr int maximumStationParts = 4096;
+constexpr double stationNameWidth = 240; // longer names are elided
+// Screen coordinates beyond this are clipped by hand before drawing: the painter's own clipping
+// works in a precision that far-away points (a huge or broken geometry) would exceed.
+constexpr double coordinateLimit = 1e6;
+
+QPen linePen(const QColor &colour, double width)
+{
+    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+bool isFinite(const QPointF &point)
+{
+    return std::isfinite(point.x()) && std::isfinite(point.y());
+}
+
+// Cuts the segment a–b to the rectangle (Liang–Barsky); false when nothing of it lies inside.
+bool clipSegment(QPointF &a, QPointF &b, const QRectF &rect)
+{
+    const double dx = b.x() - a.x();
+    const double dy = b.y() - a.y();
+    double t0 = 0, t1 = 1;
+    const double p[] = {-dx, dx, -dy, dy};
+    const double q[] = {a.x() - rect.left(), rect.right() - a.x(), a.y() - rect.top(),
+                        rect.bottom() - a.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (p[i] == 0) {
+            if (q[i] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+    }
+    if (!(t0 <= t1))
+        return false;
+    const QPointF start = a;
+    a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
+    b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
+    return isFinite(a) && isFinite(b);
+}
+
+// Rectangles placed during one paint, found again through a coarse grid over the item, so that
+// asking whether a new one overlaps any of them looks only at its neighbours.
+class RectGrid
+{
+public:
+    RectGrid(const QSizeF &size, double cell)
+        : m_cell(cell), m_columns(std::max(1, int(size.width() / cell) + 1)),
+          m_rows(std::max(1, int(size.height() / cell) + 1)), m_cells(m_columns * m_rows)
+    {
+    }
+
+    bool overlapsAny(const QRectF &rect) const
+    {
+        bool found = false;
+        forCells(rect, [&](int cell) {
+            for (const int index : m_cells[cell]) {
+                if (rect.intersects(m_rects[index])) {
+                    found = true;
+                    return false;
+                }
+            }
+            return true;
+        });
+        return found;
+    }
+
+    void add(const QRectF &rect)
+    {
+        const int index = int(m_rects.size());
+        m_rects.append(rect);
+        forCells(rect, [&](int cell) {
+            m_cells[cell].append(index);
+            return true;
+        });
+    }
+
+private:
+    int clampedCell(double coordinate, int count) const
+    {
+        const double cell = std::floor(coordinate / m_cell);
+        if (!(cell >= 0))
+            return 0;
+        return cell >= count - 1 ? count - 1 : int(cell);
+    }
+
+    template <typename Visit> void forCells(const QRectF &rect, Visit visit) const
+    {
+        const int left = clampedCell(rect.left(), m_columns);
+        const int right = clampedCell(rect.right(), m_columns);
+        const int top = clampedCell(rect.top(), m_rows);
+        const int bottom = clampedCell(rect.bottom(), m_rows);
+        for (int row = top; row <= bottom; ++row)
+            for (int column = left; column <= right; ++column)
+                if (!visit(row * m_columns + column))
+                    return;
+    }
+
+    double m_cell;
+    int m_columns;
+    int m_rows;
+    QVector<QVector<int>> m_cells;
+    QVector<QRectF> m_rects;
+};
+
+} // namespace
+
+QString MapRenderer::waitingText(const MapOverlay &overlay)
+{
+    return overlay.live ? QString() : overlay.status;
+}
+
+bool MapRenderer::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
+{
+    return m_networkDirty || m_networkImage.size() != QSize(int(size.width()), int(size.height())) ||
+           !m_imageExact || camera != m_imageCamera;
+}
+
+void MapRenderer::paint(QPainter *painter, const Scene &scene)
+{
+    m_counts = Counts();
+    const QSizeF size = scene.size;
+    if (!(size.width() >= 1) || !(size.height() >= 1) || !scene.network || !scene.overlay)
+        return;
+    const QSize whole(int(size.width()), int(size.height()));
+    const MapCamera &camera = scene.camera;
+
+    painter->save(); // the pens, brushes and font set here are not the caller's business
+    const bool exactNeeded =
+        m_networkDirty || m_networkImage.size() != whole ||
+        (!scene.moving && (!m_imageExact || camera != m_imageCamera));
+    if (exactNeeded) {
+        redrawNetwork(scene);
+        painter->drawImage(QPointF(0, 0), m_networkImage);
+    } else if (camera == m_imageCamera) {
+        painter->drawImage(QPointF(0, 0), m_networkImage);
+    } else if (camera.scale() == m_imageCamera.scale() && shiftNetwork(scene)) {
+        // What is left of the move is below a pixel.
+        const QPointF rest = (m_imageCamera.centre() - camera.centre()) * camera.scale();
+        painter->drawImage(isFinite(rest) ? rest : QPointF(0, 0), m_networkImage);
+        m_counts.networkShifted = true;
+    } else {
+        // A zoom in progress: the image drawn for the earlier camera, scaled to the new one,
+        // until the movement ends and the network is drawn again.
+        const double factor = camera.scale() / m_imageCamera.scale();
+        const QPointF half(size.width() / 2, size.height() / 2);
+        const QPointF topLeft =
+            ((-half) / m_imageCamera.scale() + m_imageCamera.centre() - camera.centre()) *
+                camera.scale() +
+            half;
+        const QRectF target(topLeft, QSizeF(whole) * factor);
+        painter->fillRect(QRectF(QPointF(0, 0), size), backgroundColour);
+        if (isFinite(target.topLeft()) && std::isfinite(factor) && factor > 0)
+            painter->drawImage(target, m_networkImage);
+        m_counts.networkScaled = true;
+    }
+
+    const MapOverlay &overlay = *scene.overlay;
+    const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    m_symbols.begin(painter);
+    const auto onScreen = [&](int node, QPointF *point) {
+        *point = camera.toScreen(nodes[node].x, nodes[node].y, size);
+        return MapCamera::isOnScreen(*point, size);
+    };
+    QPointF point;
+
+    if (scene.showCalculatedPath && overlay.pathShown) {
+        for (const int node : std::as_const(overlay.pathNodes)) {
+            if (onScreen(node, &point))
+                m_symbols.pathPoint(painter, point);
+        }
+    }
+    for (const int node : std::as_const(overlay.reservationNodes)) {
+        if (onScreen(node, &point))
+            m_symbols.reservation(painter, point);
+    }
+    for (const int node : std::as_const(overlay.occupationNodes)) {
+        if (onScreen(node, &point))
+            m_symbols.occupation(painter, point);
+    }
+
+    paintSignals(painter, scene);
+    paintStationNames(painter, scene);
+    paintTrains(painter, scene);
+
+    const QString message = waitingText(overlay);
+    if (!message.isEmpty())
+        paintMessage(painter, scene, message);
+    painter->restore();
+}
+
+void MapRenderer::redrawNetwork(const Scene &scene)
+{
+    const QSizeF size = scene.size;
+    m_networkImage =
+        QImage(int(size.width()), int(size.height()), QImage::Format_ARGB32_Premultiplied);
+    m_networkImage.fill(backgroundColour);
+    QPainter painter(&m_networkImage);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    drawNetwork(&painter, *scene.network, scene.camera, size,
+                {QRectF(0, 0, size.width(), size.height())});
+    painter.end();
+    m_imageCamera = scene.camera;
+    m_imageExact = true;
+    m_networkDirty = false;
+    m_counts.networkRedrawn = true;
+}
+
+bool MapRenderer::shiftNetwork(const Scene &scene)
+{
+    const double scale = scene.camera.scale();
+    const QPointF offset = (m_imageCamera.centre() - scene.camera.centre()) * scale;
+    if (!isFinite(offset))
+        return false;
+    const QPoint shift(qRound(offset.x()), qRound(offset.y()));
+    const int width = m_networkImage.width();
+    const int height = m_networkImage.height();
+    if (std::abs(shift.x()) >= width || std::abs(shift.y()) >= height)
+        return false;
+    if (shift.isNull())
+        return true;
+
+    QImage shifted(m_networkImage.size(), QImage::Format_ARGB32_Premultiplied);
+    shifted.fill(backgroundColour);
+    QPainter painter(&shifted);
+    painter.drawImage(shift, m_networkImage);
+    // The image now shows the camera moved by whole pixels; only the strips it uncovered are
+    // drawn.
+    const MapCamera moved(m_imageCamera.centre() - QPointF(shift) / scale, scale);
+    QVector<QRectF> areas;
+    if (shift.x() > 0)
+        areas.append(QRectF(0, 0, shift.x(), height));
+    else if (shift.x() < 0)
+        areas.append(QRectF(width + shift.x(), 0, -shift.x(), height));
+    if (shift.y() > 0)
+        areas.append(QRectF(0, 0, width, shift.y()));
+    else if (shift.y() < 0)
+        areas.append(QRectF(0, height + shift.y(), width, -shift.y()));
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    drawNetwork(&painter, *scene.network, moved, scene.size, areas);
+    painter.end();
+    m_networkImage = shifted;
+    m_imageCamera = moved;
+    m_imageExact = false;
+    return true;
+}
+
+void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network,
+                              const MapCamera &camera, const QSizeF &size,
+                              const QVector<QRectF> &areas)
+{
+    const QVector<SdkTrackNode> &nodes = network.nodes();
+    QVector<QPointF> points(nodes.size());
+    for (int i = 0; i < nodes.size(); ++i)
+        points[i] = camera.toScreen(nodes[i].x, nodes[i].y, size);
+    const QRectF view(0, 0, size.width(), size.height());
+    const bool clipped = areas.size() != 1 || areas.first() != view;
+
+    if (camera.scale() > junctionScale && !m_junctionStamp.isValid()) {
+        // Thousands of identical dots: stamped (see SymbolStamp), the image has no scaling.
+        m_junctionStamp = SymbolStamp(
+            QRect(-5, -5, 11, 11),
+            [](QPainter *dotPainter, const QPointF &point) {
+                dotPainter->setPen(linePen(junctionColour, 1.4));
+                dotPainter->setBrush(backgroundColour);
+                dotPainter->drawEllipse(point, 3.0, 3.0);
+            },
+            0);
+    }
+
+    for (const QRectF &area : areas) {
+        if (clipped)
+            painter->setClipRect(area);
+        painter->setPen(linePen(edgeColour, 1.3));
+        // Lines of one pen are handed over in batches: the same strokes, fewer calls.
+        QVector<QLineF> batch;
+        batch.reserve(1024);
+        const QRectF cut = area.adjusted(-4, -4, 4, 4);
+        for (int a = 0; a < nodes.size(); ++a) {
+            const SdkTrackNode &nodeA = nodes[a];
+            for (const quint64 link : {nodeA.neighbour1, nodeA.neighbour2}) {
+                const int b = network.indexOf(link);
+                if (b < 0)
+                    continue;
+                const SdkTrackNode &nodeB = nodes[b];
+                // An edge named by both of its nodes is drawn once, from the node with the
+                // smaller id.
+                if (nodeA.id > link &&
+                    (nodeB.neighbour1 == nodeA.id || nodeB.neighbour2 == nodeA.id))
+                    continue;
+                QPointF pa = points[a];
+                QPointF pb = points[b];
+                const QRectF span = QRectF(pa, pb).normalized().adjusted(-2, -2, 2, 2);
+                if (!span.intersects(area))
+                    continue;
+                if (!(std::abs(pa.x()) < coordinateLimit && std::abs(pa.y()) < coordinateLimit &&
+                      std::abs(pb.x()) < coordinateLimit && std::abs(pb.y()) < coordinateLimit) &&
+                    !clipSegment(pa, pb, cut))
+                    continue;
+                batch.append(QLineF(pa, pb));
+                if (batch.size() == 1024) {
+                    painter->drawLines(batch);
+                    batch.clear();
+                }
+            }
+        }
+        if (!batch.isEmpty())
+            painter->drawLines(batch);
+
+        if (camera.scale() > junctionScale) {
+            const QVector<quint32> &degrees = network.degrees();
+            const SymbolStamp::Target target = SymbolStamp::targetOf(painter);
+            for (int i = 0; i < nodes.size(); ++i) {
+                if (degrees[i] > 2 && area.contains(points[i]) && view.contains(points[i]))
+                    m_junctionStamp.stamp(painter, target, points[i]);
+            }
+        }
+    }
+    if (clipped)
+        painter->setClipping(false);
+}
+
+void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
+{
+    if (scene.signalLayer == SignalLayer::Hidden)
+        return;
+    const bool images = scene.signalLayer == SignalLayer::Images;
+    const QSizeF size = scene.size;
+    const int textureSide = int(scene.signalSize);
+    const bool stateLabels = scene.camera.scale() > stateLabelScale;
+    std::optional<TexturePlacer> placer; // made at the first texture: most paints have none
+    const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+
+    for (const MapOverlay::Signal &signal : std::as_const(scene.overlay->signalMarks)) {
+        const QPointF point =
+            scene.camera.toScreen(nodes[signal.node].x, nodes[signal.node].y, size);
+        if (!MapCamera::isOnScreen(point, size))
+            continue;
+
+        if (images && !signal.texturePath.isEmpty() && signal.stateAvailable) {
+            const QImage texture = m_textureCache.image(signal.texturePath);
+            if (!texture.isNull()) {
+                const QSizeF target(
+                    texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
+                if (!placer)
+                    placer.emplace(size, scene.signalSize);
+                // An image goes only where it fits beside the track, clear of the others;
+                // where none is left the signal shows its symbol, as without an image.
+                if (const std::optional<QRectF> spot = placer->place(point, target)) {
+                    m_symbols.signalStem(painter, point, signal.marker);
+                    painter->setPen(MapSymbols::signalPen(signal.marker));
+                    painter->drawLine(point, QPointF(spot->center().x(), spot->bottom()));
+                    painter->drawImage(*spot, texture);
+                    ++m_counts.texturesDrawn;
+                    continue;
+                }
+                ++m_counts.texturesWithoutSpot;
+            }
+        }
+
+        MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
+        if (signal.marker)
+            shape = MapSymbols::SignalShape::Marker;
+        else if (signal.balise)
+            shape = MapSymbols::SignalShape::Balise;
+        m_symbols.signalSymbol(painter, point, shape, signal.marker);
+        if (stateLabels && signal.stateAvailable)
+            m_symbols.stateLabel(painter, point, signal.marker, signal.textureState);
+    }
+}
+
+void MapRenderer::paintStationNames(QPainter *painter, const Scene &scene)
+{
+    const QVector<MapOverlay::Station> &stations = scene.overlay->stations;
+    if (!scene.stationNames || stations.isEmpty())
+        return;
+    QFont font(QStringLiteral("Segoe UI"), 10);
+    font.setBold(true);
+    painter->setFont(font);
+    const QFontMetricsF metrics(font, painter->device());
+    if (m_stationParts.size() > maximumStationParts)
+        m_stationParts.clear();
+    const QRectF view(0, 0, scene.size.width(), scene.size.height());
+    RectGrid placed(scene.size, 128);
+    // The larger stations come first, so they win where two names would overlap.
+    for (const MapOverlay::Station &station : stations) {
+        const QPointF point = scene.camera.toScreen(station.x, station.y, scene.size);
+        if (!view.contains(point))
+            continue;
+        auto part = m_stationParts.find(station.name);
+        if (part == m_stationParts.end()) {
+            const QString shown =
+                metrics.elidedText(station.name, Qt::ElideRight, stationNameWidth);
+            QStaticText text(shown);
+            text.setTextFormat(Qt::PlainText);
+            part = m_stationParts.insert(station.name, {text, metrics.horizontalAdvance(shown)});
+        }
+        const double width = part->advance + 8;
+        const double height = metrics.height() + 4;
+        const QRectF box(point.x() - width / 2, point.y() - height / 2, width, height);
+        if (placed.overlapsAny(box))
+            continue;
+        placed.add(box);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(stationBoxColour);
+        painter->drawRoundedRect(box, 3, 3);
+        painter->setPen(stationNameColour);
+        painter->drawStaticText(box.topLeft() + QPointF(4, 2), part->text);
+        ++m_counts.stationNamesDrawn;
+    }
+}
+
+const MapRenderer::LabelPart &MapRenderer::laidOut(const QString &text,
+                                                   const QFontMetricsF &metrics)
+{
+    auto part = m_labelParts.find(text);
+    if (part == m_labelParts.end()) {
+        QStaticText staticText(text);
+        staticText.setTextFormat(Qt::PlainText);
+        part = m_labelParts.insert(text, {staticText, metrics.horizontalAdvance(text)});
+    }
+    return part.value();
+}
+
+void MapRenderer::paintTrains(QPainter *painter, const Scene &scene)
+{
+    const QSizeF size = scene.size;
+    const QFont trainFont(QStringLiteral("Segoe UI"), 9);
+    painter->setFont(trainFont);
+    const bool otherLabels = scene.camera.scale() > trainLabelScale;
+    const QPen labelPen(trainLabelColour);
+    // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
+    // paint costs more than the rest of the dynamic layers together. A label seen for the first
+    // time is drawn as its name, then its tail where the name's advance ends (both kept, and
+    // reused as the train moves on), which puts every glyph where drawing the whole text would;
+    // a label seen again is kept whole, one drawing instead of two.
+    if (trainFont != m_labelFont || m_labelParts.size() > maximumLabelParts ||
+        m_labelsSeenOnce.size() > maximumLabelParts) {
+        m_labelParts.clear();
+        m_labelsSeenOnce.clear();
+        m_labelFont = trainFont;
+    }
+    const QFontMetricsF metrics(painter->font(), painter->device());
+    const double ascent = metrics.ascent();
+    const double height = metrics.height();
+    const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+    const QVector<MapOverlay::Train> &trains = scene.overlay->trains;
+
+    const auto labelBox = [&](const MapOverlay::Train &train, const QPointF &point) {
+        const auto whole = m_labelParts.constFind(train.label);
+        const double advance =
+            whole != m_labelParts.constEnd()
+                ? whole->advance
+                : (train.name.isEmpty() ? 0 : laidOut(train.name, metrics).advance) +
+                      laidOut(train.tail, metrics).advance;
+        // The label's baseline starts at P + (7, 14).
+        return QRectF(point.x() + 7, point.y() + 14 - ascent, advance, height);
+    };
+
+    // Labels never cover one another: a label that would cover one already placed is left out
+    // at this zoom. The selected train's label is placed first, so it is always drawn.
+    RectGrid placed(size, 64);
+    QPointF point;
+    for (const MapOverlay::Train &train : trains) {
+        if (!train.selected)
+            continue;
+        point = scene.camera.toScreen(nodes[train.node].x, nodes[train.node].y, size);
+        if (MapCamera::isOnScreen(point, size))
+            placed.add(labelBox(train, point));
+    }
+
+    for (const MapOverlay::Train &train : trains) {
+        point = scene.camera.toScreen(nodes[train.node].x, nodes[train.node].y, size);
+        if (!MapCamera::isOnScreen(point, size))
+            continue;
+        m_symbols.trainDisc(painter, point, train.selected);
+        if (!otherLabels && !train.selected)
+            continue;
+        if (!train.selected) {
+            const QRectF box = labelBox(train, point);
+            if (placed.overlapsAny(box)) {
+                ++m_counts.trainLabelsLeftOut;
+                continue;
+            }
+            placed.add(box);
+        }
+        ++m_counts.trainLabelsDrawn;
+        painter->setPen(labelPen);
+        const QPointF origin = point + QPointF(7, 14 - ascent);
+        const auto whole = m_labelParts.constFind(train.label);
+        if (whole != m_labelParts.constEnd()) {
+            painter->drawStaticText(origin, whole.value().text);
+            continue;
+        }
+        if (m_labelsSeenOnce.contains(train.label)) {
+            painter->drawStaticText(origin, laidOut(train.label, metrics).text);
+            continue;
+        }
+        m_labelsSeenOnce.insert(train.label);
+        double tailOffset = 0;
+        if (!train.name.isEmpty()) {
+            const LabelPart &name = laidOut(train.name, metrics);
+            painter->drawStaticText(origin, name.text);
+            tailOffset = name.advance;
+        }
+        painter->drawStaticText(origin + QPointF(tailOffset, 0), laidOut(train.tail, metrics).text);
+    }
+}
+
+void MapRenderer::paintMessage(QPainter *painter, const Scene &scene, const QString &text)
+{
+    QFont font(QStringLiteral("Segoe UI"), 12);
+    painter->setFont(font);
+    const QFontMetricsF metrics(font, painter->device());
+    const double maxWidth = std::max(40.0, std::min(560.0, scene.size.width() - 40));
+    const QRectF textRect = metrics.boundingRect(QRectF(0, 0, maxWidth, 1e6),
+                                                 Qt::AlignHCenter | Qt::TextWordWrap, text);
+    QRectF box(0, 0, textRect.width() + 32, textRect.height() + 20);
+    box.moveCenter(QPointF(scene.size.width() / 2, scene.size.height() / 2));
+    painter->setPen(QPen(messageBorderColour, 1));
+    painter->setBrush(messageBoxColour);
+    painter->drawRoundedRect(box, 6, 6);
+    painter->setPen(messageColour);
+    painter->drawText(box.adjusted(16, 10, -16, -10), Qt::AlignCenter | Qt::TextWordWrap, text);
+}

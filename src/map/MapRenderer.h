@@ -1,0 +1,101 @@
+#pragma once
+
+#include "MapCamera.h"
+#include "MapNetwork.h"
+#include "MapOverlay.h"
+#include "MapSymbols.h"
+#include "SignalTextureCache.h"
+#include "SymbolStamp.h"
+
+#include <QFont>
+#include <QHash>
+#include <QImage>
+#include <QSet>
+#include <QStaticText>
+
+class QFontMetricsF;
+class QPainter;
+
+// Draws the whole-network map with a QPainter, without Qt Quick: the network (background, track
+// edges, junction dots) into a cached image, and over it at every paint the calculated path,
+// reservations, occupations, signals, station names and trains. The map item owns one and hands
+// it a scene per paint; tests and benchmarks draw into a QImage with it.
+class MapRenderer
+{
+public:
+    enum class SignalLayer { Images = 0, Symbols = 1, Hidden = 2 };
+
+    // Everything one paint shows.
+    struct Scene
+    {
+        const MapNetwork *network = nullptr;
+        const MapOverlay *overlay = nullptr;
+        MapCamera camera;
+        QSizeF size;
+        bool showCalculatedPath = false;
+        double signalSize = 64;
+        SignalLayer signalLayer = SignalLayer::Images;
+        bool stationNames = true;
+        // The camera is moving: the network image drawn for an earlier camera may be shifted or
+        // scaled instead of redrawn. A paint that is not moving always shows the exact drawing.
+        bool moving = false;
+    };
+
+    // What the last paint drew, for tests and benchmarks.
+    struct Counts
+    {
+        int texturesDrawn = 0;
+        int texturesWithoutSpot = 0; // drawn as their symbol instead
+        int trainLabelsDrawn = 0;
+        int trainLabelsLeftOut = 0; // would have covered a label drawn before
+        int stationNamesDrawn = 0;
+        bool networkRedrawn = false; // the whole network image was drawn again
+        bool networkShifted = false; // the cached image was moved and its uncovered edges drawn
+        bool networkScaled = false;  // the cached image was drawn scaled
+    };
+
+    void paint(QPainter *painter, const Scene &scene);
+
+    // The network image is redrawn at the next paint (a new geometry).
+    void invalidateNetwork() { m_networkDirty = true; }
+    // Whether the next paint for this camera and size redraws the network image.
+    bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
+
+    const QImage &networkImage() const { return m_networkImage; }
+    const MapCamera &networkImageCamera() const { return m_imageCamera; }
+    const SignalTextureCache &textureCache() const { return m_textureCache; }
+    const Counts &lastCounts() const { return m_counts; }
+
+    // The text the map shows in its middle while its data are not live.
+    static QString waitingText(const MapOverlay &overlay);
+
+private:
+    void redrawNetwork(const Scene &scene);
+    bool shiftNetwork(const Scene &scene);
+    void drawNetwork(QPainter *painter, const MapNetwork &network, const MapCamera &camera,
+                     const QSizeF &size, const QVector<QRectF> &areas);
+    void paintSignals(QPainter *painter, const Scene &scene);
+    void paintStationNames(QPainter *painter, const Scene &scene);
+    void paintTrains(QPainter *painter, const Scene &scene);
+    void paintMessage(QPainter *painter, const Scene &scene, const QString &text);
+
+    struct LabelPart
+    {
+        QStaticText text;
+        double advance;
+    };
+    const LabelPart &laidOut(const QString &text, const QFontMetricsF &metrics);
+
+    QImage m_networkImage;
+    MapCamera m_imageCamera; // the camera the network image was drawn for
+    bool m_networkDirty = true;
+    bool m_imageExact = false; // drawn whole for m_imageCamera, not shifted together
+    SignalTextureCache m_textureCache;
+    MapSymbols m_symbols; // stamped symbols, kept between paints
+    SymbolStamp m_junctionStamp;
+    QHash<QString, LabelPart> m_labelParts; // laid-out labels, names and label tails by text
+    QSet<QString> m_labelsSeenOnce;
+    QFont m_labelFont;
+    QHash<QString, LabelPart> m_stationParts; // laid-out station names by name
+    Counts m_counts;
+};
