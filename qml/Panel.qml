@@ -2,6 +2,7 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 import Zorvy.Map 1.0
+import ZorvyTco
 
 Rectangle {
     id: panel

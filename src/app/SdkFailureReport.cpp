@@ -1,5 +1,7 @@
 #include "SdkFailureReport.h"
 
+#include "LogCategories.h"
+
 #include <QDebug>
 
 #ifdef Q_OS_WIN
@@ -8,7 +10,7 @@
 
 void reportSdkFailure(const QString &reason, bool showBox)
 {
-    qCritical().noquote() << reason;
+    qCCritical(LogCategory::sdk).noquote() << reason;
 #ifdef Q_OS_WIN
     if (showBox) {
         const std::wstring text = reason.toStdWString();

@@ -1,6 +1,7 @@
 #include "VerificationRun.h"
 
 #include "DataMapKeys.h"
+#include "LogCategories.h"
 #include "ModelConstants.h"
 
 #include "Backend.h"
@@ -113,7 +114,7 @@ void VerificationRun::measureFrame()
 {
     const QVariantMap map = m_backend.data();
     if (!map.value(DataMapKeys::liveKey).toBool()) {
-        qInfo() << "WAIT" << map.value(DataMapKeys::statusKey);
+        qCInfo(LogCategory::verify) << "WAIT" << map.value(DataMapKeys::statusKey);
         return;
     }
 
@@ -140,11 +141,13 @@ void VerificationRun::measureFrame()
                                 map.value(DataMapKeys::captureMsKey).toLongLong(), reserved,
                                 int(reservationsAvailable), occupied, int(occupationsAvailable))
                   .toUtf8());
-    qInfo() << "LIVE" << m_frames << map.value(DataMapKeys::updatedKey) << "captureMs"
-            << map.value(DataMapKeys::captureMsKey) << "positioned"
-            << map.value(DataMapKeys::positionedCountKey) << "reservations"
-            << map.value(DataMapKeys::reservationsAvailableKey) << reserved << "occupation"
-            << map.value(DataMapKeys::occupationsAvailableKey) << occupied;
+    qCInfo(LogCategory::verify) << "LIVE" << m_frames << map.value(DataMapKeys::updatedKey)
+                                << "captureMs" << map.value(DataMapKeys::captureMsKey)
+                                << "positioned" << map.value(DataMapKeys::positionedCountKey)
+                                << "reservations"
+                                << map.value(DataMapKeys::reservationsAvailableKey) << reserved
+                                << "occupation" << map.value(DataMapKeys::occupationsAvailableKey)
+                                << occupied;
 }
 
 void VerificationRun::checkTextures(const QVariantMap &map)
@@ -166,7 +169,8 @@ void VerificationRun::checkTextures(const QVariantMap &map)
         if (!image.isNull()) {
             m_decodedTextures.insert(path);
         } else {
-            qWarning() << "Texture decode failed" << path << reader.errorString();
+            qCWarning(LogCategory::verify)
+                << "Texture decode failed" << path << reader.errorString();
             m_decodeFailure = true;
         }
     }

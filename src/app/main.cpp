@@ -1,5 +1,6 @@
 #include "ApplicationAssembly.h"
 #include "CommandLine.h"
+#include "LogCategories.h"
 #include "SdkFailureReport.h"
 #include "SdkLoader.h"
 
@@ -7,6 +8,8 @@
 
 int main(int argc, char *argv[])
 {
+    // Our log lines keep their plain text; the categories only choose what is shown.
+    installPlainLogText();
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
     // A machine without any display (a build server, a script over ssh) still gets a working
     // library check and headless verification runs instead of an abort in the platform plug-in.

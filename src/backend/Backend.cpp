@@ -25,7 +25,8 @@ Backend::Backend(QObject *parent)
 
 Backend::~Backend()
 {
-    m_reader.requestInterruption();
+    // stop() also ends the reader's wait between cycles; a capture under way is waited for.
+    m_reader.stop();
     m_reader.wait();
 }
 

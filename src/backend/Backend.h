@@ -19,7 +19,7 @@ class Backend : public QObject
 
 public:
     explicit Backend(QObject *parent = nullptr);
-    // Interrupts the reader thread and waits for it, also in the middle of a capture.
+    // Stops the reader thread and waits for it, also in the middle of a capture.
     ~Backend() override;
 
     // The latest data map; implicitly shared, so a copy costs a reference count.

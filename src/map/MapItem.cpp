@@ -149,6 +149,7 @@ void MapItem::cameraMoved()
 
 void MapItem::settle()
 {
+    m_settleTimer.stop();
     requestRepaint();
 }
 

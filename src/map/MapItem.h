@@ -30,8 +30,8 @@ class MapItem : public QQuickPaintedItem
     // How signals are shown: 0 the game's images where they fit (symbols elsewhere), 1 symbols
     // only, 2 not at all. Other values are ignored.
     Q_PROPERTY(int signalLayer READ signalLayer WRITE setSignalLayer NOTIFY dataChanged)
-    Q_PROPERTY(bool showStationNames READ showStationNames WRITE setShowStationNames NOTIFY
-                   dataChanged)
+    Q_PROPERTY(
+        bool showStationNames READ showStationNames WRITE setShowStationNames NOTIFY dataChanged)
     // An object with a QVariantMap property "data" and a signal changed() (the backend): its data
     // is taken over in C++ at every change, as if written to snapshotData, which spares the GUI
     // thread a round trip of the whole map through JavaScript.

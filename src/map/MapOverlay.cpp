@@ -154,7 +154,8 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
             continue;
         overlay.stations.append({x, y, name, trackCount});
     }
-    std::stable_sort(overlay.stations.begin(), overlay.stations.end(),
-                     [](const Station &a, const Station &b) { return a.trackCount > b.trackCount; });
+    std::stable_sort(
+        overlay.stations.begin(), overlay.stations.end(),
+        [](const Station &a, const Station &b) { return a.trackCount > b.trackCount; });
     return overlay;
 }

@@ -26,6 +26,7 @@ constexpr double stateLabelScale = 0.08;
 constexpr double trainLabelScale = 0.025;
 constexpr int maximumLabelParts = 8192;
 constexpr int maximumStationParts = 4096;
+constexpr int maximumScaledTextures = 1024;
 constexpr double stationNameWidth = 240; // longer names are elided
 // Screen coordinates beyond this are clipped by hand before drawing: the painter's own clipping
 // works in a precision that far-away points (a huge or broken geometry) would exceed.
@@ -143,8 +144,9 @@ QString MapRenderer::waitingText(const MapOverlay &overlay)
 
 bool MapRenderer::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
 {
-    return m_networkDirty || m_networkImage.size() != QSize(int(size.width()), int(size.height())) ||
-           !m_imageExact || camera != m_imageCamera;
+    return m_networkDirty ||
+           m_networkImage.size() != QSize(int(size.width()), int(size.height())) || !m_imageExact ||
+           camera != m_imageCamera;
 }
 
 void MapRenderer::paint(QPainter *painter, const Scene &scene)
@@ -157,9 +159,8 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
     const MapCamera &camera = scene.camera;
 
     painter->save(); // the pens, brushes and font set here are not the caller's business
-    const bool exactNeeded =
-        m_networkDirty || m_networkImage.size() != whole ||
-        (!scene.moving && (!m_imageExact || camera != m_imageCamera));
+    const bool exactNeeded = m_networkDirty || m_networkImage.size() != whole ||
+                             (!scene.moving && (!m_imageExact || camera != m_imageCamera));
     if (exactNeeded) {
         redrawNetwork(scene);
         painter->drawImage(QPointF(0, 0), m_networkImage);
@@ -277,9 +278,8 @@ bool MapRenderer::shiftNetwork(const Scene &scene)
     return true;
 }
 
-void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network,
-                              const MapCamera &camera, const QSizeF &size,
-                              const QVector<QRectF> &areas)
+void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network, const MapCamera &camera,
+                              const QSizeF &size, const QVector<QRectF> &areas)
 {
     const QVector<SdkTrackNode> &nodes = network.nodes();
     QVector<QPointF> points(nodes.size());
@@ -360,34 +360,88 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
     const QSizeF size = scene.size;
     const int textureSide = int(scene.signalSize);
     const bool stateLabels = scene.camera.scale() > stateLabelScale;
-    std::optional<TexturePlacer> placer; // made at the first texture: most paints have none
     const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+    const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
 
-    for (const MapOverlay::Signal &signal : std::as_const(scene.overlay->signalMarks)) {
-        const QPointF point =
-            scene.camera.toScreen(nodes[signal.node].x, nodes[signal.node].y, size);
-        if (!MapCamera::isOnScreen(point, size))
+    // First the signals shown with an image, in list order, and what their placement depends on.
+    struct Textured
+    {
+        int index;
+        QPointF point;
+        QSizeF target;
+        QImage texture;
+    };
+    QVector<Textured> textured;
+    QVector<QPointF> points(marks.size());
+    QVector<bool> shown(marks.size(), false);
+    size_t key = qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(),
+                            scene.camera.scale(), size.width(), size.height(), scene.signalSize);
+    for (int i = 0; i < marks.size(); ++i) {
+        const MapOverlay::Signal &signal = marks[i];
+        points[i] = scene.camera.toScreen(nodes[signal.node].x, nodes[signal.node].y, size);
+        shown[i] = MapCamera::isOnScreen(points[i], size);
+        if (!shown[i] || !images || signal.texturePath.isEmpty() || !signal.stateAvailable)
             continue;
+        const QImage texture = m_textureCache.image(signal.texturePath);
+        if (texture.isNull())
+            continue;
+        const QSizeF target(texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
+        textured.append({i, points[i], target, texture});
+        key = qHashMulti(key, i, signal.node, target.width(), target.height());
+    }
 
-        if (images && !signal.texturePath.isEmpty() && signal.stateAvailable) {
-            const QImage texture = m_textureCache.image(signal.texturePath);
-            if (!texture.isNull()) {
-                const QSizeF target(
-                    texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
-                if (!placer)
-                    placer.emplace(size, scene.signalSize);
-                // An image goes only where it fits beside the track, clear of the others;
-                // where none is left the signal shows its symbol, as without an image.
-                if (const std::optional<QRectF> spot = placer->place(point, target)) {
-                    m_symbols.signalStem(painter, point, signal.marker);
-                    painter->setPen(MapSymbols::signalPen(signal.marker));
-                    painter->drawLine(point, QPointF(spot->center().x(), spot->bottom()));
-                    painter->drawImage(*spot, texture);
-                    ++m_counts.texturesDrawn;
-                    continue;
-                }
-                ++m_counts.texturesWithoutSpot;
+    // Where each of them goes: placed again only when something it depends on changed.
+    QVector<std::optional<QRectF>> spots(textured.size());
+    const bool reuse = m_spotsValid && (scene.moving || key == m_spotsKey);
+    if (reuse) {
+        for (int t = 0; t < textured.size(); ++t) {
+            const Textured &entry = textured[t];
+            const Spot *spot = entry.index < m_spots.size() ? &m_spots[entry.index] : nullptr;
+            if (spot && spot->placed && spot->node == marks[entry.index].node &&
+                spot->size == entry.target)
+                spots[t] = QRectF(entry.point + spot->offset, entry.target);
+        }
+    } else if (!textured.isEmpty()) {
+        // An image goes only where it fits beside the track, clear of the others; where none is
+        // left the signal shows its symbol, as without an image.
+        TexturePlacer placer(size, scene.signalSize);
+        m_spots.fill(Spot(), marks.size());
+        for (int t = 0; t < textured.size(); ++t) {
+            const Textured &entry = textured[t];
+            spots[t] = placer.place(entry.point, entry.target);
+            Spot &spot = m_spots[entry.index];
+            spot.node = marks[entry.index].node;
+            spot.size = entry.target;
+            spot.placed = spots[t].has_value();
+            if (spot.placed)
+                spot.offset = spots[t]->topLeft() - entry.point;
+        }
+        m_spotsKey = key;
+        m_spotsValid = true;
+    } else {
+        m_spots.clear();
+        m_spotsKey = key;
+        m_spotsValid = true;
+    }
+
+    int next = 0; // the next entry of textured, in list order
+    for (int i = 0; i < marks.size(); ++i) {
+        if (!shown[i])
+            continue;
+        const MapOverlay::Signal &signal = marks[i];
+        const QPointF &point = points[i];
+        if (next < textured.size() && textured[next].index == i) {
+            const int t = next++;
+            if (spots[t]) {
+                const QRectF &spot = *spots[t];
+                m_symbols.signalStem(painter, point, signal.marker);
+                painter->setPen(MapSymbols::signalPen(signal.marker));
+                painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
+                drawTexture(painter, spot, textured[t].texture);
+                ++m_counts.texturesDrawn;
+                continue;
             }
+            ++m_counts.texturesWithoutSpot;
         }
 
         MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
@@ -399,6 +453,27 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
         if (stateLabels && signal.stateAvailable)
             m_symbols.stateLabel(painter, point, signal.marker, signal.textureState);
     }
+}
+
+void MapRenderer::drawTexture(QPainter *painter, const QRectF &spot, const QImage &texture)
+{
+    // Scaled once with smoothing and kept: scaling hundreds of images at every paint costs more
+    // than the rest of the signal layer.
+    const QSize size = spot.size().toSize();
+    if (size.isEmpty() || QSizeF(size) != spot.size()) {
+        painter->drawImage(spot, texture);
+        return;
+    }
+    const QPair<qint64, QSize> key(texture.cacheKey(), size);
+    auto scaled = m_scaledTextures.find(key);
+    if (scaled == m_scaledTextures.end()) {
+        if (m_scaledTextures.size() >= maximumScaledTextures)
+            m_scaledTextures.clear();
+        scaled = m_scaledTextures.insert(
+            key, texture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+    painter->drawImage(spot.topLeft(), *scaled);
 }
 
 void MapRenderer::paintStationNames(QPainter *painter, const Scene &scene)

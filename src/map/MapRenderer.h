@@ -75,6 +75,7 @@ private:
     void drawNetwork(QPainter *painter, const MapNetwork &network, const MapCamera &camera,
                      const QSizeF &size, const QVector<QRectF> &areas);
     void paintSignals(QPainter *painter, const Scene &scene);
+    void drawTexture(QPainter *painter, const QRectF &spot, const QImage &texture);
     void paintStationNames(QPainter *painter, const Scene &scene);
     void paintTrains(QPainter *painter, const Scene &scene);
     void paintMessage(QPainter *painter, const Scene &scene, const QString &text);
@@ -98,4 +99,22 @@ private:
     QFont m_labelFont;
     QHash<QString, LabelPart> m_stationParts; // laid-out station names by name
     Counts m_counts;
+
+    // The spots of the last placement of signal images, by position in the overlay's signal
+    // list. Placement depends only on the camera, the item's size, the signal size and the
+    // sequence of track points and image sizes, so a paint that has them all unchanged (a new
+    // data map of the same railway, a blinking signal) uses the spots again; while the view
+    // moves, each image keeps its spot beside its track point until the view rests.
+    struct Spot
+    {
+        int node = -1;
+        QSizeF size;
+        QPointF offset; // from the track point to the spot's top left
+        bool placed = false;
+    };
+    QVector<Spot> m_spots;
+    // Images at the size they are drawn, by decoded image and size: drawing them is then a copy.
+    QHash<QPair<qint64, QSize>, QImage> m_scaledTextures;
+    size_t m_spotsKey = 0;
+    bool m_spotsValid = false;
 };

@@ -13,7 +13,7 @@ TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
 {
     const double width = std::max(0.0, itemSize.width());
     const double height = std::max(0.0, itemSize.height());
-    m_cellSize = std::max(4.0, std::isfinite(m_step) ? m_step / 4 : 4.0);
+    m_cellSize = std::max(4.0, std::isfinite(m_step) ? m_step / 8 : 4.0);
     while (true) {
         const qint64 columns = qint64(width / m_cellSize) + 1;
         const qint64 rows = qint64(height / m_cellSize) + 1;
@@ -32,20 +32,6 @@ TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
     m_cells.resize(m_columns * m_rows);
     m_covered.fill(false, m_columns * m_rows);
     m_coveredSums.fill(0, (m_columns + 1) * (m_rows + 1));
-}
-
-int TexturePlacer::columnOffset(int i)
-{
-    const int a = i % columnCount;
-    return (a % 2 == 1) ? (a + 1) / 2 : -(a / 2);
-}
-
-int TexturePlacer::rowOffset(int i)
-{
-    const int b = i / columnCount;
-    if (b == 0)
-        return 0;
-    return (b % 2 == 1) ? -((b + 1) / 2) : (b + 1) / 2;
 }
 
 // Any monotonic mapping of coordinates to cells keeps the grid exact: an overlap of two
@@ -109,6 +95,25 @@ int TexturePlacer::coveredCellsIn(int firstColumn, int lastColumn, int firstRow,
            m_coveredSums[firstRow * stride + firstColumn];
 }
 
+const TexturePlacer::ColumnRows &TexturePlacer::columnRows(int firstColumn, int lastColumn)
+{
+    ColumnRows &rows = m_columnRows[quint32(firstColumn) << 16 | quint32(lastColumn)];
+    if (rows.version == m_coverVersion)
+        return rows;
+    rows.version = m_coverVersion;
+    rows.blockedSums.resize(m_rows + 1);
+    rows.blockedSums[0] = 0;
+    rows.longestFreeRun = 0;
+    int run = 0;
+    for (int row = 0; row < m_rows; ++row) {
+        const bool blocked = coveredCellsIn(firstColumn, lastColumn, row, row) > 0;
+        rows.blockedSums[row + 1] = rows.blockedSums[row] + (blocked ? 1 : 0);
+        run = blocked ? 0 : run + 1;
+        rows.longestFreeRun = std::max(rows.longestFreeRun, run);
+    }
+    return rows;
+}
+
 bool TexturePlacer::collides(const QRectF &candidate) const
 {
     // Any overlap of two rectangles lies inside the item here (the candidate does), so the cells
@@ -156,6 +161,7 @@ void TexturePlacer::remember(const QRectF &rectangle)
                 m_columnEdges[column + 1] <= grownRight && !m_covered[cell]) {
                 m_covered[cell] = true;
                 m_sumsStale = true;
+                ++m_coverVersion;
             }
         }
     }
@@ -165,8 +171,6 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
 {
     const double w = textureSize.width();
     const double h = textureSize.height();
-    if (m_noRoom.contains(textureSize))
-        return std::nullopt;
     const QRectF base(trackPoint + QPointF(-w / 2, -h - 3), textureSize);
 
     // The placed rectangles only ever grow, so a candidate refused for this spot earlier in the
@@ -178,16 +182,29 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
     // Whether a candidate lies inside the item, and which cells it overlaps, depends on its column
     // for x and on its row for y: worked out once per column and once per row.
     const bool positiveArea = w > 0 && h > 0;
+    // The fewest grid rows whose inside a rectangle of this height overlaps, wherever it lies.
+    const int rowsNeeded = std::max(1, int(std::ceil(h * m_cellsPerPixel - 1e-9)));
     bool columnInside[columnCount];
-    int columnFirstCell[columnCount] = {};
-    int columnLastCell[columnCount] = {};
+    const ColumnRows *columnRowsOf[columnCount] = {};
+    bool anyColumn = false;
     for (int a = 0; a < columnCount; ++a) {
         const QRectF moved = base.translated(columnOffset(a) * m_step, 0);
         columnInside[a] = moved.left() >= 0 && moved.right() <= m_itemSize.width();
         if (columnInside[a] && positiveArea) {
-            columnFirstCell[a] = firstCellInside(moved.left(), m_columnEdges, m_columns);
-            columnLastCell[a] = lastCellInside(moved.right(), m_columnEdges, m_columns);
+            const ColumnRows &rows =
+                columnRows(firstCellInside(moved.left(), m_columnEdges, m_columns),
+                           lastCellInside(moved.right(), m_columnEdges, m_columns));
+            // Every candidate of this column overlaps a covered cell: none can be free.
+            if (rows.longestFreeRun < rowsNeeded)
+                columnInside[a] = false;
+            else
+                columnRowsOf[a] = &rows;
         }
+        anyColumn = anyColumn || columnInside[a];
+    }
+    if (!anyColumn) {
+        m_firstCandidate.insert(key, candidateCount);
+        return std::nullopt;
     }
     int rowFor = -1; // the row index b that the three values below describe
     bool rowInside = false;
@@ -211,9 +228,11 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
             continue;
         // A covered cell whose inside the candidate overlaps lies within some grown rectangle,
         // so the candidate overlaps that rectangle.
-        if (positiveArea &&
-            coveredCellsIn(columnFirstCell[a], columnLastCell[a], rowFirstCell, rowLastCell) > 0)
-            continue;
+        if (positiveArea) {
+            const QVector<int> &blocked = columnRowsOf[a]->blockedSums;
+            if (blocked[rowLastCell + 1] - blocked[rowFirstCell] > 0)
+                continue;
+        }
         if (collides(candidate))
             continue;
         m_firstCandidate.insert(key, i);
@@ -222,78 +241,5 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
     }
 
     m_firstCandidate.insert(key, candidateCount);
-    if (++m_refusalsSinceCheck >= m_nextCheck) {
-        m_refusalsSinceCheck = 0;
-        m_nextCheck *= 2;
-        if (!hasRoomFor(textureSize))
-            m_noRoom.append(textureSize);
-    }
     return std::nullopt;
-}
-
-bool TexturePlacer::hasRoomFor(const QSizeF &textureSize) const
-{
-    const double w = textureSize.width();
-    const double h = textureSize.height();
-    const double xLimit = m_itemSize.width() - w;
-    const double yLimit = m_itemSize.height() - h;
-    if (!(xLimit >= 0) || !(yLimit >= 0))
-        return false;
-    if (!(w > 0) || !(h > 0))
-        return true; // a rectangle without area overlaps nothing
-
-    // A texture with its top-left corner at (x, y) overlaps a grown rectangle g exactly when
-    // g.left - w < x < g.right and g.top - h < y < g.bottom: open intervals, since touching is
-    // allowed. If some (x, y) is free, sliding it left stays free until it meets x = 0 or the
-    // right end of one of those intervals, so those are the only columns to look at. The
-    // intervals are narrowed by a hair so that rounding never hides a real spot.
-    const double hair = 1e-9 * std::max(1.0, m_itemSize.width() + m_itemSize.height());
-    QVector<double> columns{0.0};
-    for (const QRectF &g : m_grown) {
-        if (g.right() <= xLimit)
-            columns.append(std::max(0.0, g.right()));
-    }
-    struct Interval
-    {
-        double low, high;
-    };
-    QVector<Interval> blocked;
-    QVector<int> seen(m_grown.size(), -1);
-    for (int c = 0; c < columns.size(); ++c) {
-        const double x = columns[c];
-        // The grown rectangles whose interval holds x all reach into the strip [x, x + w], so
-        // the grid cells of that strip hold them.
-        blocked.clear();
-        const int first = cellIndex(x, m_columns);
-        const int last = cellIndex(x + w, m_columns);
-        for (int row = 0; row < m_rows; ++row) {
-            for (int column = first; column <= last; ++column) {
-                for (const int index : m_cells[row * m_columns + column]) {
-                    if (seen[index] == c)
-                        continue;
-                    seen[index] = c;
-                    const QRectF &g = m_grown[index];
-                    if (g.left() - w + hair < x && x < g.right() - hair)
-                        blocked.append({g.top() - h + hair, g.bottom() - hair});
-                }
-            }
-        }
-        std::sort(blocked.begin(), blocked.end(),
-                  [](const Interval &a, const Interval &b) { return a.low < b.low; });
-        // Walk up from y = 0 through the intervals that hold the current y.
-        double y = 0;
-        double reach = 0;
-        int next = 0;
-        while (true) {
-            while (next < blocked.size() && blocked[next].low < y)
-                reach = std::max(reach, blocked[next++].high);
-            if (reach > y)
-                y = reach;
-            else
-                break;
-        }
-        if (y <= yLimit)
-            return true;
-    }
-    return false;
 }

@@ -14,6 +14,10 @@ public:
     static quint64 requestWord(const Backend &backend) { return backend.m_reader.request(); }
     static bool isPending(const Backend &backend) { return backend.m_reader.isPending(); }
     static bool staleTimerActive(const Backend &backend) { return backend.m_staleTimer.isActive(); }
+    static void setReaderIdleInterval(Backend &backend, int milliseconds)
+    {
+        backend.m_reader.setIdleInterval(milliseconds);
+    }
     static ViewParameters viewParameters(Backend &backend)
     {
         return backend.m_reader.withViewParameters([](const ViewParameters &view) { return view; });
@@ -25,14 +29,16 @@ public:
 };
 
 // Shared by the Backend tests: the reader's "SDK snapshot:" lines (one per capture that starts a
-// connection, written from its thread), counted by a message handler that passes everything on.
+// connection, written from its thread in the category zorvy.capture), counted by a message
+// handler that passes everything on.
 inline std::atomic<int> snapshotLines{0};
 inline QtMessageHandler previousHandler = nullptr;
 
 inline void countSnapshotLines(QtMsgType type, const QMessageLogContext &context,
                                const QString &message)
 {
-    if (type == QtInfoMsg && message.startsWith(QLatin1String("SDK snapshot:")))
+    if (type == QtInfoMsg && qstrcmp(context.category, "zorvy.capture") == 0 &&
+        message.startsWith(QLatin1String("SDK snapshot:")))
         ++snapshotLines;
     if (previousHandler)
         previousHandler(type, context, message);

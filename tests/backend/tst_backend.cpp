@@ -37,6 +37,24 @@ QJsonObject smallWorld()
         .object();
 }
 
+// Longer than any test may run (the test's time limit ends it first): a result that arrives
+// although the reader was told to wait this long shows that its wait was cut short.
+constexpr int endlessWaitMs = 3600 * 1000;
+
+// A request word as Backend forms it: the connection's number above the process id.
+quint64 requestWord(quint32 connection, qint64 processId)
+{
+    return quint64(connection) << 32 | quint64(processId);
+}
+
+// This test program publishes no game: a session on it cannot be opened.
+qint64 notAGame()
+{
+    return QCoreApplication::applicationPid();
+}
+
+enum StopBy { StopAndWait, DestroyReader, DestroyBackend };
+
 } // namespace
 class TestBackend : public QObject
 {
@@ -55,6 +73,10 @@ private Q_SLOTS:
     void selectTrain();
     void typedProcessIdGoesLiveAndServesTheSelectionAndView();
     void destroyingDuringCaptureWaitsForIt();
+    void newRequestEndsTheReadersWait_data();
+    void newRequestEndsTheReadersWait();
+    void stoppingEndsTheIdleWait_data();
+    void stoppingEndsTheIdleWait();
 
 private:
     // The live map of the small world as of this backend's view revision.
@@ -272,6 +294,83 @@ void TestBackend::destroyingDuringCaptureWaitsForIt()
     QVERIFY2(openSnapshots() > 0, "never caught the reader inside a capture");
     backend.reset();
     QCOMPARE(openSnapshots(), 0u);
+}
+
+void TestBackend::newRequestEndsTheReadersWait_data()
+{
+    QTest::addColumn<bool>("observing"); // the first request: the game, or a process without one
+    QTest::newRow("idle after a failure") << false;
+    QTest::newRow("observing, between captures") << true;
+}
+
+void TestBackend::newRequestEndsTheReadersWait()
+{
+    QFETCH(bool, observing);
+    QList<QPair<quint64, QVariantMap>> results;
+    ReaderThread reader;
+    reader.setIdleInterval(endlessWaitMs);
+    reader.setCapturePeriod(endlessWaitMs);
+    QObject receiver; // on this thread, so results arrive queued, as they reach Backend
+    connect(&reader, &ReaderThread::received, &receiver,
+            [&](uint64_t request, const QVariantMap &data) {
+                results.append({request, data});
+            });
+    reader.start();
+
+    const quint64 first = requestWord(1, observing ? m_game.processId() : notAGame());
+    reader.exchangeRequest(first);
+    QTRY_COMPARE(results.size(), 1);
+    QCOMPARE(results[0].first, first);
+    QCOMPARE(results[0].second.value("live").toBool(), observing);
+
+    // The reader now waits without end: idle after the failure, or for the next capture. Only
+    // the new request can end that wait, and its result is the next one to arrive.
+    reader.clearPending();
+    const quint64 second = requestWord(2, m_game.processId());
+    reader.exchangeRequest(second);
+    QTRY_COMPARE(results.size(), 2);
+    QCOMPARE(results[1].first, second);
+    QVERIFY2(results[1].second.value("live").toBool(),
+             qPrintable(results[1].second.value("status").toString()));
+}
+
+void TestBackend::stoppingEndsTheIdleWait_data()
+{
+    QTest::addColumn<int>("stopBy");
+    QTest::newRow("stop() and wait()") << int(StopAndWait);
+    QTest::newRow("destroying the reader") << int(DestroyReader);
+    QTest::newRow("destroying the Backend") << int(DestroyBackend);
+}
+
+// The reader fails, then waits without end; stopping it must not wait that out (if it did, the
+// test would never finish).
+void TestBackend::stoppingEndsTheIdleWait()
+{
+    QFETCH(int, stopBy);
+    if (stopBy == DestroyBackend) {
+        auto backend = std::make_unique<Backend>();
+        BackendProbe::setReaderIdleInterval(*backend, endlessWaitMs);
+        backend->connectGame(QString::number(notAGame()));
+        QTRY_VERIFY(status(*backend) != QStringLiteral("Connexion…"));
+        QVERIFY2(!isLive(*backend), qPrintable(status(*backend)));
+        backend.reset();
+        return;
+    }
+
+    int results = 0;
+    auto reader = std::make_unique<ReaderThread>();
+    reader->setIdleInterval(endlessWaitMs);
+    QObject receiver;
+    connect(reader.get(), &ReaderThread::received, &receiver, [&] { ++results; });
+    reader->start();
+    reader->exchangeRequest(requestWord(1, notAGame()));
+    QTRY_COMPARE(results, 1);
+    if (stopBy == StopAndWait) {
+        reader->stop();
+        reader->wait();
+        QVERIFY(reader->isFinished());
+    }
+    reader.reset();
 }
 
 QTEST_GUILESS_MAIN(TestBackend)

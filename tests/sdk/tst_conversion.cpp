@@ -107,7 +107,7 @@ QJsonObject edgeWorld()
                {"id": 28, "nameHex": "56C3A96C6FFF00"}],
   "tracks": [{"id": 1, "stationId": 26, "speedLimit": 22.5}, {"id": 2}, {"id": 3, "stationId": 99},
              {"id": 4, "stationId": 27}, {"id": "0xFFFFFFFFFFFFFFF0", "stationId": 28}],
-  "nodes": [{"id": 1}, {"id": 2}, {"id": 2, "y": -1.5}, {"id": 3}],
+  "nodes": [{"id": 1, "x": 10, "y": 4}, {"id": 2}, {"id": 2, "y": -1.5}, {"id": 3}],
   "trains": [
     {"id": 5, "name": "IC 12", "trackId": 1, "speed": 12.5, "fraction": 0.457, "sense": 1,
      "flags": 3, "path": [1, 2, 3]},
@@ -184,7 +184,7 @@ void TestConversion::edgeWorld()
     const QVariantMap data = m_edges.convert(view(0, 0, 0, 0, 0, 42));
     QStringList keys = DataMap::baseDataMap(QString()).keys();
     keys << QString("signalStateCount signalTextureCount positionedCount filteredCount page pages "
-                    "viewRevision mapSignals mapGeometry captureMs")
+                    "viewRevision mapSignals mapGeometry mapStations captureMs")
                 .split(' ');
     keys.sort();
     QCOMPARE(data.keys(), keys);
@@ -237,6 +237,14 @@ void TestConversion::edgeWorld()
     QCOMPARE(mapSignals.size(), 5);
     QCOMPARE(mapSignals[2].toMap()["marker"], QVariant(true));
     QCOMPARE(mapSignals[4].toMap()["track"].toString(), id(77));
+
+    // Stations named on the map: only 26 has a track with a node (27's track has none, 99 is
+    // no station), placed at the middle of its tracks' nodes.
+    QCOMPARE(data["mapStations"].toList(),
+             (QVariantList{QVariantMap{{"name", "Gare 000000000000001A"},
+                                       {"x", 10.0},
+                                       {"y", 4.0},
+                                       {"trackCount", 1}}}));
 
     // The node records byte for byte, the duplicate id kept; a cut last record is ignored.
     const QByteArray blob = data["mapGeometry"].toByteArray() + QByteArray(39, '\x7f');

@@ -3,6 +3,7 @@
 #include "DataMap.h"
 #include "DataMapKeys.h"
 #include "GameProcessFinder.h"
+#include "LogCategories.h"
 #include "SdkApi.h"
 #include "SdkCopy.h"
 #include "SnapshotConverter.h"
@@ -11,6 +12,7 @@
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <stdexcept>
 
 namespace {
@@ -34,20 +36,38 @@ ReaderThread::ReaderThread(QObject *parent) : QThread(parent)
 
 ReaderThread::~ReaderThread()
 {
-    requestInterruption();
+    stop();
     wait();
 }
 
-void ReaderThread::pause(qint64 milliseconds)
+quint64 ReaderThread::exchangeRequest(quint64 word)
 {
-    // In short slices, so that a stop request ends an idle second at once instead of keeping the
-    // window's closing (and every Backend's destruction) waiting for it.
-    constexpr qint64 slice = 50;
-    QElapsedTimer slept;
-    slept.start();
-    for (qint64 left = milliseconds; left > 0 && !isInterruptionRequested();
-         left = milliseconds - slept.elapsed())
-        msleep(static_cast<unsigned long>(std::min(left, slice)));
+    const quint64 previous = m_request.exchange(word);
+    wake();
+    return previous;
+}
+
+void ReaderThread::stop()
+{
+    requestInterruption();
+    wake();
+}
+
+void ReaderThread::wake()
+{
+    // The change is already stored. Taking the mutex makes sure that a pause which looked before
+    // the change is inside its wait when notified, so that the notification is not lost.
+    std::lock_guard<std::mutex> lock(m_wakeMutex);
+    m_wakeCondition.notify_all();
+}
+
+void ReaderThread::pause(qint64 milliseconds, uint64_t servedWord, bool heldByPending)
+{
+    std::unique_lock<std::mutex> lock(m_wakeMutex);
+    m_wakeCondition.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
+        return m_request.load() != servedWord || isInterruptionRequested() ||
+               (heldByPending && !m_pending.load());
+    });
 }
 
 void ReaderThread::run()
@@ -69,6 +89,8 @@ void ReaderThread::run()
             captureCount = 0;
         }
 
+        // A new connection whose session is not open yet waits only for the pending result.
+        const bool heldByPending = word != 0 && session == 0 && m_pending.load();
         if (word != 0 && !m_pending.load()) {
             try {
                 if (session == 0) {
@@ -88,9 +110,10 @@ void ReaderThread::run()
                     withViewParameters([](const ViewParameters &current) { return current; });
                 const QVariantMap map = convertSnapshot(session, processId, view);
                 if (captureCount == 0) {
-                    qInfo() << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
-                            << map.value(DataMapKeys::trackCountKey)
-                            << map.value(DataMapKeys::signalCountKey);
+                    qCInfo(LogCategory::capture)
+                        << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
+                        << map.value(DataMapKeys::trackCountKey)
+                        << map.value(DataMapKeys::signalCountKey);
                 }
                 ++captureCount;
                 m_pending.store(true);
@@ -102,7 +125,10 @@ void ReaderThread::run()
             }
         }
 
-        pause(session == 0 ? 1000 : std::max<qint64>(20, 250 - cycle.elapsed()));
+        pause(session == 0
+                  ? qint64(m_idleIntervalMs.load())
+                  : std::max<qint64>(minimumPauseMs, m_capturePeriodMs.load() - cycle.elapsed()),
+              word, heldByPending);
     }
     closeSession(session);
 }

@@ -6,6 +6,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -13,24 +14,48 @@
 // game, captures and converts a snapshot about four times a second and hands each data map to the
 // GUI thread through received(). The GUI thread only writes the request word and the view
 // parameters and clears the pending flag; it never waits for the library.
+//
+// Between cycles the thread waits: idleIntervalMs without a session (after a failure, or with
+// nothing to observe), otherwise what is left of capturePeriodMs since the cycle began, but at
+// least minimumPauseMs. A new request word or stop() ends the wait at once, so a connection starts
+// without waiting out the idle second.
 class ReaderThread : public QThread
 {
     Q_OBJECT
 
 public:
+    static constexpr int idleIntervalMs = 1000;
+    static constexpr int capturePeriodMs = 250;
+    static constexpr int minimumPauseMs = 20;
+
     explicit ReaderThread(QObject *parent = nullptr);
-    // Interrupts and waits, so that the thread never outlives its object.
+    // Stops and waits, so that the thread never outlives its object.
     ~ReaderThread() override;
 
     // What to observe: 0 = nothing; otherwise the process id in the low 32 bits (0 = find the game
-    // by name) and a connection counter in the high 32 bits.
+    // by name) and a connection counter in the high 32 bits. A new word wakes the thread.
     quint64 request() const { return m_request.load(); }
-    quint64 exchangeRequest(quint64 word) { return m_request.exchange(word); }
+    quint64 exchangeRequest(quint64 word);
+
+    // Requests interruption and ends the wait between cycles; the thread finishes after its
+    // current capture, if any. QThread::requestInterruption alone is seen only when the wait ends.
+    void stop();
+
+    // The wait without a session and the capture period; the defaults above unless a test needs
+    // waits longer than it runs. May be changed while the thread runs; the next wait uses them.
+    void setIdleInterval(int milliseconds) { m_idleIntervalMs.store(milliseconds); }
+    void setCapturePeriod(int milliseconds) { m_capturePeriodMs.store(milliseconds); }
 
     // Set from the moment a map is emitted until the GUI thread has taken it; no capture starts
     // while it is set, so at most one result waits in the GUI thread's queue.
     bool isPending() const { return m_pending.load(); }
-    void clearPending() { m_pending.store(false); }
+    // Taking the result also wakes a reader that waits only for it (a new connection whose first
+    // capture was held back by the result still in the queue).
+    void clearPending()
+    {
+        m_pending.store(false);
+        wake();
+    }
 
     // Runs access(viewParameters) with the mutex held; keep it to copies and stores.
     template <typename Access> auto withViewParameters(Access access)
@@ -46,11 +71,20 @@ protected:
     void run() override;
 
 private:
-    // Sleeps between cycles; returns early when the thread is asked to stop.
-    void pause(qint64 milliseconds);
+    // Waits between cycles; returns early when the request word is no longer servedWord or the
+    // thread is asked to stop, and, when heldByPending, once the pending result is taken.
+    void pause(qint64 milliseconds, uint64_t servedWord, bool heldByPending);
+    // Wakes a pause so that it looks at the request word and the interruption request again.
+    void wake();
 
     std::atomic<uint64_t> m_request{0};
     std::mutex m_viewMutex;
     ViewParameters m_viewParameters{};
     std::atomic<bool> m_pending{false};
+
+    // Only for the wait between cycles and the wake-ups that end it.
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wakeCondition;
+    std::atomic<int> m_idleIntervalMs{idleIntervalMs};
+    std::atomic<int> m_capturePeriodMs{capturePeriodMs};
 };
