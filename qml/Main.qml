@@ -47,6 +47,16 @@ ApplicationWindow {
     palette.button: "#243443"
     palette.base: "#14202b"
     palette.highlight: "#58c4c7"
+    // Pop-ups (drop-down lists, the train picker, tool tips) on the dark theme too: light text
+    // on a dark surface, white on the highlighted row, light drop-down arrows.
+    palette.window: "#14202b"
+    palette.light: "#2f4a5e"
+    palette.midlight: "#2a3d4d"
+    palette.mid: "#38493f"
+    palette.dark: "#d6e1eb"
+    palette.highlightedText: "#ffffff"
+    palette.toolTipBase: "#14202b"
+    palette.toolTipText: "#d6e1eb"
 
     property bool built: false
     Component.onCompleted: built = true

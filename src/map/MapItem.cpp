@@ -24,13 +24,19 @@ MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
 void MapItem::setSnapshotData(const QVariantMap &data)
 {
     m_snapshotData = data;
-    if (m_network.setGeometry(m_snapshotData.value(DataMapKeys::mapGeometryKey).toByteArray())) {
+    const QByteArray geometry = m_snapshotData.value(DataMapKeys::mapGeometryKey).toByteArray();
+    if (m_network.setGeometry(geometry)) {
         m_renderer.invalidateNetwork();
-        // The first network is framed; a later one too when none of it lies in the view (another
-        // railway far from the current camera), since a live map that shows nothing is of no
-        // use. A network that still shows keeps the camera, as on a reconnection.
-        if (!m_network.isEmpty() && (!m_fitted || !anyNodeInView()))
-            fit();
+        // The first network is framed. A later one keeps the camera when it is the railway shown
+        // before (a reconnection) or when some of it lies in the view; one that shows nowhere
+        // (another railway far from the camera) is framed, since a live map that shows nothing
+        // is of no use.
+        if (!m_network.isEmpty()) {
+            const bool sameRailway = geometry == m_lastGeometry;
+            if (!m_fitted || (!sameRailway && !anyOfNetworkInView()))
+                fit();
+            m_lastGeometry = geometry;
+        }
     }
     m_overlayDirty = true;
     requestRepaint();
@@ -158,12 +164,25 @@ bool MapItem::isNetworkImageDirty() const
     return m_renderer.needsNetworkRedraw(m_camera, itemSize());
 }
 
-bool MapItem::anyNodeInView() const
+bool MapItem::anyOfNetworkInView() const
 {
     const QRectF view(0, 0, width(), height());
-    for (const SdkTrackNode &node : m_network.nodes()) {
+    const QVector<SdkTrackNode> &nodes = m_network.nodes();
+    for (const SdkTrackNode &node : nodes) {
         if (view.contains(m_camera.toScreen(node.x, node.y, itemSize())))
             return true;
+    }
+    // No node, but maybe an edge that crosses the view.
+    for (const SdkTrackNode &node : nodes) {
+        const QPointF a = m_camera.toScreen(node.x, node.y, itemSize());
+        for (const quint64 link : {node.neighbour1, node.neighbour2}) {
+            const int other = m_network.indexOf(link);
+            if (other < 0)
+                continue;
+            const QPointF b = m_camera.toScreen(nodes[other].x, nodes[other].y, itemSize());
+            if (QRectF(a, b).normalized().intersects(view))
+                return true;
+        }
     }
     return false;
 }
@@ -255,6 +274,7 @@ void MapItem::paint(QPainter *painter)
     if (m_overlayDirty) {
         m_overlay = MapOverlay::read(m_snapshotData, m_network);
         m_overlayDirty = false;
+        ++m_overlayGeneration;
     }
     MapRenderer::Scene scene;
     scene.network = &m_network;
@@ -266,5 +286,6 @@ void MapItem::paint(QPainter *painter)
     scene.signalLayer = m_signalLayer;
     scene.stationNames = m_showStationNames;
     scene.moving = m_settleTimer.isActive();
+    scene.overlayGeneration = m_overlayGeneration;
     m_renderer.paint(painter, scene);
 }

@@ -95,10 +95,11 @@ private:
     void requestRepaint();
     void invalidateImage();
     void cameraMoved();
-    bool anyNodeInView() const;
+    bool anyOfNetworkInView() const;
 
     QVariantMap m_snapshotData;
-    MapNetwork m_network; // geometry bytes, node table, degree table and node index
+    MapNetwork m_network;      // geometry bytes, node table, degree table and node index
+    QByteArray m_lastGeometry; // the last network that had nodes
     MapCamera m_camera;
     bool m_fitted = false;
     bool m_showCalculatedPath = false;
@@ -111,6 +112,7 @@ private:
     int m_repaintRequests = 0;
     MapOverlay m_overlay; // the data map's dynamic layers, read at the first paint that needs them
     bool m_overlayDirty = true;
+    quint64 m_overlayGeneration = 0;
     MapRenderer m_renderer;
     QTimer m_settleTimer;
 };

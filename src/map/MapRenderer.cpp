@@ -16,7 +16,7 @@ const QColor edgeColour(0xa6, 0xb8, 0xad);
 const QColor junctionColour(0xd3, 0xa8, 0x73);
 const QColor trainLabelColour(0xf1, 0xee, 0xd6);
 const QColor stationNameColour(0xed, 0xf1, 0xdf);
-const QColor stationBoxColour(0x07, 0x0b, 0x0a, 0xc8);
+const QColor stationBoxColour(0x07, 0x0b, 0x0a, 0xb4);
 const QColor messageColour(0xa8, 0xb9, 0xa8);
 const QColor messageBoxColour(0x10, 0x1b, 0x16, 0xe6);
 const QColor messageBorderColour(0x38, 0x49, 0x3f);
@@ -42,33 +42,40 @@ bool isFinite(const QPointF &point)
     return std::isfinite(point.x()) && std::isfinite(point.y());
 }
 
-// Cuts the segment a–b to the rectangle (Liang–Barsky); false when nothing of it lies inside.
+// Cuts the segment a–b to the rectangle; false when nothing of it lies inside. Each end is moved
+// along the segment from its own side, so that a segment thousands of orders of magnitude longer
+// than the rectangle keeps the precision of its part inside.
 bool clipSegment(QPointF &a, QPointF &b, const QRectF &rect)
 {
-    const double dx = b.x() - a.x();
-    const double dy = b.y() - a.y();
-    double t0 = 0, t1 = 1;
-    const double p[] = {-dx, dx, -dy, dy};
-    const double q[] = {a.x() - rect.left(), rect.right() - a.x(), a.y() - rect.top(),
-                        rect.bottom() - a.y()};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0)
-                return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-    }
-    if (!(t0 <= t1))
+    if (!isFinite(a) || !isFinite(b))
         return false;
-    const QPointF start = a;
-    a = QPointF(start.x() + t0 * dx, start.y() + t0 * dy);
-    b = QPointF(start.x() + t1 * dx, start.y() + t1 * dy);
-    return isFinite(a) && isFinite(b);
+    const auto clipAxis = [](double &a1, double &a2, double &b1, double &b2, double low,
+                             double high) {
+        // a1, b1 along the axis being cut; a2, b2 the other coordinate.
+        if (a1 > b1) {
+            std::swap(a1, b1);
+            std::swap(a2, b2);
+        }
+        if (b1 < low || a1 > high)
+            return false;
+        const double slope = b1 != a1 ? (b2 - a2) / (b1 - a1) : 0;
+        if (a1 < low) {
+            a2 += (low - a1) * slope;
+            a1 = low;
+        }
+        if (b1 > high) {
+            b2 -= (b1 - high) * slope;
+            b1 = high;
+        }
+        return std::isfinite(a2) && std::isfinite(b2);
+    };
+    double ax = a.x(), ay = a.y(), bx = b.x(), by = b.y();
+    if (!clipAxis(ax, ay, bx, by, rect.left(), rect.right()) ||
+        !clipAxis(ay, ax, by, bx, rect.top(), rect.bottom()))
+        return false;
+    a = QPointF(ax, ay);
+    b = QPointF(bx, by);
+    return true;
 }
 
 // Rectangles placed during one paint, found again through a coarse grid over the item, so that
@@ -159,6 +166,99 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
     const MapCamera &camera = scene.camera;
 
     painter->save(); // the pens, brushes and font set here are not the caller's business
+    // While the view moves and the data stay the same, the whole last frame moves with it: only
+    // the strips it uncovers are drawn.
+    const size_t frameKey = frameKeyOf(scene);
+    if (scene.moving && m_frameValid && m_frameKey == frameKey && !m_networkDirty &&
+        m_frame.size() == whole && camera.scale() == m_frameCamera.scale() && shiftFrame(scene)) {
+        const QPointF rest = (m_frameCamera.centre() - camera.centre()) * camera.scale();
+        painter->drawImage(isFinite(rest) ? rest : QPointF(0, 0), m_frame);
+        m_counts.frameShifted = true;
+    } else {
+        // A moving view keeps the frame it draws, to move it at the next step.
+        QPainter framePainter;
+        QPainter *target = painter;
+        if (scene.moving) {
+            if (m_frame.size() != whole)
+                m_frame = QImage(whole, QImage::Format_RGB32);
+            framePainter.begin(&m_frame);
+            framePainter.setRenderHints(painter->renderHints());
+            target = &framePainter;
+        }
+        paintNetwork(target, scene);
+        paintDynamic(target, scene, QRectF(QPointF(0, 0), size));
+        if (scene.moving) {
+            framePainter.end();
+            painter->drawImage(QPointF(0, 0), m_frame);
+            m_frameCamera = camera;
+            m_frameKey = frameKey;
+        }
+        m_frameValid = scene.moving;
+    }
+
+    const QString message = waitingText(*scene.overlay);
+    if (!message.isEmpty())
+        paintMessage(painter, scene, message);
+    painter->restore();
+}
+
+size_t MapRenderer::frameKeyOf(const Scene &scene) const
+{
+    return qHashMulti(0, quintptr(scene.network), scene.overlayGeneration, scene.size.width(),
+                      scene.size.height(), scene.showCalculatedPath, scene.signalSize,
+                      int(scene.signalLayer), scene.stationNames);
+}
+
+bool MapRenderer::shiftFrame(const Scene &scene)
+{
+    const double scale = scene.camera.scale();
+    const QPointF offset = (m_frameCamera.centre() - scene.camera.centre()) * scale;
+    if (!isFinite(offset))
+        return false;
+    const QPoint shift(qRound(offset.x()), qRound(offset.y()));
+    const int width = m_frame.width();
+    const int height = m_frame.height();
+    if (std::abs(shift.x()) >= width || std::abs(shift.y()) >= height)
+        return false;
+    if (shift.isNull())
+        return true;
+
+    QImage shifted(m_frame.size(), m_frame.format());
+    QPainter painter(&shifted);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(shift, m_frame);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    const MapCamera moved(m_frameCamera.centre() - QPointF(shift) / scale, scale);
+    QVector<QRectF> areas;
+    if (shift.x() > 0)
+        areas.append(QRectF(0, 0, shift.x(), height));
+    else if (shift.x() < 0)
+        areas.append(QRectF(width + shift.x(), 0, -shift.x(), height));
+    if (shift.y() > 0)
+        areas.append(QRectF(0, 0, width, shift.y()));
+    else if (shift.y() < 0)
+        areas.append(QRectF(0, height + shift.y(), width, -shift.y()));
+    for (const QRectF &area : std::as_const(areas))
+        painter.fillRect(area, backgroundColour);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    drawNetwork(&painter, *scene.network, moved, scene.size, areas);
+    Scene strips = scene;
+    strips.camera = moved;
+    for (const QRectF &area : std::as_const(areas)) {
+        painter.setClipRect(area);
+        paintDynamic(&painter, strips, area);
+    }
+    painter.end();
+    m_frame = shifted;
+    m_frameCamera = moved;
+    return true;
+}
+
+void MapRenderer::paintNetwork(QPainter *painter, const Scene &scene)
+{
+    const QSizeF size = scene.size;
+    const QSize whole(int(size.width()), int(size.height()));
+    const MapCamera &camera = scene.camera;
     const bool exactNeeded = m_networkDirty || m_networkImage.size() != whole ||
                              (!scene.moving && (!m_imageExact || camera != m_imageCamera));
     if (exactNeeded) {
@@ -186,14 +286,21 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
             painter->drawImage(target, m_networkImage);
         m_counts.networkScaled = true;
     }
+}
 
+void MapRenderer::paintDynamic(QPainter *painter, const Scene &scene, const QRectF &area)
+{
     const MapOverlay &overlay = *scene.overlay;
     const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+    const QSizeF size = scene.size;
+    const MapCamera &camera = scene.camera;
     painter->setRenderHint(QPainter::Antialiasing, true);
     m_symbols.begin(painter);
+    // Symbols reach at most this far from their point; a part of the item draws only theirs.
+    const QRectF reach = area.adjusted(-24, -24, 24, 24);
     const auto onScreen = [&](int node, QPointF *point) {
         *point = camera.toScreen(nodes[node].x, nodes[node].y, size);
-        return MapCamera::isOnScreen(*point, size);
+        return MapCamera::isOnScreen(*point, size) && reach.contains(*point);
     };
     QPointF point;
 
@@ -212,14 +319,10 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
             m_symbols.occupation(painter, point);
     }
 
-    paintSignals(painter, scene);
-    paintStationNames(painter, scene);
+    paintSignals(painter, scene, area);
     paintTrains(painter, scene);
-
-    const QString message = waitingText(overlay);
-    if (!message.isEmpty())
-        paintMessage(painter, scene, message);
-    painter->restore();
+    // Names last: a handful of boxed labels that must stay readable over a crowd of trains.
+    paintStationNames(painter, scene);
 }
 
 void MapRenderer::redrawNetwork(const Scene &scene)
@@ -352,7 +455,7 @@ void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network, cons
         painter->setClipping(false);
 }
 
-void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
+void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRectF &area)
 {
     if (scene.signalLayer == SignalLayer::Hidden)
         return;
@@ -374,15 +477,25 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
     QVector<Textured> textured;
     QVector<QPointF> points(marks.size());
     QVector<bool> shown(marks.size(), false);
+    // The images of one overlay are looked up once, not at every step of a movement.
+    if (m_texturesGeneration != scene.overlayGeneration ||
+        m_signalTextures.size() != marks.size()) {
+        m_signalTextures.fill(QImage(), marks.size());
+        for (int i = 0; i < marks.size(); ++i) {
+            if (!marks[i].texturePath.isEmpty() && marks[i].stateAvailable)
+                m_signalTextures[i] = m_textureCache.image(marks[i].texturePath);
+        }
+        m_texturesGeneration = scene.overlayGeneration;
+    }
     size_t key = qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(),
                             scene.camera.scale(), size.width(), size.height(), scene.signalSize);
     for (int i = 0; i < marks.size(); ++i) {
         const MapOverlay::Signal &signal = marks[i];
         points[i] = scene.camera.toScreen(nodes[signal.node].x, nodes[signal.node].y, size);
         shown[i] = MapCamera::isOnScreen(points[i], size);
-        if (!shown[i] || !images || signal.texturePath.isEmpty() || !signal.stateAvailable)
+        if (!shown[i] || !images)
             continue;
-        const QImage texture = m_textureCache.image(signal.texturePath);
+        const QImage &texture = m_signalTextures[i];
         if (texture.isNull())
             continue;
         const QSizeF target(texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
@@ -424,6 +537,7 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
         m_spotsValid = true;
     }
 
+    const QRectF reach = area.adjusted(-24, -24, 24, 24);
     int next = 0; // the next entry of textured, in list order
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown[i])
@@ -434,6 +548,12 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
             const int t = next++;
             if (spots[t]) {
                 const QRectF &spot = *spots[t];
+                if (!reach.contains(point) && !spot.intersects(area) &&
+                    !QRectF(point, QPointF(spot.center().x(), spot.bottom()))
+                         .normalized()
+                         .adjusted(-1, -1, 1, 1)
+                         .intersects(area))
+                    continue;
                 m_symbols.signalStem(painter, point, signal.marker);
                 painter->setPen(MapSymbols::signalPen(signal.marker));
                 painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
@@ -443,6 +563,8 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene)
             }
             ++m_counts.texturesWithoutSpot;
         }
+        if (!reach.contains(point))
+            continue;
 
         MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
         if (signal.marker)
@@ -481,8 +603,8 @@ void MapRenderer::paintStationNames(QPainter *painter, const Scene &scene)
     const QVector<MapOverlay::Station> &stations = scene.overlay->stations;
     if (!scene.stationNames || stations.isEmpty())
         return;
-    QFont font(QStringLiteral("Segoe UI"), 10);
-    font.setBold(true);
+    QFont font(QStringLiteral("Segoe UI"), 9);
+    font.setWeight(QFont::DemiBold);
     painter->setFont(font);
     const QFontMetricsF metrics(font, painter->device());
     if (m_stationParts.size() > maximumStationParts)
@@ -505,9 +627,12 @@ void MapRenderer::paintStationNames(QPainter *painter, const Scene &scene)
         const double width = part->advance + 8;
         const double height = metrics.height() + 4;
         const QRectF box(point.x() - width / 2, point.y() - height / 2, width, height);
-        if (placed.overlapsAny(box))
+        // Names keep some air between them, so that the map between them stays readable.
+        const QRectF spaced = box.adjusted(-12, -6, 12, 6);
+        if (placed.overlapsAny(spaced))
             continue;
-        placed.add(box);
+        placed.add(spaced);
+        m_counts.stationNameBoxes.append(box);
         painter->setPen(Qt::NoPen);
         painter->setBrush(stationBoxColour);
         painter->drawRoundedRect(box, 3, 3);
@@ -572,8 +697,10 @@ void MapRenderer::paintTrains(QPainter *painter, const Scene &scene)
         if (!train.selected)
             continue;
         point = scene.camera.toScreen(nodes[train.node].x, nodes[train.node].y, size);
-        if (MapCamera::isOnScreen(point, size))
+        if (MapCamera::isOnScreen(point, size)) {
             placed.add(labelBox(train, point));
+            m_counts.trainLabelBoxes.append(labelBox(train, point));
+        }
     }
 
     for (const MapOverlay::Train &train : trains) {
@@ -590,6 +717,7 @@ void MapRenderer::paintTrains(QPainter *painter, const Scene &scene)
                 continue;
             }
             placed.add(box);
+            m_counts.trainLabelBoxes.append(box);
         }
         ++m_counts.trainLabelsDrawn;
         painter->setPen(labelPen);

@@ -37,8 +37,11 @@ public:
         SignalLayer signalLayer = SignalLayer::Images;
         bool stationNames = true;
         // The camera is moving: the network image drawn for an earlier camera may be shifted or
-        // scaled instead of redrawn. A paint that is not moving always shows the exact drawing.
+        // scaled instead of redrawn, and the last frame moved with the view while the data stay
+        // the same. A paint that is not moving always shows the exact drawing.
         bool moving = false;
+        // Changes whenever the overlay's content may have changed (a new data map).
+        quint64 overlayGeneration = 0;
     };
 
     // What the last paint drew, for tests and benchmarks.
@@ -49,9 +52,12 @@ public:
         int trainLabelsDrawn = 0;
         int trainLabelsLeftOut = 0; // would have covered a label drawn before
         int stationNamesDrawn = 0;
-        bool networkRedrawn = false; // the whole network image was drawn again
-        bool networkShifted = false; // the cached image was moved and its uncovered edges drawn
-        bool networkScaled = false;  // the cached image was drawn scaled
+        bool networkRedrawn = false;     // the whole network image was drawn again
+        bool networkShifted = false;     // the cached image was moved and its uncovered edges drawn
+        bool networkScaled = false;      // the cached image was drawn scaled
+        bool frameShifted = false;       // the last frame was moved and its uncovered edges drawn
+        QVector<QRectF> trainLabelBoxes; // where the drawn train labels lie
+        QVector<QRectF> stationNameBoxes; // where the drawn station names lie
     };
 
     void paint(QPainter *painter, const Scene &scene);
@@ -74,7 +80,12 @@ private:
     bool shiftNetwork(const Scene &scene);
     void drawNetwork(QPainter *painter, const MapNetwork &network, const MapCamera &camera,
                      const QSizeF &size, const QVector<QRectF> &areas);
-    void paintSignals(QPainter *painter, const Scene &scene);
+    void paintNetwork(QPainter *painter, const Scene &scene);
+    // The layers drawn from the data map; only what reaches into area is drawn.
+    void paintDynamic(QPainter *painter, const Scene &scene, const QRectF &area);
+    size_t frameKeyOf(const Scene &scene) const;
+    bool shiftFrame(const Scene &scene);
+    void paintSignals(QPainter *painter, const Scene &scene, const QRectF &area);
     void drawTexture(QPainter *painter, const QRectF &spot, const QImage &texture);
     void paintStationNames(QPainter *painter, const Scene &scene);
     void paintTrains(QPainter *painter, const Scene &scene);
@@ -113,6 +124,13 @@ private:
         bool placed = false;
     };
     QVector<Spot> m_spots;
+    QVector<QImage> m_signalTextures; // by position in the overlay's signal list
+    quint64 m_texturesGeneration = ~quint64(0);
+    // The last frame drawn while the view moved, whole, for the camera m_frameCamera.
+    QImage m_frame;
+    MapCamera m_frameCamera;
+    size_t m_frameKey = 0;
+    bool m_frameValid = false;
     // Images at the size they are drawn, by decoded image and size: drawing them is then a copy.
     QHash<QPair<qint64, QSize>, QImage> m_scaledTextures;
     size_t m_spotsKey = 0;

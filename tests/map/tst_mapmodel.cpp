@@ -158,6 +158,70 @@ private slots:
         QCOMPARE(sourceChanged.count(), 2);
         QCOMPARE(item.network().nodes().size(), 2);
     }
+
+    // A hidden map asks for no paint and takes no data; shown again, it takes the latest map and
+    // asks for one paint.
+    void hiddenItemRequestsNoPaint()
+    {
+        FakeBackend backend;
+        backend.m_data = liveData({node(1, 0, 0, 0, 0)});
+        MapItem item;
+        item.setSize(QSizeF(800, 600));
+        item.setDataSource(&backend);
+        item.setVisible(false);
+        const int requests = item.repaintRequests();
+        QVariantMap latest;
+        for (int i = 2; i <= 4; ++i) {
+            latest = liveData({node(1, 0, 0, 0, 0), node(quint64(i), 1, 0, i, i)});
+            backend.setProperty("data", latest);
+        }
+        item.moveView(5, 5);
+        item.setSignalLayer(1);
+        QCOMPARE(item.repaintRequests(), requests);
+        QCOMPARE(item.network().nodes().size(), 1);
+
+        item.setVisible(true);
+        QCOMPARE(item.repaintRequests(), requests + 1);
+        QCOMPARE(item.snapshotData(), latest);
+        QCOMPARE(item.network().nodes().size(), 2);
+    }
+
+    // A new network that shows nowhere in the view is framed; one still in view (the same
+    // railway after a reconnection, or one that overlaps) keeps the camera.
+    void newNetworkOutOfViewIsFramed_data()
+    {
+        QTest::addColumn<QVector<SdkTrackNode>>("next");
+        QTest::addColumn<bool>("framed");
+        const QVector<SdkTrackNode> first{node(1, 2, 0, 0, 0), node(2, 1, 0, 750, 510)};
+        QTest::newRow("the same railway") << first << false;
+        QTest::newRow("another railway in view")
+            << QVector<SdkTrackNode>{node(7, 0, 0, 300, 200), node(8, 0, 0, 90000, 0)} << false;
+        QTest::newRow("another railway far away")
+            << QVector<SdkTrackNode>{node(7, 8, 0, 50000, 50000), node(8, 7, 0, 50100, 50300)}
+            << true;
+    }
+
+    void newNetworkOutOfViewIsFramed()
+    {
+        QFETCH(QVector<SdkTrackNode>, next);
+        QFETCH(bool, framed);
+        MapItem item;
+        item.setSize(QSizeF(800, 600));
+        item.setSnapshotData(liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 750, 510)}));
+        item.zoomAt(2, 400, 300);
+        const QPointF centre = item.viewCentre();
+        const double scale = item.scale();
+        // Disconnected for a moment: a status map without nodes.
+        item.setSnapshotData(QVariantMap{{"live", false}, {"status", "Connexion…"}});
+        QCOMPARE(item.scale(), scale);
+        item.setSnapshotData(liveData(next));
+
+        MapItem fresh; // how the next network is framed on its own
+        fresh.setSize(QSizeF(800, 600));
+        fresh.setSnapshotData(liveData(next));
+        QCOMPARE(item.viewCentre(), framed ? fresh.viewCentre() : centre);
+        QCOMPARE(item.scale(), framed ? fresh.scale() : scale);
+    }
 };
 
 QTEST_MAIN(TestMapModel)

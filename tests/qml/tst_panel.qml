@@ -89,5 +89,25 @@ TestCase {
         compare(findChild(panel, "selectionLine").text, data.header);
         verify(findChild(panel, "legend").text.indexOf("occupation de tous les trains " + data.occupation) > 0);
     }
+
+    // The layer choices reach the map and are kept while the panel lives; the defaults come first.
+    function test_layerChoicesReachTheMap() {
+        makePanel(1000, 400);
+        compare(map.signalLayer, 0);
+        compare(map.showStationNames, true);
+        const choice = findChild(panel, "signalLayerChoice");
+        compare(choice.currentText, "Signaux : images");
+        choice.currentIndex = 2;
+        choice.activated(2);
+        compare(map.signalLayer, 2);
+        const names = findChild(panel, "stationNamesToggle");
+        mouseClick(names);
+        compare(map.showStationNames, false);
+        mouseClick(names);
+        compare(map.showStationNames, true);
+        choice.currentIndex = 0;
+        choice.activated(0);
+        compare(map.signalLayer, 0);
+    }
 }
 }
