@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -170,15 +172,15 @@ Rectangle {
                 Layout.fillWidth: true
                 elide: Text.ElideRight
                 color: "#65db87"
-                text: (liveData.selectedTrain || "Aucun train") + " · Réservations : " + panel.usageText
+                text: (panel.liveData.selectedTrain || "Aucun train") + " · Réservations : " + panel.usageText
             }
             CheckBox {
                 id: pathToggle
                 objectName: "pathToggle"
                 text: "Path calculé"
                 checked: false
-                readonly property string toolTipText: liveData.pathAvailable
-                    ? (liveData.pathSize || 0) + " voies calculées — ne prouve pas une réservation"
+                readonly property string toolTipText: panel.liveData.pathAvailable
+                    ? (panel.liveData.pathSize || 0) + " voies calculées — ne prouve pas une réservation"
                     : "Path indisponible"
                 hoverEnabled: true
                 ToolTip.visible: hovered
@@ -209,7 +211,7 @@ Rectangle {
             Button {
                 objectName: "focusButton"
                 text: "Centrer train"
-                enabled: !!liveData.selectedTrackId
+                enabled: !!panel.liveData.selectedTrackId
                 onClicked: map.focusTrain()
             }
         }

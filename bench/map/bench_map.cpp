@@ -142,7 +142,21 @@ int main(int argc, char **argv)
             paint();
             settle += threadCpuMs() - start;
         }
+        // Wheel steps: five zooms in and five out about the middle, each followed by a paint.
+        QVector<double> zooms;
+        item.fit();
+        paint();
+        for (int z = 0; z < 10; ++z) {
+            item.zoomAt(z < 5 ? 1.3 : 1 / 1.3, 800, 450);
+            const double start = threadCpuMs();
+            paint();
+            zooms.append(threadCpuMs() - start);
+        }
+        QMetaObject::invokeMethod(&item, "settle");
+        std::sort(zooms.begin(), zooms.end());
         std::sort(steps.begin(), steps.end());
+        std::printf("  signals %-7s wheel step (median, max):       %6.2f  %6.2f\n",
+                    layer == 0 ? "images" : "hidden", zooms[zooms.size() / 2], zooms.back());
         std::printf("  signals %-7s pan step of 10 px (median, max): %6.2f  %6.2f\n",
                     layer == 0 ? "images" : "hidden", steps[steps.size() / 2], steps.back());
         std::printf("  signals %-7s 200 px pan, twenty steps:        %6.2f\n",

@@ -169,11 +169,16 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
     // While the view moves and the data stay the same, the whole last frame moves with it: only
     // the strips it uncovers are drawn.
     const size_t frameKey = frameKeyOf(scene);
-    if (scene.moving && m_frameValid && m_frameKey == frameKey && !m_networkDirty &&
-        m_frame.size() == whole && camera.scale() == m_frameCamera.scale() && shiftFrame(scene)) {
+    const bool frameUsable = scene.moving && m_frameValid && m_frameKey == frameKey &&
+                             !m_networkDirty && m_frame.size() == whole;
+    if (frameUsable && camera.scale() == m_frameCamera.scale() && shiftFrame(scene)) {
         const QPointF rest = (m_frameCamera.centre() - camera.centre()) * camera.scale();
         painter->drawImage(isFinite(rest) ? rest : QPointF(0, 0), m_frame);
         m_counts.frameShifted = true;
+    } else if (frameUsable && camera.scale() != m_frameCamera.scale() &&
+               drawScaled(painter, m_frame, m_frameCamera, camera, size)) {
+        // A zoom in progress: the last frame scaled, until the view rests.
+        m_counts.frameScaled = true;
     } else {
         // A moving view keeps the frame it draws, to move it at the next step.
         QPainter framePainter;
@@ -274,18 +279,28 @@ void MapRenderer::paintNetwork(QPainter *painter, const Scene &scene)
     } else {
         // A zoom in progress: the image drawn for the earlier camera, scaled to the new one,
         // until the movement ends and the network is drawn again.
-        const double factor = camera.scale() / m_imageCamera.scale();
-        const QPointF half(size.width() / 2, size.height() / 2);
-        const QPointF topLeft =
-            ((-half) / m_imageCamera.scale() + m_imageCamera.centre() - camera.centre()) *
-                camera.scale() +
-            half;
-        const QRectF target(topLeft, QSizeF(whole) * factor);
         painter->fillRect(QRectF(QPointF(0, 0), size), backgroundColour);
-        if (isFinite(target.topLeft()) && std::isfinite(factor) && factor > 0)
-            painter->drawImage(target, m_networkImage);
+        drawScaled(painter, m_networkImage, m_imageCamera, camera, size);
         m_counts.networkScaled = true;
     }
+}
+
+bool MapRenderer::drawScaled(QPainter *painter, const QImage &image, const MapCamera &drawnFor,
+                             const MapCamera &camera, const QSizeF &size)
+{
+    const double factor = camera.scale() / drawnFor.scale();
+    const QPointF half(size.width() / 2, size.height() / 2);
+    const QPointF topLeft =
+        ((-half) / drawnFor.scale() + drawnFor.centre() - camera.centre()) * camera.scale() + half;
+    const QRectF target(topLeft, QSizeF(image.size()) * factor);
+    if (!isFinite(target.topLeft()) || !std::isfinite(factor) || !(factor > 0) ||
+        !std::isfinite(target.width()) || !std::isfinite(target.height()))
+        return false;
+    const QRectF view(QPointF(0, 0), size);
+    if (!target.contains(view))
+        painter->fillRect(view, backgroundColour);
+    painter->drawImage(target, image);
+    return true;
 }
 
 void MapRenderer::paintDynamic(QPainter *painter, const Scene &scene, const QRectF &area)

@@ -56,6 +56,7 @@ public:
         bool networkShifted = false;     // the cached image was moved and its uncovered edges drawn
         bool networkScaled = false;      // the cached image was drawn scaled
         bool frameShifted = false;       // the last frame was moved and its uncovered edges drawn
+        bool frameScaled = false;        // the last frame was drawn scaled (a zoom in progress)
         QVector<QRectF> trainLabelBoxes; // where the drawn train labels lie
         QVector<QRectF> stationNameBoxes; // where the drawn station names lie
     };
@@ -85,6 +86,9 @@ private:
     void paintDynamic(QPainter *painter, const Scene &scene, const QRectF &area);
     size_t frameKeyOf(const Scene &scene) const;
     bool shiftFrame(const Scene &scene);
+    // Draws an image made for one camera as the other camera sees it; false when it cannot.
+    static bool drawScaled(QPainter *painter, const QImage &image, const MapCamera &drawnFor,
+                           const MapCamera &camera, const QSizeF &size);
     void paintSignals(QPainter *painter, const Scene &scene, const QRectF &area);
     void drawTexture(QPainter *painter, const QRectF &spot, const QImage &texture);
     void paintStationNames(QPainter *painter, const Scene &scene);

@@ -252,6 +252,10 @@ private slots:
             shifted = shifted || moved.lastCounts().frameShifted;
         }
         QVERIFY(shifted); // the movement did take the quick way
+        // A wheel step: the frame is scaled meanwhile.
+        scene.scene.camera = MapCamera(scene.scene.camera.centre(), 1.3);
+        scene.draw(moved);
+        QVERIFY(moved.lastCounts().frameScaled);
         scene.scene.moving = false;
         const QImage rested = scene.draw(moved);
         QVERIFY(moved.lastCounts().networkRedrawn);
