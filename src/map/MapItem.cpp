@@ -16,6 +16,9 @@ constexpr double pickRadiusSquared = 100.0;
 MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
 {
     setAntialiasing(true);
+    // Every paint covers the whole item with the map's background: nothing to clear or blend.
+    setOpaquePainting(true);
+    setFillColor(QColor(0x07, 0x0b, 0x0a));
     m_settleTimer.setSingleShot(true);
     m_settleTimer.setInterval(settleMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &MapItem::settle);
