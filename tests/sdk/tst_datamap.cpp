@@ -1,4 +1,7 @@
 #include "DataMap.h"
+#include "DataMapJson.h"
+
+#include <limits>
 
 #include <QtTest>
 
@@ -11,6 +14,8 @@ private Q_SLOTS:
     void idText_data();
     void idText();
     void ageingRewritesPathUsageAndSignals();
+    void jsonShowsEveryValueAndType_data();
+    void jsonShowsEveryValueAndType();
 };
 
 void TestDataMap::baseDataMapHasExactlyTheBaseKeys()
@@ -81,6 +86,37 @@ void TestDataMap::ageingRewritesPathUsageAndSignals()
                                {"signalTextureCount", 0}};
     QCOMPARE(map, expected);
     QCOMPARE(map.value("pathSize").typeId(), QMetaType::Int); // an int, as in the base map
+}
+
+// The text of the golden files: exact numbers, visible types, stable order.
+void TestDataMap::jsonShowsEveryValueAndType_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("json");
+    QTest::newRow("int, double") << QVariant(QVariantList{3, 3.0, 0.457, -1e300})
+                                 << "[3, 3.0, 0.457, -1e+300]";
+    QTest::newRow("not finite") << QVariant(std::numeric_limits<double>::quiet_NaN())
+                                << R"({"double": "nan"})";
+    QTest::newRow("uint64, exactly")
+        << QVariant::fromValue(~quint64(0)) << R"({"uint64": 18446744073709551615})";
+    QTest::newRow("uint, int64") << QVariant(QVariantList{QVariant(3u), QVariant(qint64(-3))})
+                                 << R"([{"uint": 3}, {"int64": -3}])";
+    QTest::newRow("text") << QVariant(QStringLiteral("é\"\\\n\x01")) << R"("é\"\\\n\u0001")";
+    QTest::newRow("bytes") << QVariant(QByteArray("\x00\xff", 2)) << R"({"bytes": "00ff"})";
+    QTest::newRow("long bytes, by lines")
+        << QVariant(QByteArray(41, '\x11'))
+        << QString("{\"bytes\": [\n  \"%1\",\n  \"11\"\n]}").arg(QString(80, '1'));
+    QTest::newRow("keys in order, nested on lines")
+        << QVariant(QVariantMap{{"b", QVariantList{}}, {"a", QVariantMap{{"x", true}}}})
+        << "{\n  \"a\": {\"x\": true},\n  \"b\": []\n}";
+    QTest::newRow("null") << QVariant() << "null";
+}
+
+void TestDataMap::jsonShowsEveryValueAndType()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, json);
+    QCOMPARE(QString::fromUtf8(DataMapJson::toJson(value)), json + '\n');
 }
 
 QTEST_GUILESS_MAIN(TestDataMap)
