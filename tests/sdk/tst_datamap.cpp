@@ -1,5 +1,6 @@
 #include "DataMap.h"
 #include "DataMapJson.h"
+#include "MapSignalTable.h"
 
 #include <limits>
 
@@ -13,6 +14,7 @@ private Q_SLOTS:
     void baseDataMapHasExactlyTheBaseKeys();
     void idText_data();
     void idText();
+    void ageingRewritesPathUsageAndSignals_data();
     void ageingRewritesPathUsageAndSignals();
     void jsonShowsEveryValueAndType_data();
     void jsonShowsEveryValueAndType();
@@ -56,27 +58,69 @@ void TestDataMap::idText()
 }
 
 // What the ageing of a live map writes: path and usage cleared and stale, every signal's state
-// and texture forgotten (the whole-network map keeps the aspect and the texture state).
+// and texture forgotten (the whole-network entries keep the rest), whether the whole-network
+// signals travel as the capture's table or as a list of map signal entries.
+void TestDataMap::ageingRewritesPathUsageAndSignals_data()
+{
+    QTest::addColumn<bool>("table");
+    QTest::newRow("signal table") << true;
+    QTest::newRow("list of entries") << false;
+}
+
 void TestDataMap::ageingRewritesPathUsageAndSignals()
 {
+    QFETCH(bool, table);
     const QVariantMap signal{{"kind", "Balise"},          {"aspect", "État natif 3"},
                              {"specificState", "VL:"},    {"stateAvailable", true},
                              {"texturePath", "/t/a.png"}, {"textureUrl", "file:///t/a.png"}};
-    const QVariantMap entry{{"aspect", "Vert"}, {"stateAvailable", true}, {"textureState", 3}};
+    MapSignalTable::Builder builder;
+    const qint32 texture = builder.addTexturePath("/t/a.png");
+    builder.append({26, 3, texture, false, true, true});
+    builder.append({27, 9, -1, true, false, true});
+    const MapSignalTable signalTable = builder.take();
+    const QVariantList entries{QVariantMap{{"track", "000000000000001A"},
+                                           {"balise", false},
+                                           {"marker", true},
+                                           {"stateAvailable", true},
+                                           {"textureState", 3},
+                                           {"texturePath", "/t/a.png"}},
+                               QVariantMap{{"track", "000000000000001B"},
+                                           {"balise", true},
+                                           {"marker", false},
+                                           {"stateAvailable", true},
+                                           {"textureState", 9},
+                                           {"texturePath", ""}}};
+    QCOMPARE(signalTable.toList(), entries);
+
     QVariantMap map{{"pathAvailable", true}, {"pathSize", 1u}, {"reservationsAvailable", true}};
     map.insert("tracks", QVariantList{QVariantMap{{"signals", QVariantList{signal, signal}}}});
-    map.insert("mapSignals", QVariantList{entry});
+    map.insert("mapSignals", table ? QVariant::fromValue(signalTable) : QVariant(entries));
+    const QVariantMap before = map;
     DataMap::clearPath(map, true);
     DataMap::clearUsage(map, true);
     DataMap::expireSignalStates(map);
 
-    QVariantMap aged = signal, agedEntry = entry;
+    QVariantMap aged = signal;
     aged.insert({{"aspect", "Périmé"}, {"specificState", ""}, {"textureUrl", ""}});
     aged.insert({{"stateAvailable", false}, {"texturePath", ""}});
-    agedEntry.insert({{"stateAvailable", false}, {"texturePath", ""}});
     QCOMPARE(map.take("tracks"),
              QVariant(QVariantList{QVariantMap{{"signals", QVariantList{aged, aged}}}}));
-    QCOMPARE(map.take("mapSignals"), QVariant(QVariantList{agedEntry}));
+    const QVariant mapSignals = map.take("mapSignals");
+    QCOMPARE(mapSignals.metaType() == QMetaType::fromType<MapSignalTable>(), table);
+    QVariantList agedEntries = entries;
+    for (QVariant &entry : agedEntries) {
+        QVariantMap agedEntry = entry.toMap();
+        agedEntry.insert({{"stateAvailable", false}, {"texturePath", ""}});
+        entry = agedEntry;
+    }
+    const MapSignalTable agedTable = MapSignalTable::fromVariant(mapSignals);
+    QCOMPARE(agedTable.toList(), agedEntries);
+    if (table) {
+        // A flag on a copy: the entries are the same storage, and the map before keeps its own.
+        QCOMPARE(&agedTable.entry(0), &signalTable.entry(0));
+        QCOMPARE(MapSignalTable::fromVariant(before.value("mapSignals")), signalTable);
+        QVERIFY(agedTable != signalTable);
+    }
     const QVariantList none;
     const QVariantMap expected{{"mapPath", none},         {"pathAvailable", false},
                                {"pathSize", 0},           {"pathStale", true},

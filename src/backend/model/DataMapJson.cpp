@@ -1,5 +1,7 @@
 #include "DataMapJson.h"
 
+#include "MapSignalTable.h"
+
 #include <QHash>
 #include <QVariantList>
 #include <QVariantMap>
@@ -62,6 +64,13 @@ public:
     void writeValue(const QVariant &value, int indent)
     {
         const int type = value.metaType().id();
+        if (value.metaType() == QMetaType::fromType<MapSignalTable>()) {
+            // Its entries as the list of map signal entries they stand for.
+            out += "{\"signalTable\": ";
+            writeList(MapSignalTable::fromVariant(value).toList(), indent);
+            out += '}';
+            return;
+        }
         switch (type) {
         case QMetaType::UnknownType:
         case QMetaType::Nullptr:
@@ -108,7 +117,8 @@ private:
     {
         const int type = value.metaType().id();
         return type == QMetaType::QVariantList || type == QMetaType::QVariantMap ||
-               type == QMetaType::QByteArray;
+               type == QMetaType::QByteArray ||
+               value.metaType() == QMetaType::fromType<MapSignalTable>();
     }
 
     static QByteArray newline(int indent) { return '\n' + QByteArray(indent, ' '); }

@@ -12,6 +12,7 @@
 //                            {"double": "nan"} / "inf" / "-inf" when not finite
 //   other integer types      {"uint": 3}, {"int64": -3}, {"uint64": 18446744073709551615}
 //   byte array               {"bytes": "hex digits"}, or a list of lines of 80 hex digits
+//   MapSignalTable           {"signalTable": [its entries as map signal entries]}
 //   anything else            {"<type name>": text of QVariant::toString()}
 namespace DataMapJson {
 

@@ -8,6 +8,7 @@
 #include "IdGroups.h"
 #include "IdIndex.h"
 #include "MapFiller.h"
+#include "MapSignalTable.h"
 #include "SdkCopy.h"
 #include "SdkText.h"
 #include "TrainSelection.h"
@@ -50,7 +51,10 @@ struct ConversionMemory
     IdGroups trainsByTrack;   // positioned trains
     IdGroups signalsByTrack;
     std::vector<quint32> filteredTracks;
-    QHash<QByteArrayView, QString> texturePaths; // raw path in the texture records -> its text
+    // Signals share a few images (one per state): each distinct texture path is decoded once a
+    // conversion, and the whole-network table keeps it once.
+    QHash<QByteArrayView, qint32> textureIndex; // raw path in the texture records -> its number
+    QStringList texturePaths;                   // decoded paths by number
 };
 
 thread_local ConversionMemory memory;
@@ -63,12 +67,14 @@ public:
     explicit ConversionScope(const SnapshotRecords &records)
     {
         memory.records = &records;
+        memory.textureIndex.clear();
         memory.texturePaths.clear();
     }
     ConversionScope(const ConversionScope &) = delete;
     ConversionScope &operator=(const ConversionScope &) = delete;
     ~ConversionScope()
     {
+        memory.textureIndex.clear();
         memory.texturePaths.clear();
         memory.records = nullptr;
     }
@@ -94,22 +100,32 @@ struct SignalState
     const SdkSignalTexture *texture = nullptr;
 
     bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
-    QString texturePath() const;
+    // The number of the signal's texture path among the conversion's paths; -1 when it has none
+    // (no record, the path not valid, or empty).
+    qint32 textureNumber() const;
+    QString texturePath() const
+    {
+        const qint32 number = textureNumber();
+        return number >= 0 ? memory.texturePaths.at(number) : QString();
+    }
 };
 
-QString SignalState::texturePath() const
+qint32 SignalState::textureNumber() const
 {
     if (!texture || !(texture->flags & SdkTexturePathValid))
-        return QString();
-    // Signals share a few images (one per state): each distinct path is decoded once a capture.
+        return -1;
     const char *path = texture->path;
     const void *nul = std::memchr(path, '\0', sizeof texture->path);
     const QByteArrayView bytes(path, nul ? static_cast<const char *>(nul) - path
                                          : qsizetype(sizeof texture->path));
-    auto decoded = memory.texturePaths.constFind(bytes);
-    if (decoded == memory.texturePaths.constEnd())
-        decoded = memory.texturePaths.insert(bytes, sdkText(path, std::size_t(bytes.size())));
-    return *decoded;
+    if (bytes.isEmpty())
+        return -1;
+    auto found = memory.textureIndex.constFind(bytes);
+    if (found == memory.textureIndex.constEnd()) {
+        memory.texturePaths.append(sdkText(path, std::size_t(bytes.size())));
+        found = memory.textureIndex.insert(bytes, qint32(memory.texturePaths.size() - 1));
+    }
+    return *found;
 }
 
 SignalState signalStateOf(const SdkSignal &signal)
@@ -315,39 +331,34 @@ struct SignalCounts
     int textures = 0;
 };
 
-// The whole-network entries of all signals, in library order, with the signal counters; the
-// signals are also grouped by track. The full signal maps wait until the page is known, since
-// only its tracks show them.
-QVariantList mapSignalList(ConversionMemory &m, SignalCounts *counts)
+// The whole-network table of all signals, in library order, with the signal counters; the signals
+// are also grouped by track. The full signal maps wait until the page is known, since only its
+// tracks show them.
+MapSignalTable mapSignalTable(ConversionMemory &m, SignalCounts *counts)
 {
-    static const QVariantMap prototype = mapPrototype(
-        {&DataMapKeys::baliseKey, &DataMapKeys::markerKey, &DataMapKeys::stateAvailableKey,
-         &DataMapKeys::texturePathKey, &DataMapKeys::textureStateKey, &DataMapKeys::trackKey});
     const auto [lowTrack, highTrack] =
         idRange(m.records->signalRecords, [](const SdkSignal &r) { return r.trackId; });
     m.signalsByTrack.reset(m.records->signalRecords.count(), lowTrack, highTrack);
-    QVariantList entries;
-    entries.reserve(m.records->signalRecords.count());
+    MapSignalTable::Builder table(m.records->signalRecords.count());
     for (quint32 i = 0; i < m.records->signalRecords.count(); ++i) {
         const SdkSignal &signal = m.records->signalRecords[i];
         const SignalState state = signalStateOf(signal);
-        const bool native = state.nativeAvailable();
-        const QString texturePath = state.texturePath();
-        counts->balises += signal.kind == SignalKind::balise;
-        counts->nativeStates += native;
-        counts->textures += !texturePath.isEmpty();
+        MapSignalTable::Entry entry;
+        entry.track = signal.trackId;
+        entry.balise = signal.kind == SignalKind::balise;
+        entry.marker = signal.kind == SignalKind::marker;
+        entry.stateAvailable = state.nativeAvailable();
+        entry.textureState = entry.stateAvailable ? state.state->nativeState : 0;
+        entry.texture = state.textureNumber();
+        counts->balises += entry.balise;
+        counts->nativeStates += entry.stateAvailable;
+        counts->textures += entry.texture >= 0;
         m.signalsByTrack.add(signal.trackId, int(i));
-        entries.append(
-            MapFiller(prototype)
-                .set(DataMapKeys::baliseKey, signal.kind == SignalKind::balise)
-                .set(DataMapKeys::markerKey, signal.kind == SignalKind::marker)
-                .set(DataMapKeys::stateAvailableKey, native)
-                .set(DataMapKeys::texturePathKey, texturePath)
-                .set(DataMapKeys::textureStateKey, native ? int(state.state->nativeState) : 0)
-                .set(DataMapKeys::trackKey, DataMap::idText(signal.trackId))
-                .take());
+        table.append(entry);
     }
-    return entries;
+    for (const QString &path : std::as_const(m.texturePaths))
+        table.addTexturePath(path); // numbered in the same order
+    return table.take();
 }
 
 QVariantMap trackMap(const SdkTrack &track, const ConversionMemory &m, const QVariantList &trains,
@@ -425,7 +436,7 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
     int positionedCount = 0;
     const QVariantList trains = trainList(m, &positionedCount);
     SignalCounts signalCounts;
-    const QVariantList mapSignals = mapSignalList(m, &signalCounts);
+    const MapSignalTable mapSignals = mapSignalTable(m, &signalCounts);
     const TrackPage page = trackPage(m, view, trains, stationNames);
 
     QVariantMap data =
@@ -446,7 +457,7 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
     data.insert(DataMapKeys::pageKey, int(page.page));
     data.insert(DataMapKeys::pagesKey, int(page.pages));
     data.insert(DataMapKeys::viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
-    data.insert(DataMapKeys::mapSignalsKey, mapSignals);
+    data.insert(DataMapKeys::mapSignalsKey, QVariant::fromValue(mapSignals));
     data.insert(DataMapKeys::mapGeometryKey,
                 GeometryBlob::fromNodes(records.nodes.begin(), records.nodes.count()));
     data.insert(DataMapKeys::mapStationsKey, mapStationList(m, stationNames));
