@@ -1,12 +1,15 @@
-// Conversion of the large generated world, measured per capture: the library copies alone, the
-// whole conversion, and a plain memcpy of the same bytes between two buffers already in memory.
-// Usage: bench_conversion [captures] (run from build/bin, beside ZorvyRails.exe and the library).
+// Capture and conversion of a generated world, measured per capture: the library copies into the
+// records, the conversion of the records, the release of the previous map, and a plain memcpy of
+// the same bytes between two buffers already in memory.
+// Usage: bench_conversion [--size small|medium|large] [captures] (run from build/bin, beside
+// ZorvyRails.exe and the library).
 
 #include "GameProcess.h"
 #include "SdkApi.h"
 #include "SdkCopy.h"
 #include "SdkLoader.h"
 #include "SnapshotConverter.h"
+#include "SnapshotRecords.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -40,33 +43,16 @@ double threadCpuMs()
 #endif
 }
 
-// The library's part of a capture: capture, every list by the copy protocol into buffers kept
-// across captures (as the conversion keeps them), release. Returns the bytes copied.
-struct LibraryCopies : SnapshotRecords
+// The bytes of the records one capture copies.
+quint64 recordBytes(const SnapshotRecords &r)
 {
-    SdkCopy::RecordBuffer<SdkTrackUsage> reservations;
-    SdkCopy::RecordBuffer<SdkTrackUsage> occupations;
-
-    quint64 run(SdkSession session)
-    {
-        SdkSnapshot snapshot = 0;
-        if (ZorvySdk_CaptureSnapshot(session, &snapshot) != 0)
-            qFatal("capture failed");
-        copyLists(snapshot);
-        SdkCopy::copy(nodes, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackNodes));
-        uint32_t probe = 0;
-        if (ZorvySdk_CopyTrackReservations(snapshot, nullptr, 0, &probe) == 0)
-            SdkCopy::copy(reservations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackReservations));
-        if (ZorvySdk_CopyTrackOccupations(snapshot, nullptr, 0, &probe) == 0)
-            SdkCopy::copy(occupations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrackOccupations));
-        ZorvySdk_ReleaseSnapshot(snapshot);
-        return quint64(trains.count()) * sizeof(SdkTrain) + tracks.count() * sizeof(SdkTrack) +
-               stations.count() * sizeof(SdkStation) + signalRecords.count() * sizeof(SdkSignal) +
-               states.count() * sizeof(SdkSignalState) +
-               textures.count() * sizeof(SdkSignalTexture) + nodes.count() * sizeof(SdkTrackNode) +
-               (reservations.count() + occupations.count()) * sizeof(SdkTrackUsage);
-    }
-};
+    return quint64(r.trains.count()) * sizeof(SdkTrain) + r.tracks.count() * sizeof(SdkTrack) +
+           r.stations.count() * sizeof(SdkStation) + r.signalRecords.count() * sizeof(SdkSignal) +
+           r.states.count() * sizeof(SdkSignalState) +
+           r.textures.count() * sizeof(SdkSignalTexture) + r.nodes.count() * sizeof(SdkTrackNode) +
+           r.path.count() * sizeof(uint64_t) +
+           (r.reservations.count() + r.occupations.count()) * sizeof(SdkTrackUsage);
+}
 
 } // namespace
 
@@ -74,42 +60,61 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    const int captures = argc > 1 ? std::max(3, atoi(argv[1])) : 40;
+    QString size = QStringLiteral("large");
+    int captures = 40;
+    for (int i = 1; i < argc; ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        if (argument == QLatin1String("--size") && i + 1 < argc)
+            size = QString::fromLocal8Bit(argv[++i]);
+        else
+            captures = std::max(3, argument.toInt());
+    }
 
     QString error;
     if (!loadSdk(&error))
         qFatal("%s", qPrintable(error));
     GameProcess game;
-    // Every signal with a texture record: the heaviest list, about 65 MB per capture.
-    const QStringList arguments = {"--size", "large", "--seed", "1", "--textures", "all"};
+    // Every signal with a texture record: the heaviest list, about 65 MB per capture when large.
+    const QStringList arguments = {"--size", size, "--seed", "1", "--textures", "all"};
     if (!game.start(arguments, 120000))
         qFatal("game: %s", qPrintable(game.errorString()));
     SdkSession session = 0;
     if (ZorvySdk_OpenProcess(1, quint32(game.processId()), &session) != 0)
         qFatal("no session");
+    const quint32 processId = quint32(game.processId());
+    const SdkFunctions &library = SdkFunctions::library();
 
-    LibraryCopies copies;
+    SnapshotRecords records;
     ViewParameters view; // scope 0, page 0, first positioned train: what the window shows first
-    quint64 bytes = copies.run(session);
-    QVariantMap data = convertSnapshot(session, quint32(game.processId()), view);
+    records.capture(library, session, view.train);
+    quint64 bytes = recordBytes(records);
+    QVariantMap data = convertRecords(records, processId, view);
 
     // Room for the lists to grow a little as trains move, touched before any timing.
     std::vector<char> source(bytes * 2, 1), target(bytes * 2, 0);
-    std::vector<double> copyMs, conversionMs, memcpyMs, copyCpuMs, conversionCpuMs, memcpyCpuMs;
+    std::vector<double> captureMs, conversionMs, memcpyMs, releaseMs;
+    std::vector<double> captureCpuMs, conversionCpuMs, memcpyCpuMs, releaseCpuMs;
     QElapsedTimer timer;
     for (int i = 0; i < captures; ++i) {
         double cpu = threadCpuMs();
         timer.start();
-        bytes = copies.run(session);
-        copyMs.push_back(timer.nsecsElapsed() / 1e6);
-        copyCpuMs.push_back(threadCpuMs() - cpu);
+        records.capture(library, session, view.train);
+        captureMs.push_back(timer.nsecsElapsed() / 1e6);
+        captureCpuMs.push_back(threadCpuMs() - cpu);
+        bytes = recordBytes(records);
 
         cpu = threadCpuMs();
         timer.start();
-        data = convertSnapshot(session, quint32(game.processId()), view);
+        QVariantMap next = convertRecords(records, processId, view);
         conversionMs.push_back(timer.nsecsElapsed() / 1e6);
         conversionCpuMs.push_back(threadCpuMs() - cpu);
-        data.clear(); // freed here, as the GUI thread frees the previous map, outside the timing
+
+        // Dropping the previous map, the last holder of its storage.
+        cpu = threadCpuMs();
+        timer.start();
+        data = std::move(next);
+        releaseMs.push_back(timer.nsecsElapsed() / 1e6);
+        releaseCpuMs.push_back(threadCpuMs() - cpu);
 
         bytes = std::min<quint64>(bytes, source.size());
         cpu = threadCpuMs();
@@ -119,27 +124,30 @@ int main(int argc, char *argv[])
         memcpyCpuMs.push_back(threadCpuMs() - cpu);
         source[i % bytes] = char(target[(i * 7) % bytes] + 1); // keep the copy observable
     }
-    data = convertSnapshot(session, quint32(game.processId()), view);
     ZorvySdk_CloseSession(session);
 
-    const double copiesMedian = median(copyMs);
-    const double conversionMedian = median(conversionMs);
-    const double memcpyMedian = median(memcpyMs);
-    out << "world: " << data.value("trackCount").toInt() << " tracks, "
+    out << "world " << size << ": " << data.value("trackCount").toInt() << " tracks, "
         << data.value("signalCount").toInt() << " signals, " << data.value("trainCount").toInt()
         << " trains, " << data.value("stationCount").toInt() << " stations; " << bytes / 1e6
         << " MB of records per capture\n";
-    const double copiesCpu = median(copyCpuMs);
-    const double conversionCpu = median(conversionCpuMs);
     out << "median of " << captures << " captures, ms (wall clock / CPU time of the thread):\n";
-    out << "  whole conversion      " << conversionMedian << " / " << conversionCpu << "\n";
-    out << "  library copies        " << copiesMedian << " / " << copiesCpu << "\n";
-    out << "  building of the map   " << conversionMedian - copiesMedian << " / "
-        << conversionCpu - copiesCpu << "\n";
-    const double memcpyCpu = median(memcpyCpuMs);
-    out << "  plain memcpy of the same bytes between warm buffers  " << memcpyMedian << " / "
-        << memcpyCpu << "\n";
-    out << "  conversion / memcpy   " << conversionMedian / memcpyMedian << " / "
-        << conversionCpu / memcpyCpu << "\n";
+    const double capture = median(captureMs), captureCpu = median(captureCpuMs);
+    const double conversion = median(conversionMs), conversionCpu = median(conversionCpuMs);
+    const double copy = median(memcpyMs), copyCpu = median(memcpyCpuMs);
+    std::vector<double> totalMs(captures), totalCpuMs(captures);
+    for (int i = 0; i < captures; ++i) {
+        totalMs[i] = captureMs[i] + conversionMs[i];
+        totalCpuMs[i] = captureCpuMs[i] + conversionCpuMs[i];
+    }
+    const double total = median(totalMs), totalCpu = median(totalCpuMs);
+    out << "  capture (library copies)      " << capture << " / " << captureCpu << "\n";
+    out << "  conversion of the records     " << conversion << " / " << conversionCpu << "\n";
+    out << "  capture + conversion          " << total << " / " << totalCpu << "\n";
+    out << "  dropping the previous map     " << median(releaseMs) << " / " << median(releaseCpuMs)
+        << "\n";
+    out << "  plain memcpy of the same bytes between warm buffers  " << copy << " / " << copyCpu
+        << "\n";
+    out << "  (capture + conversion) / memcpy   " << total / copy << " / " << totalCpu / copyCpu
+        << "\n";
     return 0;
 }

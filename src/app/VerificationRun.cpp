@@ -2,6 +2,7 @@
 
 #include "DataMapKeys.h"
 #include "LogCategories.h"
+#include "MapSignalTable.h"
 #include "ModelConstants.h"
 
 #include "Backend.h"
@@ -87,12 +88,12 @@ void VerificationRun::watchBlink()
     if (!map.value(DataMapKeys::liveKey).toBool() || !rootObject())
         return;
 
-    const QVariantList entries = map.value(DataMapKeys::mapSignalsKey).toList();
-    for (const QVariant &entry : entries) {
-        const QVariantMap signal = entry.toMap();
-        const int state = signal.value(DataMapKeys::textureStateKey).toInt();
-        const bool candidate = signal.value(DataMapKeys::stateAvailableKey).toBool() &&
-                               SignalState::isBlinkState(state) && !m_blinkPhases.contains(state);
+    const MapSignalTable signalTable =
+        MapSignalTable::fromVariant(map.value(DataMapKeys::mapSignalsKey));
+    for (qsizetype i = 0; i < signalTable.size(); ++i) {
+        const int state = signalTable.textureState(i);
+        const bool candidate = signalTable.stateAvailable(i) && SignalState::isBlinkState(state) &&
+                               !m_blinkPhases.contains(state);
         if (!candidate)
             continue;
         if (state != m_lastBlinkState) {
@@ -157,9 +158,10 @@ void VerificationRun::checkTextures(const QVariantMap &map)
         map.value(DataMapKeys::signalCountKey) == map.value(DataMapKeys::signalTextureCountKey))
         ++m_textureFrames;
 
-    const QVariantList entries = map.value(DataMapKeys::mapSignalsKey).toList();
-    for (const QVariant &entry : entries) {
-        const QString path = entry.toMap().value(DataMapKeys::texturePathKey).toString();
+    const MapSignalTable signalTable =
+        MapSignalTable::fromVariant(map.value(DataMapKeys::mapSignalsKey));
+    for (qsizetype i = 0; i < signalTable.size(); ++i) {
+        const QString path = signalTable.texturePath(i);
         if (path.isEmpty() || m_decodedTextures.contains(path))
             continue;
         QImageReader reader(path);

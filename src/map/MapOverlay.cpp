@@ -1,6 +1,7 @@
 #include "MapOverlay.h"
 
 #include "DataMapKeys.h"
+#include "MapSignalTable.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,6 +55,59 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
     return nodes;
 }
 
+// The signals of "mapSignals", whichever form it holds: the capture's table, read entry by entry
+// without any map, or a list of map signal entries (written by hand, or by a QML side).
+QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetwork &network)
+{
+    QVector<MapOverlay::Signal> marks;
+    if (value.metaType() == QMetaType::fromType<MapSignalTable>()) {
+        const MapSignalTable table = MapSignalTable::fromVariant(value);
+        marks.reserve(table.size());
+        for (qsizetype i = 0; i < table.size(); ++i) {
+            const int node = network.indexOf(table.trackId(i));
+            if (node < 0)
+                continue;
+            const bool available = table.stateAvailable(i);
+            marks.append({node, table.marker(i), table.balise(i), available, table.textureState(i),
+                          available ? table.texturePath(i) : QString()});
+        }
+        return marks;
+    }
+
+    const QVariantList signalEntries = value.toList();
+    marks.reserve(signalEntries.size());
+    for (const QVariant &entry : signalEntries) {
+        // One walk over the entry's few keys instead of one search per key: this loop runs for
+        // every signal of the network.
+        MapOverlay::Signal mark{-1, false, false, false, 0, QString()};
+        QString track;
+        const MapReader signal(entry);
+        for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
+            const QString &key = it.key();
+            if (key == DataMapKeys::trackKey)
+                track = it.value().toString();
+            else if (key == DataMapKeys::markerKey)
+                mark.marker = it.value().toBool();
+            else if (key == DataMapKeys::baliseKey)
+                mark.balise = it.value().toBool();
+            else if (key == DataMapKeys::stateAvailableKey)
+                mark.stateAvailable = it.value().toBool();
+            else if (key == DataMapKeys::textureStateKey)
+                mark.textureState = it.value().toInt();
+            else if (key == DataMapKeys::texturePathKey)
+                mark.texturePath = it.value().toString();
+        }
+        mark.node = network.indexOfIdText(track);
+        if (mark.node < 0)
+            continue;
+        if (!mark.stateAvailable)
+            mark.texturePath.clear();
+        marks.append(mark);
+    }
+
+    return marks;
+}
+
 } // namespace
 
 QString MapOverlay::trainLabel(const QVariantMap &train)
@@ -94,36 +148,7 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
     overlay.occupationNodes = usageNodes(data, DataMapKeys::mapOccupationsKey,
                                          DataMapKeys::occupationsAvailableKey, network);
 
-    const QVariantList signalEntries = data.value(DataMapKeys::mapSignalsKey).toList();
-    overlay.signalMarks.reserve(signalEntries.size());
-    for (const QVariant &entry : signalEntries) {
-        // One walk over the entry's few keys instead of one search per key: this loop runs for
-        // every signal of the network.
-        Signal mark{-1, false, false, false, 0, QString()};
-        QString track;
-        const MapReader signal(entry);
-        for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
-            const QString &key = it.key();
-            if (key == DataMapKeys::trackKey)
-                track = it.value().toString();
-            else if (key == DataMapKeys::markerKey)
-                mark.marker = it.value().toBool();
-            else if (key == DataMapKeys::baliseKey)
-                mark.balise = it.value().toBool();
-            else if (key == DataMapKeys::stateAvailableKey)
-                mark.stateAvailable = it.value().toBool();
-            else if (key == DataMapKeys::textureStateKey)
-                mark.textureState = it.value().toInt();
-            else if (key == DataMapKeys::texturePathKey)
-                mark.texturePath = it.value().toString();
-        }
-        mark.node = network.indexOfIdText(track);
-        if (mark.node < 0)
-            continue;
-        if (!mark.stateAvailable)
-            mark.texturePath.clear();
-        overlay.signalMarks.append(mark);
-    }
+    overlay.signalMarks = readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network);
 
     const QVariant selectedTrainId = data.value(DataMapKeys::selectedTrainIdKey);
     const QVariantList trainEntries = data.value(DataMapKeys::trainsKey).toList();

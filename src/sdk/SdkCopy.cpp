@@ -7,9 +7,9 @@
 
 namespace SdkCopy {
 
-void throwStatus(SdkStatus status)
+void throwStatus(SdkStatus status, StatusText statusText)
 {
-    const char *text = ZorvySdk_StatusString(status);
+    const char *text = statusText ? statusText(status) : nullptr;
     if (!text)
         throw std::runtime_error(
             QStringLiteral("Erreur du SDK (statut %1)").arg(status).toStdString());

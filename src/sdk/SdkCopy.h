@@ -17,8 +17,11 @@ namespace SdkCopy {
 // exhausting memory.
 constexpr quint64 maxBufferBytes = quint64(1) << 30;
 
+// How the library names a status (ZorvySdk_StatusString, or a test's fake of it).
+using StatusText = const char *(*)(SdkStatus);
+
 // The library's text for a status, thrown as a std::runtime_error.
-[[noreturn]] void throwStatus(SdkStatus status);
+[[noreturn]] void throwStatus(SdkStatus status, StatusText statusText = &ZorvySdk_StatusString);
 
 // Throws a French error when count records of recordSize bytes would pass maxBufferBytes.
 void checkBufferSize(quint64 count, quint64 recordSize);
@@ -50,6 +53,14 @@ public:
     // Forgets the records of the last capture; the memory stays.
     void clear() { m_count = 0; }
 
+    // These records instead of the library's (tests and tools build record lists by hand).
+    void assign(const Record *records, quint32 count)
+    {
+        Record *target = zeroed(count);
+        if (count > 0)
+            std::memcpy(static_cast<void *>(target), records, std::size_t(count) * sizeof(Record));
+    }
+
     const Record *begin() const { return m_storage.data(); }
     const Record *end() const { return m_storage.data() + m_count; }
     const Record &operator[](quint32 index) const { return m_storage[index]; }
@@ -80,28 +91,30 @@ template <typename Call> SdkStatus probe(Call call, uint32_t *count)
 // Steps 2 and 3: count zeroed records filled by the library. Returns the count the library wrote
 // in this call, which only the path reports; the records kept are always count.
 template <typename Record, typename Call>
-uint32_t fill(RecordBuffer<Record> &buffer, uint32_t count, Call call)
+uint32_t fill(RecordBuffer<Record> &buffer, uint32_t count, Call call,
+              StatusText statusText = &ZorvySdk_StatusString)
 {
     Record *records = buffer.zeroed(count);
     uint32_t written = 0;
     const SdkStatus status = call(records, count, &written);
     if (status != 0) {
         buffer.clear();
-        throwStatus(status);
+        throwStatus(status, statusText);
     }
     return written;
 }
 
 // The whole protocol for one list. `call(buffer, capacity, count)` forwards to one export.
-template <typename Record, typename Call> void copy(RecordBuffer<Record> &buffer, Call call)
+template <typename Record, typename Call>
+void copy(RecordBuffer<Record> &buffer, Call call, StatusText statusText = &ZorvySdk_StatusString)
 {
     uint32_t count = 0;
     const SdkStatus status = probe(call, &count);
     if (status != 0) {
         buffer.clear();
-        throwStatus(status);
+        throwStatus(status, statusText);
     }
-    fill(buffer, count, call);
+    fill(buffer, count, call, statusText);
 }
 
 } // namespace SdkCopy

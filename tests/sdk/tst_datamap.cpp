@@ -1,4 +1,8 @@
 #include "DataMap.h"
+#include "DataMapJson.h"
+#include "MapSignalTable.h"
+
+#include <limits>
 
 #include <QtTest>
 
@@ -10,7 +14,10 @@ private Q_SLOTS:
     void baseDataMapHasExactlyTheBaseKeys();
     void idText_data();
     void idText();
+    void ageingRewritesPathUsageAndSignals_data();
     void ageingRewritesPathUsageAndSignals();
+    void jsonShowsEveryValueAndType_data();
+    void jsonShowsEveryValueAndType();
 };
 
 void TestDataMap::baseDataMapHasExactlyTheBaseKeys()
@@ -51,27 +58,69 @@ void TestDataMap::idText()
 }
 
 // What the ageing of a live map writes: path and usage cleared and stale, every signal's state
-// and texture forgotten (the whole-network map keeps the aspect and the texture state).
+// and texture forgotten (the whole-network entries keep the rest), whether the whole-network
+// signals travel as the capture's table or as a list of map signal entries.
+void TestDataMap::ageingRewritesPathUsageAndSignals_data()
+{
+    QTest::addColumn<bool>("table");
+    QTest::newRow("signal table") << true;
+    QTest::newRow("list of entries") << false;
+}
+
 void TestDataMap::ageingRewritesPathUsageAndSignals()
 {
+    QFETCH(bool, table);
     const QVariantMap signal{{"kind", "Balise"},          {"aspect", "État natif 3"},
                              {"specificState", "VL:"},    {"stateAvailable", true},
                              {"texturePath", "/t/a.png"}, {"textureUrl", "file:///t/a.png"}};
-    const QVariantMap entry{{"aspect", "Vert"}, {"stateAvailable", true}, {"textureState", 3}};
+    MapSignalTable::Builder builder;
+    const qint32 texture = builder.addTexturePath("/t/a.png");
+    builder.append({26, 3, texture, false, true, true});
+    builder.append({27, 9, -1, true, false, true});
+    const MapSignalTable signalTable = builder.take();
+    const QVariantList entries{QVariantMap{{"track", "000000000000001A"},
+                                           {"balise", false},
+                                           {"marker", true},
+                                           {"stateAvailable", true},
+                                           {"textureState", 3},
+                                           {"texturePath", "/t/a.png"}},
+                               QVariantMap{{"track", "000000000000001B"},
+                                           {"balise", true},
+                                           {"marker", false},
+                                           {"stateAvailable", true},
+                                           {"textureState", 9},
+                                           {"texturePath", ""}}};
+    QCOMPARE(signalTable.toList(), entries);
+
     QVariantMap map{{"pathAvailable", true}, {"pathSize", 1u}, {"reservationsAvailable", true}};
     map.insert("tracks", QVariantList{QVariantMap{{"signals", QVariantList{signal, signal}}}});
-    map.insert("mapSignals", QVariantList{entry});
+    map.insert("mapSignals", table ? QVariant::fromValue(signalTable) : QVariant(entries));
+    const QVariantMap before = map;
     DataMap::clearPath(map, true);
     DataMap::clearUsage(map, true);
     DataMap::expireSignalStates(map);
 
-    QVariantMap aged = signal, agedEntry = entry;
+    QVariantMap aged = signal;
     aged.insert({{"aspect", "Périmé"}, {"specificState", ""}, {"textureUrl", ""}});
     aged.insert({{"stateAvailable", false}, {"texturePath", ""}});
-    agedEntry.insert({{"stateAvailable", false}, {"texturePath", ""}});
     QCOMPARE(map.take("tracks"),
              QVariant(QVariantList{QVariantMap{{"signals", QVariantList{aged, aged}}}}));
-    QCOMPARE(map.take("mapSignals"), QVariant(QVariantList{agedEntry}));
+    const QVariant mapSignals = map.take("mapSignals");
+    QCOMPARE(mapSignals.metaType() == QMetaType::fromType<MapSignalTable>(), table);
+    QVariantList agedEntries = entries;
+    for (QVariant &entry : agedEntries) {
+        QVariantMap agedEntry = entry.toMap();
+        agedEntry.insert({{"stateAvailable", false}, {"texturePath", ""}});
+        entry = agedEntry;
+    }
+    const MapSignalTable agedTable = MapSignalTable::fromVariant(mapSignals);
+    QCOMPARE(agedTable.toList(), agedEntries);
+    if (table) {
+        // A flag on a copy: the entries are the same storage, and the map before keeps its own.
+        QCOMPARE(&agedTable.entry(0), &signalTable.entry(0));
+        QCOMPARE(MapSignalTable::fromVariant(before.value("mapSignals")), signalTable);
+        QVERIFY(agedTable != signalTable);
+    }
     const QVariantList none;
     const QVariantMap expected{{"mapPath", none},         {"pathAvailable", false},
                                {"pathSize", 0},           {"pathStale", true},
@@ -81,6 +130,37 @@ void TestDataMap::ageingRewritesPathUsageAndSignals()
                                {"signalTextureCount", 0}};
     QCOMPARE(map, expected);
     QCOMPARE(map.value("pathSize").typeId(), QMetaType::Int); // an int, as in the base map
+}
+
+// The text of the golden files: exact numbers, visible types, stable order.
+void TestDataMap::jsonShowsEveryValueAndType_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QString>("json");
+    QTest::newRow("int, double") << QVariant(QVariantList{3, 3.0, 0.457, -1e300})
+                                 << "[3, 3.0, 0.457, -1e+300]";
+    QTest::newRow("not finite") << QVariant(std::numeric_limits<double>::quiet_NaN())
+                                << R"({"double": "nan"})";
+    QTest::newRow("uint64, exactly")
+        << QVariant::fromValue(~quint64(0)) << R"({"uint64": 18446744073709551615})";
+    QTest::newRow("uint, int64") << QVariant(QVariantList{QVariant(3u), QVariant(qint64(-3))})
+                                 << R"([{"uint": 3}, {"int64": -3}])";
+    QTest::newRow("text") << QVariant(QStringLiteral("é\"\\\n\x01")) << R"("é\"\\\n\u0001")";
+    QTest::newRow("bytes") << QVariant(QByteArray("\x00\xff", 2)) << R"({"bytes": "00ff"})";
+    QTest::newRow("long bytes, by lines")
+        << QVariant(QByteArray(41, '\x11'))
+        << QString("{\"bytes\": [\n  \"%1\",\n  \"11\"\n]}").arg(QString(80, '1'));
+    QTest::newRow("keys in order, nested on lines")
+        << QVariant(QVariantMap{{"b", QVariantList{}}, {"a", QVariantMap{{"x", true}}}})
+        << "{\n  \"a\": {\"x\": true},\n  \"b\": []\n}";
+    QTest::newRow("null") << QVariant() << "null";
+}
+
+void TestDataMap::jsonShowsEveryValueAndType()
+{
+    QFETCH(QVariant, value);
+    QFETCH(QString, json);
+    QCOMPARE(QString::fromUtf8(DataMapJson::toJson(value)), json + '\n');
 }
 
 QTEST_GUILESS_MAIN(TestDataMap)

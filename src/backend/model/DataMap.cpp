@@ -1,6 +1,7 @@
 #include "DataMap.h"
 
 #include "DataMapKeys.h"
+#include "MapSignalTable.h"
 
 #include <QVariantList>
 
@@ -114,14 +115,22 @@ void expireSignalStates(QVariantMap &map)
     }
     map.insert(DataMapKeys::tracksKey, tracks);
 
-    QVariantList mapSignals = map.value(DataMapKeys::mapSignalsKey).toList();
-    for (QVariant &entry : mapSignals) {
-        QVariantMap signal = entry.toMap();
-        signal.insert(DataMapKeys::stateAvailableKey, false);
-        signal.insert(DataMapKeys::texturePathKey, QString());
-        entry = signal;
+    // The whole-network table expires by a flag on a copy that shares its entries; a list of map
+    // signal entries (written by hand) is rewritten entry by entry.
+    const QVariant mapSignals = map.value(DataMapKeys::mapSignalsKey);
+    if (mapSignals.metaType() == QMetaType::fromType<MapSignalTable>()) {
+        map.insert(DataMapKeys::mapSignalsKey,
+                   QVariant::fromValue(MapSignalTable::fromVariant(mapSignals).expired()));
+    } else {
+        QVariantList entries = mapSignals.toList();
+        for (QVariant &entry : entries) {
+            QVariantMap signal = entry.toMap();
+            signal.insert(DataMapKeys::stateAvailableKey, false);
+            signal.insert(DataMapKeys::texturePathKey, QString());
+            entry = signal;
+        }
+        map.insert(DataMapKeys::mapSignalsKey, entries);
     }
-    map.insert(DataMapKeys::mapSignalsKey, mapSignals);
 
     map.insert(DataMapKeys::signalStateCountKey, 0);
     map.insert(DataMapKeys::signalTextureCountKey, 0);

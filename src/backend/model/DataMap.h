@@ -24,7 +24,8 @@ void clearPath(QVariantMap &map, bool stale);
 void clearUsage(QVariantMap &map, bool stale);
 
 // Ages every signal state of the map: the listed tracks' signals show "Périmé" without texture,
-// the whole-network entries lose state and texture but keep the rest, both counters fall to 0.
+// the whole-network entries lose state and texture but keep the rest (a MapSignalTable becomes its
+// expired copy, sharing its entries), both counters fall to 0.
 void expireSignalStates(QVariantMap &map);
 
 } // namespace DataMap

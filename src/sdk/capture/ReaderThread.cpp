@@ -76,6 +76,7 @@ void ReaderThread::run()
     uint64_t lastRequest = 0;
     quint32 processId = 0;
     quint64 captureCount = 0;
+    SnapshotRecords records; // memory kept from capture to capture
 
     while (!isInterruptionRequested()) {
         QElapsedTimer cycle;
@@ -108,7 +109,8 @@ void ReaderThread::run()
                 }
                 const ViewParameters view =
                     withViewParameters([](const ViewParameters &current) { return current; });
-                const QVariantMap map = convertSnapshot(session, processId, view);
+                const QVariantMap map =
+                    convertSnapshot(SdkFunctions::library(), session, processId, view, records);
                 if (captureCount == 0) {
                     qCInfo(LogCategory::capture)
                         << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)

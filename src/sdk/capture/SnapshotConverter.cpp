@@ -8,6 +8,7 @@
 #include "IdGroups.h"
 #include "IdIndex.h"
 #include "MapFiller.h"
+#include "MapSignalTable.h"
 #include "SdkCopy.h"
 #include "SdkText.h"
 #include "TrainSelection.h"
@@ -36,12 +37,12 @@ const QString &kindLabel(uint32_t kind)
     return kind < std::size(labels) ? labels[kind] : labels[2];
 }
 
-// Memory one thread reuses from capture to capture. Only memory: every table is reset and every
-// buffer zeroed before use, so no data of a capture reaches the next.
-struct CaptureMemory : SnapshotRecords
+// Working tables one thread reuses from conversion to conversion, together with the records being
+// converted. Only memory: every table is reset before use, so nothing of a conversion reaches the
+// next.
+struct ConversionMemory
 {
-    SdkCopy::RecordBuffer<uint64_t> path;
-    SdkCopy::RecordBuffer<SdkTrackUsage> usage;
+    const SnapshotRecords *records = nullptr;
 
     IdIndex statesBySignal;   // first state record of a signal
     IdIndex texturesBySignal; // first texture record of a signal
@@ -50,40 +51,33 @@ struct CaptureMemory : SnapshotRecords
     IdGroups trainsByTrack;   // positioned trains
     IdGroups signalsByTrack;
     std::vector<quint32> filteredTracks;
-    QHash<QByteArrayView, QString> texturePaths; // raw path in the texture records -> its text
-
-    void clearRecords()
-    {
-        trains.clear();
-        tracks.clear();
-        stations.clear();
-        signalRecords.clear();
-        states.clear();
-        textures.clear();
-        nodes.clear();
-        path.clear();
-        usage.clear();
-        texturePaths.clear(); // its keys point into the texture records
-    }
+    // Signals share a few images (one per state): each distinct texture path is decoded once a
+    // conversion, and the whole-network table keeps it once.
+    QHash<QByteArrayView, qint32> textureIndex; // raw path in the texture records -> its number
+    QStringList texturePaths;                   // decoded paths by number
 };
 
-thread_local CaptureMemory memory;
+thread_local ConversionMemory memory;
 
-// Releases the snapshot however the conversion ends, and forgets the records copied from it.
-class SnapshotGuard
+// Points the working tables at the records for one conversion and forgets them at its end (the
+// texture path keys point into the records).
+class ConversionScope
 {
 public:
-    SnapshotGuard() = default;
-    SnapshotGuard(const SnapshotGuard &) = delete;
-    SnapshotGuard &operator=(const SnapshotGuard &) = delete;
-    ~SnapshotGuard()
+    explicit ConversionScope(const SnapshotRecords &records)
     {
-        memory.clearRecords();
-        if (handle != 0)
-            ZorvySdk_ReleaseSnapshot(handle);
+        memory.records = &records;
+        memory.textureIndex.clear();
+        memory.texturePaths.clear();
     }
-
-    SdkSnapshot handle = 0;
+    ConversionScope(const ConversionScope &) = delete;
+    ConversionScope &operator=(const ConversionScope &) = delete;
+    ~ConversionScope()
+    {
+        memory.textureIndex.clear();
+        memory.texturePaths.clear();
+        memory.records = nullptr;
+    }
 };
 
 // The smallest and largest id of a list of records, so the id tables can choose their layout.
@@ -106,22 +100,32 @@ struct SignalState
     const SdkSignalTexture *texture = nullptr;
 
     bool nativeAvailable() const { return state && (state->flags & SdkStateNativeValid); }
-    QString texturePath() const;
+    // The number of the signal's texture path among the conversion's paths; -1 when it has none
+    // (no record, the path not valid, or empty).
+    qint32 textureNumber() const;
+    QString texturePath() const
+    {
+        const qint32 number = textureNumber();
+        return number >= 0 ? memory.texturePaths.at(number) : QString();
+    }
 };
 
-QString SignalState::texturePath() const
+qint32 SignalState::textureNumber() const
 {
     if (!texture || !(texture->flags & SdkTexturePathValid))
-        return QString();
-    // Signals share a few images (one per state): each distinct path is decoded once a capture.
+        return -1;
     const char *path = texture->path;
     const void *nul = std::memchr(path, '\0', sizeof texture->path);
     const QByteArrayView bytes(path, nul ? static_cast<const char *>(nul) - path
                                          : qsizetype(sizeof texture->path));
-    auto decoded = memory.texturePaths.constFind(bytes);
-    if (decoded == memory.texturePaths.constEnd())
-        decoded = memory.texturePaths.insert(bytes, sdkText(path, std::size_t(bytes.size())));
-    return *decoded;
+    if (bytes.isEmpty())
+        return -1;
+    auto found = memory.textureIndex.constFind(bytes);
+    if (found == memory.textureIndex.constEnd()) {
+        memory.texturePaths.append(sdkText(path, std::size_t(bytes.size())));
+        found = memory.textureIndex.insert(bytes, qint32(memory.texturePaths.size() - 1));
+    }
+    return *found;
 }
 
 SignalState signalStateOf(const SdkSignal &signal)
@@ -129,10 +133,10 @@ SignalState signalStateOf(const SdkSignal &signal)
     SignalState result;
     const int state = memory.statesBySignal.find(signal.id);
     if (state >= 0)
-        result.state = &memory.states[quint32(state)];
+        result.state = &memory.records->states[quint32(state)];
     const int texture = memory.texturesBySignal.find(signal.id);
     if (texture >= 0)
-        result.texture = &memory.textures[quint32(texture)];
+        result.texture = &memory.records->textures[quint32(texture)];
     return result;
 }
 
@@ -208,32 +212,32 @@ bool passesFilter(const SdkTrack &track, const ViewParameters &view)
 }
 
 // The first state and texture record of a signal win; later ones change nothing.
-void indexStatesAndTextures(CaptureMemory &m)
+void indexStatesAndTextures(ConversionMemory &m)
 {
     const auto [lowState, highState] =
-        idRange(m.states, [](const SdkSignalState &r) { return r.signalId; });
-    m.statesBySignal.reset(m.states.count(), lowState, highState);
-    for (quint32 i = 0; i < m.states.count(); ++i)
-        m.statesBySignal.insertFirst(m.states[i].signalId, int(i));
+        idRange(m.records->states, [](const SdkSignalState &r) { return r.signalId; });
+    m.statesBySignal.reset(m.records->states.count(), lowState, highState);
+    for (quint32 i = 0; i < m.records->states.count(); ++i)
+        m.statesBySignal.insertFirst(m.records->states[i].signalId, int(i));
     const auto [lowTexture, highTexture] =
-        idRange(m.textures, [](const SdkSignalTexture &r) { return r.signalId; });
-    m.texturesBySignal.reset(m.textures.count(), lowTexture, highTexture);
-    for (quint32 i = 0; i < m.textures.count(); ++i)
-        m.texturesBySignal.insertFirst(m.textures[i].signalId, int(i));
+        idRange(m.records->textures, [](const SdkSignalTexture &r) { return r.signalId; });
+    m.texturesBySignal.reset(m.records->textures.count(), lowTexture, highTexture);
+    for (quint32 i = 0; i < m.records->textures.count(); ++i)
+        m.texturesBySignal.insertFirst(m.records->textures[i].signalId, int(i));
 }
 
 // The station maps, in library order; an unnamed station is called after its id. Also fills the
 // station index and the display names the track maps use.
-QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
+QVariantList stationList(ConversionMemory &m, std::vector<QString> &names)
 {
     static const QVariantMap prototype = mapPrototype({&DataMapKeys::idKey, &DataMapKeys::nameKey});
     QVariantList stations;
-    stations.reserve(m.stations.count());
-    names.assign(m.stations.count(), QString());
-    const auto [low, high] = idRange(m.stations, [](const SdkStation &r) { return r.id; });
-    m.stationsById.reset(m.stations.count(), low, high);
-    for (quint32 i = 0; i < m.stations.count(); ++i) {
-        const SdkStation &station = m.stations[i];
+    stations.reserve(m.records->stations.count());
+    names.assign(m.records->stations.count(), QString());
+    const auto [low, high] = idRange(m.records->stations, [](const SdkStation &r) { return r.id; });
+    m.stationsById.reset(m.records->stations.count(), low, high);
+    for (quint32 i = 0; i < m.records->stations.count(); ++i) {
+        const SdkStation &station = m.records->stations[i];
         const QString id = DataMap::idText(station.id);
         QString name = sdkText(station.name);
         if (name.isEmpty())
@@ -250,29 +254,29 @@ QVariantList stationList(CaptureMemory &m, std::vector<QString> &names)
 
 // Where the map names each station: the middle of the nodes of its tracks, for the stations that
 // have tracks with a node, in library order. Needs the nodes and the station index.
-QVariantList mapStationList(CaptureMemory &m, const std::vector<QString> &names)
+QVariantList mapStationList(ConversionMemory &m, const std::vector<QString> &names)
 {
     static const QVariantMap prototype =
         mapPrototype({&DataMapKeys::nameKey, &DataMapKeys::xKey, &DataMapKeys::yKey,
                       &DataMapKeys::trackCountKey});
-    const auto [low, high] = idRange(m.nodes, [](const SdkTrackNode &r) { return r.id; });
-    m.nodesById.reset(m.nodes.count(), low, high);
-    for (quint32 i = 0; i < m.nodes.count(); ++i)
-        m.nodesById.insertFirst(m.nodes[i].id, int(i));
+    const auto [low, high] = idRange(m.records->nodes, [](const SdkTrackNode &r) { return r.id; });
+    m.nodesById.reset(m.records->nodes.count(), low, high);
+    for (quint32 i = 0; i < m.records->nodes.count(); ++i)
+        m.nodesById.insertFirst(m.records->nodes[i].id, int(i));
     struct Sum
     {
         double x = 0, y = 0;
         int count = 0;
     };
-    std::vector<Sum> sums(m.stations.count());
-    for (const SdkTrack &track : m.tracks) {
+    std::vector<Sum> sums(m.records->stations.count());
+    for (const SdkTrack &track : m.records->tracks) {
         if (track.stationId == 0)
             continue;
         const int station = m.stationsById.find(track.stationId);
         const int node = m.nodesById.find(track.id);
         if (station < 0 || node < 0)
             continue;
-        const SdkTrackNode &record = m.nodes[quint32(node)];
+        const SdkTrackNode &record = m.records->nodes[quint32(node)];
         if (!std::isfinite(record.x) || !std::isfinite(record.y))
             continue;
         Sum &sum = sums[std::size_t(station)];
@@ -296,21 +300,21 @@ QVariantList mapStationList(CaptureMemory &m, const std::vector<QString> &names)
 }
 
 // The train maps of all trains, in library order; the positioned ones are also grouped by track.
-QVariantList trainList(CaptureMemory &m, int *positionedCount)
+QVariantList trainList(ConversionMemory &m, int *positionedCount)
 {
     quint64 lowTrack = ~quint64(0), highTrack = 0;
-    for (const SdkTrain &train : m.trains) {
+    for (const SdkTrain &train : m.records->trains) {
         if (train.flags & SdkTrainPositioned) {
             lowTrack = std::min<quint64>(lowTrack, train.trackId);
             highTrack = std::max<quint64>(highTrack, train.trackId);
         }
     }
-    m.trainsByTrack.reset(m.trains.count(), lowTrack, highTrack);
+    m.trainsByTrack.reset(m.records->trains.count(), lowTrack, highTrack);
     QVariantList trains;
-    trains.reserve(m.trains.count());
+    trains.reserve(m.records->trains.count());
     *positionedCount = 0;
-    for (quint32 i = 0; i < m.trains.count(); ++i) {
-        const SdkTrain &train = m.trains[i];
+    for (quint32 i = 0; i < m.records->trains.count(); ++i) {
+        const SdkTrain &train = m.records->trains[i];
         trains.append(trainMap(train));
         if (train.flags & SdkTrainPositioned) {
             ++*positionedCount;
@@ -327,42 +331,37 @@ struct SignalCounts
     int textures = 0;
 };
 
-// The whole-network entries of all signals, in library order, with the signal counters; the
-// signals are also grouped by track. The full signal maps wait until the page is known, since
-// only its tracks show them.
-QVariantList mapSignalList(CaptureMemory &m, SignalCounts *counts)
+// The whole-network table of all signals, in library order, with the signal counters; the signals
+// are also grouped by track. The full signal maps wait until the page is known, since only its
+// tracks show them.
+MapSignalTable mapSignalTable(ConversionMemory &m, SignalCounts *counts)
 {
-    static const QVariantMap prototype = mapPrototype(
-        {&DataMapKeys::baliseKey, &DataMapKeys::markerKey, &DataMapKeys::stateAvailableKey,
-         &DataMapKeys::texturePathKey, &DataMapKeys::textureStateKey, &DataMapKeys::trackKey});
     const auto [lowTrack, highTrack] =
-        idRange(m.signalRecords, [](const SdkSignal &r) { return r.trackId; });
-    m.signalsByTrack.reset(m.signalRecords.count(), lowTrack, highTrack);
-    QVariantList entries;
-    entries.reserve(m.signalRecords.count());
-    for (quint32 i = 0; i < m.signalRecords.count(); ++i) {
-        const SdkSignal &signal = m.signalRecords[i];
+        idRange(m.records->signalRecords, [](const SdkSignal &r) { return r.trackId; });
+    m.signalsByTrack.reset(m.records->signalRecords.count(), lowTrack, highTrack);
+    MapSignalTable::Builder table(m.records->signalRecords.count());
+    for (quint32 i = 0; i < m.records->signalRecords.count(); ++i) {
+        const SdkSignal &signal = m.records->signalRecords[i];
         const SignalState state = signalStateOf(signal);
-        const bool native = state.nativeAvailable();
-        const QString texturePath = state.texturePath();
-        counts->balises += signal.kind == SignalKind::balise;
-        counts->nativeStates += native;
-        counts->textures += !texturePath.isEmpty();
+        MapSignalTable::Entry entry;
+        entry.track = signal.trackId;
+        entry.balise = signal.kind == SignalKind::balise;
+        entry.marker = signal.kind == SignalKind::marker;
+        entry.stateAvailable = state.nativeAvailable();
+        entry.textureState = entry.stateAvailable ? state.state->nativeState : 0;
+        entry.texture = state.textureNumber();
+        counts->balises += entry.balise;
+        counts->nativeStates += entry.stateAvailable;
+        counts->textures += entry.texture >= 0;
         m.signalsByTrack.add(signal.trackId, int(i));
-        entries.append(
-            MapFiller(prototype)
-                .set(DataMapKeys::baliseKey, signal.kind == SignalKind::balise)
-                .set(DataMapKeys::markerKey, signal.kind == SignalKind::marker)
-                .set(DataMapKeys::stateAvailableKey, native)
-                .set(DataMapKeys::texturePathKey, texturePath)
-                .set(DataMapKeys::textureStateKey, native ? int(state.state->nativeState) : 0)
-                .set(DataMapKeys::trackKey, DataMap::idText(signal.trackId))
-                .take());
+        table.append(entry);
     }
-    return entries;
+    for (const QString &path : std::as_const(m.texturePaths))
+        table.addTexturePath(path); // numbered in the same order
+    return table.take();
 }
 
-QVariantMap trackMap(const SdkTrack &track, const CaptureMemory &m, const QVariantList &trains,
+QVariantMap trackMap(const SdkTrack &track, const ConversionMemory &m, const QVariantList &trains,
                      const std::vector<QString> &stationNames)
 {
     static const QString outsideStation = QStringLiteral("Hors gare");
@@ -381,7 +380,7 @@ QVariantMap trackMap(const SdkTrack &track, const CaptureMemory &m, const QVaria
     m.trainsByTrack.forEach(track.id, [&](int train) { trackTrains.append(trains.at(train)); });
     QVariantList trackSignals;
     m.signalsByTrack.forEach(track.id, [&](int signal) {
-        trackSignals.append(signalMap(m.signalRecords[quint32(signal)]));
+        trackSignals.append(signalMap(m.records->signalRecords[quint32(signal)]));
     });
     return MapFiller(prototype)
         .set(DataMapKeys::idKey, DataMap::idText(track.id))
@@ -403,12 +402,12 @@ struct TrackPage
 
 // The tracks that pass the view's filter, in library order, and the requested page of them,
 // clamped to the last page.
-TrackPage trackPage(CaptureMemory &m, const ViewParameters &view, const QVariantList &trains,
+TrackPage trackPage(ConversionMemory &m, const ViewParameters &view, const QVariantList &trains,
                     const std::vector<QString> &stationNames)
 {
     m.filteredTracks.clear();
-    for (quint32 i = 0; i < m.tracks.count(); ++i) {
-        if (passesFilter(m.tracks[i], view))
+    for (quint32 i = 0; i < m.records->tracks.count(); ++i) {
+        if (passesFilter(m.records->tracks[i], view))
             m.filteredTracks.push_back(i);
     }
     TrackPage result;
@@ -418,34 +417,18 @@ TrackPage trackPage(CaptureMemory &m, const ViewParameters &view, const QVariant
     result.page = std::min<quint64>(quint64(qint64(view.page)), result.pages - 1);
     const quint64 end = std::min<quint64>((result.page + 1) * tracksPerPage, result.filtered);
     for (quint64 f = result.page * tracksPerPage; f < end; ++f)
-        result.tracks.append(trackMap(m.tracks[m.filteredTracks[f]], m, trains, stationNames));
+        result.tracks.append(
+            trackMap(m.records->tracks[m.filteredTracks[f]], m, trains, stationNames));
     return result;
 }
 
 } // namespace
 
-void SnapshotRecords::copyLists(SdkSnapshot snapshot)
+QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
+                           const ViewParameters &view)
 {
-    SdkCopy::copy(trains, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTrains));
-    SdkCopy::copy(tracks, SdkCopy::listOf(snapshot, &ZorvySdk_CopyTracks));
-    SdkCopy::copy(stations, SdkCopy::listOf(snapshot, &ZorvySdk_CopyStations));
-    SdkCopy::copy(signalRecords, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignals));
-    SdkCopy::copy(states, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalStates));
-    SdkCopy::copy(textures, SdkCopy::listOf(snapshot, &ZorvySdk_CopySignalTextures));
-}
-
-QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-
-    SnapshotGuard snapshot;
-    if (const SdkStatus status = ZorvySdk_CaptureSnapshot(session, &snapshot.handle))
-        SdkCopy::throwStatus(status);
-    const SdkSnapshot handle = snapshot.handle;
-
-    CaptureMemory &m = memory;
-    m.copyLists(handle);
+    const ConversionScope scope(records);
+    ConversionMemory &m = memory;
     indexStatesAndTextures(m);
 
     std::vector<QString> stationNames;
@@ -453,7 +436,7 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     int positionedCount = 0;
     const QVariantList trains = trainList(m, &positionedCount);
     SignalCounts signalCounts;
-    const QVariantList mapSignals = mapSignalList(m, &signalCounts);
+    const MapSignalTable mapSignals = mapSignalTable(m, &signalCounts);
     const TrackPage page = trackPage(m, view, trains, stationNames);
 
     QVariantMap data =
@@ -462,10 +445,10 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     data.insert(DataMapKeys::trainsKey, trains);
     data.insert(DataMapKeys::stationsKey, stations);
     data.insert(DataMapKeys::tracksKey, page.tracks);
-    data.insert(DataMapKeys::trackCountKey, int(m.tracks.count()));
-    data.insert(DataMapKeys::stationCountKey, int(m.stations.count()));
-    data.insert(DataMapKeys::trainCountKey, int(m.trains.count()));
-    data.insert(DataMapKeys::signalCountKey, int(m.signalRecords.count()));
+    data.insert(DataMapKeys::trackCountKey, int(records.tracks.count()));
+    data.insert(DataMapKeys::stationCountKey, int(records.stations.count()));
+    data.insert(DataMapKeys::trainCountKey, int(records.trains.count()));
+    data.insert(DataMapKeys::signalCountKey, int(records.signalRecords.count()));
     data.insert(DataMapKeys::baliseCountKey, signalCounts.balises);
     data.insert(DataMapKeys::signalStateCountKey, signalCounts.nativeStates);
     data.insert(DataMapKeys::signalTextureCountKey, signalCounts.textures);
@@ -474,21 +457,35 @@ QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewPar
     data.insert(DataMapKeys::pageKey, int(page.page));
     data.insert(DataMapKeys::pagesKey, int(page.pages));
     data.insert(DataMapKeys::viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
-    data.insert(DataMapKeys::mapSignalsKey, mapSignals);
-
-    SdkCopy::copy(m.nodes, SdkCopy::listOf(handle, &ZorvySdk_CopyTrackNodes));
+    data.insert(DataMapKeys::mapSignalsKey, QVariant::fromValue(mapSignals));
     data.insert(DataMapKeys::mapGeometryKey,
-                GeometryBlob::fromNodes(m.nodes.begin(), m.nodes.count()));
+                GeometryBlob::fromNodes(records.nodes.begin(), records.nodes.count()));
     data.insert(DataMapKeys::mapStationsKey, mapStationList(m, stationNames));
 
-    const SdkTrain *selected = TrainSelection::selectedTrain(m.trains, view.train);
+    const SdkTrain *selected = selectedTrain(records.trains, view.train);
     TrainSelection::writeSelection(data, selected);
-    TrainSelection::writePath(data, handle, selected, m.path);
-    TrainSelection::writeUsage(data, handle, selected, m.usage);
+    TrainSelection::writePath(data, records, selected);
+    TrainSelection::writeUsage(data, records, selected);
     data.insert(DataMapKeys::usageStaleKey, false);
+    return data;
+}
 
+QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
+                            const ViewParameters &view, SnapshotRecords &records)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    records.capture(library, session, view.train);
+    QVariantMap data = convertRecords(records, processId, view);
+    records.clear();
     data.insert(DataMapKeys::captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
     data.insert(DataMapKeys::updatedKey,
                 QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
     return data;
+}
+
+QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)
+{
+    thread_local SnapshotRecords records;
+    return convertSnapshot(SdkFunctions::library(), session, processId, view, records);
 }

@@ -1,30 +1,23 @@
 #pragma once
 
-#include "SdkApi.h"
-#include "SdkCopy.h"
+#include "SnapshotRecords.h"
 #include "ViewParameters.h"
 
 #include <QVariantMap>
 
-// Captures one snapshot of the session's game and converts it into a data map for the given view.
-// Throws std::runtime_error carrying the library's status text (UTF-8) when a library call fails;
-// the snapshot is released on every path. Keeps nothing between captures but reusable memory of
-// the calling thread.
+// The data map of the records of one capture, for the given view and the process they came from.
+// A function of its arguments alone: it calls no library and keeps nothing between calls (but
+// the memory of its working tables). Sets every key of a conversion except "captureMs" and
+// "updated", which belong to the capture. Bad records never fail it: ids that point nowhere,
+// names without NUL or with invalid UTF-8 give the defaults of the data map.
+QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
+                           const ViewParameters &view);
+
+// Captures one snapshot of the session's game into records and converts it, stamped with
+// "captureMs" and "updated". Throws std::runtime_error carrying the library's status text (UTF-8)
+// when a library call fails; the snapshot is released on every path.
+QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
+                            const ViewParameters &view, SnapshotRecords &records);
+
+// The same through the loaded library, with records kept by the calling thread.
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view);
-
-// The record lists of one capture, in memory kept from capture to capture (the conversion's own
-// memory, and the benchmark's measure of the library's part).
-struct SnapshotRecords
-{
-    SdkCopy::RecordBuffer<SdkTrain> trains;
-    SdkCopy::RecordBuffer<SdkTrack> tracks;
-    SdkCopy::RecordBuffer<SdkStation> stations;
-    SdkCopy::RecordBuffer<SdkSignal> signalRecords;
-    SdkCopy::RecordBuffer<SdkSignalState> states;
-    SdkCopy::RecordBuffer<SdkSignalTexture> textures;
-    SdkCopy::RecordBuffer<SdkTrackNode> nodes;
-
-    // Copies the trains, tracks, stations, signals, signal states and textures of the snapshot
-    // by the copy protocol, in that order (not the nodes). Throws as SdkCopy::copy does.
-    void copyLists(SdkSnapshot snapshot);
-};
