@@ -26,14 +26,15 @@ work=$(mktemp -d)
 export XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='zorvy.*=false'
 "$bin/ZorvyRails.exe" --size "$size" --textures all >"$work/game.log" 2>&1 &
 for _ in $(seq 100); do grep -q . "$work/game.log" && break; sleep 0.1; done
-"$bin/ZorvyTco" "$@" >"$work/out.log" 2>"$work/err.log" &
+: >"$work/out.log"
+"$bin/ZorvyTco" "$@" >>"$work/out.log" 2>"$work/err.log" &
 pid=$!
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/task/$pid/stat"; }
-lives() { grep -c '^LIVE' "$work/out.log" || true; }
+lives() { grep -c '^LIVE' "$work/out.log" 2>/dev/null || true; }
 first_ticks= first_lives= last_ticks= last_lives=
 while kill -0 "$pid" 2>/dev/null; do
     n=$(lives)
-    if [ "$n" -ge 1 ]; then
+    if [ "${n:-0}" -ge 1 ]; then
         t=$(ticks 2>/dev/null) || break
         if [ -z "$first_ticks" ]; then first_ticks=$t first_lives=$n; fi
         if [ "$n" != "${last_lives:-}" ]; then last_ticks=$t last_lives=$n; fi

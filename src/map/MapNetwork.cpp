@@ -16,6 +16,7 @@ bool MapNetwork::setGeometry(const QByteArray &blob)
     m_nodes = GeometryBlob::toNodes(m_bytes);
     rebuildIndex();
     rebuildDegrees();
+    rebuildEdges();
     return true;
 }
 
@@ -63,6 +64,24 @@ void MapNetwork::rebuildDegrees()
                 continue;
             ++m_degrees[a];
             ++m_degrees[b];
+        }
+    }
+}
+
+void MapNetwork::rebuildEdges()
+{
+    m_edges.clear();
+    m_edges.reserve(m_nodes.size());
+    for (int a = 0; a < m_nodes.size(); ++a) {
+        const SdkTrackNode &nodeA = m_nodes[a];
+        for (const quint64 link : {nodeA.neighbour1, nodeA.neighbour2}) {
+            const int b = indexOf(link);
+            if (b < 0)
+                continue;
+            const SdkTrackNode &nodeB = m_nodes[b];
+            if (nodeA.id > link && (nodeB.neighbour1 == nodeA.id || nodeB.neighbour2 == nodeA.id))
+                continue;
+            m_edges.append({a, b});
         }
     }
 }

@@ -19,6 +19,14 @@ public:
 
     const QVector<SdkTrackNode> &nodes() const { return m_nodes; }
     const QVector<quint32> &degrees() const { return m_degrees; }
+    // The edges to draw, as positions of their two nodes: each link that finds a node, in table
+    // order, an edge named by both of its nodes only once (from the node with the smaller id).
+    struct Edge
+    {
+        int a;
+        int b;
+    };
+    const QVector<Edge> &edges() const { return m_edges; }
     bool isEmpty() const { return m_nodes.isEmpty(); }
 
     // Position of the first record carrying this id, or -1.
@@ -43,10 +51,12 @@ public:
 private:
     void rebuildIndex();
     void rebuildDegrees();
+    void rebuildEdges();
 
     QByteArray m_bytes;
     QVector<SdkTrackNode> m_nodes;
     QVector<quint32> m_degrees;
+    QVector<Edge> m_edges;
     // Ids that lie close together (as a game hands them out) are looked up in a plain array,
     // which is several times faster than the hash for the tens of thousands of look-ups of a
     // paint; scattered ids use the hash.

@@ -426,32 +426,24 @@ void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network, cons
         QVector<QLineF> batch;
         batch.reserve(1024);
         const QRectF cut = area.adjusted(-4, -4, 4, 4);
-        for (int a = 0; a < nodes.size(); ++a) {
-            const SdkTrackNode &nodeA = nodes[a];
-            for (const quint64 link : {nodeA.neighbour1, nodeA.neighbour2}) {
-                const int b = network.indexOf(link);
-                if (b < 0)
-                    continue;
-                const SdkTrackNode &nodeB = nodes[b];
-                // An edge named by both of its nodes is drawn once, from the node with the
-                // smaller id.
-                if (nodeA.id > link &&
-                    (nodeB.neighbour1 == nodeA.id || nodeB.neighbour2 == nodeA.id))
-                    continue;
-                QPointF pa = points[a];
-                QPointF pb = points[b];
-                const QRectF span = QRectF(pa, pb).normalized().adjusted(-2, -2, 2, 2);
-                if (!span.intersects(area))
-                    continue;
-                if (!(std::abs(pa.x()) < coordinateLimit && std::abs(pa.y()) < coordinateLimit &&
-                      std::abs(pb.x()) < coordinateLimit && std::abs(pb.y()) < coordinateLimit) &&
-                    !clipSegment(pa, pb, cut))
-                    continue;
-                batch.append(QLineF(pa, pb));
-                if (batch.size() == 1024) {
-                    painter->drawLines(batch);
-                    batch.clear();
-                }
+        // The rectangle spanned by an edge's ends, grown by 2 pixels, must meet the area.
+        const double left = area.left() - 2, right = area.right() + 2;
+        const double top = area.top() - 2, bottom = area.bottom() + 2;
+        for (const MapNetwork::Edge &edge : network.edges()) {
+            QPointF pa = points[edge.a];
+            QPointF pb = points[edge.b];
+            const double minX = std::min(pa.x(), pb.x()), maxX = std::max(pa.x(), pb.x());
+            const double minY = std::min(pa.y(), pb.y()), maxY = std::max(pa.y(), pb.y());
+            if (!(minX < right && maxX > left && minY < bottom && maxY > top))
+                continue;
+            if (!(std::abs(pa.x()) < coordinateLimit && std::abs(pa.y()) < coordinateLimit &&
+                  std::abs(pb.x()) < coordinateLimit && std::abs(pb.y()) < coordinateLimit) &&
+                !clipSegment(pa, pb, cut))
+                continue;
+            batch.append(QLineF(pa, pb));
+            if (batch.size() == 1024) {
+                painter->drawLines(batch);
+                batch.clear();
             }
         }
         if (!batch.isEmpty())
@@ -552,44 +544,98 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
         m_spotsValid = true;
     }
 
-    const QRectF reach = area.adjusted(-24, -24, 24, 24);
-    int next = 0; // the next entry of textured, in list order
-    for (int i = 0; i < marks.size(); ++i) {
-        if (!shown[i])
-            continue;
-        const MapOverlay::Signal &signal = marks[i];
-        const QPointF &point = points[i];
-        if (next < textured.size() && textured[next].index == i) {
-            const int t = next++;
-            if (spots[t]) {
-                const QRectF &spot = *spots[t];
-                if (!reach.contains(point) && !spot.intersects(area) &&
-                    !QRectF(point, QPointF(spot.center().x(), spot.bottom()))
-                         .normalized()
-                         .adjusted(-1, -1, 1, 1)
-                         .intersects(area))
-                    continue;
-                m_symbols.signalStem(painter, point, signal.marker);
-                painter->setPen(MapSymbols::signalPen(signal.marker));
-                painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
-                drawTexture(painter, spot, textured[t].texture);
-                ++m_counts.texturesDrawn;
+    // What the layer shows, as one number: at the whole-item paint after a new data map of the
+    // same railway nothing of it usually changed, and the layer drawn last time is used again.
+    const QRectF view(QPointF(0, 0), size);
+    const bool wholeItem = area == view;
+    size_t look = 0;
+    if (wholeItem) {
+        look = qHashMulti(0, size.width(), size.height(), stateLabels, int(scene.signalLayer),
+                          scene.signalSize);
+        int t = 0;
+        for (int i = 0; i < marks.size(); ++i) {
+            if (!shown[i])
                 continue;
+            const MapOverlay::Signal &signal = marks[i];
+            look = qHashMulti(look, i, points[i].x(), points[i].y(), signal.marker, signal.balise,
+                              stateLabels && signal.stateAvailable ? signal.textureState : -1);
+            if (t < textured.size() && textured[t].index == i) {
+                if (spots[t])
+                    look = qHashMulti(look, spots[t]->x(), spots[t]->y(), spots[t]->width(),
+                                      spots[t]->height(), textured[t].texture.cacheKey());
+                ++t;
             }
-            ++m_counts.texturesWithoutSpot;
         }
-        if (!reach.contains(point))
-            continue;
-
-        MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
-        if (signal.marker)
-            shape = MapSymbols::SignalShape::Marker;
-        else if (signal.balise)
-            shape = MapSymbols::SignalShape::Balise;
-        m_symbols.signalSymbol(painter, point, shape, signal.marker);
-        if (stateLabels && signal.stateAvailable)
-            m_symbols.stateLabel(painter, point, signal.marker, signal.textureState);
+        if (m_signalLayerValid && look == m_signalLayerKey &&
+            m_signalLayer.size() == view.size().toSize()) {
+            painter->drawImage(QPointF(0, 0), m_signalLayer);
+            m_counts.texturesDrawn = m_signalLayerCounts.texturesDrawn;
+            m_counts.texturesWithoutSpot = m_signalLayerCounts.texturesWithoutSpot;
+            m_counts.signalLayerReused = true;
+            return;
+        }
     }
+
+    const auto drawLayer = [&](QPainter *target) {
+        const QRectF reach = area.adjusted(-24, -24, 24, 24);
+        int next = 0; // the next entry of textured, in list order
+        for (int i = 0; i < marks.size(); ++i) {
+            if (!shown[i])
+                continue;
+            const MapOverlay::Signal &signal = marks[i];
+            const QPointF &point = points[i];
+            if (next < textured.size() && textured[next].index == i) {
+                const int t = next++;
+                if (spots[t]) {
+                    const QRectF &spot = *spots[t];
+                    if (!reach.contains(point) && !spot.intersects(area) &&
+                        !QRectF(point, QPointF(spot.center().x(), spot.bottom()))
+                             .normalized()
+                             .adjusted(-1, -1, 1, 1)
+                             .intersects(area))
+                        continue;
+                    m_symbols.signalStem(target, point, signal.marker);
+                    target->setPen(MapSymbols::signalPen(signal.marker));
+                    target->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
+                    drawTexture(target, spot, textured[t].texture);
+                    ++m_counts.texturesDrawn;
+                    continue;
+                }
+                ++m_counts.texturesWithoutSpot;
+            }
+            if (!reach.contains(point))
+                continue;
+
+            MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
+            if (signal.marker)
+                shape = MapSymbols::SignalShape::Marker;
+            else if (signal.balise)
+                shape = MapSymbols::SignalShape::Balise;
+            m_symbols.signalSymbol(target, point, shape, signal.marker);
+            if (stateLabels && signal.stateAvailable)
+                m_symbols.stateLabel(target, point, signal.marker, signal.textureState);
+        }
+    };
+
+    if (!wholeItem) {
+        drawLayer(painter);
+        return;
+    }
+    // Drawn on a transparent layer kept for the next paint, then laid over the map.
+    if (m_signalLayer.size() != view.size().toSize())
+        m_signalLayer = QImage(view.size().toSize(), QImage::Format_ARGB32_Premultiplied);
+    m_signalLayer.fill(Qt::transparent);
+    QPainter layerPainter(&m_signalLayer);
+    layerPainter.setRenderHints(painter->renderHints());
+    layerPainter.setFont(painter->font());
+    m_symbols.begin(&layerPainter);
+    drawLayer(&layerPainter);
+    layerPainter.end();
+    m_symbols.begin(painter);
+    painter->drawImage(QPointF(0, 0), m_signalLayer);
+    m_signalLayerKey = look;
+    m_signalLayerValid = true;
+    m_signalLayerCounts = m_counts;
 }
 
 void MapRenderer::drawTexture(QPainter *painter, const QRectF &spot, const QImage &texture)

@@ -56,6 +56,7 @@ public:
         bool networkShifted = false;     // the cached image was moved and its uncovered edges drawn
         bool networkScaled = false;      // the cached image was drawn scaled
         bool frameShifted = false;       // the last frame was moved and its uncovered edges drawn
+        bool signalLayerReused = false;  // the signal layer of the last paint was used again
         bool frameScaled = false;        // the last frame was drawn scaled (a zoom in progress)
         QVector<QRectF> trainLabelBoxes; // where the drawn train labels lie
         QVector<QRectF> stationNameBoxes; // where the drawn station names lie
@@ -129,6 +130,11 @@ private:
     };
     QVector<Spot> m_spots;
     QVector<QImage> m_signalTextures; // by position in the overlay's signal list
+    // The signals of the last whole-item paint on a transparent layer, and what it shows.
+    QImage m_signalLayer;
+    size_t m_signalLayerKey = 0;
+    bool m_signalLayerValid = false;
+    Counts m_signalLayerCounts;
     quint64 m_texturesGeneration = ~quint64(0);
     // The last frame drawn while the view moved, whole, for the camera m_frameCamera.
     QImage m_frame;
