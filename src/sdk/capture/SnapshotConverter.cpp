@@ -55,6 +55,9 @@ struct ConversionMemory
     // conversion, and the whole-network table keeps it once.
     QHash<QByteArrayView, qint32> textureIndex; // raw path in the texture records -> its number
     QStringList texturePaths;                   // decoded paths by number
+    // The geometry blob of the last conversion: the network rarely changes, and a blob with the
+    // same bytes is handed out again instead of allocating (and faulting in) megabytes anew.
+    QByteArray lastBlob;
 };
 
 thread_local ConversionMemory memory;
@@ -324,6 +327,17 @@ QVariantList trainList(ConversionMemory &m, int *positionedCount)
     return trains;
 }
 
+// The track nodes as the geometry blob, the last one again when the bytes are the same.
+QByteArray geometryBlob(ConversionMemory &m)
+{
+    const SdkCopy::RecordBuffer<SdkTrackNode> &nodes = m.records->nodes;
+    const QByteArrayView bytes(reinterpret_cast<const char *>(nodes.begin()),
+                               qsizetype(nodes.count()) * qsizetype(sizeof(SdkTrackNode)));
+    if (bytes != QByteArrayView(m.lastBlob))
+        m.lastBlob = GeometryBlob::fromNodes(nodes.begin(), nodes.count());
+    return m.lastBlob;
+}
+
 struct SignalCounts
 {
     int balises = 0;
@@ -458,8 +472,7 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
     data.insert(DataMapKeys::pagesKey, int(page.pages));
     data.insert(DataMapKeys::viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
     data.insert(DataMapKeys::mapSignalsKey, QVariant::fromValue(mapSignals));
-    data.insert(DataMapKeys::mapGeometryKey,
-                GeometryBlob::fromNodes(records.nodes.begin(), records.nodes.count()));
+    data.insert(DataMapKeys::mapGeometryKey, geometryBlob(m));
     data.insert(DataMapKeys::mapStationsKey, mapStationList(m, stationNames));
 
     const SdkTrain *selected = selectedTrain(records.trains, view.train);
