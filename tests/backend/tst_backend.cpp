@@ -5,7 +5,9 @@
 #include "BackendProbe.h"
 #include "DataMap.h"
 #include "GameProcess.h"
+#include "RecordWorld.h"
 #include "SdkLoader.h"
+#include "SnapshotConverter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -117,10 +119,10 @@ void TestBackend::initTestCase()
     QVERIFY2(loadSdk(&error), qPrintable(error));
     QVERIFY2(m_game.start({"--scenario", GameProcess::writeScenario(smallWorld(), m_dir.path())}),
              qPrintable(m_game.errorString()));
-    Backend backend;
-    backend.connectGame(QString::number(m_game.processId()));
-    WAIT_UNTIL_LIVE(backend, 20000);
-    m_liveMap = backend.data();
+    // The live map of the same world, converted from its records without the game.
+    SnapshotRecords records;
+    RecordWorld::toRecords(RecordWorld::fromJson(smallWorld()), 0, records);
+    m_liveMap = convertRecords(records, quint32(m_game.processId()), ViewParameters());
 }
 
 void TestBackend::connectGame_data()
