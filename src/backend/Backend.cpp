@@ -5,6 +5,7 @@
 #include "ModelConstants.h"
 
 #include <algorithm>
+#include <utility>
 
 using DataMap::baseDataMap;
 using DataMap::clearPath;
@@ -39,8 +40,7 @@ void Backend::connectGame(const QString &pid)
         processId = trimmed.toUInt(&ok, 10);
         if (!ok || processId == 0) {
             disconnectGame();
-            m_data = baseDataMap(QStringLiteral("PID invalide"));
-            emit changed();
+            publish(baseDataMap(QStringLiteral("PID invalide")));
             return;
         }
     }
@@ -49,16 +49,14 @@ void Backend::connectGame(const QString &pid)
         (static_cast<quint64>(m_connectionCounter & 0xFFFFFFFFu) << 32) | processId;
     m_reader.exchangeRequest(word);
     m_staleTimer.stop();
-    m_data = baseDataMap(QStringLiteral("Connexion…"));
-    emit changed();
+    publish(baseDataMap(QStringLiteral("Connexion…")));
 }
 
 void Backend::disconnectGame()
 {
     m_reader.exchangeRequest(0);
     m_staleTimer.stop();
-    m_data = baseDataMap(QStringLiteral("Déconnecté"));
-    emit changed();
+    publish(baseDataMap(QStringLiteral("Déconnecté")));
 }
 
 void Backend::setView(int scope, const QString &station, const QString &track, int page)
@@ -83,24 +81,30 @@ void Backend::selectTrain(const QString &train)
     });
     m_staleTimer.stop();
 
-    clearPath(m_data, false);
-    clearUsage(m_data, false);
-    expireSignalStates(m_data);
+    // Only what the selection changes is rewritten: the path, the usage and the signal states
+    // (the whole-network table by a flag); everything else stays shared with the previous map.
+    QVariantMap data = m_data;
+    clearPath(data, false);
+    clearUsage(data, false);
+    expireSignalStates(data);
 
     const QString selectedId = trainId != 0 ? idText(trainId) : QString();
-    m_data.insert(DataMapKeys::selectedTrainIdKey, selectedId);
-    m_data.insert(DataMapKeys::selectedTrackIdKey, QString());
-    m_data.insert(DataMapKeys::selectedTrainKey, QString());
-    const QVariantList trains = m_data.value(DataMapKeys::trainsKey).toList();
-    for (const QVariant &entry : trains) {
-        const QVariantMap trainMap = entry.toMap();
-        if (trainMap.value(DataMapKeys::idKey).toString() == selectedId) {
-            m_data.insert(DataMapKeys::selectedTrainKey, trainMap.value(DataMapKeys::nameKey));
-            m_data.insert(DataMapKeys::selectedTrackIdKey, trainMap.value(DataMapKeys::trackKey));
-            break;
+    data.insert(DataMapKeys::selectedTrainIdKey, selectedId);
+    data.insert(DataMapKeys::selectedTrackIdKey, QString());
+    data.insert(DataMapKeys::selectedTrainKey, QString());
+    const QVariant trains = m_data.value(DataMapKeys::trainsKey);
+    if (trains.metaType().id() == QMetaType::QVariantList) {
+        // Read in place: the list of a large world has thousands of trains.
+        for (const QVariant &entry : *static_cast<const QVariantList *>(trains.constData())) {
+            const QVariantMap trainMap = entry.toMap();
+            if (trainMap.value(DataMapKeys::idKey).toString() == selectedId) {
+                data.insert(DataMapKeys::selectedTrainKey, trainMap.value(DataMapKeys::nameKey));
+                data.insert(DataMapKeys::selectedTrackIdKey, trainMap.value(DataMapKeys::trackKey));
+                break;
+            }
         }
     }
-    emit changed();
+    publish(std::move(data));
 }
 
 void Backend::acceptResult(quint64 request, const QVariantMap &data)
@@ -113,30 +117,53 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
         const quint64 resultRevision = revision->toULongLong();
         const bool outdated = m_reader.withViewParameters(
             [&](const ViewParameters &view) { return view.revision != resultRevision; });
-        if (outdated)
+        if (outdated) {
+            releaseAfterDelivery(data);
             return;
+        }
     }
-    if (m_reader.request() != request)
+    if (m_reader.request() != request) {
+        releaseAfterDelivery(data);
         return;
+    }
 
-    m_data = data;
-    const bool live = m_data.value(DataMapKeys::liveKey).toBool();
-    if (!live || !m_data.value(DataMapKeys::pathAvailableKey).toBool() ||
-        m_data.value(DataMapKeys::selectedTrainIdKey).toString().isEmpty())
-        clearPath(m_data, false);
+    QVariantMap accepted = data;
+    const bool live = accepted.value(DataMapKeys::liveKey).toBool();
+    if (!live || !accepted.value(DataMapKeys::pathAvailableKey).toBool() ||
+        accepted.value(DataMapKeys::selectedTrainIdKey).toString().isEmpty())
+        clearPath(accepted, false);
 
     m_staleTimer.stop();
     if (live)
         m_staleTimer.start();
-    emit changed();
+    publish(std::move(accepted));
 }
 
 void Backend::ageData()
 {
     if (!m_data.value(DataMapKeys::liveKey).toBool())
         return;
-    clearPath(m_data, true);
-    clearUsage(m_data, true);
-    expireSignalStates(m_data);
+    QVariantMap data = m_data;
+    clearPath(data, true);
+    clearUsage(data, true);
+    expireSignalStates(data);
+    publish(std::move(data));
+}
+
+void Backend::publish(QVariantMap data)
+{
+    QVariantMap previous = std::exchange(m_data, std::move(data));
     emit changed();
+    // Every reader has taken the new map by now; what it no longer shares dies on the reader
+    // thread.
+    m_reader.release(std::move(previous));
+}
+
+void Backend::releaseAfterDelivery(const QVariantMap &data)
+{
+    // The queued call that delivered the map holds a copy until it returns: hand the map over
+    // after that, so that the reader's reference is the last one.
+    QMetaObject::invokeMethod(
+        this, [this, map = data]() mutable { m_reader.release(std::move(map)); },
+        Qt::QueuedConnection);
 }

@@ -41,6 +41,11 @@ signals:
 private:
     void acceptResult(quint64 request, const QVariantMap &data);
     void ageData();
+    // Makes data the published map and emits changed(); the previous map is then released on the
+    // reader thread, so that the GUI thread never frees a large map.
+    void publish(QVariantMap data);
+    // A result that is not published, released on the reader thread once its delivery is over.
+    void releaseAfterDelivery(const QVariantMap &data);
 
     // The tests' view of the state shared with the reader thread and their way to deliver a
     // crafted result exactly as the reader's queued signal does (tests/backend/BackendProbe.h).

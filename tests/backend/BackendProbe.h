@@ -22,6 +22,7 @@ public:
     {
         return backend.m_reader.withViewParameters([](const ViewParameters &view) { return view; });
     }
+    static const QThread *readerThread(const Backend &backend) { return &backend.m_reader; }
     static void deliver(Backend &backend, quint64 request, const QVariantMap &data)
     {
         backend.acceptResult(request, data);

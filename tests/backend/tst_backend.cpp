@@ -5,7 +5,9 @@
 #include "BackendProbe.h"
 #include "DataMap.h"
 #include "GameProcess.h"
+#include "RecordWorld.h"
 #include "SdkLoader.h"
+#include "SnapshotConverter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using DataMap::idText;
@@ -55,7 +58,23 @@ qint64 notAGame()
 
 enum StopBy { StopAndWait, DestroyReader, DestroyBackend };
 
+// A value of a data map that notes the thread on which its last copy dies.
+std::atomic<const QThread *> witnessDroppedOn{nullptr};
+struct DropWitness
+{
+    struct Mark
+    {
+        ~Mark() { witnessDroppedOn.store(QThread::currentThread()); }
+    };
+    std::shared_ptr<Mark> mark = std::make_shared<Mark>();
+    bool operator==(const DropWitness &other) const { return mark == other.mark; }
+};
+
+enum ReplacedBy { NextResult, OutdatedResult, TrainSelection, Disconnection };
+
 } // namespace
+
+Q_DECLARE_METATYPE(DropWitness)
 class TestBackend : public QObject
 {
     Q_OBJECT
@@ -71,6 +90,8 @@ private Q_SLOTS:
     void setView();
     void selectTrain_data();
     void selectTrain();
+    void replacedMapsDieOnTheReaderThread_data();
+    void replacedMapsDieOnTheReaderThread();
     void typedProcessIdGoesLiveAndServesTheSelectionAndView();
     void destroyingDuringCaptureWaitsForIt();
     void newRequestEndsTheReadersWait_data();
@@ -98,10 +119,10 @@ void TestBackend::initTestCase()
     QVERIFY2(loadSdk(&error), qPrintable(error));
     QVERIFY2(m_game.start({"--scenario", GameProcess::writeScenario(smallWorld(), m_dir.path())}),
              qPrintable(m_game.errorString()));
-    Backend backend;
-    backend.connectGame(QString::number(m_game.processId()));
-    WAIT_UNTIL_LIVE(backend, 20000);
-    m_liveMap = backend.data();
+    // The live map of the same world, converted from its records without the game.
+    SnapshotRecords records;
+    RecordWorld::toRecords(RecordWorld::fromJson(smallWorld()), 0, records);
+    m_liveMap = convertRecords(records, quint32(m_game.processId()), ViewParameters());
 }
 
 void TestBackend::connectGame_data()
@@ -256,6 +277,41 @@ void TestBackend::selectTrain()
     const ViewParameters view = BackendProbe::viewParameters(backend);
     QCOMPARE(view.revision, revision + 1);
     QCOMPARE(view.train, DataMap::parseIdText(data.value("selectedTrainId").toString()));
+}
+
+void TestBackend::replacedMapsDieOnTheReaderThread_data()
+{
+    QTest::addColumn<int>("replacedBy");
+    QTest::newRow("the next result") << int(NextResult);
+    QTest::newRow("a result dropped as outdated") << int(OutdatedResult);
+    QTest::newRow("a train selection") << int(TrainSelection);
+    QTest::newRow("a disconnection") << int(Disconnection);
+}
+
+// The path of a published map (or the whole of a result that is not published) dies where the
+// reader thread drops what it is handed, not on the GUI thread.
+void TestBackend::replacedMapsDieOnTheReaderThread()
+{
+    QFETCH(int, replacedBy);
+    Backend backend;
+    witnessDroppedOn = nullptr;
+    {
+        QVariantMap map = liveMap(backend);
+        map.insert("mapPath", QVariantList{QVariant::fromValue(DropWitness())});
+        if (replacedBy == OutdatedResult)
+            backend.setView(2, QString(), QString(), 0);
+        BackendProbe::deliver(backend, 0, map);
+    }
+    const bool published = backend.data().value("mapPath").toList().size() == 1;
+    QCOMPARE(published, replacedBy != OutdatedResult);
+    if (replacedBy == NextResult)
+        BackendProbe::deliver(backend, 0, liveMap(backend));
+    else if (replacedBy == TrainSelection)
+        backend.selectTrain(idText(6));
+    else if (replacedBy == Disconnection)
+        backend.disconnectGame();
+    QTRY_VERIFY(witnessDroppedOn.load() != nullptr);
+    QCOMPARE(witnessDroppedOn.load(), BackendProbe::readerThread(backend));
 }
 
 void TestBackend::typedProcessIdGoesLiveAndServesTheSelectionAndView()

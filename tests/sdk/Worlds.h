@@ -75,7 +75,7 @@ inline QJsonObject manyTracks()
 inline QJsonObject danglingIds()
 {
     return QJsonDocument::fromJson(R"({
-  "stations": [{"id": 1, "name": "Est"}],
+  "stations": [{"id": 2, "name": "Nord"}, {"id": 1, "name": "Est"}],
   "tracks": [{"id": 10, "stationId": 1}, {"id": 11, "stationId": 42}],
   "nodes": [{"id": 10, "neighbour1": 1234, "neighbour2": 11, "x": 1, "y": 2},
             {"id": 11, "neighbour1": 10, "x": 3, "y": 4}],

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <stdexcept>
+#include <thread>
 
 Q_DECLARE_METATYPE(ViewParameters)
 
@@ -53,6 +54,8 @@ class TestConversion : public QObject
 private Q_SLOTS:
     void goldenMaps_data();
     void goldenMaps();
+    void networkChangesAreSeen_data();
+    void networkChangesAreSeen();
     void captureCallsTheLibraryInOrder();
     void countsThatGrowBetweenTheCallsKeepTheFirstCount();
     void failingCall_data();
@@ -88,6 +91,41 @@ void TestConversion::goldenMaps()
     QFETCH(ViewParameters, parameters);
     QFETCH(QString, golden);
     COMPARE_WITH_GOLDEN(convert(world, parameters), golden);
+}
+
+void TestConversion::networkChangesAreSeen_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::newRow("station renamed") << "stations"
+                                     << "name" << QJsonValue("Ouest");
+    QTest::newRow("track to another station") << "tracks"
+                                              << "stationId" << QJsonValue(1);
+    QTest::newRow("node moved") << "nodes"
+                                << "x" << QJsonValue(5.0);
+}
+
+// A conversion after one of the same network reuses what depends only on the network; a change
+// of any of its records must show as in a conversion that saw no network before.
+void TestConversion::networkChangesAreSeen()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, field);
+    QFETCH(QJsonValue, value);
+    QJsonObject world = Worlds::danglingIds();
+    const QVariantMap before = convert(world, view(2));
+    QJsonArray records = world[list].toArray();
+    QJsonObject record = records.last().toObject();
+    record[field] = value;
+    records.replace(records.size() - 1, record);
+    world[list] = records;
+
+    const QVariantMap after = convert(world, view(2));
+    QVariantMap fresh; // converted on a thread of its own, whose working memory is new
+    std::thread([&] { fresh = convert(world, view(2)); }).join();
+    QCOMPARE(after, fresh);
+    QVERIFY(after != before);
 }
 
 // The library's call order of one capture, and the capture's map equals that of the records.

@@ -38,6 +38,7 @@ ReaderThread::~ReaderThread()
 {
     stop();
     wait();
+    dropReleased();
 }
 
 quint64 ReaderThread::exchangeRequest(quint64 word)
@@ -61,13 +62,44 @@ void ReaderThread::wake()
     m_wakeCondition.notify_all();
 }
 
+void ReaderThread::release(QVariantMap map)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        m_released.push_back(std::move(map));
+        m_hasReleased.store(true);
+    }
+    wake();
+}
+
+void ReaderThread::dropReleased()
+{
+    std::vector<QVariantMap> released;
+    {
+        std::lock_guard<std::mutex> lock(m_releaseMutex);
+        released.swap(m_released);
+        m_hasReleased.store(false);
+    }
+    // The maps die here, outside the lock.
+}
+
 void ReaderThread::pause(qint64 milliseconds, uint64_t servedWord, bool heldByPending)
 {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::unique_lock<std::mutex> lock(m_wakeMutex);
-    m_wakeCondition.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
-        return m_request.load() != servedWord || isInterruptionRequested() ||
-               (heldByPending && !m_pending.load());
-    });
+    for (;;) {
+        const bool ended = m_wakeCondition.wait_until(lock, deadline, [&] {
+            return m_request.load() != servedWord || isInterruptionRequested() ||
+                   (heldByPending && !m_pending.load()) || m_hasReleased.load();
+        });
+        if (!ended || !m_hasReleased.load())
+            return;
+        // Maps to drop do not end the wait, they only interrupt it.
+        lock.unlock();
+        dropReleased();
+        lock.lock();
+    }
 }
 
 void ReaderThread::run()

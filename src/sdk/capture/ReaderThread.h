@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 // The worker thread that talks to the observation library. It keeps one library session on the
 // game, captures and converts a snapshot about four times a second and hands each data map to the
@@ -57,6 +58,12 @@ public:
         wake();
     }
 
+    // Hands over a data map to be dropped on this thread: freeing the tens of thousands of values
+    // of a large map takes milliseconds that the GUI thread should not spend. The thread drops it
+    // in its next wait between cycles (at once when waiting), or when the object is destroyed.
+    // Only the reference given here is dropped there: a copy kept elsewhere keeps its values.
+    void release(QVariantMap map);
+
     // Runs access(viewParameters) with the mutex held; keep it to copies and stores.
     template <typename Access> auto withViewParameters(Access access)
     {
@@ -76,6 +83,8 @@ private:
     void pause(qint64 milliseconds, uint64_t servedWord, bool heldByPending);
     // Wakes a pause so that it looks at the request word and the interruption request again.
     void wake();
+    // Drops the maps handed over by release().
+    void dropReleased();
 
     std::atomic<uint64_t> m_request{0};
     std::mutex m_viewMutex;
@@ -87,4 +96,9 @@ private:
     std::condition_variable m_wakeCondition;
     std::atomic<int> m_idleIntervalMs{idleIntervalMs};
     std::atomic<int> m_capturePeriodMs{capturePeriodMs};
+
+    // Maps handed over to be dropped here.
+    std::mutex m_releaseMutex;
+    std::vector<QVariantMap> m_released;
+    std::atomic<bool> m_hasReleased{false};
 };

@@ -55,6 +55,20 @@ struct ConversionMemory
     // conversion, and the whole-network table keeps it once.
     QHash<QByteArrayView, qint32> textureIndex; // raw path in the texture records -> its number
     QStringList texturePaths;                   // decoded paths by number
+    // What depends only on the network, which rarely changes: the station list, the stations'
+    // places on the map and the geometry blob, with the records they were made from. Records
+    // with the same bytes get the same lists and blob again (and the station index above stays
+    // as they built it), instead of rebuilding them and allocating megabytes anew.
+    struct Network
+    {
+        bool valid = false;
+        QByteArray stationRecords;
+        QByteArray trackRecords;
+        QByteArray blob; // also the node records
+        QVariantList stations;
+        std::vector<QString> stationNames;
+        QVariantList mapStations;
+    } network;
 };
 
 thread_local ConversionMemory memory;
@@ -324,6 +338,33 @@ QVariantList trainList(ConversionMemory &m, int *positionedCount)
     return trains;
 }
 
+template <typename Record> QByteArrayView bytesOf(const SdkCopy::RecordBuffer<Record> &records)
+{
+    return QByteArrayView(reinterpret_cast<const char *>(records.begin()),
+                          qsizetype(records.count()) * qsizetype(sizeof(Record)));
+}
+
+// The parts that depend only on the network, made again only when its records changed.
+const ConversionMemory::Network &networkParts(ConversionMemory &m)
+{
+    ConversionMemory::Network &n = m.network;
+    const QByteArrayView stations = bytesOf(m.records->stations);
+    const QByteArrayView tracks = bytesOf(m.records->tracks);
+    const QByteArrayView nodes = bytesOf(m.records->nodes);
+    if (n.valid && stations == QByteArrayView(n.stationRecords) &&
+        tracks == QByteArrayView(n.trackRecords) && nodes == QByteArrayView(n.blob))
+        return n;
+    n.valid = false;
+    n.stations = stationList(m, n.stationNames);
+    n.mapStations = mapStationList(m, n.stationNames);
+    n.stationRecords = stations.toByteArray();
+    n.trackRecords = tracks.toByteArray();
+    if (nodes != QByteArrayView(n.blob))
+        n.blob = GeometryBlob::fromNodes(m.records->nodes.begin(), m.records->nodes.count());
+    n.valid = true;
+    return n;
+}
+
 struct SignalCounts
 {
     int balises = 0;
@@ -431,8 +472,8 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
     ConversionMemory &m = memory;
     indexStatesAndTextures(m);
 
-    std::vector<QString> stationNames;
-    const QVariantList stations = stationList(m, stationNames);
+    const ConversionMemory::Network &network = networkParts(m);
+    const std::vector<QString> &stationNames = network.stationNames;
     int positionedCount = 0;
     const QVariantList trains = trainList(m, &positionedCount);
     SignalCounts signalCounts;
@@ -443,7 +484,7 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
         DataMap::baseDataMap(QStringLiteral("Connecté · PID ") + QString::number(processId));
     data.insert(DataMapKeys::liveKey, true);
     data.insert(DataMapKeys::trainsKey, trains);
-    data.insert(DataMapKeys::stationsKey, stations);
+    data.insert(DataMapKeys::stationsKey, network.stations);
     data.insert(DataMapKeys::tracksKey, page.tracks);
     data.insert(DataMapKeys::trackCountKey, int(records.tracks.count()));
     data.insert(DataMapKeys::stationCountKey, int(records.stations.count()));
@@ -458,9 +499,8 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
     data.insert(DataMapKeys::pagesKey, int(page.pages));
     data.insert(DataMapKeys::viewRevisionKey, QVariant::fromValue<quint64>(view.revision));
     data.insert(DataMapKeys::mapSignalsKey, QVariant::fromValue(mapSignals));
-    data.insert(DataMapKeys::mapGeometryKey,
-                GeometryBlob::fromNodes(records.nodes.begin(), records.nodes.count()));
-    data.insert(DataMapKeys::mapStationsKey, mapStationList(m, stationNames));
+    data.insert(DataMapKeys::mapGeometryKey, network.blob);
+    data.insert(DataMapKeys::mapStationsKey, network.mapStations);
 
     const SdkTrain *selected = selectedTrain(records.trains, view.train);
     TrainSelection::writeSelection(data, selected);
