@@ -8,7 +8,11 @@
 // spent inside the Backend's changed() emission: the window's bindings, its list models and the map
 // item taking the map.
 //
-// Usage: bench_ui [small] [medium] [large]   (all three by default)
+// With --hidden, the window is hidden instead (as in a verification run) and the time of a train
+// selection (Backend::selectTrain with its changed() emission, alternating between the first
+// positioned trains, one every 300 ms) is measured too.
+//
+// Usage: bench_ui [--hidden] [small] [medium] [large]   (all three by default)
 
 #include "ApplicationAssembly.h"
 #include "CommandLine.h"
@@ -31,6 +35,7 @@ namespace {
 
 constexpr int WarmUpMaps = 4;
 constexpr int MeasuredMaps = 20;
+constexpr int Selections = 20;
 
 double threadCpuMs()
 {
@@ -135,6 +140,7 @@ int main(int argc, char *argv[])
         qFatal("%s", qPrintable(sdkError));
 
     QStringList sizes = app.arguments().mid(1);
+    const bool hidden = sizes.removeAll(QStringLiteral("--hidden")) > 0;
     if (sizes.isEmpty())
         sizes = {QStringLiteral("small"), QStringLiteral("medium"), QStringLiteral("large")};
     if (!GameProcess::runningGames().isEmpty())
@@ -150,6 +156,8 @@ int main(int argc, char *argv[])
     // The window at 1600 x 900, the size the figures are stated for.
     root->setProperty("width", 1600);
     root->setProperty("height", 900);
+    if (hidden)
+        root->setProperty("visible", false);
     Backend &backend = assembly.backend();
     CpuMeter meter(&backend);
 
@@ -178,6 +186,34 @@ int main(int argc, char *argv[])
         }
         if (QObject *map = root->findChild<QObject *>(QStringLiteral("map")))
             QMetaObject::invokeMethod(map, "fit");
+
+        if (hidden) {
+            meter.restart();
+            collect(meter);
+            report(size, "hidden", meter.samples(), -1);
+            // The first positioned trains of the current map.
+            QStringList trains;
+            for (const QVariant &entry : backend.data().value(QStringLiteral("trains")).toList()) {
+                const QVariantMap train = entry.toMap();
+                if (train.value(QStringLiteral("positioned")).toBool())
+                    trains << train.value(QStringLiteral("id")).toString();
+                if (trains.size() == 4)
+                    break;
+            }
+            std::vector<double> selections;
+            for (int i = 0; i < Selections + WarmUpMaps && !trains.isEmpty(); ++i) {
+                QEventLoop wait; // a live map arrives in between
+                QTimer::singleShot(300, &wait, &QEventLoop::quit);
+                wait.exec();
+                const double since = threadCpuMs();
+                backend.selectTrain(trains[i % trains.size()]);
+                selections.push_back(threadCpuMs() - since);
+            }
+            report(size, "selection", selections, -1);
+            backend.disconnectGame();
+            continue;
+        }
+
         meter.restart();
         framesRendered = 0;
         collect(meter);

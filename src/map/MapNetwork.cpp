@@ -15,8 +15,8 @@ bool MapNetwork::setGeometry(const QByteArray &blob)
     m_bytes = blob;
     m_nodes = GeometryBlob::toNodes(m_bytes);
     rebuildIndex();
-    rebuildDegrees();
     rebuildEdges();
+    rebuildDegrees();
     return true;
 }
 
@@ -49,25 +49,6 @@ void MapNetwork::rebuildIndex()
     }
 }
 
-void MapNetwork::rebuildDegrees()
-{
-    m_degrees.fill(0, m_nodes.size());
-    for (int a = 0; a < m_nodes.size(); ++a) {
-        const SdkTrackNode &nodeA = m_nodes[a];
-        for (const quint64 link : {nodeA.neighbour1, nodeA.neighbour2}) {
-            const int b = indexOf(link);
-            if (b < 0)
-                continue;
-            const SdkTrackNode &nodeB = m_nodes[b];
-            // A pair named from both sides is counted once, from the side with the smaller id.
-            if (link < nodeA.id && (nodeB.neighbour1 == nodeA.id || nodeB.neighbour2 == nodeA.id))
-                continue;
-            ++m_degrees[a];
-            ++m_degrees[b];
-        }
-    }
-}
-
 void MapNetwork::rebuildEdges()
 {
     m_edges.clear();
@@ -83,6 +64,16 @@ void MapNetwork::rebuildEdges()
                 continue;
             m_edges.append({a, b});
         }
+    }
+}
+
+void MapNetwork::rebuildDegrees()
+{
+    // Every edge is one distinct link, counted once at each end.
+    m_degrees.fill(0, m_nodes.size());
+    for (const Edge &edge : std::as_const(m_edges)) {
+        ++m_degrees[edge.a];
+        ++m_degrees[edge.b];
     }
 }
 

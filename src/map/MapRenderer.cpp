@@ -214,48 +214,62 @@ size_t MapRenderer::frameKeyOf(const Scene &scene) const
                       int(scene.signalLayer), scene.stationNames);
 }
 
+std::optional<MapRenderer::Shift>
+MapRenderer::shiftOf(const QImage &image, const MapCamera &drawnFor, const MapCamera &camera)
+{
+    const double scale = camera.scale();
+    const QPointF offset = (drawnFor.centre() - camera.centre()) * scale;
+    if (!isFinite(offset))
+        return std::nullopt;
+    Shift result;
+    result.by = QPoint(qRound(offset.x()), qRound(offset.y()));
+    const int width = image.width();
+    const int height = image.height();
+    if (std::abs(result.by.x()) >= width || std::abs(result.by.y()) >= height)
+        return std::nullopt;
+    // Moved by whole pixels, the image shows this camera; only the strips it uncovers are drawn.
+    result.moved = MapCamera(drawnFor.centre() - QPointF(result.by) / scale, scale);
+    if (result.by.x() > 0)
+        result.uncovered.append(QRectF(0, 0, result.by.x(), height));
+    else if (result.by.x() < 0)
+        result.uncovered.append(QRectF(width + result.by.x(), 0, -result.by.x(), height));
+    if (result.by.y() > 0)
+        result.uncovered.append(QRectF(0, 0, width, result.by.y()));
+    else if (result.by.y() < 0)
+        result.uncovered.append(QRectF(0, height + result.by.y(), width, -result.by.y()));
+    return result;
+}
+
+QImage MapRenderer::moved(const QImage &image, const QPoint &by)
+{
+    QImage result(image.size(), image.format());
+    result.fill(backgroundColour);
+    QPainter painter(&result);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(by, image);
+    return result;
+}
+
 bool MapRenderer::shiftFrame(const Scene &scene)
 {
-    const double scale = scene.camera.scale();
-    const QPointF offset = (m_frameCamera.centre() - scene.camera.centre()) * scale;
-    if (!isFinite(offset))
+    const std::optional<Shift> shift = shiftOf(m_frame, m_frameCamera, scene.camera);
+    if (!shift)
         return false;
-    const QPoint shift(qRound(offset.x()), qRound(offset.y()));
-    const int width = m_frame.width();
-    const int height = m_frame.height();
-    if (std::abs(shift.x()) >= width || std::abs(shift.y()) >= height)
-        return false;
-    if (shift.isNull())
+    if (shift->by.isNull())
         return true;
-
-    QImage shifted(m_frame.size(), m_frame.format());
+    QImage shifted = moved(m_frame, shift->by);
     QPainter painter(&shifted);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(shift, m_frame);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    const MapCamera moved(m_frameCamera.centre() - QPointF(shift) / scale, scale);
-    QVector<QRectF> areas;
-    if (shift.x() > 0)
-        areas.append(QRectF(0, 0, shift.x(), height));
-    else if (shift.x() < 0)
-        areas.append(QRectF(width + shift.x(), 0, -shift.x(), height));
-    if (shift.y() > 0)
-        areas.append(QRectF(0, 0, width, shift.y()));
-    else if (shift.y() < 0)
-        areas.append(QRectF(0, height + shift.y(), width, -shift.y()));
-    for (const QRectF &area : std::as_const(areas))
-        painter.fillRect(area, backgroundColour);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    drawNetwork(&painter, *scene.network, moved, scene.size, areas);
+    drawNetwork(&painter, *scene.network, shift->moved, scene.size, shift->uncovered);
     Scene strips = scene;
-    strips.camera = moved;
-    for (const QRectF &area : std::as_const(areas)) {
+    strips.camera = shift->moved;
+    for (const QRectF &area : shift->uncovered) {
         painter.setClipRect(area);
         paintDynamic(&painter, strips, area);
     }
     painter.end();
     m_frame = shifted;
-    m_frameCamera = moved;
+    m_frameCamera = shift->moved;
     return true;
 }
 
@@ -359,39 +373,18 @@ void MapRenderer::redrawNetwork(const Scene &scene)
 
 bool MapRenderer::shiftNetwork(const Scene &scene)
 {
-    const double scale = scene.camera.scale();
-    const QPointF offset = (m_imageCamera.centre() - scene.camera.centre()) * scale;
-    if (!isFinite(offset))
+    const std::optional<Shift> shift = shiftOf(m_networkImage, m_imageCamera, scene.camera);
+    if (!shift)
         return false;
-    const QPoint shift(qRound(offset.x()), qRound(offset.y()));
-    const int width = m_networkImage.width();
-    const int height = m_networkImage.height();
-    if (std::abs(shift.x()) >= width || std::abs(shift.y()) >= height)
-        return false;
-    if (shift.isNull())
+    if (shift->by.isNull())
         return true;
-
-    QImage shifted(m_networkImage.size(), QImage::Format_ARGB32_Premultiplied);
-    shifted.fill(backgroundColour);
+    QImage shifted = moved(m_networkImage, shift->by);
     QPainter painter(&shifted);
-    painter.drawImage(shift, m_networkImage);
-    // The image now shows the camera moved by whole pixels; only the strips it uncovered are
-    // drawn.
-    const MapCamera moved(m_imageCamera.centre() - QPointF(shift) / scale, scale);
-    QVector<QRectF> areas;
-    if (shift.x() > 0)
-        areas.append(QRectF(0, 0, shift.x(), height));
-    else if (shift.x() < 0)
-        areas.append(QRectF(width + shift.x(), 0, -shift.x(), height));
-    if (shift.y() > 0)
-        areas.append(QRectF(0, 0, width, shift.y()));
-    else if (shift.y() < 0)
-        areas.append(QRectF(0, height + shift.y(), width, -shift.y()));
     painter.setRenderHint(QPainter::Antialiasing, true);
-    drawNetwork(&painter, *scene.network, moved, scene.size, areas);
+    drawNetwork(&painter, *scene.network, shift->moved, scene.size, shift->uncovered);
     painter.end();
     m_networkImage = shifted;
-    m_imageCamera = moved;
+    m_imageCamera = shift->moved;
     m_imageExact = false;
     return true;
 }

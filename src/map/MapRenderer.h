@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QStaticText>
 
+#include <optional>
+
 class QFontMetricsF;
 class QPainter;
 
@@ -87,6 +89,17 @@ private:
     void paintDynamic(QPainter *painter, const Scene &scene, const QRectF &area);
     size_t frameKeyOf(const Scene &scene) const;
     bool shiftFrame(const Scene &scene);
+    // How an image drawn for one camera moves to show another camera of the same scale; nothing
+    // when it cannot (not a number, or moved out of the image entirely).
+    struct Shift
+    {
+        QPoint by;                 // whole pixels
+        MapCamera moved;           // the camera the moved image shows
+        QVector<QRectF> uncovered; // the strips to draw
+    };
+    static std::optional<Shift> shiftOf(const QImage &image, const MapCamera &drawnFor,
+                                        const MapCamera &camera);
+    static QImage moved(const QImage &image, const QPoint &by);
     // Draws an image made for one camera as the other camera sees it; false when it cannot.
     static bool drawScaled(QPainter *painter, const QImage &image, const MapCamera &drawnFor,
                            const MapCamera &camera, const QSizeF &size);
