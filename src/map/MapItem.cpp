@@ -247,7 +247,7 @@ QPointF MapItem::screenPoint(const SdkTrackNode &node) const
 
 QVariantList MapItem::trainsAt(double x, double y) const
 {
-    QVector<std::pair<double, QVariant>> near;
+    QVector<std::pair<double, QVariant>> nearby;
     const QVariantList trains = m_snapshotData.value(DataMapKeys::trainsKey).toList();
     for (const QVariant &entry : trains) {
         const QVariantMap train = entry.toMap();
@@ -261,13 +261,13 @@ QVariantList MapItem::trainsAt(double x, double y) const
         const double dy = point.y() - y;
         const double distanceSquared = dx * dx + dy * dy;
         if (distanceSquared <= pickRadiusSquared)
-            near.append({distanceSquared, QVariant(train)});
+            nearby.append({distanceSquared, QVariant(train)});
     }
-    std::stable_sort(near.begin(), near.end(),
+    std::stable_sort(nearby.begin(), nearby.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
     QVariantList result;
-    result.reserve(near.size());
-    for (const auto &pair : std::as_const(near))
+    result.reserve(nearby.size());
+    for (const auto &pair : std::as_const(nearby))
         result.append(pair.second);
     return result;
 }
