@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +104,8 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
         ::setsid();
         const pid_t grandchild = ::fork();
         if (grandchild == 0) {
+            // A program of its own, not bound by this one's choices: signals at their defaults.
+            ::signal(SIGPIPE, SIG_DFL);
             if (strings[0].find('/') != std::string::npos)
                 ::execv(argv[0], argv.data());
             else
