@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RegionWriter.h"
 #include "World.h"
 
 #include <QString>
@@ -30,10 +31,8 @@ public:
     QString regionName() const;
 
 private:
-    SharedWorld::RegionHeader *header() const;
     unsigned char *m_region = nullptr;
     uint64_t m_size = 0;
-    uint64_t m_staticSequence = 0;
-    uint64_t m_frameNumber = 0;
+    SharedWorld::RegionWriter m_writer;
     uint32_t m_processId = 0;
 };

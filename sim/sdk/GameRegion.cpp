@@ -4,12 +4,86 @@
 #include "StatusText.h"
 
 #include <cstring>
+
+#ifndef _WIN32 // ProcessStart.h has included windows.h
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace SharedWorld;
+
+namespace {
+
+#ifdef _WIN32
+
+// The game's named file mapping, mapped read-only whole. The view keeps the mapping alive once
+// its handle is closed. The size is that of the view, rounded up to whole pages.
+const unsigned char *mapRegion(uint32_t processId, uint64_t *size)
+{
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ, FALSE, regionMappingName(processId).c_str());
+    if (!mapping)
+        return nullptr;
+    void *view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+    CloseHandle(mapping);
+    if (!view)
+        return nullptr;
+    MEMORY_BASIC_INFORMATION info{};
+    if (VirtualQuery(view, &info, sizeof info) == 0 || info.RegionSize < sizeof(RegionHeader)) {
+        UnmapViewOfFile(view);
+        return nullptr;
+    }
+    *size = info.RegionSize;
+    return static_cast<const unsigned char *>(view);
+}
+
+void unmapRegion(const unsigned char *region, uint64_t)
+{
+    UnmapViewOfFile(region);
+}
+
+// A view ends on a page boundary: the region may be shorter than it by less than a page.
+bool sizeMatches(uint64_t regionSize, uint64_t mappedSize)
+{
+    return regionSize <= mappedSize && mappedSize - regionSize < 65536;
+}
+
+#else
+
+const unsigned char *mapRegion(uint32_t processId, uint64_t *size)
+{
+    const int fd = ::shm_open(regionName(processId).c_str(), O_RDONLY, 0);
+    if (fd < 0)
+        return nullptr;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || uint64_t(info.st_size) < sizeof(RegionHeader)) {
+        ::close(fd);
+        return nullptr;
+    }
+    void *mapping = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (mapping == MAP_FAILED)
+        return nullptr;
+    *size = uint64_t(info.st_size);
+    return static_cast<const unsigned char *>(mapping);
+}
+
+void unmapRegion(const unsigned char *region, uint64_t size)
+{
+    ::munmap(const_cast<unsigned char *>(region), size);
+}
+
+bool sizeMatches(uint64_t regionSize, uint64_t mappedSize)
+{
+    return regionSize == mappedSize;
+}
+
+#endif
+
+} // namespace
 
 GameRegion::GameRegion(const unsigned char *region, uint64_t size, uint32_t processId)
     : m_region(region), m_size(size), m_processId(processId)
@@ -18,7 +92,7 @@ GameRegion::GameRegion(const unsigned char *region, uint64_t size, uint32_t proc
 
 GameRegion::~GameRegion()
 {
-    ::munmap(const_cast<unsigned char *>(m_region), m_size);
+    unmapRegion(m_region, m_size);
 }
 
 const RegionHeader &GameRegion::header() const
@@ -41,27 +115,15 @@ std::unique_ptr<GameRegion> GameRegion::open(uint32_t processId, uint32_t *statu
     *status = StatusGameNotFound;
     if (processId == 0)
         return nullptr;
-    const int fd = ::shm_open(regionName(processId).c_str(), O_RDONLY, 0);
-    if (fd < 0)
+    uint64_t size = 0;
+    const unsigned char *mapping = mapRegion(processId, &size);
+    if (!mapping)
         return nullptr;
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || uint64_t(info.st_size) < sizeof(RegionHeader)) {
-        ::close(fd);
-        return nullptr;
-    }
-    const uint64_t size = uint64_t(info.st_size);
-    void *mapping = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    ::close(fd);
-    if (mapping == MAP_FAILED)
-        return nullptr;
-    std::unique_ptr<GameRegion> region(
-        new GameRegion(static_cast<const unsigned char *>(mapping), size, processId));
+    std::unique_ptr<GameRegion> region(new GameRegion(mapping, size, processId));
 
     const RegionHeader &h = region->header();
     if (std::memcmp(h.magic, Magic, sizeof h.magic) != 0 || h.formatVersion != FormatVersion ||
-        h.processId != processId || h.regionSize != size || h.slotCount != SlotCount) {
+        h.processId != processId || !sizeMatches(h.regionSize, size) || h.slotCount != SlotCount) {
         *status = StatusUnreadableData;
         return nullptr;
     }

@@ -3,6 +3,16 @@
 // What the kernel says about a process: whether it runs and when it started, so that a process id
 // reused by another program is not taken for the game that once had it.
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +23,31 @@ namespace SharedWorld {
 
 struct ProcessStart
 {
-    bool running = false;    // exists and is not a zombie
-    uint64_t startTicks = 0; // clock ticks after boot
+    bool running = false;    // exists and is not a zombie (has not exited)
+    uint64_t startTicks = 0; // Linux: clock ticks after boot; Windows: creation time
 };
+
+#ifdef _WIN32
+
+// The process's creation time (100 ns units since 1601) from GetProcessTimes; running while its
+// handle is not signalled. A process that has exited cannot be opened, or its handle is signalled.
+inline ProcessStart processStart(uint32_t processId)
+{
+    ProcessStart result;
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, DWORD(processId));
+    if (!process)
+        return result;
+    FILETIME creation{}, exit{}, kernel{}, user{};
+    if (GetProcessTimes(process, &creation, &exit, &kernel, &user)) {
+        result.startTicks = (uint64_t(creation.dwHighDateTime) << 32) | creation.dwLowDateTime;
+        result.running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    }
+    CloseHandle(process);
+    return result;
+}
+
+#else
 
 inline ProcessStart processStart(uint32_t processId)
 {
@@ -46,5 +78,7 @@ inline ProcessStart processStart(uint32_t processId)
     result.running = state != 'Z' && state != 'X';
     return result;
 }
+
+#endif
 
 } // namespace SharedWorld

@@ -29,6 +29,12 @@ inline std::string regionName(uint32_t processId)
     return "/ZorvyRails-" + std::to_string(processId);
 }
 
+// The same region on Windows: a named file mapping in the session's namespace.
+inline std::wstring regionMappingName(uint32_t processId)
+{
+    return L"Local\\ZorvyRails-" + std::to_wstring(processId);
+}
+
 enum class RegionState : uint32_t { Starting = 0, Publishing = 1, Closed = 2 };
 
 // One sequence-locked area of the region. `used` is read inside the sequence lock.
@@ -45,7 +51,7 @@ struct RegionHeader
     char magic[16];
     uint32_t formatVersion;
     uint32_t processId;
-    uint64_t processStartTicks; // field 22 of /proc/<pid>/stat, to tell a reused pid apart
+    uint64_t processStartTicks; // ProcessStart.h, to tell a reused pid apart
     uint64_t regionSize;
     std::atomic<uint32_t> state; // RegionState
     uint32_t slotCount;

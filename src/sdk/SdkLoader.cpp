@@ -1,6 +1,7 @@
 #include "SdkLoader.h"
 
 #include "SdkApi.h"
+#include "SdkEntryPoints.h"
 
 #include <QCoreApplication>
 #include <QLibrary>
@@ -11,57 +12,20 @@ namespace {
 // hint keeps the library mapped even then, so late calls from other threads stay safe.
 QLibrary sdkLibrary;
 
-// The fifteen entry points in their resolution order, which is part of the contract: the first
-// missing name is the one reported.
-enum EntryPoint {
-    OpenProcess,
-    CloseSession,
-    CaptureSnapshot,
-    ReleaseSnapshot,
-    CopyTrains,
-    CopyTracks,
-    CopyStations,
-    CopySignals,
-    CopySignalStates,
-    CopySignalTextures,
-    CopyTrackNodes,
-    CopyTrainPathTracks,
-    CopyTrackReservations,
-    CopyTrackOccupations,
-    StatusString,
-    EntryPointCount
-};
-
-const char *const entryPointNames[EntryPointCount] = {"ZorvySdk_OpenProcess",
-                                                      "ZorvySdk_CloseSession",
-                                                      "ZorvySdk_CaptureSnapshot",
-                                                      "ZorvySdk_ReleaseSnapshot",
-                                                      "ZorvySdk_CopyTrains",
-                                                      "ZorvySdk_CopyTracks",
-                                                      "ZorvySdk_CopyStations",
-                                                      "ZorvySdk_CopySignals",
-                                                      "ZorvySdk_CopySignalStates",
-                                                      "ZorvySdk_CopySignalTextures",
-                                                      "ZorvySdk_CopyTrackNodes",
-                                                      "ZorvySdk_CopyTrainPathTracks",
-                                                      "ZorvySdk_CopyTrackReservations",
-                                                      "ZorvySdk_CopyTrackOccupations",
-                                                      "ZorvySdk_StatusString"};
-
 // Written only by loadSdk on the main thread before the reader thread exists; read afterwards
 // from any thread without locking.
-QFunctionPointer entryPoints[EntryPointCount] = {};
+QFunctionPointer entryPoints[SdkEntryPoints::count] = {};
 
 // The resolved pointer of an entry point, typed as the export of the same name.
-template <typename Fn> Fn entry(EntryPoint which)
+template <typename Fn> Fn entry(SdkEntryPoint which)
 {
-    return reinterpret_cast<Fn>(entryPoints[which]);
+    return reinterpret_cast<Fn>(entryPoints[int(which)]);
 }
 
 bool versionIsCompatible()
 {
     const auto getVersion =
-        reinterpret_cast<SdkGetVersionFn>(sdkLibrary.resolve("ZorvySdk_GetVersion"));
+        reinterpret_cast<SdkGetVersionFn>(sdkLibrary.resolve(SdkEntryPoints::versionQuery));
     if (!getVersion)
         return false;
     SdkVersion version{};
@@ -88,10 +52,10 @@ bool loadSdk(QString *error)
         return false;
     }
 
-    for (int i = 0; i < EntryPointCount; ++i) {
-        entryPoints[i] = sdkLibrary.resolve(entryPointNames[i]);
+    for (int i = 0; i < SdkEntryPoints::count; ++i) {
+        entryPoints[i] = sdkLibrary.resolve(SdkEntryPoints::names[i]);
         if (!entryPoints[i]) {
-            *error = QStringLiteral("SDK incomplet : ") + QLatin1String(entryPointNames[i]);
+            *error = QStringLiteral("SDK incomplet : ") + QLatin1String(SdkEntryPoints::names[i]);
             return false;
         }
     }
@@ -104,93 +68,99 @@ extern "C" {
 
 SdkStatus ZorvySdk_OpenProcess(uint32_t mode, uint32_t processId, SdkSession *session)
 {
-    return entry<decltype(&ZorvySdk_OpenProcess)>(OpenProcess)(mode, processId, session);
+    return entry<decltype(&ZorvySdk_OpenProcess)>(SdkEntryPoint::OpenProcess)(mode, processId,
+                                                                              session);
 }
 
 void ZorvySdk_CloseSession(SdkSession session)
 {
-    entry<decltype(&ZorvySdk_CloseSession)>(CloseSession)(session);
+    entry<decltype(&ZorvySdk_CloseSession)>(SdkEntryPoint::CloseSession)(session);
 }
 
 SdkStatus ZorvySdk_CaptureSnapshot(SdkSession session, SdkSnapshot *snapshot)
 {
-    return entry<decltype(&ZorvySdk_CaptureSnapshot)>(CaptureSnapshot)(session, snapshot);
+    return entry<decltype(&ZorvySdk_CaptureSnapshot)>(SdkEntryPoint::CaptureSnapshot)(session,
+                                                                                      snapshot);
 }
 
 void ZorvySdk_ReleaseSnapshot(SdkSnapshot snapshot)
 {
-    entry<decltype(&ZorvySdk_ReleaseSnapshot)>(ReleaseSnapshot)(snapshot);
+    entry<decltype(&ZorvySdk_ReleaseSnapshot)>(SdkEntryPoint::ReleaseSnapshot)(snapshot);
 }
 
 SdkStatus ZorvySdk_CopyTrains(SdkSnapshot snapshot, SdkTrain *buffer, uint32_t capacity,
                               uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrains)>(CopyTrains)(snapshot, buffer, capacity, count);
+    return entry<decltype(&ZorvySdk_CopyTrains)>(SdkEntryPoint::CopyTrains)(snapshot, buffer,
+                                                                            capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTracks(SdkSnapshot snapshot, SdkTrack *buffer, uint32_t capacity,
                               uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTracks)>(CopyTracks)(snapshot, buffer, capacity, count);
+    return entry<decltype(&ZorvySdk_CopyTracks)>(SdkEntryPoint::CopyTracks)(snapshot, buffer,
+                                                                            capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyStations(SdkSnapshot snapshot, SdkStation *buffer, uint32_t capacity,
                                 uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyStations)>(CopyStations)(snapshot, buffer, capacity, count);
+    return entry<decltype(&ZorvySdk_CopyStations)>(SdkEntryPoint::CopyStations)(snapshot, buffer,
+                                                                                capacity, count);
 }
 
 SdkStatus ZorvySdk_CopySignals(SdkSnapshot snapshot, SdkSignal *buffer, uint32_t capacity,
                                uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopySignals)>(CopySignals)(snapshot, buffer, capacity, count);
+    return entry<decltype(&ZorvySdk_CopySignals)>(SdkEntryPoint::CopySignals)(snapshot, buffer,
+                                                                              capacity, count);
 }
 
 SdkStatus ZorvySdk_CopySignalStates(SdkSnapshot snapshot, SdkSignalState *buffer, uint32_t capacity,
                                     uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopySignalStates)>(CopySignalStates)(snapshot, buffer, capacity,
-                                                                         count);
+    return entry<decltype(&ZorvySdk_CopySignalStates)>(SdkEntryPoint::CopySignalStates)(
+        snapshot, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopySignalTextures(SdkSnapshot snapshot, SdkSignalTexture *buffer,
                                       uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopySignalTextures)>(CopySignalTextures)(snapshot, buffer,
-                                                                             capacity, count);
+    return entry<decltype(&ZorvySdk_CopySignalTextures)>(SdkEntryPoint::CopySignalTextures)(
+        snapshot, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrackNodes(SdkSnapshot snapshot, SdkTrackNode *buffer, uint32_t capacity,
                                   uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrackNodes)>(CopyTrackNodes)(snapshot, buffer, capacity,
-                                                                     count);
+    return entry<decltype(&ZorvySdk_CopyTrackNodes)>(SdkEntryPoint::CopyTrackNodes)(
+        snapshot, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrainPathTracks(SdkSnapshot snapshot, uint64_t trainId, uint64_t *buffer,
                                        uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrainPathTracks)>(CopyTrainPathTracks)(
+    return entry<decltype(&ZorvySdk_CopyTrainPathTracks)>(SdkEntryPoint::CopyTrainPathTracks)(
         snapshot, trainId, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrackReservations(SdkSnapshot snapshot, SdkTrackUsage *buffer,
                                          uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrackReservations)>(CopyTrackReservations)(snapshot, buffer,
-                                                                                   capacity, count);
+    return entry<decltype(&ZorvySdk_CopyTrackReservations)>(SdkEntryPoint::CopyTrackReservations)(
+        snapshot, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrackOccupations(SdkSnapshot snapshot, SdkTrackUsage *buffer,
                                         uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrackOccupations)>(CopyTrackOccupations)(snapshot, buffer,
-                                                                                 capacity, count);
+    return entry<decltype(&ZorvySdk_CopyTrackOccupations)>(SdkEntryPoint::CopyTrackOccupations)(
+        snapshot, buffer, capacity, count);
 }
 
 const char *ZorvySdk_StatusString(SdkStatus status)
 {
-    return entry<decltype(&ZorvySdk_StatusString)>(StatusString)(status);
+    return entry<decltype(&ZorvySdk_StatusString)>(SdkEntryPoint::StatusString)(status);
 }
 
 } // extern "C"

@@ -1,5 +1,6 @@
 #include "Updater.h"
 
+#include "Platform.h"
 #include "UpdatePlatform.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonValue>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -17,6 +17,8 @@
 #include <QVersionNumber>
 
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -50,6 +52,15 @@ const QRegularExpression &digestPattern()
     static const QRegularExpression pattern(
         QRegularExpression::anchoredPattern(QStringLiteral("[a-f0-9]{64}")));
     return pattern;
+}
+
+// Hands the installer over to the system; its outcome is not examined.
+void startInstaller(const QString &program, const QStringList &arguments)
+{
+    std::vector<std::wstring> wide;
+    for (const QString &argument : arguments)
+        wide.push_back(argument.toStdWString());
+    Platform::startDetached(program.toStdWString(), wide);
 }
 
 } // namespace
@@ -300,5 +311,5 @@ void Updater::installOnQuit()
                           QStringLiteral("/DIR=") + QCoreApplication::applicationDirPath()};
     if (m_relaunch)
         arguments << QStringLiteral("/RELAUNCH");
-    QProcess::startDetached(m_installerPath, arguments);
+    startInstaller(QDir::toNativeSeparators(m_installerPath), arguments);
 }

@@ -1,0 +1,135 @@
+#include "Platform.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+// The executable name the kernel keeps for a process (at most 15 bytes), or nothing for a process
+// that has ended but is not yet reaped: a zombie is no process to observe. /proc/<pid>/stat reads
+// "pid (name) state …", and the name may itself hold parentheses or blanks, so it runs up to the
+// last ')'.
+bool runningProcessName(const char *pid, std::string *name)
+{
+    const std::string path = std::string("/proc/") + pid + "/stat";
+    FILE *file = std::fopen(path.c_str(), "re");
+    if (!file)
+        return false;
+    char line[512];
+    const size_t length = std::fread(line, 1, sizeof line - 1, file);
+    std::fclose(file);
+    line[length] = '\0';
+    const char *open = std::strchr(line, '(');
+    const char *close = std::strrchr(line, ')');
+    if (!open || !close || close < open || close + 2 >= line + length)
+        return false;
+    const char state = close[2];
+    if (state == 'Z' || state == 'X' || state == 'x')
+        return false;
+    name->assign(open + 1, close);
+    return true;
+}
+
+bool isProcessId(const char *entry, uint32_t *pid)
+{
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(entry, &end, 10);
+    if (errno != 0 || end == entry || *end != '\0' || entry[0] < '0' || entry[0] > '9' ||
+        value == 0 || value > 0xFFFFFFFFul)
+        return false;
+    *pid = uint32_t(value);
+    return true;
+}
+
+} // namespace
+
+std::vector<uint32_t> processesNamed(const std::wstring &executableName)
+{
+    std::vector<uint32_t> found;
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return found;
+    while (const dirent *entry = ::readdir(proc)) {
+        uint32_t pid = 0;
+        std::string name;
+        if (isProcessId(entry->d_name, &pid) && runningProcessName(entry->d_name, &name) &&
+            equalsIgnoringAsciiCase(fromUtf8(name), executableName))
+            found.push_back(pid);
+    }
+    ::closedir(proc);
+    return found;
+}
+
+int showStartupErrorBox(const std::wstring &text)
+{
+    (void)text; // no box here: nothing waits for a click
+    return 0;
+}
+
+bool startDetached(const std::wstring &program, const std::vector<std::wstring> &arguments)
+{
+    std::vector<std::string> strings;
+    strings.push_back(toUtf8(program));
+    for (const std::wstring &argument : arguments)
+        strings.push_back(toUtf8(argument));
+    std::vector<char *> argv;
+    for (std::string &s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    // The grandchild reports a failed exec through this pipe; a successful exec closes it empty.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child < 0) {
+        ::close(report[0]);
+        ::close(report[1]);
+        return false;
+    }
+    if (child == 0) {
+        // A session of its own, then a second fork so that init adopts the program.
+        ::close(report[0]);
+        ::setsid();
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            // A program of its own, not bound by this one's choices: signals at their defaults.
+            ::signal(SIGPIPE, SIG_DFL);
+            if (strings[0].find('/') != std::string::npos)
+                ::execv(argv[0], argv.data());
+            else
+                ::execvp(argv[0], argv.data());
+            const int error = errno;
+            (void)!::write(report[1], &error, sizeof error);
+            ::_exit(127);
+        }
+        if (grandchild < 0) {
+            const int error = errno;
+            (void)!::write(report[1], &error, sizeof error);
+        }
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    ssize_t got;
+    while ((got = ::read(report[0], &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    ::close(report[0]);
+    return got == 0;
+}
+
+} // namespace Platform

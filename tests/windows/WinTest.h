@@ -1,0 +1,142 @@
+#pragma once
+
+// A minimal test harness for the Windows programs of this folder, which have no Qt: CHECK records
+// a failure and goes on, so one run reports every broken case; main returns finish().
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace WinTest {
+
+inline int &failures()
+{
+    static int count = 0;
+    return count;
+}
+
+inline std::string &currentCase()
+{
+    static std::string name;
+    return name;
+}
+
+inline void fail(const char *file, int line, const std::string &what)
+{
+    ++failures();
+    std::printf("FAIL [%s] %s:%d: %s\n", currentCase().c_str(), file, line, what.c_str());
+    std::fflush(stdout);
+}
+
+inline int finish()
+{
+    std::printf("%s: %d failure(s)\n", failures() ? "FAILED" : "PASSED", failures());
+    std::fflush(stdout);
+    return failures() ? 1 : 0;
+}
+
+inline std::string utf8(const std::wstring &text)
+{
+    if (text.empty())
+        return std::string();
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, nullptr);
+    std::string bytes(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), size, nullptr,
+                        nullptr);
+    return bytes;
+}
+
+// The folder of this program, with a trailing backslash.
+inline std::wstring programFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+// A new empty folder under the system's temporary folder.
+inline std::wstring temporaryFolder(const std::wstring &stem)
+{
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    for (unsigned n = GetCurrentProcessId();; ++n) {
+        const std::wstring folder = base + stem + L"-" + std::to_wstring(n) + L"\\";
+        if (CreateDirectoryW(folder.c_str(), nullptr))
+            return folder;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return std::wstring();
+    }
+}
+
+// Polls `done` every 20 ms until it holds or `timeoutMs` have passed (a guard against hangs).
+template <typename Fn> bool waitFor(Fn done, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        if (GetTickCount64() > end)
+            return false;
+        Sleep(20);
+    }
+    return true;
+}
+
+inline std::string readFile(const std::wstring &path, bool *ok = nullptr)
+{
+    std::string bytes;
+    FILE *file = _wfopen(path.c_str(), L"rb");
+    if (ok)
+        *ok = file != nullptr;
+    if (!file)
+        return bytes;
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        bytes.append(buffer, got);
+    std::fclose(file);
+    return bytes;
+}
+
+} // namespace WinTest
+
+#define CHECK(condition)                                                                           \
+    do {                                                                                           \
+        if (!(condition))                                                                          \
+            WinTest::fail(__FILE__, __LINE__, #condition);                                         \
+    } while (0)
+
+#define CHECK_EQ(actual, expected)                                                                 \
+    do {                                                                                           \
+        const auto &a_ = (actual);                                                                 \
+        const auto &e_ = (expected);                                                               \
+        if (!(a_ == e_))                                                                           \
+            WinTest::fail(__FILE__, __LINE__,                                                      \
+                          std::string(#actual " == " #expected ": got ") + WinTest::show(a_) +     \
+                              ", expected " + WinTest::show(e_));                                  \
+    } while (0)
+
+namespace WinTest {
+inline std::string show(const std::string &s)
+{
+    return "\"" + s + "\"";
+}
+inline std::string show(const std::wstring &s)
+{
+    return "\"" + utf8(s) + "\"";
+}
+template <typename T> std::string show(const T &value)
+{
+    if constexpr (std::is_arithmetic_v<T>)
+        return std::to_string(value);
+    else {
+        std::string text = "[";
+        for (const auto &item : value)
+            text += (text.size() > 1 ? ", " : "") + show(item);
+        return text + "]";
+    }
+}
+} // namespace WinTest

@@ -1,0 +1,113 @@
+// The Windows stand-in library and a game that ends: a process that exits between the search and
+// the opening, even while its file mapping is still held open, is no game to observe (the start
+// time check through OpenProcess and GetProcessTimes); a session whose game has ended reports it
+// lost. Each answer is a status with the library's text, never a crash.
+
+#include "SdkApi.h"
+#include "SharedWorldLayout.h"
+#include "WinTest.h"
+
+namespace {
+
+struct Library
+{
+    HMODULE module = LoadLibraryW(L"ZorvyRailsSDK.dll");
+    template <typename Fn> Fn get(const char *name) const
+    {
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    }
+};
+
+struct Publisher
+{
+    PROCESS_INFORMATION process{};
+    std::wstring readyFile;
+
+    bool start(const std::wstring &file)
+    {
+        readyFile = file;
+        const std::wstring program = WinTest::programFolder() + L"ZorvyWorldPublisher.exe";
+        std::wstring line = L"\"" + program + L"\" --ready-file \"" + file + L"\" --seconds 90";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process))
+            return false;
+        CloseHandle(process.hThread);
+        return WinTest::waitFor(
+            [&] {
+                return std::strtoul(WinTest::readFile(file).c_str(), nullptr, 10) ==
+                       process.dwProcessId;
+            },
+            30000);
+    }
+    void end()
+    {
+        TerminateProcess(process.hProcess, 0);
+        WaitForSingleObject(process.hProcess, 30000);
+        CloseHandle(process.hProcess);
+        DeleteFileW(readyFile.c_str());
+    }
+};
+
+} // namespace
+
+int main()
+{
+    Library sdk;
+    CHECK(sdk.module != nullptr);
+    const auto open = sdk.get<decltype(&ZorvySdk_OpenProcess)>("ZorvySdk_OpenProcess");
+    const auto close = sdk.get<decltype(&ZorvySdk_CloseSession)>("ZorvySdk_CloseSession");
+    const auto capture = sdk.get<decltype(&ZorvySdk_CaptureSnapshot)>("ZorvySdk_CaptureSnapshot");
+    const auto release = sdk.get<decltype(&ZorvySdk_ReleaseSnapshot)>("ZorvySdk_ReleaseSnapshot");
+    const auto text = sdk.get<decltype(&ZorvySdk_StatusString)>("ZorvySdk_StatusString");
+    if (!open || !close || !capture || !release || !text) {
+        CHECK(!"the library exports its functions");
+        return WinTest::finish();
+    }
+    const std::wstring folder = WinTest::temporaryFolder(L"zorvy-exited");
+
+    // Running: a session opens and captures.
+    WinTest::currentCase() = "running game";
+    Publisher game;
+    CHECK(game.start(folder + L"ready-1"));
+    SdkSession session = 0;
+    CHECK_EQ(open(1, game.process.dwProcessId, &session), 0u);
+    CHECK(session != 0);
+    SdkSnapshot snapshot = 0;
+    CHECK_EQ(capture(session, &snapshot), 0u);
+    release(snapshot);
+
+    // The game ends while observed, its mapping kept alive by a handle of ours: the session is
+    // lost, and a new one cannot be opened on the ended process.
+    WinTest::currentCase() = "game ended, mapping held";
+    const uint32_t ended = game.process.dwProcessId;
+    HANDLE held =
+        OpenFileMappingW(FILE_MAP_READ, FALSE, SharedWorld::regionMappingName(ended).c_str());
+    CHECK(held != nullptr);
+    game.end();
+    snapshot = 0;
+    const SdkStatus lost = capture(session, &snapshot);
+    CHECK_EQ(lost, 6u);
+    CHECK_EQ(std::string(text(lost)),
+             std::string("Session perdue : le jeu s'est arr\xC3\xAAt\xC3\xA9"));
+    CHECK_EQ(snapshot, SdkSnapshot(0));
+    close(session);
+    SdkSession again = 0;
+    const SdkStatus reopened = open(1, ended, &again);
+    CHECK_EQ(reopened, 2u);
+    CHECK_EQ(std::string(text(reopened)), std::string("Jeu introuvable"));
+    CHECK_EQ(again, SdkSession(0));
+    if (held)
+        CloseHandle(held);
+
+    // Gone with its mapping, and a process id nobody has.
+    WinTest::currentCase() = "game and mapping gone";
+    CHECK_EQ(open(1, ended, &again), 2u);
+    CHECK_EQ(open(1, 0xFFFFFFF0u, &again), 2u);
+    // Not a game at all: this test has no mapping of its own.
+    CHECK_EQ(open(1, GetCurrentProcessId(), &again), 2u);
+
+    RemoveDirectoryW(folder.c_str());
+    return WinTest::finish();
+}
