@@ -78,3 +78,21 @@ QVariantMap LiveFeed::findSignal(const QString &id) const
     }
     return {};
 }
+
+int LiveFeed::trainRow(const QString &id) const
+{
+    if (id.isEmpty())
+        return -1;
+    const QVariantList &rows = m_trains.rows();
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        if (rows.at(row).toMap().value(DataMapKeys::idKey).toString() == id)
+            return int(row);
+    }
+    return -1;
+}
+
+QVariantMap LiveFeed::findTrain(const QString &id) const
+{
+    const int row = trainRow(id);
+    return row < 0 ? QVariantMap() : m_trains.rows().at(row).toMap();
+}

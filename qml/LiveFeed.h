@@ -44,6 +44,10 @@ public:
     // The first signal map with this id, in the order of the tracks and of each track's
     // signals; an empty map when the current page has none.
     Q_INVOKABLE QVariantMap findSignal(const QString &id) const;
+    // The row of the train with this id in the train list, or -1.
+    Q_INVOKABLE int trainRow(const QString &id) const;
+    // The train map with this id; an empty map when no train has it.
+    Q_INVOKABLE QVariantMap findTrain(const QString &id) const;
 
     // The source's data map as a QVariantMap, also when the source is a QML object whose `data`
     // holds a JavaScript value.

@@ -13,6 +13,9 @@ ApplicationWindow {
     // current page come as list models that update in place (see LiveFeed).
     property var live: feed.data
     property string selectedTrack: ""
+    // The train chosen on a card or on the map, by its id: its card stays highlighted while it
+    // runs from track to track, and the "Sélection" scope follows it.
+    property string selectedTrain: ""
     property string selectedSignal: ""
     readonly property string selectedSignalText: {
         window.live; // re-evaluated with every published map
@@ -29,6 +32,9 @@ ApplicationWindow {
     readonly property var trains: feed.trains
     readonly property var stations: [allStations].concat(feed.stations)
     property string stationFilter: ""
+    // The name of the chosen station, shown while the game's station list does not hold it
+    // (before the first map after a reconnection), so that the chooser never hides the filter.
+    property string stationFilterName: ""
     property var visibleTracks: tracks
 
     readonly property var allStations: ({ "id": "", "name": "Toutes les gares" })
@@ -71,14 +77,56 @@ ApplicationWindow {
 
     function chooseTrainCard(train) {
         backend.selectTrain(train.id);
+        selectedTrain = train.id || "";
         selectedTrack = train.track || "";
         stationFilter = "";
-        station.currentIndex = 0;
         scope.currentIndex = 3;
     }
 
+    // A train chosen on the map: selected by id, its card brought into view.
+    function chooseTrainOnMap(trainId) {
+        backend.selectTrain(trainId);
+        selectedTrain = trainId;
+        followSelectedTrain();
+        const row = feed.trainRow(trainId);
+        if (row >= 0)
+            trainList.positionViewAtIndex(row, ListView.Contain);
+    }
+
+    // The "Sélection" scope shows the selected train's current track.
+    function followSelectedTrain() {
+        if (selectedTrain === "" || scope.currentIndex !== 3)
+            return;
+        const train = feed.findTrain(selectedTrain);
+        if (train.positioned === true && train.track && train.track !== selectedTrack)
+            selectedTrack = train.track;
+    }
+
+    function chooseStation(index) {
+        const entry = stations[index];
+        stationFilterName = entry.id ? entry.name : "";
+        stationFilter = entry.id;
+    }
+
+    // The station chooser shows the filter that the view applies. A filter on a station that the
+    // game no longer has (another game, a restarted one) is dropped once live data say so.
+    function syncStationChooser() {
+        const index = stations.findIndex(entry => entry.id === stationFilter);
+        if (index >= 0) {
+            station.currentIndex = index;
+        } else if (feed.live) {
+            stationFilterName = "";
+            stationFilter = "";
+        } else {
+            station.currentIndex = -1;
+        }
+    }
+
     onSelectedTrackChanged: updateView(0)
-    onStationFilterChanged: updateView(0)
+    onStationFilterChanged: {
+        syncStationChooser();
+        updateView(0);
+    }
     onLiveChanged: {
         if (scrollListToTop && live.live) {
             scrollListToTop = false;
@@ -89,10 +137,18 @@ ApplicationWindow {
     LiveFeed {
         id: feed
         source: window.backend
+        // After the station chooser has taken the new station list as its model.
         onChanged: {
+            window.syncStationChooser();
             if (!feed.live) {
                 window.selectedSignal = "";
                 window.selectedTrack = "";
+            } else {
+                // The Backend's own selection (a train chosen before, or chosen for it) wins.
+                const selected = feed.data.selectedTrainId || "";
+                if (selected !== "")
+                    window.selectedTrain = selected;
+                window.followSelectedTrain();
             }
         }
     }
@@ -164,6 +220,11 @@ ApplicationWindow {
                 placeholderText: "PID · auto si vide"
                 placeholderTextColor: "#6f8496"
                 selectByMouse: true
+                // A process id is a positive whole number: nothing else can be typed.
+                validator: RegularExpressionValidator {
+                    regularExpression: /[0-9]{0,10}/
+                }
+                inputMethodHints: Qt.ImhDigitsOnly
                 onAccepted: backend.connectGame(text)
             }
 
@@ -280,8 +341,8 @@ ApplicationWindow {
                         delegate: Rectangle {
                             id: card
                             required property var modelData
-                            readonly property bool highlighted: modelData.positioned === true
-                                                                && window.selectedTrack === modelData.track
+                            readonly property bool highlighted: window.selectedTrain !== ""
+                                                                && window.selectedTrain === modelData.id
                             objectName: "trainCard"
                             width: ListView.view.width
                             height: 92
@@ -392,7 +453,8 @@ ApplicationWindow {
                             Layout.preferredWidth: 200
                             model: window.stations
                             textRole: "name"
-                            onActivated: index => window.stationFilter = window.stations[index].id
+                            displayText: currentIndex < 0 ? window.stationFilterName : currentText
+                            onActivated: index => window.chooseStation(index)
                         }
                         ComboBox {
                             id: symbols
@@ -501,7 +563,7 @@ ApplicationWindow {
                             reservationCount: feed.reservationCount
                             occupationCount: feed.occupationCount
                             signalSize: window.signalSize
-                            onTrainSelected: trainId => backend.selectTrain(trainId)
+                            onTrainSelected: trainId => window.chooseTrainOnMap(trainId)
                         }
 
                         ListView {
@@ -736,14 +798,27 @@ ApplicationWindow {
                 color: "#91a6b9"
                 text: updater.status || ""
             }
+            // The check may end where it started (no server configured, nothing new): the time of
+            // the last check asked for by hand says that the click was heard.
+            Text {
+                id: updateCheckNote
+                objectName: "updateCheckNote"
+                property string checkedAt: ""
+                visible: checkedAt !== ""
+                font.pixelSize: 11
+                color: "#91a6b9"
+                text: "· vérifié à " + checkedAt
+            }
             Button {
                 objectName: "updateButton"
                 text: updater.ready ? "Redémarrer et mettre à jour" : "Vérifier les mises à jour"
                 onClicked: {
-                    if (updater.ready)
+                    if (updater.ready) {
                         updater.restart();
-                    else
+                    } else {
                         updater.check();
+                        updateCheckNote.checkedAt = Qt.formatTime(new Date(), "hh:mm:ss");
+                    }
                 }
             }
             Text {

@@ -124,4 +124,101 @@ TestCase {
         backend.publish(liveMap({ "tracks": [track([])] }));
         compare(child("signalLine").text, "Signal hors de la vue courante");
     }
+
+    function trainMap(n, track, extra) {
+        return Object.assign({ "id": id16(n), "name": "Train " + n, "speed": 40, "present": true,
+                               "positioned": true, "track": id16(track), "fraction": 0.5, "direction": 1 },
+                             extra || {});
+    }
+
+    function lastView() {
+        const views = backend.calls.filter(call => call.name === "setView");
+        return views.length ? views[views.length - 1].args : null;
+    }
+
+    function test_stationFilterStaysShown_data() {
+        return [
+            { "tag": "same game back: the chosen station is shown again", "stations": ["Gare A", "Gare B"],
+              "shown": "Gare B", "filter": id16(27) },
+            { "tag": "another game without it: the filter is dropped", "stations": ["Gare C"],
+              "shown": "Toutes les gares", "filter": "" }
+        ];
+    }
+
+    function test_stationFilterStaysShown(data) {
+        backend.publish(liveMap({}));
+        child("scope").currentIndex = 2;
+        const station = child("station");
+        station.currentIndex = 2;
+        station.activated(2);
+        // Another PID: the Backend publishes maps without stations meanwhile.
+        backend.publish({ "status": "Connexion…", "live": false });
+        compare(station.displayText, "Gare B");
+        compare(win.stationFilter, id16(27));
+        const names = { "Gare A": 26, "Gare B": 27, "Gare C": 40 };
+        backend.publish(liveMap({ "stations": data.stations.map(name => ({ "id": id16(names[name]), "name": name })) }));
+        compare(station.displayText, data.shown);
+        compare(win.stationFilter, data.filter);
+        compare(lastView(), [2, data.filter, "", 0]);
+    }
+
+    function test_selectionIsTheTrainAcrossTracks() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(1) !== null);
+        mouseClick(list.itemAtIndex(0));
+        compare(lastView(), [3, "", id16(100), 0]);
+        // The train runs on to the next track; the other train comes onto its old one.
+        backend.publish(liveMap({ "trains": [trainMap(5, 101), trainMap(6, 100)] }));
+        verify(list.itemAtIndex(0).highlighted);
+        verify(!list.itemAtIndex(1).highlighted);
+        compare(win.selectedTrack, id16(101));
+        compare(lastView(), [3, "", id16(101), 0]);
+    }
+
+    function test_backendSelectionShowsOnItsCard() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)], "selectedTrainId": id16(6) }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(1) !== null);
+        verify(!list.itemAtIndex(0).highlighted);
+        verify(list.itemAtIndex(1).highlighted);
+    }
+
+    function test_trainPickedOnTheMapIsSelectedInTheList() {
+        const trains = [];
+        for (let n = 1; n <= 30; ++n)
+            trains.push(trainMap(n, 100 + n));
+        backend.publish(liveMap({ "trains": trains }));
+        win.panelMode = true;
+        const list = child("trainList");
+        child("panel").trainSelected(id16(30));
+        compare(backend.calls[backend.calls.length - 1], { "name": "selectTrain", "args": [id16(30)] });
+        tryVerify(() => list.itemAtIndex(29) !== null && list.itemAtIndex(29).visible);
+        const card = list.itemAtIndex(29);
+        verify(card.highlighted);
+        // Scrolled into view.
+        verify(card.y >= list.contentY && card.y + card.height <= list.contentY + list.height + 0.5);
+    }
+
+    function test_updateButtonSaysWhatHappened() {
+        const note = child("updateCheckNote");
+        verify(!note.visible);
+        mouseClick(child("updateButton"));
+        verify(note.visible);
+        verify(/^· vérifié à \d\d:\d\d:\d\d$/.test(note.text), note.text);
+    }
+
+    function test_pidTakesDigitsOnly() {
+        const pid = child("pid");
+        pid.forceActiveFocus();
+        keyClick(Qt.Key_4);
+        keyClick(Qt.Key_A);
+        keyClick(Qt.Key_2);
+        keyClick(Qt.Key_Minus);
+        keyClick(Qt.Key_Space);
+        keyClick(Qt.Key_7);
+        compare(pid.text, "427");
+        keyClick(Qt.Key_Return);
+        compare(backend.calls[backend.calls.length - 1], { "name": "connectGame", "args": ["427"] });
+    }
 }
