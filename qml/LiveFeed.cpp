@@ -64,7 +64,7 @@ void LiveFeed::reload()
     emit changed();
 }
 
-QVariantMap LiveFeed::findSignal(const QString &id) const
+QVariant LiveFeed::findSignal(const QString &id) const
 {
     if (id.isEmpty())
         return {};
@@ -76,7 +76,7 @@ QVariantMap LiveFeed::findSignal(const QString &id) const
                 return signalMap;
         }
     }
-    return {};
+    return QVariantMap();
 }
 
 int LiveFeed::trainRow(const QString &id) const
@@ -91,8 +91,37 @@ int LiveFeed::trainRow(const QString &id) const
     return -1;
 }
 
-QVariantMap LiveFeed::findTrain(const QString &id) const
+QString LiveFeed::trainTrack(const QString &id) const
 {
     const int row = trainRow(id);
-    return row < 0 ? QVariantMap() : m_trains.rows().at(row).toMap();
+    if (row < 0)
+        return {};
+    const QVariantMap train = m_trains.rows().at(row).toMap();
+    if (!train.value(DataMapKeys::positionedKey).toBool())
+        return {};
+    return train.value(DataMapKeys::trackKey).toString();
+}
+
+QVariantList LiveFeed::stationChoices() const
+{
+    QVariantList choices{QVariantMap{{DataMapKeys::idKey, QString()},
+                                     {DataMapKeys::nameKey, QStringLiteral("Toutes les gares")}}};
+    choices.append(m_stations);
+    return choices;
+}
+
+int LiveFeed::stationChoiceIndex(const QString &id) const
+{
+    if (id.isEmpty())
+        return 0;
+    for (qsizetype i = 0; i < m_stations.size(); ++i) {
+        if (m_stations.at(i).toMap().value(DataMapKeys::idKey).toString() == id)
+            return int(i) + 1;
+    }
+    return -1;
+}
+
+QString LiveFeed::selectedTrainId() const
+{
+    return m_data.value(DataMapKeys::selectedTrainIdKey).toString();
 }

@@ -21,9 +21,14 @@ class LiveFeed : public QObject
     Q_PROPERTY(QObject *source READ source WRITE setSource NOTIFY changed)
     Q_PROPERTY(QVariantMap data READ data NOTIFY changed)
     Q_PROPERTY(bool live READ isLive NOTIFY changed)
-    Q_PROPERTY(QAbstractItemModel *trains READ trains CONSTANT)
-    Q_PROPERTY(QAbstractItemModel *tracks READ tracks CONSTANT)
+    // List models (MapListModel), given to QML as plain objects.
+    Q_PROPERTY(QObject *trains READ trains CONSTANT)
+    Q_PROPERTY(QObject *tracks READ tracks CONSTANT)
     Q_PROPERTY(QVariantList stations READ stations NOTIFY stationsChanged)
+    // The station chooser's entries: "Toutes les gares" (empty id), then the stations.
+    Q_PROPERTY(QVariantList stationChoices READ stationChoices NOTIFY stationsChanged)
+    // The Backend's selected train ("selectedTrainId"), empty when none.
+    Q_PROPERTY(QString selectedTrainId READ selectedTrainId NOTIFY changed)
     Q_PROPERTY(int reservationCount READ reservationCount NOTIFY changed)
     Q_PROPERTY(int occupationCount READ occupationCount NOTIFY changed)
 
@@ -35,19 +40,23 @@ public:
 
     QVariantMap data() const { return m_data; }
     bool isLive() const { return m_live; }
-    QAbstractItemModel *trains() { return &m_trains; }
-    QAbstractItemModel *tracks() { return &m_tracks; }
+    QObject *trains() { return &m_trains; }
+    QObject *tracks() { return &m_tracks; }
     QVariantList stations() const { return m_stations; }
+    QVariantList stationChoices() const;
+    QString selectedTrainId() const;
     int reservationCount() const { return m_reservationCount; }
     int occupationCount() const { return m_occupationCount; }
 
     // The first signal map with this id, in the order of the tracks and of each track's
     // signals; an empty map when the current page has none.
-    Q_INVOKABLE QVariantMap findSignal(const QString &id) const;
+    Q_INVOKABLE QVariant findSignal(const QString &id) const;
     // The row of the train with this id in the train list, or -1.
     Q_INVOKABLE int trainRow(const QString &id) const;
-    // The train map with this id; an empty map when no train has it.
-    Q_INVOKABLE QVariantMap findTrain(const QString &id) const;
+    // The track of the train with this id while it is positioned; empty otherwise.
+    Q_INVOKABLE QString trainTrack(const QString &id) const;
+    // The index in stationChoices() of the station with this id (0 for the empty id), or -1.
+    Q_INVOKABLE int stationChoiceIndex(const QString &id) const;
 
     // The source's data map as a QVariantMap, also when the source is a QML object whose `data`
     // holds a JavaScript value.

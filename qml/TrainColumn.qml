@@ -1,0 +1,84 @@
+pragma ComponentBehavior: Bound
+
+import QtQuick
+import QtQuick.Layouts
+
+// The train column: its title and hint, the train cards and the read-only notice.
+Rectangle {
+    id: column
+
+    // The train maps, as a list model (see LiveFeed) or a list.
+    property var trains: []
+    // Id of the selected train; its card is highlighted.
+    property string selectedTrain: ""
+    readonly property alias list: trainList
+
+    signal trainChosen(var train)
+
+    // Brings the card of this row into view.
+    function showRow(row) {
+        if (row >= 0)
+            trainList.positionViewAtIndex(row, ListView.Contain);
+    }
+
+    Layout.preferredWidth: 252
+    Layout.fillHeight: true
+    color: Theme.trainColumnFill
+    radius: 8
+    border.color: Theme.paneBorder
+
+    ColumnLayout {
+        anchors.fill: parent
+        anchors.margins: 16
+        spacing: 16
+
+        Text {
+            text: "CIRCULATIONS"
+            font.bold: true
+            font.pixelSize: 12
+            font.letterSpacing: 1
+            color: Theme.columnTitle
+        }
+        Text {
+            Layout.fillWidth: true
+            text: "Choisir un train pour afficher ses réservations."
+            wrapMode: Text.WordWrap
+            font.pixelSize: 11
+            color: Theme.hint
+        }
+
+        ListView {
+            id: trainList
+            objectName: "trainList"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            clip: true
+            spacing: 8
+            model: column.trains
+            activeFocusOnTab: true
+            Accessible.name: "Liste des circulations"
+            delegate: TrainCard {
+                required property var modelData
+                width: ListView.view.width
+                train: modelData
+                highlighted: column.selectedTrain !== "" && column.selectedTrain === modelData.id
+                onChosen: column.trainChosen(modelData)
+            }
+        }
+
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: 104
+            color: Theme.noticeFill
+            radius: 6
+            Text {
+                anchors.fill: parent
+                anchors.margins: 12
+                wrapMode: Text.WordWrap
+                font.pixelSize: 11
+                color: Theme.noticeText
+                text: "LECTURE SEULE\n\nLe panneau associe les symboles à leur voie. L’occupation des cantons reste inconnue."
+            }
+        }
+    }
+}
