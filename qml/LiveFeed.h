@@ -27,13 +27,32 @@ class LiveFeed : public QObject
     Q_PROPERTY(QVariantList stations READ stations NOTIFY stationsChanged)
     // The station chooser's entries: "Toutes les gares" (empty id), then the stations.
     Q_PROPERTY(QVariantList stationChoices READ stationChoices NOTIFY stationsChanged)
+    // What the train list shows: the trains whose name contains trainSearch (case and accents
+    // ignored), in the game's order or in the order trainOrder names.
+    Q_PROPERTY(QString trainSearch READ trainSearch WRITE setTrainSearch NOTIFY trainViewChanged)
+    Q_PROPERTY(int trainOrder READ trainOrder WRITE setTrainOrder NOTIFY trainViewChanged)
     // The Backend's selected train ("selectedTrainId"), empty when none.
     Q_PROPERTY(QString selectedTrainId READ selectedTrainId NOTIFY changed)
     Q_PROPERTY(int reservationCount READ reservationCount NOTIFY changed)
     Q_PROPERTY(int occupationCount READ occupationCount NOTIFY changed)
 
 public:
+    // Orders of the train list; the game's own order is the default.
+    enum TrainOrder { GameOrder = 0, ByName = 1, BySpeed = 2, StoppedFirst = 3 };
+    Q_ENUM(TrainOrder)
+
     explicit LiveFeed(QObject *parent = nullptr);
+
+    QString trainSearch() const { return m_trainSearch; }
+    void setTrainSearch(const QString &text);
+    int trainOrder() const { return m_trainOrder; }
+    void setTrainOrder(int order);
+
+    // The text as it is compared when searching: case-folded, without accents.
+    static QString searchKey(const QString &text);
+    // The shown train list: the trains whose name holds the search text, in the given order
+    // (ties keep the game's order).
+    static QVariantList arrangeTrains(const QVariantList &trains, const QString &search, int order);
 
     QObject *source() const { return m_source; }
     void setSource(QObject *source);
@@ -66,12 +85,18 @@ signals:
     void changed();
     // Only when the station list really changes, so that an open chooser is left alone.
     void stationsChanged();
+    void trainViewChanged();
 
 private slots:
     void reload();
 
 private:
+    void showTrains();
+
     QPointer<QObject> m_source;
+    QVariantList m_allTrains;
+    QString m_trainSearch;
+    int m_trainOrder = GameOrder;
     QMetaObject::Connection m_connection;
     QVariantMap m_data;
     bool m_live = false;

@@ -60,6 +60,9 @@ ApplicationWindow {
     palette.toolTipBase: Theme.popupSurface
     palette.toolTipText: Theme.text
 
+    // Pixels by which an arrow key moves the map.
+    readonly property real panStep: 80
+
     property bool built: false
     Component.onCompleted: built = true
 
@@ -77,6 +80,25 @@ ApplicationWindow {
         window.selectedTrack = train.track || "";
         window.stationFilter = "";
         synoptic.scope.currentIndex = 3;
+        // The Backend has taken the train's track at once: the map can go there now.
+        if (window.panelMode)
+            synoptic.panel.centreTrain();
+    }
+
+    // Escape: no train, no track, no signal.
+    function clearSelection() {
+        if (window.selectedTrain !== "")
+            window.backend.selectTrain("");
+        window.selectedTrain = "";
+        window.selectedTrack = "";
+        window.selectedSignal = "";
+    }
+
+    // Page Up and Page Down: the list that is shown beside the map or instead of it.
+    function pageList(direction: int) {
+        const list = window.panelMode ? trainColumn.list : synoptic.board;
+        const bottom = Math.max(list.originY, list.originY + list.contentHeight - list.height);
+        list.contentY = Math.max(list.originY, Math.min(bottom, list.contentY + direction * list.height));
     }
 
     // A train chosen on the map: selected by id, its card brought into view.
@@ -128,9 +150,81 @@ ApplicationWindow {
         }
     }
 
+    // Keys of the map (while it is shown) and of the lists.
+    Shortcut {
+        sequences: ["+", "=", "Ctrl++"]
+        enabled: window.panelMode
+        onActivated: synoptic.panel.zoomBy(1.3)
+    }
+    Shortcut {
+        sequences: ["-", "Ctrl+-"]
+        enabled: window.panelMode
+        onActivated: synoptic.panel.zoomBy(1 / 1.3)
+    }
+    Shortcut {
+        sequence: "Left"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(window.panStep, 0)
+    }
+    Shortcut {
+        sequence: "Right"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(-window.panStep, 0)
+    }
+    Shortcut {
+        sequence: "Up"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(0, window.panStep)
+    }
+    Shortcut {
+        sequence: "Down"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(0, -window.panStep)
+    }
+    Shortcut {
+        sequence: "F"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.fitAll()
+    }
+    Shortcut {
+        sequence: "C"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.centreTrain()
+    }
+    Shortcut {
+        sequence: "S"
+        enabled: window.panelMode
+        onActivated: {
+            synoptic.panel.following = !synoptic.panel.following;
+            if (synoptic.panel.following)
+                synoptic.panel.centreTrain();
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+F"
+        onActivated: {
+            trainColumn.searchField.forceActiveFocus();
+            trainColumn.searchField.selectAll();
+        }
+    }
+    Shortcut {
+        sequence: "PgUp"
+        onActivated: window.pageList(-1)
+    }
+    Shortcut {
+        sequence: "PgDown"
+        onActivated: window.pageList(1)
+    }
+    Shortcut {
+        sequence: "Esc"
+        onActivated: window.clearSelection()
+    }
+
     LiveFeed {
         id: feed
         source: window.backend
+        trainSearch: trainColumn.searchText
+        trainOrder: trainColumn.order
         // After the station chooser has taken the new station list as its model.
         onChanged: {
             window.syncStationChooser();

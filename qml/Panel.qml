@@ -21,6 +21,35 @@ Rectangle {
 
     signal trainSelected(string trainId)
 
+    // While on, the view keeps the selected train centred at each snapshot; a pan by hand ends it.
+    property alias following: followToggle.checked
+    // The zoom asked for while following, over the scale that centring on the train sets.
+    property real followZoom: 1
+
+    // The operations of the window's keys, about the middle of the map.
+    function zoomBy(factor: real) {
+        map.zoomAt(factor, map.width / 2, map.height / 2);
+        if (panel.following)
+            panel.followZoom *= factor;
+    }
+    function pan(dx: real, dy: real) {
+        panel.following = false;
+        map.moveView(dx, dy);
+    }
+    function fitAll() {
+        panel.following = false;
+        map.fit();
+    }
+    function centreTrain() {
+        panel.followZoom = 1;
+        map.focusTrain();
+    }
+    function keepTrainCentred() {
+        map.focusTrain();
+        if (panel.followZoom !== 1)
+            map.zoomAt(panel.followZoom, map.width / 2, map.height / 2);
+    }
+
     readonly property string usageText: liveData.usageStale
                                         ? "périmées"
                                         : liveData.reservationsAvailable
@@ -55,6 +84,15 @@ Rectangle {
         signalSize: panel.signalSize
         signalLayer: MapPreferences.signalLayer
         showStationNames: MapPreferences.stationNames
+    }
+
+    // Each new map moves the view onto the followed train.
+    Connections {
+        target: map
+        enabled: panel.following
+        function onDataChanged() {
+            panel.keepTrainCentred();
+        }
     }
 
     // Without a data source the map item is handed the map the window gives the panel.
@@ -95,6 +133,7 @@ Rectangle {
             if (!moved && Math.hypot(event.x - pressX, event.y - pressY) < 6)
                 return;
             moved = true;
+            panel.following = false;
             map.moveView(event.x - lastX, event.y - lastY);
             lastX = event.x;
             lastY = event.y;
@@ -111,8 +150,20 @@ Rectangle {
                 trainPicker.open();
             }
         }
-        onWheel: event => map.zoomAt(event.angleDelta.y > 0 ? 1.3 : 1 / 1.3, event.x, event.y)
-        onDoubleClicked: event => map.zoomAt(2, event.x, event.y)
+        // While following, zooms keep the train in the middle.
+        onWheel: event => {
+            const factor = event.angleDelta.y > 0 ? 1.3 : 1 / 1.3;
+            if (panel.following)
+                panel.zoomBy(factor);
+            else
+                map.zoomAt(factor, event.x, event.y);
+        }
+        onDoubleClicked: event => {
+            if (panel.following)
+                panel.zoomBy(2);
+            else
+                map.zoomAt(2, event.x, event.y);
+        }
     }
 
     Popup {
@@ -203,16 +254,29 @@ Rectangle {
             Item {
                 Layout.fillWidth: true
             }
+            CheckBox {
+                id: followToggle
+                objectName: "followToggle"
+                text: "Suivre"
+                checked: false
+                hoverEnabled: true
+                ToolTip.visible: hovered
+                ToolTip.text: "Garde le train sélectionné au centre (S) ; un déplacement à la main arrête le suivi"
+                onToggled: {
+                    if (checked)
+                        panel.centreTrain();
+                }
+            }
             Button {
                 objectName: "fitButton"
                 text: "Tout voir"
-                onClicked: map.fit()
+                onClicked: panel.fitAll()
             }
             Button {
                 objectName: "focusButton"
                 text: "Centrer train"
                 enabled: !!panel.liveData.selectedTrackId
-                onClicked: map.focusTrain()
+                onClicked: panel.centreTrain()
             }
         }
     }

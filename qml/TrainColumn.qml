@@ -1,6 +1,7 @@
 pragma ComponentBehavior: Bound
 
 import QtQuick
+import QtQuick.Controls
 import QtQuick.Layouts
 
 // The train column: its title and hint, the train cards and the read-only notice.
@@ -12,6 +13,10 @@ Rectangle {
     // Id of the selected train; its card is highlighted.
     property string selectedTrain: ""
     readonly property alias list: trainList
+    readonly property alias searchField: search
+    // The search text and the chosen order (0: the game's, 1: name, 2: speed, 3: stopped first).
+    readonly property alias searchText: search.text
+    readonly property alias order: sortChoice.currentIndex
 
     signal trainChosen(var train)
 
@@ -45,6 +50,33 @@ Rectangle {
             wrapMode: Text.WordWrap
             font.pixelSize: 11
             color: Theme.hint
+        }
+
+        TextField {
+            id: search
+            objectName: "trainSearch"
+            Layout.fillWidth: true
+            Layout.topMargin: -6
+            placeholderText: "Rechercher un train…"
+            placeholderTextColor: Theme.placeholder
+            selectByMouse: true
+            Accessible.name: "Rechercher un train"
+            Keys.onEscapePressed: event => {
+                if (search.text === "") {
+                    event.accepted = false;
+                    return;
+                }
+                search.clear();
+            }
+        }
+
+        ComboBox {
+            id: sortChoice
+            objectName: "trainSort"
+            Layout.fillWidth: true
+            Layout.topMargin: -10
+            model: ["Ordre du jeu", "Par nom", "Par vitesse", "Arrêtés d’abord"]
+            Accessible.name: "Ordre des circulations"
         }
 
         ListView {

@@ -221,4 +221,162 @@ TestCase {
         keyClick(Qt.Key_Return);
         compare(backend.calls[backend.calls.length - 1], { "name": "connectGame", "args": ["427"] });
     }
+
+    function namedTrains() {
+        return [trainMap(1, 101, { "name": "TGV Étoile", "speed": 120 }),
+                trainMap(2, 102, { "name": "RER école", "speed": 0 }),
+                trainMap(3, 103, { "name": "Intercités Nord", "speed": 80 }),
+                trainMap(4, 104, { "name": "TER Ecluse", "present": false }),
+                trainMap(5, 105, { "name": "Fret 12", "speed": -95 })];
+    }
+
+    function shownTrainNames() {
+        const list = child("trainList");
+        const names = [];
+        for (let row = 0; row < list.count; ++row) {
+            list.positionViewAtIndex(row, ListView.Contain);
+            names.push(list.itemAtIndex(row).train.name);
+        }
+        return names;
+    }
+
+    function test_searchAndSort_data() {
+        return [
+            { "tag": "game order", "search": "", "order": 0,
+              "names": ["TGV Étoile", "RER école", "Intercités Nord", "TER Ecluse", "Fret 12"] },
+            { "tag": "accents and case ignored", "search": "ECO", "order": 0, "names": ["RER école"] },
+            { "tag": "accented search", "search": "étoi", "order": 0, "names": ["TGV Étoile"] },
+            { "tag": "no match", "search": "zz", "order": 0, "names": [] },
+            { "tag": "by name", "search": "", "order": 1,
+              "names": ["Fret 12", "Intercités Nord", "RER école", "TER Ecluse", "TGV Étoile"] },
+            { "tag": "by speed, fastest first, either direction", "search": "", "order": 2,
+              "names": ["TGV Étoile", "Fret 12", "Intercités Nord", "RER école", "TER Ecluse"] },
+            { "tag": "stopped first, then game order", "search": "", "order": 3,
+              "names": ["RER école", "TER Ecluse", "TGV Étoile", "Intercités Nord", "Fret 12"] },
+            { "tag": "search and order together", "search": "e", "order": 1,
+              "names": ["Fret 12", "Intercités Nord", "RER école", "TER Ecluse", "TGV Étoile"] }
+        ];
+    }
+
+    function test_searchAndSort(data) {
+        backend.publish(liveMap({ "trains": namedTrains() }));
+        child("trainSort").currentIndex = data.order;
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        // Typed as a user would, the list narrows as the text grows.
+        for (const c of data.search) {
+            if (c.charCodeAt(0) < 128)
+                keyClick(c);
+            else
+                search.insert(search.cursorPosition, c); // no key for it on the test keyboard
+        }
+        compare(search.text, data.search);
+        compare(shownTrainNames(), data.names);
+        // A new map keeps the search and the order.
+        backend.publish(liveMap({ "trains": namedTrains() }));
+        compare(shownTrainNames(), data.names);
+    }
+
+    function test_cardChosenWithTheMapShownCentresIt() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        win.panelMode = true;
+        const map = child("map");
+        map.operations = [];
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        compare(map.operations, [["focus"]]);
+    }
+
+    function test_mapKeys_data() {
+        return [
+            { "tag": "+", "key": Qt.Key_Plus, "operation": ["zoom", 1.3] },
+            { "tag": "=", "key": Qt.Key_Equal, "operation": ["zoom", 1.3] },
+            { "tag": "-", "key": Qt.Key_Minus, "operation": ["zoom", 1 / 1.3] },
+            { "tag": "left", "key": Qt.Key_Left, "operation": ["move", 80, 0] },
+            { "tag": "right", "key": Qt.Key_Right, "operation": ["move", -80, 0] },
+            { "tag": "up", "key": Qt.Key_Up, "operation": ["move", 0, 80] },
+            { "tag": "down", "key": Qt.Key_Down, "operation": ["move", 0, -80] },
+            { "tag": "F fits", "key": Qt.Key_F, "operation": ["fit"] },
+            { "tag": "C centres", "key": Qt.Key_C, "operation": ["focus"] }
+        ];
+    }
+
+    function test_mapKeys(data) {
+        win.panelMode = true;
+        const map = child("map");
+        map.operations = [];
+        win.contentItem.forceActiveFocus();
+        keyClick(data.key);
+        compare(map.operations.length, 1);
+        const done = map.operations[0];
+        compare(done.slice(0, data.operation.length), data.operation);
+        if (done[0] === "zoom")
+            compare(done.slice(2), [map.width / 2, map.height / 2]);
+    }
+
+    function test_sTogglesFollowAndTypingDoesNot() {
+        win.panelMode = true;
+        const panel = child("panel");
+        win.contentItem.forceActiveFocus();
+        keyClick(Qt.Key_S);
+        verify(panel.following);
+        keyClick(Qt.Key_S);
+        verify(!panel.following);
+        // Letters typed into the search field stay there.
+        child("trainSearch").forceActiveFocus();
+        keyClick(Qt.Key_S);
+        keyClick(Qt.Key_F);
+        verify(!panel.following);
+        compare(child("trainSearch").text, "sf");
+    }
+
+    function test_ctrlFGoesToTheSearchField() {
+        child("pid").forceActiveFocus();
+        keyClick(Qt.Key_F, Qt.ControlModifier);
+        verify(child("trainSearch").activeFocus);
+    }
+
+    function test_pageKeysPageTheList_data() {
+        return [{ "tag": "segment list", "panelMode": false, "list": "board" },
+                { "tag": "train list beside the map", "panelMode": true, "list": "trainList" }];
+    }
+
+    function test_pageKeysPageTheList(data) {
+        const trains = [];
+        const tracks = [];
+        for (let n = 1; n <= 40; ++n) {
+            trains.push(trainMap(n, 100 + n));
+            tracks.push({ "id": id16(100 + n), "station": "Gare A", "limit": 80, "signals": [], "trains": [] });
+        }
+        backend.publish(liveMap({ "trains": trains, "tracks": tracks }));
+        win.panelMode = data.panelMode;
+        const list = child(data.list);
+        tryVerify(() => list.count === 40);
+        tryVerify(() => list.contentHeight > 2 * list.height);
+        const top = list.contentY;
+        win.contentItem.forceActiveFocus();
+        keyClick(Qt.Key_PageDown);
+        compare(list.contentY, top + list.height);
+        keyClick(Qt.Key_PageUp);
+        compare(list.contentY, top);
+        keyClick(Qt.Key_PageUp);
+        compare(list.contentY, top);
+    }
+
+    function test_escapeClearsTheSelection() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        win.selectedSignal = id16(77);
+        backend.calls = [];
+        win.contentItem.forceActiveFocus();
+        keyClick(Qt.Key_Escape);
+        compare(win.selectedTrain, "");
+        compare(win.selectedTrack, "");
+        compare(win.selectedSignal, "");
+        verify(!list.itemAtIndex(0).highlighted);
+        compare(backend.calls[0], { "name": "selectTrain", "args": [""] });
+    }
 }
