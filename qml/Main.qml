@@ -26,8 +26,9 @@ ApplicationWindow {
             return "Signal hors de la vue courante";
         return [found.kind, found.id, found.aspect, found.specificState].join(" · ");
     }
-    property bool panelMode: true
-    property real signalSize: Theme.defaultSignalSize
+    // Both start as the user left them (the specified defaults on a first start).
+    property bool panelMode: WindowPreferences.panelMode
+    property real signalSize: WindowPreferences.signalSize
     readonly property var tracks: feed.tracks
     readonly property var trains: feed.trains
     readonly property var stations: feed.stationChoices
@@ -64,7 +65,34 @@ ApplicationWindow {
     readonly property real panStep: 80
 
     property bool built: false
-    Component.onCompleted: built = true
+    // The place, the size and the list's view as the user left them; the new view goes to the
+    // Backend at once.
+    Component.onCompleted: {
+        const geometry = WindowPreferences.geometry;
+        if (geometry.width > 0) {
+            window.x = geometry.x;
+            window.y = geometry.y;
+            window.width = geometry.width;
+            window.height = geometry.height;
+        }
+        synoptic.scope.currentIndex = WindowPreferences.scope;
+        window.stationFilterName = WindowPreferences.stationName;
+        window.stationFilter = WindowPreferences.station;
+        window.built = true;
+        if (synoptic.scope.currentIndex !== 0)
+            window.updateView(0);
+    }
+    function rememberGeometry() {
+        if (window.built && window.visibility === Window.Windowed)
+            WindowPreferences.setGeometry(window.x, window.y, window.width, window.height);
+    }
+    onXChanged: window.rememberGeometry()
+    onYChanged: window.rememberGeometry()
+    onWidthChanged: window.rememberGeometry()
+    onHeightChanged: window.rememberGeometry()
+    onClosing: window.rememberGeometry()
+    onPanelModeChanged: WindowPreferences.panelMode = window.panelMode
+    onSignalSizeChanged: WindowPreferences.signalSize = window.signalSize
 
     // The list keeps its rows from one map to the next; a new view starts again at its top.
     property bool scrollListToTop: false
@@ -141,6 +169,7 @@ ApplicationWindow {
     onSelectedTrackChanged: window.updateView(0)
     onStationFilterChanged: {
         window.syncStationChooser();
+        WindowPreferences.setStation(window.stationFilter, window.stationFilterName);
         window.updateView(0);
     }
     onLiveChanged: {
@@ -311,9 +340,11 @@ ApplicationWindow {
                 onModeToggled: window.panelMode = !window.panelMode
                 onSignalSizeMoved: size => window.signalSize = size
                 // Not for the first index the chooser takes while the window is built.
-                onScopeChosen: {
-                    if (window.built)
-                        window.updateView(0);
+                onScopeChosen: index => {
+                    if (!window.built)
+                        return;
+                    WindowPreferences.scope = index;
+                    window.updateView(0);
                 }
                 onStationActivated: index => window.chooseStation(index)
                 onPageRequested: page => window.updateView(page)

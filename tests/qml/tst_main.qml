@@ -41,6 +41,8 @@ TestCase {
     property var win
 
     function init() {
+        // The tests run without persistence: the choices live in memory, shared by the windows.
+        WindowPreferences.reset();
         backend = createTemporaryObject(backendComponent, testCase);
         win = createTemporaryObject(mainComponent, testCase,
                                     { "backend": backend, "updater": createTemporaryObject(updaterComponent, testCase) });
@@ -378,5 +380,43 @@ TestCase {
         compare(win.selectedSignal, "");
         verify(!list.itemAtIndex(0).highlighted);
         compare(backend.calls[0], { "name": "selectTrain", "args": [""] });
+    }
+
+    function test_choicesAreRestored() {
+        backend.publish(liveMap({}));
+        win.signalSize = 40;
+        child("scope").currentIndex = 2;
+        const station = child("station");
+        station.currentIndex = 2;
+        station.activated(2);
+        win.close();
+        // The next window starts as this one was left, shows the station before the game lists
+        // it, and sends that view at once.
+        const next = createTemporaryObject(backendComponent, testCase);
+        const again = createTemporaryObject(mainComponent, testCase,
+                                            { "backend": next, "updater": createTemporaryObject(updaterComponent, testCase) });
+        compare(again.panelMode, false);
+        compare(again.signalSize, 40);
+        compare(again.width, win.width);
+        compare(again.height, win.height);
+        compare(findChild(again.contentItem, "scope").currentIndex, 2);
+        compare(findChild(again.contentItem, "station").displayText, "Gare B");
+        const views = next.calls.filter(call => call.name === "setView");
+        compare(views[views.length - 1].args, [2, id16(27), "", 0]);
+    }
+
+    function test_firstStartShowsTheInitialState() {
+        // Nothing stored: what init()'s window changed is forgotten.
+        WindowPreferences.reset();
+        const next = createTemporaryObject(backendComponent, testCase);
+        const fresh = createTemporaryObject(mainComponent, testCase,
+                                            { "backend": next, "updater": createTemporaryObject(updaterComponent, testCase) });
+        compare(fresh.panelMode, true);
+        compare(fresh.signalSize, 64);
+        compare(fresh.width, 1440);
+        compare(fresh.height, 900);
+        compare(findChild(fresh.contentItem, "scope").currentIndex, 0);
+        compare(findChild(fresh.contentItem, "station").displayText, "Toutes les gares");
+        compare(next.calls.filter(call => call.name === "setView"), []);
     }
 }
