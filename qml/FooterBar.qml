@@ -1,3 +1,5 @@
+pragma ComponentBehavior: Bound
+
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
@@ -8,6 +10,10 @@ RowLayout {
 
     property var live: ({})
     property var updater: null
+    // The process ids of the running games when the automatic search found several.
+    readonly property var games: footer.live.gameProcesses || []
+
+    signal gameChosen(string pid)
 
     spacing: 14
 
@@ -18,6 +24,17 @@ RowLayout {
         font.pixelSize: 12
         color: footer.live.live ? Theme.liveText : Theme.waitingText
         text: footer.live.status || "Déconnecté"
+    }
+    Repeater {
+        model: footer.games
+        delegate: Button {
+            required property var modelData
+            objectName: "gameButton"
+            font.pixelSize: 12
+            text: "PID " + modelData
+            Accessible.name: "Connecter au jeu PID " + modelData
+            onClicked: footer.gameChosen(String(modelData))
+        }
     }
     Text {
         objectName: "updateStatus"

@@ -357,6 +357,10 @@ ApplicationWindow {
             Layout.fillWidth: true
             live: window.live
             updater: window.updater
+            onGameChosen: pid => {
+                header.pidField.text = pid;
+                window.backend.connectGame(pid);
+            }
         }
     }
 }

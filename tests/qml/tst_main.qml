@@ -419,4 +419,30 @@ TestCase {
         compare(findChild(fresh.contentItem, "station").displayText, "Toutes les gares");
         compare(next.calls.filter(call => call.name === "setView"), []);
     }
+
+    function test_severalGamesAreOfferedInTheStatusLine() {
+        const status = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
+        backend.publish({ "status": status, "live": false, "gameProcesses": [4242, 4343] });
+        compare(child("statusText").text, status);
+        const buttons = findChildren(win.contentItem, "gameButton");
+        compare(buttons.map(button => button.text), ["PID 4242", "PID 4343"]);
+        backend.calls = [];
+        mouseClick(buttons[1]);
+        compare(backend.calls, [{ "name": "connectGame", "args": ["4343"] }]);
+        compare(child("pid").text, "4343");
+        // Connected: the list goes.
+        backend.publish(liveMap({}));
+        compare(findChildren(win.contentItem, "gameButton"), []);
+    }
+
+    function findChildren(item, name) {
+        let found = [];
+        for (let i = 0; i < item.children.length; ++i) {
+            const c = item.children[i];
+            if (c.objectName === name && c.visible)
+                found.push(c);
+            found = found.concat(findChildren(c, name));
+        }
+        return found;
+    }
 }
