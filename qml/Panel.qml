@@ -61,8 +61,8 @@ Rectangle {
                                                ? panel.occupationCount + " portions"
                                                : "indisponible"
 
-    color: "#070b0a"
-    border.color: "#38493f"
+    color: Theme.panelFill
+    border.color: Theme.panelBorder
     clip: true
 
     function placePicker(x, y) {
@@ -70,15 +70,16 @@ Rectangle {
         trainPicker.width = Math.min(340, panel.width);
         trainPicker.height = Math.min(300, Math.max(80, panel.height - 90), 48 + 40 * count);
         trainPicker.x = Math.max(0, Math.min(x, panel.width - trainPicker.width));
-        trainPicker.y = Math.max(48, Math.min(y, panel.height - trainPicker.height - 42));
+        trainPicker.y = Math.max(Theme.panelHeaderHeight,
+                                 Math.min(y, panel.height - trainPicker.height - Theme.panelFooterHeight));
     }
 
     RailMap {
         id: map
         objectName: "map"
         anchors.fill: parent
-        anchors.topMargin: 48
-        anchors.bottomMargin: 42
+        anchors.topMargin: Theme.panelHeaderHeight
+        anchors.bottomMargin: Theme.panelFooterHeight
         dataSource: panel.dataSource
         showCalculatedPath: pathToggle.checked
         signalSize: panel.signalSize
@@ -204,8 +205,8 @@ Rectangle {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
-        height: 48
-        color: "#dd101b16"
+        height: Theme.panelHeaderHeight
+        color: Theme.panelHeaderFill
 
         RowLayout {
             anchors.fill: parent
@@ -214,7 +215,7 @@ Rectangle {
 
             Label {
                 text: "RÉSEAU COMPLET"
-                color: "#edf1df"
+                color: Theme.panelTitle
                 font.bold: true
                 font.letterSpacing: 1
             }
@@ -222,7 +223,7 @@ Rectangle {
                 objectName: "selectionLine"
                 Layout.fillWidth: true
                 elide: Text.ElideRight
-                color: "#65db87"
+                color: Theme.panelSelection
                 text: (panel.liveData.selectedTrain || "Aucun train") + " · Réservations : " + panel.usageText
             }
             CheckBox {
@@ -243,6 +244,7 @@ Rectangle {
                 Layout.preferredWidth: 190
                 model: ["Signaux : images", "Signaux : symboles", "Signaux : masqués"]
                 currentIndex: MapPreferences.signalLayer
+                Accessible.name: "Affichage des signaux"
                 onActivated: index => MapPreferences.signalLayer = index
             }
             CheckBox {
@@ -286,8 +288,8 @@ Rectangle {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        height: 42
-        color: "#df101b16"
+        height: Theme.panelFooterHeight
+        color: Theme.panelFooterFill
 
         Text {
             objectName: "legend"
@@ -296,7 +298,7 @@ Rectangle {
             wrapMode: Text.WordWrap
             textFormat: Text.PlainText
             font.pixelSize: 11
-            color: "#a8b9a8"
+            color: Theme.panelLegend
             text: "Vert : réservations du train sélectionné · rouge : occupation de tous les trains ("
                   + panel.occupationText + ") · doré : Path optionnel\n"
                   + "Signaux : textures du jeu et des mods · E<n> si image indisponible · aucune donnée ≠ voie libre · molette : zoom, glisser : déplacement"

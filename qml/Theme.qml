@@ -98,6 +98,17 @@ QtObject {
     readonly property int railTop: 132
     readonly property int railInset: 52
 
+    // Network panel
+    readonly property color panelFill: "#070b0a"
+    readonly property color panelBorder: "#38493f"
+    readonly property color panelHeaderFill: "#dd101b16"
+    readonly property color panelTitle: "#edf1df"
+    readonly property color panelSelection: "#65db87"
+    readonly property color panelFooterFill: "#df101b16"
+    readonly property color panelLegend: "#a8b9a8"
+    readonly property int panelHeaderHeight: 48
+    readonly property int panelFooterHeight: 42
+
     // Footer
     readonly property color updateStatus: "#91a6b9"
     readonly property color versionLine: "#758b9c"

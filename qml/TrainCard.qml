@@ -14,7 +14,13 @@ Rectangle {
     height: 92
     radius: 6
     color: highlighted ? Theme.cardSelectedFill : Theme.cardFill
-    border.color: highlighted ? Theme.cardSelectedBorder : Theme.cardBorder
+    border.color: highlighted || activeFocus ? Theme.cardSelectedBorder : Theme.cardBorder
+    border.width: activeFocus ? 2 : 1
+
+    // Return or Space on the card that has the keyboard focus chooses it, like a click.
+    Keys.onReturnPressed: card.chosen()
+    Keys.onEnterPressed: card.chosen()
+    Keys.onSpacePressed: card.chosen()
 
     Accessible.role: Accessible.Button
     Accessible.name: card.train.name || ""

@@ -366,6 +366,18 @@ TestCase {
         compare(list.contentY, top);
     }
 
+    function test_returnOnAFocusedCardChoosesIt() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(1) !== null);
+        list.currentIndex = 1;
+        list.forceActiveFocus();
+        backend.calls = [];
+        keyClick(Qt.Key_Return);
+        compare(backend.calls[0], { "name": "selectTrain", "args": [id16(6)] });
+        verify(list.itemAtIndex(1).highlighted);
+    }
+
     function test_escapeClearsTheSelection() {
         backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
         const list = child("trainList");
@@ -444,5 +456,35 @@ TestCase {
             found = found.concat(findChildren(c, name));
         }
         return found;
+    }
+
+    function test_everyControlIsReachedWithTab_data() {
+        return [
+            { "tag": "map", "panelMode": true,
+              "names": ["pid", "connectButton", "disconnectButton", "trainSearch", "trainSort", "trainList",
+                        "modeButton", "sizeSlider", "pathToggle", "signalLayerChoice", "stationNamesToggle",
+                        "followToggle", "fitButton", "updateButton"] },
+            { "tag": "list", "panelMode": false,
+              "names": ["pid", "connectButton", "disconnectButton", "trainSearch", "trainSort", "trainList",
+                        "modeButton", "scope", "station", "symbols", "sizeSlider", "board", "updateButton"] }
+        ];
+    }
+
+    function test_everyControlIsReachedWithTab(data) {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)],
+                                  "tracks": [{ "id": id16(100), "station": "Gare A", "limit": 80, "signals": [], "trains": [] }] }));
+        win.panelMode = data.panelMode;
+        child("pid").forceActiveFocus();
+        const reached = [];
+        for (let i = 0; i < 40; ++i) {
+            // The focused item and the named items around it (a card within the train list).
+            for (let item = win.activeFocusItem; item; item = item.parent) {
+                if (item.objectName !== "" && reached.indexOf(item.objectName) < 0)
+                    reached.push(item.objectName);
+            }
+            keyClick(Qt.Key_Tab);
+        }
+        for (const name of data.names)
+            verify(reached.indexOf(name) >= 0, name + " is not reached; reached: " + reached.join(", "));
     }
 }
