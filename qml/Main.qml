@@ -244,9 +244,16 @@ ApplicationWindow {
         sequence: "PgDown"
         onActivated: window.pageList(1)
     }
+    // Escape empties the search field it is typed in, and otherwise clears the selection.
     Shortcut {
         sequence: "Esc"
-        onActivated: window.clearSelection()
+        onActivated: {
+            const search = trainColumn.searchField;
+            if (search.activeFocus && search.text !== "")
+                search.clear();
+            else
+                window.clearSelection();
+        }
     }
 
     LiveFeed {

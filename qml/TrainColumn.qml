@@ -61,13 +61,6 @@ Rectangle {
             placeholderTextColor: Theme.placeholder
             selectByMouse: true
             Accessible.name: "Rechercher un train"
-            Keys.onEscapePressed: event => {
-                if (search.text === "") {
-                    event.accepted = false;
-                    return;
-                }
-                search.clear();
-            }
         }
 
         ComboBox {

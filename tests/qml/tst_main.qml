@@ -378,6 +378,21 @@ TestCase {
         verify(list.itemAtIndex(1).highlighted);
     }
 
+    function test_escapeInTheSearchFieldEmptiesItFirst() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        keyClick(Qt.Key_X);
+        keyClick(Qt.Key_Escape);
+        compare(search.text, "");
+        compare(win.selectedTrain, id16(5));
+        keyClick(Qt.Key_Escape);
+        compare(win.selectedTrain, "");
+    }
+
     function test_escapeClearsTheSelection() {
         backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
         const list = child("trainList");
