@@ -96,13 +96,18 @@ int LiveFeed::trainRow(const QString &id) const
 
 QString LiveFeed::trainTrack(const QString &id) const
 {
-    const int row = trainRow(id);
-    if (row < 0)
+    // Among all trains, also those the search hides from the list.
+    if (id.isEmpty())
         return {};
-    const QVariantMap train = m_trains.rows().at(row).toMap();
-    if (!train.value(DataMapKeys::positionedKey).toBool())
-        return {};
-    return train.value(DataMapKeys::trackKey).toString();
+    for (const QVariant &entry : m_allTrains) {
+        const QVariantMap train = entry.toMap();
+        if (train.value(DataMapKeys::idKey).toString() != id)
+            continue;
+        return train.value(DataMapKeys::positionedKey).toBool()
+                   ? train.value(DataMapKeys::trackKey).toString()
+                   : QString();
+    }
+    return {};
 }
 
 QVariantList LiveFeed::stationChoices() const

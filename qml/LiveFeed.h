@@ -72,7 +72,8 @@ public:
     Q_INVOKABLE QVariant findSignal(const QString &id) const;
     // The row of the train with this id in the train list, or -1.
     Q_INVOKABLE int trainRow(const QString &id) const;
-    // The track of the train with this id while it is positioned; empty otherwise.
+    // The track of the train with this id while it is positioned, whether the list shows it or
+    // not; empty otherwise.
     Q_INVOKABLE QString trainTrack(const QString &id) const;
     // The index in stationChoices() of the station with this id (0 for the empty id), or -1.
     Q_INVOKABLE int stationChoiceIndex(const QString &id) const;

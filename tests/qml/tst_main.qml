@@ -186,6 +186,19 @@ TestCase {
         verify(list.itemAtIndex(1).highlighted);
     }
 
+    function test_selectionFollowsATrainTheSearchHides() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        keyClick(Qt.Key_6);
+        compare(list.count, 1);
+        backend.publish(liveMap({ "trains": [trainMap(5, 101), trainMap(6, 200)] }));
+        compare(lastView(), [3, "", id16(101), 0]);
+    }
+
     function test_trainPickedOnTheMapIsSelectedInTheList() {
         const trains = [];
         for (let n = 1; n <= 30; ++n)
