@@ -120,6 +120,8 @@ Rectangle {
         cursorShape: pressed ? Qt.ClosedHandCursor : Qt.OpenHandCursor
 
         onPressed: event => {
+            // Out of any text field, so that the window's letter keys reach the map.
+            panel.forceActiveFocus();
             lastX = event.x;
             lastY = event.y;
             pressX = event.x;

@@ -84,10 +84,17 @@ Rectangle {
             Accessible.name: "Liste des circulations"
             delegate: TrainCard {
                 required property var modelData
+                required property int index
                 width: ListView.view.width
                 train: modelData
                 highlighted: column.selectedTrain !== "" && column.selectedTrain === modelData.id
-                onChosen: column.trainChosen(modelData)
+                // The keyboard goes with the choice: the window's letter keys act again after a
+                // search.
+                onChosen: {
+                    trainList.currentIndex = index;
+                    trainList.forceActiveFocus();
+                    column.trainChosen(modelData);
+                }
             }
         }
 

@@ -346,6 +346,24 @@ TestCase {
         compare(child("trainSearch").text, "sf");
     }
 
+    function test_lettersActOnTheMapAgainAfterASearch_data() {
+        return [{ "tag": "a card is chosen", "target": "card" }, { "tag": "the map is pressed", "target": "map" }];
+    }
+
+    function test_lettersActOnTheMapAgainAfterASearch(data) {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        win.panelMode = true;
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        keyClick(Qt.Key_5);
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(data.target === "card" ? list.itemAtIndex(0) : child("mapMouse"));
+        keyClick(Qt.Key_S);
+        compare(search.text, "5");
+        verify(child("panel").following);
+    }
+
     function test_ctrlFGoesToTheSearchField() {
         child("pid").forceActiveFocus();
         keyClick(Qt.Key_F, Qt.ControlModifier);
