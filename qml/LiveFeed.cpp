@@ -5,6 +5,8 @@
 #include <QJSValue>
 #include <QMetaMethod>
 
+#include <algorithm>
+
 namespace {
 // Read only by the map item (which takes the Backend's map itself) and the verification runs.
 const QString MapOnlyKeys[] = {DataMapKeys::mapGeometryKey, DataMapKeys::mapSignalsKey,
@@ -43,7 +45,8 @@ QVariantMap LiveFeed::readSourceData(const QObject *source)
 void LiveFeed::reload()
 {
     QVariantMap map = readSourceData(m_source);
-    m_trains.setRows(map.value(DataMapKeys::trainsKey).toList());
+    m_allTrains = map.value(DataMapKeys::trainsKey).toList();
+    showTrains();
     m_tracks.setRows(map.value(DataMapKeys::tracksKey).toList());
     m_reservationCount = int(map.value(DataMapKeys::mapReservationsKey).toList().size());
     m_occupationCount = int(map.value(DataMapKeys::mapOccupationsKey).toList().size());
@@ -64,7 +67,7 @@ void LiveFeed::reload()
     emit changed();
 }
 
-QVariantMap LiveFeed::findSignal(const QString &id) const
+QVariant LiveFeed::findSignal(const QString &id) const
 {
     if (id.isEmpty())
         return {};
@@ -76,5 +79,130 @@ QVariantMap LiveFeed::findSignal(const QString &id) const
                 return signalMap;
         }
     }
+    return QVariantMap();
+}
+
+int LiveFeed::trainRow(const QString &id) const
+{
+    if (id.isEmpty())
+        return -1;
+    const QVariantList &rows = m_trains.rows();
+    for (qsizetype row = 0; row < rows.size(); ++row) {
+        if (rows.at(row).toMap().value(DataMapKeys::idKey).toString() == id)
+            return int(row);
+    }
+    return -1;
+}
+
+QString LiveFeed::trainTrack(const QString &id) const
+{
+    // Among all trains, also those the search hides from the list.
+    if (id.isEmpty())
+        return {};
+    for (const QVariant &entry : m_allTrains) {
+        const QVariantMap train = entry.toMap();
+        if (train.value(DataMapKeys::idKey).toString() != id)
+            continue;
+        return train.value(DataMapKeys::positionedKey).toBool()
+                   ? train.value(DataMapKeys::trackKey).toString()
+                   : QString();
+    }
     return {};
+}
+
+QVariantList LiveFeed::stationChoices() const
+{
+    QVariantList choices{QVariantMap{{DataMapKeys::idKey, QString()},
+                                     {DataMapKeys::nameKey, QStringLiteral("Toutes les gares")}}};
+    choices.append(m_stations);
+    return choices;
+}
+
+int LiveFeed::stationChoiceIndex(const QString &id) const
+{
+    if (id.isEmpty())
+        return 0;
+    for (qsizetype i = 0; i < m_stations.size(); ++i) {
+        if (m_stations.at(i).toMap().value(DataMapKeys::idKey).toString() == id)
+            return int(i) + 1;
+    }
+    return -1;
+}
+
+QString LiveFeed::selectedTrainId() const
+{
+    return m_data.value(DataMapKeys::selectedTrainIdKey).toString();
+}
+
+void LiveFeed::setTrainSearch(const QString &text)
+{
+    if (text == m_trainSearch)
+        return;
+    m_trainSearch = text;
+    showTrains();
+    emit trainViewChanged();
+}
+
+void LiveFeed::setTrainOrder(int order)
+{
+    if (order < GameOrder || order > StoppedFirst || order == m_trainOrder)
+        return;
+    m_trainOrder = order;
+    showTrains();
+    emit trainViewChanged();
+}
+
+void LiveFeed::showTrains()
+{
+    m_trains.setRows(arrangeTrains(m_allTrains, m_trainSearch, m_trainOrder));
+}
+
+QString LiveFeed::searchKey(const QString &text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString key;
+    key.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (c.category() != QChar::Mark_NonSpacing)
+            key.append(c);
+    }
+    return key.toCaseFolded();
+}
+
+QVariantList LiveFeed::arrangeTrains(const QVariantList &trains, const QString &search, int order)
+{
+    const QString wanted = searchKey(search.trimmed());
+    QVariantList shown;
+    for (const QVariant &train : trains) {
+        if (wanted.isEmpty() ||
+            searchKey(train.toMap().value(DataMapKeys::nameKey).toString()).contains(wanted))
+            shown.append(train);
+    }
+    const auto speed = [](const QVariant &train) {
+        const QVariantMap map = train.toMap();
+        return map.value(DataMapKeys::presentKey).toBool()
+                   ? qAbs(map.value(DataMapKeys::speedKey).toDouble())
+                   : 0.0;
+    };
+    switch (order) {
+    case ByName:
+        std::stable_sort(shown.begin(), shown.end(), [](const QVariant &a, const QVariant &b) {
+            return QString::localeAwareCompare(
+                       searchKey(a.toMap().value(DataMapKeys::nameKey).toString()),
+                       searchKey(b.toMap().value(DataMapKeys::nameKey).toString())) < 0;
+        });
+        break;
+    case BySpeed: // fastest first
+        std::stable_sort(shown.begin(), shown.end(),
+                         [&](const QVariant &a, const QVariant &b) { return speed(a) > speed(b); });
+        break;
+    case StoppedFirst: // stopped trains (and those without a speed) first, each group in game order
+        std::stable_sort(shown.begin(), shown.end(), [&](const QVariant &a, const QVariant &b) {
+            return (speed(a) < 0.05) && !(speed(b) < 0.05);
+        });
+        break;
+    default:
+        break;
+    }
+    return shown;
 }

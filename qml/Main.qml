@@ -13,744 +13,360 @@ ApplicationWindow {
     // current page come as list models that update in place (see LiveFeed).
     property var live: feed.data
     property string selectedTrack: ""
+    // The train chosen on a card or on the map, by its id: its card stays highlighted while it
+    // runs from track to track, and the "Sélection" scope follows it.
+    property string selectedTrain: ""
     property string selectedSignal: ""
     readonly property string selectedSignalText: {
         window.live; // re-evaluated with every published map
-        if (selectedSignal === "")
+        if (window.selectedSignal === "")
             return "";
-        const found = feed.findSignal(selectedSignal);
+        const found = feed.findSignal(window.selectedSignal);
         if (found.id === undefined)
             return "Signal hors de la vue courante";
         return [found.kind, found.id, found.aspect, found.specificState].join(" · ");
     }
-    property bool panelMode: true
-    property real signalSize: 64
+    // Both start as the user left them (the specified defaults on a first start).
+    property bool panelMode: WindowPreferences.panelMode
+    property real signalSize: WindowPreferences.signalSize
     readonly property var tracks: feed.tracks
     readonly property var trains: feed.trains
-    readonly property var stations: [allStations].concat(feed.stations)
+    readonly property var stations: feed.stationChoices
     property string stationFilter: ""
+    // The name of the chosen station, shown while the game's station list does not hold it
+    // (before the first map after a reconnection), so that the chooser never hides the filter.
+    property string stationFilterName: ""
     property var visibleTracks: tracks
 
-    readonly property var allStations: ({ "id": "", "name": "Toutes les gares" })
-
-    width: 1440
-    height: 900
-    minimumWidth: 1060
-    minimumHeight: 650
+    width: Theme.windowWidth
+    height: Theme.windowHeight
+    minimumWidth: Theme.minimumWindowWidth
+    minimumHeight: Theme.minimumWindowHeight
     visible: true
     title: "Zorvy TCO — observation du réseau"
-    color: "#0b1117"
-    font.family: "Segoe UI"
-    palette.windowText: "#d6e1eb"
-    palette.text: "#d6e1eb"
-    palette.buttonText: "#d6e1eb"
-    palette.button: "#243443"
-    palette.base: "#14202b"
-    palette.highlight: "#58c4c7"
-    // Pop-ups (drop-down lists, the train picker, tool tips) on the dark theme too: light text
-    // on a dark surface, white on the highlighted row, light drop-down arrows.
-    palette.window: "#14202b"
-    palette.light: "#2f4a5e"
-    palette.midlight: "#2a3d4d"
-    palette.mid: "#38493f"
-    palette.dark: "#d6e1eb"
-    palette.highlightedText: "#ffffff"
-    palette.toolTipBase: "#14202b"
-    palette.toolTipText: "#d6e1eb"
+    color: Theme.windowBackground
+    font.family: Theme.uiFont
+    palette.windowText: Theme.text
+    palette.text: Theme.text
+    palette.buttonText: Theme.text
+    palette.button: Theme.button
+    palette.base: Theme.base
+    palette.highlight: Theme.highlight
+    palette.window: Theme.popupSurface
+    palette.light: Theme.popupLight
+    palette.midlight: Theme.popupMidlight
+    palette.mid: Theme.popupMid
+    palette.dark: Theme.popupIndicator
+    palette.highlightedText: Theme.highlightedText
+    palette.toolTipBase: Theme.popupSurface
+    palette.toolTipText: Theme.text
+
+    // Pixels by which an arrow key moves the map.
+    readonly property real panStep: 80
 
     property bool built: false
-    Component.onCompleted: built = true
+    // The place, the size and the list's view as the user left them; the new view goes to the
+    // Backend at once.
+    Component.onCompleted: {
+        const geometry = WindowPreferences.geometry;
+        if (geometry.width > 0) {
+            window.x = geometry.x;
+            window.y = geometry.y;
+            window.width = geometry.width;
+            window.height = geometry.height;
+        }
+        synoptic.scope.currentIndex = WindowPreferences.scope;
+        window.stationFilterName = WindowPreferences.stationName;
+        window.stationFilter = WindowPreferences.station;
+        window.built = true;
+        if (synoptic.scope.currentIndex !== 0)
+            window.updateView(0);
+    }
+    function rememberGeometry() {
+        if (window.built && window.visibility === Window.Windowed)
+            WindowPreferences.setGeometry(window.x, window.y, window.width, window.height);
+    }
+    onXChanged: window.rememberGeometry()
+    onYChanged: window.rememberGeometry()
+    onWidthChanged: window.rememberGeometry()
+    onHeightChanged: window.rememberGeometry()
+    onClosing: window.rememberGeometry()
+    onPanelModeChanged: WindowPreferences.panelMode = window.panelMode
+    onSignalSizeChanged: WindowPreferences.signalSize = window.signalSize
 
     // The list keeps its rows from one map to the next; a new view starts again at its top.
     property bool scrollListToTop: false
 
-    function updateView(page) {
-        backend.setView(scope.currentIndex, stationFilter, selectedTrack, page);
-        scrollListToTop = true;
+    function updateView(page: int) {
+        window.backend.setView(synoptic.scope.currentIndex, window.stationFilter, window.selectedTrack, page);
+        window.scrollListToTop = true;
     }
 
-    function chooseTrainCard(train) {
-        backend.selectTrain(train.id);
-        selectedTrack = train.track || "";
-        stationFilter = "";
-        station.currentIndex = 0;
-        scope.currentIndex = 3;
+    function chooseTrainCard(train: var) {
+        window.backend.selectTrain(train.id);
+        window.selectedTrain = train.id || "";
+        window.selectedTrack = train.track || "";
+        window.stationFilter = "";
+        synoptic.scope.currentIndex = 3;
+        // The Backend has taken the train's track at once: the map can go there now.
+        if (window.panelMode)
+            synoptic.panel.centreTrain();
     }
 
-    onSelectedTrackChanged: updateView(0)
-    onStationFilterChanged: updateView(0)
+    // Escape: no train, no track, no signal.
+    function clearSelection() {
+        if (window.selectedTrain !== "")
+            window.backend.selectTrain("");
+        window.selectedTrain = "";
+        window.selectedTrack = "";
+        window.selectedSignal = "";
+    }
+
+    // Page Up and Page Down: the list that is shown beside the map or instead of it.
+    function pageList(direction: int) {
+        const list = window.panelMode ? trainColumn.list : synoptic.board;
+        const bottom = Math.max(list.originY, list.originY + list.contentHeight - list.height);
+        list.contentY = Math.max(list.originY, Math.min(bottom, list.contentY + direction * list.height));
+    }
+
+    // A train chosen on the map: selected by id, its card brought into view.
+    function chooseTrainOnMap(trainId: string) {
+        window.backend.selectTrain(trainId);
+        window.selectedTrain = trainId;
+        window.followSelectedTrain();
+        trainColumn.showRow(feed.trainRow(trainId));
+    }
+
+    // The "Sélection" scope shows the selected train's current track.
+    function followSelectedTrain() {
+        if (window.selectedTrain === "" || synoptic.scope.currentIndex !== 3)
+            return;
+        const track = feed.trainTrack(window.selectedTrain);
+        if (track !== "" && track !== window.selectedTrack)
+            window.selectedTrack = track;
+    }
+
+    function chooseStation(index: int) {
+        const entry = window.stations[index];
+        window.stationFilterName = entry.id ? entry.name : "";
+        window.stationFilter = entry.id;
+    }
+
+    // The station chooser shows the filter that the view applies. A filter on a station that the
+    // game no longer has (another game, a restarted one) is dropped once live data say so.
+    function syncStationChooser() {
+        const index = feed.stationChoiceIndex(window.stationFilter);
+        if (index >= 0) {
+            synoptic.station.currentIndex = index;
+        } else if (feed.live) {
+            window.stationFilterName = "";
+            window.stationFilter = "";
+        } else {
+            synoptic.station.currentIndex = -1;
+        }
+    }
+
+    onSelectedTrackChanged: window.updateView(0)
+    onStationFilterChanged: {
+        window.syncStationChooser();
+        WindowPreferences.setStation(window.stationFilter, window.stationFilterName);
+        window.updateView(0);
+    }
     onLiveChanged: {
-        if (scrollListToTop && live.live) {
-            scrollListToTop = false;
-            board.positionViewAtBeginning();
+        if (window.scrollListToTop && feed.live) {
+            window.scrollListToTop = false;
+            synoptic.board.positionViewAtBeginning();
+        }
+    }
+
+    // Keys of the map (while it is shown) and of the lists.
+    Shortcut {
+        sequences: ["+", "=", "Ctrl++"]
+        enabled: window.panelMode
+        onActivated: synoptic.panel.zoomBy(1.3)
+    }
+    Shortcut {
+        sequences: ["-", "Ctrl+-"]
+        enabled: window.panelMode
+        onActivated: synoptic.panel.zoomBy(1 / 1.3)
+    }
+    Shortcut {
+        sequence: "Left"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(window.panStep, 0)
+    }
+    Shortcut {
+        sequence: "Right"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(-window.panStep, 0)
+    }
+    Shortcut {
+        sequence: "Up"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(0, window.panStep)
+    }
+    Shortcut {
+        sequence: "Down"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.pan(0, -window.panStep)
+    }
+    Shortcut {
+        sequence: "F"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.fitAll()
+    }
+    Shortcut {
+        sequence: "C"
+        enabled: window.panelMode
+        onActivated: synoptic.panel.centreTrain()
+    }
+    Shortcut {
+        sequence: "S"
+        enabled: window.panelMode
+        onActivated: {
+            synoptic.panel.following = !synoptic.panel.following;
+            if (synoptic.panel.following)
+                synoptic.panel.centreTrain();
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+F"
+        onActivated: {
+            trainColumn.searchField.forceActiveFocus();
+            trainColumn.searchField.selectAll();
+        }
+    }
+    Shortcut {
+        sequence: "PgUp"
+        onActivated: window.pageList(-1)
+    }
+    Shortcut {
+        sequence: "PgDown"
+        onActivated: window.pageList(1)
+    }
+    // Escape empties the search field it is typed in, and otherwise clears the selection.
+    Shortcut {
+        sequence: "Esc"
+        onActivated: {
+            const search = trainColumn.searchField;
+            if (search.activeFocus && search.text !== "")
+                search.clear();
+            else
+                window.clearSelection();
         }
     }
 
     LiveFeed {
         id: feed
         source: window.backend
+        trainSearch: trainColumn.searchText
+        trainOrder: trainColumn.order
+        // After the station chooser has taken the new station list as its model.
         onChanged: {
+            window.syncStationChooser();
             if (!feed.live) {
                 window.selectedSignal = "";
                 window.selectedTrack = "";
+            } else {
+                // The Backend's own selection (a train chosen before, or chosen for it) wins.
+                if (feed.selectedTrainId !== "")
+                    window.selectedTrain = feed.selectedTrainId;
+                window.followSelectedTrain();
             }
         }
     }
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: 24
-        spacing: 18
+        anchors.margins: Theme.outerMargin
+        spacing: Theme.rowSpacing
 
-        // Header
+        HeaderBar {
+            id: header
+            Layout.fillWidth: true
+            live: feed.live
+            onConnectRequested: pid => window.backend.connectGame(pid)
+            onDisconnectRequested: window.backend.disconnectGame()
+        }
+
         RowLayout {
             Layout.fillWidth: true
             spacing: 14
 
-            Rectangle {
-                Layout.preferredWidth: 42
-                Layout.preferredHeight: 42
-                radius: 7
-                color: "#143d41"
-                Text {
-                    anchors.centerIn: parent
-                    text: "ZR"
-                    color: "#75e3df"
-                    font.bold: true
-                    font.pixelSize: 20
-                }
+            CounterTile {
+                label: "CIRCULATIONS"
+                valueName: "counter0"
+                value: String(window.live.trainCount || 0)
+                accent: Theme.trainsAccent
             }
-
-            ColumnLayout {
-                spacing: 0
-                Text {
-                    text: "ZORVY / TCO"
-                    font.pixelSize: 24
-                    font.weight: Font.DemiBold
-                    color: "#edf5fa"
-                }
-                Text {
-                    text: "TABLEAU DE CONTRÔLE OPTIQUE · LABORATOIRE SDK"
-                    font.pixelSize: 10
-                    font.letterSpacing: 1.5
-                    color: "#8a9ba9"
-                }
+            CounterTile {
+                label: "SEGMENTS DE VOIE"
+                valueName: "counter1"
+                value: String(window.live.trackCount || 0)
+                accent: Theme.tracksAccent
             }
-
-            Item {
-                Layout.fillWidth: true
+            CounterTile {
+                label: "GARES"
+                valueName: "counter2"
+                value: String(window.live.stationCount || 0)
+                accent: Theme.stationsAccent
             }
-
-            Rectangle {
-                objectName: "liveBadge"
-                Layout.preferredWidth: 116
-                Layout.preferredHeight: 30
-                radius: 15
-                color: live.live ? "#173c33" : "#3e3121"
-                Text {
-                    objectName: "liveBadgeText"
-                    anchors.centerIn: parent
-                    text: live.live ? "●  EN DIRECT" : "●  EN ATTENTE"
-                    color: live.live ? "#7bdbae" : "#efbe72"
-                    font.pixelSize: 11
-                    font.bold: true
-                }
-            }
-
-            TextField {
-                id: pid
-                objectName: "pid"
-                Layout.preferredWidth: 142
-                placeholderText: "PID · auto si vide"
-                placeholderTextColor: "#6f8496"
-                selectByMouse: true
-                onAccepted: backend.connectGame(text)
-            }
-
-            Button {
-                objectName: "connectButton"
-                text: "Connecter"
-                onClicked: backend.connectGame(pid.text)
-            }
-
-            Button {
-                objectName: "disconnectButton"
-                text: "Déconnecter"
-                onClicked: backend.disconnectGame()
+            CounterTile {
+                label: "SIGNAUX / BALISES"
+                valueName: "counter3"
+                value: (window.live.signalCount || 0) + " / " + (window.live.baliseCount || 0)
+                accent: Theme.signalsAccent
             }
         }
 
-        // Counters
-        RowLayout {
-            Layout.fillWidth: true
-            spacing: 14
-
-            Repeater {
-                model: [
-                    { "label": "CIRCULATIONS", "accent": "#f1bf70" },
-                    { "label": "SEGMENTS DE VOIE", "accent": "#68d2d0" },
-                    { "label": "GARES", "accent": "#a6b3d6" },
-                    { "label": "SIGNAUX / BALISES", "accent": "#68d2d0" }
-                ]
-                delegate: Rectangle {
-                    required property var modelData
-                    required property int index
-                    Layout.fillWidth: true
-                    Layout.preferredWidth: 1
-                    Layout.preferredHeight: 80
-                    radius: 8
-                    color: "#141e28"
-                    border.color: "#26333f"
-
-                    Column {
-                        x: 18
-                        anchors.verticalCenter: parent.verticalCenter
-                        spacing: 5
-                        Text {
-                            text: modelData.label
-                            font.pixelSize: 10
-                            font.letterSpacing: 1
-                            color: "#8fa2b3"
-                        }
-                        Text {
-                            objectName: "counter" + index
-                            text: {
-                                switch (index) {
-                                case 0:
-                                    return String(live.trainCount || 0);
-                                case 1:
-                                    return String(live.trackCount || 0);
-                                case 2:
-                                    return String(live.stationCount || 0);
-                                default:
-                                    return (live.signalCount || 0) + " / " + (live.baliseCount || 0);
-                                }
-                            }
-                            font.pixelSize: 26
-                            font.weight: Font.DemiBold
-                            color: modelData.accent
-                        }
-                    }
-                }
-            }
-        }
-
-        // Body
         RowLayout {
             Layout.fillWidth: true
             Layout.fillHeight: true
-            spacing: 18
+            spacing: Theme.rowSpacing
 
-            // Train column
-            Rectangle {
-                Layout.preferredWidth: 252
-                Layout.fillHeight: true
-                color: "#111b24"
-                radius: 8
-                border.color: "#26333f"
-
-                ColumnLayout {
-                    anchors.fill: parent
-                    anchors.margins: 16
-                    spacing: 16
-
-                    Text {
-                        text: "CIRCULATIONS"
-                        font.bold: true
-                        font.pixelSize: 12
-                        font.letterSpacing: 1
-                        color: "#a6b7c7"
-                    }
-                    Text {
-                        Layout.fillWidth: true
-                        text: "Choisir un train pour afficher ses réservations."
-                        wrapMode: Text.WordWrap
-                        font.pixelSize: 11
-                        color: "#8095a8"
-                    }
-
-                    ListView {
-                        id: trainList
-                        objectName: "trainList"
-                        Layout.fillWidth: true
-                        Layout.fillHeight: true
-                        clip: true
-                        spacing: 8
-                        model: window.trains
-                        delegate: Rectangle {
-                            id: card
-                            required property var modelData
-                            readonly property bool highlighted: modelData.positioned === true
-                                                                && window.selectedTrack === modelData.track
-                            objectName: "trainCard"
-                            width: ListView.view.width
-                            height: 92
-                            radius: 6
-                            color: highlighted ? "#233a43" : "#1a2733"
-                            border.color: highlighted ? "#68d2d0" : "#263c4c"
-
-                            Column {
-                                anchors.fill: parent
-                                anchors.margins: 12
-                                spacing: 6
-                                Text {
-                                    width: parent.width
-                                    elide: Text.ElideRight
-                                    text: card.modelData.name || ""
-                                    font.bold: true
-                                    font.pixelSize: 14
-                                    color: "#e7edf3"
-                                }
-                                Text {
-                                    objectName: "trainSpeed"
-                                    text: card.modelData.present
-                                          ? Number(card.modelData.speed || 0).toFixed(1) + " km/h"
-                                          : "Vitesse indisponible"
-                                    font.pixelSize: 16
-                                    color: "#efbe72"
-                                }
-                                Text {
-                                    objectName: "trainTrack"
-                                    width: parent.width
-                                    elide: Text.ElideRight
-                                    text: card.modelData.positioned
-                                          ? "Voie …" + String(card.modelData.track || "").slice(-8)
-                                          : "Non localisé dans les états validés"
-                                    font.pixelSize: 10
-                                    color: "#8c9fac"
-                                }
-                            }
-
-                            MouseArea {
-                                anchors.fill: parent
-                                cursorShape: Qt.PointingHandCursor
-                                onClicked: window.chooseTrainCard(card.modelData)
-                            }
-                        }
-                    }
-
-                    Rectangle {
-                        Layout.fillWidth: true
-                        Layout.preferredHeight: 104
-                        color: "#182a32"
-                        radius: 6
-                        Text {
-                            anchors.fill: parent
-                            anchors.margins: 12
-                            wrapMode: Text.WordWrap
-                            font.pixelSize: 11
-                            color: "#9fb9c7"
-                            text: "LECTURE SEULE\n\nLe panneau associe les symboles à leur voie. L’occupation des cantons reste inconnue."
-                        }
-                    }
-                }
+            TrainColumn {
+                id: trainColumn
+                trains: window.trains
+                selectedTrain: window.selectedTrain
+                onTrainChosen: train => window.chooseTrainCard(train)
             }
 
-            // Synoptic area
-            Rectangle {
-                Layout.fillWidth: true
-                Layout.fillHeight: true
-                color: "#0f1922"
-                radius: 8
-                border.color: "#26333f"
-
-                ColumnLayout {
-                    anchors.fill: parent
-                    anchors.margins: 18
-                    spacing: 12
-
-                    RowLayout {
-                        Layout.fillWidth: true
-                        Text {
-                            text: "SYNOPTIQUE"
-                            font.pixelSize: 15
-                            font.bold: true
-                            font.letterSpacing: 1
-                            color: "#dce5ec"
-                        }
-                        Button {
-                            objectName: "modeButton"
-                            text: window.panelMode ? "Liste" : "Panneau TCO"
-                            onClicked: window.panelMode = !window.panelMode
-                        }
-                        Item {
-                            Layout.fillWidth: true
-                        }
-                        ComboBox {
-                            id: scope
-                            objectName: "scope"
-                            visible: !window.panelMode
-                            Layout.preferredWidth: 158
-                            model: ["Circulations", "Avec signaux", "Toutes les voies", "Sélection"]
-                            // Not for the first index the chooser takes while the window is built.
-                            onCurrentIndexChanged: if (window.built) window.updateView(0)
-                        }
-                        ComboBox {
-                            id: station
-                            objectName: "station"
-                            visible: !window.panelMode
-                            Layout.preferredWidth: 200
-                            model: window.stations
-                            textRole: "name"
-                            onActivated: index => window.stationFilter = window.stations[index].id
-                        }
-                        ComboBox {
-                            id: symbols
-                            objectName: "symbols"
-                            visible: !window.panelMode
-                            Layout.preferredWidth: 142
-                            model: ["Symboles TCO", "Contraste élevé"]
-                        }
-                    }
-
-                    RowLayout {
-                        Layout.fillWidth: true
-                        Text {
-                            objectName: "caption"
-                            Layout.fillWidth: true
-                            elide: Text.ElideRight
-                            font.pixelSize: 12
-                            color: "#91a6b9"
-                            text: window.panelMode
-                                  ? "Carte entière · caméra libre · capture " + (live.captureMs || 0) + " ms"
-                                  : "Segments indépendants · positions en fraction de voie"
-                        }
-                        Button {
-                            objectName: "previousPage"
-                            Layout.preferredWidth: 36
-                            visible: !window.panelMode
-                            text: "‹"
-                            enabled: (live.page || 0) > 0
-                            onClicked: window.updateView((live.page || 0) - 1)
-                        }
-                        Text {
-                            objectName: "pagerText"
-                            visible: !window.panelMode
-                            color: "#91a6b9"
-                            text: ((live.page || 0) + 1) + " / " + (live.pages || 1) + " · "
-                                  + (live.filteredCount || 0) + " voies"
-                        }
-                        Button {
-                            objectName: "nextPage"
-                            Layout.preferredWidth: 36
-                            visible: !window.panelMode
-                            text: "›"
-                            enabled: (live.page || 0) + 1 < (live.pages || 1)
-                            onClicked: window.updateView((live.page || 0) + 1)
-                        }
-                    }
-
-                    RowLayout {
-                        Layout.fillWidth: true
-                        spacing: 12
-                        Text {
-                            text: "━  Voie observée"
-                            font.pixelSize: 11
-                            color: "#b8c7d2"
-                        }
-                        Text {
-                            text: "▰  Train"
-                            font.pixelSize: 11
-                            color: "#efbe72"
-                        }
-                        Text {
-                            text: "Signaux : textures natives"
-                            font.pixelSize: 11
-                            color: "#74c4e8"
-                        }
-                        Text {
-                            text: "◇  Balise"
-                            font.pixelSize: 11
-                            color: "#c5b8ef"
-                        }
-                        Text {
-                            text: "M  Repère"
-                            font.pixelSize: 11
-                            color: "#e6c789"
-                        }
-                        Item {
-                            Layout.fillWidth: true
-                        }
-                        Text {
-                            text: "Taille : " + Math.round(window.signalSize)
-                            font.pixelSize: 11
-                            color: "#b8c7d2"
-                        }
-                        Slider {
-                            objectName: "sizeSlider"
-                            Layout.preferredWidth: 110
-                            from: 24
-                            to: 96
-                            stepSize: 4
-                            value: window.signalSize
-                            onMoved: window.signalSize = value
-                        }
-                    }
-
-                    Item {
-                        Layout.fillWidth: true
-                        Layout.fillHeight: true
-
-                        Panel {
-                            id: panel
-                            objectName: "panel"
-                            anchors.fill: parent
-                            visible: window.panelMode
-                            liveData: window.live
-                            dataSource: window.backend
-                            reservationCount: feed.reservationCount
-                            occupationCount: feed.occupationCount
-                            signalSize: window.signalSize
-                            onTrainSelected: trainId => backend.selectTrain(trainId)
-                        }
-
-                        ListView {
-                            id: board
-                            objectName: "board"
-                            anchors.fill: parent
-                            visible: !window.panelMode
-                            clip: true
-                            spacing: 10
-                            model: window.visibleTracks
-                            ScrollBar.vertical: ScrollBar {}
-                            delegate: Rectangle {
-                                id: row
-                                required property var modelData
-                                readonly property bool contrast: symbols.currentIndex === 1
-                                width: ListView.view.width - 12
-                                height: 188
-                                radius: 5
-                                color: "#14212c"
-                                border.color: window.selectedTrack === modelData.id ? "#4c9296" : "#263746"
-
-                                Row {
-                                    x: 12
-                                    y: 12
-                                    spacing: 16
-                                    Text {
-                                        text: "VOIE " + (row.modelData.id || "")
-                                        font.family: "Consolas"
-                                        font.pixelSize: 11
-                                        color: "#93abbc"
-                                    }
-                                    Text {
-                                        text: row.modelData.station || ""
-                                        font.pixelSize: 11
-                                        color: "#c3d2dd"
-                                    }
-                                    Text {
-                                        text: Number(row.modelData.limit || 0).toFixed(0) + " km/h"
-                                        font.pixelSize: 11
-                                        color: "#8095a8"
-                                    }
-                                }
-
-                                Item {
-                                    id: rail
-                                    x: 52
-                                    y: 132
-                                    width: row.width - 104
-                                    height: 8
-
-                                    Rectangle {
-                                        width: parent.width
-                                        height: row.contrast ? 6 : 3
-                                        anchors.verticalCenter: parent.verticalCenter
-                                        color: "#b9c8d3"
-                                    }
-                                    Rectangle {
-                                        x: 0
-                                        y: -5
-                                        width: 2
-                                        height: 18
-                                        color: "#dce7ec"
-                                    }
-                                    Rectangle {
-                                        x: parent.width - width
-                                        y: -5
-                                        width: 2
-                                        height: 18
-                                        color: "#dce7ec"
-                                    }
-
-                                    Repeater {
-                                        model: row.modelData.signals || []
-                                        delegate: Item {
-                                            id: marker
-                                            required property var modelData
-                                            readonly property real size: window.signalSize
-                                            x: (modelData.fraction || 0) * rail.width
-                                            y: -28
-                                            width: 24
-                                            height: 52
-
-                                            Image {
-                                                id: image
-                                                x: -marker.size / 2
-                                                y: 24 - marker.size
-                                                width: marker.size
-                                                height: marker.size
-                                                source: marker.modelData.textureUrl || ""
-                                                sourceSize: Qt.size(192, 192)
-                                                fillMode: Image.PreserveAspectFit
-                                                asynchronous: false
-                                            }
-
-                                            Item {
-                                                objectName: "drawnSymbol"
-                                                visible: image.status !== Image.Ready
-                                                Rectangle {
-                                                    x: 0
-                                                    y: 15
-                                                    width: 2
-                                                    height: 17
-                                                    color: "#758ea1"
-                                                }
-                                                Rectangle {
-                                                    x: -7
-                                                    y: 0
-                                                    width: 16
-                                                    height: 16
-                                                    color: "#14212c"
-                                                    border.width: row.contrast ? 3 : 2
-                                                    border.color: marker.modelData.balise ? "#c5b8ef" : "#74c4e8"
-                                                    radius: (marker.modelData.balise || marker.modelData.marker) ? 0 : 8
-                                                    rotation: marker.modelData.balise ? 45 : 0
-                                                }
-                                                Text {
-                                                    visible: marker.modelData.marker === true
-                                                    x: -4
-                                                    y: 0
-                                                    text: "M"
-                                                    font.pixelSize: 12
-                                                    color: "#e6c789"
-                                                }
-                                                Text {
-                                                    x: -18
-                                                    y: -18
-                                                    text: marker.modelData.aspect || ""
-                                                    font.pixelSize: 9
-                                                    color: "#b9c8d3"
-                                                }
-                                            }
-
-                                            MouseArea {
-                                                id: signalZone
-                                                objectName: "signalZone"
-                                                x: -marker.size / 2
-                                                y: 24 - marker.size
-                                                width: marker.size
-                                                height: marker.size + 12
-                                                hoverEnabled: true
-                                                cursorShape: Qt.PointingHandCursor
-                                                onClicked: window.selectedSignal = marker.modelData.id
-                                                ToolTip.visible: containsMouse
-                                                ToolTip.text: [marker.modelData.kind, marker.modelData.id,
-                                                    marker.modelData.aspect + " · sens " + marker.modelData.direction,
-                                                    marker.modelData.specificState].join("\n")
-                                            }
-                                        }
-                                    }
-
-                                    Repeater {
-                                        model: row.modelData.trains || []
-                                        delegate: Item {
-                                            id: trainMarker
-                                            required property var modelData
-                                            x: (modelData.fraction || 0) * rail.width
-                                            Rectangle {
-                                                x: -13
-                                                y: -5
-                                                width: 26
-                                                height: 13
-                                                radius: 2
-                                                color: "#efbe72"
-                                                border.color: "#ffe4ae"
-                                            }
-                                            Text {
-                                                x: -48
-                                                y: 17
-                                                width: 96
-                                                horizontalAlignment: Text.AlignHCenter
-                                                elide: Text.ElideRight
-                                                text: trainMarker.modelData.name || ""
-                                                font.pixelSize: 11
-                                                font.bold: true
-                                                color: "#f4cc8b"
-                                            }
-                                            Text {
-                                                x: -45
-                                                y: -57
-                                                width: 90
-                                                horizontalAlignment: Text.AlignHCenter
-                                                text: ((trainMarker.modelData.direction || 0) > 0 ? "→ " : "← ")
-                                                      + Number(trainMarker.modelData.speed || 0).toFixed(1) + " km/h"
-                                                font.pixelSize: 11
-                                                color: "#efbe72"
-                                            }
-                                        }
-                                    }
-                                }
-                            }
-                        }
-
-                        Text {
-                            objectName: "emptyListText"
-                            anchors.centerIn: parent
-                            visible: !window.panelMode && board.count === 0
-                            font.pixelSize: 17
-                            color: "#8fa4b7"
-                            text: live.live ? "Aucune voie pour ce filtre" : "En attente de données du jeu"
-                        }
-                    }
-
-                    Text {
-                        objectName: "signalLine"
-                        Layout.fillWidth: true
-                        elide: Text.ElideRight
-                        font.pixelSize: 11
-                        color: "#869dad"
-                        text: window.selectedSignalText !== ""
-                              ? window.selectedSignalText
-                              : "Voies et positions observées · états natifs des signaux dans la liste"
-                    }
+            SynopticArea {
+                id: synoptic
+                live: window.live
+                dataSource: window.backend
+                reservationCount: feed.reservationCount
+                occupationCount: feed.occupationCount
+                panelMode: window.panelMode
+                signalSize: window.signalSize
+                tracks: window.visibleTracks
+                stations: window.stations
+                stationFilterName: window.stationFilterName
+                selectedTrack: window.selectedTrack
+                selectedSignalText: window.selectedSignalText
+                onModeToggled: window.panelMode = !window.panelMode
+                onSignalSizeMoved: size => window.signalSize = size
+                // Not for the first index the chooser takes while the window is built.
+                onScopeChosen: index => {
+                    if (!window.built)
+                        return;
+                    WindowPreferences.scope = index;
+                    window.updateView(0);
                 }
+                onStationActivated: index => window.chooseStation(index)
+                onPageRequested: page => window.updateView(page)
+                onSignalChosen: signalId => window.selectedSignal = signalId
+                onTrainSelected: trainId => window.chooseTrainOnMap(trainId)
             }
         }
 
-        // Footer
-        RowLayout {
+        FooterBar {
             Layout.fillWidth: true
-            spacing: 14
-            Text {
-                objectName: "statusText"
-                Layout.fillWidth: true
-                elide: Text.ElideRight
-                font.pixelSize: 12
-                color: live.live ? "#7bdbae" : "#efbe72"
-                text: live.status || "Déconnecté"
-            }
-            Text {
-                objectName: "updateStatus"
-                font.pixelSize: 11
-                color: "#91a6b9"
-                text: updater.status || ""
-            }
-            Button {
-                objectName: "updateButton"
-                text: updater.ready ? "Redémarrer et mettre à jour" : "Vérifier les mises à jour"
-                onClicked: {
-                    if (updater.ready)
-                        updater.restart();
-                    else
-                        updater.check();
-                }
-            }
-            Text {
-                objectName: "versionLine"
-                font.pixelSize: 11
-                color: "#758b9c"
-                text: "ZorvyRailsSDK 0.6 · observation expérimentale · " + (live.updated || "--:--:--")
+            live: window.live
+            updater: window.updater
+            onGameChosen: pid => {
+                header.pidField.text = pid;
+                window.backend.connectGame(pid);
             }
         }
     }

@@ -21,6 +21,35 @@ Rectangle {
 
     signal trainSelected(string trainId)
 
+    // While on, the view keeps the selected train centred at each snapshot; a pan by hand ends it.
+    property alias following: followToggle.checked
+    // The zoom asked for while following, over the scale that centring on the train sets.
+    property real followZoom: 1
+
+    // The operations of the window's keys, about the middle of the map.
+    function zoomBy(factor: real) {
+        map.zoomAt(factor, map.width / 2, map.height / 2);
+        if (panel.following)
+            panel.followZoom *= factor;
+    }
+    function pan(dx: real, dy: real) {
+        panel.following = false;
+        map.moveView(dx, dy);
+    }
+    function fitAll() {
+        panel.following = false;
+        map.fit();
+    }
+    function centreTrain() {
+        panel.followZoom = 1;
+        map.focusTrain();
+    }
+    function keepTrainCentred() {
+        map.focusTrain();
+        if (panel.followZoom !== 1)
+            map.zoomAt(panel.followZoom, map.width / 2, map.height / 2);
+    }
+
     readonly property string usageText: liveData.usageStale
                                         ? "périmées"
                                         : liveData.reservationsAvailable
@@ -32,8 +61,8 @@ Rectangle {
                                                ? panel.occupationCount + " portions"
                                                : "indisponible"
 
-    color: "#070b0a"
-    border.color: "#38493f"
+    color: Theme.panelFill
+    border.color: Theme.panelBorder
     clip: true
 
     function placePicker(x, y) {
@@ -41,20 +70,30 @@ Rectangle {
         trainPicker.width = Math.min(340, panel.width);
         trainPicker.height = Math.min(300, Math.max(80, panel.height - 90), 48 + 40 * count);
         trainPicker.x = Math.max(0, Math.min(x, panel.width - trainPicker.width));
-        trainPicker.y = Math.max(48, Math.min(y, panel.height - trainPicker.height - 42));
+        trainPicker.y = Math.max(Theme.panelHeaderHeight,
+                                 Math.min(y, panel.height - trainPicker.height - Theme.panelFooterHeight));
     }
 
     RailMap {
         id: map
         objectName: "map"
         anchors.fill: parent
-        anchors.topMargin: 48
-        anchors.bottomMargin: 42
+        anchors.topMargin: Theme.panelHeaderHeight
+        anchors.bottomMargin: Theme.panelFooterHeight
         dataSource: panel.dataSource
         showCalculatedPath: pathToggle.checked
         signalSize: panel.signalSize
         signalLayer: MapPreferences.signalLayer
         showStationNames: MapPreferences.stationNames
+    }
+
+    // Each new map moves the view onto the followed train.
+    Connections {
+        target: map
+        enabled: panel.following
+        function onDataChanged() {
+            panel.keepTrainCentred();
+        }
     }
 
     // Without a data source the map item is handed the map the window gives the panel.
@@ -81,6 +120,8 @@ Rectangle {
         cursorShape: pressed ? Qt.ClosedHandCursor : Qt.OpenHandCursor
 
         onPressed: event => {
+            // Out of any text field, so that the window's letter keys reach the map.
+            panel.forceActiveFocus();
             lastX = event.x;
             lastY = event.y;
             pressX = event.x;
@@ -95,6 +136,7 @@ Rectangle {
             if (!moved && Math.hypot(event.x - pressX, event.y - pressY) < 6)
                 return;
             moved = true;
+            panel.following = false;
             map.moveView(event.x - lastX, event.y - lastY);
             lastX = event.x;
             lastY = event.y;
@@ -111,8 +153,20 @@ Rectangle {
                 trainPicker.open();
             }
         }
-        onWheel: event => map.zoomAt(event.angleDelta.y > 0 ? 1.3 : 1 / 1.3, event.x, event.y)
-        onDoubleClicked: event => map.zoomAt(2, event.x, event.y)
+        // While following, zooms keep the train in the middle.
+        onWheel: event => {
+            const factor = event.angleDelta.y > 0 ? 1.3 : 1 / 1.3;
+            if (panel.following)
+                panel.zoomBy(factor);
+            else
+                map.zoomAt(factor, event.x, event.y);
+        }
+        onDoubleClicked: event => {
+            if (panel.following)
+                panel.zoomBy(2);
+            else
+                map.zoomAt(2, event.x, event.y);
+        }
     }
 
     Popup {
@@ -153,8 +207,8 @@ Rectangle {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
-        height: 48
-        color: "#dd101b16"
+        height: Theme.panelHeaderHeight
+        color: Theme.panelHeaderFill
 
         RowLayout {
             anchors.fill: parent
@@ -163,7 +217,7 @@ Rectangle {
 
             Label {
                 text: "RÉSEAU COMPLET"
-                color: "#edf1df"
+                color: Theme.panelTitle
                 font.bold: true
                 font.letterSpacing: 1
             }
@@ -171,7 +225,7 @@ Rectangle {
                 objectName: "selectionLine"
                 Layout.fillWidth: true
                 elide: Text.ElideRight
-                color: "#65db87"
+                color: Theme.panelSelection
                 text: (panel.liveData.selectedTrain || "Aucun train") + " · Réservations : " + panel.usageText
             }
             CheckBox {
@@ -192,6 +246,7 @@ Rectangle {
                 Layout.preferredWidth: 190
                 model: ["Signaux : images", "Signaux : symboles", "Signaux : masqués"]
                 currentIndex: MapPreferences.signalLayer
+                Accessible.name: "Affichage des signaux"
                 onActivated: index => MapPreferences.signalLayer = index
             }
             CheckBox {
@@ -203,16 +258,29 @@ Rectangle {
             Item {
                 Layout.fillWidth: true
             }
+            CheckBox {
+                id: followToggle
+                objectName: "followToggle"
+                text: "Suivre"
+                checked: false
+                hoverEnabled: true
+                ToolTip.visible: hovered
+                ToolTip.text: "Garde le train sélectionné au centre (S) ; un déplacement à la main arrête le suivi"
+                onToggled: {
+                    if (checked)
+                        panel.centreTrain();
+                }
+            }
             Button {
                 objectName: "fitButton"
                 text: "Tout voir"
-                onClicked: map.fit()
+                onClicked: panel.fitAll()
             }
             Button {
                 objectName: "focusButton"
                 text: "Centrer train"
                 enabled: !!panel.liveData.selectedTrackId
-                onClicked: map.focusTrain()
+                onClicked: panel.centreTrain()
             }
         }
     }
@@ -222,8 +290,8 @@ Rectangle {
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.bottom: parent.bottom
-        height: 42
-        color: "#df101b16"
+        height: Theme.panelFooterHeight
+        color: Theme.panelFooterFill
 
         Text {
             objectName: "legend"
@@ -232,7 +300,7 @@ Rectangle {
             wrapMode: Text.WordWrap
             textFormat: Text.PlainText
             font.pixelSize: 11
-            color: "#a8b9a8"
+            color: Theme.panelLegend
             text: "Vert : réservations du train sélectionné · rouge : occupation de tous les trains ("
                   + panel.occupationText + ") · doré : Path optionnel\n"
                   + "Signaux : textures du jeu et des mods · E<n> si image indisponible · aucune donnée ≠ voie libre · molette : zoom, glisser : déplacement"

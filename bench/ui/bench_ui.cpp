@@ -24,6 +24,7 @@
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
@@ -146,6 +147,9 @@ int main(int argc, char *argv[])
     if (!GameProcess::runningGames().isEmpty())
         qFatal("another ZorvyRails.exe is running; stop it first");
 
+    // The window's remembered choices (list or map, scope, place and size) live apart from the
+    // user's, so that the measurement always starts from the same window.
+    QStandardPaths::setTestModeEnabled(true);
     const CommandLine options({QStringLiteral("bench_ui")});
     ApplicationAssembly assembly(options);
     QObject *root = assembly.engine().rootObjects().value(0);

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // The options of the command line. Each is recognised anywhere, only as a whole argument spelled
-// exactly (case counts); everything else is ignored.
+// exactly (case counts). Any other argument that looks like an option is listed in
+// unknownOptions() (the program reports it and goes on); plain words are ignored.
 class CommandLine
 {
 public:
@@ -16,6 +17,12 @@ public:
     bool verifyMap() const { return m_verifyMap; }
     bool verifyBlink() const { return m_verifyBlink; }
     bool smoke() const { return m_smoke; }
+    // "--help" or "-h": the options are printed and the program ends.
+    bool help() const { return m_help; }
+    QStringList unknownOptions() const { return m_unknownOptions; }
+
+    // One line per option, for "--help".
+    static QString helpText();
 
     // A verification run is on with "--verify-live" or "--verify-textures".
     bool verificationRun() const { return m_verifyLive || m_verifyTextures; }
@@ -31,6 +38,8 @@ private:
     bool m_verifyMap = false;
     bool m_verifyBlink = false;
     bool m_smoke = false;
+    bool m_help = false;
+    QStringList m_unknownOptions;
     bool m_screenshotRequested = false;
     QString m_screenshotPath;
 };

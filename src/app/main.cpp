@@ -6,10 +6,22 @@
 
 #include <QGuiApplication>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
     // Our log lines keep their plain text; the categories only choose what is shown.
     installPlainLogText();
+    {
+        // The help needs no display and no library.
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
+        if (CommandLine(arguments).help()) {
+            std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+    }
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
     // A machine without any display (a build server, a script over ssh) still gets a working
     // library check and headless verification runs instead of an abort in the platform plug-in.
@@ -22,7 +34,12 @@ int main(int argc, char *argv[])
     QGuiApplication::setOrganizationName(QStringLiteral("ZorvyTools"));
     QGuiApplication::setApplicationVersion(QStringLiteral("0.4.0"));
 
+    // Qt has taken its own options out of the arguments by now.
     const CommandLine options(QGuiApplication::arguments());
+    for (const QString &unknown : options.unknownOptions())
+        std::fprintf(stderr, "%s\n",
+                     qPrintable(QStringLiteral("Option inconnue : %1").arg(unknown)));
+    std::fflush(stderr);
 
     // The library is checked before anything else exists.
     QString sdkError;

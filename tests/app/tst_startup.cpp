@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <algorithm>
+
 struct Run
 {
     int exitCode = -1;
@@ -87,7 +89,68 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 3);
         QLibrary probe(dir.path() + "/ZorvyRailsSDK.dll");
         QVERIFY(!probe.load());
-        QCOMPARE(run.error, "SDK absent ou impossible à charger : " + probe.errorString());
+        // A misspelt option is reported first, and the run goes on to the library check.
+        const QString unknown = arguments.first() == "--check-sdk"
+                                    ? QString()
+                                    : "Option inconnue : " + arguments.first() + "\n";
+        QCOMPARE(run.error,
+                 unknown + "SDK absent ou impossible à charger : " + probe.errorString());
+    }
+
+    // The help needs neither a library nor a display, and lists every option on a line of its own.
+    void help_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("--help") << QStringList{"--help"};
+        QTest::newRow("-h") << QStringList{"-h"};
+        QTest::newRow("among other options") << QStringList{"--verify-live", "--help", "--bogus"};
+    }
+
+    void help()
+    {
+        QFETCH(QStringList, arguments);
+        QTemporaryDir dir;
+        const Run run = runIn(dir.path(), QString(), arguments);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.error, QString());
+        const QStringList lines = QString::fromUtf8(run.output).split('\n');
+        for (const char *option :
+             {"--check-sdk", "--verify-live", "--verify-textures", "--verify-map", "--verify-blink",
+              "--screenshot", "--smoke", "--help"}) {
+            const auto described =
+                std::count_if(lines.cbegin(), lines.cend(), [&](const QString &line) {
+                    return line.trimmed().startsWith(QLatin1String(option)) ||
+                           line.trimmed().startsWith(QLatin1String("-h, ") + QLatin1String(option));
+                });
+            QVERIFY2(described == 1, option);
+        }
+    }
+
+    // Unknown options are named on standard error and the run goes on as if they were absent.
+    void unknownOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("one") << QStringList{"--bogus", "--check-sdk"}
+                             << "Option inconnue : --bogus";
+        QTest::newRow("two, in their order")
+            << QStringList{"--check-sdk", "-x", "--verify-lvie"}
+            << "Option inconnue : -x\nOption inconnue : --verify-lvie";
+        QTest::newRow("the screenshot path is a value")
+            << QStringList{"--screenshot", "-shot.png", "--check-sdk"} << QString();
+        QTest::newRow("plain words are ignored")
+            << QStringList{"world", "--check-sdk"} << QString();
+    }
+
+    void unknownOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        const Run run = runIn(dir.path(), "good", arguments);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.error, error);
+        QVERIFY(run.output.isEmpty());
     }
 };
 

@@ -55,8 +55,13 @@ void TestGameLink::twoGamesAskForTheProcessId()
     backend.connectGame(QStringLiteral("  "));
     // The reader keeps trying, once a second, and says so each time.
     QTRY_VERIFY_WITH_TIMEOUT(published.size() >= 3, 20000);
+    // Each time with the two process ids, so that the window can offer them.
+    QVariantMap expected = DataMap::baseDataMap(noUniqueGame);
+    expected.insert(QStringLiteral("gameProcesses"),
+                    QVariantList{quint32(std::min(first.processId(), second.processId())),
+                                 quint32(std::max(first.processId(), second.processId()))});
     for (int i = 1; i < published.size(); ++i)
-        QCOMPARE(published.at(i), DataMap::baseDataMap(noUniqueGame));
+        QCOMPARE(published.at(i), expected);
 
     // The user types one of them: live at once.
     backend.connectGame(QString::number(second.processId()));

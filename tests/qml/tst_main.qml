@@ -41,6 +41,8 @@ TestCase {
     property var win
 
     function init() {
+        // The tests run without persistence: the choices live in memory, shared by the windows.
+        WindowPreferences.reset();
         backend = createTemporaryObject(backendComponent, testCase);
         win = createTemporaryObject(mainComponent, testCase,
                                     { "backend": backend, "updater": createTemporaryObject(updaterComponent, testCase) });
@@ -123,5 +125,412 @@ TestCase {
         compare(win.selectedSignal, id16(100));
         backend.publish(liveMap({ "tracks": [track([])] }));
         compare(child("signalLine").text, "Signal hors de la vue courante");
+    }
+
+    function trainMap(n, track, extra) {
+        return Object.assign({ "id": id16(n), "name": "Train " + n, "speed": 40, "present": true,
+                               "positioned": true, "track": id16(track), "fraction": 0.5, "direction": 1 },
+                             extra || {});
+    }
+
+    function lastView() {
+        const views = backend.calls.filter(call => call.name === "setView");
+        return views.length ? views[views.length - 1].args : null;
+    }
+
+    function test_stationFilterStaysShown_data() {
+        return [
+            { "tag": "same game back: the chosen station is shown again", "stations": ["Gare A", "Gare B"],
+              "shown": "Gare B", "filter": id16(27) },
+            { "tag": "another game without it: the filter is dropped", "stations": ["Gare C"],
+              "shown": "Toutes les gares", "filter": "" }
+        ];
+    }
+
+    function test_stationFilterStaysShown(data) {
+        backend.publish(liveMap({}));
+        child("scope").currentIndex = 2;
+        const station = child("station");
+        station.currentIndex = 2;
+        station.activated(2);
+        // Another PID: the Backend publishes maps without stations meanwhile.
+        backend.publish({ "status": "Connexion…", "live": false });
+        compare(station.displayText, "Gare B");
+        compare(win.stationFilter, id16(27));
+        const names = { "Gare A": 26, "Gare B": 27, "Gare C": 40 };
+        backend.publish(liveMap({ "stations": data.stations.map(name => ({ "id": id16(names[name]), "name": name })) }));
+        compare(station.displayText, data.shown);
+        compare(win.stationFilter, data.filter);
+        compare(lastView(), [2, data.filter, "", 0]);
+    }
+
+    function test_selectionIsTheTrainAcrossTracks() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(1) !== null);
+        mouseClick(list.itemAtIndex(0));
+        compare(lastView(), [3, "", id16(100), 0]);
+        // The train runs on to the next track; the other train comes onto its old one.
+        backend.publish(liveMap({ "trains": [trainMap(5, 101), trainMap(6, 100)] }));
+        verify(list.itemAtIndex(0).highlighted);
+        verify(!list.itemAtIndex(1).highlighted);
+        compare(win.selectedTrack, id16(101));
+        compare(lastView(), [3, "", id16(101), 0]);
+    }
+
+    function test_backendSelectionShowsOnItsCard() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)], "selectedTrainId": id16(6) }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(1) !== null);
+        verify(!list.itemAtIndex(0).highlighted);
+        verify(list.itemAtIndex(1).highlighted);
+    }
+
+    function test_selectionFollowsATrainTheSearchHides() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        keyClick(Qt.Key_6);
+        compare(list.count, 1);
+        backend.publish(liveMap({ "trains": [trainMap(5, 101), trainMap(6, 200)] }));
+        compare(lastView(), [3, "", id16(101), 0]);
+    }
+
+    function test_trainPickedOnTheMapIsSelectedInTheList() {
+        const trains = [];
+        for (let n = 1; n <= 30; ++n)
+            trains.push(trainMap(n, 100 + n));
+        backend.publish(liveMap({ "trains": trains }));
+        win.panelMode = true;
+        const list = child("trainList");
+        child("panel").trainSelected(id16(30));
+        compare(backend.calls[backend.calls.length - 1], { "name": "selectTrain", "args": [id16(30)] });
+        tryVerify(() => list.itemAtIndex(29) !== null && list.itemAtIndex(29).visible);
+        const card = list.itemAtIndex(29);
+        verify(card.highlighted);
+        // Scrolled into view.
+        verify(card.y >= list.contentY && card.y + card.height <= list.contentY + list.height + 0.5);
+    }
+
+    function test_updateButtonSaysWhatHappened() {
+        const note = child("updateCheckNote");
+        verify(!note.visible);
+        mouseClick(child("updateButton"));
+        verify(note.visible);
+        verify(/^· vérifié à \d\d:\d\d:\d\d$/.test(note.text), note.text);
+    }
+
+    function test_pidTakesDigitsOnly() {
+        const pid = child("pid");
+        pid.forceActiveFocus();
+        keyClick(Qt.Key_4);
+        keyClick(Qt.Key_A);
+        keyClick(Qt.Key_2);
+        keyClick(Qt.Key_Minus);
+        keyClick(Qt.Key_Space);
+        keyClick(Qt.Key_7);
+        compare(pid.text, "427");
+        keyClick(Qt.Key_Return);
+        compare(backend.calls[backend.calls.length - 1], { "name": "connectGame", "args": ["427"] });
+    }
+
+    function namedTrains() {
+        return [trainMap(1, 101, { "name": "TGV Étoile", "speed": 120 }),
+                trainMap(2, 102, { "name": "RER école", "speed": 0 }),
+                trainMap(3, 103, { "name": "Intercités Nord", "speed": 80 }),
+                trainMap(4, 104, { "name": "TER Ecluse", "present": false }),
+                trainMap(5, 105, { "name": "Fret 12", "speed": -95 })];
+    }
+
+    function shownTrainNames() {
+        const list = child("trainList");
+        const names = [];
+        for (let row = 0; row < list.count; ++row) {
+            list.positionViewAtIndex(row, ListView.Contain);
+            names.push(list.itemAtIndex(row).train.name);
+        }
+        return names;
+    }
+
+    function test_searchAndSort_data() {
+        return [
+            { "tag": "game order", "search": "", "order": 0,
+              "names": ["TGV Étoile", "RER école", "Intercités Nord", "TER Ecluse", "Fret 12"] },
+            { "tag": "accents and case ignored", "search": "ECO", "order": 0, "names": ["RER école"] },
+            { "tag": "accented search", "search": "étoi", "order": 0, "names": ["TGV Étoile"] },
+            { "tag": "no match", "search": "zz", "order": 0, "names": [] },
+            { "tag": "by name", "search": "", "order": 1,
+              "names": ["Fret 12", "Intercités Nord", "RER école", "TER Ecluse", "TGV Étoile"] },
+            { "tag": "by speed, fastest first, either direction", "search": "", "order": 2,
+              "names": ["TGV Étoile", "Fret 12", "Intercités Nord", "RER école", "TER Ecluse"] },
+            { "tag": "stopped first, then game order", "search": "", "order": 3,
+              "names": ["RER école", "TER Ecluse", "TGV Étoile", "Intercités Nord", "Fret 12"] },
+            { "tag": "search and order together", "search": "e", "order": 1,
+              "names": ["Fret 12", "Intercités Nord", "RER école", "TER Ecluse", "TGV Étoile"] }
+        ];
+    }
+
+    function test_searchAndSort(data) {
+        backend.publish(liveMap({ "trains": namedTrains() }));
+        child("trainSort").currentIndex = data.order;
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        // Typed as a user would, the list narrows as the text grows.
+        for (const c of data.search) {
+            if (c.charCodeAt(0) < 128)
+                keyClick(c);
+            else
+                search.insert(search.cursorPosition, c); // no key for it on the test keyboard
+        }
+        compare(search.text, data.search);
+        compare(shownTrainNames(), data.names);
+        // A new map keeps the search and the order.
+        backend.publish(liveMap({ "trains": namedTrains() }));
+        compare(shownTrainNames(), data.names);
+    }
+
+    function test_cardChosenWithTheMapShownCentresIt() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        win.panelMode = true;
+        const map = child("map");
+        map.operations = [];
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        compare(map.operations, [["focus"]]);
+    }
+
+    function test_mapKeys_data() {
+        return [
+            { "tag": "+", "key": Qt.Key_Plus, "operation": ["zoom", 1.3] },
+            { "tag": "=", "key": Qt.Key_Equal, "operation": ["zoom", 1.3] },
+            { "tag": "-", "key": Qt.Key_Minus, "operation": ["zoom", 1 / 1.3] },
+            { "tag": "left", "key": Qt.Key_Left, "operation": ["move", 80, 0] },
+            { "tag": "right", "key": Qt.Key_Right, "operation": ["move", -80, 0] },
+            { "tag": "up", "key": Qt.Key_Up, "operation": ["move", 0, 80] },
+            { "tag": "down", "key": Qt.Key_Down, "operation": ["move", 0, -80] },
+            { "tag": "F fits", "key": Qt.Key_F, "operation": ["fit"] },
+            { "tag": "C centres", "key": Qt.Key_C, "operation": ["focus"] }
+        ];
+    }
+
+    function test_mapKeys(data) {
+        win.panelMode = true;
+        const map = child("map");
+        map.operations = [];
+        win.contentItem.forceActiveFocus();
+        keyClick(data.key);
+        compare(map.operations.length, 1);
+        const done = map.operations[0];
+        compare(done.slice(0, data.operation.length), data.operation);
+        if (done[0] === "zoom")
+            compare(done.slice(2), [map.width / 2, map.height / 2]);
+    }
+
+    function test_sTogglesFollowAndTypingDoesNot() {
+        win.panelMode = true;
+        const panel = child("panel");
+        win.contentItem.forceActiveFocus();
+        keyClick(Qt.Key_S);
+        verify(panel.following);
+        keyClick(Qt.Key_S);
+        verify(!panel.following);
+        // Letters typed into the search field stay there.
+        child("trainSearch").forceActiveFocus();
+        keyClick(Qt.Key_S);
+        keyClick(Qt.Key_F);
+        verify(!panel.following);
+        compare(child("trainSearch").text, "sf");
+    }
+
+    function test_lettersActOnTheMapAgainAfterASearch_data() {
+        return [{ "tag": "a card is chosen", "target": "card" }, { "tag": "the map is pressed", "target": "map" }];
+    }
+
+    function test_lettersActOnTheMapAgainAfterASearch(data) {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        win.panelMode = true;
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        keyClick(Qt.Key_5);
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(data.target === "card" ? list.itemAtIndex(0) : child("mapMouse"));
+        keyClick(Qt.Key_S);
+        compare(search.text, "5");
+        verify(child("panel").following);
+    }
+
+    function test_ctrlFGoesToTheSearchField() {
+        child("pid").forceActiveFocus();
+        keyClick(Qt.Key_F, Qt.ControlModifier);
+        verify(child("trainSearch").activeFocus);
+    }
+
+    function test_pageKeysPageTheList_data() {
+        return [{ "tag": "segment list", "panelMode": false, "list": "board" },
+                { "tag": "train list beside the map", "panelMode": true, "list": "trainList" }];
+    }
+
+    function test_pageKeysPageTheList(data) {
+        const trains = [];
+        const tracks = [];
+        for (let n = 1; n <= 40; ++n) {
+            trains.push(trainMap(n, 100 + n));
+            tracks.push({ "id": id16(100 + n), "station": "Gare A", "limit": 80, "signals": [], "trains": [] });
+        }
+        backend.publish(liveMap({ "trains": trains, "tracks": tracks }));
+        win.panelMode = data.panelMode;
+        const list = child(data.list);
+        tryVerify(() => list.count === 40);
+        tryVerify(() => list.contentHeight > 2 * list.height);
+        const top = list.contentY;
+        win.contentItem.forceActiveFocus();
+        keyClick(Qt.Key_PageDown);
+        compare(list.contentY, top + list.height);
+        keyClick(Qt.Key_PageUp);
+        compare(list.contentY, top);
+        keyClick(Qt.Key_PageUp);
+        compare(list.contentY, top);
+    }
+
+    function test_returnOnAFocusedCardChoosesIt() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(1) !== null);
+        list.currentIndex = 1;
+        list.forceActiveFocus();
+        backend.calls = [];
+        keyClick(Qt.Key_Return);
+        compare(backend.calls[0], { "name": "selectTrain", "args": [id16(6)] });
+        verify(list.itemAtIndex(1).highlighted);
+    }
+
+    function test_escapeInTheSearchFieldEmptiesItFirst() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        const search = child("trainSearch");
+        search.forceActiveFocus();
+        keyClick(Qt.Key_X);
+        keyClick(Qt.Key_Escape);
+        compare(search.text, "");
+        compare(win.selectedTrain, id16(5));
+        keyClick(Qt.Key_Escape);
+        compare(win.selectedTrain, "");
+    }
+
+    function test_escapeClearsTheSelection() {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
+        const list = child("trainList");
+        tryVerify(() => list.itemAtIndex(0) !== null);
+        mouseClick(list.itemAtIndex(0));
+        win.selectedSignal = id16(77);
+        backend.calls = [];
+        win.contentItem.forceActiveFocus();
+        keyClick(Qt.Key_Escape);
+        compare(win.selectedTrain, "");
+        compare(win.selectedTrack, "");
+        compare(win.selectedSignal, "");
+        verify(!list.itemAtIndex(0).highlighted);
+        compare(backend.calls[0], { "name": "selectTrain", "args": [""] });
+    }
+
+    function test_choicesAreRestored() {
+        backend.publish(liveMap({}));
+        win.signalSize = 40;
+        child("scope").currentIndex = 2;
+        const station = child("station");
+        station.currentIndex = 2;
+        station.activated(2);
+        win.close();
+        // The next window starts as this one was left, shows the station before the game lists
+        // it, and sends that view at once.
+        const next = createTemporaryObject(backendComponent, testCase);
+        const again = createTemporaryObject(mainComponent, testCase,
+                                            { "backend": next, "updater": createTemporaryObject(updaterComponent, testCase) });
+        compare(again.panelMode, false);
+        compare(again.signalSize, 40);
+        compare(again.width, win.width);
+        compare(again.height, win.height);
+        compare(findChild(again.contentItem, "scope").currentIndex, 2);
+        compare(findChild(again.contentItem, "station").displayText, "Gare B");
+        const views = next.calls.filter(call => call.name === "setView");
+        compare(views[views.length - 1].args, [2, id16(27), "", 0]);
+    }
+
+    function test_firstStartShowsTheInitialState() {
+        // Nothing stored: what init()'s window changed is forgotten.
+        WindowPreferences.reset();
+        const next = createTemporaryObject(backendComponent, testCase);
+        const fresh = createTemporaryObject(mainComponent, testCase,
+                                            { "backend": next, "updater": createTemporaryObject(updaterComponent, testCase) });
+        compare(fresh.panelMode, true);
+        compare(fresh.signalSize, 64);
+        compare(fresh.width, 1440);
+        compare(fresh.height, 900);
+        compare(findChild(fresh.contentItem, "scope").currentIndex, 0);
+        compare(findChild(fresh.contentItem, "station").displayText, "Toutes les gares");
+        compare(next.calls.filter(call => call.name === "setView"), []);
+    }
+
+    function test_severalGamesAreOfferedInTheStatusLine() {
+        const status = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
+        backend.publish({ "status": status, "live": false, "gameProcesses": [4242, 4343] });
+        compare(child("statusText").text, status);
+        const buttons = findChildren(win.contentItem, "gameButton");
+        compare(buttons.map(button => button.text), ["PID 4242", "PID 4343"]);
+        backend.calls = [];
+        mouseClick(buttons[1]);
+        compare(backend.calls, [{ "name": "connectGame", "args": ["4343"] }]);
+        compare(child("pid").text, "4343");
+        // Connected: the list goes.
+        backend.publish(liveMap({}));
+        compare(findChildren(win.contentItem, "gameButton"), []);
+    }
+
+    function findChildren(item, name) {
+        let found = [];
+        for (let i = 0; i < item.children.length; ++i) {
+            const c = item.children[i];
+            if (c.objectName === name && c.visible)
+                found.push(c);
+            found = found.concat(findChildren(c, name));
+        }
+        return found;
+    }
+
+    function test_everyControlIsReachedWithTab_data() {
+        return [
+            { "tag": "map", "panelMode": true,
+              "names": ["pid", "connectButton", "disconnectButton", "trainSearch", "trainSort", "trainList",
+                        "modeButton", "sizeSlider", "pathToggle", "signalLayerChoice", "stationNamesToggle",
+                        "followToggle", "fitButton", "updateButton"] },
+            { "tag": "list", "panelMode": false,
+              "names": ["pid", "connectButton", "disconnectButton", "trainSearch", "trainSort", "trainList",
+                        "modeButton", "scope", "station", "symbols", "sizeSlider", "board", "updateButton"] }
+        ];
+    }
+
+    function test_everyControlIsReachedWithTab(data) {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100)],
+                                  "tracks": [{ "id": id16(100), "station": "Gare A", "limit": 80, "signals": [], "trains": [] }] }));
+        win.panelMode = data.panelMode;
+        child("pid").forceActiveFocus();
+        const reached = [];
+        for (let i = 0; i < 40; ++i) {
+            // The focused item and the named items around it (a card within the train list).
+            for (let item = win.activeFocusItem; item; item = item.parent) {
+                if (item.objectName !== "" && reached.indexOf(item.objectName) < 0)
+                    reached.push(item.objectName);
+            }
+            keyClick(Qt.Key_Tab);
+        }
+        for (const name of data.names)
+            verify(reached.indexOf(name) >= 0, name + " is not reached; reached: " + reached.join(", "));
     }
 }

@@ -109,5 +109,29 @@ TestCase {
         choice.activated(0);
         compare(map.signalLayer, 0);
     }
+
+    function test_followKeepsTheTrainCentredUntilAPan() {
+        makePanel(1100, 400, { "selectedTrackId": "0000000000000001" });
+        mouseClick(findChild(panel, "followToggle"));
+        verify(panel.following);
+        compare(map.operations, [["focus"]]);
+        // Each new map centres again; a zoom while following stays about the middle and is kept.
+        map.dataChanged();
+        compare(map.operations, [["focus"], ["focus"]]);
+        mouseWheel(mouse, 50, 50, 0, 120);
+        map.dataChanged();
+        const middle = [map.width / 2, map.height / 2];
+        compare(map.operations.slice(2), [["zoom", 1.3, middle[0], middle[1]], ["focus"],
+                                          ["zoom", 1.3, middle[0], middle[1]]]);
+        // A pan by hand ends the following; later maps leave the view alone.
+        mousePress(mouse, 100, 100, Qt.LeftButton);
+        mouseMove(mouse, 100, 130, 0, Qt.LeftButton);
+        mouseRelease(mouse, 100, 130, Qt.LeftButton);
+        verify(!panel.following);
+        verify(!findChild(panel, "followToggle").checked);
+        const count = map.operations.length;
+        map.dataChanged();
+        compare(map.operations.length, count);
+    }
 }
 }

@@ -16,6 +16,8 @@ inline const QString directionKey = QStringLiteral("direction");
 inline const QString endKey = QStringLiteral("end");
 inline const QString filteredCountKey = QStringLiteral("filteredCount");
 inline const QString fractionKey = QStringLiteral("fraction");
+// The process ids of the running games when an automatic search found several.
+inline const QString gameProcessesKey = QStringLiteral("gameProcesses");
 inline const QString idKey = QStringLiteral("id");
 inline const QString kindKey = QStringLiteral("kind");
 inline const QString limitKey = QStringLiteral("limit");

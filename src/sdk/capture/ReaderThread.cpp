@@ -19,6 +19,19 @@ namespace {
 
 const char noUniqueGameText[] = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
 
+// Lists the running games under "gameProcesses" when there are several, in increasing order.
+void addRunningGames(QVariantMap &map)
+{
+    QList<quint32> games = runningGameProcesses();
+    if (games.size() < 2)
+        return;
+    std::sort(games.begin(), games.end());
+    QVariantList ids;
+    for (const quint32 game : games)
+        ids.append(game);
+    map.insert(DataMapKeys::gameProcessesKey, ids);
+}
+
 void closeSession(SdkSession &session)
 {
     if (session != 0)
@@ -125,12 +138,14 @@ void ReaderThread::run()
         // A new connection whose session is not open yet waits only for the pending result.
         const bool heldByPending = word != 0 && session == 0 && m_pending.load();
         if (word != 0 && !m_pending.load()) {
+            bool searchFailed = false;
             try {
                 if (session == 0) {
                     processId = static_cast<quint32>(word & 0xFFFFFFFFu);
                     if (processId == 0)
                         processId = findGameProcess();
-                    if (processId == 0)
+                    searchFailed = processId == 0;
+                    if (searchFailed)
                         throw std::runtime_error(noUniqueGameText);
                     // The handle is kept only on success: a failed open leaves nothing to close.
                     SdkSession opened = 0;
@@ -154,8 +169,12 @@ void ReaderThread::run()
                 emit received(word, map);
             } catch (const std::exception &error) {
                 closeSession(session);
+                QVariantMap failure = DataMap::baseDataMap(QString::fromUtf8(error.what()));
+                // Several games: their process ids, so that the user can choose one.
+                if (searchFailed)
+                    addRunningGames(failure);
                 m_pending.store(true);
-                emit received(word, DataMap::baseDataMap(QString::fromUtf8(error.what())));
+                emit received(word, failure);
             }
         }
 

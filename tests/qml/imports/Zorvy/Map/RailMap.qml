@@ -11,8 +11,18 @@ Item {
     property bool showStationNames
     property var trainSpots: [] // [{ "x", "y", "trains": [train maps] }], 12 px around the point
     property var moves: []
+    // Every camera operation in order: ["move", dx, dy], ["zoom", factor, x, y], ["fit"], ["focus"].
+    property var operations: []
 
-    function moveView(dx, dy) { moves = moves.concat([[dx, dy]]); }
+    signal dataChanged()
+
+    function moveView(dx, dy) {
+        moves = moves.concat([[dx, dy]]);
+        operations = operations.concat([["move", dx, dy]]);
+    }
+    function zoomAt(factor, x, y) { operations = operations.concat([["zoom", factor, x, y]]); }
+    function fit() { operations = operations.concat([["fit"]]); }
+    function focusTrain() { operations = operations.concat([["focus"]]); }
     function trainsAt(x, y) {
         const spot = trainSpots.find(s => Math.hypot(s.x - x, s.y - y) <= 12);
         return spot ? spot.trains : [];

@@ -1,0 +1,121 @@
+pragma Singleton
+
+import QtQuick
+
+// The window's palette, fonts and sizes in one place.
+QtObject {
+    // Fonts
+    readonly property string uiFont: "Segoe UI"
+    readonly property string monoFont: "Consolas"
+
+    // Window frame
+    readonly property color windowBackground: "#0b1117"
+    readonly property color text: "#d6e1eb"
+    readonly property color button: "#243443"
+    readonly property color base: "#14202b"
+    readonly property color highlight: "#58c4c7"
+    // Pop-ups (drop-down lists, the train picker, tool tips) on the dark theme: light text on a
+    // dark surface, white on the highlighted row, light drop-down arrows.
+    readonly property color popupSurface: "#14202b"
+    readonly property color popupLight: "#2f4a5e"
+    readonly property color popupMidlight: "#2a3d4d"
+    readonly property color popupMid: "#38493f"
+    readonly property color popupIndicator: "#d6e1eb"
+    readonly property color highlightedText: "#ffffff"
+    readonly property color placeholder: "#6f8496"
+
+    readonly property int windowWidth: 1440
+    readonly property int windowHeight: 900
+    readonly property int minimumWindowWidth: 1060
+    readonly property int minimumWindowHeight: 650
+    readonly property int outerMargin: 24
+    readonly property int rowSpacing: 18
+
+    // Header
+    readonly property color logoFill: "#143d41"
+    readonly property color logoText: "#75e3df"
+    readonly property color title: "#edf5fa"
+    readonly property color subtitle: "#8a9ba9"
+    readonly property color liveFill: "#173c33"
+    readonly property color waitingFill: "#3e3121"
+    readonly property color liveText: "#7bdbae"
+    readonly property color waitingText: "#efbe72"
+
+    // Cards and panes
+    readonly property color tileFill: "#141e28"
+    readonly property color paneBorder: "#26333f"
+    readonly property color tileLabel: "#8fa2b3"
+    readonly property color trainsAccent: "#f1bf70"
+    readonly property color tracksAccent: "#68d2d0"
+    readonly property color stationsAccent: "#a6b3d6"
+    readonly property color signalsAccent: "#68d2d0"
+
+    // Train column
+    readonly property color trainColumnFill: "#111b24"
+    readonly property color columnTitle: "#a6b7c7"
+    readonly property color hint: "#8095a8"
+    readonly property color cardFill: "#1a2733"
+    readonly property color cardBorder: "#263c4c"
+    readonly property color cardSelectedFill: "#233a43"
+    readonly property color cardSelectedBorder: "#68d2d0"
+    readonly property color trainName: "#e7edf3"
+    readonly property color trainSpeed: "#efbe72"
+    readonly property color trainTrack: "#8c9fac"
+    readonly property color noticeFill: "#182a32"
+    readonly property color noticeText: "#9fb9c7"
+
+    // Synoptic area
+    readonly property color synopticFill: "#0f1922"
+    readonly property color synopticTitle: "#dce5ec"
+    readonly property color caption: "#91a6b9"
+    readonly property color legendTrack: "#b8c7d2"
+    readonly property color legendTrain: "#efbe72"
+    readonly property color legendSignal: "#74c4e8"
+    readonly property color legendBalise: "#c5b8ef"
+    readonly property color legendMarker: "#e6c789"
+    readonly property color emptyList: "#8fa4b7"
+    readonly property color signalLine: "#869dad"
+
+    // Track rows
+    readonly property color rowFill: "#14212c"
+    readonly property color rowBorder: "#263746"
+    readonly property color rowSelectedBorder: "#4c9296"
+    readonly property color trackId: "#93abbc"
+    readonly property color trackStation: "#c3d2dd"
+    readonly property color trackLimit: "#8095a8"
+    readonly property color rail: "#b9c8d3"
+    readonly property color railEnd: "#dce7ec"
+    readonly property color mast: "#758ea1"
+    readonly property color signalHead: "#74c4e8"
+    readonly property color baliseHead: "#c5b8ef"
+    readonly property color markerLetter: "#e6c789"
+    readonly property color aspect: "#b9c8d3"
+    readonly property color trainBody: "#efbe72"
+    readonly property color trainBodyBorder: "#ffe4ae"
+    readonly property color trainLabel: "#f4cc8b"
+    readonly property color trainMarkerSpeed: "#efbe72"
+    readonly property int rowHeight: 188
+    readonly property int railTop: 132
+    readonly property int railInset: 52
+
+    // Network panel
+    readonly property color panelFill: "#070b0a"
+    readonly property color panelBorder: "#38493f"
+    readonly property color panelHeaderFill: "#dd101b16"
+    readonly property color panelTitle: "#edf1df"
+    readonly property color panelSelection: "#65db87"
+    readonly property color panelFooterFill: "#df101b16"
+    readonly property color panelLegend: "#a8b9a8"
+    readonly property int panelHeaderHeight: 48
+    readonly property int panelFooterHeight: 42
+
+    // Footer
+    readonly property color updateStatus: "#91a6b9"
+    readonly property color versionLine: "#758b9c"
+
+    // Signal sizes
+    readonly property real defaultSignalSize: 64
+    readonly property real minimumSignalSize: 24
+    readonly property real maximumSignalSize: 96
+    readonly property real signalSizeStep: 4
+}

@@ -1,0 +1,165 @@
+#include "WindowPreferences.h"
+
+#include "MapPreferences.h"
+
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSettings>
+
+#include <cmath>
+
+namespace {
+
+const QString geometryKey = QStringLiteral("window/geometry");
+const QString panelModeKey = QStringLiteral("window/panelMode");
+const QString signalSizeKey = QStringLiteral("window/signalSize");
+const QString scopeKey = QStringLiteral("window/scope");
+const QString stationKey = QStringLiteral("window/station");
+const QString stationNameKey = QStringLiteral("window/stationName");
+
+// Pixels of the window's top band that must lie on a screen, so that it can be grabbed.
+constexpr int visibleWidth = 120;
+constexpr int visibleHeight = 40;
+constexpr int largestSide = 32768;
+
+bool validSignalSize(double size)
+{
+    return std::isfinite(size) && size >= WindowPreferences::minimumSignalSize &&
+           size <= WindowPreferences::maximumSignalSize;
+}
+
+bool validStationId(const QString &id)
+{
+    static const QRegularExpression idText(QStringLiteral("^[0-9A-F]{16}$"));
+    return id.isEmpty() || idText.match(id).hasMatch();
+}
+
+QList<QRect> screenAreas()
+{
+    QList<QRect> areas;
+    for (const QScreen *screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    return areas;
+}
+
+} // namespace
+
+WindowPreferences::WindowPreferences(QObject *parent)
+    : QObject(parent), m_persistent(MapPreferences::isPersistent())
+{
+    if (!m_persistent)
+        return;
+    const QSettings settings;
+    const QRect geometry = settings.value(geometryKey).toRect();
+    if (isUsableGeometry(geometry, screenAreas()))
+        m_geometry = geometry;
+    // Only the texts a boolean is written as count.
+    const QString panel = settings.value(panelModeKey).toString();
+    if (panel == QLatin1String("true") || panel == QLatin1String("false"))
+        m_panelMode = panel == QLatin1String("true");
+    bool ok = false;
+    const double size = settings.value(signalSizeKey).toDouble(&ok);
+    if (ok && validSignalSize(size))
+        m_signalSize = size;
+    const int scope = settings.value(scopeKey).toInt(&ok);
+    if (ok && scope >= 0 && scope <= 3)
+        m_scope = scope;
+    const QString station = settings.value(stationKey).toString();
+    if (!station.isEmpty() && validStationId(station)) {
+        m_station = station;
+        m_stationName = settings.value(stationNameKey).toString();
+    }
+}
+
+bool WindowPreferences::isUsableGeometry(const QRect &geometry, const QList<QRect> &screens)
+{
+    if (geometry.width() < minimumWidth || geometry.height() < minimumHeight ||
+        geometry.width() > largestSide || geometry.height() > largestSide)
+        return false;
+    const QRect topBand(geometry.x(), geometry.y(), geometry.width(), visibleHeight);
+    for (const QRect &screen : screens) {
+        const QRect shown = topBand.intersected(screen);
+        if (shown.width() >= visibleWidth && shown.height() >= visibleHeight)
+            return true;
+    }
+    return false;
+}
+
+void WindowPreferences::setPanelMode(bool panelMode)
+{
+    if (panelMode == m_panelMode)
+        return;
+    m_panelMode = panelMode;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setSignalSize(double size)
+{
+    if (!validSignalSize(size) || size == m_signalSize)
+        return;
+    m_signalSize = size;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setScope(int scope)
+{
+    if (scope < 0 || scope > 3 || scope == m_scope)
+        return;
+    m_scope = scope;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setGeometry(int x, int y, int width, int height)
+{
+    const QRect geometry(x, y, width, height);
+    if (geometry == m_geometry)
+        return;
+    m_geometry = geometry;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setStation(const QString &id, const QString &name)
+{
+    if (!validStationId(id) || (id == m_station && (id.isEmpty() || name == m_stationName)))
+        return;
+    m_station = id;
+    m_stationName = id.isEmpty() ? QString() : name;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::reset()
+{
+    m_geometry = QRect();
+    m_panelMode = defaultPanelMode;
+    m_signalSize = defaultSignalSize;
+    m_scope = defaultScope;
+    m_station.clear();
+    m_stationName.clear();
+    if (m_persistent) {
+        QSettings settings;
+        for (const QString &key :
+             {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey, stationNameKey})
+            settings.remove(key);
+    }
+    emit changed();
+}
+
+void WindowPreferences::save() const
+{
+    if (!m_persistent)
+        return;
+    QSettings settings;
+    if (m_geometry.isValid())
+        settings.setValue(geometryKey, m_geometry);
+    settings.setValue(panelModeKey, m_panelMode);
+    settings.setValue(signalSizeKey, m_signalSize);
+    settings.setValue(scopeKey, m_scope);
+    settings.setValue(stationKey, m_station);
+    settings.setValue(stationNameKey, m_stationName);
+}

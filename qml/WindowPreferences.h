@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+#include <QtQml/qqmlregistration.h>
+
+// The window's choices as the user left them: its place and size, list or map, the signal size,
+// and the list's scope and station. Read from the user's settings at start and written back at
+// each change, under the same switch as the map's choices (MapPreferences): runs without
+// persistence (verification and smoke runs) start from the defaults and write nothing. Values that
+// make no sense in the settings (negative sizes, a window off every screen, unknown modes) fall
+// back to the defaults.
+class WindowPreferences : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    // An empty rectangle when the window has no remembered place.
+    Q_PROPERTY(QRect geometry READ geometry NOTIFY changed)
+    Q_PROPERTY(bool panelMode READ panelMode WRITE setPanelMode NOTIFY changed)
+    Q_PROPERTY(double signalSize READ signalSize WRITE setSignalSize NOTIFY changed)
+    Q_PROPERTY(int scope READ scope WRITE setScope NOTIFY changed)
+    // The station filter's id text and the station's name (shown until the game lists it).
+    Q_PROPERTY(QString station READ station NOTIFY changed)
+    Q_PROPERTY(QString stationName READ stationName NOTIFY changed)
+
+public:
+    static constexpr bool defaultPanelMode = true;
+    static constexpr double defaultSignalSize = 64;
+    static constexpr double minimumSignalSize = 24;
+    static constexpr double maximumSignalSize = 96;
+    static constexpr int defaultScope = 0;
+    static constexpr int minimumWidth = 1060;
+    static constexpr int minimumHeight = 650;
+
+    explicit WindowPreferences(QObject *parent = nullptr);
+
+    QRect geometry() const { return m_geometry; }
+    bool panelMode() const { return m_panelMode; }
+    void setPanelMode(bool panelMode);
+    double signalSize() const { return m_signalSize; }
+    void setSignalSize(double size);
+    int scope() const { return m_scope; }
+    void setScope(int scope);
+    QString station() const { return m_station; }
+    QString stationName() const { return m_stationName; }
+
+    // The window's place and size when it closes.
+    Q_INVOKABLE void setGeometry(int x, int y, int width, int height);
+    // An empty id is "Toutes les gares".
+    Q_INVOKABLE void setStation(const QString &id, const QString &name);
+    // Back to the defaults (and, when persistent, forgets the stored choices).
+    Q_INVOKABLE void reset();
+
+    // A remembered geometry that a window can take: at least the minimum size, not absurdly
+    // large, and enough of it on one of the given screens' areas.
+    static bool isUsableGeometry(const QRect &geometry, const QList<QRect> &screens);
+
+signals:
+    void changed();
+
+private:
+    void save() const;
+
+    QRect m_geometry;
+    bool m_panelMode = defaultPanelMode;
+    double m_signalSize = defaultSignalSize;
+    int m_scope = defaultScope;
+    QString m_station;
+    QString m_stationName;
+    bool m_persistent;
+};
