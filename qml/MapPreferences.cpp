@@ -2,12 +2,32 @@
 
 #include <QSettings>
 
+#include <cmath>
+
 namespace {
 
 bool persistentPreferences = true;
 
 const QString signalLayerKey = QStringLiteral("map/signalLayer");
 const QString stationNamesKey = QStringLiteral("map/stationNames");
+const QString cameraKeys[] = {QStringLiteral("railway"), QStringLiteral("x"), QStringLiteral("y"),
+                              QStringLiteral("scale")};
+
+// A camera with a railway and three finite numbers, the scale positive; anything else is none.
+QVariantMap sensibleCamera(const QVariantMap &camera)
+{
+    if (camera.value(cameraKeys[0]).toString().isEmpty())
+        return {};
+    QVariantMap result{{cameraKeys[0], camera.value(cameraKeys[0]).toString()}};
+    for (int i = 1; i < 4; ++i) {
+        bool ok = false;
+        const double value = camera.value(cameraKeys[i]).toDouble(&ok);
+        if (!ok || !std::isfinite(value) || (i == 3 && !(value > 0)))
+            return {};
+        result.insert(cameraKeys[i], value);
+    }
+    return result;
+}
 
 } // namespace
 
@@ -25,6 +45,20 @@ MapPreferences::MapPreferences(QObject *parent)
     const QString names = settings.value(stationNamesKey).toString();
     if (names == QLatin1String("true") || names == QLatin1String("false"))
         m_stationNames = names == QLatin1String("true");
+    QVariantMap stored;
+    for (const QString &key : cameraKeys)
+        stored.insert(key, settings.value(QStringLiteral("map/camera/") + key));
+    m_camera = sensibleCamera(stored);
+}
+
+void MapPreferences::setCamera(const QVariantMap &camera)
+{
+    const QVariantMap sensible = sensibleCamera(camera);
+    if (sensible == m_camera)
+        return;
+    m_camera = sensible;
+    save();
+    emit changed();
 }
 
 void MapPreferences::setSignalLayer(int layer)
@@ -62,4 +96,10 @@ void MapPreferences::save() const
     QSettings settings;
     settings.setValue(signalLayerKey, m_signalLayer);
     settings.setValue(stationNamesKey, m_stationNames);
+    if (m_camera.isEmpty()) {
+        settings.remove(QStringLiteral("map/camera"));
+        return;
+    }
+    for (const QString &key : cameraKeys)
+        settings.setValue(QStringLiteral("map/camera/") + key, m_camera.value(key));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
 // The map's layer choices as the user left them: how signals are shown and whether station names
@@ -15,6 +16,9 @@ class MapPreferences : public QObject
     // 0 images (the default), 1 symbols only, 2 hidden.
     Q_PROPERTY(int signalLayer READ signalLayer WRITE setSignalLayer NOTIFY changed)
     Q_PROPERTY(bool stationNames READ stationNames WRITE setStationNames NOTIFY changed)
+    // The map's camera as the map item gives it ("railway", "x", "y", "scale"), taken back when the
+    // same railway is found again; empty when none is remembered.
+    Q_PROPERTY(QVariantMap camera READ camera WRITE setCamera NOTIFY changed)
 
 public:
     static constexpr int defaultSignalLayer = 0;
@@ -26,6 +30,8 @@ public:
     void setSignalLayer(int layer);
     bool stationNames() const { return m_stationNames; }
     void setStationNames(bool shown);
+    QVariantMap camera() const { return m_camera; }
+    void setCamera(const QVariantMap &camera);
 
     // Whether instances made from now on read and write the user's settings (on by default).
     static void setPersistent(bool persistent);
@@ -39,5 +45,6 @@ private:
 
     int m_signalLayer = defaultSignalLayer;
     bool m_stationNames = defaultStationNames;
+    QVariantMap m_camera;
     bool m_persistent;
 };

@@ -87,6 +87,27 @@ Rectangle {
         showStationNames: MapPreferences.stationNames
     }
 
+    // The camera comes back when the railway last shown is found again (once: later the map keeps
+    // its own camera), and is remembered a moment after it moves.
+    property bool cameraTaken: false
+    Connections {
+        target: map
+        function onRailwayChanged() {
+            if (panel.cameraTaken || map.railway === "")
+                return;
+            panel.cameraTaken = true;
+            map.restoreCamera(MapPreferences.camera);
+        }
+        function onCameraChanged() {
+            cameraMemory.restart();
+        }
+    }
+    Timer {
+        id: cameraMemory
+        interval: 1000
+        onTriggered: if (map.railway !== "") MapPreferences.camera = map.camera()
+    }
+
     // Each new map moves the view onto the followed train.
     Connections {
         target: map

@@ -40,6 +40,11 @@ void MapItem::setSnapshotData(const QVariantMap &data)
                 fit();
             m_lastGeometry = geometry;
         }
+        const QString railway = m_network.isEmpty() ? QString() : fingerprint(geometry);
+        if (railway != m_railway) {
+            m_railway = railway;
+            emit railwayChanged();
+        }
     }
     m_overlayDirty = true;
     requestRepaint();
@@ -151,6 +156,7 @@ void MapItem::invalidateImage()
 
 void MapItem::cameraMoved()
 {
+    emit cameraChanged();
     // The cached network follows the movement; it is drawn exactly once the view rests.
     m_settleTimer.start();
     requestRepaint();
@@ -207,6 +213,49 @@ void MapItem::fit()
     m_fitted = true;
     m_settleTimer.stop();
     invalidateImage();
+    emit cameraChanged();
+}
+
+QString MapItem::fingerprint(const QByteArray &geometry)
+{
+    // FNV-1a over the node records: cheap, and stable from one run to the next (Qt's own hash is
+    // seeded per process).
+    quint64 hash = 0xcbf29ce484222325ull;
+    for (const char byte : geometry) {
+        hash ^= quint8(byte);
+        hash *= 0x100000001b3ull;
+    }
+    return QStringLiteral("%1-%2")
+        .arg(geometry.size() / 40)
+        .arg(hash, 16, 16, QLatin1Char('0'))
+        .toUpper();
+}
+
+QVariantMap MapItem::camera() const
+{
+    return {{QStringLiteral("railway"), m_railway},
+            {QStringLiteral("x"), m_camera.centre().x()},
+            {QStringLiteral("y"), m_camera.centre().y()},
+            {QStringLiteral("scale"), m_camera.scale()}};
+}
+
+bool MapItem::restoreCamera(const QVariantMap &camera)
+{
+    if (m_railway.isEmpty() || camera.value(QStringLiteral("railway")).toString() != m_railway)
+        return false;
+    bool okX = false, okY = false, okScale = false;
+    const double x = camera.value(QStringLiteral("x")).toDouble(&okX);
+    const double y = camera.value(QStringLiteral("y")).toDouble(&okY);
+    const double scale = camera.value(QStringLiteral("scale")).toDouble(&okScale);
+    if (!okX || !okY || !okScale || !std::isfinite(x) || !std::isfinite(y) ||
+        !(scale >= MapCamera::minimumScale) || !(scale <= MapCamera::maximumZoomScale))
+        return false;
+    m_camera = MapCamera(QPointF(x, y), scale);
+    m_fitted = true;
+    m_settleTimer.stop();
+    invalidateImage();
+    emit cameraChanged();
+    return true;
 }
 
 void MapItem::moveView(double x, double y)
@@ -238,6 +287,7 @@ void MapItem::focusTrain()
     m_camera.focus(record.x, record.y, itemSize());
     m_settleTimer.stop();
     invalidateImage();
+    emit cameraChanged();
 }
 
 QPointF MapItem::screenPoint(const SdkTrackNode &node) const

@@ -36,6 +36,9 @@ class MapItem : public QQuickPaintedItem
     // is taken over in C++ at every change, as if written to snapshotData, which spares the GUI
     // thread a round trip of the whole map through JavaScript.
     Q_PROPERTY(QObject *dataSource READ dataSource WRITE setDataSource NOTIFY dataSourceChanged)
+    // Which railway the map shows: a fingerprint of its geometry, the same from one run to the
+    // next for the same network; empty without nodes.
+    Q_PROPERTY(QString railway READ railway NOTIFY railwayChanged)
 
 public:
     explicit MapItem(QQuickItem *parent = nullptr);
@@ -58,6 +61,14 @@ public:
     Q_INVOKABLE void zoomAt(double factor, double x, double y);
     Q_INVOKABLE void focusTrain();
     Q_INVOKABLE QVariantList trainsAt(double x, double y) const;
+    // The camera as it can be remembered: "railway", the view centre "x" and "y" in map
+    // coordinates and "scale".
+    Q_INVOKABLE QVariantMap camera() const;
+    // Takes a remembered camera back when it was taken on the railway shown now and its values
+    // make sense; false (nothing changed) otherwise.
+    Q_INVOKABLE bool restoreCamera(const QVariantMap &camera);
+
+    QString railway() const { return m_railway; }
 
     void paint(QPainter *painter) override;
 
@@ -81,6 +92,9 @@ public:
 signals:
     void dataChanged();
     void dataSourceChanged();
+    void railwayChanged();
+    // The view moved, zoomed, was framed or taken back.
+    void cameraChanged();
 
 protected:
     void geometryChange(const QRectF &newGeometry, const QRectF &oldGeometry) override;
@@ -96,10 +110,12 @@ private:
     void invalidateImage();
     void cameraMoved();
     bool anyOfNetworkInView() const;
+    static QString fingerprint(const QByteArray &geometry);
 
     QVariantMap m_snapshotData;
     MapNetwork m_network;      // geometry bytes, node table, degree table and node index
     QByteArray m_lastGeometry; // the last network that had nodes
+    QString m_railway;
     MapCamera m_camera;
     bool m_fitted = false;
     bool m_showCalculatedPath = false;

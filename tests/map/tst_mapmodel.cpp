@@ -222,6 +222,55 @@ private slots:
         QCOMPARE(item.viewCentre(), framed ? fresh.viewCentre() : centre);
         QCOMPARE(item.scale(), framed ? fresh.scale() : scale);
     }
+
+    // The camera of a railway can be taken back on the same railway only, and only when it makes
+    // sense; the railway's name is the same for the same bytes and differs for others.
+    void cameraTakenBackOnTheSameRailway_data()
+    {
+        QTest::addColumn<QVariantMap>("change"); // over the remembered camera
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("as remembered") << QVariantMap{} << true;
+        QTest::newRow("another railway")
+            << QVariantMap{{"railway", "278-0123456789ABCDEF"}} << false;
+        QTest::newRow("no railway") << QVariantMap{{"railway", QString()}} << false;
+        QTest::newRow("scale 0") << QVariantMap{{"scale", 0.0}} << false;
+        QTest::newRow("scale above the zoom limit") << QVariantMap{{"scale", 51.0}} << false;
+        QTest::newRow("centre not a number") << QVariantMap{{"x", qQNaN()}} << false;
+        QTest::newRow("centre not given") << QVariantMap{{"y", QVariant()}} << false;
+    }
+
+    void cameraTakenBackOnTheSameRailway()
+    {
+        QFETCH(QVariantMap, change);
+        QFETCH(bool, taken);
+        const QVector<SdkTrackNode> nodes{node(1, 2, 0, 0, 0), node(2, 1, 0, 750, 510)};
+        MapItem first;
+        first.setSize(QSizeF(800, 600));
+        QSignalSpy railway(&first, &MapItem::railwayChanged);
+        first.setSnapshotData(liveData(nodes));
+        QCOMPARE(railway.count(), 1);
+        first.zoomAt(3, 100, 100);
+        QVariantMap remembered = first.camera();
+        for (auto it = change.cbegin(); it != change.cend(); ++it)
+            remembered.insert(it.key(), it.value());
+
+        MapItem next; // the next run, on the same railway
+        next.setSize(QSizeF(800, 600));
+        next.setSnapshotData(liveData(nodes));
+        QCOMPARE(next.railway(), first.railway());
+        const QPointF framed = next.viewCentre();
+        QSignalSpy cameraChanged(&next, &MapItem::cameraChanged);
+        QCOMPARE(next.restoreCamera(remembered), taken);
+        QCOMPARE(next.viewCentre(), taken ? first.viewCentre() : framed);
+        QCOMPARE(next.scale(), taken ? first.scale() : 1.0);
+        QCOMPARE(cameraChanged.count(), taken ? 1 : 0);
+
+        MapItem other;
+        other.setSnapshotData(liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 750, 511)}));
+        QVERIFY(other.railway() != first.railway());
+        other.setSnapshotData(QVariantMap{{"live", false}});
+        QCOMPARE(other.railway(), QString());
+    }
 };
 
 QTEST_MAIN(TestMapModel)

@@ -42,6 +42,36 @@ private slots:
         QCOMPARE(again.stationNames(), false);
     }
 
+    void cameraIsRemembered_data()
+    {
+        QTest::addColumn<QVariantMap>("camera");
+        QTest::addColumn<bool>("kept");
+        const QVariantMap good{{"railway", "4789-00FF"}, {"x", 12.5}, {"y", -3.0}, {"scale", 0.02}};
+        QTest::newRow("a camera") << good << true;
+        QVariantMap noRailway = good;
+        noRailway.remove("railway");
+        QTest::newRow("no railway") << noRailway << false;
+        QVariantMap badScale = good;
+        badScale.insert("scale", -1.0);
+        QTest::newRow("negative scale") << badScale << false;
+        QVariantMap text = good;
+        text.insert("x", "ouest");
+        QTest::newRow("a word for a number") << text << false;
+    }
+
+    void cameraIsRemembered()
+    {
+        QFETCH(QVariantMap, camera);
+        QFETCH(bool, kept);
+        {
+            MapPreferences preferences;
+            preferences.setCamera(camera);
+            QCOMPARE(preferences.camera(), kept ? camera : QVariantMap());
+        }
+        MapPreferences again;
+        QCOMPARE(again.camera(), kept ? camera : QVariantMap());
+    }
+
     void nonsenseGivesDefaults_data()
     {
         QTest::addColumn<QVariant>("layer");
@@ -77,7 +107,7 @@ private slots:
         preferences.setStationNames(false);
         MapPreferences::setPersistent(true);
         MapPreferences later;
-        QCOMPARE(later.signalLayer(), 1);    // what the user chose stays
+        QCOMPARE(later.signalLayer(), 1);     // what the user chose stays
         QCOMPARE(later.stationNames(), true); // the run's choice was not written
     }
 };

@@ -133,5 +133,32 @@ TestCase {
         map.dataChanged();
         compare(map.operations.length, count);
     }
+
+    // The camera remembered for a railway comes back once, when that railway first shows; a moved
+    // camera is remembered.
+    function test_cameraRememberedForTheSameRailway() {
+        MapPreferences.camera = { "railway": "R1", "x": 5, "y": -7, "scale": 0.25 };
+        makePanel(800, 400);
+        map.railway = "R1";
+        compare(map.operations, [["restore", "R1"]]);
+        compare(map.cameraState.scale, 0.25);
+        map.railway = "";
+        map.railway = "R1"; // a reconnection: the map keeps its own camera
+        compare(map.operations, [["restore", "R1"]]);
+
+        map.cameraState = { "x": 1, "y": 2, "scale": 3 };
+        map.cameraChanged();
+        tryCompare(MapPreferences, "camera", { "railway": "R1", "x": 1, "y": 2, "scale": 3 });
+        MapPreferences.camera = {};
+    }
+
+    function test_anotherRailwayKeepsTheFramedCamera() {
+        MapPreferences.camera = { "railway": "R1", "x": 5, "y": -7, "scale": 0.25 };
+        makePanel(800, 400);
+        map.railway = "R2";
+        compare(map.operations, [["restore", "R1"]]);
+        compare(map.cameraState.scale, 1); // refused: still as framed
+        MapPreferences.camera = {};
+    }
 }
 }

@@ -14,7 +14,22 @@ Item {
     // Every camera operation in order: ["move", dx, dy], ["zoom", factor, x, y], ["fit"], ["focus"].
     property var operations: []
 
+    property string railway: ""
+    property var cameraState: ({ "x": 0, "y": 0, "scale": 1 })
+
     signal dataChanged()
+    signal cameraChanged()
+
+    function camera() {
+        return { "railway": railway, "x": cameraState.x, "y": cameraState.y, "scale": cameraState.scale };
+    }
+    function restoreCamera(camera) {
+        operations = operations.concat([["restore", camera ? camera.railway : undefined]]);
+        if (!camera || camera.railway !== railway)
+            return false;
+        cameraState = { "x": camera.x, "y": camera.y, "scale": camera.scale };
+        return true;
+    }
 
     function moveView(dx, dy) {
         moves = moves.concat([[dx, dy]]);
