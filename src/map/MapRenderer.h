@@ -72,7 +72,6 @@ public:
     bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
 
     const QImage &networkImage() const { return m_networkImage; }
-    const MapCamera &networkImageCamera() const { return m_imageCamera; }
     const SignalTextureCache &textureCache() const { return m_textureCache; }
     const Counts &lastCounts() const { return m_counts; }
 
