@@ -349,9 +349,14 @@ void MapRenderer::paintDynamic(QPainter *painter, const Scene &scene, const QRec
     }
 
     paintSignals(painter, scene, area);
-    paintTrains(painter, scene);
+    // Labels and names are placed against one another over the whole item: a strip uncovered by
+    // a movement draws no new ones (they would be placed without knowing the others), until the
+    // view rests.
+    const bool wholeItem = area == QRectF(QPointF(0, 0), size);
+    paintTrains(painter, scene, wholeItem);
     // Names last: a handful of boxed labels that must stay readable over a crowd of trains.
-    paintStationNames(painter, scene);
+    if (wholeItem)
+        paintStationNames(painter, scene);
 }
 
 void MapRenderer::redrawNetwork(const Scene &scene)
@@ -708,12 +713,12 @@ const MapRenderer::LabelPart &MapRenderer::laidOut(const QString &text,
     return part.value();
 }
 
-void MapRenderer::paintTrains(QPainter *painter, const Scene &scene)
+void MapRenderer::paintTrains(QPainter *painter, const Scene &scene, bool otherLabelsAllowed)
 {
     const QSizeF size = scene.size;
     const QFont trainFont(QStringLiteral("Segoe UI"), 9);
     painter->setFont(trainFont);
-    const bool otherLabels = scene.camera.scale() > trainLabelScale;
+    const bool otherLabels = otherLabelsAllowed && scene.camera.scale() > trainLabelScale;
     const QPen labelPen(trainLabelColour);
     // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
     // paint costs more than the rest of the dynamic layers together. A label seen for the first

@@ -105,7 +105,7 @@ private:
     void paintSignals(QPainter *painter, const Scene &scene, const QRectF &area);
     void drawTexture(QPainter *painter, const QRectF &spot, const QImage &texture);
     void paintStationNames(QPainter *painter, const Scene &scene);
-    void paintTrains(QPainter *painter, const Scene &scene);
+    void paintTrains(QPainter *painter, const Scene &scene, bool otherLabelsAllowed);
     void paintMessage(QPainter *painter, const Scene &scene, const QString &text);
 
     struct LabelPart
