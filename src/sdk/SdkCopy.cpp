@@ -1,5 +1,7 @@
 #include "SdkCopy.h"
 
+#include "SdkText.h"
+
 #include <QString>
 
 #include <stdexcept>
@@ -13,7 +15,7 @@ void throwStatus(SdkStatus status, StatusText statusText)
     if (!text)
         throw std::runtime_error(
             QStringLiteral("Erreur du SDK (statut %1)").arg(status).toStdString());
-    throw std::runtime_error(std::string(text));
+    throw std::runtime_error(sdkStatusText(text).toStdString());
 }
 
 SdkSession openSession(quint32 processId, OpenProcess open, StatusText statusText)
