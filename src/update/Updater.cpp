@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QRegularExpression>
@@ -83,10 +84,17 @@ Updater::Updater(QObject *parent) : QObject(parent)
         return;
     }
 
-    QFile configuration(applicationFile(QStringLiteral("update.json")));
-    if (configuration.open(QIODevice::ReadOnly) && configuration.size() <= maxConfigurationBytes) {
-        const QJsonObject object = QJsonDocument::fromJson(configuration.readAll()).object();
-        m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
+    // Only a regular file (after links): opening a FIFO would wait for a writer for ever, and a
+    // device reports a size of 0 whatever it holds. One byte past the limit is read to tell a file
+    // of the limit from a longer one, whatever size the file claims.
+    const QString configurationPath = applicationFile(QStringLiteral("update.json"));
+    QFile configuration(configurationPath);
+    if (QFileInfo(configurationPath).isFile() && configuration.open(QIODevice::ReadOnly)) {
+        const QByteArray content = configuration.read(maxConfigurationBytes + 1);
+        if (content.size() <= maxConfigurationBytes) {
+            const QJsonObject object = QJsonDocument::fromJson(content).object();
+            m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
+        }
     }
 
     if (isAcceptableUrl(m_feed))

@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 const QString searching = QStringLiteral("Recherche de mise à jour…");
@@ -122,6 +126,52 @@ private slots:
         if (!asks)
             QTest::qWait(100); // a request started anyway would reach the server
         QCOMPARE(m_server.requests.size(), asks ? 1 : 0);
+    }
+
+    // update.json that is no regular file is never opened for reading: a FIFO without a writer
+    // would block, a device never ends. A link to a regular file is read as that file.
+    void configurationNotAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("FIFO") << "fifo" << notConfigured;
+        QTest::newRow("link to /dev/zero") << "zero" << notConfigured;
+        QTest::newRow("folder") << "folder" << notConfigured;
+        QTest::newRow("link to a sound file") << "link"
+                                              << "TCO 0.4.0";
+    }
+
+    void configurationNotAFile()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("FIFOs and /dev/zero are Unix files");
+#else
+        QFETCH(QString, kind);
+        QFETCH(QString, status);
+        const QString path = QCoreApplication::applicationDirPath() + "/update.json";
+        QVERIFY(QFile::remove(path));
+        QTemporaryDir elsewhere;
+        QVERIFY(elsewhere.isValid());
+        const QString sound = elsewhere.filePath("feed.json");
+        QFile soundFile(sound);
+        QVERIFY(soundFile.open(QIODevice::WriteOnly));
+        QVERIFY(soundFile.write(feedJson(m_server.url(manifestPath))) > 0);
+        soundFile.close();
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY(QFile::link(sound, path));
+
+        const Updater updater;
+        const QString shown = updater.status();
+        if (kind == "folder")
+            QVERIFY(QDir().rmdir(path));
+        QCOMPARE(shown, status);
+#endif
     }
 
     void manifestRules_data()
