@@ -30,6 +30,14 @@ constexpr int transferTimeoutMs = 30000;
 constexpr int firstCheckDelayMs = 3000;
 constexpr int checkPeriodMs = 21600000;
 
+const char deadlineProperty[] = "zorvyTransferDeadlinePassed";
+
+Updater::TransferDeadlines &transferDeadlines()
+{
+    static Updater::TransferDeadlines deadlines;
+    return deadlines;
+}
+
 QString applicationFile(const QString &name)
 {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
@@ -114,6 +122,26 @@ Updater::Updater(QObject *parent) : QObject(parent)
 // download's state goes with them and discards its temporary file.
 Updater::~Updater() = default;
 
+void Updater::setTransferDeadlines(const TransferDeadlines &deadlines)
+{
+    transferDeadlines() = deadlines;
+}
+
+// Aborts the reply once the time is up, marking it so that its end names the reason. The timer
+// dies with the reply.
+void Updater::abortAtDeadline(QNetworkReply *reply, int milliseconds)
+{
+    QTimer::singleShot(milliseconds, reply, [reply] {
+        reply->setProperty(deadlineProperty, true);
+        reply->abort();
+    });
+}
+
+bool Updater::passedDeadline(const QNetworkReply *reply)
+{
+    return reply->property(deadlineProperty).toBool();
+}
+
 void Updater::setStatus(const QString &text)
 {
     m_status = text;
@@ -147,6 +175,7 @@ void Updater::check()
     setStatus(QStringLiteral("Recherche de mise à jour…"));
 
     QNetworkReply *reply = m_network.get(makeRequest(m_feed));
+    abortAtDeadline(reply, transferDeadlines().manifestMs);
     auto buffer = std::make_shared<QByteArray>();
     connect(reply, &QNetworkReply::readyRead, this,
             [this, reply, buffer] { onManifestReadyRead(reply, buffer.get()); });
@@ -169,6 +198,10 @@ void Updater::onManifestFinished(QNetworkReply *reply, QByteArray *buffer)
                       buffer->size() <= maxManifestBytes && isAcceptableUrl(reply->url());
     reply->deleteLater();
     m_busy = false;
+    if (passedDeadline(reply)) {
+        setStatus(QStringLiteral("Serveur de mises à jour trop lent : recherche abandonnée"));
+        return;
+    }
     if (!good) {
         setStatus(QStringLiteral("Serveur de mises à jour indisponible"));
         return;
@@ -245,6 +278,7 @@ void Updater::startDownload(const UpdateManifest &record)
     setStatus(QStringLiteral("Téléchargement du TCO et du SDK…"));
 
     QNetworkReply *reply = m_network.get(makeRequest(record.url));
+    abortAtDeadline(reply, transferDeadlines().installerMs);
     connect(reply, &QNetworkReply::readyRead, this,
             [this, reply, download] { onDownloadReadyRead(reply, download.get()); });
     connect(reply, &QNetworkReply::finished, this,
@@ -289,8 +323,11 @@ void Updater::onDownloadFinished(QNetworkReply *reply, Download *download)
         return;
     }
     download->targetFile.cancelWriting();
-    setStatus(
-        QStringLiteral("Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte"));
+    if (passedDeadline(reply))
+        setStatus(QStringLiteral("Mise à jour rejetée : téléchargement trop lent"));
+    else
+        setStatus(QStringLiteral(
+            "Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte"));
 }
 
 void Updater::restart()

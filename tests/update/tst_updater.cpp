@@ -23,6 +23,9 @@ const QString incompatible = QStringLiteral("Mise à jour incompatible ou invali
 const QString readyText = QStringLiteral("Mise à jour prête · installation à la fermeture");
 const QString rejected =
     QStringLiteral("Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte");
+const QString manifestTooSlow =
+    QStringLiteral("Serveur de mises à jour trop lent : recherche abandonnée");
+const QString downloadTooSlow = QStringLiteral("Mise à jour rejetée : téléchargement trop lent");
 const QByteArray manifestPath = "/manifest.json";
 const QByteArray installerPath = "/setup.run";
 // Large enough to arrive in several chunks, so that the checks run on the streaming path.
@@ -82,6 +85,7 @@ private slots:
         QVERIFY(writeApplicationFile("update.json", feedJson(m_server.url(manifestPath))));
         m_server.requests.clear();
         m_server.redirects.clear();
+        m_server.trickled.clear();
         m_server.replies = {{manifestPath, manifest("version", "0.4.0")},
                             {installerPath, installer}};
         QDir(updatesDirectory()).removeRecursively();
@@ -90,6 +94,7 @@ private slots:
     void cleanup()
     {
         QCoreApplication::setApplicationVersion("0.4.0");
+        Updater::setTransferDeadlines({});
         removeApplicationFiles();
     }
 
@@ -270,6 +275,37 @@ private slots:
         QCOMPARE(file.readAll(), installer);
         if (UpdatePlatform::markInstallerExecutable)
             QVERIFY(file.permissions().testFlag(QFileDevice::ExeOwner));
+    }
+
+    // A server that sends a byte a second never trips the per-byte time-out; the deadline of the
+    // whole transfer ends it with its own status, and a download leaves no file behind.
+    void slowTransfer_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::newRow("manifest") << manifestPath << QStringList{searching, manifestTooSlow};
+        QTest::newRow("installer")
+            << installerPath << QStringList{searching, downloading, downloadTooSlow};
+    }
+
+    void slowTransfer()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QStringList, statuses);
+        Updater::setTransferDeadlines({2000, 2000});
+        m_server.replies[manifestPath] = manifest();
+        m_server.trickled.insert(path);
+
+        Updater updater;
+        QCOMPARE(checkOnce(updater), statuses);
+        QVERIFY(!updater.ready());
+        QCOMPARE(QDir(updatesDirectory())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        // Idle again: the next check asks the server anew.
+        m_server.trickled.clear();
+        m_server.replies[manifestPath] = manifest("version", "0.4.0");
+        QCOMPARE(checkOnce(updater), (QStringList{searching, upToDate}));
     }
 };
 
