@@ -38,6 +38,13 @@ Updater::TransferDeadlines &transferDeadlines()
     return deadlines;
 }
 
+QString updatesDirectory()
+{
+    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    // Without a data location the path would fall back to "/updates" at the file system's root.
+    return location.isEmpty() ? QString() : location + QStringLiteral("/updates");
+}
+
 QString applicationFile(const QString &name)
 {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
@@ -104,6 +111,7 @@ Updater::Updater(QObject *parent) : QObject(parent)
             m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
         }
     }
+    removeEarlierInstallers(updatesDirectory());
 
     if (isAcceptableUrl(m_feed))
         setStatus(QStringLiteral("TCO %1").arg(QCoreApplication::applicationVersion()));
@@ -140,6 +148,20 @@ void Updater::abortAtDeadline(QNetworkReply *reply, int milliseconds)
 bool Updater::passedDeadline(const QNetworkReply *reply)
 {
     return reply->property(deadlineProperty).toBool();
+}
+
+// An installer is handed over only as the program quits, so at start every file downloaded by an
+// earlier run is spent or abandoned: finished installers and the temporary files of interrupted
+// downloads alike. Nothing else in the folder is touched.
+void Updater::removeEarlierInstallers(const QString &directory)
+{
+    if (directory.isEmpty())
+        return;
+    QDir folder(directory);
+    const QStringList names =
+        folder.entryList({QStringLiteral("setup-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names)
+        folder.remove(name);
 }
 
 void Updater::setStatus(const QString &text)
@@ -255,10 +277,8 @@ bool Updater::validateManifest(const QJsonObject &object, const QString &current
 
 void Updater::startDownload(const UpdateManifest &record)
 {
-    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    const QString directory = location + QStringLiteral("/updates");
-    // Without a data location the path would fall back to "/updates" at the file system's root.
-    if (location.isEmpty() || !QDir().mkpath(directory)) {
+    const QString directory = updatesDirectory();
+    if (directory.isEmpty() || !QDir().mkpath(directory)) {
         setStatus(QStringLiteral("Impossible de préparer la mise à jour"));
         return;
     }

@@ -60,6 +60,7 @@ private:
     void installOnQuit();
     static void abortAtDeadline(QNetworkReply *reply, int milliseconds);
     static bool passedDeadline(const QNetworkReply *reply);
+    static void removeEarlierInstallers(const QString &directory);
 
     QNetworkAccessManager m_network;
     QUrl m_feed;

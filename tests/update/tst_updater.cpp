@@ -307,6 +307,32 @@ private slots:
         m_server.replies[manifestPath] = manifest("version", "0.4.0");
         QCOMPARE(checkOnce(updater), (QStringList{searching, upToDate}));
     }
+
+    // Installers and interrupted downloads of earlier runs are removed at start; other files in
+    // the folder stay.
+    void earlierInstallersRemovedAtStart()
+    {
+        QVERIFY(QDir().mkpath(updatesDirectory()));
+        const QStringList earlier{
+            "setup-0b1c2d3e-0000-4000-8000-000000000001" + QString(UpdatePlatform::installerSuffix),
+            "setup-0b1c2d3e-0000-4000-8000-000000000002" + QString(UpdatePlatform::installerSuffix),
+            "setup-0b1c2d3e-0000-4000-8000-000000000003" +
+                QString(UpdatePlatform::installerSuffix) + ".aBcDeF"};
+        for (const QString &name : earlier + QStringList{"notes.txt"}) {
+            QFile file(updatesDirectory() + '/' + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("old") == 3);
+        }
+
+        Updater updater;
+        QCOMPARE(QDir(updatesDirectory())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"notes.txt"});
+        // The one downloaded now is kept for the hand-off.
+        m_server.replies[manifestPath] = manifest();
+        QCOMPARE(checkOnce(updater), (QStringList{searching, downloading, readyText}));
+        QCOMPARE(QDir(updatesDirectory()).entryList(QDir::Files).size(), 2);
+    }
 };
 
 int main(int argc, char *argv[])
