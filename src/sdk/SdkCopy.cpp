@@ -1,5 +1,7 @@
 #include "SdkCopy.h"
 
+#include "SdkText.h"
+
 #include <QString>
 
 #include <stdexcept>
@@ -13,7 +15,28 @@ void throwStatus(SdkStatus status, StatusText statusText)
     if (!text)
         throw std::runtime_error(
             QStringLiteral("Erreur du SDK (statut %1)").arg(status).toStdString());
-    throw std::runtime_error(std::string(text));
+    throw std::runtime_error(sdkStatusText(text).toStdString());
+}
+
+SdkSession openSession(quint32 processId, OpenProcess open, StatusText statusText)
+{
+    // The handle is kept only on success: a failed open leaves nothing to close.
+    SdkSession opened = 0;
+    const SdkStatus status = open(1, processId, &opened);
+    if (status != 0)
+        throwStatus(status, statusText);
+    if (opened == 0)
+        throw std::runtime_error(
+            QStringLiteral("Connexion refusée : le SDK annonce un succès sans ouvrir de session")
+                .toStdString());
+    return opened;
+}
+
+void throwNoSnapshot()
+{
+    throw std::runtime_error(
+        QStringLiteral("Capture abandonnée : le SDK annonce un succès sans fournir de capture")
+            .toStdString());
 }
 
 void checkBufferSize(quint64 count, quint64 recordSize)

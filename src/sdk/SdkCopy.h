@@ -23,6 +23,17 @@ using StatusText = const char *(*)(SdkStatus);
 // The library's text for a status, thrown as a std::runtime_error.
 [[noreturn]] void throwStatus(SdkStatus status, StatusText statusText = &ZorvySdk_StatusString);
 
+// How the library opens a session (ZorvySdk_OpenProcess, or a test's fake of it).
+using OpenProcess = SdkStatus (*)(uint32_t, uint32_t, SdkSession *);
+
+// A session on processId. A refusal throws the library's text; a success that leaves no handle
+// throws a French error, and nothing is left open.
+SdkSession openSession(quint32 processId, OpenProcess open = &ZorvySdk_OpenProcess,
+                       StatusText statusText = &ZorvySdk_StatusString);
+
+// The French error of a capture that succeeded without a snapshot handle.
+[[noreturn]] void throwNoSnapshot();
+
 // Throws a French error when count records of recordSize bytes would pass maxBufferBytes.
 void checkBufferSize(quint64 count, quint64 recordSize);
 

@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QRegularExpression>
@@ -28,6 +29,21 @@ constexpr qint64 maxInstallerBytes = 536870912;
 constexpr int transferTimeoutMs = 30000;
 constexpr int firstCheckDelayMs = 3000;
 constexpr int checkPeriodMs = 21600000;
+
+const char deadlineProperty[] = "zorvyTransferDeadlinePassed";
+
+Updater::TransferDeadlines &transferDeadlines()
+{
+    static Updater::TransferDeadlines deadlines;
+    return deadlines;
+}
+
+QString updatesDirectory()
+{
+    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    // Without a data location the path would fall back to "/updates" at the file system's root.
+    return location.isEmpty() ? QString() : location + QStringLiteral("/updates");
+}
 
 QString applicationFile(const QString &name)
 {
@@ -83,11 +99,19 @@ Updater::Updater(QObject *parent) : QObject(parent)
         return;
     }
 
-    QFile configuration(applicationFile(QStringLiteral("update.json")));
-    if (configuration.open(QIODevice::ReadOnly) && configuration.size() <= maxConfigurationBytes) {
-        const QJsonObject object = QJsonDocument::fromJson(configuration.readAll()).object();
-        m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
+    // Only a regular file (after links): opening a FIFO would wait for a writer for ever, and a
+    // device reports a size of 0 whatever it holds. One byte past the limit is read to tell a file
+    // of the limit from a longer one, whatever size the file claims.
+    const QString configurationPath = applicationFile(QStringLiteral("update.json"));
+    QFile configuration(configurationPath);
+    if (QFileInfo(configurationPath).isFile() && configuration.open(QIODevice::ReadOnly)) {
+        const QByteArray content = configuration.read(maxConfigurationBytes + 1);
+        if (content.size() <= maxConfigurationBytes) {
+            const QJsonObject object = QJsonDocument::fromJson(content).object();
+            m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
+        }
     }
+    removeEarlierInstallers(updatesDirectory());
 
     if (isAcceptableUrl(m_feed))
         setStatus(QStringLiteral("TCO %1").arg(QCoreApplication::applicationVersion()));
@@ -105,6 +129,40 @@ Updater::Updater(QObject *parent) : QObject(parent)
 // Running replies die with the network manager without running their handlers; an abandoned
 // download's state goes with them and discards its temporary file.
 Updater::~Updater() = default;
+
+void Updater::setTransferDeadlines(const TransferDeadlines &deadlines)
+{
+    transferDeadlines() = deadlines;
+}
+
+// Aborts the reply once the time is up, marking it so that its end names the reason. The timer
+// dies with the reply.
+void Updater::abortAtDeadline(QNetworkReply *reply, int milliseconds)
+{
+    QTimer::singleShot(milliseconds, reply, [reply] {
+        reply->setProperty(deadlineProperty, true);
+        reply->abort();
+    });
+}
+
+bool Updater::passedDeadline(const QNetworkReply *reply)
+{
+    return reply->property(deadlineProperty).toBool();
+}
+
+// An installer is handed over only as the program quits, so at start every file downloaded by an
+// earlier run is spent or abandoned: finished installers and the temporary files of interrupted
+// downloads alike. Nothing else in the folder is touched.
+void Updater::removeEarlierInstallers(const QString &directory)
+{
+    if (directory.isEmpty())
+        return;
+    QDir folder(directory);
+    const QStringList names =
+        folder.entryList({QStringLiteral("setup-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names)
+        folder.remove(name);
+}
 
 void Updater::setStatus(const QString &text)
 {
@@ -139,6 +197,7 @@ void Updater::check()
     setStatus(QStringLiteral("Recherche de mise à jour…"));
 
     QNetworkReply *reply = m_network.get(makeRequest(m_feed));
+    abortAtDeadline(reply, transferDeadlines().manifestMs);
     auto buffer = std::make_shared<QByteArray>();
     connect(reply, &QNetworkReply::readyRead, this,
             [this, reply, buffer] { onManifestReadyRead(reply, buffer.get()); });
@@ -161,6 +220,10 @@ void Updater::onManifestFinished(QNetworkReply *reply, QByteArray *buffer)
                       buffer->size() <= maxManifestBytes && isAcceptableUrl(reply->url());
     reply->deleteLater();
     m_busy = false;
+    if (passedDeadline(reply)) {
+        setStatus(QStringLiteral("Serveur de mises à jour trop lent : recherche abandonnée"));
+        return;
+    }
     if (!good) {
         setStatus(QStringLiteral("Serveur de mises à jour indisponible"));
         return;
@@ -214,10 +277,8 @@ bool Updater::validateManifest(const QJsonObject &object, const QString &current
 
 void Updater::startDownload(const UpdateManifest &record)
 {
-    const QString location = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
-    const QString directory = location + QStringLiteral("/updates");
-    // Without a data location the path would fall back to "/updates" at the file system's root.
-    if (location.isEmpty() || !QDir().mkpath(directory)) {
+    const QString directory = updatesDirectory();
+    if (directory.isEmpty() || !QDir().mkpath(directory)) {
         setStatus(QStringLiteral("Impossible de préparer la mise à jour"));
         return;
     }
@@ -237,6 +298,7 @@ void Updater::startDownload(const UpdateManifest &record)
     setStatus(QStringLiteral("Téléchargement du TCO et du SDK…"));
 
     QNetworkReply *reply = m_network.get(makeRequest(record.url));
+    abortAtDeadline(reply, transferDeadlines().installerMs);
     connect(reply, &QNetworkReply::readyRead, this,
             [this, reply, download] { onDownloadReadyRead(reply, download.get()); });
     connect(reply, &QNetworkReply::finished, this,
@@ -281,8 +343,11 @@ void Updater::onDownloadFinished(QNetworkReply *reply, Download *download)
         return;
     }
     download->targetFile.cancelWriting();
-    setStatus(
-        QStringLiteral("Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte"));
+    if (passedDeadline(reply))
+        setStatus(QStringLiteral("Mise à jour rejetée : téléchargement trop lent"));
+    else
+        setStatus(QStringLiteral(
+            "Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte"));
 }
 
 void Updater::restart()

@@ -31,6 +31,16 @@ public:
     Q_INVOKABLE void check();
     Q_INVOKABLE void restart();
 
+    // How long one transfer may take in all, whatever its pace: a server that keeps sending a
+    // byte now and then must not keep a check or a download busy for ever.
+    struct TransferDeadlines
+    {
+        int manifestMs = 60000;    // one minute for at most 64 KiB
+        int installerMs = 1800000; // half an hour: 512 MiB need about 300 KB/s
+    };
+    // Applies to the transfers started afterwards (tests shorten them).
+    static void setTransferDeadlines(const TransferDeadlines &deadlines);
+
 signals:
     void changed();
 
@@ -48,6 +58,9 @@ private:
     void onDownloadReadyRead(QNetworkReply *reply, Download *download);
     void onDownloadFinished(QNetworkReply *reply, Download *download);
     void installOnQuit();
+    static void abortAtDeadline(QNetworkReply *reply, int milliseconds);
+    static bool passedDeadline(const QNetworkReply *reply);
+    static void removeEarlierInstallers(const QString &directory);
 
     QNetworkAccessManager m_network;
     QUrl m_feed;

@@ -4,6 +4,7 @@
 #include "GeometryBlob.h"
 #include "GoldenFile.h"
 #include "RecordWorld.h"
+#include "SdkCopy.h"
 #include "SnapshotConverter.h"
 #include "Worlds.h"
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 Q_DECLARE_METATYPE(ViewParameters)
+Q_DECLARE_METATYPE(SdkCopy::OpenProcess)
 
 using namespace RecordWorld;
 
@@ -45,6 +47,27 @@ QVariantMap captureAndConvert(FakeLibrary &fake, const ViewParameters &v, QStrin
     return convertRecords(records, processId, v);
 }
 
+// Fakes of the session export: what each answers, and how many sessions each leaves open.
+SdkStatus openWithoutHandle(uint32_t, uint32_t, SdkSession *session)
+{
+    *session = 0;
+    return 0;
+}
+SdkStatus openRefused(uint32_t, uint32_t, SdkSession *session)
+{
+    *session = 0;
+    return 4;
+}
+SdkStatus openWell(uint32_t, uint32_t, SdkSession *session)
+{
+    *session = 99;
+    return 0;
+}
+const char *openStatusText(SdkStatus)
+{
+    return "Processus introuvable (simulé)";
+}
+
 } // namespace
 
 class TestConversion : public QObject
@@ -61,6 +84,9 @@ private Q_SLOTS:
     void failingCall_data();
     void failingCall();
     void blobOfPartialRecordReadsWholeRecords();
+    void captureWithoutHandleFails();
+    void sessionWithoutHandleFails_data();
+    void sessionWithoutHandleFails();
 };
 
 void TestConversion::goldenMaps_data()
@@ -219,6 +245,50 @@ void TestConversion::blobOfPartialRecordReadsWholeRecords()
     QCOMPARE(nodes.size(), 2);
     QCOMPARE(nodes[1].id, quint64(2));
     QCOMPARE(GeometryBlob::toNodes(blob + QByteArray(39, '\x7f')).size(), 4);
+}
+
+// A capture that answers success but leaves the handle at 0 fails with a text and releases
+// nothing, and no list is asked for.
+void TestConversion::captureWithoutHandleFails()
+{
+    FakeLibrary fake(fromJson(Worlds::edges()));
+    fake.zeroSnapshot = true;
+    QString failure;
+    const QVariantMap data = captureAndConvert(fake, view(2), &failure);
+    QVERIFY(data.isEmpty());
+    QCOMPARE(failure, QStringLiteral(
+                          "Capture abandonnée : le SDK annonce un succès sans fournir de capture"));
+    QCOMPARE(fake.calls, QStringList{"CaptureSnapshot"});
+    QCOMPARE(fake.openSnapshots, 0);
+}
+
+void TestConversion::sessionWithoutHandleFails_data()
+{
+    QTest::addColumn<SdkCopy::OpenProcess>("open");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<quint64>("session");
+    QTest::newRow("success without a handle")
+        << &openWithoutHandle
+        << "Connexion refusée : le SDK annonce un succès sans ouvrir de session" << quint64(0);
+    QTest::newRow("refused") << &openRefused << "Processus introuvable (simulé)" << quint64(0);
+    QTest::newRow("opened") << &openWell << QString() << quint64(99);
+}
+
+// Opening a session: a success that leaves no handle is a failure with a text.
+void TestConversion::sessionWithoutHandleFails()
+{
+    QFETCH(SdkCopy::OpenProcess, open);
+    QFETCH(QString, failure);
+    QFETCH(quint64, session);
+    QString thrown;
+    SdkSession opened = 0;
+    try {
+        opened = SdkCopy::openSession(4242, open, &openStatusText);
+    } catch (const std::runtime_error &error) {
+        thrown = QString::fromUtf8(error.what());
+    }
+    QCOMPARE(thrown, failure);
+    QCOMPARE(opened, session);
 }
 
 QTEST_GUILESS_MAIN(TestConversion)

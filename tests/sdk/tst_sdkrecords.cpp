@@ -1,9 +1,11 @@
+#include "SdkCopy.h"
 #include "SdkRecords.h"
 #include "SdkText.h"
 
 #include <QtTest>
 
 #include <cstring>
+#include <stdexcept>
 
 class TestSdkRecords : public QObject
 {
@@ -14,6 +16,9 @@ private Q_SLOTS:
     void fixedText();
     void trainNameFillsWholeArray();
     void trainMatchesTheLibraryBytes();
+    void statusText_data();
+    void statusText();
+    void longStatusTextIsCutWhenThrown();
 };
 
 void TestSdkRecords::fixedText_data()
@@ -77,6 +82,49 @@ void TestSdkRecords::trainMatchesTheLibraryBytes()
     QCOMPARE(train.sense, -1);
     QCOMPARE(train.flags & SdkTrainPositioned, uint32_t(SdkTrainPositioned));
     QCOMPARE(sdkText(train.name), QStringLiteral("IC 12"));
+}
+
+void TestSdkRecords::statusText_data()
+{
+    QTest::addColumn<QByteArray>("text"); // NUL-terminated by QByteArray
+    QTest::addColumn<QString>("expected");
+    const QByteArray bound(int(maxSdkTextBytes), 'x');
+    QTest::newRow("short") << QByteArray("Jeu introuvable") << QStringLiteral("Jeu introuvable");
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("exactly the bound") << bound << QString::fromLatin1(bound);
+    QTest::newRow("one byte more") << bound + 'y' << QString::fromLatin1(bound) + QChar(0x2026);
+    QTest::newRow("64 MiB") << QByteArray(64 << 20, 'z')
+                            << QString(int(maxSdkTextBytes), QLatin1Char('z')) + QChar(0x2026);
+    // "é" is two bytes: the one across the bound is left out whole.
+    QTest::newRow("cut inside a character")
+        << QByteArray(int(maxSdkTextBytes) - 1, 'a') + QByteArray("\xc3\xa9 et la suite")
+        << QString(int(maxSdkTextBytes) - 1, QLatin1Char('a')) + QChar(0x2026);
+}
+
+// A library's status text is read up to the bound, then cut with "…".
+void TestSdkRecords::statusText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, expected);
+    QCOMPARE(sdkStatusText(text.constData()), expected);
+}
+
+const char *hugeStatusText(SdkStatus)
+{
+    static const QByteArray text(16 << 20, 'E');
+    return text.constData();
+}
+
+// The error of a failed call carries the cut text, not the library's whole one.
+void TestSdkRecords::longStatusTextIsCutWhenThrown()
+{
+    QString thrown;
+    try {
+        SdkCopy::throwStatus(3, &hugeStatusText);
+    } catch (const std::runtime_error &error) {
+        thrown = QString::fromUtf8(error.what());
+    }
+    QCOMPARE(thrown, QString(int(maxSdkTextBytes), QLatin1Char('E')) + QChar(0x2026));
 }
 
 QTEST_APPLESS_MAIN(TestSdkRecords)

@@ -8,12 +8,16 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
+#include <QTimer>
 #include <QUrl>
+
+#include <memory>
 
 // An HTTP/1.1 responder over TLS on 127.0.0.1 that serves scripted replies by path, one request per
 // connection, and records the paths asked for. Its certificate is the fixture for 127.0.0.1.
@@ -22,6 +26,7 @@ class HttpsTestServer
 public:
     QHash<QByteArray, QByteArray> replies;   // body by path
     QHash<QByteArray, QByteArray> redirects; // "Location" by path, answered with 302
+    QSet<QByteArray> trickled;               // paths whose body goes out one byte a second
     QList<QByteArray> requests;
 
     static QString fixture(const char *name) { return ZORVY_UPDATE_FIXTURES + QString("/") + name; }
@@ -71,9 +76,22 @@ private:
         const QByteArray head = location.isEmpty()
                                     ? "HTTP/1.1 200 OK\r\n"
                                     : "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\n";
-        socket->write(head + "Content-Length: " + QByteArray::number(body.size()) +
-                      "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
+        const QByteArray header = head + "Content-Length: " + QByteArray::number(body.size()) +
+                                  "\r\nConnection: close\r\n\r\n";
+        if (!trickled.contains(path)) {
+            socket->write(header + body);
+            socket->disconnectFromHost();
+            return;
+        }
+        // Each byte in time for any per-byte time-out, the whole far too late.
+        socket->write(header);
+        auto *pace = new QTimer(socket);
+        auto sent = std::make_shared<qsizetype>(0);
+        QObject::connect(pace, &QTimer::timeout, socket, [socket, body, sent] {
+            if (*sent < body.size())
+                socket->write(body.mid((*sent)++, 1));
+        });
+        pace->start(1000);
     }
 
     QSslServer m_server;

@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 const QString searching = QStringLiteral("Recherche de mise à jour…");
@@ -19,6 +23,9 @@ const QString incompatible = QStringLiteral("Mise à jour incompatible ou invali
 const QString readyText = QStringLiteral("Mise à jour prête · installation à la fermeture");
 const QString rejected =
     QStringLiteral("Mise à jour rejetée : téléchargement incomplet ou empreinte incorrecte");
+const QString manifestTooSlow =
+    QStringLiteral("Serveur de mises à jour trop lent : recherche abandonnée");
+const QString downloadTooSlow = QStringLiteral("Mise à jour rejetée : téléchargement trop lent");
 const QByteArray manifestPath = "/manifest.json";
 const QByteArray installerPath = "/setup.run";
 // Large enough to arrive in several chunks, so that the checks run on the streaming path.
@@ -78,6 +85,7 @@ private slots:
         QVERIFY(writeApplicationFile("update.json", feedJson(m_server.url(manifestPath))));
         m_server.requests.clear();
         m_server.redirects.clear();
+        m_server.trickled.clear();
         m_server.replies = {{manifestPath, manifest("version", "0.4.0")},
                             {installerPath, installer}};
         QDir(updatesDirectory()).removeRecursively();
@@ -86,6 +94,7 @@ private slots:
     void cleanup()
     {
         QCoreApplication::setApplicationVersion("0.4.0");
+        Updater::setTransferDeadlines({});
         removeApplicationFiles();
     }
 
@@ -122,6 +131,52 @@ private slots:
         if (!asks)
             QTest::qWait(100); // a request started anyway would reach the server
         QCOMPARE(m_server.requests.size(), asks ? 1 : 0);
+    }
+
+    // update.json that is no regular file is never opened for reading: a FIFO without a writer
+    // would block, a device never ends. A link to a regular file is read as that file.
+    void configurationNotAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("FIFO") << "fifo" << notConfigured;
+        QTest::newRow("link to /dev/zero") << "zero" << notConfigured;
+        QTest::newRow("folder") << "folder" << notConfigured;
+        QTest::newRow("link to a sound file") << "link"
+                                              << "TCO 0.4.0";
+    }
+
+    void configurationNotAFile()
+    {
+#ifndef Q_OS_UNIX
+        QSKIP("FIFOs and /dev/zero are Unix files");
+#else
+        QFETCH(QString, kind);
+        QFETCH(QString, status);
+        const QString path = QCoreApplication::applicationDirPath() + "/update.json";
+        QVERIFY(QFile::remove(path));
+        QTemporaryDir elsewhere;
+        QVERIFY(elsewhere.isValid());
+        const QString sound = elsewhere.filePath("feed.json");
+        QFile soundFile(sound);
+        QVERIFY(soundFile.open(QIODevice::WriteOnly));
+        QVERIFY(soundFile.write(feedJson(m_server.url(manifestPath))) > 0);
+        soundFile.close();
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY(QFile::link(sound, path));
+
+        const Updater updater;
+        const QString shown = updater.status();
+        if (kind == "folder")
+            QVERIFY(QDir().rmdir(path));
+        QCOMPARE(shown, status);
+#endif
     }
 
     void manifestRules_data()
@@ -220,6 +275,63 @@ private slots:
         QCOMPARE(file.readAll(), installer);
         if (UpdatePlatform::markInstallerExecutable)
             QVERIFY(file.permissions().testFlag(QFileDevice::ExeOwner));
+    }
+
+    // A server that sends a byte a second never trips the per-byte time-out; the deadline of the
+    // whole transfer ends it with its own status, and a download leaves no file behind.
+    void slowTransfer_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::newRow("manifest") << manifestPath << QStringList{searching, manifestTooSlow};
+        QTest::newRow("installer")
+            << installerPath << QStringList{searching, downloading, downloadTooSlow};
+    }
+
+    void slowTransfer()
+    {
+        QFETCH(QByteArray, path);
+        QFETCH(QStringList, statuses);
+        Updater::setTransferDeadlines({2000, 2000});
+        m_server.replies[manifestPath] = manifest();
+        m_server.trickled.insert(path);
+
+        Updater updater;
+        QCOMPARE(checkOnce(updater), statuses);
+        QVERIFY(!updater.ready());
+        QCOMPARE(QDir(updatesDirectory())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        // Idle again: the next check asks the server anew.
+        m_server.trickled.clear();
+        m_server.replies[manifestPath] = manifest("version", "0.4.0");
+        QCOMPARE(checkOnce(updater), (QStringList{searching, upToDate}));
+    }
+
+    // Installers and interrupted downloads of earlier runs are removed at start; other files in
+    // the folder stay.
+    void earlierInstallersRemovedAtStart()
+    {
+        QVERIFY(QDir().mkpath(updatesDirectory()));
+        const QStringList earlier{
+            "setup-0b1c2d3e-0000-4000-8000-000000000001" + QString(UpdatePlatform::installerSuffix),
+            "setup-0b1c2d3e-0000-4000-8000-000000000002" + QString(UpdatePlatform::installerSuffix),
+            "setup-0b1c2d3e-0000-4000-8000-000000000003" +
+                QString(UpdatePlatform::installerSuffix) + ".aBcDeF"};
+        for (const QString &name : earlier + QStringList{"notes.txt"}) {
+            QFile file(updatesDirectory() + '/' + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("old") == 3);
+        }
+
+        Updater updater;
+        QCOMPARE(QDir(updatesDirectory())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"notes.txt"});
+        // The one downloaded now is kept for the hand-off.
+        m_server.replies[manifestPath] = manifest();
+        QCOMPARE(checkOnce(updater), (QStringList{searching, downloading, readyText}));
+        QCOMPARE(QDir(updatesDirectory()).entryList(QDir::Files).size(), 2);
     }
 };
 

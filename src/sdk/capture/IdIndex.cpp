@@ -1,10 +1,15 @@
 #include "IdIndex.h"
 
+#include <QRandomGenerator>
+
+const quint64 IdIndex::s_seed = QRandomGenerator::system()->generate64();
+
 void IdIndex::reset(qsizetype expected, quint64 minId, quint64 maxId)
 {
     // A plain array when it stays within a few entries per id, so it costs no more memory than
     // the hash table would, or when it is small anyway (a quarter of a million entries fill in a
     // fraction of a millisecond, less than the lookups they save).
+    m_insertProbes = 0;
     const quint64 span = maxId - minId; // one less than the number of ids in the range
     m_dense = minId <= maxId && (span < 4 * quint64(expected) + 64 || span < (quint64(1) << 18));
     if (m_dense) {
@@ -27,6 +32,7 @@ int &IdIndex::storedIndex(quint64 id)
     if (m_dense)
         return m_indices[std::size_t(id - m_minId)];
     for (std::size_t slot = home(id);; slot = (slot + 1) & m_mask) {
+        ++m_insertProbes;
         Slot &s = m_slots[slot];
         if (s.index < 0) {
             s.id = id;

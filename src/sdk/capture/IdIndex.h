@@ -46,6 +46,10 @@ public:
     // Stores index under id, replacing an earlier one.
     void insertOrAssign(quint64 id, int index) { storedIndex(id) = index; }
 
+    // Slots looked at by the insertions since the last reset (the tests bound it: colliding ids
+    // would make it grow with the square of their number).
+    quint64 insertProbes() const { return m_insertProbes; }
+
 private:
     struct Slot
     {
@@ -55,8 +59,17 @@ private:
 
     std::size_t home(quint64 id) const
     {
-        // Fibonacci hashing spreads sequential and patterned ids over the table.
-        return std::size_t((id * 0x9E3779B97F4A7C15ull) >> m_shift);
+        // The ids come from the library: a fixed hash would let crafted ids all share one probe
+        // run and make every capture quadratic. They are mixed with a seed drawn once per process
+        // (a full 64-bit mixer, so that no bit of the id survives unmixed), then spread by
+        // Fibonacci hashing.
+        quint64 x = id ^ s_seed;
+        x ^= x >> 33;
+        x *= 0xFF51AFD7ED558CCDull;
+        x ^= x >> 33;
+        x *= 0xC4CEB9FE1A85EC53ull;
+        x ^= x >> 33;
+        return std::size_t((x * 0x9E3779B97F4A7C15ull) >> m_shift);
     }
     int &storedIndex(quint64 id);
 
@@ -66,4 +79,7 @@ private:
     std::vector<Slot> m_slots;     // hashed
     std::size_t m_mask = 0;
     int m_shift = 64;
+    quint64 m_insertProbes = 0;
+
+    static const quint64 s_seed;
 };

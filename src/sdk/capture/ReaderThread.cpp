@@ -147,12 +147,7 @@ void ReaderThread::run()
                     searchFailed = processId == 0;
                     if (searchFailed)
                         throw std::runtime_error(noUniqueGameText);
-                    // The handle is kept only on success: a failed open leaves nothing to close.
-                    SdkSession opened = 0;
-                    const SdkStatus status = ZorvySdk_OpenProcess(1, processId, &opened);
-                    if (status != 0)
-                        SdkCopy::throwStatus(status);
-                    session = opened;
+                    session = SdkCopy::openSession(processId);
                 }
                 const ViewParameters view =
                     withViewParameters([](const ViewParameters &current) { return current; });

@@ -82,6 +82,8 @@ void SnapshotRecords::capture(const SdkFunctions &library, SdkSession session, q
         SnapshotGuard snapshot(library);
         if (const SdkStatus status = library.captureSnapshot(session, &snapshot.handle))
             SdkCopy::throwStatus(status, library.statusString);
+        if (snapshot.handle == 0)
+            SdkCopy::throwNoSnapshot();
         const SdkSnapshot handle = snapshot.handle;
 
         copyLists(library, handle);
