@@ -237,57 +237,8 @@ void printSnapshot(SdkSnapshot snapshot)
 } // namespace
 
 // The library's names, forwarding to the resolved entry points as the program's own do.
-extern "C" {
+#include "SdkForwarding.inc"
 
-SdkStatus ZorvySdk_OpenProcess(uint32_t mode, uint32_t processId, SdkSession *session)
-{
-    return entry<decltype(&ZorvySdk_OpenProcess)>(SdkEntryPoint::OpenProcess)(mode, processId,
-                                                                              session);
-}
-void ZorvySdk_CloseSession(SdkSession session)
-{
-    entry<decltype(&ZorvySdk_CloseSession)>(SdkEntryPoint::CloseSession)(session);
-}
-SdkStatus ZorvySdk_CaptureSnapshot(SdkSession session, SdkSnapshot *snapshot)
-{
-    return entry<decltype(&ZorvySdk_CaptureSnapshot)>(SdkEntryPoint::CaptureSnapshot)(session,
-                                                                                      snapshot);
-}
-void ZorvySdk_ReleaseSnapshot(SdkSnapshot snapshot)
-{
-    entry<decltype(&ZorvySdk_ReleaseSnapshot)>(SdkEntryPoint::ReleaseSnapshot)(snapshot);
-}
-
-#define ZORVY_PROBE_COPY(Name, Record)                                                             \
-    SdkStatus ZorvySdk_##Name(SdkSnapshot snapshot, Record *buffer, uint32_t capacity,             \
-                              uint32_t *count)                                                     \
-    {                                                                                              \
-        return entry<decltype(&ZorvySdk_##Name)>(SdkEntryPoint::Name)(snapshot, buffer, capacity,  \
-                                                                      count);                      \
-    }
-ZORVY_PROBE_COPY(CopyTrains, SdkTrain)
-ZORVY_PROBE_COPY(CopyTracks, SdkTrack)
-ZORVY_PROBE_COPY(CopyStations, SdkStation)
-ZORVY_PROBE_COPY(CopySignals, SdkSignal)
-ZORVY_PROBE_COPY(CopySignalStates, SdkSignalState)
-ZORVY_PROBE_COPY(CopySignalTextures, SdkSignalTexture)
-ZORVY_PROBE_COPY(CopyTrackNodes, SdkTrackNode)
-ZORVY_PROBE_COPY(CopyTrackReservations, SdkTrackUsage)
-ZORVY_PROBE_COPY(CopyTrackOccupations, SdkTrackUsage)
-#undef ZORVY_PROBE_COPY
-
-SdkStatus ZorvySdk_CopyTrainPathTracks(SdkSnapshot snapshot, uint64_t trainId, uint64_t *buffer,
-                                       uint32_t capacity, uint32_t *count)
-{
-    return entry<decltype(&ZorvySdk_CopyTrainPathTracks)>(SdkEntryPoint::CopyTrainPathTracks)(
-        snapshot, trainId, buffer, capacity, count);
-}
-const char *ZorvySdk_StatusString(SdkStatus status)
-{
-    return entry<decltype(&ZorvySdk_StatusString)>(SdkEntryPoint::StatusString)(status);
-}
-
-} // extern "C"
 
 int main(int argc, char **argv)
 {
