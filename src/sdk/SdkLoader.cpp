@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QLibrary>
 
+#include <atomic>
+
 namespace {
 
 // Process-wide: constructed during static initialisation, destroyed at exit. The prevent-unload
@@ -16,10 +18,19 @@ QLibrary sdkLibrary;
 // from any thread without locking.
 QFunctionPointer entryPoints[SdkEntryPoints::count] = {};
 
-// The resolved pointer of an entry point, typed as the export of the same name.
-template <typename Fn> Fn entry(SdkEntryPoint which)
+// The entry point whose call is under way, or -1: read at quit to say which call keeps the
+// reader from stopping. Only the reader thread calls the library, so one slot is enough.
+std::atomic<int> callInProgress{-1};
+
+// Calls an entry point, typed as the export of the same name, and marks it as under way meanwhile.
+template <typename Fn, typename... Args> auto call(SdkEntryPoint which, Args... args)
 {
-    return reinterpret_cast<Fn>(entryPoints[int(which)]);
+    struct Mark
+    {
+        explicit Mark(SdkEntryPoint which) { callInProgress.store(int(which)); }
+        ~Mark() { callInProgress.store(-1); }
+    } mark(which);
+    return reinterpret_cast<Fn>(entryPoints[int(which)])(args...);
 }
 
 bool versionIsCompatible()
@@ -62,105 +73,111 @@ bool loadSdk(QString *error)
     return true;
 }
 
+const char *sdkCallInProgress()
+{
+    const int which = callInProgress.load();
+    return which < 0 ? nullptr : SdkEntryPoints::names[which];
+}
+
 // Forwarding functions, exported by the executable under the library's names. They may be called
 // only after loadSdk returned true, which start-up guarantees.
 extern "C" {
 
 SdkStatus ZorvySdk_OpenProcess(uint32_t mode, uint32_t processId, SdkSession *session)
 {
-    return entry<decltype(&ZorvySdk_OpenProcess)>(SdkEntryPoint::OpenProcess)(mode, processId,
-                                                                              session);
+    return call<decltype(&ZorvySdk_OpenProcess)>(SdkEntryPoint::OpenProcess, mode, processId,
+                                                 session);
 }
 
 void ZorvySdk_CloseSession(SdkSession session)
 {
-    entry<decltype(&ZorvySdk_CloseSession)>(SdkEntryPoint::CloseSession)(session);
+    call<decltype(&ZorvySdk_CloseSession)>(SdkEntryPoint::CloseSession, session);
 }
 
 SdkStatus ZorvySdk_CaptureSnapshot(SdkSession session, SdkSnapshot *snapshot)
 {
-    return entry<decltype(&ZorvySdk_CaptureSnapshot)>(SdkEntryPoint::CaptureSnapshot)(session,
-                                                                                      snapshot);
+    return call<decltype(&ZorvySdk_CaptureSnapshot)>(SdkEntryPoint::CaptureSnapshot, session,
+                                                     snapshot);
 }
 
 void ZorvySdk_ReleaseSnapshot(SdkSnapshot snapshot)
 {
-    entry<decltype(&ZorvySdk_ReleaseSnapshot)>(SdkEntryPoint::ReleaseSnapshot)(snapshot);
+    call<decltype(&ZorvySdk_ReleaseSnapshot)>(SdkEntryPoint::ReleaseSnapshot, snapshot);
 }
 
 SdkStatus ZorvySdk_CopyTrains(SdkSnapshot snapshot, SdkTrain *buffer, uint32_t capacity,
                               uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrains)>(SdkEntryPoint::CopyTrains)(snapshot, buffer,
-                                                                            capacity, count);
+    return call<decltype(&ZorvySdk_CopyTrains)>(SdkEntryPoint::CopyTrains, snapshot, buffer,
+                                                capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTracks(SdkSnapshot snapshot, SdkTrack *buffer, uint32_t capacity,
                               uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTracks)>(SdkEntryPoint::CopyTracks)(snapshot, buffer,
-                                                                            capacity, count);
+    return call<decltype(&ZorvySdk_CopyTracks)>(SdkEntryPoint::CopyTracks, snapshot, buffer,
+                                                capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyStations(SdkSnapshot snapshot, SdkStation *buffer, uint32_t capacity,
                                 uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyStations)>(SdkEntryPoint::CopyStations)(snapshot, buffer,
-                                                                                capacity, count);
+    return call<decltype(&ZorvySdk_CopyStations)>(SdkEntryPoint::CopyStations, snapshot, buffer,
+                                                  capacity, count);
 }
 
 SdkStatus ZorvySdk_CopySignals(SdkSnapshot snapshot, SdkSignal *buffer, uint32_t capacity,
                                uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopySignals)>(SdkEntryPoint::CopySignals)(snapshot, buffer,
-                                                                              capacity, count);
+    return call<decltype(&ZorvySdk_CopySignals)>(SdkEntryPoint::CopySignals, snapshot, buffer,
+                                                 capacity, count);
 }
 
 SdkStatus ZorvySdk_CopySignalStates(SdkSnapshot snapshot, SdkSignalState *buffer, uint32_t capacity,
                                     uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopySignalStates)>(SdkEntryPoint::CopySignalStates)(
-        snapshot, buffer, capacity, count);
+    return call<decltype(&ZorvySdk_CopySignalStates)>(SdkEntryPoint::CopySignalStates, snapshot,
+                                                      buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopySignalTextures(SdkSnapshot snapshot, SdkSignalTexture *buffer,
                                       uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopySignalTextures)>(SdkEntryPoint::CopySignalTextures)(
-        snapshot, buffer, capacity, count);
+    return call<decltype(&ZorvySdk_CopySignalTextures)>(SdkEntryPoint::CopySignalTextures, snapshot,
+                                                        buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrackNodes(SdkSnapshot snapshot, SdkTrackNode *buffer, uint32_t capacity,
                                   uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrackNodes)>(SdkEntryPoint::CopyTrackNodes)(
-        snapshot, buffer, capacity, count);
+    return call<decltype(&ZorvySdk_CopyTrackNodes)>(SdkEntryPoint::CopyTrackNodes, snapshot, buffer,
+                                                    capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrainPathTracks(SdkSnapshot snapshot, uint64_t trainId, uint64_t *buffer,
                                        uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrainPathTracks)>(SdkEntryPoint::CopyTrainPathTracks)(
-        snapshot, trainId, buffer, capacity, count);
+    return call<decltype(&ZorvySdk_CopyTrainPathTracks)>(
+        SdkEntryPoint::CopyTrainPathTracks, snapshot, trainId, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrackReservations(SdkSnapshot snapshot, SdkTrackUsage *buffer,
                                          uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrackReservations)>(SdkEntryPoint::CopyTrackReservations)(
-        snapshot, buffer, capacity, count);
+    return call<decltype(&ZorvySdk_CopyTrackReservations)>(SdkEntryPoint::CopyTrackReservations,
+                                                           snapshot, buffer, capacity, count);
 }
 
 SdkStatus ZorvySdk_CopyTrackOccupations(SdkSnapshot snapshot, SdkTrackUsage *buffer,
                                         uint32_t capacity, uint32_t *count)
 {
-    return entry<decltype(&ZorvySdk_CopyTrackOccupations)>(SdkEntryPoint::CopyTrackOccupations)(
-        snapshot, buffer, capacity, count);
+    return call<decltype(&ZorvySdk_CopyTrackOccupations)>(SdkEntryPoint::CopyTrackOccupations,
+                                                          snapshot, buffer, capacity, count);
 }
 
 const char *ZorvySdk_StatusString(SdkStatus status)
 {
-    return entry<decltype(&ZorvySdk_StatusString)>(SdkEntryPoint::StatusString)(status);
+    return call<decltype(&ZorvySdk_StatusString)>(SdkEntryPoint::StatusString, status);
 }
 
 } // extern "C"

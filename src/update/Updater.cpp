@@ -118,8 +118,6 @@ Updater::Updater(QObject *parent) : QObject(parent)
     else
         setStatus(notConfiguredText());
 
-    if (const QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &Updater::installOnQuit);
     auto *periodicCheck = new QTimer(this);
     connect(periodicCheck, &QTimer::timeout, this, &Updater::check);
     periodicCheck->start(checkPeriodMs);

@@ -31,6 +31,10 @@ public:
     Q_INVOKABLE void check();
     Q_INVOKABLE void restart();
 
+    // Starts the verified installer, if one is ready, as the program ends. The program calls it
+    // once the reader has stopped (or given up waiting for it), never while it still observes.
+    void installOnQuit();
+
     // How long one transfer may take in all, whatever its pace: a server that keeps sending a
     // byte now and then must not keep a check or a download busy for ever.
     struct TransferDeadlines
@@ -57,7 +61,6 @@ private:
     static bool takeDownloadBytes(QNetworkReply *reply, Download *download);
     void onDownloadReadyRead(QNetworkReply *reply, Download *download);
     void onDownloadFinished(QNetworkReply *reply, Download *download);
-    void installOnQuit();
     static void abortAtDeadline(QNetworkReply *reply, int milliseconds);
     static bool passedDeadline(const QNetworkReply *reply);
     static void removeEarlierInstallers(const QString &directory);

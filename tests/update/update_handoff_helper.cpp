@@ -54,5 +54,7 @@ int main(int argc, char *argv[])
     // A helper that never gets ready must not outlive its test.
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
     app.exec();
+    // As the program does once its reader has stopped.
+    updater.installOnQuit();
     return exitCode;
 }
