@@ -35,6 +35,10 @@ public:
     // once the reader has stopped (or given up waiting for it), never while it still observes.
     void installOnQuit();
 
+    // Called after the copy of the installer is verified, just before that copy starts; null by
+    // default. Tests replace the downloaded file there to see that it is not what starts.
+    static void setBeforeInstallerStarts(void (*hook)());
+
     // How long one transfer may take in all, whatever its pace: a server that keeps sending a
     // byte now and then must not keep a check or a download busy for ever.
     struct TransferDeadlines
@@ -64,6 +68,10 @@ private:
     static void abortAtDeadline(QNetworkReply *reply, int milliseconds);
     static bool passedDeadline(const QNetworkReply *reply);
     static void removeEarlierInstallers(const QString &directory);
+    // Copies the downloaded installer into a new folder that only the user may enter, hashing the
+    // bytes as they are written; the copy's path when they are the verified ones, else empty and
+    // nothing is left behind.
+    QString privateCopyOfInstaller() const;
 
     QNetworkAccessManager m_network;
     QUrl m_feed;
