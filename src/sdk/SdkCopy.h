@@ -59,7 +59,8 @@ constexpr ListLimit nodes{"nœuds de voie", 1000000};
 constexpr ListLimit pathTracks{"voies du parcours", 100000};
 constexpr ListLimit reservations{"réservations", 100000};
 constexpr ListLimit occupations{"occupations", 100000};
-// All lists of one capture together.
+// All lists of one capture together: about seven times the largest world's 300,000 records, so
+// that the lists cannot all reach their own limits in one capture.
 constexpr quint64 totalRecords = 2000000;
 } // namespace CaptureBudget
 
