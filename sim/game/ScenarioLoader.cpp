@@ -124,6 +124,14 @@ void readFaults(const QJsonObject &faults, World *world)
         fault.value = uint32_t(it.value().toDouble(0));
         world->faults.push_back(fault);
     }
+    const QJsonObject stall = faults.value(QStringLiteral("stall")).toObject();
+    for (auto it = stall.begin(); it != stall.end(); ++it) {
+        Fault fault{};
+        nameInto(fault, it.key());
+        fault.kind = uint32_t(FaultKind::Stall);
+        fault.value = uint32_t(it.value().toDouble(0));
+        world->faults.push_back(fault);
+    }
 }
 
 void readScenario(const QJsonObject &scenario, World *world)

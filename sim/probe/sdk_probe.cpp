@@ -98,6 +98,11 @@ template <typename Fn> Fn entry(SdkEntryPoint which)
     return reinterpret_cast<Fn>(entryPoints[int(which)]);
 }
 
+template <typename Fn, typename... Args> auto call(SdkEntryPoint which, Args... args)
+{
+    return entry<Fn>(which)(args...);
+}
+
 // The loader's check; the loader's texts.
 bool loadSdk(const std::string &dir, Library *library, std::string *error)
 {

@@ -3,8 +3,10 @@
 #include "StatusText.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 using namespace SharedWorld;
 
@@ -32,6 +34,8 @@ uint32_t Snapshot::copyRecords(const char *exportName, uint64_t available, Recor
 {
     if (!count)
         return StatusInvalidArgument;
+    if (const Fault *stall = fault(exportName, FaultKind::Stall))
+        std::this_thread::sleep_for(std::chrono::milliseconds(stall->value));
     if (const Fault *failure = fault(exportName, FaultKind::FailCopy))
         return failure->value;
     if (available > std::numeric_limits<uint32_t>::max())

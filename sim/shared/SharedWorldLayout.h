@@ -148,7 +148,8 @@ struct PathEntry
 };
 
 // Test faults, carried from a scenario file to the library.
-enum class FaultKind : uint32_t { FailCopy = 1, InflateCount = 2 };
+// Stall: the named copy export sleeps value milliseconds before it answers.
+enum class FaultKind : uint32_t { FailCopy = 1, InflateCount = 2, Stall = 3 };
 
 struct Fault
 {

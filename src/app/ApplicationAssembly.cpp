@@ -1,7 +1,9 @@
 #include "ApplicationAssembly.h"
 
 #include "CommandLine.h"
+#include "LogCategories.h"
 #include "MapPreferences.h"
+#include "SdkLoader.h"
 
 #include <QCoreApplication>
 #include <QQuickStyle>
@@ -9,6 +11,9 @@
 #include <QUrl>
 #include <QVariantMap>
 #include <QtQml/qqml.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 // Generated with the module ZorvyTco; the registration runs when the module is first imported.
 void qml_register_types_ZorvyTco();
@@ -51,6 +56,27 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
         QTimer::singleShot(SmokeQuitMs, QCoreApplication::instance(), &QCoreApplication::quit);
 
     m_backend->connectGame(QString());
+}
+
+int ApplicationAssembly::finish(int exitCode)
+{
+    m_verification.reset();
+    m_engine.reset();
+    const bool stopped = m_backend->stopReader(quitWaitMs);
+    if (!stopped) {
+        const char *call = sdkCallInProgress();
+        qCWarning(LogCategory::capture).noquote()
+            << "Quit: the library call" << (call ? call : "(none)") << "still runs after"
+            << quitWaitMs << "ms; the program ends without it";
+    }
+    m_updater->installOnQuit();
+    if (!stopped) {
+        // Destroying the Backend would wait for the reader for ever.
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(exitCode);
+    }
+    return exitCode;
 }
 
 ApplicationAssembly::~ApplicationAssembly()

@@ -20,6 +20,14 @@ public:
     explicit ApplicationAssembly(const CommandLine &options);
     ~ApplicationAssembly();
 
+    // Ends the program once the event loop has returned exitCode: the window goes, the reader is
+    // given at most quitWaitMs to finish its library call, then the installer, if one is ready, is
+    // handed over. A reader still inside the library after that cannot be stopped: the call is
+    // logged and the process ends here with exitCode. Otherwise returns exitCode.
+    int finish(int exitCode);
+
+    static constexpr int quitWaitMs = 2000;
+
     ApplicationAssembly(const ApplicationAssembly &) = delete;
     ApplicationAssembly &operator=(const ApplicationAssembly &) = delete;
 

@@ -51,5 +51,5 @@ int main(int argc, char *argv[])
         return 0;
 
     ApplicationAssembly assembly(options);
-    return QGuiApplication::exec();
+    return assembly.finish(QGuiApplication::exec());
 }

@@ -4,6 +4,8 @@
 #include "DataMapKeys.h"
 #include "ModelConstants.h"
 
+#include <QDeadlineTimer>
+
 #include <algorithm>
 #include <utility>
 
@@ -29,6 +31,12 @@ Backend::~Backend()
     // stop() also ends the reader's wait between cycles; a capture under way is waited for.
     m_reader.stop();
     m_reader.wait();
+}
+
+bool Backend::stopReader(int milliseconds)
+{
+    m_reader.stop();
+    return m_reader.wait(QDeadlineTimer(milliseconds));
 }
 
 void Backend::connectGame(const QString &pid)

@@ -22,6 +22,11 @@ public:
     // Stops the reader thread and waits for it, also in the middle of a capture.
     ~Backend() override;
 
+    // Asks the reader to stop and waits at most that long for it; false when it still runs (a
+    // library call that does not return). The destructor still waits for it without a limit, so a
+    // caller that gets false must end the process instead of destroying the Backend.
+    bool stopReader(int milliseconds);
+
     // The latest data map; implicitly shared, so a copy costs a reference count.
     QVariantMap data() const { return m_data; }
 

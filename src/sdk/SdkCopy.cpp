@@ -51,4 +51,25 @@ void checkBufferSize(quint64 count, quint64 recordSize)
             .toStdString());
 }
 
+void Budget::admit(const ListLimit &list, quint64 count)
+{
+    if (count > list.maxRecords)
+        throw std::runtime_error(QStringLiteral("Capture abandonnée : le SDK annonce %1 %2, "
+                                                "au-delà de la limite de %3 par capture")
+                                     .arg(count)
+                                     .arg(QString::fromUtf8(list.name))
+                                     .arg(list.maxRecords)
+                                     .toStdString());
+    if (m_total + count > CaptureBudget::totalRecords)
+        throw std::runtime_error(
+            QStringLiteral("Capture abandonnée : avec %1 %2, le SDK annonce %3 enregistrements, "
+                           "au-delà de la limite de %4 par capture")
+                .arg(count)
+                .arg(QString::fromUtf8(list.name))
+                .arg(m_total + count)
+                .arg(CaptureBudget::totalRecords)
+                .toStdString());
+    m_total += count;
+}
+
 } // namespace SdkCopy

@@ -37,6 +37,45 @@ SdkSession openSession(quint32 processId, OpenProcess open = &ZorvySdk_OpenProce
 // Throws a French error when count records of recordSize bytes would pass maxBufferBytes.
 void checkBufferSize(quint64 count, quint64 recordSize);
 
+// What one capture may bring, stated once. The conversion builds 20 to 60 times the library's
+// bytes, so memory runs out long before a list reaches maxBufferBytes: a list, or all lists
+// together, announcing more than this fails the capture before its records are allocated. The
+// limits are ten times the largest world the simulated game makes (about 96,000 tracks and as
+// many nodes, 2,200 stations, 1,900 trains, 32,000 signals, 9,200 reservations, 20 tracks per
+// path), rounded up.
+struct ListLimit
+{
+    const char *name; // French, plural, as the status text names the list
+    quint32 maxRecords;
+};
+namespace CaptureBudget {
+constexpr ListLimit trains{"trains", 20000};
+constexpr ListLimit tracks{"voies", 1000000};
+constexpr ListLimit stations{"gares", 25000};
+constexpr ListLimit signalRecords{"signaux", 320000};
+constexpr ListLimit signalStates{"états de signaux", 320000};
+constexpr ListLimit signalTextures{"textures de signaux", 320000};
+constexpr ListLimit nodes{"nœuds de voie", 1000000};
+constexpr ListLimit pathTracks{"voies du parcours", 100000};
+constexpr ListLimit reservations{"réservations", 100000};
+constexpr ListLimit occupations{"occupations", 100000};
+// All lists of one capture together: about seven times the largest world's 300,000 records, so
+// that the lists cannot all reach their own limits in one capture.
+constexpr quint64 totalRecords = 2000000;
+} // namespace CaptureBudget
+
+// The records one capture has admitted so far.
+class Budget
+{
+public:
+    // Admits count records of a list, or throws a French error naming the list and the count when
+    // they pass its limit or bring the capture past CaptureBudget::totalRecords.
+    void admit(const ListLimit &list, quint64 count);
+
+private:
+    quint64 m_total = 0;
+};
+
 // Record memory kept by one thread across captures, so that a large list does not pay its page
 // faults again at every capture. Only the memory is reused: every fill starts from zeroed records.
 template <typename Record> class RecordBuffer
@@ -125,6 +164,21 @@ void copy(RecordBuffer<Record> &buffer, Call call, StatusText statusText = &Zorv
         buffer.clear();
         throwStatus(status, statusText);
     }
+    fill(buffer, count, call, statusText);
+}
+
+// The same, with the list's count admitted to the capture's budget before anything is allocated.
+template <typename Record, typename Call>
+void copy(RecordBuffer<Record> &buffer, Call call, StatusText statusText, Budget &budget,
+          const ListLimit &list)
+{
+    uint32_t count = 0;
+    const SdkStatus status = probe(call, &count);
+    if (status != 0) {
+        buffer.clear();
+        throwStatus(status, statusText);
+    }
+    budget.admit(list, count);
     fill(buffer, count, call, statusText);
 }
 

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QLibrary>
 
+#include <atomic>
+
 namespace {
 
 // Process-wide: constructed during static initialisation, destroyed at exit. The prevent-unload
@@ -16,10 +18,19 @@ QLibrary sdkLibrary;
 // from any thread without locking.
 QFunctionPointer entryPoints[SdkEntryPoints::count] = {};
 
-// The resolved pointer of an entry point, typed as the export of the same name.
-template <typename Fn> Fn entry(SdkEntryPoint which)
+// The entry point whose call is under way, or -1: read at quit to say which call keeps the
+// reader from stopping. Only the reader thread calls the library, so one slot is enough.
+std::atomic<int> callInProgress{-1};
+
+// Calls an entry point, typed as the export of the same name, and marks it as under way meanwhile.
+template <typename Fn, typename... Args> auto call(SdkEntryPoint which, Args... args)
 {
-    return reinterpret_cast<Fn>(entryPoints[int(which)]);
+    struct Mark
+    {
+        explicit Mark(SdkEntryPoint which) { callInProgress.store(int(which)); }
+        ~Mark() { callInProgress.store(-1); }
+    } mark(which);
+    return reinterpret_cast<Fn>(entryPoints[int(which)])(args...);
 }
 
 bool versionIsCompatible()
@@ -60,6 +71,12 @@ bool loadSdk(QString *error)
         }
     }
     return true;
+}
+
+const char *sdkCallInProgress()
+{
+    const int which = callInProgress.load();
+    return which < 0 ? nullptr : SdkEntryPoints::names[which];
 }
 
 // Forwarding functions, exported by the executable under the library's names. They may be called

@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUuid>
 #include <QVersionNumber>
@@ -79,6 +80,13 @@ void startInstaller(const QString &program, const QStringList &arguments)
     Platform::startDetached(program.toStdWString(), wide);
 }
 
+// Called once the installer's copy is verified, just before it starts (tests only).
+void (*&beforeInstallerStarts())()
+{
+    static void (*hook)() = nullptr;
+    return hook;
+}
+
 } // namespace
 
 // What one download needs between its reply's signals; shared by the two handlers, so it dies
@@ -118,8 +126,6 @@ Updater::Updater(QObject *parent) : QObject(parent)
     else
         setStatus(notConfiguredText());
 
-    if (const QCoreApplication *application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this, &Updater::installOnQuit);
     auto *periodicCheck = new QTimer(this);
     connect(periodicCheck, &QTimer::timeout, this, &Updater::check);
     periodicCheck->start(checkPeriodMs);
@@ -358,23 +364,72 @@ void Updater::restart()
     QCoreApplication::quit();
 }
 
+void Updater::setBeforeInstallerStarts(void (*hook)())
+{
+    beforeInstallerStarts() = hook;
+}
+
 void Updater::installOnQuit()
 {
     if (!ready())
         return;
-    QFile installer(m_installerPath);
-    if (!installer.open(QIODevice::ReadOnly))
+    // The file in the updates folder may be replaced at any moment by another process of the user:
+    // only a private copy of the verified bytes is started.
+    const QString installer = privateCopyOfInstaller();
+    if (installer.isEmpty())
         return;
-    // The file may have been replaced since it was verified; only the verified bytes may run.
-    QCryptographicHash digest(QCryptographicHash::Sha256);
-    if (!digest.addData(&installer) || digest.result().toHex() != m_installerDigest)
-        return;
-    installer.close();
+    if (void (*hook)() = beforeInstallerStarts())
+        hook();
 
     QStringList arguments{QStringLiteral("/VERYSILENT"), QStringLiteral("/SUPPRESSMSGBOXES"),
                           QStringLiteral("/NORESTART"),
                           QStringLiteral("/DIR=") + QCoreApplication::applicationDirPath()};
     if (m_relaunch)
         arguments << QStringLiteral("/RELAUNCH");
-    startInstaller(QDir::toNativeSeparators(m_installerPath), arguments);
+    startInstaller(QDir::toNativeSeparators(installer), arguments);
+}
+
+QString Updater::privateCopyOfInstaller() const
+{
+    QFile source(m_installerPath);
+    if (!QFileInfo(m_installerPath).isFile() || !source.open(QIODevice::ReadOnly))
+        return QString();
+    // A new folder for this hand-off alone, which only its owner may enter (QTemporaryDir creates
+    // it so; the permissions are set again in case the umask or the platform differ).
+    QTemporaryDir folder(updatesDirectory() + QStringLiteral("/handoff-XXXXXX"));
+    if (!folder.isValid() ||
+        !QFile::setPermissions(folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner))
+        return QString();
+    const QString target = folder.filePath(QFileInfo(m_installerPath).fileName());
+    QFile copy(target);
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return QString();
+    // The digest is taken over the bytes written, so it is the copy that is verified; a source
+    // that grows past the largest installer is given up.
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    std::vector<char> buffer(1 << 16);
+    qint64 copied = 0;
+    for (;;) {
+        const qint64 read = source.read(buffer.data(), qint64(buffer.size()));
+        if (read < 0)
+            return QString();
+        if (read == 0)
+            break;
+        copied += read;
+        if (copied > maxInstallerBytes || copy.write(buffer.data(), read) != read)
+            return QString();
+        digest.addData(QByteArrayView(buffer.data(), read));
+    }
+    if (!copy.flush() || digest.result().toHex() != m_installerDigest)
+        return QString();
+    copy.close();
+    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (UpdatePlatform::markInstallerExecutable)
+        permissions |= QFileDevice::ExeOwner;
+    if (!copy.setPermissions(permissions))
+        return QString();
+    // The installer runs after this program has ended: the folder stays.
+    folder.setAutoRemove(false);
+    return target;
 }

@@ -31,6 +31,14 @@ public:
     Q_INVOKABLE void check();
     Q_INVOKABLE void restart();
 
+    // Starts the verified installer, if one is ready, as the program ends. The program calls it
+    // once the reader has stopped (or given up waiting for it), never while it still observes.
+    void installOnQuit();
+
+    // Called after the copy of the installer is verified, just before that copy starts; null by
+    // default. Tests replace the downloaded file there to see that it is not what starts.
+    static void setBeforeInstallerStarts(void (*hook)());
+
     // How long one transfer may take in all, whatever its pace: a server that keeps sending a
     // byte now and then must not keep a check or a download busy for ever.
     struct TransferDeadlines
@@ -57,10 +65,13 @@ private:
     static bool takeDownloadBytes(QNetworkReply *reply, Download *download);
     void onDownloadReadyRead(QNetworkReply *reply, Download *download);
     void onDownloadFinished(QNetworkReply *reply, Download *download);
-    void installOnQuit();
     static void abortAtDeadline(QNetworkReply *reply, int milliseconds);
     static bool passedDeadline(const QNetworkReply *reply);
     static void removeEarlierInstallers(const QString &directory);
+    // Copies the downloaded installer into a new folder that only the user may enter, hashing the
+    // bytes as they are written; the copy's path when they are the verified ones, else empty and
+    // nothing is left behind.
+    QString privateCopyOfInstaller() const;
 
     QNetworkAccessManager m_network;
     QUrl m_feed;

@@ -22,12 +22,13 @@ struct Run
     QStringList live() const { return lines.filter(QRegularExpression("^LIVE ")); }
 };
 
-static Run runTco(const QStringList &arguments)
+// A program still running after timeoutMs is killed and gives the exit code -1.
+static Run runTco(const QStringList &arguments, int timeoutMs = 60000)
 {
     QProcess process; // killed when it dies
     process.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", arguments);
     Run run;
-    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
+    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
     run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
     run.log = QString::fromUtf8(process.readAllStandardError());
@@ -78,13 +79,14 @@ class TestEndToEnd : public QObject
     }
 
     // Runs the program while the game plays the scenario.
-    Run runWithGame(const QJsonObject &scenario, const QStringList &arguments)
+    Run runWithGame(const QJsonObject &scenario, const QStringList &arguments,
+                    int timeoutMs = 60000)
     {
         GameProcess game;
         const QString file = GameProcess::writeScenario(scenario, m_dir.path());
         if (!game.start({"--scenario", file}))
             qFatal("the game does not start: %s", qPrintable(game.errorString()));
-        return runTco(arguments);
+        return runTco(arguments, timeoutMs);
     }
 
     // Writes n textures signal<i>.png of different colours.
@@ -191,6 +193,21 @@ private Q_SLOTS:
         const Run alone = runTco({"--smoke"});
         QCOMPARE(alone.exitCode, 0);
         QVERIFY(alone.lines.isEmpty());
+    }
+
+    void smokeQuitsDuringStalledCall()
+    {
+        // The library's copy of the trains sleeps ten minutes: quitting gives up waiting for it,
+        // says which call it was and still ends with the program's own exit code. 20 s is far
+        // beyond the 3.5 s smoke clock plus the 2 s wait; only a quit that waits for the call
+        // takes longer.
+        QJsonObject scenario = world({});
+        scenario["faults"] = QJsonObject{{"stall", QJsonObject{{"ZorvySdk_CopyTrains", 600000}}}};
+        const Run run = runWithGame(scenario, {"--smoke"}, 20000);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.log));
+        QVERIFY2(run.log.contains(QRegularExpression("Quit: the library call ZorvySdk_CopyTrains "
+                                                     "still runs after 2000 ms")),
+                 qPrintable(run.log));
     }
 };
 

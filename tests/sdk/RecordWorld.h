@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -172,9 +173,12 @@ public:
     QStringList calls; // export names without the prefix, in call order
     QString failing;   // this export answers failStatus...
     SdkStatus failStatus = 0;
-    bool failOnFill = false;   // ...on its call with a buffer only
-    quint32 growth = 0;        // records added to every list after its probe
-    bool zeroSnapshot = false; // the capture answers success without a handle
+    bool failOnFill = false;           // ...on its call with a buffer only
+    quint32 growth = 0;                // records added to every list after its probe
+    bool zeroSnapshot = false;         // the capture answers success without a handle
+    QHash<QString, quint32> announced; // these exports' probes announce this count
+    QString badAllocOn;                // this export's call with a buffer throws std::bad_alloc
+    QStringList fills;                 // the exports called with a buffer, in call order
     int openSnapshots = 0;
 
     static QByteArray statusText(SdkStatus status)
@@ -217,6 +221,16 @@ private:
         FakeLibrary &fake = *s_active;
         if (const SdkStatus status = fake.enter(name, buffer != nullptr))
             return status;
+        const QString exportName = QLatin1String(name);
+        if (!buffer && fake.announced.contains(exportName)) {
+            *count = fake.announced.value(exportName);
+            return 0;
+        }
+        if (buffer) {
+            fake.fills.append(exportName);
+            if (fake.badAllocOn == exportName)
+                throw std::bad_alloc();
+        }
         std::vector<Record> records = list;
         if (buffer && !records.empty())
             records.insert(records.end(), fake.growth, records.back());

@@ -111,10 +111,10 @@ void TestCapture::failingCaptureReleasesTheSnapshot_data()
     QTest::newRow("reservations") << QJsonObject{{"failCopy", "ZorvySdk_CopyTrackReservations"},
                                                  {"failStatus", 6}}
                                   << QString::fromUtf8(ZorvySdk_StatusString(6));
-    QTest::newRow("1 GiB") << QJsonObject{{"inflateCount",
-                                           QJsonObject{{"ZorvySdk_CopySignalTextures", 600000}}}}
-                           << "Capture abandonnée : le SDK annonce 600000 enregistrements de 1960 "
-                              "octets, au-delà de la limite de 1 Gio par liste";
+    QTest::newRow("beyond the budget")
+        << QJsonObject{{"inflateCount", QJsonObject{{"ZorvySdk_CopySignalTextures", 600000}}}}
+        << "Capture abandonnée : le SDK annonce 600000 textures de signaux, au-delà de la limite "
+           "de 320000 par capture";
 }
 
 void TestCapture::failingCaptureReleasesTheSnapshot()

@@ -85,6 +85,9 @@ private Q_SLOTS:
     void failingCall();
     void blobOfPartialRecordReadsWholeRecords();
     void captureWithoutHandleFails();
+    void captureBeyondTheBudgetFails_data();
+    void captureBeyondTheBudgetFails();
+    void memoryRunningOutFailsTheCapture();
     void sessionWithoutHandleFails_data();
     void sessionWithoutHandleFails();
 };
@@ -260,6 +263,83 @@ void TestConversion::captureWithoutHandleFails()
                           "Capture abandonnée : le SDK annonce un succès sans fournir de capture"));
     QCOMPARE(fake.calls, QStringList{"CaptureSnapshot"});
     QCOMPARE(fake.openSnapshots, 0);
+}
+
+void TestConversion::captureBeyondTheBudgetFails_data()
+{
+    using Counts = QHash<QString, quint32>;
+    QTest::addColumn<Counts>("announced");
+    QTest::addColumn<QString>("refused"); // the export whose records are never asked for
+    QTest::addColumn<QString>("failure"); // a regular expression; empty: the capture goes on
+    const QString beyond = "^Capture abandonnée : le SDK annonce %1, au-delà de la limite de %2 "
+                           "par capture$";
+    QTest::newRow("trains") << Counts{{"CopyTrains", 20001}} << "CopyTrains"
+                            << beyond.arg("20001 trains", "20000");
+    QTest::newRow("stations at the limit") << Counts{{"CopyStations", 25000}} << ""
+                                           << "";
+    QTest::newRow("stations") << Counts{{"CopyStations", 25001}} << "CopyStations"
+                              << beyond.arg("25001 gares", "25000");
+    QTest::newRow("signal textures")
+        << Counts{{"CopySignalTextures", 4000000000u}} << "CopySignalTextures"
+        << beyond.arg("4000000000 textures de signaux", "320000");
+    QTest::newRow("nodes") << Counts{{"CopyTrackNodes", 1000001}} << "CopyTrackNodes"
+                           << beyond.arg("1000001 nœuds de voie", "1000000");
+    QTest::newRow("path") << Counts{{"CopyTrainPathTracks", 100001}} << "CopyTrainPathTracks"
+                          << beyond.arg("100001 voies du parcours", "100000");
+    QTest::newRow("occupations") << Counts{{"CopyTrackOccupations", 100001}}
+                                 << "CopyTrackOccupations"
+                                 << beyond.arg("100001 occupations", "100000");
+    // Each list within its limit, all of them together beyond the total.
+    QTest::newRow("in total") << Counts{{"CopyTracks", 1000000}, {"CopyTrackNodes", 1000000}}
+                              << "CopyTrackNodes"
+                              << "^Capture abandonnée : avec 1000000 nœuds de voie, le SDK "
+                                 "annonce 20000\\d+ enregistrements, au-delà de la limite de "
+                                 "2000000 par capture$";
+}
+
+// Counts beyond the budget fail the capture with a text naming the list and the count, before
+// that list's records are asked for (so before they are allocated); the snapshot is given back.
+void TestConversion::captureBeyondTheBudgetFails()
+{
+    using Counts = QHash<QString, quint32>;
+    QFETCH(Counts, announced);
+    QFETCH(QString, refused);
+    QFETCH(QString, failure);
+    FakeLibrary fake(fromJson(Worlds::edges()));
+    fake.announced = announced;
+    SnapshotRecords records;
+    QString caught;
+    try {
+        records.capture(fake.functions(), 1, 0);
+    } catch (const std::exception &error) {
+        caught = QString::fromUtf8(error.what());
+    }
+    if (failure.isEmpty())
+        QCOMPARE(caught, QString());
+    else
+        QVERIFY2(QRegularExpression(failure).match(caught).hasMatch(), qPrintable(caught));
+    if (!refused.isEmpty())
+        QVERIFY2(!fake.fills.contains(refused), qPrintable(fake.fills.join(' ')));
+    QCOMPARE(fake.openSnapshots, 0);
+    QCOMPARE(fake.calls.last(), "ReleaseSnapshot");
+}
+
+// Memory running out during a capture fails it with a status text, as a refusal does.
+void TestConversion::memoryRunningOutFailsTheCapture()
+{
+    FakeLibrary fake(fromJson(Worlds::edges()));
+    fake.badAllocOn = "CopySignals";
+    SnapshotRecords records;
+    QString caught;
+    try {
+        convertSnapshot(fake.functions(), 1, processId, view(2), records);
+    } catch (const std::exception &error) {
+        caught = QString::fromUtf8(error.what());
+    }
+    QCOMPARE(caught,
+             QStringLiteral("Capture abandonnée : mémoire insuffisante pour convertir la capture"));
+    QCOMPARE(fake.openSnapshots, 0);
+    QCOMPARE(records.trains.count(), 0u);
 }
 
 void TestConversion::sessionWithoutHandleFails_data()

@@ -1,5 +1,6 @@
 #include "UpdateTestSupport.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -33,6 +34,8 @@ private slots:
         QTest::newRow("window closed") << "quit" << arguments;
         QTest::newRow("restart") << "restart" << arguments + QStringList{"/RELAUNCH"};
         QTest::newRow("installer changed before quit") << "replace" << QStringList();
+        // What was verified is what starts, whatever becomes of the downloaded file meanwhile.
+        QTest::newRow("installer swapped after its check") << "swap" << arguments;
     }
 
     void handOff()
@@ -72,6 +75,16 @@ private slots:
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLocal8Bit(written.readAll()).split('\n', Qt::SkipEmptyParts),
                  expected);
+        // It started from a folder of its own that only the user may enter.
+        QStringList folders;
+        QDirIterator it(work.filePath("data"), {"handoff-*"}, QDir::Dirs,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            folders << it.next();
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(QFileInfo(folders.first()).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                     QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
     }
 };
 

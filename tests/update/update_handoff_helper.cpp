@@ -3,6 +3,8 @@
 //   quit     waits for the updater's own first check, then quits as when the window is closed
 //   restart  asks at once, then quits through Updater::restart()
 //   replace  asks at once, changes one byte of the downloaded installer, then quits
+//   swap     asks at once and quits; once the hand-off has verified the installer, renames a
+//            script that writes "SWAPPED" over the downloaded file, just before the start
 // Exit code 0 once the updater was ready and the ending ran; 2 when it never got ready.
 
 #include "UpdateTestSupport.h"
@@ -11,6 +13,9 @@
 #include <QDir>
 #include <QStandardPaths>
 #include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -26,6 +31,30 @@ bool alterInstaller()
     QByteArray bytes = installer.readAll();
     bytes[bytes.size() - 2] = 'B';
     return installer.seek(0) && installer.write(bytes) == bytes.size();
+}
+
+// Puts a script that writes "SWAPPED" instead of its arguments in place of the downloaded
+// installer, by a rename as another process would; exits with 4 when it cannot.
+void swapInstaller()
+{
+    const QDir updates(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                       "/updates");
+    const QStringList names = updates.entryList(QDir::Files);
+    QFile installer(updates.filePath(names.value(0)));
+    if (names.size() != 1 || !installer.open(QIODevice::ReadOnly))
+        std::exit(4);
+    QByteArray bytes = installer.readAll();
+    installer.close();
+    bytes.replace("\"$@\"", "SWAPPED");
+    const QString swapped = updates.filePath("swapped.part");
+    QFile replacement(swapped);
+    if (!replacement.open(QIODevice::WriteOnly) || replacement.write(bytes) != bytes.size())
+        std::exit(4);
+    replacement.close();
+    replacement.setPermissions(installer.permissions());
+    if (std::rename(QFile::encodeName(swapped).constData(),
+                    QFile::encodeName(installer.fileName()).constData()) != 0)
+        std::exit(4);
 }
 
 } // namespace
@@ -49,10 +78,14 @@ int main(int argc, char *argv[])
         else
             QCoreApplication::quit();
     });
+    if (mode == "swap")
+        Updater::setBeforeInstallerStarts(&swapInstaller);
     if (mode != "quit")
         QTimer::singleShot(0, &updater, &Updater::check);
     // A helper that never gets ready must not outlive its test.
     QTimer::singleShot(60000, &app, &QCoreApplication::quit);
     app.exec();
+    // As the program does once its reader has stopped.
+    updater.installOnQuit();
     return exitCode;
 }

@@ -23,6 +23,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 namespace {
 
@@ -515,9 +517,19 @@ QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, qui
 {
     QElapsedTimer elapsed;
     elapsed.start();
-    records.capture(library, session, view.train);
-    QVariantMap data = convertRecords(records, processId, view);
-    records.clear();
+    QVariantMap data;
+    try {
+        records.capture(library, session, view.train);
+        data = convertRecords(records, processId, view);
+        records.clear();
+    } catch (const std::bad_alloc &) {
+        // What this capture built is gone with the exception; the records' memory goes too, so
+        // that the next capture starts from nothing.
+        records = SnapshotRecords();
+        throw std::runtime_error(
+            QStringLiteral("Capture abandonnée : mémoire insuffisante pour convertir la capture")
+                .toStdString());
+    }
     data.insert(DataMapKeys::captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
     data.insert(DataMapKeys::updatedKey,
                 QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));

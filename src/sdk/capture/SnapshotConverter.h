@@ -15,7 +15,9 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 
 // Captures one snapshot of the session's game into records and converts it, stamped with
 // "captureMs" and "updated". Throws std::runtime_error carrying the library's status text (UTF-8)
-// when a library call fails; the snapshot is released on every path.
+// when a library call fails, and a French status text when the lists pass the capture budget or
+// memory runs out while the capture is copied or converted (never std::bad_alloc); the snapshot is
+// released on every path.
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
                             const ViewParameters &view, SnapshotRecords &records);
 

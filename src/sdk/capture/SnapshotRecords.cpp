@@ -30,7 +30,8 @@ auto listOf(SdkSnapshot snapshot, SdkFunctions::CopyList<Record> copyExport)
 // Reservations or occupations: probed first, since status 8 means not available.
 bool copyUsage(const SdkFunctions &library, SdkSnapshot snapshot,
                SdkFunctions::CopyList<SdkTrackUsage> copyExport,
-               SdkCopy::RecordBuffer<SdkTrackUsage> &buffer)
+               SdkCopy::RecordBuffer<SdkTrackUsage> &buffer, SdkCopy::Budget &budget,
+               const SdkCopy::ListLimit &limit)
 {
     const auto call = listOf(snapshot, copyExport);
     uint32_t count = 0;
@@ -39,7 +40,7 @@ bool copyUsage(const SdkFunctions &library, SdkSnapshot snapshot,
         return false;
     if (status != 0)
         SdkCopy::throwStatus(status, library.statusString);
-    SdkCopy::copy(buffer, call, library.statusString);
+    SdkCopy::copy(buffer, call, library.statusString, budget, limit);
     return true;
 }
 
@@ -64,15 +65,20 @@ void SnapshotRecords::clear()
     occupations.clear();
 }
 
-void SnapshotRecords::copyLists(const SdkFunctions &library, SdkSnapshot snapshot)
+void SnapshotRecords::copyLists(const SdkFunctions &library, SdkSnapshot snapshot,
+                                SdkCopy::Budget &budget)
 {
+    namespace Limit = SdkCopy::CaptureBudget;
     const SdkCopy::StatusText text = library.statusString;
-    SdkCopy::copy(trains, listOf(snapshot, library.copyTrains), text);
-    SdkCopy::copy(tracks, listOf(snapshot, library.copyTracks), text);
-    SdkCopy::copy(stations, listOf(snapshot, library.copyStations), text);
-    SdkCopy::copy(signalRecords, listOf(snapshot, library.copySignals), text);
-    SdkCopy::copy(states, listOf(snapshot, library.copySignalStates), text);
-    SdkCopy::copy(textures, listOf(snapshot, library.copySignalTextures), text);
+    SdkCopy::copy(trains, listOf(snapshot, library.copyTrains), text, budget, Limit::trains);
+    SdkCopy::copy(tracks, listOf(snapshot, library.copyTracks), text, budget, Limit::tracks);
+    SdkCopy::copy(stations, listOf(snapshot, library.copyStations), text, budget, Limit::stations);
+    SdkCopy::copy(signalRecords, listOf(snapshot, library.copySignals), text, budget,
+                  Limit::signalRecords);
+    SdkCopy::copy(states, listOf(snapshot, library.copySignalStates), text, budget,
+                  Limit::signalStates);
+    SdkCopy::copy(textures, listOf(snapshot, library.copySignalTextures), text, budget,
+                  Limit::signalTextures);
 }
 
 void SnapshotRecords::capture(const SdkFunctions &library, SdkSession session, quint64 viewTrain)
@@ -86,8 +92,10 @@ void SnapshotRecords::capture(const SdkFunctions &library, SdkSession session, q
             SdkCopy::throwNoSnapshot();
         const SdkSnapshot handle = snapshot.handle;
 
-        copyLists(library, handle);
-        SdkCopy::copy(nodes, listOf(handle, library.copyTrackNodes), library.statusString);
+        SdkCopy::Budget budget;
+        copyLists(library, handle, budget);
+        SdkCopy::copy(nodes, listOf(handle, library.copyTrackNodes), library.statusString, budget,
+                      SdkCopy::CaptureBudget::nodes);
 
         if (const SdkTrain *train = selectedTrain(trains, viewTrain)) {
             const uint64_t trainId = train->id;
@@ -98,15 +106,17 @@ void SnapshotRecords::capture(const SdkFunctions &library, SdkSession session, q
             pathTrain = trainId;
             // Any refusal of the probe means that the train has no path.
             if (SdkCopy::probe(call, &pathSize) == 0) {
+                budget.admit(SdkCopy::CaptureBudget::pathTracks, pathSize);
                 pathSize = SdkCopy::fill(path, pathSize, call, library.statusString);
                 pathAvailable = true;
             }
         }
 
         reservationsAvailable =
-            copyUsage(library, handle, library.copyTrackReservations, reservations);
-        occupationsAvailable =
-            copyUsage(library, handle, library.copyTrackOccupations, occupations);
+            copyUsage(library, handle, library.copyTrackReservations, reservations, budget,
+                      SdkCopy::CaptureBudget::reservations);
+        occupationsAvailable = copyUsage(library, handle, library.copyTrackOccupations, occupations,
+                                         budget, SdkCopy::CaptureBudget::occupations);
     } catch (...) {
         clear();
         throw;

@@ -37,13 +37,14 @@ struct SnapshotRecords
     // Fills every list from one snapshot of the session, in the library's call order: capture;
     // trains, tracks, stations, signals, states, textures, nodes; the path of the train the view
     // selects (see selectedTrain); reservations; occupations; release. The snapshot is released
-    // however this ends. Throws std::runtime_error with the library's text for a failing status;
-    // the records are then cleared.
+    // however this ends. Throws std::runtime_error with the library's text for a failing status,
+    // or a French text when the lists announce more than SdkCopy::CaptureBudget allows (before
+    // that list is allocated); the records are then cleared.
     void capture(const SdkFunctions &library, SdkSession session, quint64 viewTrain);
 
     // Only the trains, tracks, stations, signals, states and textures of a snapshot (the
     // benchmark's measure of the library's part). Throws as capture does.
-    void copyLists(const SdkFunctions &library, SdkSnapshot snapshot);
+    void copyLists(const SdkFunctions &library, SdkSnapshot snapshot, SdkCopy::Budget &budget);
 };
 
 // The train the view follows: the one it names (none when that train has left: no fallback), or
