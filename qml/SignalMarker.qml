@@ -21,15 +21,17 @@ Item {
 
     Image {
         id: image
+        objectName: "signalImage"
         x: -marker.size / 2
         y: 24 - marker.size
         width: marker.size
         height: marker.size
-        source: marker.signalData.textureUrl || ""
+        // Read and decoded by the program's texture loader, never on the window's thread.
+        source: marker.signalData.texturePath
+                ? "image://signal/" + encodeURIComponent(marker.signalData.texturePath) : ""
         sourceSize.width: 192
         sourceSize.height: 192
         fillMode: Image.PreserveAspectFit
-        asynchronous: false
     }
 
     Item {

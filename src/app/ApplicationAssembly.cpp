@@ -4,6 +4,8 @@
 #include "LogCategories.h"
 #include "MapPreferences.h"
 #include "SdkLoader.h"
+#include "SignalImageProvider.h"
+#include "TextureLoader.h"
 
 #include <QCoreApplication>
 #include <QQuickStyle>
@@ -39,6 +41,9 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
     MapPreferences::setPersistent(!options.verificationRun() && !options.verifyMap() &&
                                   !options.verifyBlink() && !options.smoke());
     m_engine.emplace();
+    // The engine owns the provider; the loader outlives the engine.
+    m_engine->addImageProvider(QLatin1String(SignalImageProvider::providerId),
+                               new SignalImageProvider(TextureLoader::shared()));
     m_engine->setInitialProperties({
         {QStringLiteral("backend"), QVariant::fromValue<QObject *>(&*m_backend)},
         {QStringLiteral("updater"), QVariant::fromValue<QObject *>(&*m_updater)},

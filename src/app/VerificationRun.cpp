@@ -11,7 +11,6 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QImage>
-#include <QImageReader>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 
@@ -21,6 +20,7 @@ namespace {
 
 constexpr int BlinkTickMs = 100;
 constexpr int RunLengthMs = 8000;
+constexpr int TextureWaitMs = 5000;
 
 // One measurement line, flushed at once so that a script reading the pipe sees it immediately.
 void printLine(const QByteArray &line)
@@ -37,8 +37,9 @@ QString phaseFileName(const QString &stem, int state)
 
 VerificationRun::VerificationRun(const CommandLine &options, Backend &backend,
                                  QQmlApplicationEngine &engine)
-    : m_options(options), m_backend(backend), m_engine(engine)
+    : m_options(options), m_backend(backend), m_engine(engine), m_textures(TextureLoader::shared())
 {
+    connect(&m_textures, &TextureLoader::loaded, this, &VerificationRun::textureArrived);
 }
 
 void VerificationRun::start()
@@ -113,6 +114,8 @@ void VerificationRun::watchBlink()
 
 void VerificationRun::measureFrame()
 {
+    if (m_finishing)
+        return;
     const QVariantMap map = m_backend.data();
     if (!map.value(DataMapKeys::liveKey).toBool()) {
         qCInfo(LogCategory::verify) << "WAIT" << map.value(DataMapKeys::statusKey);
@@ -158,28 +161,68 @@ void VerificationRun::checkTextures(const QVariantMap &map)
         map.value(DataMapKeys::signalCountKey) == map.value(DataMapKeys::signalTextureCountKey))
         ++m_textureFrames;
 
+    // The files are read by the texture loader, off this thread; their outcomes come back
+    // through takeTexture.
     const MapSignalTable signalTable =
         MapSignalTable::fromVariant(map.value(DataMapKeys::mapSignalsKey));
     for (qsizetype i = 0; i < signalTable.size(); ++i) {
         const QString path = signalTable.texturePath(i);
-        if (path.isEmpty() || m_decodedTextures.contains(path))
+        if (path.isEmpty() || m_checkedTextures.contains(path) || m_awaitedTextures.contains(path))
             continue;
-        QImageReader reader(path);
-        reader.setDecideFormatFromContent(true);
-        reader.setScaledSize(QSize(64, 64));
-        const QImage image = reader.read();
-        if (!image.isNull()) {
-            m_decodedTextures.insert(path);
-        } else {
-            qCWarning(LogCategory::verify)
-                << "Texture decode failed" << path << reader.errorString();
-            m_decodeFailure = true;
-        }
+        const TextureLoader::Result result = m_textures.request(path);
+        if (result.state == TextureLoader::State::Pending)
+            m_awaitedTextures.insert(path);
+        else
+            takeTexture(path, result);
+    }
+}
+
+void VerificationRun::textureArrived(const QString &path)
+{
+    if (!m_awaitedTextures.remove(path))
+        return;
+    takeTexture(path, m_textures.request(path));
+    if (m_finishing && m_awaitedTextures.isEmpty())
+        finish();
+}
+
+void VerificationRun::takeTexture(const QString &path, const TextureLoader::Result &result)
+{
+    if (result.state == TextureLoader::State::Pending) {
+        // Dropped from the loader's cache in between: asked again.
+        m_awaitedTextures.insert(path);
+        return;
+    }
+    m_checkedTextures.insert(path);
+    if (result.state == TextureLoader::State::Ready) {
+        m_decodedTextures.insert(path);
+    } else {
+        qCWarning(LogCategory::verify) << "Texture decode failed" << path << result.error;
+        m_decodeFailure = true;
     }
 }
 
 void VerificationRun::finish()
 {
+    // Files still being read are waited for, a little: what is not read by then failed.
+    if (!m_awaitedTextures.isEmpty()) {
+        if (!m_finishing) {
+            m_finishing = true;
+            QTimer::singleShot(TextureWaitMs, this, [this] {
+                for (const QString &path : std::as_const(m_awaitedTextures)) {
+                    qCWarning(LogCategory::verify)
+                        << "Texture decode failed" << path << "still loading";
+                    m_decodeFailure = true;
+                }
+                m_awaitedTextures.clear();
+                finish();
+            });
+        }
+        return;
+    }
+    if (m_finished)
+        return;
+    m_finished = true;
     bool screenshotGood = !m_options.screenshotRequested();
     if (m_options.screenshotRequested()) {
         const QString path = m_options.screenshotPath();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TextureLoader.h"
+
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -30,6 +32,8 @@ private:
     void watchBlink();
     void measureFrame();
     void checkTextures(const QVariantMap &map);
+    void textureArrived(const QString &path);
+    void takeTexture(const QString &path, const TextureLoader::Result &result);
     void finish();
     QQuickWindow *rootWindow() const;
     QObject *rootObject() const;
@@ -42,7 +46,12 @@ private:
     int m_usageFrames = 0;
     QSet<QString> m_positions;
     int m_textureFrames = 0;
+    TextureLoader &m_textures;
     QSet<QString> m_decodedTextures;
+    QSet<QString> m_checkedTextures; // decoded or failed
+    QSet<QString> m_awaitedTextures; // asked of the loader, not yet answered
+    bool m_finishing = false; // the run is over, waiting for the loader
+    bool m_finished = false;
     bool m_decodeFailure = false;
     bool m_textureRun = false;
     bool m_blinkRun = false;

@@ -22,6 +22,15 @@ MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
     m_settleTimer.setSingleShot(true);
     m_settleTimer.setInterval(settleMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &MapItem::settle);
+    // Signal images arrive from the loader one file at a time: one paint shows what arrived
+    // within a tenth of a second, while the last paint still waited for some.
+    m_textureTimer.setSingleShot(true);
+    m_textureTimer.setInterval(textureArrivalMs);
+    connect(&m_textureTimer, &QTimer::timeout, this, &MapItem::requestRepaint);
+    connect(m_renderer.textureLoader(), &TextureLoader::loaded, this, [this] {
+        if (m_renderer.texturesPending() && !m_textureTimer.isActive())
+            m_textureTimer.start();
+    });
 }
 
 void MapItem::setSnapshotData(const QVariantMap &data)

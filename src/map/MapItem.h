@@ -80,7 +80,6 @@ public:
     const QImage &networkImage() const { return m_renderer.networkImage(); }
     // The next paint draws the network image again (camera, geometry or size changed).
     bool isNetworkImageDirty() const;
-    const SignalTextureCache &textureCache() const { return m_renderer.textureCache(); }
     QPointF screenPoint(const SdkTrackNode &node) const;
     // The view is moving: paints shift or scale the cached network until it settles.
     bool isMoving() const { return m_settleTimer.isActive(); }
@@ -88,6 +87,8 @@ public:
     int repaintRequests() const { return m_repaintRequests; }
     // How long the view must rest before the network is drawn exactly again.
     static constexpr int settleMs = 150;
+    // How long signal images that arrive are gathered before the map is painted again.
+    static constexpr int textureArrivalMs = 100;
 
 signals:
     void dataChanged();
@@ -131,4 +132,5 @@ private:
     quint64 m_overlayGeneration = 0;
     MapRenderer m_renderer;
     QTimer m_settleTimer;
+    QTimer m_textureTimer;
 };

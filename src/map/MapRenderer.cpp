@@ -209,7 +209,8 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
 
 size_t MapRenderer::frameKeyOf(const Scene &scene) const
 {
-    return qHashMulti(0, quintptr(scene.network), scene.overlayGeneration, scene.size.width(),
+    return qHashMulti(0, quintptr(scene.network), scene.overlayGeneration,
+                      m_textureLoader->epoch(), scene.size.width(),
                       scene.size.height(), scene.showCalculatedPath, scene.signalSize,
                       int(scene.signalLayer), scene.stationNames);
 }
@@ -482,15 +483,32 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
     QVector<Textured> textured;
     QVector<QPointF> points(marks.size());
     QVector<bool> shown(marks.size(), false);
-    // The images of one overlay are looked up once, not at every step of a movement.
-    if (m_texturesGeneration != scene.overlayGeneration ||
-        m_signalTextures.size() != marks.size()) {
+    // The images of one overlay are looked up once, not at every step of a movement, and again
+    // when the loader has finished files since. A file still loading shows the symbol meanwhile.
+    const quint64 textureEpoch = m_textureLoader->epoch();
+    if (m_texturesGeneration != scene.overlayGeneration || m_texturesEpoch != textureEpoch ||
+        m_texturesAsked != images || m_signalTextures.size() != marks.size()) {
         m_signalTextures.fill(QImage(), marks.size());
-        for (int i = 0; i < marks.size(); ++i) {
-            if (!marks[i].texturePath.isEmpty() && marks[i].stateAvailable)
-                m_signalTextures[i] = m_textureCache.image(marks[i].texturePath);
+        bool pending = false;
+        if (images) {
+            QHash<QString, QImage> asked; // many signals share one file
+            for (int i = 0; i < marks.size(); ++i) {
+                if (marks[i].texturePath.isEmpty() || !marks[i].stateAvailable)
+                    continue;
+                auto found = asked.constFind(marks[i].texturePath);
+                if (found == asked.constEnd()) {
+                    const TextureLoader::Result result =
+                        m_textureLoader->request(marks[i].texturePath);
+                    pending = pending || result.state == TextureLoader::State::Pending;
+                    found = asked.insert(marks[i].texturePath, result.image);
+                }
+                m_signalTextures[i] = found.value();
+            }
         }
+        m_texturesPending = pending;
         m_texturesGeneration = scene.overlayGeneration;
+        m_texturesEpoch = textureEpoch;
+        m_texturesAsked = images;
     }
     size_t key = qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(),
                             scene.camera.scale(), size.width(), size.height(), scene.signalSize);
@@ -510,7 +528,10 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
 
     // Where each of them goes: placed again only when something it depends on changed.
     QVector<std::optional<QRectF>> spots(textured.size());
-    const bool reuse = m_spotsValid && (scene.moving || key == m_spotsKey);
+    // Images that arrived from the loader since the placement are placed at once, even while the
+    // view moves.
+    const bool reuse = m_spotsValid && ((scene.moving && m_spotsEpoch == m_texturesEpoch) ||
+                                        key == m_spotsKey);
     if (reuse) {
         for (int t = 0; t < textured.size(); ++t) {
             const Textured &entry = textured[t];
@@ -535,10 +556,12 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
                 spot.offset = spots[t]->topLeft() - entry.point;
         }
         m_spotsKey = key;
+        m_spotsEpoch = m_texturesEpoch;
         m_spotsValid = true;
     } else {
         m_spots.clear();
         m_spotsKey = key;
+        m_spotsEpoch = m_texturesEpoch;
         m_spotsValid = true;
     }
 

@@ -4,7 +4,7 @@
 #include "MapNetwork.h"
 #include "MapOverlay.h"
 #include "MapSymbols.h"
-#include "SignalTextureCache.h"
+#include "TextureLoader.h"
 #include "SymbolStamp.h"
 
 #include <QFont>
@@ -13,6 +13,7 @@
 #include <QSet>
 #include <QStaticText>
 
+#include <atomic>
 #include <optional>
 
 class QFontMetricsF;
@@ -72,7 +73,11 @@ public:
     bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
 
     const QImage &networkImage() const { return m_networkImage; }
-    const SignalTextureCache &textureCache() const { return m_textureCache; }
+    // Where the signal images come from (the process's shared loader unless set).
+    void setTextureLoader(TextureLoader *loader) { m_textureLoader = loader; }
+    TextureLoader *textureLoader() const { return m_textureLoader; }
+    // The last paint met images still loading: a paint after the loader's next file shows more.
+    bool texturesPending() const { return m_texturesPending; }
     const Counts &lastCounts() const { return m_counts; }
 
     // The text the map shows in its middle while its data are not live.
@@ -119,7 +124,7 @@ private:
     MapCamera m_imageCamera; // the camera the network image was drawn for
     bool m_networkDirty = true;
     bool m_imageExact = false; // drawn whole for m_imageCamera, not shifted together
-    SignalTextureCache m_textureCache;
+    TextureLoader *m_textureLoader = &TextureLoader::shared();
     MapSymbols m_symbols; // stamped symbols, kept between paints
     SymbolStamp m_junctionStamp;
     QHash<QString, LabelPart> m_labelParts; // laid-out labels, names and label tails by text
@@ -148,6 +153,9 @@ private:
     bool m_signalLayerValid = false;
     Counts m_signalLayerCounts;
     quint64 m_texturesGeneration = ~quint64(0);
+    quint64 m_texturesEpoch = ~quint64(0); // the loader's epoch of the lookup
+    bool m_texturesAsked = false;          // the lookup asked for images at all
+    std::atomic<bool> m_texturesPending{false};
     // The last frame drawn while the view moved, whole, for the camera m_frameCamera.
     QImage m_frame;
     MapCamera m_frameCamera;
@@ -156,5 +164,6 @@ private:
     // Images at the size they are drawn, by decoded image and size: drawing them is then a copy.
     QHash<QPair<qint64, QSize>, QImage> m_scaledTextures;
     size_t m_spotsKey = 0;
+    quint64 m_spotsEpoch = 0; // the loader's epoch of the textures placed
     bool m_spotsValid = false;
 };

@@ -4,6 +4,7 @@
 // PlatformWin32.cpp, their Linux counterparts in PlatformPosix.cpp, behind this one interface.
 // Texts are wide strings, as Windows takes them; on Linux they are converted to UTF-8.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +36,40 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
 // of CommandLineToArgvW and the C runtime), the program first. Used by startDetached on Windows;
 // plain text handling, so it is the same on every system.
 std::wstring commandLine(const std::wstring &program, const std::vector<std::wstring> &arguments);
+
+// A file opened for reading only when it is a regular file: a pipe, a device or a folder is
+// refused without waiting (a FIFO is opened without blocking, then checked on the open handle, so
+// a file swapped for a pipe after a check by name cannot stall the reader). With
+// Sharing::DenyWrites, nobody may write, rename or delete the file while it is held on Windows;
+// Linux has no such lock, and there the folder's permissions are the protection.
+class ReadOnlyFile
+{
+public:
+    enum class Sharing { Open, DenyWrites };
+    enum class Status { Opened, Missing, NotRegular, Failed };
+
+    ReadOnlyFile() = default;
+    ReadOnlyFile(const ReadOnlyFile &) = delete;
+    ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
+    ~ReadOnlyFile() { close(); }
+
+    Status open(const std::wstring &path, Sharing sharing = Sharing::Open);
+    bool isOpen() const { return m_handle != invalidHandle; }
+    // The size the file has now, or -1.
+    long long size() const;
+    // Reads up to `capacity` bytes: how many were read, 0 at the end, -1 on an error.
+    long long read(char *buffer, std::size_t capacity);
+    void close();
+
+private:
+    static constexpr intptr_t invalidHandle = -1;
+    intptr_t m_handle = invalidHandle; // a HANDLE on Windows, a file descriptor on Linux
+};
+
+// The whole of a regular file of at most `maxBytes`, read through ReadOnlyFile. One byte past the
+// limit is read, so a file that grows after its size was taken is refused as well.
+enum class FileRead { Read, Missing, NotRegular, TooLarge, Failed };
+FileRead readRegularFile(const std::wstring &path, std::size_t maxBytes, std::string &bytes);
 
 // UTF-8 and wide text, for the Linux side and for tests. Invalid input becomes U+FFFD.
 std::string toUtf8(const std::wstring &text);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,6 +131,53 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     }
     ::close(report[0]);
     return got == 0;
+}
+
+ReadOnlyFile::Status ReadOnlyFile::open(const std::wstring &path, Sharing)
+{
+    close();
+    const int fd = ::open(toUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return errno == ENOENT || errno == ENOTDIR ? Status::Missing : Status::Failed;
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        ::close(fd);
+        return Status::Failed;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Status::NotRegular;
+    }
+    // Reads of a regular file never wait for a writer; the flag only mattered for the open.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_handle = fd;
+    return Status::Opened;
+}
+
+long long ReadOnlyFile::size() const
+{
+    struct stat status;
+    if (!isOpen() || ::fstat(int(m_handle), &status) != 0)
+        return -1;
+    return status.st_size;
+}
+
+long long ReadOnlyFile::read(char *buffer, std::size_t capacity)
+{
+    if (!isOpen())
+        return -1;
+    for (;;) {
+        const ssize_t count = ::read(int(m_handle), buffer, capacity);
+        if (count >= 0 || errno != EINTR)
+            return count;
+    }
+}
+
+void ReadOnlyFile::close()
+{
+    if (isOpen())
+        ::close(int(m_handle));
+    m_handle = invalidHandle;
 }
 
 } // namespace Platform

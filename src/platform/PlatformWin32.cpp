@@ -46,4 +46,59 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     return true;
 }
 
+ReadOnlyFile::Status ReadOnlyFile::open(const std::wstring &path, Sharing sharing)
+{
+    close();
+    const DWORD share = sharing == Sharing::DenyWrites
+                            ? FILE_SHARE_READ
+                            : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open; a busy pipe fails at once rather
+    // than waiting.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return Status::Missing;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Status::NotRegular;
+        return Status::Failed;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(file);
+        return Status::NotRegular;
+    }
+    m_handle = reinterpret_cast<intptr_t>(file);
+    return Status::Opened;
+}
+
+long long ReadOnlyFile::size() const
+{
+    LARGE_INTEGER size;
+    if (!isOpen() || !GetFileSizeEx(reinterpret_cast<HANDLE>(m_handle), &size))
+        return -1;
+    return size.QuadPart;
+}
+
+long long ReadOnlyFile::read(char *buffer, std::size_t capacity)
+{
+    if (!isOpen())
+        return -1;
+    DWORD count = 0;
+    const DWORD wanted = capacity > 0x40000000 ? DWORD(0x40000000) : DWORD(capacity);
+    if (!ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer, wanted, &count, nullptr))
+        return -1;
+    return count;
+}
+
+void ReadOnlyFile::close()
+{
+    if (isOpen())
+        CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+    m_handle = invalidHandle;
+}
+
 } // namespace Platform

@@ -107,17 +107,16 @@ Updater::Updater(QObject *parent) : QObject(parent)
         return;
     }
 
-    // Only a regular file (after links): opening a FIFO would wait for a writer for ever, and a
-    // device reports a size of 0 whatever it holds. One byte past the limit is read to tell a file
-    // of the limit from a longer one, whatever size the file claims.
-    const QString configurationPath = applicationFile(QStringLiteral("update.json"));
-    QFile configuration(configurationPath);
-    if (QFileInfo(configurationPath).isFile() && configuration.open(QIODevice::ReadOnly)) {
-        const QByteArray content = configuration.read(maxConfigurationBytes + 1);
-        if (content.size() <= maxConfigurationBytes) {
-            const QJsonObject object = QJsonDocument::fromJson(content).object();
-            m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
-        }
+    // Only a regular file (after links), checked on the open file: opening a FIFO would wait for
+    // a writer for ever, and a device reports a size of 0 whatever it holds. A file larger than
+    // the limit is not read at all, whatever size it claims.
+    std::string content;
+    if (Platform::readRegularFile(applicationFile(QStringLiteral("update.json")).toStdWString(),
+                                  std::size_t(maxConfigurationBytes),
+                                  content) == Platform::FileRead::Read) {
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(content)).object();
+        m_feed = QUrl(object.value(QLatin1String("feed")).toString(), QUrl::TolerantMode);
     }
     removeEarlierInstallers(updatesDirectory());
 
@@ -158,7 +157,9 @@ bool Updater::passedDeadline(const QNetworkReply *reply)
 
 // An installer is handed over only as the program quits, so at start every file downloaded by an
 // earlier run is spent or abandoned: finished installers and the temporary files of interrupted
-// downloads alike. Nothing else in the folder is touched.
+// downloads alike, and the private folders of earlier hand-offs (an installer still running from
+// one may refuse to go; it is left for a later start). Nothing else in the folder is touched: a
+// link named like a hand-off folder is left alone, never followed.
 void Updater::removeEarlierInstallers(const QString &directory)
 {
     if (directory.isEmpty())
@@ -168,6 +169,10 @@ void Updater::removeEarlierInstallers(const QString &directory)
         folder.entryList({QStringLiteral("setup-*")}, QDir::Files | QDir::Hidden | QDir::System);
     for (const QString &name : names)
         folder.remove(name);
+    const QStringList handoffs = folder.entryList(
+        {QStringLiteral("handoff-*")}, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::System);
+    for (const QString &name : handoffs)
+        QDir(folder.filePath(name)).removeRecursively();
 }
 
 void Updater::setStatus(const QString &text)
@@ -389,7 +394,7 @@ void Updater::installOnQuit()
     startInstaller(QDir::toNativeSeparators(installer), arguments);
 }
 
-QString Updater::privateCopyOfInstaller() const
+QString Updater::privateCopyOfInstaller()
 {
     QFile source(m_installerPath);
     if (!QFileInfo(m_installerPath).isFile() || !source.open(QIODevice::ReadOnly))
@@ -405,9 +410,7 @@ QString Updater::privateCopyOfInstaller() const
     QFile copy(target);
     if (!copy.open(QIODevice::WriteOnly | QIODevice::NewOnly))
         return QString();
-    // The digest is taken over the bytes written, so it is the copy that is verified; a source
-    // that grows past the largest installer is given up.
-    QCryptographicHash digest(QCryptographicHash::Sha256);
+    // A source that grows past the largest installer is given up.
     std::vector<char> buffer(1 << 16);
     qint64 copied = 0;
     for (;;) {
@@ -419,9 +422,8 @@ QString Updater::privateCopyOfInstaller() const
         copied += read;
         if (copied > maxInstallerBytes || copy.write(buffer.data(), read) != read)
             return QString();
-        digest.addData(QByteArrayView(buffer.data(), read));
     }
-    if (!copy.flush() || digest.result().toHex() != m_installerDigest)
+    if (!copy.flush())
         return QString();
     copy.close();
     QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
@@ -429,6 +431,29 @@ QString Updater::privateCopyOfInstaller() const
         permissions |= QFileDevice::ExeOwner;
     if (!copy.setPermissions(permissions))
         return QString();
+
+    // The copy is verified through a handle that stays open until the program ends: on Windows
+    // nobody may write, rename or delete the file meanwhile, so what starts is what was hashed.
+    auto held = std::make_unique<Platform::ReadOnlyFile>();
+    if (held->open(target.toStdWString(), Platform::ReadOnlyFile::Sharing::DenyWrites) !=
+        Platform::ReadOnlyFile::Status::Opened)
+        return QString();
+    QCryptographicHash digest(QCryptographicHash::Sha256);
+    qint64 hashed = 0;
+    for (;;) {
+        const long long read = held->read(buffer.data(), buffer.size());
+        if (read < 0)
+            return QString();
+        if (read == 0)
+            break;
+        hashed += read;
+        if (hashed > maxInstallerBytes)
+            return QString();
+        digest.addData(QByteArrayView(buffer.data(), qsizetype(read)));
+    }
+    if (digest.result().toHex() != m_installerDigest)
+        return QString();
+    m_heldInstaller = std::move(held);
     // The installer runs after this program has ended: the folder stays.
     folder.setAutoRemove(false);
     return target;

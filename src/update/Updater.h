@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform.h"
 #include "UpdateManifest.h"
 
 #include <QByteArray>
@@ -10,6 +11,8 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+
+#include <memory>
 
 // Keeps the program and its observation library current from an HTTPS feed: reads the feed
 // address next to the executable (unless a package hub manages the installation), checks the
@@ -68,16 +71,17 @@ private:
     static void abortAtDeadline(QNetworkReply *reply, int milliseconds);
     static bool passedDeadline(const QNetworkReply *reply);
     static void removeEarlierInstallers(const QString &directory);
-    // Copies the downloaded installer into a new folder that only the user may enter, hashing the
-    // bytes as they are written; the copy's path when they are the verified ones, else empty and
-    // nothing is left behind.
-    QString privateCopyOfInstaller() const;
+    // Copies the downloaded installer into a new folder that only the user may enter, then hashes
+    // the copy through a handle held open (m_heldInstaller); the copy's path when its bytes are
+    // the verified ones, else empty and nothing is left behind.
+    QString privateCopyOfInstaller();
 
     QNetworkAccessManager m_network;
     QUrl m_feed;
     QString m_status;
     QString m_installerPath;
     QByteArray m_installerDigest;
+    std::unique_ptr<Platform::ReadOnlyFile> m_heldInstaller; // until the program ends
     bool m_busy = false;
     bool m_relaunch = false;
 };

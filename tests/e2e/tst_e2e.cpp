@@ -2,6 +2,7 @@
 // screenshots and exit codes, and the --smoke quit.
 
 #include "GameProcess.h"
+#include "HostileFiles.h"
 
 #include <QDir>
 #include <QImage>
@@ -158,16 +159,34 @@ private Q_SLOTS:
                  QStringList({"shot.png.phase10.png", "shot.png.phase9.png"}));
     }
 
+    void undecodableTextureFails_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("not an image") << "text" << "";
+        // The window's list shows these too: neither may stall it.
+        QTest::newRow("fifo") << "fifo" << "not a regular file";
+        QTest::newRow("bomb") << "bomb" << "image of 60000×60000 pixels";
+    }
+
     void undecodableTextureFails()
     {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
         QStringList paths = textures(3);
-        paths << m_dir.filePath("notes.png");
-        QFile text(paths.last());
-        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not an image at all\n") > 0);
-        text.close();
+        paths << m_dir.filePath("bad-" + kind + ".png");
+        if (kind == "text") {
+            QFile text(paths.last());
+            QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not an image at all\n") > 0);
+        } else if (kind == "fifo") {
+            QVERIFY(HostileFiles::makeFifo(paths.last()));
+        } else {
+            QVERIFY(HostileFiles::writeBombPng(paths.last(), 60000, 60000));
+        }
         const Run run = runWithGame(world(paths), {"--verify-textures"});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.log.contains("Texture decode failed \"" + paths.last()), qPrintable(run.log));
+        QVERIFY2(run.log.contains("Texture decode failed \"" + paths.last() + "\" \"" + reason),
+                 qPrintable(run.log));
         QVERIFY2(run.verify().endsWith(" decoded_textures=3"), qPrintable(run.verify()));
     }
 

@@ -39,12 +39,18 @@ SdkTrackNode nodeAt(const MapItem &item, quint64 id, QPointF screen, quint64 n1 
     return node(id, n1, n2, map.x(), -map.y());
 }
 
+// The item as it shows once the signal images it asked for have arrived.
 QImage render(MapItem &item)
 {
     QImage image(int(item.width()), int(item.height()), QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::magenta);
-    QPainter painter(&image);
-    item.paint(&painter);
+    for (int pass = 0; pass < 2; ++pass) {
+        image.fill(Qt::magenta);
+        QPainter painter(&image);
+        item.paint(&painter);
+        if (!item.renderer().texturesPending())
+            break;
+        TextureLoader::shared().waitForIdle(10000);
+    }
     return image;
 }
 
@@ -241,6 +247,34 @@ private slots:
         // A texture that does not load: fallback symbol and a state label.
         VERIFY_COLOUR(image, q + QPointF(3, -11), signalColour, 40);
         QVERIFY(brightPixels(image, stateLabel(q)) > 5);
+    }
+
+    void imageArrivingLaterIsPaintedOnce()
+    {
+        // The first paint does not wait for the file: it shows the symbol, and the image's
+        // arrival asks for one more paint, which shows it.
+        QTemporaryDir dir;
+        const QString green = dir.filePath("green.png");
+        QImage texture(QSize(64, 64), QImage::Format_ARGB32);
+        texture.fill(Qt::green);
+        QVERIFY(texture.save(green, "PNG"));
+        MapItem item;
+        prepare(item);
+        const QPointF p(200.5, 250.5);
+        QVariantMap data = liveData({nodeAt(item, 5, p)});
+        data.insert("mapSignals", QVariantList{signalEntry(5, false, false, true, 1, green)});
+        item.setSnapshotData(data);
+        QImage image(int(item.width()), int(item.height()), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        item.paint(&painter);
+        QVERIFY(item.renderer().texturesPending());
+        QCOMPARE(item.renderer().lastCounts().texturesDrawn, 0);
+        const int requests = item.repaintRequests();
+        QTRY_COMPARE(item.repaintRequests(), requests + 1);
+        item.paint(&painter);
+        QVERIFY(!item.renderer().texturesPending());
+        QCOMPARE(item.renderer().lastCounts().texturesDrawn, 1);
+        VERIFY_COLOUR(image, p + QPointF(0, -35), 0x00ff00, 0);
     }
 };
 

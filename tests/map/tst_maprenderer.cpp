@@ -44,13 +44,19 @@ struct Scene
         scene.size = QSizeF(size);
     }
 
-    QImage draw(MapRenderer &renderer) const
+    // The scene once the signal images it asks for have arrived, unless `waitForImages` is off.
+    QImage draw(MapRenderer &renderer, bool waitForImages = true) const
     {
         QImage image(scene.size.toSize(), QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::magenta);
-        QPainter painter(&image);
-        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-        renderer.paint(&painter, scene);
+        for (int pass = 0; pass < 2; ++pass) {
+            image.fill(Qt::magenta);
+            QPainter painter(&image);
+            painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+            renderer.paint(&painter, scene);
+            if (!waitForImages || !renderer.texturesPending())
+                break;
+            renderer.textureLoader()->waitForIdle(10000);
+        }
         return image;
     }
 };

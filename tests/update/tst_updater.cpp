@@ -308,11 +308,19 @@ private slots:
         QCOMPARE(checkOnce(updater), (QStringList{searching, upToDate}));
     }
 
-    // Installers and interrupted downloads of earlier runs are removed at start; other files in
-    // the folder stay.
+    // Installers, interrupted downloads and hand-off folders of earlier runs are removed at
+    // start; other files in the folder stay, and a link named like a hand-off is not followed.
     void earlierInstallersRemovedAtStart()
     {
-        QVERIFY(QDir().mkpath(updatesDirectory()));
+        QVERIFY(QDir().mkpath(updatesDirectory() + "/handoff-aB12cD/inner"));
+        QFile handedOver(updatesDirectory() + "/handoff-aB12cD/inner/setup.run");
+        QVERIFY(handedOver.open(QIODevice::WriteOnly) && handedOver.write("old") == 3);
+        handedOver.close();
+        QTemporaryDir elsewhere;
+        QFile precious(elsewhere.filePath("precious.txt"));
+        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("keep") == 4);
+        precious.close();
+        QVERIFY(QFile::link(elsewhere.path(), updatesDirectory() + "/handoff-link"));
         const QStringList earlier{
             "setup-0b1c2d3e-0000-4000-8000-000000000001" + QString(UpdatePlatform::installerSuffix),
             "setup-0b1c2d3e-0000-4000-8000-000000000002" + QString(UpdatePlatform::installerSuffix),
@@ -327,7 +335,9 @@ private slots:
         Updater updater;
         QCOMPARE(QDir(updatesDirectory())
                      .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{"notes.txt"});
+                 (QStringList{"handoff-link", "notes.txt"}));
+        QVERIFY(precious.exists());
+        QVERIFY(QFile::remove(updatesDirectory() + "/handoff-link"));
         // The one downloaded now is kept for the hand-off.
         m_server.replies[manifestPath] = manifest();
         QCOMPARE(checkOnce(updater), (QStringList{searching, downloading, readyText}));

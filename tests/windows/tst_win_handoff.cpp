@@ -83,6 +83,24 @@ int main()
         DeleteFileW(output.c_str());
     }
 
+    // The copy the program verified is held against writes until it quits; it still starts.
+    WinTest::currentCase() = "held installer";
+    {
+        Platform::ReadOnlyFile held;
+        CHECK(held.open(installer, Platform::ReadOnlyFile::Sharing::DenyWrites) ==
+              Platform::ReadOnlyFile::Status::Opened);
+        CHECK(!CopyFileW((WinTest::programFolder() + L"handoff_starter.exe").c_str(),
+                         installer.c_str(), FALSE));
+        const std::wstring output = folder + L"arguments-held.txt";
+        SetEnvironmentVariableW(L"ZORVY_HANDOFF_OUT", output.c_str());
+        CHECK_EQ(runStarter(installer, {L"/VERYSILENT"}), 0);
+        bool written = false;
+        WinTest::waitFor([&] { return WinTest::readFile(output, &written), written; }, 60000);
+        CHECK_EQ(lines(WinTest::readFile(output)),
+                 (std::vector<std::string>{"outlived", "/VERYSILENT"}));
+        DeleteFileW(output.c_str());
+    }
+
     WinTest::currentCase() = "missing installer";
     CHECK_EQ(runStarter(folder + L"no such setup.exe", {L"/VERYSILENT"}), 1);
 

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QCache>
+#include <QImage>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// The game's signal images, read and decoded on a thread of their own so that no file can stall
+// the window: the map, the list's images and the verification run all ask this one loader.
+//
+// A file is read only when it is a regular file of at most 8 MiB; its dimensions are read from
+// the header first and an image above 4096×4096 is refused before any pixel is decoded; the
+// image is decoded at no more than 192 pixels a side. A refused or undecodable file is kept as a
+// failure with its reason, so it is read once; whoever draws shows the fallback symbol for it, as
+// for a signal without an image.
+//
+// request() never waits: it answers from the cache, or queues the file and answers Pending.
+// loaded() follows, from the loader's thread, once the file is decoded or refused.
+class TextureLoader : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 maxFileBytes = 8 * 1024 * 1024;
+    static constexpr int maxSide = 4096;
+    static constexpr int decodeSize = 192;
+    // What the decoded images may hold in memory; the oldest go first.
+    static constexpr qint64 cacheBytes = 64 * 1024 * 1024;
+    // Files waiting to be read; a request beyond it is asked again by whoever needs it later.
+    static constexpr int maxQueued = 4096;
+
+    enum class State { Pending, Ready, Failed };
+    struct Result
+    {
+        State state = State::Pending;
+        QImage image;  // Ready: at most decodeSize a side
+        QString error; // Failed: why, in words for a log line
+    };
+
+    explicit TextureLoader(QObject *parent = nullptr);
+    ~TextureLoader() override;
+
+    // The loader of this process.
+    static TextureLoader &shared();
+
+    Result request(const QString &path);
+
+    // Loads finished so far; a drawing that depends on them is stale when it changes.
+    quint64 epoch() const;
+    int pendingCount() const;
+    // Waits until nothing is queued or being read (tests and benchmarks only: it blocks).
+    bool waitForIdle(int timeoutMs);
+    // Forgets every decoded image and failure.
+    void clear();
+
+    // The whole work on one file, on the calling thread.
+    static Result load(const QString &path);
+
+Q_SIGNALS:
+    void loaded(const QString &path, bool decoded);
+
+private:
+    void run();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<QString> m_queue;
+    QSet<QString> m_pending; // queued or being read
+    QCache<QString, Result> m_cache;
+    quint64 m_epoch = 0;
+    bool m_stopping = false;
+    std::thread m_thread;
+};

@@ -1,0 +1,134 @@
+// The texture loader against the files a hostile game may name: each file ends as an image or as
+// a failure with its reason, on the loader's thread, and none of them holds up the others.
+#include "HostileFiles.h"
+#include "TextureLoader.h"
+
+#include <QDir>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TestTextureLoader : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    QString picture(const QString &name, const QSize &size, const char *format = "PNG")
+    {
+        QImage image(size, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        const QString path = m_dir.filePath(name);
+        return image.save(path, format) ? path : QString();
+    }
+
+    // The file of a row, made as the row says.
+    QString make(const QString &kind)
+    {
+        const QString path = m_dir.filePath(kind);
+        if (kind == "picture")
+            return picture("picture.png", {400, 200});
+        if (kind == "small picture named .jpg")
+            return picture("small.jpg", {24, 36}, "PNG");
+        if (kind == "fifo")
+            return HostileFiles::makeFifo(path) ? path : QString();
+        if (kind == "folder")
+            return QDir(m_dir.path()).mkdir(kind) ? path : QString();
+        if (kind == "missing")
+            return path;
+        if (kind == "bomb")
+            return HostileFiles::writeBombPng(path, 60000, 60000) ? path : QString();
+        if (kind == "too wide")
+            return picture("wide.png", {TextureLoader::maxSide + 1, 2});
+        if (kind == "text") {
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write("not an image\n") > 0 ? path
+                                                                                        : QString();
+        }
+        if (kind == "over 8 MiB") {
+            // A PNG followed by filler: only the size refuses it.
+            const QString png = picture("big.png", {16, 16});
+            QFile file(png);
+            return file.resize(TextureLoader::maxFileBytes + 1) ? png : QString();
+        }
+        return QString();
+    }
+
+private Q_SLOTS:
+    void fileOutcomes_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QSize>("decoded"); // invalid: refused
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("picture, decoded at most 192 a side")
+            << "picture" << QSize(192, 96) << QString();
+        QTest::newRow("small picture named .jpg")
+            << "small picture named .jpg" << QSize(24, 36) << QString();
+        QTest::newRow("fifo") << "fifo" << QSize() << "not a regular file";
+        QTest::newRow("folder") << "folder" << QSize() << "not a regular file";
+        QTest::newRow("missing") << "missing" << QSize() << "no such file";
+        QTest::newRow("bomb") << "bomb" << QSize() << "image of 60000×60000 pixels, above 4096×4096";
+        QTest::newRow("too wide") << "too wide" << QSize() << "image of 4097×2 pixels";
+        QTest::newRow("text") << "text" << QSize() << "";
+        QTest::newRow("over 8 MiB") << "over 8 MiB" << QSize() << "file larger than 8388608 bytes";
+    }
+
+    void fileOutcomes()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QSize, decoded);
+        QFETCH(QString, reason);
+        QVERIFY(m_dir.isValid());
+        const QString path = make(kind);
+        QVERIFY2(!path.isEmpty(), "the test could not make its file");
+
+        TextureLoader loader;
+        QSignalSpy loaded(&loader, &TextureLoader::loaded);
+        const quint64 before = loader.epoch();
+        QCOMPARE(loader.request(path).state, TextureLoader::State::Pending);
+        QVERIFY(loaded.wait(10000));
+        QCOMPARE(loaded.first().at(0).toString(), path);
+        QCOMPARE(loaded.first().at(1).toBool(), decoded.isValid());
+        QCOMPARE(loader.epoch(), before + 1);
+
+        // Known now: answered from the cache, and never read again.
+        const TextureLoader::Result result = loader.request(path);
+        QCOMPARE(result.state, decoded.isValid() ? TextureLoader::State::Ready
+                                                 : TextureLoader::State::Failed);
+        if (decoded.isValid()) {
+            QCOMPARE(result.image.size(), decoded);
+        } else {
+            QVERIFY(result.image.isNull());
+            QVERIFY(!result.error.isEmpty());
+            QVERIFY2(result.error.startsWith(reason), qPrintable(result.error));
+        }
+        QVERIFY(!loaded.wait(50));
+        QCOMPARE(loader.pendingCount(), 0);
+    }
+
+    void stallingFileHoldsUpNoOther()
+    {
+        // Files asked after a FIFO and a bomb still arrive; each file is read once however often
+        // it is asked.
+        const QString fifo = make("fifo");
+        const QString bomb = make("bomb");
+        const QString good = make("picture");
+        TextureLoader loader;
+        QSignalSpy loaded(&loader, &TextureLoader::loaded);
+        for (int round = 0; round < 3; ++round)
+            for (const QString &path : {fifo, bomb, good})
+                loader.request(path);
+        QVERIFY(loader.waitForIdle(10000));
+        QCOMPARE(loaded.size(), 3);
+        QCOMPARE(loader.request(good).state, TextureLoader::State::Ready);
+
+        loader.clear();
+        QCOMPARE(loader.request(good).state, TextureLoader::State::Pending);
+        QVERIFY(loader.waitForIdle(10000));
+        QCOMPARE(loader.request(good).state, TextureLoader::State::Ready);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTextureLoader)
+#include "tst_textureloader.moc"
