@@ -36,7 +36,8 @@ Item {
 
     Item {
         objectName: "drawnSymbol"
-        visible: image.status !== Image.Ready
+        // Not while an image loads: a signal whose state changes would flash its symbol.
+        visible: image.status === Image.Null || image.status === Image.Error
         Rectangle {
             x: 0
             y: 15

@@ -12,6 +12,7 @@
 #include "SdkApi.h"
 #include "SdkLoader.h"
 #include "SnapshotConverter.h"
+#include "TextureLoader.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -80,7 +81,11 @@ int main(int argc, char **argv)
     // The hints that Qt Quick gives the painter of an antialiased painted item.
     painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing |
                            QPainter::SmoothPixmapTransform);
-    item.paint(&painter); // decodes the textures once, as the first paint of the program does
+    // The first paint asks for the signal images; they arrive from the loader's thread, and the
+    // paint after that shows them, as the program's window does.
+    item.paint(&painter);
+    TextureLoader::shared().waitForIdle(60000);
+    item.paint(&painter);
 
     std::printf("%s world: %lld nodes, %d signals, %d trains, %d stations; item 1600 x 900 at the "
                 "whole-network view (scale %.5f); thread CPU ms, median of %d\n",
