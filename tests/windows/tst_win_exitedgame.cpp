@@ -18,38 +18,6 @@ struct Library
     }
 };
 
-struct Publisher
-{
-    PROCESS_INFORMATION process{};
-    std::wstring readyFile;
-
-    bool start(const std::wstring &file)
-    {
-        readyFile = file;
-        const std::wstring program = WinTest::programFolder() + L"ZorvyWorldPublisher.exe";
-        std::wstring line = L"\"" + program + L"\" --ready-file \"" + file + L"\" --seconds 90";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &process))
-            return false;
-        CloseHandle(process.hThread);
-        return WinTest::waitFor(
-            [&] {
-                return std::strtoul(WinTest::readFile(file).c_str(), nullptr, 10) ==
-                       process.dwProcessId;
-            },
-            30000);
-    }
-    void end()
-    {
-        TerminateProcess(process.hProcess, 0);
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hProcess);
-        DeleteFileW(readyFile.c_str());
-    }
-};
-
 } // namespace
 
 int main()
@@ -69,10 +37,10 @@ int main()
 
     // Running: a session opens and captures.
     WinTest::currentCase() = "running game";
-    Publisher game;
-    CHECK(game.start(folder + L"ready-1"));
+    WinTest::Publisher game(folder + L"ready-1");
+    CHECK(game.ready());
     SdkSession session = 0;
-    CHECK_EQ(open(1, game.process.dwProcessId, &session), 0u);
+    CHECK_EQ(open(1, game.id(), &session), 0u);
     CHECK(session != 0);
     SdkSnapshot snapshot = 0;
     CHECK_EQ(capture(session, &snapshot), 0u);
@@ -81,11 +49,11 @@ int main()
     // The game ends while observed, its mapping kept alive by a handle of ours: the session is
     // lost, and a new one cannot be opened on the ended process.
     WinTest::currentCase() = "game ended, mapping held";
-    const uint32_t ended = game.process.dwProcessId;
+    const uint32_t ended = game.id();
     HANDLE held =
         OpenFileMappingW(FILE_MAP_READ, FALSE, SharedWorld::regionMappingName(ended).c_str());
     CHECK(held != nullptr);
-    game.end();
+    game.stop();
     snapshot = 0;
     const SdkStatus lost = capture(session, &snapshot);
     CHECK_EQ(lost, 6u);
