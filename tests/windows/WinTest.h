@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -101,18 +104,10 @@ inline bool startProgram(const std::wstring &program, std::wstring line,
 
 inline std::string readFile(const std::wstring &path, bool *ok = nullptr)
 {
-    std::string bytes;
-    FILE *file = _wfopen(path.c_str(), L"rb");
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
     if (ok)
-        *ok = file != nullptr;
-    if (!file)
-        return bytes;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
-    std::fclose(file);
-    return bytes;
+        *ok = file.is_open();
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // One running ZorvyWorldPublisher.exe (next to this program), which publishes the fixed world under

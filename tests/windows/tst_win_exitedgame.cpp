@@ -7,28 +7,19 @@
 #include "SharedWorldLayout.h"
 #include "WinTest.h"
 
-namespace {
-
-struct Library
-{
-    HMODULE module = LoadLibraryW(L"ZorvyRailsSDK.dll");
-    template <typename Fn> Fn get(const char *name) const
-    {
-        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-    }
-};
-
-} // namespace
+// An export of the library, resolved by name as the program's loader does.
+#define RESOLVE(library, name)                                                                     \
+    reinterpret_cast<decltype(&name)>(reinterpret_cast<void (*)()>(GetProcAddress(library, #name)))
 
 int main()
 {
-    Library sdk;
-    CHECK(sdk.module != nullptr);
-    const auto open = sdk.get<decltype(&ZorvySdk_OpenProcess)>("ZorvySdk_OpenProcess");
-    const auto close = sdk.get<decltype(&ZorvySdk_CloseSession)>("ZorvySdk_CloseSession");
-    const auto capture = sdk.get<decltype(&ZorvySdk_CaptureSnapshot)>("ZorvySdk_CaptureSnapshot");
-    const auto release = sdk.get<decltype(&ZorvySdk_ReleaseSnapshot)>("ZorvySdk_ReleaseSnapshot");
-    const auto text = sdk.get<decltype(&ZorvySdk_StatusString)>("ZorvySdk_StatusString");
+    const HMODULE sdk = LoadLibraryW(L"ZorvyRailsSDK.dll");
+    CHECK(sdk != nullptr);
+    const auto open = RESOLVE(sdk, ZorvySdk_OpenProcess);
+    const auto close = RESOLVE(sdk, ZorvySdk_CloseSession);
+    const auto capture = RESOLVE(sdk, ZorvySdk_CaptureSnapshot);
+    const auto release = RESOLVE(sdk, ZorvySdk_ReleaseSnapshot);
+    const auto text = RESOLVE(sdk, ZorvySdk_StatusString);
     if (!open || !close || !capture || !release || !text) {
         CHECK(!"the library exports its functions");
         return WinTest::finish();
