@@ -79,7 +79,7 @@ template <size_t N> void setText(char (&array)[N], const QByteArray &bytes)
 using AnyCopy = std::function<SdkStatus(SdkSnapshot, void *, uint32_t, uint32_t *)>;
 struct List
 {
-    AnyCopy copy; // empty: the path of the first train
+    AnyCopy copy;
     size_t recordSize;
 };
 template <typename Record> List list(SdkCopyFn<Record> copy)
@@ -199,7 +199,12 @@ private Q_SLOTS:
         QTest::newRow("nodes") << list(&ZorvySdk_CopyTrackNodes) << 9u;
         QTest::newRow("reservations") << list(&ZorvySdk_CopyTrackReservations) << 1u;
         QTest::newRow("occupations") << list(&ZorvySdk_CopyTrackOccupations) << 1u;
-        QTest::newRow("path") << List{AnyCopy(), sizeof(uint64_t)} << 2u;
+        const AnyCopy firstPath = [](SdkSnapshot at, void *to, uint32_t n, uint32_t *count) {
+            SdkStatus status = 0;
+            const uint64_t train = copyAll(&ZorvySdk_CopyTrains, at, &status).at(0).id;
+            return ZorvySdk_CopyTrainPathTracks(at, train, static_cast<uint64_t *>(to), n, count);
+        };
+        QTest::newRow("path of the first train") << List{firstPath, sizeof(uint64_t)} << 2u;
     }
 
     // Probing twice gives the same count while the game moves on, a fill of that many reports that
@@ -212,15 +217,7 @@ private Q_SLOTS:
         Observed o;
         QVERIFY(o.start(QStringLiteral("--size=small --textures=all")));
         const SdkSnapshot s = o.snapshot.handle;
-        AnyCopy copy = list.copy;
-        if (!copy) {
-            SdkStatus status = 1;
-            const auto trains = copyAll(&ZorvySdk_CopyTrains, s, &status);
-            QVERIFY(status == 0 && !trains.empty());
-            copy = [id = trains.front().id](SdkSnapshot at, void *to, uint32_t n, uint32_t *c) {
-                return ZorvySdk_CopyTrainPathTracks(at, id, static_cast<uint64_t *>(to), n, c);
-            };
-        }
+        const AnyCopy &copy = list.copy;
         uint32_t first = 0, second = 0, count = 0;
         QCOMPARE(copy(s, nullptr, 0, &first), 0u);
         QTest::qWait(60); // a few publications of the game
