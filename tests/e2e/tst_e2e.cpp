@@ -47,34 +47,29 @@ class TestEndToEnd : public QObject
     static QJsonObject world(const QStringList &textures)
     {
         QJsonObject world = QJsonDocument::fromJson(R"({
-            "stations": [{"id": 26, "name": "Gare A"}],
-            "tracks": [{"id": 1, "stationId": 26, "speedLimit": 22.5},
-                       {"id": 2, "stationId": 26, "speedLimit": 30.0}],
-            "nodes": [{"id": 1, "neighbour1": 2, "x": 0.0, "y": 0.0},
-                      {"id": 2, "neighbour1": 1, "x": 400.0, "y": 0.0}],
-            "trains": [{"id": 5, "name": "IC 12", "trackId": 1, "speed": 12.5, "fraction": 0.457,
-                        "sense": 1, "flags": 3, "path": [1, 2]}],
-            "reservations": [{"trainId": 5, "trackId": 2, "begin": 0.0, "end": 1.0}],
-            "occupations": [{"trainId": 5, "trackId": 1, "begin": 0.3, "end": 0.6}]})")
+  "stations": [{"id": 26, "name": "Gare A"}],
+  "tracks": [{"id": 1, "stationId": 26, "speedLimit": 22.5},
+             {"id": 2, "stationId": 26, "speedLimit": 30.0}],
+  "nodes": [{"id": 1, "neighbour1": 2, "x": 0.0, "y": 0.0},
+            {"id": 2, "neighbour1": 1, "x": 400.0, "y": 0.0}],
+  "trains": [{"id": 5, "name": "IC 12", "trackId": 1, "speed": 12.5, "fraction": 0.457,
+              "sense": 1, "flags": 3, "path": [1, 2]}],
+  "signals": [{"id": 100, "trackId": 1, "fraction": 0.2, "sense": 1, "kind": 1},
+              {"id": 101, "trackId": 2, "fraction": 0.4, "sense": 1, "kind": 1},
+              {"id": 102, "trackId": 1, "fraction": 0.6, "sense": 1, "kind": 1},
+              {"id": 103, "trackId": 2, "fraction": 0.8, "sense": 1, "kind": 1}],
+  "signalStates": [
+    {"signalId": 100, "flags": 6, "nativeState": 9, "label1": "Voie libre", "label2": "VL"},
+    {"signalId": 101, "flags": 6, "nativeState": 9, "label1": "Voie libre", "label2": "VL"},
+    {"signalId": 102, "flags": 6, "nativeState": 10, "label1": "Voie libre", "label2": "VL"},
+    {"signalId": 103, "flags": 6, "nativeState": 10, "label1": "Voie libre", "label2": "VL"}],
+  "reservations": [{"trainId": 5, "trackId": 2, "begin": 0.0, "end": 1.0}],
+  "occupations": [{"trainId": 5, "trackId": 1, "begin": 0.3, "end": 0.6}]})")
                                 .object();
-        QJsonArray signalList, states, textureList;
-        for (int id = 100; id < 104; ++id) {
-            signalList.append(QJsonObject{{"id", id},
-                                          {"trackId", 1 + id % 2},
-                                          {"sense", 1},
-                                          {"fraction", 0.2 * (id - 99)},
-                                          {"kind", 1}});
-            states.append(QJsonObject{{"signalId", id},
-                                      {"flags", 6},
-                                      {"nativeState", 9 + (id - 100) / 2},
-                                      {"label1", "Voie libre"},
-                                      {"label2", "VL"}});
-            if (id - 100 < textures.size())
-                textureList.append(
-                    QJsonObject{{"signalId", id}, {"flags", 2}, {"path", textures.at(id - 100)}});
-        }
-        world["signals"] = signalList;
-        world["signalStates"] = states;
+        QJsonArray textureList;
+        for (int i = 0; i < textures.size(); ++i)
+            textureList.append(
+                QJsonObject{{"signalId", 100 + i}, {"flags", 2}, {"path", textures.at(i)}});
         world["signalTextures"] = textureList;
         return world;
     }

@@ -111,13 +111,18 @@ inline QJsonObject soundManifest(const QUrl &installerUrl, const QByteArray &ins
         {"size", double(installer.size())}};
 }
 
+inline bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
 // The updater's files next to the test programs. The test programs share that folder, so every test
 // that writes them holds the CTest lock "zorvy_update_config".
 inline bool writeApplicationFile(const QString &name, const QByteArray &content)
 {
-    QFile file(QCoreApplication::applicationDirPath() + QLatin1Char('/') + name);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
+    return writeFile(QCoreApplication::applicationDirPath() + QLatin1Char('/') + name, content);
 }
 
 inline QByteArray feedJson(const QUrl &feed)

@@ -1,15 +1,20 @@
+// The updater against a TLS test server: its configuration file (hostile ones included), the
+// manifest's rules, the download and its checks, servers that trickle, the clean-up of earlier
+// runs, and the hand-off at quit seen from outside, through a helper program that runs an updater
+// until its update is ready and then quits; that installer is a shell script that writes its
+// arguments to a file.
+
+#include "HostileFiles.h"
 #include "UpdateTestSupport.h"
 #include "Updater.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 namespace {
 
@@ -34,6 +39,12 @@ const QByteArray installer(300000, 'i');
 QString updatesDirectory()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/updates";
+}
+
+QStringList leftInUpdates()
+{
+    return QDir(updatesDirectory())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 QByteArray padded(QByteArray json, qsizetype size)
@@ -95,6 +106,7 @@ private slots:
     {
         QCoreApplication::setApplicationVersion("0.4.0");
         Updater::setTransferDeadlines({});
+        QDir().rmdir(QCoreApplication::applicationDirPath() + "/update.json");
         removeApplicationFiles();
     }
 
@@ -104,21 +116,38 @@ private slots:
         http.setScheme("http");
         user.setUserInfo("user:secret");
         const QByteArray sound = feedJson(m_server.url(manifestPath));
+        QTest::addColumn<QString>("kind"); // of update.json: a file of this content, or else
         QTest::addColumn<QByteArray>("configuration");
         QTest::addColumn<QString>("status");
-        QTest::newRow("65535 bytes") << padded(sound, 65535) << "TCO 0.4.0";
-        QTest::newRow("65536 bytes") << padded(sound, 65536) << notConfigured;
-        QTest::newRow("plain http") << feedJson(http) << notConfigured;
-        QTest::newRow("no host") << feedJson(QUrl("https:///manifest.json")) << notConfigured;
-        QTest::newRow("user information") << feedJson(user) << notConfigured;
-        QTest::newRow("package hub marker") << sound << hubManaged;
+        QTest::newRow("65535 bytes") << "file" << padded(sound, 65535) << "TCO 0.4.0";
+        QTest::newRow("65536 bytes") << "file" << padded(sound, 65536) << notConfigured;
+        QTest::newRow("plain http") << "file" << feedJson(http) << notConfigured;
+        QTest::newRow("no host") << "file" << feedJson(QUrl("https:///manifest.json"))
+                                 << notConfigured;
+        QTest::newRow("user information") << "file" << feedJson(user) << notConfigured;
+        QTest::newRow("package hub marker") << "file" << sound << hubManaged;
+        // What is no regular file is never opened for reading: a FIFO without a writer would
+        // block, a device never ends. A link to a regular file is read as that file.
+        QTest::newRow("FIFO") << "fifo" << sound << notConfigured;
+        QTest::newRow("link to /dev/zero") << "zero" << sound << notConfigured;
+        QTest::newRow("folder") << "folder" << sound << notConfigured;
+        QTest::newRow("link to a sound file") << "link" << sound << "TCO 0.4.0";
     }
 
     void configuration()
     {
+        QFETCH(QString, kind);
         QFETCH(QByteArray, configuration);
         QFETCH(QString, status);
-        QVERIFY(writeApplicationFile("update.json", configuration));
+        const QString path = QCoreApplication::applicationDirPath() + "/update.json";
+        QTemporaryDir elsewhere;
+        const QString linked = elsewhere.filePath("feed.json");
+        QVERIFY(QFile::remove(path));
+        QVERIFY(kind == "fifo"     ? HostileFiles::makeFifo(path)
+                : kind == "zero"   ? QFile::link("/dev/zero", path)
+                : kind == "folder" ? QDir().mkdir(path)
+                : kind == "link"   ? writeFile(linked, configuration) && QFile::link(linked, path)
+                                   : writeFile(path, configuration));
         if (status == hubManaged)
             QVERIFY(writeApplicationFile(".kvd-project.json", "{}"));
 
@@ -133,52 +162,6 @@ private slots:
         QCOMPARE(m_server.requests.size(), asks ? 1 : 0);
     }
 
-    // update.json that is no regular file is never opened for reading: a FIFO without a writer
-    // would block, a device never ends. A link to a regular file is read as that file.
-    void configurationNotAFile_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("FIFO") << "fifo" << notConfigured;
-        QTest::newRow("link to /dev/zero") << "zero" << notConfigured;
-        QTest::newRow("folder") << "folder" << notConfigured;
-        QTest::newRow("link to a sound file") << "link"
-                                              << "TCO 0.4.0";
-    }
-
-    void configurationNotAFile()
-    {
-#ifndef Q_OS_UNIX
-        QSKIP("FIFOs and /dev/zero are Unix files");
-#else
-        QFETCH(QString, kind);
-        QFETCH(QString, status);
-        const QString path = QCoreApplication::applicationDirPath() + "/update.json";
-        QVERIFY(QFile::remove(path));
-        QTemporaryDir elsewhere;
-        QVERIFY(elsewhere.isValid());
-        const QString sound = elsewhere.filePath("feed.json");
-        QFile soundFile(sound);
-        QVERIFY(soundFile.open(QIODevice::WriteOnly));
-        QVERIFY(soundFile.write(feedJson(m_server.url(manifestPath))) > 0);
-        soundFile.close();
-        if (kind == "fifo")
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else if (kind == "zero")
-            QVERIFY(QFile::link("/dev/zero", path));
-        else if (kind == "folder")
-            QVERIFY(QDir().mkdir(path));
-        else
-            QVERIFY(QFile::link(sound, path));
-
-        const Updater updater;
-        const QString shown = updater.status();
-        if (kind == "folder")
-            QVERIFY(QDir().rmdir(path));
-        QCOMPARE(shown, status);
-#endif
-    }
-
     void manifestRules_data()
     {
         QTest::addColumn<QByteArray>("manifest");
@@ -190,10 +173,8 @@ private slots:
         };
         const QString digest =
             QJsonDocument::fromJson(manifest()).object().value("sha256").toString();
-        row("sound", manifest(), readyText);
         row("65536 bytes", padded(manifest("version", "0.4.0"), 65536), upToDate);
         row("65537 bytes", padded(manifest("version", "0.4.0"), 65537), unavailable);
-        row("same version", manifest("version", "0.4.0"), upToDate);
         row("lower version", manifest("version", "0.3.9"), incompatible);
         row("two groups", manifest("version", "0.5"), incompatible);
         row("five digits", manifest("version", "0.5.10000"), incompatible);
@@ -260,9 +241,7 @@ private slots:
         QCOMPARE(checkOnce(updater),
                  (QStringList{searching, downloading, accepted ? readyText : rejected}));
         QCOMPARE(updater.ready(), accepted);
-        const QStringList names =
-            QDir(updatesDirectory())
-                .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList names = leftInUpdates();
         QCOMPARE(names.size(), accepted ? 1 : 0);
         if (!accepted)
             return;
@@ -299,9 +278,7 @@ private slots:
         Updater updater;
         QCOMPARE(checkOnce(updater), statuses);
         QVERIFY(!updater.ready());
-        QCOMPARE(QDir(updatesDirectory())
-                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList());
+        QCOMPARE(leftInUpdates(), QStringList());
         // Idle again: the next check asks the server anew.
         m_server.trickled.clear();
         m_server.replies[manifestPath] = manifest("version", "0.4.0");
@@ -312,36 +289,91 @@ private slots:
     // start; other files in the folder stay, and a link named like a hand-off is not followed.
     void earlierInstallersRemovedAtStart()
     {
-        QVERIFY(QDir().mkpath(updatesDirectory() + "/handoff-aB12cD/inner"));
-        QFile handedOver(updatesDirectory() + "/handoff-aB12cD/inner/setup.run");
-        QVERIFY(handedOver.open(QIODevice::WriteOnly) && handedOver.write("old") == 3);
-        handedOver.close();
+        const QString updates = updatesDirectory() + '/', suffix = UpdatePlatform::installerSuffix;
+        QVERIFY(QDir().mkpath(updates + "handoff-aB12cD/inner"));
         QTemporaryDir elsewhere;
-        QFile precious(elsewhere.filePath("precious.txt"));
-        QVERIFY(precious.open(QIODevice::WriteOnly) && precious.write("keep") == 4);
-        precious.close();
-        QVERIFY(QFile::link(elsewhere.path(), updatesDirectory() + "/handoff-link"));
-        const QStringList earlier{
-            "setup-0b1c2d3e-0000-4000-8000-000000000001" + QString(UpdatePlatform::installerSuffix),
-            "setup-0b1c2d3e-0000-4000-8000-000000000002" + QString(UpdatePlatform::installerSuffix),
-            "setup-0b1c2d3e-0000-4000-8000-000000000003" +
-                QString(UpdatePlatform::installerSuffix) + ".aBcDeF"};
-        for (const QString &name : earlier + QStringList{"notes.txt"}) {
-            QFile file(updatesDirectory() + '/' + name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QVERIFY(file.write("old") == 3);
-        }
+        const QString precious = elsewhere.filePath("precious.txt");
+        QVERIFY(writeFile(precious, "keep"));
+        QVERIFY(QFile::link(elsewhere.path(), updates + "handoff-link"));
+        for (const QString &name :
+             QStringList{"handoff-aB12cD/inner/setup.run", "notes.txt",
+                         "setup-0b1c2d3e-0000-4000-8000-000000000001" + suffix,
+                         "setup-0b1c2d3e-0000-4000-8000-000000000002" + suffix,
+                         "setup-0b1c2d3e-0000-4000-8000-000000000003" + suffix + ".aBcDeF"})
+            QVERIFY(writeFile(updates + name, "old"));
 
         Updater updater;
-        QCOMPARE(QDir(updatesDirectory())
-                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 (QStringList{"handoff-link", "notes.txt"}));
-        QVERIFY(precious.exists());
+        QCOMPARE(leftInUpdates(), (QStringList{"handoff-link", "notes.txt"}));
+        QVERIFY(QFile::exists(precious));
         QVERIFY(QFile::remove(updatesDirectory() + "/handoff-link"));
         // The one downloaded now is kept for the hand-off.
         m_server.replies[manifestPath] = manifest();
         QCOMPARE(checkOnce(updater), (QStringList{searching, downloading, readyText}));
         QCOMPARE(QDir(updatesDirectory()).entryList(QDir::Files).size(), 2);
+    }
+
+    void handOff_data()
+    {
+        QTest::addColumn<QString>("mode");         // as update_handoff_helper takes it
+        QTest::addColumn<QStringList>("expected"); // empty: nothing may start
+        const QStringList arguments{"/VERYSILENT", "/SUPPRESSMSGBOXES", "/NORESTART",
+                                    "/DIR=" + QCoreApplication::applicationDirPath()};
+        QTest::newRow("window closed") << "quit" << arguments;
+        QTest::newRow("restart") << "restart" << arguments + QStringList{"/RELAUNCH"};
+        QTest::newRow("installer changed before quit") << "replace" << QStringList();
+        // What was verified is what starts, whatever becomes of the downloaded file meanwhile.
+        QTest::newRow("installer swapped after its check") << "swap" << arguments;
+    }
+
+    void handOff()
+    {
+        if (!UpdatePlatform::markInstallerExecutable)
+            QSKIP("The test installer is a shell script.");
+        QFETCH(QString, mode);
+        QFETCH(QStringList, expected);
+        QTemporaryDir work;
+        const QByteArray argumentsFile = QFile::encodeName(work.filePath("arguments.txt"));
+        // The last line is a comment that the helper may alter without breaking the script.
+        const QByteArray script = "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + argumentsFile +
+                                  ".part' && mv '" + argumentsFile + ".part' '" + argumentsFile +
+                                  "'\n#A\n";
+        m_server.replies = {
+            {manifestPath,
+             QJsonDocument(soundManifest(m_server.url(installerPath), script)).toJson()},
+            {installerPath, script}};
+
+        QProcess helper;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_DATA_HOME", work.filePath("data"));
+        helper.setProcessEnvironment(environment);
+        helper.setProcessChannelMode(QProcess::ForwardedChannels);
+        helper.start(QCoreApplication::applicationDirPath() + "/update_handoff_helper", {mode});
+        QVERIFY2(helper.waitForStarted(), qPrintable(helper.errorString()));
+        // The server answers from this event loop, so wait without blocking it.
+        QTRY_COMPARE_WITH_TIMEOUT(helper.state(), QProcess::NotRunning, 90000);
+        QCOMPARE(helper.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(helper.exitCode(), 0); // 0: the update was ready before the planned ending
+
+        if (expected.isEmpty()) {
+            QTest::qWait(2000); // the altered script still works; a started one would have written
+            QVERIFY(!QFile::exists(argumentsFile));
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(argumentsFile), 30000);
+        QFile written(argumentsFile);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(written.readAll()).split('\n', Qt::SkipEmptyParts),
+                 expected);
+        // It started from a folder of its own that only the user may enter.
+        QStringList folders;
+        QDirIterator it(work.filePath("data"), {"handoff-*"}, QDir::Dirs,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            folders << it.next();
+        QCOMPARE(folders.size(), 1);
+        QCOMPARE(QFileInfo(folders.first()).permissions(),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                     QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
     }
 };
 

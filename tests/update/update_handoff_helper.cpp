@@ -11,6 +11,7 @@
 #include "Updater.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -19,14 +20,20 @@
 
 namespace {
 
-// Changes the downloaded installer's last comment line, which keeps it a working script.
-bool alterInstaller()
+// The one installer in the updates folder; empty when there is not exactly one.
+QString downloadedInstaller()
 {
     const QDir updates(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
                        "/updates");
     const QStringList names = updates.entryList(QDir::Files);
-    QFile installer(updates.filePath(names.value(0)));
-    if (names.size() != 1 || !installer.open(QIODevice::ReadWrite))
+    return names.size() == 1 ? updates.filePath(names.first()) : QString();
+}
+
+// Changes the downloaded installer's last comment line, which keeps it a working script.
+bool alterInstaller()
+{
+    QFile installer(downloadedInstaller());
+    if (!installer.open(QIODevice::ReadWrite))
         return false;
     QByteArray bytes = installer.readAll();
     bytes[bytes.size() - 2] = 'B';
@@ -37,22 +44,13 @@ bool alterInstaller()
 // installer, by a rename as another process would; exits with 4 when it cannot.
 void swapInstaller()
 {
-    const QDir updates(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-                       "/updates");
-    const QStringList names = updates.entryList(QDir::Files);
-    QFile installer(updates.filePath(names.value(0)));
-    if (names.size() != 1 || !installer.open(QIODevice::ReadOnly))
+    QFile installer(downloadedInstaller());
+    if (!installer.open(QIODevice::ReadOnly))
         std::exit(4);
-    QByteArray bytes = installer.readAll();
-    installer.close();
-    bytes.replace("\"$@\"", "SWAPPED");
-    const QString swapped = updates.filePath("swapped.part");
-    QFile replacement(swapped);
-    if (!replacement.open(QIODevice::WriteOnly) || replacement.write(bytes) != bytes.size())
-        std::exit(4);
-    replacement.close();
-    replacement.setPermissions(installer.permissions());
-    if (std::rename(QFile::encodeName(swapped).constData(),
+    const QString swapped = QFileInfo(installer).dir().filePath("swapped.part");
+    if (!writeFile(swapped, installer.readAll().replace("\"$@\"", "SWAPPED")) ||
+        !QFile::setPermissions(swapped, installer.permissions()) ||
+        std::rename(QFile::encodeName(swapped).constData(),
                     QFile::encodeName(installer.fileName()).constData()) != 0)
         std::exit(4);
 }

@@ -1,22 +1,23 @@
 #pragma once
 
 // A minimal test harness for the Windows programs of this folder, which have no Qt: CHECK records
-// a failure and goes on, so one run reports every broken case; main returns finish().
+// a failure and goes on, so one run reports every broken case; main returns finish(). Besides,
+// what several of them use: folders, files, waiting, starting programs, and the test publisher.
 
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 namespace WinTest {
 
-inline int &failures()
-{
-    static int count = 0;
-    return count;
-}
+inline int failures = 0;
 
 inline std::string &currentCase()
 {
@@ -26,16 +27,16 @@ inline std::string &currentCase()
 
 inline void fail(const char *file, int line, const std::string &what)
 {
-    ++failures();
+    ++failures;
     std::printf("FAIL [%s] %s:%d: %s\n", currentCase().c_str(), file, line, what.c_str());
     std::fflush(stdout);
 }
 
 inline int finish()
 {
-    std::printf("%s: %d failure(s)\n", failures() ? "FAILED" : "PASSED", failures());
+    std::printf("%s: %d failure(s)\n", failures ? "FAILED" : "PASSED", failures);
     std::fflush(stdout);
-    return failures() ? 1 : 0;
+    return failures ? 1 : 0;
 }
 
 inline std::string utf8(const std::wstring &text)
@@ -85,21 +86,70 @@ template <typename Fn> bool waitFor(Fn done, DWORD timeoutMs)
     return true;
 }
 
+// Starts program with this command line; false when it cannot. The caller closes the process
+// handle.
+inline bool startProgram(const std::wstring &program, std::wstring line,
+                         PROCESS_INFORMATION &process)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        process = {};
+        return false;
+    }
+    CloseHandle(process.hThread);
+    return true;
+}
+
 inline std::string readFile(const std::wstring &path, bool *ok = nullptr)
 {
-    std::string bytes;
-    FILE *file = _wfopen(path.c_str(), L"rb");
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
     if (ok)
-        *ok = file != nullptr;
-    if (!file)
-        return bytes;
-    char buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, got);
-    std::fclose(file);
-    return bytes;
+        *ok = file.is_open();
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
+
+// One running ZorvyWorldPublisher.exe (next to this program), which publishes the fixed world under
+// its own process id until stop() or the destructor ends it. It is not named like the game, so the
+// Linux search for the game, which sees Wine's processes in /proc, never takes it for one.
+class Publisher
+{
+public:
+    explicit Publisher(const std::wstring &readyFile) : m_readyFile(readyFile)
+    {
+        const std::wstring program = programFolder() + L"ZorvyWorldPublisher.exe";
+        startProgram(program,
+                     L"\"" + program + L"\" --ready-file \"" + readyFile + L"\" --seconds 90",
+                     m_process);
+    }
+    ~Publisher() { stop(); }
+
+    // Started and publishing: the ready file names this very process.
+    bool ready() const
+    {
+        return m_process.hProcess &&
+               waitFor(
+                   [&] { return std::strtoul(readFile(m_readyFile).c_str(), nullptr, 10) == id(); },
+                   30000);
+    }
+    uint32_t id() const { return m_process.dwProcessId; }
+
+    void stop()
+    {
+        if (!m_process.hProcess)
+            return;
+        TerminateProcess(m_process.hProcess, 0);
+        WaitForSingleObject(m_process.hProcess, 30000);
+        CloseHandle(m_process.hProcess);
+        m_process = {};
+        DeleteFileW(m_readyFile.c_str());
+    }
+
+private:
+    std::wstring m_readyFile;
+    PROCESS_INFORMATION m_process{};
+};
 
 } // namespace WinTest
 

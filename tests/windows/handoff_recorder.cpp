@@ -2,13 +2,9 @@
 // what it was given to the file named by ZORVY_HANDOFF_OUT — first "outlived" (or "starter still
 // running" should the wait time out), then each argument on a line of its own, in UTF-8.
 
-#include <windows.h>
+#include "WinTest.h"
 
 #include <shellapi.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -17,15 +13,6 @@ std::wstring environment(const wchar_t *name)
     wchar_t value[2048] = L"";
     const DWORD length = GetEnvironmentVariableW(name, value, 2048);
     return length > 0 && length < 2048 ? value : L"";
-}
-
-std::string utf8(const wchar_t *text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string bytes(size_t(size > 0 ? size - 1 : 0), '\0');
-    if (size > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), size, nullptr, nullptr);
-    return bytes;
 }
 
 } // namespace
@@ -52,7 +39,7 @@ int main()
         return 3;
     std::fprintf(file, "%s\n", outlived ? "outlived" : "starter still running");
     for (int i = 1; i < count; ++i)
-        std::fprintf(file, "%s\n", utf8(argv[i]).c_str());
+        std::fprintf(file, "%s\n", WinTest::utf8(argv[i]).c_str());
     std::fclose(file);
     return MoveFileW(part.c_str(), output.c_str()) ? 0 : 4;
 }

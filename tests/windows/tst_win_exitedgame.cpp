@@ -7,60 +7,19 @@
 #include "SharedWorldLayout.h"
 #include "WinTest.h"
 
-namespace {
-
-struct Library
-{
-    HMODULE module = LoadLibraryW(L"ZorvyRailsSDK.dll");
-    template <typename Fn> Fn get(const char *name) const
-    {
-        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-    }
-};
-
-struct Publisher
-{
-    PROCESS_INFORMATION process{};
-    std::wstring readyFile;
-
-    bool start(const std::wstring &file)
-    {
-        readyFile = file;
-        const std::wstring program = WinTest::programFolder() + L"ZorvyWorldPublisher.exe";
-        std::wstring line = L"\"" + program + L"\" --ready-file \"" + file + L"\" --seconds 90";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            nullptr, &startup, &process))
-            return false;
-        CloseHandle(process.hThread);
-        return WinTest::waitFor(
-            [&] {
-                return std::strtoul(WinTest::readFile(file).c_str(), nullptr, 10) ==
-                       process.dwProcessId;
-            },
-            30000);
-    }
-    void end()
-    {
-        TerminateProcess(process.hProcess, 0);
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hProcess);
-        DeleteFileW(readyFile.c_str());
-    }
-};
-
-} // namespace
+// An export of the library, resolved by name as the program's loader does.
+#define RESOLVE(library, name)                                                                     \
+    reinterpret_cast<decltype(&name)>(reinterpret_cast<void (*)()>(GetProcAddress(library, #name)))
 
 int main()
 {
-    Library sdk;
-    CHECK(sdk.module != nullptr);
-    const auto open = sdk.get<decltype(&ZorvySdk_OpenProcess)>("ZorvySdk_OpenProcess");
-    const auto close = sdk.get<decltype(&ZorvySdk_CloseSession)>("ZorvySdk_CloseSession");
-    const auto capture = sdk.get<decltype(&ZorvySdk_CaptureSnapshot)>("ZorvySdk_CaptureSnapshot");
-    const auto release = sdk.get<decltype(&ZorvySdk_ReleaseSnapshot)>("ZorvySdk_ReleaseSnapshot");
-    const auto text = sdk.get<decltype(&ZorvySdk_StatusString)>("ZorvySdk_StatusString");
+    const HMODULE sdk = LoadLibraryW(L"ZorvyRailsSDK.dll");
+    CHECK(sdk != nullptr);
+    const auto open = RESOLVE(sdk, ZorvySdk_OpenProcess);
+    const auto close = RESOLVE(sdk, ZorvySdk_CloseSession);
+    const auto capture = RESOLVE(sdk, ZorvySdk_CaptureSnapshot);
+    const auto release = RESOLVE(sdk, ZorvySdk_ReleaseSnapshot);
+    const auto text = RESOLVE(sdk, ZorvySdk_StatusString);
     if (!open || !close || !capture || !release || !text) {
         CHECK(!"the library exports its functions");
         return WinTest::finish();
@@ -69,10 +28,10 @@ int main()
 
     // Running: a session opens and captures.
     WinTest::currentCase() = "running game";
-    Publisher game;
-    CHECK(game.start(folder + L"ready-1"));
+    WinTest::Publisher game(folder + L"ready-1");
+    CHECK(game.ready());
     SdkSession session = 0;
-    CHECK_EQ(open(1, game.process.dwProcessId, &session), 0u);
+    CHECK_EQ(open(1, game.id(), &session), 0u);
     CHECK(session != 0);
     SdkSnapshot snapshot = 0;
     CHECK_EQ(capture(session, &snapshot), 0u);
@@ -81,11 +40,11 @@ int main()
     // The game ends while observed, its mapping kept alive by a handle of ours: the session is
     // lost, and a new one cannot be opened on the ended process.
     WinTest::currentCase() = "game ended, mapping held";
-    const uint32_t ended = game.process.dwProcessId;
+    const uint32_t ended = game.id();
     HANDLE held =
         OpenFileMappingW(FILE_MAP_READ, FALSE, SharedWorld::regionMappingName(ended).c_str());
     CHECK(held != nullptr);
-    game.end();
+    game.stop();
     snapshot = 0;
     const SdkStatus lost = capture(session, &snapshot);
     CHECK_EQ(lost, 6u);

@@ -1,22 +1,73 @@
-// The stand-in library's contract, checked against real running games started by the test (by
-// process id): the copy protocol and capacities over every list, immutability of snapshots,
-// unavailable usage data, paths, sessions on games that stop, two games at once, wrong and
-// released handles, injected faults, and a scenario read back record for record.
+// The simulated game and its stand-in library, against real games started by the test. The
+// library: the copy protocol and capacities over every list, unavailable usage data, paths,
+// sessions on games that stop, two games at once, wrong and released handles, injected faults and
+// a scenario read back record for record. The game: its options, whether the worlds it generates
+// look and move like a railway while a snapshot stays as it was taken, and its search by name.
 
+#include "GameProcessFinder.h"
 #include "SdkCalls.h"
 #include "SdkLoader.h"
 
+#include <QFileInfo>
+#include <QImageReader>
 #include <QLibrary>
+#include <QProcess>
 #include <QtTest>
 
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <set>
 #include <sys/mman.h>
 #include <thread>
 
 namespace {
+
+// Every list of one snapshot, copied at once.
+struct Capture
+{
+    // False when any copy fails, unavailable usage included.
+    bool read(SdkSnapshot snapshot)
+    {
+        SdkStatus status = 0, worst = 0;
+        auto get = [&](auto copy, auto &into) {
+            into = copyAll(copy, snapshot, &status);
+            worst = worst ? worst : status;
+        };
+        get(&ZorvySdk_CopyTrains, trains);
+        get(&ZorvySdk_CopyTracks, tracks);
+        get(&ZorvySdk_CopyStations, stations);
+        get(&ZorvySdk_CopySignals, signalRecords);
+        get(&ZorvySdk_CopySignalStates, states);
+        get(&ZorvySdk_CopySignalTextures, textures);
+        get(&ZorvySdk_CopyTrackNodes, nodes);
+        get(&ZorvySdk_CopyTrackReservations, reservations);
+        get(&ZorvySdk_CopyTrackOccupations, occupations);
+        return worst == 0;
+    }
+    // Reads a new snapshot of the session, released again at once.
+    bool take(SdkSession session)
+    {
+        ScopedSnapshot snapshot;
+        return snapshot.capture(session) == 0 && read(snapshot.handle);
+    }
+    QByteArrayList bytes() const
+    {
+        return {bytesOf(trains),        bytesOf(tracks),       bytesOf(stations),
+                bytesOf(signalRecords), bytesOf(states),       bytesOf(textures),
+                bytesOf(nodes),         bytesOf(reservations), bytesOf(occupations)};
+    }
+    std::vector<SdkTrain> trains;
+    std::vector<SdkTrack> tracks;
+    std::vector<SdkStation> stations;
+    std::vector<SdkSignal> signalRecords;
+    std::vector<SdkSignalState> states;
+    std::vector<SdkSignalTexture> textures;
+    std::vector<SdkTrackNode> nodes;
+    std::vector<SdkTrackUsage> reservations, occupations;
+};
 
 template <size_t N> void setText(char (&array)[N], const QByteArray &bytes)
 {
@@ -24,19 +75,11 @@ template <size_t N> void setText(char (&array)[N], const QByteArray &bytes)
     std::memcpy(array, bytes.constData(), std::min<size_t>(N, size_t(bytes.size())));
 }
 
-template <typename Record>
-void compareList(SdkCopyFn<Record> copy, SdkSnapshot snapshot, const std::vector<Record> &expected)
-{
-    SdkStatus status = 1;
-    QCOMPARE(bytesOf(copyAll(copy, snapshot, &status)), bytesOf(expected));
-    QCOMPARE(status, 0u);
-}
-
 // Every list behind one signature, so that one table covers them all.
 using AnyCopy = std::function<SdkStatus(SdkSnapshot, void *, uint32_t, uint32_t *)>;
 struct List
 {
-    AnyCopy copy; // empty: the path of the first train
+    AnyCopy copy;
     size_t recordSize;
 };
 template <typename Record> List list(SdkCopyFn<Record> copy)
@@ -47,11 +90,20 @@ template <typename Record> List list(SdkCopyFn<Record> copy)
             sizeof(Record)};
 }
 
+// The native state of a signal's first state record, INT_MIN when it has none.
+int nativeState(const Capture &capture, uint64_t signalId)
+{
+    const auto &states = capture.states;
+    const auto it = std::find_if(states.begin(), states.end(),
+                                 [&](const auto &state) { return state.signalId == signalId; });
+    return it != states.end() && (it->flags & SdkStateNativeValid) ? it->nativeState : INT_MIN;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(List)
 
-class TestSimLibrary : public QObject
+class TestSim : public QObject
 {
     Q_OBJECT
 
@@ -104,40 +156,33 @@ private Q_SLOTS:
         json.replace("@LONG@", longLabel).replace("@PATH@", path1024.toHex());
 
         // What the library must hand out, built here independently of the game's reader.
-        std::vector<SdkStation> stations{
-            {26, "", {}}, {~1ULL, "", {}}, {27, "Lyon-Part-Dieu é", {}}};
-        setText(stations[1].name, name257);
-        const std::vector<SdkTrack> tracks{{1, 26, 22.5}, {~0ULL, 99, 0.0}, {1, 0, 0.0}};
-        const std::vector<SdkTrackNode> nodes{{1, 2, 0, 0.0, 0.0}, {2, 1, 0x10, -12.5, 1e6}};
-        const std::vector<SdkTrain> trains{{5, 1, 12.5, 0.457, 1, 3, "IC 12", {}},
-                                           {6, 0, 0, 0, -1, 1, "\xff\xfe", {}},
-                                           {7, 0, 0, 0, 0, 255, "sans itinéraire", {}}};
-        const std::vector<SdkSignal> signalRecords{{100, 1, 0.5, 1, 2}, {101, 2, 0.0, -5, 250}};
-        std::vector<SdkSignalState> states{{100, 6, 0, -1, 0, "Voie libre", "VL"},
-                                           {100, 4, 0, 9, 0, "", ""},
-                                           {101, 2, 0, 0, 0, "", ""}};
-        setText(states[2].label1, label32);
-        setText(states[2].label2, longLabel);
-        std::vector<SdkSignalTexture> textures{{100, {}, 2, {}, "/absolute/file.png"},
-                                               {101, {}, 0, {}, ""}};
-        setText(textures[1].path, path1024);
+        Capture expected;
+        expected.stations = {{26, "", {}}, {~1ULL, "", {}}, {27, "Lyon-Part-Dieu é", {}}};
+        setText(expected.stations[1].name, name257);
+        expected.tracks = {{1, 26, 22.5}, {~0ULL, 99, 0.0}, {1, 0, 0.0}};
+        expected.nodes = {{1, 2, 0, 0.0, 0.0}, {2, 1, 0x10, -12.5, 1e6}};
+        expected.trains = {{5, 1, 12.5, 0.457, 1, 3, "IC 12", {}},
+                           {6, 0, 0, 0, -1, 1, "\xff\xfe", {}},
+                           {7, 0, 0, 0, 0, 255, "sans itinéraire", {}}};
+        expected.signalRecords = {{100, 1, 0.5, 1, 2}, {101, 2, 0.0, -5, 250}};
+        expected.states = {{100, 6, 0, -1, 0, "Voie libre", "VL"},
+                           {100, 4, 0, 9, 0, "", ""},
+                           {101, 2, 0, 0, 0, "", ""}};
+        setText(expected.states[2].label1, label32);
+        setText(expected.states[2].label2, longLabel);
+        expected.textures = {{100, {}, 2, {}, "/absolute/file.png"}, {101, {}, 0, {}, ""}};
+        setText(expected.textures[1].path, path1024);
+        expected.reservations = {{5, 2, 0.0, 1.0}};
+        expected.occupations = {{5, 1, 0.3, 0.6}, {6, 7, 1.0, 0.0}};
 
         Observed o;
-        QVERIFY(o.start(QString::fromUtf8(json)));
-        const SdkSnapshot s = o.snapshot.handle;
-        compareList(&ZorvySdk_CopyStations, s, stations);
-        compareList(&ZorvySdk_CopyTracks, s, tracks);
-        compareList(&ZorvySdk_CopyTrackNodes, s, nodes);
-        compareList(&ZorvySdk_CopyTrains, s, trains);
-        compareList(&ZorvySdk_CopySignals, s, signalRecords);
-        compareList(&ZorvySdk_CopySignalStates, s, states);
-        compareList(&ZorvySdk_CopySignalTextures, s, textures);
-        compareList(&ZorvySdk_CopyTrackReservations, s, {{5, 2, 0.0, 1.0}});
-        compareList(&ZorvySdk_CopyTrackOccupations, s, {{5, 1, 0.3, 0.6}, {6, 7, 1.0, 0.0}});
+        Capture c;
+        QVERIFY(o.start(QString::fromUtf8(json)) && c.read(o.snapshot.handle));
+        QCOMPARE(c.bytes(), expected.bytes());
         SdkStatus status = 1;
-        QCOMPARE(copyPath(s, 5, &status), (std::vector<uint64_t>{1, 2, 3}));
+        QCOMPARE(copyPath(o.snapshot.handle, 5, &status), (std::vector<uint64_t>{1, 2, 3}));
         QCOMPARE(status, 0u);
-        QCOMPARE(copyPath(s, 6, &status), std::vector<uint64_t>{});
+        QCOMPARE(copyPath(o.snapshot.handle, 6, &status), std::vector<uint64_t>{});
         QCOMPARE(status, 0u);
     }
 
@@ -154,7 +199,12 @@ private Q_SLOTS:
         QTest::newRow("nodes") << list(&ZorvySdk_CopyTrackNodes) << 9u;
         QTest::newRow("reservations") << list(&ZorvySdk_CopyTrackReservations) << 1u;
         QTest::newRow("occupations") << list(&ZorvySdk_CopyTrackOccupations) << 1u;
-        QTest::newRow("path") << List{AnyCopy(), sizeof(uint64_t)} << 2u;
+        const AnyCopy firstPath = [](SdkSnapshot at, void *to, uint32_t n, uint32_t *count) {
+            SdkStatus status = 0;
+            const uint64_t train = copyAll(&ZorvySdk_CopyTrains, at, &status).at(0).id;
+            return ZorvySdk_CopyTrainPathTracks(at, train, static_cast<uint64_t *>(to), n, count);
+        };
+        QTest::newRow("path of the first train") << List{firstPath, sizeof(uint64_t)} << 2u;
     }
 
     // Probing twice gives the same count while the game moves on, a fill of that many reports that
@@ -167,15 +217,7 @@ private Q_SLOTS:
         Observed o;
         QVERIFY(o.start(QStringLiteral("--size=small --textures=all")));
         const SdkSnapshot s = o.snapshot.handle;
-        AnyCopy copy = list.copy;
-        if (!copy) {
-            SdkStatus status = 1;
-            const auto trains = copyAll(&ZorvySdk_CopyTrains, s, &status);
-            QVERIFY(status == 0 && !trains.empty());
-            copy = [id = trains.front().id](SdkSnapshot at, void *to, uint32_t n, uint32_t *c) {
-                return ZorvySdk_CopyTrainPathTracks(at, id, static_cast<uint64_t *>(to), n, c);
-            };
-        }
+        const AnyCopy &copy = list.copy;
         uint32_t first = 0, second = 0, count = 0;
         QCOMPARE(copy(s, nullptr, 0, &first), 0u);
         QTest::qWait(60); // a few publications of the game
@@ -190,29 +232,6 @@ private Q_SLOTS:
                  "a short buffer must not pass for a full copy");
         QCOMPARE(part.mid(room), QByteArray(guard, char(0xA5)));
         QCOMPARE(part.left(room), all.left(room));
-    }
-
-    void snapshotIsImmutableWhileTheGameMoves()
-    {
-        Observed o;
-        QVERIFY(o.start(QStringLiteral("--size=small")));
-        auto read = [](SdkSnapshot s) {
-            SdkStatus a = 1, b = 1, c = 1;
-            const QByteArray bytes = bytesOf(copyAll(&ZorvySdk_CopyTrains, s, &a)) +
-                                     bytesOf(copyAll(&ZorvySdk_CopySignalStates, s, &b)) +
-                                     bytesOf(copyAll(&ZorvySdk_CopyTrackOccupations, s, &c));
-            return a || b || c ? QByteArray() : bytes;
-        };
-        const QByteArray first = read(o.snapshot.handle);
-        QVERIFY(!first.isEmpty());
-        // Wait until the game has visibly moved on, then read the first snapshot again.
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                ScopedSnapshot later;
-                return later.capture(o.session.handle) == 0 && read(later.handle) != first;
-            }(),
-            20000);
-        QCOMPARE(read(o.snapshot.handle), first);
     }
 
     void unavailableUsageAnswersEight_data()
@@ -254,19 +273,15 @@ private Q_SLOTS:
         QVERIFY(o.start(QStringLiteral("--size=medium --rate=100")));
         for (int i = 0; i < 150; ++i) {
             ScopedSnapshot snapshot;
-            QCOMPARE(snapshot.capture(o.session.handle), 0u);
-            const SdkSnapshot s = snapshot.handle;
-            SdkStatus status = 0;
-            const auto trains = copyAll(&ZorvySdk_CopyTrains, s, &status);
-            const auto reservations = copyAll(&ZorvySdk_CopyTrackReservations, s, &status);
-            const auto occupations = copyAll(&ZorvySdk_CopyTrackOccupations, s, &status);
+            Capture c;
+            QVERIFY(snapshot.capture(o.session.handle) == 0 && c.read(snapshot.handle));
             std::set<uint64_t> trackIds;
-            for (const SdkTrack &track : copyAll(&ZorvySdk_CopyTracks, s, &status))
+            for (const SdkTrack &track : c.tracks)
                 trackIds.insert(track.id);
-            QCOMPARE(status, 0u);
             int withPath = 0, withoutPath = 0;
-            for (const SdkTrain &train : trains) {
-                const auto path = copyPath(s, train.id, &status);
+            for (const SdkTrain &train : c.trains) {
+                SdkStatus status = 0;
+                const auto path = copyPath(snapshot.handle, train.id, &status);
                 if (!(train.flags & SdkTrainPositioned)) {
                     QVERIFY(status != 0);
                     ++withoutPath;
@@ -277,11 +292,11 @@ private Q_SLOTS:
                 QCOMPARE(path.front(), train.trackId);
                 for (uint64_t id : path)
                     QVERIFY(trackIds.count(id));
-                for (const SdkTrackUsage &u : reservations)
+                for (const SdkTrackUsage &u : c.reservations)
                     QVERIFY(u.trainId != train.id ||
                             std::count(path.begin(), path.end(), u.trackId));
                 bool under = false;
-                for (const SdkTrackUsage &u : occupations)
+                for (const SdkTrackUsage &u : c.occupations)
                     under |= u.trainId == train.id && u.trackId == train.trackId &&
                              u.begin <= train.fraction && train.fraction <= u.end;
                 QVERIFY2(under,
@@ -439,19 +454,16 @@ private Q_SLOTS:
     {
         auto world = [](const char *seed) {
             Observed o;
-            if (!o.start(QStringLiteral("--size=small --seed=") + QLatin1String(seed)))
+            Capture c;
+            if (!o.start(QStringLiteral("--size=small --seed=") + QLatin1String(seed)) ||
+                !c.read(o.snapshot.handle))
                 return QByteArrayList();
-            const SdkSnapshot s = o.snapshot.handle;
-            SdkStatus a = 1, b = 1, c = 1, d = 1, e = 1;
             // Trains move with time; their ids and names do not.
             QByteArray trains;
-            for (const SdkTrain &train : copyAll(&ZorvySdk_CopyTrains, s, &e))
+            for (const SdkTrain &train : c.trains)
                 trains += QByteArray::number(train.id) + ':' + QByteArray(train.name) + ';';
-            const QByteArrayList lists{bytesOf(copyAll(&ZorvySdk_CopyTracks, s, &a)),
-                                       bytesOf(copyAll(&ZorvySdk_CopyTrackNodes, s, &b)),
-                                       bytesOf(copyAll(&ZorvySdk_CopyStations, s, &c)),
-                                       bytesOf(copyAll(&ZorvySdk_CopySignals, s, &d)), trains};
-            return a || b || c || d || e ? QByteArrayList() : lists;
+            return QByteArrayList{bytesOf(c.tracks), bytesOf(c.nodes), bytesOf(c.stations),
+                                  bytesOf(c.signalRecords), trains};
         };
         const QByteArrayList a = world("7");
         QVERIFY(a.size() == 5 && !a[0].isEmpty() && !a[4].isEmpty());
@@ -459,10 +471,231 @@ private Q_SLOTS:
         QVERIFY(world("8").value(1) != a[1]); // the nodes
     }
 
+    void badArgumentsEndTheGame_data()
+    {
+        QTest::addColumn<QString>("options"); // or a scenario as JSON text
+        QTest::newRow("unknown size") << "--size=huge";
+        QTest::newRow("unknown option") << "--fly";
+        QTest::newRow("missing scenario") << "--scenario=/nonexistent/world.json";
+        QTest::newRow("id that is no number") << R"({"tracks": [{"id": "0xZZ"}]})";
+        QTest::newRow("hex text that is no hex") << R"({"stations": [{"nameHex": "4g"}]})";
+    }
+
+    void badArgumentsEndTheGame()
+    {
+        QFETCH(QString, options);
+        QTemporaryDir dir;
+        QProcess game;
+        game.start(QCoreApplication::applicationDirPath() + "/ZorvyRails.exe",
+                   gameArguments(options, dir.path()));
+        QVERIFY(game.waitForFinished(20000));
+        QVERIFY(game.exitCode() != 0);
+        QVERIFY(!game.readAllStandardError().isEmpty());
+        QVERIFY(!game.readAllStandardOutput().contains("ready"));
+    }
+
+    void generatedWorldLooksLikeARailway_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<int>("trackTarget");
+        QTest::newRow("small") << "small" << 300;
+        QTest::newRow("medium") << "medium" << 5000;
+    }
+
+    void generatedWorldLooksLikeARailway()
+    {
+        QFETCH(QString, size);
+        QFETCH(int, trackTarget);
+        const bool medium = size == QLatin1String("medium");
+        Observed o;
+        QVERIFY(o.start("--size=" + size));
+        Capture w;
+        QVERIFY(w.take(o.session.handle));
+        const int tracks = int(w.tracks.size());
+        QVERIFY2(tracks > trackTarget * 0.7 && tracks < trackTarget * 1.3,
+                 qPrintable(QString::number(tracks)));
+
+        // One node per track, carrying its id; links that point somewhere point at nodes, with
+        // junctions where three or more links meet, and sidings that end somewhere.
+        QCOMPARE(w.nodes.size(), w.tracks.size());
+        std::map<uint64_t, std::set<uint64_t>> links; // by track id
+        for (size_t i = 0; i < w.nodes.size(); ++i) {
+            QCOMPARE(w.nodes[i].id, w.tracks[i].id);
+            links[w.nodes[i].id];
+        }
+        for (const SdkTrackNode &node : w.nodes) {
+            for (uint64_t neighbour : {node.neighbour1, node.neighbour2}) {
+                if (links.count(neighbour) && neighbour != node.id) {
+                    links[node.id].insert(neighbour);
+                    links[neighbour].insert(node.id);
+                }
+            }
+        }
+        int junctions = 0, bufferStops = 0;
+        for (const auto &entry : links) {
+            junctions += entry.second.size() >= 3;
+            bufferStops += entry.second.size() == 1;
+        }
+        QVERIFY(junctions >= 4 && bufferStops >= 1);
+
+        // Stations, and tracks in them, outside them, and a few naming a station that is not there.
+        std::set<uint64_t> stationIds;
+        int unnamed = 0, inStation = 0, outside = 0, missingStation = 0;
+        for (const SdkStation &station : w.stations) {
+            stationIds.insert(station.id);
+            unnamed += station.name[0] == '\0';
+        }
+        for (const SdkTrack &track : w.tracks) {
+            ++(track.stationId == 0                ? outside
+               : stationIds.count(track.stationId) ? inStation
+                                                   : missingStation);
+        }
+        QVERIFY(w.stations.size() >= 4 && inStation > 0 && outside > 0);
+        QVERIFY(!medium || (unnamed >= 1 && missingStation >= 1));
+
+        // Every train is present (where trains run is checked capture by capture with their
+        // paths); usage on tracks that exist, between their ends; signals on tracks that exist.
+        QVERIFY(std::all_of(w.trains.begin(), w.trains.end(),
+                            [](const auto &train) { return train.flags & SdkTrainPresent; }));
+        for (const auto *usage : {&w.reservations, &w.occupations}) {
+            QVERIFY(!usage->empty());
+            for (const SdkTrackUsage &u : *usage)
+                QVERIFY(links.count(u.trackId) && u.begin >= 0 && u.begin <= u.end && u.end <= 1);
+        }
+        std::set<uint32_t> kinds;
+        for (const SdkSignal &signal : w.signalRecords) {
+            QVERIFY(links.count(signal.trackId));
+            kinds.insert(signal.kind);
+        }
+        // Signals of every kind and a few of unknown kinds, most with states and labels.
+        for (uint32_t kind = 0; medium && kind <= 6; ++kind)
+            QVERIFY2(kinds.count(kind), qPrintable(QString::number(kind)));
+        QVERIFY(!medium || *kinds.rbegin() > 6);
+        auto stateShare = [&](uint32_t flag) {
+            return std::count_if(w.states.begin(), w.states.end(), [&](const auto &state) {
+                       return (state.flags & flag) &&
+                              (flag != SdkStateLabelsValid || state.label1[0]);
+                   }) > int(w.signalRecords.size() / 2);
+        };
+        QVERIFY(stateShare(SdkStateNativeValid) && stateShare(SdkStateLabelsValid));
+    }
+
+    // Within a few seconds most trains are elsewhere, some signal that does not blink shows
+    // another state, and signals blink (states 9 and 10) in step, each state with its own texture;
+    // meanwhile the first snapshot still reads as it did.
+    void theWorldMovesButNotItsSnapshot()
+    {
+        Observed o;
+        QVERIFY(o.start(QStringLiteral("--size=medium --textures=all")));
+        Capture first, later, again;
+        QVERIFY(first.read(o.snapshot.handle));
+        std::map<uint64_t, std::set<int>> seen; // blinking signals, and the states seen
+        std::map<int, std::set<QByteArray>> texturesOfState;
+        auto movedOn = [&] {
+            if (!later.take(o.session.handle))
+                return false;
+            int moved = 0;
+            for (size_t i = 0; i < first.trains.size() && i < later.trains.size(); ++i) {
+                moved += first.trains[i].trackId != later.trains[i].trackId ||
+                         first.trains[i].fraction != later.trains[i].fraction;
+            }
+            std::map<uint64_t, QByteArray> pathOf;
+            for (const SdkSignalTexture &texture : later.textures)
+                pathOf.emplace(texture.signalId, QByteArray(texture.path));
+            std::set<int> blinkingNow;
+            bool signalChanged = false;
+            for (const SdkSignal &signal : later.signalRecords) {
+                const int before = nativeState(first, signal.id),
+                          now = nativeState(later, signal.id);
+                signalChanged |=
+                    before != INT_MIN && now != INT_MIN && before != now && before < 9 && now < 9;
+                if (now == 9 || now == 10) {
+                    seen[signal.id].insert(now);
+                    blinkingNow.insert(now);
+                    texturesOfState[now].insert(pathOf[signal.id]);
+                }
+            }
+            if (blinkingNow.size() > 1)
+                qFatal("blinking signals out of step");
+            return moved > int(first.trains.size()) / 2 && signalChanged &&
+                   std::count_if(seen.begin(), seen.end(),
+                                 [](const auto &entry) { return entry.second.size() == 2; }) >= 2;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(movedOn(), 30000);
+        QCOMPARE(texturesOfState[9].size(), size_t(1));
+        QCOMPARE(texturesOfState[10].size(), size_t(1));
+        QVERIFY(*texturesOfState[9].begin() != *texturesOfState[10].begin());
+        QVERIFY(again.read(o.snapshot.handle));
+        QCOMPARE(again.bytes(), first.bytes());
+    }
+
+    void textureOptions_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("coverage"); // 0: no signal has a texture, 1: most, 2: every one
+        QTest::addColumn<bool>("broken");  // the first signal's texture does not decode
+        QTest::newRow("all") << "--textures=all" << 2 << false;
+        QTest::newRow("most") << "" << 1 << false;
+        QTest::newRow("none") << "--textures=none" << 0 << false;
+        QTest::newRow("all, one broken") << "--textures=all --broken-texture" << 2 << true;
+    }
+
+    void textureOptions()
+    {
+        QFETCH(QString, options);
+        QFETCH(int, coverage);
+        QFETCH(bool, broken);
+        Observed o;
+        QVERIFY(o.start("--size=small " + options));
+        Capture world;
+        QVERIFY(world.take(o.session.handle));
+        std::map<uint64_t, QString> pathOf; // the first record of a signal counts
+        for (const SdkSignalTexture &texture : world.textures) {
+            if (texture.flags & SdkTexturePathValid)
+                pathOf.emplace(texture.signalId, QString::fromUtf8(texture.path));
+        }
+        std::vector<uint64_t> undecodable;
+        for (const auto &[signal, path] : pathOf) {
+            QVERIFY(QFileInfo(path).isAbsolute());
+            if (QImageReader(path).read().isNull())
+                undecodable.push_back(signal);
+        }
+        const size_t signalCount = world.signalRecords.size(), paths = pathOf.size();
+        QCOMPARE(world.textures.empty(), coverage == 0);
+        QCOMPARE(paths == signalCount, coverage == 2);
+        QVERIFY(coverage != 1 || paths > signalCount / 2);
+        QVERIFY(coverage == 0 || paths > undecodable.size()); // some decode
+        QCOMPARE(undecodable, broken ? std::vector<uint64_t>{world.signalRecords.front().id}
+                                     : std::vector<uint64_t>{});
+    }
+
+    // Found by its executable's name whatever the case, and no longer once it has ended.
+    void gameFoundByNameIgnoringCase()
+    {
+        QVERIFY2(GameProcess::runningGames().isEmpty(), "a ZorvyRails.exe not started here runs");
+        QTemporaryDir dir;
+        const QString renamed = dir.filePath(QStringLiteral("zorvyRAILS.EXE"));
+        QVERIFY(QFile::copy(QCoreApplication::applicationDirPath() + "/ZorvyRails.exe", renamed));
+        QProcess game; // its destructor kills the game should the test fail half-way
+        game.start(renamed, {QStringLiteral("--size=small")});
+        QVERIFY(game.waitForStarted());
+        QByteArray output; // the macro evaluates its condition more than once
+        QTRY_VERIFY_WITH_TIMEOUT((output += game.readAllStandardOutput()).contains("ready"), 20000);
+        const quint32 found = findGameProcess();
+        QCOMPARE(qint64(found), game.processId());
+        ScopedSession session;
+        ScopedSnapshot snapshot;
+        QVERIFY(session.open(found) == 0 && snapshot.capture(session.handle) == 0);
+        snapshot.reset();
+        game.terminate();
+        QVERIFY(game.waitForFinished(10000));
+        QCOMPARE(findGameProcess(), 0u);
+    }
+
 private:
     using OpenSnapshotCountFn = uint32_t (*)();
     OpenSnapshotCountFn m_openSnapshots = nullptr;
 };
 
-QTEST_GUILESS_MAIN(TestSimLibrary)
-#include "tst_simlibrary.moc"
+QTEST_GUILESS_MAIN(TestSim)
+#include "tst_sim.moc"
