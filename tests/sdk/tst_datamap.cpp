@@ -1,3 +1,6 @@
+// The operations every producer and reader of a data map shares: the base map, the id text, the
+// ageing of a live map (path, usage and signals), and the JSON text of the golden files.
+
 #include "DataMap.h"
 #include "DataMapJson.h"
 #include "MapSignalTable.h"
