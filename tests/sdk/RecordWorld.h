@@ -199,19 +199,25 @@ public:
 
     static const SdkFunctions &functions()
     {
+// A list export: its name and the list of the world it serves.
+#define FAKE_LIST(name, list)                                                                      \
+    [](SdkSnapshot, auto *buffer, uint32_t capacity, uint32_t *count) {                            \
+        return serve(name, s_active->m_world.list, buffer, capacity, count);                       \
+    }
         static const SdkFunctions table{&capture,
                                         &release,
-                                        &copy<SdkTrain, &World::trains>,
-                                        &copy<SdkTrack, &World::tracks>,
-                                        &copy<SdkStation, &World::stations>,
-                                        &copy<SdkSignal, &World::signalRecords>,
-                                        &copy<SdkSignalState, &World::states>,
-                                        &copy<SdkSignalTexture, &World::textures>,
-                                        &copy<SdkTrackNode, &World::nodes>,
+                                        FAKE_LIST("CopyTrains", trains),
+                                        FAKE_LIST("CopyTracks", tracks),
+                                        FAKE_LIST("CopyStations", stations),
+                                        FAKE_LIST("CopySignals", signalRecords),
+                                        FAKE_LIST("CopySignalStates", states),
+                                        FAKE_LIST("CopySignalTextures", textures),
+                                        FAKE_LIST("CopyTrackNodes", nodes),
                                         &copyPath,
                                         &copyUsage<&World::reservations>,
                                         &copyUsage<&World::occupations>,
                                         &statusString};
+#undef FAKE_LIST
         return table;
     }
 
@@ -276,20 +282,6 @@ private:
         s_active->calls.append("ReleaseSnapshot");
         if (snapshot == 77)
             --s_active->openSnapshots;
-    }
-    static const char *exportName(const SdkTrain *) { return "CopyTrains"; }
-    static const char *exportName(const SdkTrack *) { return "CopyTracks"; }
-    static const char *exportName(const SdkStation *) { return "CopyStations"; }
-    static const char *exportName(const SdkSignal *) { return "CopySignals"; }
-    static const char *exportName(const SdkSignalState *) { return "CopySignalStates"; }
-    static const char *exportName(const SdkSignalTexture *) { return "CopySignalTextures"; }
-    static const char *exportName(const SdkTrackNode *) { return "CopyTrackNodes"; }
-
-    template <typename Record, std::vector<Record> World::*list>
-    static SdkStatus copy(SdkSnapshot, Record *buffer, uint32_t capacity, uint32_t *count)
-    {
-        const std::vector<Record> &records = s_active->m_world.*list;
-        return serve(exportName(buffer), records, buffer, capacity, count);
     }
     static SdkStatus copyPath(SdkSnapshot, uint64_t train, uint64_t *buffer, uint32_t capacity,
                               uint32_t *count)
