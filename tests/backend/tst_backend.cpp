@@ -8,9 +8,8 @@
 #include "RecordWorld.h"
 #include "SdkLoader.h"
 #include "SnapshotConverter.h"
+#include "Worlds.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLibrary>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,23 +21,6 @@
 using DataMap::idText;
 
 namespace {
-
-// A small frozen world: one positioned train with a path and usage, one present but unpositioned
-// train, two signals, one with a native state and a texture.
-QJsonObject smallWorld()
-{
-    return QJsonDocument::fromJson(R"({"stations": [{"id": 26, "name": "Gare Nord"}],
-  "tracks": [{"id": 1, "stationId": 26}, {"id": 2, "stationId": 26}, {"id": 3}],
-  "nodes": [{"id": 1, "neighbour1": 2}, {"id": 2, "neighbour1": 1, "x": 100.0}],
-  "trains": [{"id": 5, "name": "IC 12", "trackId": 1, "flags": 3, "path": [1, 2]},
-             {"id": 6, "name": "Fret 7", "flags": 1}],
-  "signals": [{"id": 100, "trackId": 1, "kind": 1}, {"id": 101, "trackId": 2}],
-  "signalStates": [{"signalId": 100, "flags": 6, "nativeState": 2}],
-  "signalTextures": [{"signalId": 100, "flags": 2, "path": "/tmp/vl.png"}],
-  "reservations": [{"trainId": 5, "trackId": 2, "end": 1.0}],
-  "occupations": [{"trainId": 5, "trackId": 1, "end": 0.6}]})")
-        .object();
-}
 
 // Longer than any test may run (the test's time limit ends it first): a result that arrives
 // although the reader was told to wait this long shows that its wait was cut short.
@@ -56,7 +38,8 @@ qint64 notAGame()
     return QCoreApplication::applicationPid();
 }
 
-enum StopBy { StopAndWait, DestroyReader, DestroyBackend };
+// How the reader's endless wait is ended.
+enum EndBy { NewRequest, StopAndWait, DestroyReader, DestroyBackend };
 
 // A value of a data map that notes the thread on which its last copy dies.
 std::atomic<const QThread *> witnessDroppedOn{nullptr};
@@ -83,7 +66,7 @@ private Q_SLOTS:
     void initTestCase();
     void connectGame_data();
     void connectGame();
-    void resultAfterDisconnectIsDroppedAndReleasesTheReader();
+    void liveGameServesTheViewUntilDisconnected();
     void staleResultsAreDropped();
     void liveMapAgesOnceErrorMapNever();
     void setView_data();
@@ -92,15 +75,12 @@ private Q_SLOTS:
     void selectTrain();
     void replacedMapsDieOnTheReaderThread_data();
     void replacedMapsDieOnTheReaderThread();
-    void typedProcessIdGoesLiveAndServesTheSelectionAndView();
     void destroyingDuringCaptureWaitsForIt();
-    void newRequestEndsTheReadersWait_data();
-    void newRequestEndsTheReadersWait();
-    void stoppingEndsTheIdleWait_data();
-    void stoppingEndsTheIdleWait();
+    void endlessWaitEnds_data();
+    void endlessWaitEnds();
 
 private:
-    // The live map of the small world as of this backend's view revision.
+    // The live map of the tests' world as of this backend's view revision.
     QVariantMap liveMap(Backend &backend) const
     {
         QVariantMap map = m_liveMap;
@@ -117,11 +97,12 @@ void TestBackend::initTestCase()
 {
     QString error;
     QVERIFY2(loadSdk(&error), qPrintable(error));
-    QVERIFY2(m_game.start({"--scenario", GameProcess::writeScenario(smallWorld(), m_dir.path())}),
-             qPrintable(m_game.errorString()));
+    QVERIFY2(
+        m_game.start({"--scenario", GameProcess::writeScenario(Worlds::edges(), m_dir.path())}),
+        qPrintable(m_game.errorString()));
     // The live map of the same world, converted from its records without the game.
     SnapshotRecords records;
-    RecordWorld::toRecords(RecordWorld::fromJson(smallWorld()), 0, records);
+    RecordWorld::toRecords(RecordWorld::fromJson(Worlds::edges()), 0, records);
     m_liveMap = convertRecords(records, quint32(m_game.processId()), ViewParameters());
 }
 
@@ -154,17 +135,28 @@ void TestBackend::connectGame()
     QCOMPARE(word, processId < 0 ? 0 : (quint64(1) << 32 | quint64(processId)));
 }
 
-void TestBackend::resultAfterDisconnectIsDroppedAndReleasesTheReader()
+// A typed process id goes live; later captures serve the new selection and view. A result that
+// arrives after the disconnection is dropped and still releases the reader.
+void TestBackend::liveGameServesTheViewUntilDisconnected()
 {
     Backend backend;
-    backend.connectGame(QString::number(m_game.processId()));
+    backend.connectGame(QStringLiteral(" %1 ").arg(m_game.processId()));
     WAIT_UNTIL_LIVE(backend, 20000);
+    QCOMPARE(status(backend), QStringLiteral("Connecté · PID %1").arg(m_game.processId()));
+    backend.selectTrain(idText(6));
+    backend.setView(3, QString(), idText(2), 0);
+    const quint64 revision = BackendProbe::viewParameters(backend).revision;
+    QTRY_VERIFY_WITH_TIMEOUT(backend.data().value("viewRevision").toULongLong() == revision, 10000);
+    const QVariantMap data = backend.data();
+    QCOMPARE(data.value("selectedTrainId").toString(), idText(6));
+    QCOMPARE(data.value("tracks").toList().size(), 1);
+    QCOMPARE(data.value("tracks").toList()[0].toMap().value("id").toString(), idText(2));
+
     // Wait, without delivering anything, for the reader to hand over its next map.
     QDeadlineTimer deadline(10000);
     while (!BackendProbe::isPending(backend) && !deadline.hasExpired())
         QThread::msleep(5);
     QVERIFY(BackendProbe::isPending(backend));
-
     backend.disconnectGame();
     QSignalSpy changed(&backend, &Backend::changed);
     QTRY_VERIFY_WITH_TIMEOUT(!BackendProbe::isPending(backend), 10000);
@@ -250,7 +242,7 @@ void TestBackend::selectTrain_data()
     QTest::addColumn<QString>("train");
     QTest::addColumn<QStringList>("selection"); // train id, name, track id
     QTest::newRow("positioned") << "5" << QStringList{idText(5), "IC 12", idText(1)};
-    QTest::newRow("not positioned") << idText(6) << QStringList{idText(6), "Fret 7", ""};
+    QTest::newRow("not positioned") << idText(6) << QStringList{idText(6), "Fret 6", ""};
     QTest::newRow("unknown") << "AB" << QStringList{idText(0xAB), "", ""};
     QTest::newRow("not a number") << "train" << QStringList{"", "", ""};
 }
@@ -314,23 +306,6 @@ void TestBackend::replacedMapsDieOnTheReaderThread()
     QCOMPARE(witnessDroppedOn.load(), BackendProbe::readerThread(backend));
 }
 
-void TestBackend::typedProcessIdGoesLiveAndServesTheSelectionAndView()
-{
-    Backend backend;
-    backend.connectGame(QStringLiteral(" %1 ").arg(m_game.processId()));
-    WAIT_UNTIL_LIVE(backend, 20000);
-    QCOMPARE(status(backend), QStringLiteral("Connecté · PID %1").arg(m_game.processId()));
-    // Later captures serve the new selection and view.
-    backend.selectTrain(idText(6));
-    backend.setView(3, QString(), idText(2), 0);
-    const quint64 revision = BackendProbe::viewParameters(backend).revision;
-    QTRY_VERIFY_WITH_TIMEOUT(backend.data().value("viewRevision").toULongLong() == revision, 10000);
-    const QVariantMap data = backend.data();
-    QCOMPARE(data.value("selectedTrainId").toString(), idText(6));
-    QCOMPARE(data.value("tracks").toList().size(), 1);
-    QCOMPARE(data.value("tracks").toList()[0].toMap().value("id").toString(), idText(2));
-}
-
 void TestBackend::destroyingDuringCaptureWaitsForIt()
 {
     QLibrary library(QCoreApplication::applicationDirPath() + "/ZorvyRailsSDK.dll");
@@ -352,58 +327,25 @@ void TestBackend::destroyingDuringCaptureWaitsForIt()
     QCOMPARE(openSnapshots(), 0u);
 }
 
-void TestBackend::newRequestEndsTheReadersWait_data()
+void TestBackend::endlessWaitEnds_data()
 {
     QTest::addColumn<bool>("observing"); // the first request: the game, or a process without one
-    QTest::newRow("idle after a failure") << false;
-    QTest::newRow("observing, between captures") << true;
+    QTest::addColumn<int>("endBy");
+    QTest::newRow("idle after a failure, new request") << false << int(NewRequest);
+    QTest::newRow("observing, between captures, new request") << true << int(NewRequest);
+    QTest::newRow("idle, stop() and wait()") << false << int(StopAndWait);
+    QTest::newRow("idle, destroying the reader") << false << int(DestroyReader);
+    QTest::newRow("idle, destroying the Backend") << false << int(DestroyBackend);
 }
 
-void TestBackend::newRequestEndsTheReadersWait()
+// The reader waits without end, idle after a failure or for its next capture. A new request must
+// end that wait, its result being the next to arrive, and so must stopping the reader (if either
+// waited it out, the test would never finish).
+void TestBackend::endlessWaitEnds()
 {
     QFETCH(bool, observing);
-    QList<QPair<quint64, QVariantMap>> results;
-    ReaderThread reader;
-    reader.setIdleInterval(endlessWaitMs);
-    reader.setCapturePeriod(endlessWaitMs);
-    QObject receiver; // on this thread, so results arrive queued, as they reach Backend
-    connect(&reader, &ReaderThread::received, &receiver,
-            [&](uint64_t request, const QVariantMap &data) {
-                results.append({request, data});
-            });
-    reader.start();
-
-    const quint64 first = requestWord(1, observing ? m_game.processId() : notAGame());
-    reader.exchangeRequest(first);
-    QTRY_COMPARE(results.size(), 1);
-    QCOMPARE(results[0].first, first);
-    QCOMPARE(results[0].second.value("live").toBool(), observing);
-
-    // The reader now waits without end: idle after the failure, or for the next capture. Only
-    // the new request can end that wait, and its result is the next one to arrive.
-    reader.clearPending();
-    const quint64 second = requestWord(2, m_game.processId());
-    reader.exchangeRequest(second);
-    QTRY_COMPARE(results.size(), 2);
-    QCOMPARE(results[1].first, second);
-    QVERIFY2(results[1].second.value("live").toBool(),
-             qPrintable(results[1].second.value("status").toString()));
-}
-
-void TestBackend::stoppingEndsTheIdleWait_data()
-{
-    QTest::addColumn<int>("stopBy");
-    QTest::newRow("stop() and wait()") << int(StopAndWait);
-    QTest::newRow("destroying the reader") << int(DestroyReader);
-    QTest::newRow("destroying the Backend") << int(DestroyBackend);
-}
-
-// The reader fails, then waits without end; stopping it must not wait that out (if it did, the
-// test would never finish).
-void TestBackend::stoppingEndsTheIdleWait()
-{
-    QFETCH(int, stopBy);
-    if (stopBy == DestroyBackend) {
+    QFETCH(int, endBy);
+    if (endBy == DestroyBackend) {
         auto backend = std::make_unique<Backend>();
         BackendProbe::setReaderIdleInterval(*backend, endlessWaitMs);
         backend->connectGame(QString::number(notAGame()));
@@ -413,18 +355,32 @@ void TestBackend::stoppingEndsTheIdleWait()
         return;
     }
 
-    int results = 0;
+    QList<QPair<quint64, QVariantMap>> results;
     auto reader = std::make_unique<ReaderThread>();
     reader->setIdleInterval(endlessWaitMs);
-    QObject receiver;
-    connect(reader.get(), &ReaderThread::received, &receiver, [&] { ++results; });
+    reader->setCapturePeriod(endlessWaitMs);
+    QObject receiver; // on this thread, so results arrive queued, as they reach Backend
+    connect(reader.get(), &ReaderThread::received, &receiver,
+            [&](uint64_t request, const QVariantMap &data) {
+                results.append({request, data});
+            });
     reader->start();
-    reader->exchangeRequest(requestWord(1, notAGame()));
-    QTRY_COMPARE(results, 1);
-    if (stopBy == StopAndWait) {
+    const quint64 first = requestWord(1, observing ? m_game.processId() : notAGame());
+    reader->exchangeRequest(first);
+    QTRY_COMPARE(results.size(), 1);
+    QCOMPARE(results[0].first, first);
+    QCOMPARE(results[0].second.value("live").toBool(), observing);
+    if (endBy == NewRequest) {
+        reader->clearPending();
+        const quint64 second = requestWord(2, m_game.processId());
+        reader->exchangeRequest(second);
+        QTRY_COMPARE(results.size(), 2);
+        QCOMPARE(results[1].first, second);
+        QVERIFY2(results[1].second.value("live").toBool(),
+                 qPrintable(results[1].second.value("status").toString()));
+    } else if (endBy == StopAndWait) {
         reader->stop();
-        reader->wait();
-        QVERIFY(reader->isFinished());
+        QVERIFY(reader->wait());
     }
     reader.reset();
 }

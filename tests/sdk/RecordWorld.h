@@ -160,8 +160,8 @@ inline void toRecords(const World &w, quint64 viewTrain, SnapshotRecords &record
 }
 
 // The library's function table serving one world. One fake is active at a time; it records the
-// calls, can fail one export with a status and can grow every list between the probe and the
-// fill (the library writes what fits and reports the larger count).
+// calls, can play faults (setFault) and can grow every list between the probe and the fill (the
+// library writes what fits and reports the larger count).
 class FakeLibrary
 {
 public:
@@ -170,48 +170,72 @@ public:
     FakeLibrary(const FakeLibrary &) = delete;
     FakeLibrary &operator=(const FakeLibrary &) = delete;
 
-    QStringList calls; // export names without the prefix, in call order
-    QString failing;   // this export answers failStatus...
-    SdkStatus failStatus = 0;
-    bool failOnFill = false;           // ...on its call with a buffer only
-    quint32 growth = 0;                // records added to every list after its probe
-    bool zeroSnapshot = false;         // the capture answers success without a handle
-    QHash<QString, quint32> announced; // these exports' probes announce this count
-    QString badAllocOn;                // this export's call with a buffer throws std::bad_alloc
-    QStringList fills;                 // the exports called with a buffer, in call order
+    QStringList calls;  // export names without the prefix, in call order
+    QStringList fills;  // the exports called with a buffer, in call order
+    quint32 growth = 0; // records added to every list after its probe
     int openSnapshots = 0;
 
-    static QByteArray statusText(SdkStatus status)
+    // Comma-separated: "<export> <status>" fails that export with the status, "<export> <status>
+    // fill" only its call with a buffer; "<export> announces <count>": its probe announces that
+    // count; "<export> bad_alloc": its call with a buffer throws std::bad_alloc; "no handle": the
+    // capture answers success without a snapshot.
+    void setFault(const QString &faults)
     {
-        return "Statut simulé " + QByteArray::number(status);
+        for (const QString &fault : faults.split(", ")) {
+            const QStringList words = fault.split(' ');
+            if (fault == "no handle")
+                m_zeroSnapshot = true;
+            else if (words[1] == "announces")
+                m_announced.insert(words[0], words[2].toUInt());
+            else if (words[1] == "bad_alloc")
+                m_badAllocOn = words[0];
+            else {
+                m_failing = words[0];
+                m_failStatus = words[1].toUInt();
+                m_failOnFill = words.size() > 2;
+            }
+        }
     }
 
     static const SdkFunctions &functions()
     {
+// A list export: its name and the list of the world it serves.
+#define FAKE_LIST(name, list)                                                                      \
+    [](SdkSnapshot, auto *buffer, uint32_t capacity, uint32_t *count) {                            \
+        return serve(name, s_active->m_world.list, buffer, capacity, count);                       \
+    }
         static const SdkFunctions table{&capture,
                                         &release,
-                                        &copy<SdkTrain, &World::trains>,
-                                        &copy<SdkTrack, &World::tracks>,
-                                        &copy<SdkStation, &World::stations>,
-                                        &copy<SdkSignal, &World::signalRecords>,
-                                        &copy<SdkSignalState, &World::states>,
-                                        &copy<SdkSignalTexture, &World::textures>,
-                                        &copy<SdkTrackNode, &World::nodes>,
+                                        FAKE_LIST("CopyTrains", trains),
+                                        FAKE_LIST("CopyTracks", tracks),
+                                        FAKE_LIST("CopyStations", stations),
+                                        FAKE_LIST("CopySignals", signalRecords),
+                                        FAKE_LIST("CopySignalStates", states),
+                                        FAKE_LIST("CopySignalTextures", textures),
+                                        FAKE_LIST("CopyTrackNodes", nodes),
                                         &copyPath,
                                         &copyUsage<&World::reservations>,
                                         &copyUsage<&World::occupations>,
                                         &statusString};
+#undef FAKE_LIST
         return table;
     }
 
 private:
     static inline FakeLibrary *s_active = nullptr;
 
+    QString m_failing; // answers m_failStatus, only with a buffer when m_failOnFill
+    SdkStatus m_failStatus = 0;
+    bool m_failOnFill = false;
+    QHash<QString, quint32> m_announced;
+    QString m_badAllocOn;
+    bool m_zeroSnapshot = false;
+
     // The status this call answers, 0 to go on.
     SdkStatus enter(const char *name, bool fill)
     {
         calls.append(QLatin1String(name));
-        return failing == QLatin1String(name) && (fill || !failOnFill) ? failStatus : 0;
+        return m_failing == QLatin1String(name) && (fill || !m_failOnFill) ? m_failStatus : 0;
     }
 
     template <typename Record>
@@ -222,13 +246,13 @@ private:
         if (const SdkStatus status = fake.enter(name, buffer != nullptr))
             return status;
         const QString exportName = QLatin1String(name);
-        if (!buffer && fake.announced.contains(exportName)) {
-            *count = fake.announced.value(exportName);
+        if (!buffer && fake.m_announced.contains(exportName)) {
+            *count = fake.m_announced.value(exportName);
             return 0;
         }
         if (buffer) {
             fake.fills.append(exportName);
-            if (fake.badAllocOn == exportName)
+            if (fake.m_badAllocOn == exportName)
                 throw std::bad_alloc();
         }
         std::vector<Record> records = list;
@@ -245,7 +269,7 @@ private:
     {
         if (const SdkStatus status = s_active->enter("CaptureSnapshot", false))
             return status;
-        if (s_active->zeroSnapshot) {
+        if (s_active->m_zeroSnapshot) {
             *snapshot = 0;
             return 0;
         }
@@ -258,26 +282,6 @@ private:
         s_active->calls.append("ReleaseSnapshot");
         if (snapshot == 77)
             --s_active->openSnapshots;
-    }
-    static const char *exportName(const std::vector<SdkTrain> *) { return "CopyTrains"; }
-    static const char *exportName(const std::vector<SdkTrack> *) { return "CopyTracks"; }
-    static const char *exportName(const std::vector<SdkStation> *) { return "CopyStations"; }
-    static const char *exportName(const std::vector<SdkSignal> *) { return "CopySignals"; }
-    static const char *exportName(const std::vector<SdkSignalState> *)
-    {
-        return "CopySignalStates";
-    }
-    static const char *exportName(const std::vector<SdkSignalTexture> *)
-    {
-        return "CopySignalTextures";
-    }
-    static const char *exportName(const std::vector<SdkTrackNode> *) { return "CopyTrackNodes"; }
-
-    template <typename Record, std::vector<Record> World::*list>
-    static SdkStatus copy(SdkSnapshot, Record *buffer, uint32_t capacity, uint32_t *count)
-    {
-        const std::vector<Record> &records = s_active->m_world.*list;
-        return serve(exportName(&records), records, buffer, capacity, count);
     }
     static SdkStatus copyPath(SdkSnapshot, uint64_t train, uint64_t *buffer, uint32_t capacity,
                               uint32_t *count)
@@ -305,7 +309,8 @@ private:
     static const char *statusString(SdkStatus status)
     {
         static QHash<SdkStatus, QByteArray> texts;
-        return texts.insert(status, statusText(status)).value().constData();
+        const QByteArray text = "Statut simulé " + QByteArray::number(status);
+        return texts.insert(status, text).value().constData();
     }
 
     World m_world;

@@ -14,7 +14,6 @@
 #include <thread>
 
 Q_DECLARE_METATYPE(ViewParameters)
-Q_DECLARE_METATYPE(SdkCopy::OpenProcess)
 
 using namespace RecordWorld;
 
@@ -34,39 +33,20 @@ QVariantMap convert(const QJsonObject &world, const ViewParameters &v)
     return convertRecords(records, processId, v);
 }
 
-// The capture of the fake's world and its conversion; the failure text when it throws.
-QVariantMap captureAndConvert(FakeLibrary &fake, const ViewParameters &v, QString *failure)
+// Opening a session as the test's row says.
+namespace SessionFake {
+SdkStatus status = 0;
+SdkSession handle = 0;
+SdkStatus open(uint32_t, uint32_t, SdkSession *session)
 {
-    SnapshotRecords records;
-    try {
-        records.capture(fake.functions(), 1, v.train);
-    } catch (const std::runtime_error &error) {
-        *failure = QString::fromUtf8(error.what());
-        return QVariantMap();
-    }
-    return convertRecords(records, processId, v);
+    *session = handle;
+    return status;
 }
-
-// Fakes of the session export: what each answers, and how many sessions each leaves open.
-SdkStatus openWithoutHandle(uint32_t, uint32_t, SdkSession *session)
-{
-    *session = 0;
-    return 0;
-}
-SdkStatus openRefused(uint32_t, uint32_t, SdkSession *session)
-{
-    *session = 0;
-    return 4;
-}
-SdkStatus openWell(uint32_t, uint32_t, SdkSession *session)
-{
-    *session = 99;
-    return 0;
-}
-const char *openStatusText(SdkStatus)
+const char *statusText(SdkStatus)
 {
     return "Processus introuvable (simulé)";
 }
+} // namespace SessionFake
 
 } // namespace
 
@@ -79,15 +59,11 @@ private Q_SLOTS:
     void goldenMaps();
     void networkChangesAreSeen_data();
     void networkChangesAreSeen();
-    void captureCallsTheLibraryInOrder();
-    void countsThatGrowBetweenTheCallsKeepTheFirstCount();
-    void failingCall_data();
-    void failingCall();
+    void captureThroughTheLibrary_data();
+    void captureThroughTheLibrary();
+    void failingCapture_data();
+    void failingCapture();
     void blobOfPartialRecordReadsWholeRecords();
-    void captureWithoutHandleFails();
-    void captureBeyondTheBudgetFails_data();
-    void captureBeyondTheBudgetFails();
-    void memoryRunningOutFailsTheCapture();
     void sessionWithoutHandleFails_data();
     void sessionWithoutHandleFails();
 };
@@ -124,29 +100,25 @@ void TestConversion::goldenMaps()
 
 void TestConversion::networkChangesAreSeen_data()
 {
-    QTest::addColumn<QString>("list");
-    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("change"); // the list and the field of its last record
     QTest::addColumn<QJsonValue>("value");
-    QTest::newRow("station renamed") << "stations"
-                                     << "name" << QJsonValue("Ouest");
-    QTest::newRow("track to another station") << "tracks"
-                                              << "stationId" << QJsonValue(1);
-    QTest::newRow("node moved") << "nodes"
-                                << "x" << QJsonValue(5.0);
+    QTest::newRow("station renamed") << "stations name" << QJsonValue("Ouest");
+    QTest::newRow("track to another station") << "tracks stationId" << QJsonValue(1);
+    QTest::newRow("node moved") << "nodes x" << QJsonValue(5.0);
 }
 
 // A conversion after one of the same network reuses what depends only on the network; a change
 // of any of its records must show as in a conversion that saw no network before.
 void TestConversion::networkChangesAreSeen()
 {
-    QFETCH(QString, list);
-    QFETCH(QString, field);
+    QFETCH(QString, change);
     QFETCH(QJsonValue, value);
+    const QString list = change.section(' ', 0, 0);
     QJsonObject world = Worlds::danglingIds();
     const QVariantMap before = convert(world, view(2));
     QJsonArray records = world[list].toArray();
     QJsonObject record = records.last().toObject();
-    record[field] = value;
+    record[change.section(' ', 1)] = value;
     records.replace(records.size() - 1, record);
     world[list] = records;
 
@@ -157,85 +129,117 @@ void TestConversion::networkChangesAreSeen()
     QVERIFY(after != before);
 }
 
-// The library's call order of one capture, and the capture's map equals that of the records.
-void TestConversion::captureCallsTheLibraryInOrder()
+void TestConversion::captureThroughTheLibrary_data()
 {
-    FakeLibrary fake(fromJson(Worlds::edges()));
-    QString failure;
-    const QVariantMap data = captureAndConvert(fake, view(2), &failure);
-    QCOMPARE(failure, QString());
-    QCOMPARE(data, convert(Worlds::edges(), view(2)));
-    QStringList expected;
-    for (const char *list : {"Trains", "Tracks", "Stations", "Signals", "SignalStates",
-                             "SignalTextures", "TrackNodes", "TrainPathTracks"})
-        expected << QStringLiteral("Copy%1").arg(list) << QStringLiteral("Copy%1").arg(list);
-    // Usage is probed once more: status 8 there is an answer, not a failure.
-    for (const char *list : {"TrackReservations", "TrackOccupations"})
-        expected << QStringList(3, QStringLiteral("Copy%1").arg(list));
-    expected.prepend("CaptureSnapshot");
-    expected.append("ReleaseSnapshot");
-    QCOMPARE(fake.calls, expected);
-    QCOMPARE(fake.openSnapshots, 0);
+    QTest::addColumn<quint32>("growth");
+    QTest::newRow("counts that hold") << 0u;
+    QTest::newRow("counts that grow between the calls") << 3u;
 }
 
-void TestConversion::countsThatGrowBetweenTheCallsKeepTheFirstCount()
+// A capture through the library's functions gives the map of the same records, calling the
+// library in its order. Lists that grow between the probe and the fill are read at the probe's
+// count; only the path reports the count written last.
+void TestConversion::captureThroughTheLibrary()
 {
+    QFETCH(quint32, growth);
     FakeLibrary fake(fromJson(Worlds::edges()));
-    fake.growth = 3;
-    QString failure;
-    QVariantMap data = captureAndConvert(fake, view(2), &failure);
-    QCOMPARE(failure, QString());
-    // Only the records of the first count are read; the path reports the count written last.
-    QCOMPARE(data.take("pathSize"), QVariant::fromValue(quint32(3 + 3)));
+    fake.growth = growth;
+    SnapshotRecords records;
+    records.capture(fake.functions(), 1, 0);
+    QVariantMap data = convertRecords(records, processId, view(2));
+    QCOMPARE(data.take("pathSize"), QVariant::fromValue(quint32(3 + growth)));
     QVariantMap expected = convert(Worlds::edges(), view(2));
     expected.remove("pathSize");
     QCOMPARE(data, expected);
-}
-
-void TestConversion::failingCall_data()
-{
-    QTest::addColumn<QString>("failing");
-    QTest::addColumn<SdkStatus>("status");
-    QTest::addColumn<bool>("onFill"); // fail the call with a buffer, not the probe
-    QTest::addColumn<bool>("fails");  // the capture fails; else it goes on
-    QTest::newRow("capture") << "CaptureSnapshot" << 6u << false << true;
-    QTest::newRow("signals, probe") << "CopySignals" << 5u << false << true;
-    QTest::newRow("textures, fill") << "CopySignalTextures" << 5u << true << true;
-    QTest::newRow("nodes answer 8") << "CopyTrackNodes" << 8u << false << true;
-    QTest::newRow("path probe refused") << "CopyTrainPathTracks" << 9u << false << false;
-    QTest::newRow("path fill") << "CopyTrainPathTracks" << 5u << true << true;
-    QTest::newRow("reservations answer 8") << "CopyTrackReservations" << 8u << false << false;
-    QTest::newRow("occupations, probe") << "CopyTrackOccupations" << 6u << false << true;
-}
-
-// A failing call throws the library's text and gives the snapshot back; the records are cleared.
-void TestConversion::failingCall()
-{
-    QFETCH(QString, failing);
-    QFETCH(SdkStatus, status);
-    QFETCH(bool, onFill);
-    QFETCH(bool, fails);
-    FakeLibrary fake(fromJson(Worlds::edges()));
-    fake.failing = failing;
-    fake.failStatus = status;
-    fake.failOnFill = onFill;
-    SnapshotRecords records;
-    QString failure;
-    try {
-        records.capture(fake.functions(), 1, 0);
-    } catch (const std::runtime_error &error) {
-        failure = QString::fromUtf8(error.what());
-    }
-    QCOMPARE(failure, fails ? QString::fromUtf8(FakeLibrary::statusText(status)) : QString());
+    QStringList calls{"CaptureSnapshot"};
+    for (const char *list : {"Trains", "Tracks", "Stations", "Signals", "SignalStates",
+                             "SignalTextures", "TrackNodes", "TrainPathTracks"})
+        calls << QStringLiteral("Copy%1").arg(list) << QStringLiteral("Copy%1").arg(list);
+    // Usage is probed once more: status 8 there is an answer, not a failure.
+    for (const char *list : {"TrackReservations", "TrackOccupations"})
+        calls << QStringList(3, QStringLiteral("Copy%1").arg(list));
+    QCOMPARE(fake.calls, calls << "ReleaseSnapshot");
     QCOMPARE(fake.openSnapshots, 0);
-    QCOMPARE(fake.calls.last(), failing == "CaptureSnapshot" ? failing : "ReleaseSnapshot");
-    QCOMPARE(records.trains.count(), fails ? 0u : 4u);
-    if (!fails) {
-        const QVariantMap data = convertRecords(records, processId, view(0));
-        const bool path = failing.contains("Path");
-        QCOMPARE(data["pathAvailable"].toBool(), !path);
-        QCOMPARE(data["reservationsAvailable"].toBool(), path);
-        QVERIFY(data["occupationsAvailable"].toBool());
+}
+
+void TestConversion::failingCapture_data()
+{
+    QTest::addColumn<QString>("fault");   // as FakeLibrary::setFault reads it
+    QTest::addColumn<QString>("failure"); // a regular expression; empty: the capture goes on
+    const QString status = "^Statut simulé %1$";
+    QTest::newRow("capture") << "CaptureSnapshot 6" << status.arg(6);
+    QTest::newRow("capture without a handle")
+        << "no handle"
+        << "^Capture abandonnée : le SDK annonce un succès sans fournir de capture$";
+    QTest::newRow("signals, probe") << "CopySignals 5" << status.arg(5);
+    QTest::newRow("textures, fill") << "CopySignalTextures 5 fill" << status.arg(5);
+    QTest::newRow("nodes answer 8") << "CopyTrackNodes 8" << status.arg(8);
+    QTest::newRow("path probe refused") << "CopyTrainPathTracks 9"
+                                        << "";
+    QTest::newRow("path fill") << "CopyTrainPathTracks 5 fill" << status.arg(5);
+    QTest::newRow("reservations answer 8") << "CopyTrackReservations 8"
+                                           << "";
+    QTest::newRow("occupations, probe") << "CopyTrackOccupations 6" << status.arg(6);
+    QTest::newRow("memory running out")
+        << "CopySignals bad_alloc"
+        << "^Capture abandonnée : mémoire insuffisante pour convertir la capture$";
+
+    const QString beyond = "^Capture abandonnée : le SDK annonce %1, au-delà de la limite de %2 "
+                           "par capture$";
+    QTest::newRow("trains") << "CopyTrains announces 20001" << beyond.arg("20001 trains", "20000");
+    QTest::newRow("stations at the limit") << "CopyStations announces 25000"
+                                           << "";
+    QTest::newRow("stations") << "CopyStations announces 25001"
+                              << beyond.arg("25001 gares", "25000");
+    QTest::newRow("signal textures") << "CopySignalTextures announces 4000000000"
+                                     << beyond.arg("4000000000 textures de signaux", "320000");
+    QTest::newRow("nodes") << "CopyTrackNodes announces 1000001"
+                           << beyond.arg("1000001 nœuds de voie", "1000000");
+    QTest::newRow("path") << "CopyTrainPathTracks announces 100001"
+                          << beyond.arg("100001 voies du parcours", "100000");
+    QTest::newRow("occupations") << "CopyTrackOccupations announces 100001"
+                                 << beyond.arg("100001 occupations", "100000");
+    // Each list within its limit, all of them together beyond the total.
+    QTest::newRow("in total") << "CopyTracks announces 1000000, CopyTrackNodes announces 1000000"
+                              << "^Capture abandonnée : avec 1000000 nœuds de voie, le SDK "
+                                 "annonce 20000\\d+ enregistrements, au-delà de la limite de "
+                                 "2000000 par capture$";
+}
+
+// A capture that fails throws one text, gives its snapshot back (and, when it got none, calls
+// nothing more) and leaves no records; a list announced beyond the budget is never asked for, so
+// never allocated. A refused path probe or usage answering 8 only leaves that part out.
+void TestConversion::failingCapture()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, failure);
+    FakeLibrary fake(fromJson(Worlds::edges()));
+    fake.setFault(fault);
+    SnapshotRecords records;
+    QVariantMap data;
+    QString caught;
+    try {
+        data = convertSnapshot(fake.functions(), 1, processId, view(0), records);
+    } catch (const std::exception &error) {
+        caught = QString::fromUtf8(error.what());
+    }
+    QVERIFY2(QRegularExpression(failure.isEmpty() ? "^$" : failure).match(caught).hasMatch(),
+             qPrintable(caught));
+    QCOMPARE(fake.openSnapshots, 0);
+    if (fault == "no handle" || fault.startsWith("CaptureSnapshot"))
+        QCOMPARE(fake.calls, QStringList{"CaptureSnapshot"});
+    else
+        QCOMPARE(fake.calls.last(), "ReleaseSnapshot");
+    QCOMPARE(records.trains.count(), 0u);
+    if (fault.contains("announces") && !failure.isEmpty()) {
+        const QString refused = fault.split(", ").last().section(' ', 0, 0);
+        QVERIFY2(!fake.fills.contains(refused), qPrintable(fake.fills.join(' ')));
+    }
+    if (failure.isEmpty()) {
+        QCOMPARE(data.value("trainCount").toInt(), 4);
+        QCOMPARE(data.value("pathAvailable").toBool(), !fault.startsWith("CopyTrainPath"));
+        QCOMPARE(data.value("reservationsAvailable").toBool(), !fault.startsWith("CopyTrackRes"));
+        QVERIFY(data.value("occupationsAvailable").toBool());
     }
 }
 
@@ -250,125 +254,35 @@ void TestConversion::blobOfPartialRecordReadsWholeRecords()
     QCOMPARE(GeometryBlob::toNodes(blob + QByteArray(39, '\x7f')).size(), 4);
 }
 
-// A capture that answers success but leaves the handle at 0 fails with a text and releases
-// nothing, and no list is asked for.
-void TestConversion::captureWithoutHandleFails()
-{
-    FakeLibrary fake(fromJson(Worlds::edges()));
-    fake.zeroSnapshot = true;
-    QString failure;
-    const QVariantMap data = captureAndConvert(fake, view(2), &failure);
-    QVERIFY(data.isEmpty());
-    QCOMPARE(failure, QStringLiteral(
-                          "Capture abandonnée : le SDK annonce un succès sans fournir de capture"));
-    QCOMPARE(fake.calls, QStringList{"CaptureSnapshot"});
-    QCOMPARE(fake.openSnapshots, 0);
-}
-
-void TestConversion::captureBeyondTheBudgetFails_data()
-{
-    using Counts = QHash<QString, quint32>;
-    QTest::addColumn<Counts>("announced");
-    QTest::addColumn<QString>("refused"); // the export whose records are never asked for
-    QTest::addColumn<QString>("failure"); // a regular expression; empty: the capture goes on
-    const QString beyond = "^Capture abandonnée : le SDK annonce %1, au-delà de la limite de %2 "
-                           "par capture$";
-    QTest::newRow("trains") << Counts{{"CopyTrains", 20001}} << "CopyTrains"
-                            << beyond.arg("20001 trains", "20000");
-    QTest::newRow("stations at the limit") << Counts{{"CopyStations", 25000}} << ""
-                                           << "";
-    QTest::newRow("stations") << Counts{{"CopyStations", 25001}} << "CopyStations"
-                              << beyond.arg("25001 gares", "25000");
-    QTest::newRow("signal textures")
-        << Counts{{"CopySignalTextures", 4000000000u}} << "CopySignalTextures"
-        << beyond.arg("4000000000 textures de signaux", "320000");
-    QTest::newRow("nodes") << Counts{{"CopyTrackNodes", 1000001}} << "CopyTrackNodes"
-                           << beyond.arg("1000001 nœuds de voie", "1000000");
-    QTest::newRow("path") << Counts{{"CopyTrainPathTracks", 100001}} << "CopyTrainPathTracks"
-                          << beyond.arg("100001 voies du parcours", "100000");
-    QTest::newRow("occupations") << Counts{{"CopyTrackOccupations", 100001}}
-                                 << "CopyTrackOccupations"
-                                 << beyond.arg("100001 occupations", "100000");
-    // Each list within its limit, all of them together beyond the total.
-    QTest::newRow("in total") << Counts{{"CopyTracks", 1000000}, {"CopyTrackNodes", 1000000}}
-                              << "CopyTrackNodes"
-                              << "^Capture abandonnée : avec 1000000 nœuds de voie, le SDK "
-                                 "annonce 20000\\d+ enregistrements, au-delà de la limite de "
-                                 "2000000 par capture$";
-}
-
-// Counts beyond the budget fail the capture with a text naming the list and the count, before
-// that list's records are asked for (so before they are allocated); the snapshot is given back.
-void TestConversion::captureBeyondTheBudgetFails()
-{
-    using Counts = QHash<QString, quint32>;
-    QFETCH(Counts, announced);
-    QFETCH(QString, refused);
-    QFETCH(QString, failure);
-    FakeLibrary fake(fromJson(Worlds::edges()));
-    fake.announced = announced;
-    SnapshotRecords records;
-    QString caught;
-    try {
-        records.capture(fake.functions(), 1, 0);
-    } catch (const std::exception &error) {
-        caught = QString::fromUtf8(error.what());
-    }
-    if (failure.isEmpty())
-        QCOMPARE(caught, QString());
-    else
-        QVERIFY2(QRegularExpression(failure).match(caught).hasMatch(), qPrintable(caught));
-    if (!refused.isEmpty())
-        QVERIFY2(!fake.fills.contains(refused), qPrintable(fake.fills.join(' ')));
-    QCOMPARE(fake.openSnapshots, 0);
-    QCOMPARE(fake.calls.last(), "ReleaseSnapshot");
-}
-
-// Memory running out during a capture fails it with a status text, as a refusal does.
-void TestConversion::memoryRunningOutFailsTheCapture()
-{
-    FakeLibrary fake(fromJson(Worlds::edges()));
-    fake.badAllocOn = "CopySignals";
-    SnapshotRecords records;
-    QString caught;
-    try {
-        convertSnapshot(fake.functions(), 1, processId, view(2), records);
-    } catch (const std::exception &error) {
-        caught = QString::fromUtf8(error.what());
-    }
-    QCOMPARE(caught,
-             QStringLiteral("Capture abandonnée : mémoire insuffisante pour convertir la capture"));
-    QCOMPARE(fake.openSnapshots, 0);
-    QCOMPARE(records.trains.count(), 0u);
-}
-
 void TestConversion::sessionWithoutHandleFails_data()
 {
-    QTest::addColumn<SdkCopy::OpenProcess>("open");
+    QTest::addColumn<SdkStatus>("status"); // what opening answers...
+    QTest::addColumn<quint64>("handle");   // ...and the handle it writes
     QTest::addColumn<QString>("failure");
-    QTest::addColumn<quint64>("session");
     QTest::newRow("success without a handle")
-        << &openWithoutHandle
-        << "Connexion refusée : le SDK annonce un succès sans ouvrir de session" << quint64(0);
-    QTest::newRow("refused") << &openRefused << "Processus introuvable (simulé)" << quint64(0);
-    QTest::newRow("opened") << &openWell << QString() << quint64(99);
+        << 0u << quint64(0)
+        << "Connexion refusée : le SDK annonce un succès sans ouvrir de session";
+    QTest::newRow("refused") << 4u << quint64(0) << "Processus introuvable (simulé)";
+    QTest::newRow("opened") << 0u << quint64(99) << QString();
 }
 
 // Opening a session: a success that leaves no handle is a failure with a text.
 void TestConversion::sessionWithoutHandleFails()
 {
-    QFETCH(SdkCopy::OpenProcess, open);
+    QFETCH(SdkStatus, status);
+    QFETCH(quint64, handle);
     QFETCH(QString, failure);
-    QFETCH(quint64, session);
+    SessionFake::status = status;
+    SessionFake::handle = handle;
     QString thrown;
     SdkSession opened = 0;
     try {
-        opened = SdkCopy::openSession(4242, open, &openStatusText);
+        opened = SdkCopy::openSession(4242, &SessionFake::open, &SessionFake::statusText);
     } catch (const std::runtime_error &error) {
         thrown = QString::fromUtf8(error.what());
     }
     QCOMPARE(thrown, failure);
-    QCOMPARE(opened, session);
+    QCOMPARE(opened, failure.isEmpty() ? handle : 0);
 }
 
 QTEST_GUILESS_MAIN(TestConversion)
