@@ -67,7 +67,8 @@ private slots:
         const auto row = [](const char *tag, const char *name, const QVariant &value, bool kept) {
             QTest::newRow(tag) << QByteArray(name) << value << kept;
         };
-        const QVariantMap camera{{"railway", "4789-00FF"}, {"x", 12.5}, {"y", -3.0}, {"scale", 0.02}};
+        const QVariantMap camera{
+            {"railway", "4789-00FF"}, {"x", 12.5}, {"y", -3.0}, {"scale", 0.02}};
         const auto cameraWith = [&](const QString &key, const QVariant &value) {
             QVariantMap changed = camera;
             changed.insert(key, value);
@@ -113,44 +114,47 @@ private slots:
             QCOMPARE(again->property("stationName").toString(), kept ? "Gare B" : QString());
     }
 
-    // Every row spoils every key; both objects then read exactly what a first start gives.
+    // Each value, found under its key, leaves both objects exactly as a first start.
     void nonsenseGivesDefaults_data()
     {
-        QTest::addColumn<QVariantList>("values"); // in the order of keys below
-        QTest::newRow("negative") << QVariantList{-1, 42, QRect(0, 0, -1200, -800), "map", -64,
-                                                  -1, "Gare B"};
-        QTest::newRow("above the last or off every screen")
-            << QVariantList{3, "yes", QRect(-50000, -50000, 1200, 800), 2, 1e9, 4, "1b"};
-        QTest::newRow("below the minimum size")
-            << QVariantList{"images", QString(), QRect(0, 0, 300, 200), QString(), "large",
-                            "Sélection", "000000000000001G"};
-        QTest::newRow("not numbers at all")
-            << QVariantList{"2.5x", "TRUE", "wide", "yes", "nan", "2.5x", QVariantList{1, 2}};
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariantList>("values");
+        const auto row = [](const char *key, const QVariantList &values) {
+            QTest::newRow(key) << QString(key) << values;
+        };
+        row("map/signalLayer", {-1, 3, "images", "2.5x"});
+        row("map/stationNames", {42, "yes", QString(), "TRUE"});
+        row("window/geometry", {QRect(0, 0, -1200, -800), QRect(-50000, -50000, 1200, 800),
+                                QRect(0, 0, 300, 200), "wide"});
+        row("window/panelMode", {"map", 2, QString(), "yes"});
+        row("window/signalSize", {-64, 1e9, "large", "nan"});
+        row("window/scope", {-1, 4, "Sélection", "2.5x"});
+        row("window/station", {"Gare B", "1b", "000000000000001G", QVariantList{1, 2}});
     }
 
     void nonsenseGivesDefaults()
     {
+        QFETCH(QString, key);
         QFETCH(QVariantList, values);
         const MapPreferences mapDefaults;
         const WindowPreferences windowDefaults;
-        {
-            const char *keys[] = {"map/signalLayer", "map/stationNames", "window/geometry",
-                                  "window/panelMode", "window/signalSize", "window/scope",
-                                  "window/station"};
-            QSettings settings;
-            for (int i = 0; i < values.size(); ++i)
-                settings.setValue(QLatin1String(keys[i]), values[i]);
-            settings.setValue(QStringLiteral("window/stationName"), QStringLiteral("Gare B"));
-        }
-        const MapPreferences map;
-        const WindowPreferences window;
-        const std::pair<const QObject *, const QObject *> pairs[] = {{&map, &mapDefaults},
-                                                                     {&window, &windowDefaults}};
-        for (const auto &[read, defaults] : pairs) {
-            const QMetaObject *meta = read->metaObject();
-            for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
-                QVERIFY2(meta->property(i).read(read) == meta->property(i).read(defaults),
-                         meta->property(i).name());
+        for (int v = 0; v < values.size(); ++v) {
+            {
+                QSettings settings;
+                settings.setValue(key, values[v]);
+                settings.setValue(QStringLiteral("window/stationName"), QStringLiteral("Gare B"));
+            }
+            const MapPreferences map;
+            const WindowPreferences window;
+            const std::pair<const QObject *, const QObject *> pairs[] = {
+                {&map, &mapDefaults}, {&window, &windowDefaults}};
+            for (const auto &[read, defaults] : pairs) {
+                const QMetaObject *meta = read->metaObject();
+                for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
+                    QVERIFY2(meta->property(i).read(read) == meta->property(i).read(defaults),
+                             "value " + QByteArray::number(v) + " gives another " +
+                                 meta->property(i).name());
+            }
         }
     }
 
