@@ -1,3 +1,5 @@
+// The map item without painting: the node table and its links, framing and zooming, picking
+// trains, the data source and the hidden map, and the camera taken back on the same railway.
 #include "MapItem.h"
 #include "MapScene.h"
 

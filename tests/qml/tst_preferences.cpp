@@ -161,12 +161,8 @@ private slots:
     // Verification and smoke runs: the stored choices are neither read nor overwritten.
     void withoutPersistence()
     {
-        {
-            MapPreferences map;
-            map.setSignalLayer(1);
-            WindowPreferences window;
-            window.setScope(2);
-        }
+        MapPreferences().setSignalLayer(1);
+        WindowPreferences().setScope(2);
         MapPreferences::setPersistent(false);
         {
             MapPreferences map;
@@ -178,11 +174,9 @@ private slots:
             QCOMPARE(window.scope(), 1); // kept for the run
         }
         MapPreferences::setPersistent(true);
-        const MapPreferences map;
-        const WindowPreferences window;
-        QCOMPARE(map.signalLayer(), 1);
-        QCOMPARE(map.stationNames(), MapPreferences::defaultStationNames);
-        QCOMPARE(window.scope(), 2);
+        QCOMPARE(MapPreferences().signalLayer(), 1);
+        QCOMPARE(MapPreferences().stationNames(), MapPreferences::defaultStationNames);
+        QCOMPARE(WindowPreferences().scope(), 2);
     }
 };
 
