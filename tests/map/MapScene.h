@@ -41,6 +41,11 @@ inline QVariantMap signalEntry(quint64 track, bool marker, bool balise, bool ava
     return map;
 }
 
+inline QVariantMap station(const QString &name, double x, double y, int trackCount)
+{
+    return {{"name", name}, {"x", x}, {"y", y}, {"trackCount", trackCount}};
+}
+
 inline QVariantMap usage(quint64 trainId, quint64 track)
 {
     return {{"train", idText(trainId)}, {"track", idText(track)}, {"begin", 0.0}, {"end", 1.0}};

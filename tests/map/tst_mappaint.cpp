@@ -1,6 +1,11 @@
+// The map's drawing, checked on its pixels: MapItem painted into a QImage for scenes made of data
+// maps. Layers by data and scale, symbols, signal images only where they fit, labels that never
+// overlap, the exact drawing once a movement rests, broken input, and an image that arrives after
+// the first paint.
 #include "MapItem.h"
 #include "MapScene.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,20 +27,20 @@ constexpr int Show = 1, Live = 2, PathAvailable = 4, PathStale = 8, UsageStale =
               All = Show | Live | PathAvailable | Reservations | Occupations,
               Near = OtherLabels | Dots | StateLabels;
 
-// A 400 x 300 item framed at scale 1 (two nodes whose span fits exactly), then zoomed about its
-// middle to the scale the test needs, which keeps the view centre.
-void prepare(MapItem &item, double scale = 1.0)
+// The view centred on the map point (0, 0) at this scale.
+void prepare(MapItem &item, double scale = 1.0, const QSizeF &size = QSizeF(400, 300))
 {
-    item.setSize(QSizeF(400, 300));
-    item.setSnapshotData(liveData({node(1, 0, 0, 0, 0), node(2, 0, 0, 350, 210)}));
-    item.zoomAt(scale, 200, 150);
-    QCOMPARE(item.scale(), scale);
+    item.setSize(size);
+    item.setSnapshotData(liveData({node(1, 0, 0, 0, 0)}));
+    QVERIFY(
+        item.restoreCamera({{"railway", item.railway()}, {"x", 0}, {"y", 0}, {"scale", scale}}));
 }
 
 // A node shown at this screen point (a pixel centre keeps antialiasing out of the way).
 SdkTrackNode nodeAt(const MapItem &item, quint64 id, QPointF screen, quint64 n1 = 0, quint64 n2 = 0)
 {
-    const QPointF map = item.viewCentre() + (screen - QPointF(200, 150)) / item.scale();
+    const QPointF middle(item.width() / 2, item.height() / 2);
+    const QPointF map = item.viewCentre() + (screen - middle) / item.scale();
     return node(id, n1, n2, map.x(), -map.y());
 }
 
@@ -46,12 +51,21 @@ QImage render(MapItem &item)
     for (int pass = 0; pass < 2; ++pass) {
         image.fill(Qt::magenta);
         QPainter painter(&image);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
         item.paint(&painter);
         if (!item.renderer().texturesPending())
             break;
         TextureLoader::shared().waitForIdle(10000);
     }
     return image;
+}
+
+QString pngFile(const QTemporaryDir &dir, const QString &name, QColor colour, QSize size = {64, 64})
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    const QString path = dir.filePath(name);
+    return image.save(path, "PNG") ? path : QString();
 }
 
 int distance(const QColor &a, QRgb b)
@@ -195,10 +209,7 @@ private slots:
     void edgesSymbolsAndTextures()
     {
         QTemporaryDir dir;
-        const QString red = dir.filePath("red.png");
-        QImage texture(QSize(100, 50), QImage::Format_ARGB32);
-        texture.fill(Qt::red);
-        QVERIFY(texture.save(red, "PNG"));
+        const QString red = pngFile(dir, "red.png", Qt::red, QSize(100, 50));
         MapItem item;
         prepare(item);
         const QPointF circle(60.5, 100.5), balise(140.5, 100.5), marker(220.5, 100.5),
@@ -249,15 +260,217 @@ private slots:
         QVERIFY(brightPixels(image, stateLabel(q)) > 5);
     }
 
+    // In a 140 x 100 map with 64-pixel images, the first image takes the spot above its track;
+    // the second signal's candidates all lie outside the map or on the first: it shows its
+    // symbol and state label, the very pixels of a signal without an image.
+    void imageWithoutSpotIsItsSymbol_data()
+    {
+        QTest::addColumn<int>("layer");
+        QTest::addColumn<int>("drawn");
+        QTest::addColumn<int>("withoutSpot");
+        QTest::newRow("images") << 0 << 1 << 1;
+        QTest::newRow("symbols only") << 1 << 0 << 0;
+    }
+
+    void imageWithoutSpotIsItsSymbol()
+    {
+        QFETCH(int, layer);
+        QFETCH(int, drawn);
+        QFETCH(int, withoutSpot);
+        QTemporaryDir dir;
+        const QString red = pngFile(dir, "red.png", Qt::red);
+        const QString blue = pngFile(dir, "blue.png", Qt::blue);
+        const auto draw = [&](MapItem &item, const QString &secondPath) {
+            prepare(item, 1, QSizeF(140, 100));
+            QVariantMap data = liveData({nodeAt(item, 1, {35, 17}), nodeAt(item, 2, {65, 17})});
+            data.insert("mapSignals",
+                        QVariantList{signalEntry(1, false, false, true, 3, red),
+                                     signalEntry(2, false, false, true, 4, secondPath)});
+            item.setSnapshotData(data);
+            item.setSignalLayer(layer);
+            return render(item);
+        };
+        MapItem withImage, withoutImage;
+        const QImage image = draw(withImage, blue); // first: neither image has been read yet
+        QCOMPARE(withImage.renderer().lastCounts().texturesDrawn, drawn);
+        QCOMPARE(withImage.renderer().lastCounts().texturesWithoutSpot, withoutSpot);
+        QCOMPARE(image, draw(withoutImage, QString()));
+    }
+
+    // Trains whose labels would cover one another: one label is left out, never the selected
+    // train's; apart, both are drawn.
+    void labelsNeverOverlap_data()
+    {
+        QTest::addColumn<double>("apart");
+        QTest::addColumn<int>("selected"); // 0 none, else the train's id
+        QTest::addColumn<int>("drawn");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("close, none selected") << 6.0 << 0 << 1 << "IC 1";
+        QTest::newRow("close, second selected") << 6.0 << 2 << 1 << "IC 2";
+        QTest::newRow("far apart") << 60.0 << 0 << 2 << "";
+    }
+
+    void labelsNeverOverlap()
+    {
+        QFETCH(double, apart);
+        QFETCH(int, selected);
+        QFETCH(int, drawn);
+        QFETCH(QString, shown);
+        MapItem item;
+        prepare(item);
+        QVariantMap data =
+            liveData({nodeAt(item, 1, {100.5, 100.5}), nodeAt(item, 2, {100.5, 100.5 + apart})});
+        data.insert("trains", QVariantList{train(1, "IC 1", 1, 0.5), train(2, "IC 2", 2, 0.5)});
+        data.insert("selectedTrainId", selected ? idText(quint64(selected)) : QString());
+        item.setSnapshotData(data);
+        const QImage image = render(item);
+        const MapRenderer::Counts &counts = item.renderer().lastCounts();
+        QCOMPARE(counts.trainLabelsDrawn, drawn);
+        QCOMPARE(counts.trainLabelsLeftOut, 2 - drawn);
+        QVERIFY(drawn == 1 || !counts.trainLabelBoxes[0].intersects(counts.trainLabelBoxes[1]));
+        if (!shown.isEmpty()) {
+            // The label kept is the one of that train: its baseline 14 pixels below the train.
+            const double ascent = QFontMetricsF(QFont("Segoe UI", 9), &image).ascent();
+            const double trainY = shown == "IC 1" ? 100.5 : 100.5 + apart;
+            QCOMPARE(counts.trainLabelBoxes.first().top(), trainY + 14 - ascent);
+        }
+    }
+
+    // Station names never overlap; where two would, the one with more tracks wins.
+    void stationNamesDoNotOverlap()
+    {
+        MapItem item;
+        prepare(item);
+        QVariantMap data = liveData({nodeAt(item, 1, {0.5, 0.5})});
+        QVariantList stations;
+        const auto add = [&](const QString &name, QPointF screen, int tracks) {
+            const SdkTrackNode at = nodeAt(item, 0, screen);
+            stations.append(station(name, at.x, at.y, tracks));
+        };
+        // Five stations on a small cluster, the largest listed last; one far away.
+        for (int i = 0; i < 5; ++i)
+            add(QString("Gare %1").arg(i), QPointF(150 + 6 * i, 150 + 4 * i), i + 1);
+        add("Loin", QPointF(320, 40), 1);
+        data.insert("mapStations", stations);
+        item.setSnapshotData(data);
+        render(item);
+        const MapRenderer::Counts &counts = item.renderer().lastCounts();
+        QCOMPARE(counts.stationNamesDrawn, 2);
+        QVERIFY(!counts.stationNameBoxes[0].intersects(counts.stationNameBoxes[1]));
+        // The largest of the cluster (Gare 4, at 174, 166) is the one named there.
+        QVERIFY(counts.stationNameBoxes[0].contains(QPointF(174, 166)));
+
+        item.setShowStationNames(false);
+        render(item);
+        QCOMPARE(item.renderer().lastCounts().stationNamesDrawn, 0);
+    }
+
+    // However the view moved meanwhile, the paint once it rests is the exact drawing: the same
+    // pixels as a map that never moved.
+    void restingAfterAMovementIsExact()
+    {
+        QTemporaryDir dir;
+        const QString red = pngFile(dir, "red.png", Qt::red);
+        QVector<SdkTrackNode> nodes;
+        QVariantList signalList, trains;
+        // A grid of linked nodes with signals and trains, larger than the item.
+        for (int i = 0; i < 12; ++i) {
+            for (int j = 0; j < 9; ++j) {
+                const quint64 id = quint64(1 + i * 9 + j);
+                nodes.append(node(id, j + 1 < 9 ? id + 1 : 0, i + 1 < 12 ? id + 9 : 0,
+                                  -300 + 55.0 * i, -220 + 50.0 * j));
+                if ((i + j) % 3 == 0)
+                    signalList.append(signalEntry(id, j % 4 == 0, i % 5 == 0, true, i % 4,
+                                                  (i + j) % 2 ? red : QString()));
+                if ((i * j) % 7 == 1)
+                    trains.append(train(id, QString("T%1").arg(id), id, 0.25));
+            }
+        }
+        QVariantMap data = liveData(nodes);
+        data.insert({{"mapSignals", signalList}, {"trains", trains}});
+        MapItem moved, fresh;
+        for (MapItem *item : {&moved, &fresh}) {
+            prepare(*item);
+            item->setSnapshotData(data);
+        }
+        render(moved);
+        bool shifted = false;
+        const QPointF steps[] = {{10, -3}, {25, 7}, {-4, 30}, {0.5, 0}, {-60, -12}};
+        for (const QPointF &step : steps) {
+            moved.moveView(step.x(), step.y());
+            render(moved);
+            shifted = shifted || moved.renderer().lastCounts().frameShifted;
+        }
+        QVERIFY(shifted);            // the movement did take the quick way
+        moved.zoomAt(1.3, 200, 150); // a wheel step: the frame is scaled meanwhile
+        render(moved);
+        QVERIFY(moved.renderer().lastCounts().frameScaled);
+        QTRY_VERIFY(!moved.isMoving());
+        const QImage rested = render(moved);
+        QVERIFY(moved.renderer().lastCounts().networkRedrawn);
+        QVERIFY(fresh.restoreCamera(moved.camera()));
+        QCOMPARE(rested, render(fresh));
+    }
+
+    // While the data are not live the map says why in its middle.
+    void statusWhileNotLive()
+    {
+        for (const bool live : {true, false}) {
+            MapItem item;
+            prepare(item);
+            QVariantMap data = liveData({nodeAt(item, 1, {10.5, 10.5})});
+            data.insert({{"live", live}, {"status", QStringLiteral("Connexion…")}});
+            item.setSnapshotData(data);
+            QCOMPARE(brightPixels(render(item), QRect(150, 135, 100, 30)) > 20, !live);
+        }
+    }
+
+    // Broken input is framed on what is left and drawn or skipped, never a crash; a node that
+    // is not a number does not lose the others.
+    void badInputIsSkipped_data()
+    {
+        QTest::addColumn<QVariantMap>("data");
+        QTest::addColumn<QPointF>("centre"); // the middle of the nodes that are numbers
+        const double inf = std::numeric_limits<double>::infinity();
+        QTest::newRow("not-a-number and infinite nodes")
+            << liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 100, 50), node(3, 1, 0, qQNaN(), 5),
+                         node(4, 1, 0, inf, -inf)})
+            << QPointF(50, -25);
+        QTest::newRow("huge coordinates") // the far edge still crosses the item
+            << liveData(
+                   {node(1, 2, 0, -1e300, 0), node(2, 1, 3, 1e300, 1e-300), node(3, 0, 0, 5, 5)})
+            << QPointF(0, -2.5);
+        QVariantMap odd = liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 100, 50)});
+        odd.insert("trains", QVariantList{train(5, QString(300, QChar(u'é')), 1, 0.5),
+                                          train(6, "nowhere", 99, 0.5)});
+        odd.insert("mapStations",
+                   QVariantList{station("Vide", 0, 0, 0), station(QString(300, 'G'), 10, 10, 3),
+                                station("NaN", qQNaN(), qQNaN(), 2)});
+        odd.insert("mapSignals", QVariantList{signalEntry(99, false, false, true, 1)});
+        QTest::newRow("long names, missing tracks, empty stations") << odd << QPointF(50, -25);
+    }
+
+    void badInputIsSkipped()
+    {
+        QFETCH(QVariantMap, data);
+        QFETCH(QPointF, centre);
+        MapItem item;
+        item.setSize(QSizeF(400, 300));
+        item.setSnapshotData(data);
+        QCOMPARE(item.viewCentre(), centre);
+        const QImage image = render(item);
+        QVERIFY(brightPixels(image, image.rect()) > 50);
+        // Station names are elided: the long one stays within a sensible width.
+        for (const QRectF &box : item.renderer().lastCounts().stationNameBoxes)
+            QVERIFY(box.width() < 300);
+    }
+
     void imageArrivingLaterIsPaintedOnce()
     {
         // The first paint does not wait for the file: it shows the symbol, and the image's
         // arrival asks for one more paint, which shows it.
         QTemporaryDir dir;
-        const QString green = dir.filePath("green.png");
-        QImage texture(QSize(64, 64), QImage::Format_ARGB32);
-        texture.fill(Qt::green);
-        QVERIFY(texture.save(green, "PNG"));
+        const QString green = pngFile(dir, "green.png", Qt::green);
         MapItem item;
         prepare(item);
         const QPointF p(200.5, 250.5);

@@ -2,6 +2,9 @@ import QtQuick
 import QtTest
 import ZorvyTco
 
+// The window over a stand-in Backend: what it shows of a data map, choosing trains, stations and
+// signals, the keys, the search and the order of the train list, and the choices a next window
+// starts with.
 TestCase {
     id: testCase
     name: "MainWindow"
@@ -40,12 +43,16 @@ TestCase {
     property var backend
     property var win
 
+    function makeWindow(backendObject) {
+        return createTemporaryObject(mainComponent, testCase,
+                                     { "backend": backendObject, "updater": createTemporaryObject(updaterComponent, testCase) });
+    }
+
     function init() {
         // The tests run without persistence: the choices live in memory, shared by the windows.
         WindowPreferences.reset();
         backend = createTemporaryObject(backendComponent, testCase);
-        win = createTemporaryObject(mainComponent, testCase,
-                                    { "backend": backend, "updater": createTemporaryObject(updaterComponent, testCase) });
+        win = makeWindow(backend);
         verify(win);
         tryVerify(() => win.active || win.visible);
         waitForRendering(win.contentItem);
@@ -71,45 +78,13 @@ TestCase {
 
     function test_emptyDataMap() {
         backend.publish({});
-        for (let i = 0; i < 3; ++i)
-            compare(child("counter" + i).text, "0");
-        compare(child("counter3").text, "0 / 0");
+        compare([0, 1, 2, 3].map(i => child("counter" + i).text), ["0", "0", "0", "0 / 0"]);
         compare(child("emptyListText").text, "En attente de données du jeu");
         verify(child("emptyListText").visible);
         compare(child("pagerText").text, "1 / 1 · 0 voies");
-        verify(!child("previousPage").enabled);
-        verify(!child("nextPage").enabled);
+        verify(!child("previousPage").enabled && !child("nextPage").enabled);
         compare(child("statusText").text, "Déconnecté");
         compare(child("versionLine").text, "ZorvyRailsSDK 0.6 · observation expérimentale · --:--:--");
-    }
-
-    function test_trainCardClickEndsInOneSelectionView() {
-        const train = { "id": id16(5), "name": "IC 12", "speed": 45.25, "present": true,
-                        "positioned": true, "track": id16(0x1234567890), "fraction": 0.4, "direction": 1 };
-        backend.publish(liveMap({ "trains": [train] }));
-        const list = child("trainList");
-        tryVerify(() => list.itemAtIndex(0) !== null);
-        // Something else chosen first, so that the card click has values to reset.
-        const station = child("station");
-        station.currentIndex = 1;
-        station.activated(1);
-        child("scope").currentIndex = 1;
-        backend.calls = [];
-        mouseClick(list.itemAtIndex(0));
-        compare(backend.calls[0], { "name": "selectTrain", "args": [id16(5)] });
-        const views = backend.calls.filter(call => call.name === "setView");
-        compare(views[views.length - 1].args, [3, "", id16(0x1234567890), 0]);
-    }
-
-    function test_choosingTheChosenStationSendsNothing() {
-        backend.publish(liveMap({}));
-        const station = child("station");
-        station.currentIndex = 2;
-        station.activated(2);
-        compare(backend.calls, [{ "name": "setView", "args": [0, id16(27), "", 0] }]);
-        backend.calls = [];
-        station.activated(2);
-        compare(backend.calls, []);
     }
 
     function test_selectedSignalLeavesTheView() {
@@ -138,6 +113,8 @@ TestCase {
         return views.length ? views[views.length - 1].args : null;
     }
 
+    // The station chosen again sends nothing; the filter stays shown while another PID connects,
+    // and is dropped only when a live game lacks the station.
     function test_stationFilterStaysShown_data() {
         return [
             { "tag": "same game back: the chosen station is shown again", "stations": ["Gare A", "Gare B"],
@@ -150,9 +127,13 @@ TestCase {
     function test_stationFilterStaysShown(data) {
         backend.publish(liveMap({}));
         child("scope").currentIndex = 2;
+        backend.calls = [];
         const station = child("station");
         station.currentIndex = 2;
         station.activated(2);
+        compare(backend.calls, [{ "name": "setView", "args": [2, id16(27), "", 0] }]);
+        station.activated(2);
+        compare(backend.calls.length, 1);
         // Another PID: the Backend publishes maps without stations meanwhile.
         backend.publish({ "status": "Connexion…", "live": false });
         compare(station.displayText, "Gare B");
@@ -164,11 +145,20 @@ TestCase {
         compare(lastView(), [2, data.filter, "", 0]);
     }
 
+    // A card chosen: the Backend selects its train and shows its track alone ("Sélection", no
+    // station). The selection is the train: followed from track to track, even while the search
+    // hides its card, until the Backend selects another.
     function test_selectionIsTheTrainAcrossTracks() {
         backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
         const list = child("trainList");
         tryVerify(() => list.itemAtIndex(1) !== null);
+        const station = child("station");
+        station.currentIndex = 1;
+        station.activated(1);
+        child("scope").currentIndex = 1;
+        backend.calls = [];
         mouseClick(list.itemAtIndex(0));
+        compare(backend.calls[0], { "name": "selectTrain", "args": [id16(5)] });
         compare(lastView(), [3, "", id16(100), 0]);
         // The train runs on to the next track; the other train comes onto its old one.
         backend.publish(liveMap({ "trains": [trainMap(5, 101), trainMap(6, 100)] }));
@@ -176,29 +166,19 @@ TestCase {
         verify(!list.itemAtIndex(1).highlighted);
         compare(win.selectedTrack, id16(101));
         compare(lastView(), [3, "", id16(101), 0]);
-    }
-
-    function test_backendSelectionShowsOnItsCard() {
-        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)], "selectedTrainId": id16(6) }));
-        const list = child("trainList");
-        tryVerify(() => list.itemAtIndex(1) !== null);
-        verify(!list.itemAtIndex(0).highlighted);
-        verify(list.itemAtIndex(1).highlighted);
-    }
-
-    function test_selectionFollowsATrainTheSearchHides() {
-        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
-        const list = child("trainList");
-        tryVerify(() => list.itemAtIndex(0) !== null);
-        mouseClick(list.itemAtIndex(0));
-        const search = child("trainSearch");
-        search.forceActiveFocus();
+        child("trainSearch").forceActiveFocus();
         keyClick(Qt.Key_6);
         compare(list.count, 1);
-        backend.publish(liveMap({ "trains": [trainMap(5, 101), trainMap(6, 200)] }));
-        compare(lastView(), [3, "", id16(101), 0]);
+        backend.publish(liveMap({ "trains": [trainMap(5, 102), trainMap(6, 100)] }));
+        compare(lastView(), [3, "", id16(102), 0]);
+        verify(!list.itemAtIndex(0).highlighted);
+        backend.publish(liveMap({ "trains": [trainMap(5, 102), trainMap(6, 100)], "selectedTrainId": id16(6) }));
+        verify(list.itemAtIndex(0).highlighted);
+        compare(lastView(), [3, "", id16(100), 0]);
     }
 
+    // Picked on the map: selected, its card highlighted and scrolled into view; a card chosen
+    // while the map is shown centres the map on its train.
     function test_trainPickedOnTheMapIsSelectedInTheList() {
         const trains = [];
         for (let n = 1; n <= 30; ++n)
@@ -211,8 +191,11 @@ TestCase {
         tryVerify(() => list.itemAtIndex(29) !== null && list.itemAtIndex(29).visible);
         const card = list.itemAtIndex(29);
         verify(card.highlighted);
-        // Scrolled into view.
         verify(card.y >= list.contentY && card.y + card.height <= list.contentY + list.height + 0.5);
+        const map = child("map");
+        map.operations = [];
+        mouseClick(card);
+        compare(map.operations, [["focus"]]);
     }
 
     function test_updateButtonSaysWhatHappened() {
@@ -226,12 +209,8 @@ TestCase {
     function test_pidTakesDigitsOnly() {
         const pid = child("pid");
         pid.forceActiveFocus();
-        keyClick(Qt.Key_4);
-        keyClick(Qt.Key_A);
-        keyClick(Qt.Key_2);
-        keyClick(Qt.Key_Minus);
-        keyClick(Qt.Key_Space);
-        keyClick(Qt.Key_7);
+        for (const key of [Qt.Key_4, Qt.Key_A, Qt.Key_2, Qt.Key_Minus, Qt.Key_Space, Qt.Key_7])
+            keyClick(key);
         compare(pid.text, "427");
         keyClick(Qt.Key_Return);
         compare(backend.calls[backend.calls.length - 1], { "name": "connectGame", "args": ["427"] });
@@ -292,17 +271,6 @@ TestCase {
         compare(shownTrainNames(), data.names);
     }
 
-    function test_cardChosenWithTheMapShownCentresIt() {
-        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
-        win.panelMode = true;
-        const map = child("map");
-        map.operations = [];
-        const list = child("trainList");
-        tryVerify(() => list.itemAtIndex(0) !== null);
-        mouseClick(list.itemAtIndex(0));
-        compare(map.operations, [["focus"]]);
-    }
-
     function test_mapKeys_data() {
         return [
             { "tag": "+", "key": Qt.Key_Plus, "operation": ["zoom", 1.3] },
@@ -330,44 +298,38 @@ TestCase {
             compare(done.slice(2), [map.width / 2, map.height / 2]);
     }
 
-    function test_sTogglesFollowAndTypingDoesNot() {
+    // Outside the search field S follows the train and F fits. The field (reached with Ctrl+F)
+    // keeps the letters typed into it, until a card is chosen or the map is pressed.
+    function test_lettersActOnTheMapOutsideTheSearch_data() {
+        return [{ "tag": "a card is chosen", "target": "card" }, { "tag": "the map is pressed", "target": "map" }];
+    }
+
+    function test_lettersActOnTheMapOutsideTheSearch(data) {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100, { "name": "SF 5" })] }));
         win.panelMode = true;
         const panel = child("panel");
+        const map = child("map");
         win.contentItem.forceActiveFocus();
         keyClick(Qt.Key_S);
         verify(panel.following);
         keyClick(Qt.Key_S);
         verify(!panel.following);
-        // Letters typed into the search field stay there.
-        child("trainSearch").forceActiveFocus();
+        child("pid").forceActiveFocus();
+        keyClick(Qt.Key_F, Qt.ControlModifier);
+        const search = child("trainSearch");
+        verify(search.activeFocus);
+        map.operations = [];
         keyClick(Qt.Key_S);
         keyClick(Qt.Key_F);
+        compare(search.text, "sf");
         verify(!panel.following);
-        compare(child("trainSearch").text, "sf");
-    }
-
-    function test_lettersActOnTheMapAgainAfterASearch_data() {
-        return [{ "tag": "a card is chosen", "target": "card" }, { "tag": "the map is pressed", "target": "map" }];
-    }
-
-    function test_lettersActOnTheMapAgainAfterASearch(data) {
-        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
-        win.panelMode = true;
-        const search = child("trainSearch");
-        search.forceActiveFocus();
-        keyClick(Qt.Key_5);
+        compare(map.operations, []);
         const list = child("trainList");
         tryVerify(() => list.itemAtIndex(0) !== null);
         mouseClick(data.target === "card" ? list.itemAtIndex(0) : child("mapMouse"));
         keyClick(Qt.Key_S);
-        compare(search.text, "5");
-        verify(child("panel").following);
-    }
-
-    function test_ctrlFGoesToTheSearchField() {
-        child("pid").forceActiveFocus();
-        keyClick(Qt.Key_F, Qt.ControlModifier);
-        verify(child("trainSearch").activeFocus);
+        compare(search.text, "sf");
+        verify(panel.following);
     }
 
     function test_pageKeysPageTheList_data() {
@@ -397,50 +359,38 @@ TestCase {
         compare(list.contentY, top);
     }
 
-    function test_returnOnAFocusedCardChoosesIt() {
+    // Return chooses the focused card. Escape then empties the search field first, then clears
+    // the train, the track and the signal.
+    function test_returnChoosesAndEscapeClears() {
         backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
         const list = child("trainList");
         tryVerify(() => list.itemAtIndex(1) !== null);
         list.currentIndex = 1;
         list.forceActiveFocus();
-        backend.calls = [];
         keyClick(Qt.Key_Return);
         compare(backend.calls[0], { "name": "selectTrain", "args": [id16(6)] });
         verify(list.itemAtIndex(1).highlighted);
-    }
-
-    function test_escapeInTheSearchFieldEmptiesItFirst() {
-        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
-        const list = child("trainList");
-        tryVerify(() => list.itemAtIndex(0) !== null);
-        mouseClick(list.itemAtIndex(0));
+        win.selectedSignal = id16(77);
         const search = child("trainSearch");
         search.forceActiveFocus();
         keyClick(Qt.Key_X);
+        backend.calls = [];
         keyClick(Qt.Key_Escape);
         compare(search.text, "");
-        compare(win.selectedTrain, id16(5));
+        compare(win.selectedTrain, id16(6));
         keyClick(Qt.Key_Escape);
-        compare(win.selectedTrain, "");
-    }
-
-    function test_escapeClearsTheSelection() {
-        backend.publish(liveMap({ "trains": [trainMap(5, 100)] }));
-        const list = child("trainList");
-        tryVerify(() => list.itemAtIndex(0) !== null);
-        mouseClick(list.itemAtIndex(0));
-        win.selectedSignal = id16(77);
-        backend.calls = [];
-        win.contentItem.forceActiveFocus();
-        keyClick(Qt.Key_Escape);
-        compare(win.selectedTrain, "");
-        compare(win.selectedTrack, "");
-        compare(win.selectedSignal, "");
-        verify(!list.itemAtIndex(0).highlighted);
+        compare([win.selectedTrain, win.selectedTrack, win.selectedSignal], ["", "", ""]);
+        verify(!list.itemAtIndex(1).highlighted);
         compare(backend.calls[0], { "name": "selectTrain", "args": [""] });
     }
 
-    function test_choicesAreRestored() {
+    // The next window starts as this one was left, shows the station before the game lists it,
+    // and sends that view at once; with nothing stored it starts in the initial state.
+    function test_nextWindowStartsAsThisOneWasLeft_data() {
+        return [{ "tag": "choices stored", "stored": true }, { "tag": "first start", "stored": false }];
+    }
+
+    function test_nextWindowStartsAsThisOneWasLeft(data) {
         backend.publish(liveMap({}));
         win.signalSize = 40;
         child("scope").currentIndex = 2;
@@ -448,34 +398,17 @@ TestCase {
         station.currentIndex = 2;
         station.activated(2);
         win.close();
-        // The next window starts as this one was left, shows the station before the game lists
-        // it, and sends that view at once.
+        if (!data.stored)
+            WindowPreferences.reset();
         const next = createTemporaryObject(backendComponent, testCase);
-        const again = createTemporaryObject(mainComponent, testCase,
-                                            { "backend": next, "updater": createTemporaryObject(updaterComponent, testCase) });
-        compare(again.panelMode, false);
-        compare(again.signalSize, 40);
-        compare(again.width, win.width);
-        compare(again.height, win.height);
-        compare(findChild(again.contentItem, "scope").currentIndex, 2);
-        compare(findChild(again.contentItem, "station").displayText, "Gare B");
-        const views = next.calls.filter(call => call.name === "setView");
-        compare(views[views.length - 1].args, [2, id16(27), "", 0]);
-    }
-
-    function test_firstStartShowsTheInitialState() {
-        // Nothing stored: what init()'s window changed is forgotten.
-        WindowPreferences.reset();
-        const next = createTemporaryObject(backendComponent, testCase);
-        const fresh = createTemporaryObject(mainComponent, testCase,
-                                            { "backend": next, "updater": createTemporaryObject(updaterComponent, testCase) });
-        compare(fresh.panelMode, true);
-        compare(fresh.signalSize, 64);
-        compare(fresh.width, 1440);
-        compare(fresh.height, 900);
-        compare(findChild(fresh.contentItem, "scope").currentIndex, 0);
-        compare(findChild(fresh.contentItem, "station").displayText, "Toutes les gares");
-        compare(next.calls.filter(call => call.name === "setView"), []);
+        const again = makeWindow(next);
+        compare([again.panelMode, again.signalSize, again.width, again.height,
+                 findChild(again.contentItem, "scope").currentIndex,
+                 findChild(again.contentItem, "station").displayText],
+                data.stored ? [false, 40, win.width, win.height, 2, "Gare B"]
+                            : [true, 64, 1440, 900, 0, "Toutes les gares"]);
+        const views = next.calls.filter(call => call.name === "setView").map(call => call.args);
+        compare(views.slice(-1), data.stored ? [[2, id16(27), "", 0]] : []);
     }
 
     function test_severalGamesAreOfferedInTheStatusLine() {

@@ -1,7 +1,7 @@
 import QtQuick
 
-// Stand-in for the painted map item: records the pans and answers trainsAt() with the trains a
-// test places under a point.
+// Stand-in for the painted map item: records the camera operations and answers trainsAt() with
+// the trains a test places under a point.
 Item {
     property var snapshotData
     property var dataSource
@@ -10,8 +10,8 @@ Item {
     property int signalLayer
     property bool showStationNames
     property var trainSpots: [] // [{ "x", "y", "trains": [train maps] }], 12 px around the point
-    property var moves: []
-    // Every camera operation in order: ["move", dx, dy], ["zoom", factor, x, y], ["fit"], ["focus"].
+    // Every camera operation in order: ["move", dx, dy], ["zoom", factor, x, y], ["fit"], ["focus"],
+    // ["restore", railway].
     property var operations: []
 
     property string railway: ""
@@ -24,17 +24,12 @@ Item {
         return { "railway": railway, "x": cameraState.x, "y": cameraState.y, "scale": cameraState.scale };
     }
     function restoreCamera(camera) {
-        operations = operations.concat([["restore", camera ? camera.railway : undefined]]);
-        if (!camera || camera.railway !== railway)
-            return false;
+        operations = operations.concat([["restore", camera.railway]]);
         cameraState = { "x": camera.x, "y": camera.y, "scale": camera.scale };
         return true;
     }
 
-    function moveView(dx, dy) {
-        moves = moves.concat([[dx, dy]]);
-        operations = operations.concat([["move", dx, dy]]);
-    }
+    function moveView(dx, dy) { operations = operations.concat([["move", dx, dy]]); }
     function zoomAt(factor, x, y) { operations = operations.concat([["zoom", factor, x, y]]); }
     function fit() { operations = operations.concat([["fit"]]); }
     function focusTrain() { operations = operations.concat([["focus"]]); }
