@@ -571,8 +571,10 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
     const bool wholeItem = area == view;
     size_t look = 0;
     if (wholeItem) {
+        // The number of images counts too: one without a spot draws the same symbol as no
+        // image, but the counts of the layer differ.
         look = qHashMulti(0, size.width(), size.height(), stateLabels, int(scene.signalLayer),
-                          scene.signalSize);
+                          scene.signalSize, textured.size());
         int t = 0;
         for (int i = 0; i < marks.size(); ++i) {
             if (!shown[i])
