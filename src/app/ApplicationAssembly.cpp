@@ -24,6 +24,7 @@ void qml_register_types_Zorvy_Map();
 
 namespace {
 constexpr int SmokeQuitMs = 3500;
+constexpr int textureQuitWaitMs = 500;
 }
 
 ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
@@ -67,16 +68,23 @@ int ApplicationAssembly::finish(int exitCode)
 {
     m_verification.reset();
     m_engine.reset();
-    const bool stopped = m_backend->stopReader(quitWaitMs);
+    bool stopped = m_backend->stopReader(quitWaitMs);
     if (!stopped) {
         const char *call = sdkCallInProgress();
         qCWarning(LogCategory::capture).noquote()
             << "Quit: the library call" << (call ? call : "(none)") << "still runs after"
             << quitWaitMs << "ms; the program ends without it";
     }
+    // The image loader ends before the application object: decoding needs Qt's image plugins.
+    if (!TextureLoader::shared().stop(textureQuitWaitMs)) {
+        qCWarning(LogCategory::map).noquote()
+            << "Quit: a signal image is still being read after" << textureQuitWaitMs
+            << "ms; the program ends without it";
+        stopped = false;
+    }
     m_updater->installOnQuit();
     if (!stopped) {
-        // Destroying the Backend would wait for the reader for ever.
+        // Destroying the Backend, or the image loader at exit, would wait for ever.
         std::fflush(stdout);
         std::fflush(stderr);
         std::_Exit(exitCode);

@@ -21,6 +21,7 @@ namespace {
 constexpr int BlinkTickMs = 100;
 constexpr int RunLengthMs = 8000;
 constexpr int TextureWaitMs = 5000;
+constexpr int ScreenshotSettleMs = 250;
 
 // One measurement line, flushed at once so that a script reading the pipe sees it immediately.
 void printLine(const QByteArray &line)
@@ -102,8 +103,9 @@ void VerificationRun::watchBlink()
             continue;
         }
         // The same blinking state twice in a row: the window shows it steadily enough to save.
+        // Not while images are still being read: the screenshot would miss them.
         QQuickWindow *window = rootWindow();
-        if (!window)
+        if (!window || m_textures.pendingCount() > 0)
             continue;
         const QString stem = m_options.screenshotPath();
         if (m_options.screenshotRequested() && !stem.isEmpty() &&
@@ -182,8 +184,9 @@ void VerificationRun::textureArrived(const QString &path)
     if (!m_awaitedTextures.remove(path))
         return;
     takeTexture(path, m_textures.request(path));
+    // The window is given the time to show the last images before its screenshot.
     if (m_finishing && m_awaitedTextures.isEmpty())
-        finish();
+        QTimer::singleShot(ScreenshotSettleMs, this, &VerificationRun::finish);
 }
 
 void VerificationRun::takeTexture(const QString &path, const TextureLoader::Result &result)

@@ -27,6 +27,10 @@ constexpr double trainLabelScale = 0.025;
 constexpr int maximumLabelParts = 8192;
 constexpr int maximumStationParts = 4096;
 constexpr int maximumScaledTextures = 1024;
+static_assert(qint64(MapRenderer::maxTextureFiles) * TextureLoader::decodeSize *
+                      TextureLoader::decodeSize * 4 <
+                  TextureLoader::cacheBytes,
+              "the images of one paint fit in the loader's cache");
 constexpr double stationNameWidth = 240; // longer names are elided
 // Screen coordinates beyond this are clipped by hand before drawing: the painter's own clipping
 // works in a precision that far-away points (a huge or broken geometry) would exceed.
@@ -497,6 +501,11 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
                     continue;
                 auto found = asked.constFind(marks[i].texturePath);
                 if (found == asked.constEnd()) {
+                    // Beyond this many files the signals keep their symbols: what the map holds
+                    // stays within the loader's cache, which would otherwise drop and read again
+                    // images still in use at every paint.
+                    if (asked.size() >= maxTextureFiles)
+                        continue;
                     const TextureLoader::Result result =
                         m_textureLoader->request(marks[i].texturePath);
                     pending = pending || result.state == TextureLoader::State::Pending;

@@ -27,6 +27,8 @@ class MapRenderer
 {
 public:
     enum class SignalLayer { Images = 0, Symbols = 1, Hidden = 2 };
+    // The distinct image files one paint shows at most, in the order of the signal list.
+    static constexpr int maxTextureFiles = 256;
 
     // Everything one paint shows.
     struct Scene

@@ -46,9 +46,34 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     return true;
 }
 
-ReadOnlyFile::Status ReadOnlyFile::open(const std::wstring &path, Sharing sharing)
+namespace {
+
+// A path longer than the classic limit is passed in its extended form ("\\?\C:\…" or
+// "\\?\UNC\server\…"), which Windows takes as it stands: so it is made absolute and
+// normalised first.
+std::wstring withLongPathPrefix(const std::wstring &path)
+{
+    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0)
+        return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return path;
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+} // namespace
+
+ReadOnlyFile::Status ReadOnlyFile::open(const std::wstring &requestedPath, Sharing sharing)
 {
     close();
+    const std::wstring path = withLongPathPrefix(requestedPath);
     const DWORD share = sharing == Sharing::DenyWrites
                             ? FILE_SHARE_READ
                             : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

@@ -171,8 +171,11 @@ void Updater::removeEarlierInstallers(const QString &directory)
         folder.remove(name);
     const QStringList handoffs = folder.entryList(
         {QStringLiteral("handoff-*")}, QDir::Dirs | QDir::NoSymLinks | QDir::Hidden | QDir::System);
-    for (const QString &name : handoffs)
-        QDir(folder.filePath(name)).removeRecursively();
+    for (const QString &name : handoffs) {
+        // A junction is a link too, though Windows does not call it one.
+        if (!QFileInfo(folder.filePath(name)).isJunction())
+            QDir(folder.filePath(name)).removeRecursively();
+    }
 }
 
 void Updater::setStatus(const QString &text)

@@ -131,6 +131,35 @@ private Q_SLOTS:
         QVERIFY(loader.waitForIdle(10000));
         QCOMPARE(loader.request(good).state, TextureLoader::State::Ready);
     }
+
+    void missingFileIsAskedAgainLater()
+    {
+        // A file the game has not written yet is read again once the retry interval has passed;
+        // a refused one is not.
+        const QString later = m_dir.filePath("later.png");
+        const QString fifo = m_dir.filePath("later-fifo");
+        QVERIFY(HostileFiles::makeFifo(fifo));
+        TextureLoader loader;
+        loader.setRetryAfterMs(200);
+        loader.request(later);
+        loader.request(fifo);
+        QVERIFY(loader.waitForIdle(10000));
+        QCOMPARE(loader.request(later).state, TextureLoader::State::Failed);
+        QVERIFY(!picture("later.png", {8, 8}).isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(loader.request(later).state, TextureLoader::State::Ready, 10000);
+        QCOMPARE(loader.request(fifo).state, TextureLoader::State::Failed);
+        QCOMPARE(loader.pendingCount(), 0);
+    }
+
+    void stoppedLoaderRefuses()
+    {
+        TextureLoader loader;
+        loader.request(picture("stopped.png", {8, 8}));
+        QVERIFY(loader.stop(10000));
+        const TextureLoader::Result result = loader.request(m_dir.filePath("stopped.png"));
+        QCOMPARE(result.state, TextureLoader::State::Failed);
+        QCOMPARE(result.error, QString("the loader has stopped"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTextureLoader)

@@ -489,6 +489,34 @@ private slots:
         QCOMPARE(item.renderer().lastCounts().texturesDrawn, 1);
         VERIFY_COLOUR(image, p + QPointF(0, -35), 0x00ff00, 0);
     }
+
+    void moreImageFilesThanTheLoaderKeeps()
+    {
+        // 500 distinct files of 192 x 192 outgrow the loader's cache: were the map to ask for all
+        // of them, every paint would find some dropped and ask again, for ever. It asks for the
+        // first maxTextureFiles and draws the others' symbols.
+        QTemporaryDir dir;
+        MapItem item;
+        prepare(item);
+        QVariantList marks;
+        QVector<SdkTrackNode> nodes;
+        for (int i = 0; i < 500; ++i) {
+            nodes.append(nodeAt(item, 1 + i, QPointF(20 + i % 25 * 15, 20 + i / 25 * 13)));
+            marks.append(signalEntry(1 + i, false, false, true, 1,
+                                     pngFile(dir, QString("s%1.png").arg(i), QColor(i % 256, 80, 0),
+                                             QSize(192, 192))));
+        }
+        QVariantMap data = liveData(nodes);
+        data.insert("mapSignals", marks);
+        item.setSnapshotData(data);
+        render(item);
+        const quint64 epoch = TextureLoader::shared().epoch();
+        QImage image(int(item.width()), int(item.height()), QImage::Format_ARGB32_Premultiplied);
+        QPainter painter(&image);
+        item.paint(&painter);
+        QVERIFY(!item.renderer().texturesPending());
+        QCOMPARE(TextureLoader::shared().epoch(), epoch);
+    }
 };
 
 QTEST_MAIN(TestMapPaint)

@@ -40,6 +40,22 @@ int main()
     CHECK(Platform::readRegularFile(folder + L"none.png", 64, bytes) == FileRead::Missing);
     WinTest::currentCase() = "folder";
     CHECK(Platform::readRegularFile(folder, 64, bytes) == FileRead::NotRegular);
+    WinTest::currentCase() = "path past MAX_PATH";
+    {
+        // Made through the extended form; read through the plain one, with forward slashes.
+        std::wstring deep = L"\\\\?\\" + folder;
+        std::wstring plain = folder;
+        for (int level = 0; plain.size() < 300; ++level) {
+            const std::wstring name = L"signal textures of a long mod name " +
+                                      std::to_wstring(level);
+            deep += name + L"\\";
+            plain += name + L"/";
+            CHECK(CreateDirectoryW(deep.c_str(), nullptr));
+        }
+        CHECK(writeFile(deep + L"deep.png", "deep"));
+        CHECK(Platform::readRegularFile(plain + L"deep.png", 64, bytes) == FileRead::Read);
+        CHECK_EQ(bytes, std::string("deep"));
+    }
     WinTest::currentCase() = "device";
     CHECK(Platform::readRegularFile(L"NUL", 64, bytes) == FileRead::NotRegular);
     WinTest::currentCase() = "pipe nobody writes to";

@@ -3,6 +3,7 @@
 #include "Platform.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QImageReader>
 
 #include <chrono>
@@ -36,14 +37,25 @@ TextureLoader::TextureLoader(QObject *parent) : QObject(parent), m_cache(cacheBy
 
 TextureLoader::~TextureLoader()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stopping = true;
-        m_queue.clear();
-    }
+    stop(-1);
+}
+
+bool TextureLoader::stop(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_stopping = true;
+    m_queue.clear();
     m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (!m_thread.joinable())
+        return true;
+    const auto ended = [this] { return m_threadEnded; };
+    if (timeoutMs < 0)
+        m_ended.wait(lock, ended);
+    else if (!m_ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), ended))
+        return false;
+    lock.unlock();
+    m_thread.join();
+    return true;
 }
 
 TextureLoader &TextureLoader::shared()
@@ -55,9 +67,20 @@ TextureLoader &TextureLoader::shared()
 TextureLoader::Result TextureLoader::request(const QString &path)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (const Result *known = m_cache.object(path))
-        return *known;
-    if (!m_pending.contains(path) && int(m_queue.size()) < maxQueued && !m_stopping) {
+    if (const Result *known = m_cache.object(path)) {
+        if (!known->transient ||
+            QDateTime::currentMSecsSinceEpoch() - known->failedAtMs < m_retryAfterMs)
+            return *known;
+        m_cache.remove(path);
+    }
+    if (m_stopping || (!m_pending.contains(path) && int(m_queue.size()) >= maxQueued)) {
+        Result refused;
+        refused.state = State::Failed;
+        refused.error = m_stopping ? QStringLiteral("the loader has stopped")
+                                   : QStringLiteral("too many images waiting");
+        return refused;
+    }
+    if (!m_pending.contains(path)) {
         m_pending.insert(path);
         m_queue.push_back(path);
         if (!m_thread.joinable())
@@ -83,7 +106,7 @@ bool TextureLoader::waitForIdle(int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     return m_idle.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [this] { return m_pending.isEmpty(); });
+                           [this] { return m_pending.isEmpty() && m_announcing == 0; });
 }
 
 void TextureLoader::clear()
@@ -93,30 +116,42 @@ void TextureLoader::clear()
     ++m_epoch;
 }
 
+void TextureLoader::setRetryAfterMs(int milliseconds)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_retryAfterMs = milliseconds;
+}
+
 void TextureLoader::run()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     for (;;) {
         m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
         if (m_stopping)
-            return;
+            break;
         const QString path = m_queue.front();
         m_queue.pop_front();
         lock.unlock();
         auto *result = new Result(load(path));
+        if (result->transient)
+            result->failedAtMs = QDateTime::currentMSecsSinceEpoch();
         const bool decoded = result->state == State::Ready;
         lock.lock();
+        // Known and no longer pending in one step: a request from now on is answered, whatever
+        // happens to the cache before the announcement.
         m_cache.insert(path, result, costOf(*result));
+        m_pending.remove(path);
         ++m_epoch;
+        ++m_announcing;
         lock.unlock();
-        // Announced before the file stops counting as pending, so that whoever waited for the
-        // loader to be idle has had every announcement.
         Q_EMIT loaded(path, decoded);
         lock.lock();
-        m_pending.remove(path);
-        if (m_pending.isEmpty())
+        --m_announcing;
+        if (m_pending.isEmpty() && m_announcing == 0)
             m_idle.notify_all();
     }
+    m_threadEnded = true;
+    m_ended.notify_all();
 }
 
 TextureLoader::Result TextureLoader::load(const QString &path)
@@ -128,6 +163,8 @@ TextureLoader::Result TextureLoader::load(const QString &path)
         Platform::readRegularFile(path.toStdWString(), std::size_t(maxFileBytes), bytes);
     if (outcome != Platform::FileRead::Read) {
         result.error = readFailure(outcome);
+        result.transient =
+            outcome == Platform::FileRead::Missing || outcome == Platform::FileRead::Failed;
         return result;
     }
 

@@ -32,8 +32,11 @@ public:
     static constexpr int decodeSize = 192;
     // What the decoded images may hold in memory; the oldest go first.
     static constexpr qint64 cacheBytes = 64 * 1024 * 1024;
-    // Files waiting to be read; a request beyond it is asked again by whoever needs it later.
+    // Files waiting to be read; a request beyond it fails at once ("too many images waiting"),
+    // without being remembered, so that it can be asked again.
     static constexpr int maxQueued = 4096;
+    // A file that was missing or could not be read is read again when asked this long after.
+    static constexpr int defaultRetryAfterMs = 10000;
 
     enum class State { Pending, Ready, Failed };
     struct Result
@@ -41,6 +44,10 @@ public:
         State state = State::Pending;
         QImage image;  // Ready: at most decodeSize a side
         QString error; // Failed: why, in words for a log line
+        // Failed for a cause that may pass (the file missing or unreadable for now): the failure
+        // is forgotten after the retry interval.
+        bool transient = false;
+        qint64 failedAtMs = 0;
     };
 
     explicit TextureLoader(QObject *parent = nullptr);
@@ -58,6 +65,10 @@ public:
     bool waitForIdle(int timeoutMs);
     // Forgets every decoded image and failure.
     void clear();
+    void setRetryAfterMs(int milliseconds);
+    // Ends the loader's thread before the program's objects go: true when it ended within
+    // timeoutMs (a read that hangs in the file system may keep it); later requests fail.
+    bool stop(int timeoutMs);
 
     // The whole work on one file, on the calling thread.
     static Result load(const QString &path);
@@ -73,8 +84,12 @@ private:
     std::condition_variable m_idle;
     std::deque<QString> m_queue;
     QSet<QString> m_pending; // queued or being read
+    int m_announcing = 0;    // read, their loaded() not yet sent
     QCache<QString, Result> m_cache;
     quint64 m_epoch = 0;
+    int m_retryAfterMs = defaultRetryAfterMs;
     bool m_stopping = false;
+    bool m_threadEnded = false;
+    std::condition_variable m_ended;
     std::thread m_thread;
 };
