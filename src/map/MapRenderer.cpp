@@ -485,6 +485,7 @@ void MapRenderer::paintSignals(QPainter *painter, const Scene &scene, const QRec
         QImage texture;
     };
     QVector<Textured> textured;
+    textured.reserve(images ? marks.size() : 0);
     QVector<QPointF> points(marks.size());
     QVector<bool> shown(marks.size(), false);
     // The images of one overlay are looked up once, not at every step of a movement, and again

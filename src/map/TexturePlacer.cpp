@@ -31,7 +31,8 @@ TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
         m_rowEdges.append(row * m_cellSize);
     m_cells.resize(m_columns * m_rows);
     m_covered.fill(false, m_columns * m_rows);
-    m_coveredSums.fill(0, (m_columns + 1) * (m_rows + 1));
+    m_columnVersion.fill(0, m_columns);
+    m_narrowColumnRows.resize(size_t(m_columns) * narrowRanges);
 }
 
 // Any monotonic mapping of coordinates to cells keeps the grid exact: an overlap of two
@@ -44,24 +45,10 @@ inline int TexturePlacer::cellIndex(double coordinate, int count) const
     return cell >= count - 1 ? count - 1 : int(cell);
 }
 
-void TexturePlacer::rebuildCoveredSums()
-{
-    const int stride = m_columns + 1;
-    for (int row = 0; row < m_rows; ++row) {
-        int rowSum = 0;
-        for (int column = 0; column < m_columns; ++column) {
-            rowSum += m_covered[row * m_columns + column] ? 1 : 0;
-            m_coveredSums[(row + 1) * stride + column + 1] =
-                m_coveredSums[row * stride + column + 1] + rowSum;
-        }
-    }
-    m_sumsStale = false;
-}
-
 // The cell holding the coordinate low, the first one whose inside an interval starting at low
 // overlaps; settled on the cell edges themselves, so that no rounding of the look-up widens a
 // range.
-int TexturePlacer::firstCellInside(double low, const QVector<double> &edges, int count) const
+inline int TexturePlacer::firstCellInside(double low, const QVector<double> &edges, int count) const
 {
     int cell = cellIndex(low, count);
     while (cell > 0 && edges[cell] > low)
@@ -72,7 +59,7 @@ int TexturePlacer::firstCellInside(double low, const QVector<double> &edges, int
 }
 
 // The last cell whose inside an interval ending at high overlaps.
-int TexturePlacer::lastCellInside(double high, const QVector<double> &edges, int count) const
+inline int TexturePlacer::lastCellInside(double high, const QVector<double> &edges, int count) const
 {
     int cell = cellIndex(high, count);
     while (cell > 0 && !(edges[cell] < high))
@@ -82,36 +69,40 @@ int TexturePlacer::lastCellInside(double high, const QVector<double> &edges, int
     return cell;
 }
 
-int TexturePlacer::coveredCellsIn(int firstColumn, int lastColumn, int firstRow, int lastRow)
-{
-    if (firstColumn > lastColumn || firstRow > lastRow)
-        return 0;
-    if (m_sumsStale)
-        rebuildCoveredSums();
-    const int stride = m_columns + 1;
-    return m_coveredSums[(lastRow + 1) * stride + lastColumn + 1] -
-           m_coveredSums[firstRow * stride + lastColumn + 1] -
-           m_coveredSums[(lastRow + 1) * stride + firstColumn] +
-           m_coveredSums[firstRow * stride + firstColumn];
-}
-
 const TexturePlacer::ColumnRows &TexturePlacer::columnRows(int firstColumn, int lastColumn)
 {
-    ColumnRows &rows = m_columnRows[quint32(firstColumn) << 16 | quint32(lastColumn)];
-    if (rows.version == m_coverVersion)
-        return rows;
-    rows.version = m_coverVersion;
-    rows.blockedSums.resize(m_rows + 1);
-    rows.blockedSums[0] = 0;
-    rows.longestFreeRun = 0;
+    const int width = lastColumn - firstColumn;
+    ColumnRows *rows;
+    if (width < narrowRanges) {
+        std::unique_ptr<ColumnRows> &entry =
+            m_narrowColumnRows[size_t(firstColumn) * narrowRanges + size_t(width)];
+        if (!entry)
+            entry = std::make_unique<ColumnRows>();
+        rows = entry.get();
+    } else {
+        rows = &m_wideColumnRows[quint32(firstColumn) << 16 | quint32(lastColumn)];
+    }
+    // Still right unless a cell of these columns was covered since it was made.
+    bool current = rows->version >= 0;
+    for (int column = firstColumn; current && column <= lastColumn; ++column)
+        current = m_columnVersion[column] <= rows->version;
+    if (current)
+        return *rows;
+    rows->version = m_coverVersion;
+    rows->blockedSums.resize(m_rows + 1);
+    rows->blockedSums[0] = 0;
+    rows->longestFreeRun = 0;
     int run = 0;
     for (int row = 0; row < m_rows; ++row) {
-        const bool blocked = coveredCellsIn(firstColumn, lastColumn, row, row) > 0;
-        rows.blockedSums[row + 1] = rows.blockedSums[row] + (blocked ? 1 : 0);
+        const bool *cells = m_covered.constData() + row * m_columns;
+        bool blocked = false;
+        for (int column = firstColumn; !blocked && column <= lastColumn; ++column)
+            blocked = cells[column];
+        rows->blockedSums[row + 1] = rows->blockedSums[row] + (blocked ? 1 : 0);
         run = blocked ? 0 : run + 1;
-        rows.longestFreeRun = std::max(rows.longestFreeRun, run);
+        rows->longestFreeRun = std::max(rows->longestFreeRun, run);
     }
-    return rows;
+    return *rows;
 }
 
 bool TexturePlacer::collides(const QRectF &candidate) const
@@ -160,8 +151,7 @@ void TexturePlacer::remember(const QRectF &rectangle)
             if (rowHeld && grownLeft <= m_columnEdges[column] &&
                 m_columnEdges[column + 1] <= grownRight && !m_covered[cell]) {
                 m_covered[cell] = true;
-                m_sumsStale = true;
-                ++m_coverVersion;
+                m_columnVersion[column] = ++m_coverVersion;
             }
         }
     }
@@ -172,12 +162,6 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
     const double w = textureSize.width();
     const double h = textureSize.height();
     const QRectF base(trackPoint + QPointF(-w / 2, -h - 3), textureSize);
-
-    // The placed rectangles only ever grow, so a candidate refused for this spot earlier in the
-    // paint is refused again: start where the last search for the same spot ended.
-    const SpotKey key{trackPoint.x(), trackPoint.y(), w, h};
-    const auto known = m_firstCandidate.constFind(key);
-    const int first = known == m_firstCandidate.constEnd() ? 0 : known.value();
 
     // Whether a candidate lies inside the item, and which cells it overlaps, depends on its column
     // for x and on its row for y: worked out once per column and once per row.
@@ -202,10 +186,14 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
         }
         anyColumn = anyColumn || columnInside[a];
     }
-    if (!anyColumn) {
-        m_firstCandidate.insert(key, candidateCount);
+    // No column left: the same spot asked again finds that as quickly, with nothing remembered.
+    if (!anyColumn)
         return std::nullopt;
-    }
+    // The placed rectangles only ever grow, so a candidate refused for this spot earlier in the
+    // paint is refused again: start where the last search for the same spot ended.
+    const SpotKey key{trackPoint.x(), trackPoint.y(), w, h};
+    const auto known = m_firstCandidate.constFind(key);
+    const int first = known == m_firstCandidate.constEnd() ? 0 : known.value();
     int rowFor = -1; // the row index b that the three values below describe
     bool rowInside = false;
     int rowFirstCell = 0;

@@ -6,8 +6,10 @@
 #include <QSizeF>
 #include <QVector>
 
+#include <memory>
 #include <optional>
 #include <unordered_map>
+#include <vector>
 
 // Chooses, for each signal texture of one paint, a spot beside the track that lies inside the item
 // and keeps 3 pixels away from every texture placed before it. Candidates are tried in a fixed
@@ -51,8 +53,6 @@ private:
     bool collides(const QRectF &candidate) const;
     void remember(const QRectF &rectangle);
     int cellIndex(double coordinate, int count) const;
-    void rebuildCoveredSums();
-    int coveredCellsIn(int firstColumn, int lastColumn, int firstRow, int lastRow);
     int firstCellInside(double low, const QVector<double> &edges, int count) const;
     int lastCellInside(double high, const QVector<double> &edges, int count) const;
 
@@ -83,17 +83,15 @@ private:
     // Per cell: some grown rectangle holds the whole cell, so any candidate that overlaps the
     // cell overlaps that rectangle; most refusals are settled by this flag alone.
     QVector<bool> m_covered;
-    // Running sums of the covered flags, rebuilt when a flag changed: one look-up tells whether
-    // any cell a candidate overlaps is covered.
-    QVector<int> m_coveredSums; // (rows + 1) x (columns + 1)
-    bool m_sumsStale = false;
+    // Per grid column: the cover version at which a cell of it was last covered.
+    QVector<int> m_columnVersion;
     QHash<SpotKey, int> m_firstCandidate; // per track point and size: first candidate not refused
 
     // Per range of grid columns that a candidate overlaps: which grid rows hold a covered cell in
     // those columns (as running sums), and the longest run of rows without one. A column of
     // candidates whose rectangles need more rows than that run has no free candidate at all, so
     // it is skipped whole: once the item is full, a search ends after nine look-ups instead of
-    // 256 tests. Made again after a cell became covered.
+    // 256 tests. Made again only after a cell of those columns became covered.
     struct ColumnRows
     {
         int version = -1;
@@ -101,6 +99,10 @@ private:
         int longestFreeRun = 0;
     };
     const ColumnRows &columnRows(int firstColumn, int lastColumn);
-    std::unordered_map<quint32, ColumnRows> m_columnRows; // nodes stay put: pointers are kept
+    // Ranges up to narrowRanges columns wide sit in a table by first column and width (textures
+    // are about one size in a paint); wider ones in a map. Entries stay put: pointers are kept.
+    static constexpr int narrowRanges = 32;
+    std::vector<std::unique_ptr<ColumnRows>> m_narrowColumnRows;
+    std::unordered_map<quint32, ColumnRows> m_wideColumnRows;
     int m_coverVersion = 0;
 };
