@@ -32,7 +32,9 @@ TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
     m_cells.resize(m_columns * m_rows);
     m_covered.fill(false, m_columns * m_rows);
     m_columnVersion.fill(0, m_columns);
-    m_narrowColumnRows.resize(size_t(m_columns) * narrowRanges);
+    // A grid of one row and thousands of columns (a degenerate item) keeps to the map.
+    if (qint64(m_columns) * narrowRanges <= maximumCellCount * 8)
+        m_narrowColumnRows.resize(size_t(m_columns) * narrowRanges);
 }
 
 // Any monotonic mapping of coordinates to cells keeps the grid exact: an overlap of two
@@ -73,7 +75,7 @@ const TexturePlacer::ColumnRows &TexturePlacer::columnRows(int firstColumn, int 
 {
     const int width = lastColumn - firstColumn;
     ColumnRows *rows;
-    if (width < narrowRanges) {
+    if (width < narrowRanges && !m_narrowColumnRows.empty()) {
         std::unique_ptr<ColumnRows> &entry =
             m_narrowColumnRows[size_t(firstColumn) * narrowRanges + size_t(width)];
         if (!entry)
