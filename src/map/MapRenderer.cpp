@@ -41,6 +41,12 @@ QPen linePen(const QColor &colour, double width)
     return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
 }
 
+// One pixel wide, so that the raster engine takes its fast path for thin antialiased lines.
+QPen thinLinePen(const QColor &colour)
+{
+    return QPen(QBrush(colour), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
 bool isFinite(const QPointF &point)
 {
     return std::isfinite(point.x()) && std::isfinite(point.y());
@@ -424,7 +430,11 @@ void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network, cons
     for (const QRectF &area : areas) {
         if (clipped)
             painter->setClipRect(area);
-        painter->setPen(linePen(edgeColour, 1.3));
+        // Zoomed out, where the network is dense and junctions are not drawn, the edges are one
+        // pixel wide: the rasteriser's thin-line path draws them in less than half the time, and
+        // a 1.3-pixel edge looks no different among thousands.
+        painter->setPen(camera.scale() > junctionScale ? linePen(edgeColour, 1.3)
+                                                       : thinLinePen(edgeColour));
         // Lines of one pen are handed over in batches: the same strokes, fewer calls.
         QVector<QLineF> batch;
         batch.reserve(1024);
