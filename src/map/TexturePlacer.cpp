@@ -71,7 +71,8 @@ inline int TexturePlacer::lastCellInside(double high, const QVector<double> &edg
     return cell;
 }
 
-const TexturePlacer::ColumnRows &TexturePlacer::columnRows(int firstColumn, int lastColumn)
+const TexturePlacer::ColumnRows *TexturePlacer::columnRows(int firstColumn, int lastColumn,
+                                                            int rowsNeeded)
 {
     const int width = lastColumn - firstColumn;
     ColumnRows *rows;
@@ -84,12 +85,16 @@ const TexturePlacer::ColumnRows &TexturePlacer::columnRows(int firstColumn, int 
     } else {
         rows = &m_wideColumnRows[quint32(firstColumn) << 16 | quint32(lastColumn)];
     }
+    // Cells are only ever covered, so free runs only ever shorten: columns without room for the
+    // texture stay so, however old the figure is.
+    if (rows->version >= 0 && rows->longestFreeRun < rowsNeeded)
+        return nullptr;
     // Still right unless a cell of these columns was covered since it was made.
     bool current = rows->version >= 0;
     for (int column = firstColumn; current && column <= lastColumn; ++column)
         current = m_columnVersion[column] <= rows->version;
     if (current)
-        return *rows;
+        return rows;
     rows->version = m_coverVersion;
     rows->blockedSums.resize(m_rows + 1);
     rows->blockedSums[0] = 0;
@@ -104,7 +109,7 @@ const TexturePlacer::ColumnRows &TexturePlacer::columnRows(int firstColumn, int 
         run = blocked ? 0 : run + 1;
         rows->longestFreeRun = std::max(rows->longestFreeRun, run);
     }
-    return *rows;
+    return rows->longestFreeRun < rowsNeeded ? nullptr : rows;
 }
 
 bool TexturePlacer::collides(const QRectF &candidate) const
@@ -177,14 +182,12 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
         const QRectF moved = base.translated(columnOffset(a) * m_step, 0);
         columnInside[a] = moved.left() >= 0 && moved.right() <= m_itemSize.width();
         if (columnInside[a] && positiveArea) {
-            const ColumnRows &rows =
+            // Nothing when every candidate of this column overlaps a covered cell: none can be
+            // free.
+            columnRowsOf[a] =
                 columnRows(firstCellInside(moved.left(), m_columnEdges, m_columns),
-                           lastCellInside(moved.right(), m_columnEdges, m_columns));
-            // Every candidate of this column overlaps a covered cell: none can be free.
-            if (rows.longestFreeRun < rowsNeeded)
-                columnInside[a] = false;
-            else
-                columnRowsOf[a] = &rows;
+                           lastCellInside(moved.right(), m_columnEdges, m_columns), rowsNeeded);
+            columnInside[a] = columnRowsOf[a] != nullptr;
         }
         anyColumn = anyColumn || columnInside[a];
     }

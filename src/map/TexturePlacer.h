@@ -98,7 +98,8 @@ private:
         QVector<int> blockedSums; // rows + 1
         int longestFreeRun = 0;
     };
-    const ColumnRows &columnRows(int firstColumn, int lastColumn);
+    // The rows of a column range, or nothing when no run of free rows is rowsNeeded long.
+    const ColumnRows *columnRows(int firstColumn, int lastColumn, int rowsNeeded);
     // Ranges up to narrowRanges columns wide sit in a table by first column and width (textures
     // are about one size in a paint); wider ones in a map. Entries stay put: pointers are kept.
     static constexpr int narrowRanges = 32;
