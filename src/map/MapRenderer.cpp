@@ -11,7 +11,7 @@
 
 namespace {
 
-const QColor backgroundColour(0x07, 0x0b, 0x0a);
+const QColor &backgroundColour = MapSymbols::backgroundColour;
 const QColor edgeColour(0xa6, 0xb8, 0xad);
 const QColor junctionColour(0xd3, 0xa8, 0x73);
 const QColor trainLabelColour(0xf1, 0xee, 0xd6);
@@ -36,16 +36,7 @@ constexpr double stationNameWidth = 240; // longer names are elided
 // works in a precision that far-away points (a huge or broken geometry) would exceed.
 constexpr double coordinateLimit = 1e6;
 
-QPen linePen(const QColor &colour, double width)
-{
-    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-}
-
-// One pixel wide, so that the raster engine takes its fast path for thin antialiased lines.
-QPen thinLinePen(const QColor &colour)
-{
-    return QPen(QBrush(colour), 1.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-}
+constexpr auto linePen = &MapSymbols::linePen;
 
 bool isFinite(const QPointF &point)
 {
@@ -433,8 +424,7 @@ void MapRenderer::drawNetwork(QPainter *painter, const MapNetwork &network, cons
         // Zoomed out, where the network is dense and junctions are not drawn, the edges are one
         // pixel wide: the rasteriser's thin-line path draws them in less than half the time, and
         // a 1.3-pixel edge looks no different among thousands.
-        painter->setPen(camera.scale() > junctionScale ? linePen(edgeColour, 1.3)
-                                                       : thinLinePen(edgeColour));
+        painter->setPen(linePen(edgeColour, camera.scale() > junctionScale ? 1.3 : 1.0));
         // Lines of one pen are handed over in batches: the same strokes, fewer calls.
         QVector<QLineF> batch;
         batch.reserve(1024);

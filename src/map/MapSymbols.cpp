@@ -8,7 +8,7 @@
 
 namespace {
 
-const QColor backgroundColour(0x07, 0x0b, 0x0a);
+const QColor &backgroundColour = MapSymbols::backgroundColour;
 const QColor pathColour(0xe4, 0xbf, 0x50);
 const QColor reservationColour(0x65, 0xdb, 0x87);
 const QColor occupationColour(0xff, 0x6b, 0x6b);
@@ -20,10 +20,7 @@ const QColor trainColour(0x86, 0xd8, 0xc9);
 // Label stamps are kept for this many distinct states; past that they are drawn directly.
 constexpr int maximumLabelStamps = 512;
 
-QPen linePen(const QColor &colour, double width)
-{
-    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-}
+constexpr auto linePen = &MapSymbols::linePen;
 
 void drawPathPoint(QPainter *painter, const QPointF &point)
 {
@@ -98,6 +95,13 @@ QRect textBounds(const QFont &font, const QString &text, const QPointF &offset)
 }
 
 } // namespace
+
+const QColor MapSymbols::backgroundColour(0x07, 0x0b, 0x0a);
+
+QPen MapSymbols::linePen(const QColor &colour, double width)
+{
+    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
 
 QPen MapSymbols::signalPen(bool marker)
 {

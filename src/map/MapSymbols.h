@@ -32,6 +32,11 @@ public:
     void trainDisc(QPainter *painter, const QPointF &point, bool selected);
 
     static QPen signalPen(bool marker);
+    // The pen of every line of the map: square caps, bevelled joins. One pixel wide or less, the
+    // raster engine draws it on its fast path for thin antialiased lines.
+    static QPen linePen(const QColor &colour, double width);
+    // The map's background, under the network and inside symbols.
+    static const QColor backgroundColour;
 
 private:
     void reset(int dotsPerMeter, const QFont &font, double scaleX, double scaleY);
