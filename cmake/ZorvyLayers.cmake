@@ -3,10 +3,11 @@
 #
 # Layer of each library, bottom first. Libraries on one layer may not link each other either.
 set(ZORVY_LAYERS
+    "zorvy_abi"
     "zorvy_model;zorvy_platform"
     "zorvy_sdk;zorvy_textures"
     "zorvy_capture"
-    "zorvy_backend;zorvy_map;zorvy_qml;zorvy_update"
+    "zorvy_backend;zorvy_map;zorvy_ui;zorvy_update"
     "zorvy_app"
 )
 

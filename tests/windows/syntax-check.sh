@@ -10,7 +10,7 @@ set -u
 cxx=$1 repo=$2 qt=$3
 here=$(cd "$(dirname "$0")" && pwd)
 includes=""
-for dir in $(find "$repo/src" "$repo/qml" -name '*.h' -exec dirname {} \; | sort -u); do
+for dir in $(find "$repo/src" -name '*.h' -exec dirname {} \; | sort -u); do
     includes="$includes -I$dir"
 done
 for module in QtCore QtGui QtNetwork QtQml QtQuick QtQuickControls2; do
