@@ -1,0 +1,1 @@
+void zorvy_layers_case(void) {}
