@@ -1,4 +1,4 @@
-// The operations every producer and reader of a data map shares: the base map, the id text, the
+// The operations every producer and reader of a data map shares: the id text, the
 // ageing of a live map (path, usage and signals), and the JSON text of the golden files.
 
 #include "DataMap.h"
@@ -14,7 +14,6 @@ class TestDataMap : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void baseDataMapHasExactlyTheBaseKeys();
     void idText_data();
     void idText();
     void ageingRewritesPathUsageAndSignals_data();
@@ -22,19 +21,6 @@ private Q_SLOTS:
     void jsonShowsEveryValueAndType_data();
     void jsonShowsEveryValueAndType();
 };
-
-void TestDataMap::baseDataMapHasExactlyTheBaseKeys()
-{
-    const QVariantMap map = DataMap::baseDataMap(QStringLiteral("Connexion…"));
-    QStringList expected =
-        QString("status live tracks trains stations trackCount stationCount signalCount trainCount "
-                "baliseCount updated mapPath pathAvailable pathSize pathStale mapReservations "
-                "mapOccupations reservationsAvailable occupationsAvailable usageStale "
-                "selectedTrainId selectedTrackId selectedTrain")
-            .split(' ');
-    expected.sort();
-    QCOMPARE(map.keys(), expected);
-}
 
 // The id text, and what reads back from a text: zero for anything but 1 to 16 hex digits.
 void TestDataMap::idText_data()
