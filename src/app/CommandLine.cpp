@@ -20,6 +20,8 @@ CommandLine::CommandLine(const QStringList &arguments)
             m_smoke = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             m_help = true;
+        } else if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {
+            m_version = true;
         } else if (argument == QLatin1String("--screenshot") && !m_screenshotRequested) {
             m_screenshotRequested = true;
             screenshotIndex = i;
@@ -49,5 +51,6 @@ QString CommandLine::helpText()
         "  --verify-blink        surveille les phases de clignotement des signaux\n"
         "  --screenshot CHEMIN   capture d’écran finale des vérifications\n"
         "  --smoke               quitte seul après 3,5 s (code 0)\n"
+        "  -v, --version         affiche la version\n"
         "  -h, --help            affiche cette aide\n");
 }

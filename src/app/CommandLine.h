@@ -19,6 +19,8 @@ public:
     bool smoke() const { return m_smoke; }
     // "--help" or "-h": the options are printed and the program ends.
     bool help() const { return m_help; }
+    // "--version" or "-v": the version is printed and the program ends (after the help).
+    bool version() const { return m_version; }
     QStringList unknownOptions() const { return m_unknownOptions; }
 
     // One line per option, for "--help".
@@ -39,6 +41,7 @@ private:
     bool m_verifyBlink = false;
     bool m_smoke = false;
     bool m_help = false;
+    bool m_version = false;
     QStringList m_unknownOptions;
     bool m_screenshotRequested = false;
     QString m_screenshotPath;

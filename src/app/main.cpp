@@ -3,6 +3,7 @@
 #include "LogCategories.h"
 #include "SdkFailureReport.h"
 #include "SdkLoader.h"
+#include "Version.h"
 
 #include <QGuiApplication>
 
@@ -17,8 +18,13 @@ int main(int argc, char *argv[])
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments.append(QString::fromLocal8Bit(argv[i]));
-        if (CommandLine(arguments).help()) {
+        const CommandLine early(arguments);
+        if (early.help()) {
             std::fputs(CommandLine::helpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        }
+        if (early.version()) {
+            std::fputs("ZorvyTco " ZORVY_VERSION "\n", stdout);
             return 0;
         }
     }
@@ -32,7 +38,7 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("Zorvy TCO"));
     QGuiApplication::setOrganizationName(QStringLiteral("ZorvyTools"));
-    QGuiApplication::setApplicationVersion(QStringLiteral("0.4.0"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(ZORVY_VERSION));
 
     // Qt has taken its own options out of the arguments by now.
     const CommandLine options(QGuiApplication::arguments());

@@ -116,10 +116,19 @@ private Q_SLOTS:
         const QStringList lines = QString::fromUtf8(run.output).split('\n');
         for (const QString option :
              {"--check-sdk", "--verify-live", "--verify-textures", "--verify-map", "--verify-blink",
-              "--screenshot", "--smoke", "--help"}) {
-            const QRegularExpression described("^\\s*(-h, )?" + option);
+              "--screenshot", "--smoke", "--version", "--help"}) {
+            const QRegularExpression described("^\\s*(-[hv], )?" + option);
             QVERIFY2(lines.filter(described).size() == 1, qPrintable(option));
         }
+    }
+
+    // The version of the build, without a library or a display.
+    void version()
+    {
+        QTemporaryDir dir;
+        const Run run = runIn(dir.path(), QString(), {"--version"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.output, QByteArray("ZorvyTco " ZORVY_VERSION "\n"));
     }
 };
 
