@@ -220,7 +220,14 @@ private Q_SLOTS:
         const AnyCopy &copy = list.copy;
         uint32_t first = 0, second = 0, count = 0;
         QCOMPARE(copy(s, nullptr, 0, &first), 0u);
-        QTest::qWait(60); // a few publications of the game
+        // Until a later snapshot shows the game moved on.
+        SdkStatus status = 0;
+        const QByteArray trains = bytesOf(copyAll(&ZorvySdk_CopyTrains, s, &status));
+        ScopedSnapshot later;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            later.capture(o.session.handle) == 0 &&
+                bytesOf(copyAll(&ZorvySdk_CopyTrains, later.handle, &status)) != trains,
+            10000);
         QCOMPARE(copy(s, nullptr, 0, &second), 0u);
         QCOMPARE(second, first);
         QVERIFY2(first > capacity, "the world needs more records than the capacity tried");

@@ -2,7 +2,8 @@
 // can see what the hand-off at quit starts:
 //   quit     waits for the updater's own first check, then quits as when the window is closed
 //   restart  asks at once, then quits through Updater::restart()
-//   replace  asks at once, changes one byte of the downloaded installer, then quits
+//   replace  asks at once, changes one byte of the downloaded installer, then quits; ends with 6
+//            if the changed installer is about to start
 //   swap     asks at once and quits; once the hand-off has verified the installer, renames a
 //            script that writes "SWAPPED" over the downloaded file, just before the start
 // Exit code 0 once the updater was ready and the ending ran; 2 when it never got ready.
@@ -78,6 +79,8 @@ int main(int argc, char *argv[])
     });
     if (mode == "swap")
         Updater::setBeforeInstallerStarts(&swapInstaller);
+    if (mode == "replace")
+        Updater::setBeforeInstallerStarts([] { std::exit(6); });
     if (mode != "quit")
         QTimer::singleShot(0, &updater, &Updater::check);
     // A helper that never gets ready must not outlive its test.
