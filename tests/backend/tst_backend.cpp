@@ -10,7 +10,6 @@
 #include "SnapshotConverter.h"
 #include "Worlds.h"
 
-#include <QLibrary>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -308,10 +307,6 @@ void TestBackend::replacedMapsDieOnTheReaderThread()
 
 void TestBackend::destroyingDuringCaptureWaitsForIt()
 {
-    QLibrary library(QCoreApplication::applicationDirPath() + "/ZorvyRailsSDK.dll");
-    const auto openSnapshots =
-        reinterpret_cast<quint32 (*)()>(library.resolve("ZorvySim_OpenSnapshotCount"));
-    QVERIFY2(openSnapshots, qPrintable(library.errorString()));
     GameProcess large;
     QVERIFY2(large.start({"--size", "large"}), qPrintable(large.errorString()));
     auto backend = std::make_unique<Backend>();
@@ -320,11 +315,11 @@ void TestBackend::destroyingDuringCaptureWaitsForIt()
 
     // Catch the reader inside a capture (a snapshot is open), then destroy the Backend.
     QDeadlineTimer deadline(20000);
-    while (openSnapshots() == 0 && !deadline.hasExpired())
+    while (GameProcess::openSnapshotCount() == 0 && !deadline.hasExpired())
         QCoreApplication::processEvents();
-    QVERIFY2(openSnapshots() > 0, "never caught the reader inside a capture");
+    QVERIFY2(GameProcess::openSnapshotCount() > 0, "never caught the reader inside a capture");
     backend.reset();
-    QCOMPARE(openSnapshots(), 0u);
+    QCOMPARE(GameProcess::openSnapshotCount(), 0u);
 }
 
 void TestBackend::endlessWaitEnds_data()

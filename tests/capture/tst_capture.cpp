@@ -10,13 +10,10 @@
 #include "SnapshotConverter.h"
 #include "Worlds.h"
 
-#include <QLibrary>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-uint32_t (*openSnapshotCount)() = nullptr;
 
 // One running game and a library session on it; both end with the object.
 struct ObservedGame
@@ -52,7 +49,7 @@ class TestCapture : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanup() { QCOMPARE(openSnapshotCount(), 0u); }
+    void cleanup() { QCOMPARE(GameProcess::openSnapshotCount(), 0u); }
     void scenarioArrivesAsItsGoldenMap();
     void generatedMediumGameIsConsistentWithItsRecords();
 };
@@ -61,10 +58,6 @@ void TestCapture::initTestCase()
 {
     QString error;
     QVERIFY2(loadSdk(&error), qPrintable(error));
-    QLibrary library(QCoreApplication::applicationDirPath() + "/ZorvyRailsSDK.dll");
-    openSnapshotCount =
-        reinterpret_cast<uint32_t (*)()>(library.resolve("ZorvySim_OpenSnapshotCount"));
-    QVERIFY2(openSnapshotCount, qPrintable(library.errorString()));
 }
 
 void TestCapture::scenarioArrivesAsItsGoldenMap()

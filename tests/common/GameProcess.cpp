@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QLibrary>
 #include <QProcess>
 #include <QUuid>
 
@@ -96,4 +97,14 @@ QList<qint64> GameProcess::runningGames()
 {
     const QList<quint32> games = runningGameProcesses();
     return QList<qint64>(games.begin(), games.end());
+}
+
+quint32 GameProcess::openSnapshotCount()
+{
+    static const auto count = reinterpret_cast<quint32 (*)()>(
+        QLibrary::resolve(QCoreApplication::applicationDirPath() + "/ZorvyRailsSDK.dll",
+                          "ZorvySim_OpenSnapshotCount"));
+    if (!count)
+        qFatal("the stand-in library next to the test program has no snapshot count");
+    return count();
 }

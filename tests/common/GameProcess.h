@@ -32,6 +32,8 @@ public:
     static QString writeScenario(const QJsonObject &scenario, const QString &dir);
     // Process ids of all processes named "ZorvyRails.exe".
     static QList<qint64> runningGames();
+    // Snapshots that the stand-in library next to the test program has not had back yet.
+    static quint32 openSnapshotCount();
 
 private:
     std::unique_ptr<QProcess> m_process;

@@ -5,12 +5,12 @@
 // look and move like a railway while a snapshot stays as it was taken, and its search by name.
 
 #include "GameProcessFinder.h"
+#include "RecordWorld.h"
 #include "SdkCalls.h"
 #include "SdkLoader.h"
 
 #include <QFileInfo>
 #include <QImageReader>
-#include <QLibrary>
 #include <QProcess>
 #include <QtTest>
 
@@ -25,8 +25,10 @@
 
 namespace {
 
-// Every list of one snapshot, copied at once.
-struct Capture
+using UsageList = std::vector<SdkTrackUsage>;
+
+// Every list of one snapshot, copied at once (unavailable usage reads as empty).
+struct Capture : RecordWorld::World
 {
     // False when any copy fails, unavailable usage included.
     bool read(SdkSnapshot snapshot)
@@ -36,6 +38,8 @@ struct Capture
             into = copyAll(copy, snapshot, &status);
             worst = worst ? worst : status;
         };
+        reservations.emplace();
+        occupations.emplace();
         get(&ZorvySdk_CopyTrains, trains);
         get(&ZorvySdk_CopyTracks, tracks);
         get(&ZorvySdk_CopyStations, stations);
@@ -43,8 +47,8 @@ struct Capture
         get(&ZorvySdk_CopySignalStates, states);
         get(&ZorvySdk_CopySignalTextures, textures);
         get(&ZorvySdk_CopyTrackNodes, nodes);
-        get(&ZorvySdk_CopyTrackReservations, reservations);
-        get(&ZorvySdk_CopyTrackOccupations, occupations);
+        get(&ZorvySdk_CopyTrackReservations, *reservations);
+        get(&ZorvySdk_CopyTrackOccupations, *occupations);
         return worst == 0;
     }
     // Reads a new snapshot of the session, released again at once.
@@ -53,26 +57,19 @@ struct Capture
         ScopedSnapshot snapshot;
         return snapshot.capture(session) == 0 && read(snapshot.handle);
     }
-    QByteArrayList bytes() const
-    {
-        return {bytesOf(trains),        bytesOf(tracks),       bytesOf(stations),
-                bytesOf(signalRecords), bytesOf(states),       bytesOf(textures),
-                bytesOf(nodes),         bytesOf(reservations), bytesOf(occupations)};
-    }
-    std::vector<SdkTrain> trains;
-    std::vector<SdkTrack> tracks;
-    std::vector<SdkStation> stations;
-    std::vector<SdkSignal> signalRecords;
-    std::vector<SdkSignalState> states;
-    std::vector<SdkSignalTexture> textures;
-    std::vector<SdkTrackNode> nodes;
-    std::vector<SdkTrackUsage> reservations, occupations;
 };
 
-template <size_t N> void setText(char (&array)[N], const QByteArray &bytes)
+QByteArrayList allBytes(const RecordWorld::World &w)
 {
-    std::memset(array, 0, N);
-    std::memcpy(array, bytes.constData(), std::min<size_t>(N, size_t(bytes.size())));
+    return {bytesOf(w.trains),
+            bytesOf(w.tracks),
+            bytesOf(w.stations),
+            bytesOf(w.signalRecords),
+            bytesOf(w.states),
+            bytesOf(w.textures),
+            bytesOf(w.nodes),
+            bytesOf(w.reservations.value_or(UsageList())),
+            bytesOf(w.occupations.value_or(UsageList()))};
 }
 
 // Every list behind one signature, so that one table covers them all.
@@ -112,17 +109,12 @@ private Q_SLOTS:
     {
         QString error;
         QVERIFY2(loadSdk(&error), qPrintable(error));
-        QLibrary library(QCoreApplication::applicationDirPath() +
-                         QStringLiteral("/ZorvyRailsSDK.dll"));
-        m_openSnapshots =
-            reinterpret_cast<OpenSnapshotCountFn>(library.resolve("ZorvySim_OpenSnapshotCount"));
-        QVERIFY2(m_openSnapshots, qPrintable(library.errorString()));
     }
 
     void cleanup()
     {
         // Every test releases what it captured, pass or fail, through its scoped handles.
-        QCOMPARE(m_openSnapshots(), 0u);
+        QCOMPARE(GameProcess::openSnapshotCount(), 0u);
     }
 
     void scenarioIsReadBackByteForByte()
@@ -155,30 +147,15 @@ private Q_SLOTS:
         json.replace("@NAME@", name257.toHex()).replace("@LABEL@", label32.toHex());
         json.replace("@LONG@", longLabel).replace("@PATH@", path1024.toHex());
 
-        // What the library must hand out, built here independently of the game's reader.
-        Capture expected;
-        expected.stations = {{26, "", {}}, {~1ULL, "", {}}, {27, "Lyon-Part-Dieu é", {}}};
-        setText(expected.stations[1].name, name257);
-        expected.tracks = {{1, 26, 22.5}, {~0ULL, 99, 0.0}, {1, 0, 0.0}};
-        expected.nodes = {{1, 2, 0, 0.0, 0.0}, {2, 1, 0x10, -12.5, 1e6}};
-        expected.trains = {{5, 1, 12.5, 0.457, 1, 3, "IC 12", {}},
-                           {6, 0, 0, 0, -1, 1, "\xff\xfe", {}},
-                           {7, 0, 0, 0, 0, 255, "sans itinéraire", {}}};
-        expected.signalRecords = {{100, 1, 0.5, 1, 2}, {101, 2, 0.0, -5, 250}};
-        expected.states = {{100, 6, 0, -1, 0, "Voie libre", "VL"},
-                           {100, 4, 0, 9, 0, "", ""},
-                           {101, 2, 0, 0, 0, "", ""}};
-        setText(expected.states[2].label1, label32);
-        setText(expected.states[2].label2, longLabel);
-        expected.textures = {{100, {}, 2, {}, "/absolute/file.png"}, {101, {}, 0, {}, ""}};
-        setText(expected.textures[1].path, path1024);
-        expected.reservations = {{5, 2, 0.0, 1.0}};
-        expected.occupations = {{5, 1, 0.3, 0.6}, {6, 7, 1.0, 0.0}};
+        // What the library must hand out: the records of the tests' own reading of the world.
+        const RecordWorld::World expected =
+            RecordWorld::fromJson(QJsonDocument::fromJson(json).object());
+        QCOMPARE(expected.stations.at(1).name[255], 'A');
 
         Observed o;
         Capture c;
         QVERIFY(o.start(QString::fromUtf8(json)) && c.read(o.snapshot.handle));
-        QCOMPARE(c.bytes(), expected.bytes());
+        QCOMPARE(allBytes(c), allBytes(expected));
         SdkStatus status = 1;
         QCOMPARE(copyPath(o.snapshot.handle, 5, &status), (std::vector<uint64_t>{1, 2, 3}));
         QCOMPARE(status, 0u);
@@ -299,11 +276,11 @@ private Q_SLOTS:
                 QCOMPARE(path.front(), train.trackId);
                 for (uint64_t id : path)
                     QVERIFY(trackIds.count(id));
-                for (const SdkTrackUsage &u : c.reservations)
+                for (const SdkTrackUsage &u : *c.reservations)
                     QVERIFY(u.trainId != train.id ||
                             std::count(path.begin(), path.end(), u.trackId));
                 bool under = false;
-                for (const SdkTrackUsage &u : c.occupations)
+                for (const SdkTrackUsage &u : *c.occupations)
                     under |= u.trainId == train.id && u.trackId == train.trackId &&
                              u.begin <= train.fraction && train.fraction <= u.end;
                 QVERIFY2(under,
@@ -421,14 +398,14 @@ private Q_SLOTS:
         SdkSnapshot a = 0;
         QCOMPARE(ZorvySdk_CaptureSnapshot(o.session.handle, &a), 0u);
         QVERIFY(a != 0 && a != snapshot);
-        QCOMPARE(m_openSnapshots(), 2u);
+        QCOMPARE(GameProcess::openSnapshotCount(), 2u);
         ZorvySdk_ReleaseSnapshot(a);
-        QCOMPARE(m_openSnapshots(), 1u);
+        QCOMPARE(GameProcess::openSnapshotCount(), 1u);
         QVERIFY(ZorvySdk_CopyTracks(a, nullptr, 0, &count) != 0);
         ZorvySdk_ReleaseSnapshot(a);
         ZorvySdk_ReleaseSnapshot(0xDEADBEEF);
         ZorvySdk_CloseSession(0xDEADBEEF);
-        QCOMPARE(m_openSnapshots(), 1u);
+        QCOMPARE(GameProcess::openSnapshotCount(), 1u);
         // A closed session is unknown afterwards and leaves its snapshots to their owner.
         const SdkSession closed = o.session.handle;
         o.session.reset();
@@ -564,7 +541,7 @@ private Q_SLOTS:
         // paths); usage on tracks that exist, between their ends; signals on tracks that exist.
         QVERIFY(std::all_of(w.trains.begin(), w.trains.end(),
                             [](const auto &train) { return train.flags & SdkTrainPresent; }));
-        for (const auto *usage : {&w.reservations, &w.occupations}) {
+        for (const auto *usage : {&*w.reservations, &*w.occupations}) {
             QVERIFY(!usage->empty());
             for (const SdkTrackUsage &u : *usage)
                 QVERIFY(links.count(u.trackId) && u.begin >= 0 && u.begin <= u.end && u.end <= 1);
@@ -633,7 +610,7 @@ private Q_SLOTS:
         QCOMPARE(texturesOfState[10].size(), size_t(1));
         QVERIFY(*texturesOfState[9].begin() != *texturesOfState[10].begin());
         QVERIFY(again.read(o.snapshot.handle));
-        QCOMPARE(again.bytes(), first.bytes());
+        QCOMPARE(allBytes(again), allBytes(first));
     }
 
     void textureOptions_data()
@@ -698,10 +675,6 @@ private Q_SLOTS:
         QVERIFY(game.waitForFinished(10000));
         QCOMPARE(findGameProcess(), 0u);
     }
-
-private:
-    using OpenSnapshotCountFn = uint32_t (*)();
-    OpenSnapshotCountFn m_openSnapshots = nullptr;
 };
 
 QTEST_GUILESS_MAIN(TestSim)
