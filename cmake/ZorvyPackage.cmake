@@ -16,6 +16,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Read-only live observation panel for the ZorvyRails railway simulation")
 set(CPACK_PACKAGING_INSTALL_PREFIX /opt/zorvy-tco)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 # The shared libraries come from dpkg-shlibdeps; the QML modules the window imports at run time
 # are no link dependency, so they are named here.
