@@ -83,6 +83,9 @@ void TestConversion::goldenMaps_data()
     QTest::newRow("selected train, no path")
         << Worlds::edges() << view(3, 0, 4, 7) << "selected-train-without-path";
     QTest::newRow("page past the end") << Worlds::manyTracks() << view(2, 9) << "page-past-the-end";
+    // Only the tracks of station 27, not those of no station or of a station not listed.
+    QTest::newRow("one station") << Worlds::edges() << ViewParameters{2, 0, 27, 0, 7, 0}
+                                 << "one-station";
     QTest::newRow("ids that point nowhere")
         << Worlds::danglingIds() << view(2) << "ids-that-point-nowhere";
     // No fallback to the first positioned train.
