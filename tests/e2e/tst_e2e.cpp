@@ -154,33 +154,18 @@ private Q_SLOTS:
                  QStringList({"shot.png.phase10.png", "shot.png.phase9.png"}));
     }
 
-    void undecodableTextureFails_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("not an image") << "text" << "";
-        // The window's list shows these too: neither may stall it.
-        QTest::newRow("fifo") << "fifo" << "not a regular file";
-        QTest::newRow("bomb") << "bomb" << "image of 60000×60000 pixels";
-    }
-
+    // A signal image that is a FIFO nobody writes to: the run reports it with the loader's reason
+    // and goes on (the loader's other refusals are tst_textureloader's, the list's
+    // tst_signalimages').
     void undecodableTextureFails()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, reason);
         QStringList paths = textures(3);
-        paths << m_dir.filePath("bad-" + kind + ".png");
-        if (kind == "text") {
-            QFile text(paths.last());
-            QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not an image at all\n") > 0);
-        } else if (kind == "fifo") {
-            QVERIFY(HostileFiles::makeFifo(paths.last()));
-        } else {
-            QVERIFY(HostileFiles::writeBombPng(paths.last(), 60000, 60000));
-        }
+        paths << m_dir.filePath("bad-fifo.png");
+        QVERIFY(HostileFiles::makeFifo(paths.last()));
         const Run run = runWithGame(world(paths), {"--verify-textures"});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.log.contains("Texture decode failed \"" + paths.last() + "\" \"" + reason),
+        QVERIFY2(run.log.contains("Texture decode failed \"" + paths.last() +
+                                  "\" \"not a regular file"),
                  qPrintable(run.log));
         QVERIFY2(run.verify().endsWith(" decoded_textures=3"), qPrintable(run.verify()));
     }
