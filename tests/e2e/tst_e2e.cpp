@@ -164,9 +164,9 @@ private Q_SLOTS:
         QVERIFY(HostileFiles::makeFifo(paths.last()));
         const Run run = runWithGame(world(paths), {"--verify-textures"});
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.log.contains("Texture decode failed \"" + paths.last() +
-                                  "\" \"not a regular file"),
-                 qPrintable(run.log));
+        QVERIFY2(
+            run.log.contains("Texture decode failed \"" + paths.last() + "\" \"not a regular file"),
+            qPrintable(run.log));
         QVERIFY2(run.verify().endsWith(" decoded_textures=3"), qPrintable(run.verify()));
     }
 

@@ -44,7 +44,7 @@ class TestTextureLoader : public QObject
         if (kind == "text") {
             QFile file(path);
             return file.open(QIODevice::WriteOnly) && file.write("not an image\n") > 0 ? path
-                                                                                        : QString();
+                                                                                       : QString();
         }
         if (kind == "over 8 MiB") {
             // A PNG followed by filler: only the size refuses it.
@@ -68,7 +68,8 @@ private Q_SLOTS:
         QTest::newRow("fifo") << "fifo" << QSize() << "not a regular file";
         QTest::newRow("folder") << "folder" << QSize() << "not a regular file";
         QTest::newRow("missing") << "missing" << QSize() << "no such file";
-        QTest::newRow("bomb") << "bomb" << QSize() << "image of 60000×60000 pixels, above 4096×4096";
+        QTest::newRow("bomb") << "bomb" << QSize()
+                              << "image of 60000×60000 pixels, above 4096×4096";
         QTest::newRow("too wide") << "too wide" << QSize() << "image of 4097×2 pixels";
         QTest::newRow("text") << "text" << QSize() << "";
         QTest::newRow("over 8 MiB") << "over 8 MiB" << QSize() << "file larger than 8388608 bytes";
@@ -97,8 +98,8 @@ private Q_SLOTS:
 
         // Known now: answered from the cache, and never read again.
         const TextureLoader::Result result = loader.request(path);
-        QCOMPARE(result.state, decoded.isValid() ? TextureLoader::State::Ready
-                                                 : TextureLoader::State::Failed);
+        QCOMPARE(result.state,
+                 decoded.isValid() ? TextureLoader::State::Ready : TextureLoader::State::Failed);
         if (decoded.isValid()) {
             QCOMPARE(result.image.size(), decoded);
         } else {
