@@ -360,7 +360,8 @@ TestCase {
     }
 
     // Return chooses the focused card. Escape then empties the search field first, then clears
-    // the train, the track and the signal.
+    // the train, the track and the signal. The cards the search hid come back at the list's next
+    // layout, not at once.
     function test_returnChoosesAndEscapeClears() {
         backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 200)] }));
         const list = child("trainList");
@@ -378,6 +379,8 @@ TestCase {
         keyClick(Qt.Key_Escape);
         compare(search.text, "");
         compare(win.selectedTrain, id16(6));
+        tryVerify(() => list.itemAtIndex(1) !== null && list.itemAtIndex(1).train.id === id16(6));
+        verify(list.itemAtIndex(1).highlighted);
         keyClick(Qt.Key_Escape);
         compare([win.selectedTrain, win.selectedTrack, win.selectedSignal], ["", "", ""]);
         verify(!list.itemAtIndex(1).highlighted);
