@@ -159,24 +159,12 @@ private slots:
     }
 
     // The numbers that earlier versions wrote, as the settings file holds them, are read.
-    void storedNumbersAreRead_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QByteArray>("name");
-        QTest::addColumn<int>("value");
-        QTest::newRow("symbols") << "map/signalLayer" << QByteArray("signalLayer")
-                                 << int(SignalLayer::Symbols);
-        QTest::newRow("selection")
-            << "window/scope" << QByteArray("scope") << int(ListScope::Selection);
-    }
-
     void storedNumbersAreRead()
     {
-        QFETCH(QString, key);
-        QFETCH(QByteArray, name);
-        QFETCH(int, value);
-        QSettings().setValue(key, QString::number(value));
-        QCOMPARE(holderOf(name)->property(name).toInt(), value);
+        QSettings().setValue(QStringLiteral("map/signalLayer"), QStringLiteral("1"));
+        QSettings().setValue(QStringLiteral("window/scope"), QStringLiteral("3"));
+        QCOMPARE(MapPreferences().signalLayer(), SignalLayer::Symbols);
+        QCOMPARE(WindowPreferences().scope(), ListScope::Selection);
     }
 
     // Verification and smoke runs: the stored choices are neither read nor overwritten.
