@@ -4,6 +4,7 @@
 #include "LogCategories.h"
 #include "MapSignalTable.h"
 #include "ModelConstants.h"
+#include "ViewChoices.h"
 
 #include "Backend.h"
 #include "CommandLine.h"
@@ -63,7 +64,7 @@ void VerificationRun::start()
             // The window's scope chooser shows the scope of the run ("Avec signaux"), so that
             // its screenshot does not contradict the list it shows.
             if (QObject *scope = root->findChild<QObject *>(QStringLiteral("scope")))
-                scope->setProperty("currentIndex", 1);
+                scope->setProperty("currentIndex", int(ListScope::WithSignals));
             m_backend.setView(1, QString(), QString(), 0);
         }
     }

@@ -3,6 +3,7 @@
 #include "DataMap.h"
 #include "DataMapKeys.h"
 #include "ModelConstants.h"
+#include "ViewChoices.h"
 
 #include <QDeadlineTimer>
 
@@ -72,7 +73,7 @@ void Backend::setView(int scope, const QString &station, const QString &track, i
     const quint64 stationId = parseIdText(station);
     const quint64 trackId = parseIdText(track);
     m_reader.withViewParameters([&](ViewParameters &view) {
-        view.scope = std::clamp(scope, 0, 3);
+        view.scope = std::clamp(scope, int(ListScope::Trains), int(ListScope::Selection));
         view.page = std::max(page, 0);
         view.station = stationId;
         view.track = trackId;

@@ -33,8 +33,8 @@ public:
     // Connects to the given process id, or searches the game by name when pid is blank.
     Q_INVOKABLE void connectGame(const QString &pid);
     Q_INVOKABLE void disconnectGame();
-    // Chooses the track list shown by the next captures: scope 0 to 3, station and track as id
-    // texts (empty = none), page from 0.
+    // Chooses the track list shown by the next captures: a scope of ListScope, station and track as
+    // id texts (empty = none), page from 0.
     Q_INVOKABLE void setView(int scope, const QString &station, const QString &track, int page);
     // Makes the train with this id text the subject of the path and reservations (empty = let
     // the next capture choose) and shows the new selection at once.

@@ -12,6 +12,7 @@
 #include "SdkCopy.h"
 #include "SdkText.h"
 #include "TrainSelection.h"
+#include "ViewChoices.h"
 
 #include <QByteArrayView>
 #include <QElapsedTimer>
@@ -216,11 +217,11 @@ bool passesFilter(const SdkTrack &track, const ViewParameters &view)
     if (view.station != 0 && view.station != track.stationId)
         return false;
     switch (view.scope) {
-    case 0:
+    case ListScope::Trains:
         return memory.trainsByTrack.contains(track.id);
-    case 1:
+    case ListScope::WithSignals:
         return memory.signalsByTrack.contains(track.id);
-    case 3:
+    case ListScope::Selection:
         return track.id == view.track;
     default:
         return true;

@@ -6,10 +6,10 @@
 // thread before each capture. All fields start at 0.
 struct ViewParameters
 {
-    qint32 scope = 0;     // 0 tracks with a positioned train, 1 tracks with a signal, 2 all, 3 one
+    qint32 scope = 0;     // a ListScope: which tracks the list shows
     qint32 page = 0;      // requested page of the track list
     quint64 station = 0;  // station filter, 0 = none
-    quint64 track = 0;    // the one track of scope 3
+    quint64 track = 0;    // the one track of ListScope::Selection
     quint64 revision = 0; // raised at every change of the view or of the train selection
     quint64 train = 0;    // selected train, 0 = none
 };

@@ -38,9 +38,9 @@ MapPreferences::MapPreferences(QObject *parent)
         return;
     const QSettings settings;
     bool ok = false;
-    const int layer = settings.value(signalLayerKey, defaultSignalLayer).toInt(&ok);
-    if (ok && layer >= 0 && layer <= 2)
-        m_signalLayer = layer;
+    const int layer = settings.value(signalLayerKey).toInt(&ok);
+    if (ok && SignalLayer::isLayer(layer))
+        m_signalLayer = SignalLayer::Layer(layer);
     // Only the texts a boolean is written as count; anything else keeps the default.
     const QString names = settings.value(stationNamesKey).toString();
     if (names == QLatin1String("true") || names == QLatin1String("false"))
@@ -63,9 +63,9 @@ void MapPreferences::setCamera(const QVariantMap &camera)
 
 void MapPreferences::setSignalLayer(int layer)
 {
-    if (layer < 0 || layer > 2 || layer == m_signalLayer)
+    if (!SignalLayer::isLayer(layer) || layer == m_signalLayer)
         return;
-    m_signalLayer = layer;
+    m_signalLayer = SignalLayer::Layer(layer);
     save();
     emit changed();
 }
@@ -94,7 +94,7 @@ void MapPreferences::save() const
     if (!m_persistent)
         return;
     QSettings settings;
-    settings.setValue(signalLayerKey, m_signalLayer);
+    settings.setValue(signalLayerKey, int(m_signalLayer));
     settings.setValue(stationNamesKey, m_stationNames);
     if (m_camera.isEmpty()) {
         settings.remove(QStringLiteral("map/camera"));

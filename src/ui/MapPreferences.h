@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ViewChoices.h"
+
 #include <QObject>
 #include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
@@ -13,20 +15,20 @@ class MapPreferences : public QObject
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
-    // 0 images (the default), 1 symbols only, 2 hidden.
-    Q_PROPERTY(int signalLayer READ signalLayer WRITE setSignalLayer NOTIFY changed)
+    // Images by default; stored as its number.
+    Q_PROPERTY(SignalLayer::Layer signalLayer READ signalLayer WRITE setSignalLayer NOTIFY changed)
     Q_PROPERTY(bool stationNames READ stationNames WRITE setStationNames NOTIFY changed)
     // The map's camera as the map item gives it ("railway", "x", "y", "scale"), taken back when the
     // same railway is found again; empty when none is remembered.
     Q_PROPERTY(QVariantMap camera READ camera WRITE setCamera NOTIFY changed)
 
 public:
-    static constexpr int defaultSignalLayer = 0;
+    static constexpr SignalLayer::Layer defaultSignalLayer = SignalLayer::Images;
     static constexpr bool defaultStationNames = true;
 
     explicit MapPreferences(QObject *parent = nullptr);
 
-    int signalLayer() const { return m_signalLayer; }
+    SignalLayer::Layer signalLayer() const { return m_signalLayer; }
     void setSignalLayer(int layer);
     bool stationNames() const { return m_stationNames; }
     void setStationNames(bool shown);
@@ -43,7 +45,7 @@ signals:
 private:
     void save() const;
 
-    int m_signalLayer = defaultSignalLayer;
+    SignalLayer::Layer m_signalLayer = defaultSignalLayer;
     bool m_stationNames = defaultStationNames;
     QVariantMap m_camera;
     bool m_persistent;

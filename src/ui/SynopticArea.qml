@@ -71,6 +71,7 @@ Rectangle {
                 objectName: "scope"
                 visible: !area.panelMode
                 Layout.preferredWidth: 158
+                // One entry per ListScope, in the order of its values.
                 model: ["Circulations", "Avec signaux", "Toutes les voies", "Sélection"]
                 Accessible.name: "Voies montrées"
                 onCurrentIndexChanged: area.scopeChosen(currentIndex)

@@ -63,8 +63,8 @@ WindowPreferences::WindowPreferences(QObject *parent)
     if (ok && validSignalSize(size))
         m_signalSize = size;
     const int scope = settings.value(scopeKey).toInt(&ok);
-    if (ok && scope >= 0 && scope <= 3)
-        m_scope = scope;
+    if (ok && ListScope::isScope(scope))
+        m_scope = ListScope::Scope(scope);
     const QString station = settings.value(stationKey).toString();
     if (!station.isEmpty() && validStationId(station)) {
         m_station = station;
@@ -106,9 +106,9 @@ void WindowPreferences::setSignalSize(double size)
 
 void WindowPreferences::setScope(int scope)
 {
-    if (scope < 0 || scope > 3 || scope == m_scope)
+    if (!ListScope::isScope(scope) || scope == m_scope)
         return;
-    m_scope = scope;
+    m_scope = ListScope::Scope(scope);
     save();
     emit changed();
 }
@@ -159,7 +159,7 @@ void WindowPreferences::save() const
         settings.setValue(geometryKey, m_geometry);
     settings.setValue(panelModeKey, m_panelMode);
     settings.setValue(signalSizeKey, m_signalSize);
-    settings.setValue(scopeKey, m_scope);
+    settings.setValue(scopeKey, int(m_scope));
     settings.setValue(stationKey, m_station);
     settings.setValue(stationNameKey, m_stationName);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ViewChoices.h"
+
 #include <QObject>
 #include <QRect>
 #include <QtQml/qqmlregistration.h>
@@ -19,7 +21,8 @@ class WindowPreferences : public QObject
     Q_PROPERTY(QRect geometry READ geometry NOTIFY changed)
     Q_PROPERTY(bool panelMode READ panelMode WRITE setPanelMode NOTIFY changed)
     Q_PROPERTY(double signalSize READ signalSize WRITE setSignalSize NOTIFY changed)
-    Q_PROPERTY(int scope READ scope WRITE setScope NOTIFY changed)
+    // Stored as its number.
+    Q_PROPERTY(ListScope::Scope scope READ scope WRITE setScope NOTIFY changed)
     // The station filter's id text and the station's name (shown until the game lists it).
     Q_PROPERTY(QString station READ station NOTIFY changed)
     Q_PROPERTY(QString stationName READ stationName NOTIFY changed)
@@ -29,7 +32,7 @@ public:
     static constexpr double defaultSignalSize = 64;
     static constexpr double minimumSignalSize = 24;
     static constexpr double maximumSignalSize = 96;
-    static constexpr int defaultScope = 0;
+    static constexpr ListScope::Scope defaultScope = ListScope::Trains;
     static constexpr int minimumWidth = 1060;
     static constexpr int minimumHeight = 650;
 
@@ -40,7 +43,7 @@ public:
     void setPanelMode(bool panelMode);
     double signalSize() const { return m_signalSize; }
     void setSignalSize(double size);
-    int scope() const { return m_scope; }
+    ListScope::Scope scope() const { return m_scope; }
     void setScope(int scope);
     QString station() const { return m_station; }
     QString stationName() const { return m_stationName; }
@@ -65,7 +68,7 @@ private:
     QRect m_geometry;
     bool m_panelMode = defaultPanelMode;
     double m_signalSize = defaultSignalSize;
-    int m_scope = defaultScope;
+    ListScope::Scope m_scope = defaultScope;
     QString m_station;
     QString m_stationName;
     bool m_persistent;

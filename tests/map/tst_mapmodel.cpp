@@ -110,6 +110,33 @@ private slots:
         QCOMPARE(changed.count(), 0);
     }
 
+    // Each writable property announces its own change, once. Only a new data map is
+    // dataChanged(), on which the panel centres a followed train: a new layer must not move it.
+    void eachPropertyAnnouncesItself_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("signal layer") << QByteArray("signalLayer") << QVariant(1);
+        QTest::newRow("station names") << QByteArray("showStationNames") << QVariant(false);
+        QTest::newRow("calculated path") << QByteArray("showCalculatedPath") << QVariant(true);
+        QTest::newRow("signal size") << QByteArray("signalSize") << QVariant(40.0);
+    }
+
+    void eachPropertyAnnouncesItself()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QVariant, value);
+        MapItem item;
+        const QMetaObject *meta = item.metaObject();
+        const QMetaProperty property = meta->property(meta->indexOfProperty(name));
+        QSignalSpy own(&item, property.notifySignal());
+        QSignalSpy data(&item, &MapItem::dataChanged);
+        QVERIFY(property.write(&item, value));
+        QCOMPARE(property.read(&item).toInt(), value.toInt());
+        QCOMPARE(own.count(), 1);
+        QCOMPARE(data.count(), 0);
+    }
+
     void trainsAtPicksWithinTenPixels()
     {
         MapItem item;

@@ -75,7 +75,7 @@ private slots:
             return changed;
         };
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        row("signal layer", "signalLayer", 2, true);
+        row("signal layer", "signalLayer", QVariant::fromValue(SignalLayer::Hidden), true);
         row("not a layer", "signalLayer", 7, false);
         row("station names", "stationNames", false, true);
         row("camera", "camera", camera, true);
@@ -87,7 +87,7 @@ private slots:
         row("list mode", "panelMode", false, true);
         row("signal size", "signalSize", 40.0, true);
         row("size beyond the slider", "signalSize", 500.0, false);
-        row("scope", "scope", 2, true);
+        row("scope", "scope", QVariant::fromValue(ListScope::AllTracks), true);
         row("not a scope", "scope", 9, false);
         row("station", "station", "000000000000001B", true);
         row("station id not hexadecimal", "station", "000000000000001G", false);
@@ -156,6 +156,15 @@ private slots:
                                  meta->property(i).name());
             }
         }
+    }
+
+    // The numbers that earlier versions wrote, as the settings file holds them, are read.
+    void storedNumbersAreRead()
+    {
+        QSettings().setValue(QStringLiteral("map/signalLayer"), QStringLiteral("1"));
+        QSettings().setValue(QStringLiteral("window/scope"), QStringLiteral("3"));
+        QCOMPARE(MapPreferences().signalLayer(), SignalLayer::Symbols);
+        QCOMPARE(WindowPreferences().scope(), ListScope::Selection);
     }
 
     // Verification and smoke runs: the stored choices are neither read nor overwritten.

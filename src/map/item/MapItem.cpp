@@ -11,6 +11,10 @@
 
 namespace {
 constexpr double pickRadiusSquared = 100.0;
+// The item hands its layer to the renderer by value.
+static_assert(int(MapRenderer::SignalLayer::Images) == SignalLayer::Images &&
+              int(MapRenderer::SignalLayer::Symbols) == SignalLayer::Symbols &&
+              int(MapRenderer::SignalLayer::Hidden) == SignalLayer::Hidden);
 } // namespace
 
 MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
@@ -66,7 +70,7 @@ void MapItem::setShowCalculatedPath(bool show)
         return;
     m_showCalculatedPath = show;
     requestRepaint();
-    emit dataChanged();
+    emit showCalculatedPathChanged();
 }
 
 void MapItem::setSignalSize(double size)
@@ -78,17 +82,16 @@ void MapItem::setSignalSize(double size)
         return;
     m_signalSize = clamped;
     requestRepaint();
-    emit dataChanged();
+    emit signalSizeChanged();
 }
 
 void MapItem::setSignalLayer(int layer)
 {
-    if (layer < int(MapRenderer::SignalLayer::Images) ||
-        layer > int(MapRenderer::SignalLayer::Hidden) || layer == int(m_signalLayer))
+    if (!SignalLayer::isLayer(layer) || layer == int(m_signalLayer))
         return;
     m_signalLayer = MapRenderer::SignalLayer(layer);
     requestRepaint();
-    emit dataChanged();
+    emit signalLayerChanged();
 }
 
 void MapItem::setShowStationNames(bool show)
@@ -97,7 +100,7 @@ void MapItem::setShowStationNames(bool show)
         return;
     m_showStationNames = show;
     requestRepaint();
-    emit dataChanged();
+    emit showStationNamesChanged();
 }
 
 void MapItem::setDataSource(QObject *source)

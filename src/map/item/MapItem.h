@@ -4,6 +4,7 @@
 #include "MapNetwork.h"
 #include "MapOverlay.h"
 #include "MapRenderer.h"
+#include "ViewChoices.h"
 
 #include <QImage>
 #include <QPointer>
@@ -12,6 +13,13 @@
 #include <QVariantList>
 #include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
+
+// The map's signal layers as QML reads them: SignalLayer.Images, SignalLayer.Symbols, ...
+namespace ZorvyMapSignalLayer {
+Q_NAMESPACE
+QML_FOREIGN_NAMESPACE(SignalLayer)
+QML_NAMED_ELEMENT(SignalLayer)
+} // namespace ZorvyMapSignalLayer
 
 // The whole-network map (QML element RailMap): the track network from the data map's geometry,
 // drawn once per camera change into a cached image, with the calculated path, reservations,
@@ -23,15 +31,17 @@ class MapItem : public QQuickPaintedItem
 {
     Q_OBJECT
     QML_NAMED_ELEMENT(RailMap)
+    // Each writable property announces its own changes: only a new data map is dataChanged(),
+    // which whoever follows the data (the panel that keeps a train centred) listens to.
     Q_PROPERTY(QVariantMap snapshotData READ snapshotData WRITE setSnapshotData NOTIFY dataChanged)
     Q_PROPERTY(bool showCalculatedPath READ showCalculatedPath WRITE setShowCalculatedPath NOTIFY
-                   dataChanged)
-    Q_PROPERTY(double signalSize READ signalSize WRITE setSignalSize NOTIFY dataChanged)
-    // How signals are shown: 0 the game's images where they fit (symbols elsewhere), 1 symbols
-    // only, 2 not at all. Other values are ignored.
-    Q_PROPERTY(int signalLayer READ signalLayer WRITE setSignalLayer NOTIFY dataChanged)
-    Q_PROPERTY(
-        bool showStationNames READ showStationNames WRITE setShowStationNames NOTIFY dataChanged)
+                   showCalculatedPathChanged)
+    Q_PROPERTY(double signalSize READ signalSize WRITE setSignalSize NOTIFY signalSizeChanged)
+    // How signals are shown; a value outside SignalLayer is ignored.
+    Q_PROPERTY(SignalLayer::Layer signalLayer READ signalLayer WRITE setSignalLayer NOTIFY
+                   signalLayerChanged)
+    Q_PROPERTY(bool showStationNames READ showStationNames WRITE setShowStationNames NOTIFY
+                   showStationNamesChanged)
     // An object with a QVariantMap property "data" and a signal changed() (the backend): its data
     // is taken over in C++ at every change, as if written to snapshotData, which spares the GUI
     // thread a round trip of the whole map through JavaScript.
@@ -49,7 +59,7 @@ public:
     void setShowCalculatedPath(bool show);
     double signalSize() const { return m_signalSize; }
     void setSignalSize(double size);
-    int signalLayer() const { return int(m_signalLayer); }
+    SignalLayer::Layer signalLayer() const { return SignalLayer::Layer(m_signalLayer); }
     void setSignalLayer(int layer);
     bool showStationNames() const { return m_showStationNames; }
     void setShowStationNames(bool show);
@@ -92,6 +102,10 @@ public:
 
 signals:
     void dataChanged();
+    void showCalculatedPathChanged();
+    void signalSizeChanged();
+    void signalLayerChanged();
+    void showStationNamesChanged();
     void dataSourceChanged();
     void railwayChanged();
     // The view moved, zoomed, was framed or taken back.

@@ -1,0 +1,56 @@
+import QtQuick
+import Zorvy.Map 1.0
+
+// The mouse over the map: a drag pans (once the pointer is 6 px from the press), a click picks
+// the trains under it, the wheel and a double click zoom.
+MouseArea {
+    id: gestures
+
+    required property RailMap map
+    property real lastX: 0
+    property real lastY: 0
+    property real pressX: 0
+    property real pressY: 0
+    property bool moved: false
+
+    signal pressedOnMap()
+    signal dragged(real dx, real dy)
+    signal zoomRequested(real factor, real x, real y)
+    signal trainClicked(string trainId)
+    // More than one train under the click.
+    signal trainsOverlap(var trains, real x, real y)
+
+    objectName: "mapMouse"
+    acceptedButtons: Qt.LeftButton
+    cursorShape: pressed ? Qt.ClosedHandCursor : Qt.OpenHandCursor
+
+    onPressed: event => {
+        gestures.lastX = event.x;
+        gestures.lastY = event.y;
+        gestures.pressX = event.x;
+        gestures.pressY = event.y;
+        gestures.moved = false;
+        gestures.pressedOnMap();
+    }
+    onPositionChanged: event => {
+        if (!gestures.pressed)
+            return;
+        if (!gestures.moved && Math.hypot(event.x - gestures.pressX, event.y - gestures.pressY) < 6)
+            return;
+        gestures.moved = true;
+        gestures.dragged(event.x - gestures.lastX, event.y - gestures.lastY);
+        gestures.lastX = event.x;
+        gestures.lastY = event.y;
+    }
+    onClicked: event => {
+        if (gestures.moved)
+            return;
+        const found = gestures.map.trainsAt(event.x, event.y);
+        if (found.length === 1)
+            gestures.trainClicked(found[0].id);
+        else if (found.length > 1)
+            gestures.trainsOverlap(found, event.x, event.y);
+    }
+    onWheel: event => gestures.zoomRequested(event.angleDelta.y > 0 ? 1.3 : 1 / 1.3, event.x, event.y)
+    onDoubleClicked: event => gestures.zoomRequested(2, event.x, event.y)
+}

@@ -1,0 +1,102 @@
+import QtQuick
+import QtQuick.Controls
+
+// The window's keys: + and − zoom, the arrows pan, F frames the network, C centres the selected
+// train and S follows it (all while the map is shown); Ctrl+F goes to the train search, Page Up
+// and Page Down page the list that is shown, Escape empties the search or clears the selection.
+Item {
+    id: keys
+
+    // The network panel, whose camera operations the map's keys call.
+    required property Panel panel
+    property bool mapShown: true
+    required property TextField searchField
+    // The list that the page keys move: beside the map or instead of it.
+    required property Flickable shownList
+    // Pixels by which an arrow key moves the map.
+    readonly property real panStep: 80
+
+    signal clearRequested()
+
+    function pageList(direction: int) {
+        const list = keys.shownList;
+        const bottom = Math.max(list.originY, list.originY + list.contentHeight - list.height);
+        list.contentY = Math.max(list.originY, Math.min(bottom, list.contentY + direction * list.height));
+    }
+
+    Shortcut {
+        sequences: ["+", "=", "Ctrl++"]
+        enabled: keys.mapShown
+        onActivated: keys.panel.zoomBy(1.3)
+    }
+    Shortcut {
+        sequences: ["-", "Ctrl+-"]
+        enabled: keys.mapShown
+        onActivated: keys.panel.zoomBy(1 / 1.3)
+    }
+    Shortcut {
+        sequence: "Left"
+        enabled: keys.mapShown
+        onActivated: keys.panel.pan(keys.panStep, 0)
+    }
+    Shortcut {
+        sequence: "Right"
+        enabled: keys.mapShown
+        onActivated: keys.panel.pan(-keys.panStep, 0)
+    }
+    Shortcut {
+        sequence: "Up"
+        enabled: keys.mapShown
+        onActivated: keys.panel.pan(0, keys.panStep)
+    }
+    Shortcut {
+        sequence: "Down"
+        enabled: keys.mapShown
+        onActivated: keys.panel.pan(0, -keys.panStep)
+    }
+    Shortcut {
+        sequence: "F"
+        enabled: keys.mapShown
+        onActivated: keys.panel.fitAll()
+    }
+    Shortcut {
+        sequence: "C"
+        enabled: keys.mapShown
+        onActivated: keys.panel.centreTrain()
+    }
+    Shortcut {
+        sequence: "S"
+        enabled: keys.mapShown
+        onActivated: {
+            keys.panel.following = !keys.panel.following;
+            if (keys.panel.following)
+                keys.panel.centreTrain();
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+F"
+        onActivated: {
+            keys.searchField.forceActiveFocus();
+            keys.searchField.selectAll();
+        }
+    }
+    Shortcut {
+        sequence: "PgUp"
+        onActivated: keys.pageList(-1)
+    }
+    Shortcut {
+        sequence: "PgDown"
+        onActivated: keys.pageList(1)
+    }
+    // Escape empties the search field it is typed in, and otherwise clears the selection.
+    Shortcut {
+        sequence: "Esc"
+        onActivated: {
+            const search = keys.searchField;
+            if (search.activeFocus && search.text !== "")
+                search.clear();
+            else
+                keys.clearRequested();
+        }
+    }
+}
