@@ -61,7 +61,10 @@ bool loadSdk(QString *error)
     sdkLibrary.setFileName(folder + QStringLiteral("/ZorvyRailsSDK.dll"));
     sdkLibrary.setLoadHints(QLibrary::PreventUnloadHint);
     if (!sdkLibrary.load()) {
-        *error = QStringLiteral("SDK absent ou impossible à charger : ") + sdkLibrary.errorString();
+        // The folder named by its path, not by the handle that reaches it.
+        const QString path = QString::fromStdWString(Platform::programFolder().path);
+        *error = QStringLiteral("SDK absent ou impossible à charger : ") +
+                 sdkLibrary.errorString().replace(folder, path);
         return false;
     }
     if (!versionIsCompatible()) {
