@@ -19,17 +19,19 @@ namespace {
 
 const char noUniqueGameText[] = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
 
-// Lists the running games under "gameProcesses" when there are several, in increasing order.
+// Lists the running games under "gameProcesses" when there are several: the first few by start
+// time, and how many more run under "moreGameProcesses".
 void addRunningGames(QVariantMap &map)
 {
-    QList<quint32> games = runningGameProcesses();
-    if (games.size() < 2)
+    const RunningGames games = runningGameProcesses();
+    if (games.count < 2)
         return;
-    std::sort(games.begin(), games.end());
     QVariantList ids;
-    for (const quint32 game : games)
+    for (const quint32 game : games.first)
         ids.append(game);
     map.insert(DataMapKeys::gameProcessesKey, ids);
+    if (games.count > games.first.size())
+        map.insert(DataMapKeys::moreGameProcessesKey, games.count - int(games.first.size()));
 }
 
 void closeSession(SdkSession &session)

@@ -16,8 +16,10 @@ inline const QString directionKey = QStringLiteral("direction");
 inline const QString endKey = QStringLiteral("end");
 inline const QString filteredCountKey = QStringLiteral("filteredCount");
 inline const QString fractionKey = QStringLiteral("fraction");
-// The process ids of the running games when an automatic search found several.
+// The process ids of the running games when an automatic search found several: the first few by
+// start time; how many more run beside them.
 inline const QString gameProcessesKey = QStringLiteral("gameProcesses");
+inline const QString moreGameProcessesKey = QStringLiteral("moreGameProcesses");
 inline const QString idKey = QStringLiteral("id");
 inline const QString kindKey = QStringLiteral("kind");
 inline const QString limitKey = QStringLiteral("limit");

@@ -11,12 +11,38 @@
 
 namespace Platform {
 
-// The ids of the running processes whose executable is named `executableName`, compared ignoring
-// case (_wcsicmp on Windows, ASCII letters on Linux), in the order the system lists them. Windows:
-// a Toolhelp snapshot; an empty list when it cannot be taken. Linux: the name the kernel keeps in
-// /proc/<pid>/stat (at most 15 bytes); processes that have ended but are not yet reaped are left
-// out.
-std::vector<uint32_t> processesNamed(const std::wstring &executableName);
+// The running processes whose executable is named `executableName`, compared ignoring case
+// (_wcsicmp on Windows, ASCII letters on Linux): how many there are, and the ids of the `keep` that
+// started first, earliest first (ties in the order of their ids). Whatever the number of processes,
+// the search holds no more than `keep` of them. Windows: a Toolhelp snapshot, with the start
+// times of GetProcessTimes (a process whose times cannot be read counts as started last); none when
+// the snapshot cannot be taken. Linux: the name the kernel keeps in /proc/<pid>/stat (at most 15
+// bytes) and the start time there; processes that have ended but are not yet reaped are left out.
+struct ProcessList
+{
+    std::vector<uint32_t> first;
+    std::size_t count = 0;
+};
+ProcessList processesNamed(const std::wstring &executableName, std::size_t keep);
+
+// Counts one more process in `list`, started at `start` (any clock, earlier is smaller), and keeps
+// its id if it is among the `keep` earliest so far; `starts` holds the start times of list.first.
+// Shared by both systems' processesNamed.
+void countProcess(ProcessList &list, std::vector<uint64_t> &starts, std::size_t keep,
+                  uint64_t start, uint32_t id);
+
+// The folder of the running program's executable, however long its path. `path` is its absolute
+// path, without a trailing separator: the text to show or to hand to another program. `files` is
+// a path through which the files in it open: the same text, or on Linux, where a path longer than
+// the file calls take (4,096 bytes) would fail, "/proc/self/fd/N" of a handle on the folder that
+// stays open for the rest of the run. Both are empty when the system cannot tell the folder: the
+// caller must then not look anywhere else. Found once, on the first call.
+struct ProgramFolder
+{
+    std::wstring path;
+    std::wstring files;
+};
+const ProgramFolder &programFolder();
 
 // The caption of the box that reports a failed library check at start-up.
 extern const wchar_t startupErrorCaption[];

@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <cerrno>
+#include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -8,25 +9,28 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <climits>
 
 namespace Platform {
 
 namespace {
 
-// The executable name the kernel keeps for a process (at most 15 bytes), or nothing for a process
-// that has ended but is not yet reaped: a zombie is no process to observe. /proc/<pid>/stat reads
-// "pid (name) state …", and the name may itself hold parentheses or blanks, so it runs up to the
-// last ')'.
-bool runningProcessName(const char *pid, std::string *name)
+// The executable name the kernel keeps for a process (at most 15 bytes) and its start time (clock
+// ticks since boot), or nothing for a process that has ended but is not yet reaped: a zombie is no
+// process to observe. /proc/<pid>/stat reads "pid (name) state …", and the name may itself hold
+// parentheses or blanks, so it runs up to the last ')'; the start time is the 22nd field.
+bool runningProcess(const char *pid, std::string *name, uint64_t *start)
 {
     const std::string path = std::string("/proc/") + pid + "/stat";
     FILE *file = std::fopen(path.c_str(), "re");
     if (!file)
         return false;
-    char line[512];
+    char line[1024];
     const size_t length = std::fread(line, 1, sizeof line - 1, file);
     std::fclose(file);
     line[length] = '\0';
@@ -36,6 +40,15 @@ bool runningProcessName(const char *pid, std::string *name)
         return false;
     const char state = close[2];
     if (state == 'Z' || state == 'X' || state == 'x')
+        return false;
+    // Fields 3 (the state) to 21 come before the start time.
+    const char *field = close + 2;
+    for (int skipped = 0; skipped < 19 && field; ++skipped) {
+        field = std::strchr(field, ' ');
+        if (field)
+            ++field;
+    }
+    if (!field || std::sscanf(field, "%" SCNu64, start) != 1)
         return false;
     name->assign(open + 1, close);
     return true;
@@ -53,20 +66,129 @@ bool isProcessId(const char *entry, uint32_t *pid)
     return true;
 }
 
+// The target of a symbolic link, with a buffer that grows until the whole text fits.
+bool readLink(const char *link, std::string *target)
+{
+    std::vector<char> buffer(256);
+    for (;;) {
+        const ssize_t length = ::readlink(link, buffer.data(), buffer.size());
+        if (length < 0)
+            return false;
+        if (size_t(length) < buffer.size()) {
+            target->assign(buffer.data(), size_t(length));
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+// The executable's path as the list of the process's mappings spells it: the kernel refuses to
+// spell a path of 4,096 bytes or more through readlink (ENAMETOOLONG), but lists it whole there.
+// The line is the one of the executable's own file, by device and inode.
+std::string mappedExecutable(const struct stat &executable)
+{
+    std::string found;
+    FILE *maps = std::fopen("/proc/self/maps", "re");
+    if (!maps)
+        return found;
+    char *line = nullptr;
+    size_t capacity = 0;
+    ssize_t length;
+    while ((length = ::getline(&line, &capacity, maps)) > 0) {
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        int pathAt = 0;
+        // "start-end perms offset major:minor inode   path"
+        if (std::sscanf(line, "%*s %*s %*s %x:%x %llu %n", &major, &minor, &inode, &pathAt) == 3 &&
+            pathAt > 0 && line[pathAt] == '/' && makedev(major, minor) == executable.st_dev &&
+            inode == executable.st_ino) {
+            found.assign(line + pathAt, size_t(length - pathAt));
+            if (!found.empty() && found.back() == '\n')
+                found.pop_back();
+            break;
+        }
+    }
+    std::free(line);
+    std::fclose(maps);
+    return found;
+}
+
+// A handle on `folder` opened one name at a time, so that no call sees a path longer than one
+// name; -1 when a step fails.
+int openFolderByParts(const std::string &folder)
+{
+    int handle = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    size_t begin = 0;
+    while (handle >= 0 && begin < folder.size()) {
+        size_t end = folder.find('/', begin);
+        if (end == std::string::npos)
+            end = folder.size();
+        if (end > begin) {
+            const std::string name = folder.substr(begin, end - begin);
+            const int next = ::openat(handle, name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            ::close(handle);
+            handle = next;
+        }
+        begin = end + 1;
+    }
+    return handle;
+}
+
+ProgramFolder findProgramFolder()
+{
+    ProgramFolder none;
+    struct stat executable;
+    if (::stat("/proc/self/exe", &executable) != 0)
+        return none;
+    std::string path;
+    if (!readLink("/proc/self/exe", &path)) {
+        if (errno != ENAMETOOLONG)
+            return none;
+        path = mappedExecutable(executable);
+    }
+    const size_t slash = path.rfind('/');
+    if (path.empty() || path[0] != '/' || slash == std::string::npos)
+        return none;
+    const std::string folder = path.substr(0, slash);
+    const std::string name = path.substr(slash + 1);
+    // Room for the name of any file beside the program.
+    if (folder.size() + NAME_MAX + 2 <= PATH_MAX)
+        return {fromUtf8(folder), fromUtf8(folder)};
+    const int handle = openFolderByParts(folder);
+    struct stat found;
+    // The folder really holds this very executable (a path that could not be read back exactly,
+    // such as one of a file removed since, fails here).
+    if (handle < 0 || ::fstatat(handle, name.c_str(), &found, 0) != 0 ||
+        found.st_dev != executable.st_dev || found.st_ino != executable.st_ino) {
+        if (handle >= 0)
+            ::close(handle);
+        return none;
+    }
+    return {fromUtf8(folder), fromUtf8("/proc/self/fd/" + std::to_string(handle))};
+}
+
 } // namespace
 
-std::vector<uint32_t> processesNamed(const std::wstring &executableName)
+const ProgramFolder &programFolder()
 {
-    std::vector<uint32_t> found;
+    static const ProgramFolder folder = findProgramFolder();
+    return folder;
+}
+
+ProcessList processesNamed(const std::wstring &executableName, std::size_t keep)
+{
+    ProcessList found;
+    std::vector<uint64_t> starts;
     DIR *proc = ::opendir("/proc");
     if (!proc)
         return found;
     while (const dirent *entry = ::readdir(proc)) {
         uint32_t pid = 0;
         std::string name;
-        if (isProcessId(entry->d_name, &pid) && runningProcessName(entry->d_name, &name) &&
+        uint64_t start = 0;
+        if (isProcessId(entry->d_name, &pid) && runningProcess(entry->d_name, &name, &start) &&
             equalsIgnoringAsciiCase(fromUtf8(name), executableName))
-            found.push_back(pid);
+            countProcess(found, starts, keep, start, pid);
     }
     ::closedir(proc);
     return found;

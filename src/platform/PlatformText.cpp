@@ -4,6 +4,25 @@ namespace Platform {
 
 const wchar_t startupErrorCaption[] = L"Zorvy TCO \u2014 SDK incompatible";
 
+void countProcess(ProcessList &list, std::vector<uint64_t> &starts, std::size_t keep,
+                  uint64_t start, uint32_t id)
+{
+    ++list.count;
+    // The place among those kept: after every earlier start, and after an equal one of lower id.
+    std::size_t at = list.first.size();
+    while (at > 0 &&
+           (starts[at - 1] > start || (starts[at - 1] == start && list.first[at - 1] > id)))
+        --at;
+    if (at >= keep)
+        return;
+    list.first.insert(list.first.begin() + std::ptrdiff_t(at), id);
+    starts.insert(starts.begin() + std::ptrdiff_t(at), start);
+    if (list.first.size() > keep) {
+        list.first.pop_back();
+        starts.pop_back();
+    }
+}
+
 namespace {
 
 wchar_t asciiLower(wchar_t c)

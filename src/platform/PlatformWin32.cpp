@@ -8,9 +8,29 @@
 
 namespace Platform {
 
-std::vector<uint32_t> processesNamed(const std::wstring &executableName)
+namespace {
+
+// When the process started, in 100 ns steps since 1601; the latest possible time when it cannot be
+// told (a process of another user, or one that has just ended).
+uint64_t startTime(DWORD id)
 {
-    std::vector<uint32_t> found;
+    uint64_t start = UINT64_MAX;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    if (!process)
+        return start;
+    FILETIME created, exited, kernel, user;
+    if (GetProcessTimes(process, &created, &exited, &kernel, &user))
+        start = uint64_t(created.dwHighDateTime) << 32 | created.dwLowDateTime;
+    CloseHandle(process);
+    return start;
+}
+
+} // namespace
+
+ProcessList processesNamed(const std::wstring &executableName, std::size_t keep)
+{
+    ProcessList found;
+    std::vector<uint64_t> starts;
     HANDLE processes = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (processes == INVALID_HANDLE_VALUE)
         return found;
@@ -19,10 +39,38 @@ std::vector<uint32_t> processesNamed(const std::wstring &executableName)
     for (BOOL more = Process32FirstW(processes, &entry); more;
          more = Process32NextW(processes, &entry)) {
         if (_wcsicmp(entry.szExeFile, executableName.c_str()) == 0)
-            found.push_back(entry.th32ProcessID);
+            countProcess(found, starts, keep, startTime(entry.th32ProcessID), entry.th32ProcessID);
     }
     CloseHandle(processes);
     return found;
+}
+
+const ProgramFolder &programFolder()
+{
+    static const ProgramFolder folder = [] {
+        // GetModuleFileNameW cuts a path longer than its buffer and says so only by filling it:
+        // the buffer grows until the whole path fits (at most the 32,767 characters of a path).
+        // It starts small, so that growing is the usual way rather than a rare one.
+        std::wstring path(64, L'\0');
+        for (;;) {
+            const DWORD length = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+            if (length == 0)
+                return ProgramFolder();
+            if (length < path.size()) {
+                path.resize(length);
+                break;
+            }
+            if (path.size() > 65536)
+                return ProgramFolder();
+            path.resize(path.size() * 2);
+        }
+        const size_t separator = path.find_last_of(L"\\/");
+        if (separator == std::wstring::npos || separator == 0)
+            return ProgramFolder();
+        const std::wstring folder = path.substr(0, separator);
+        return ProgramFolder{folder, folder};
+    }();
+    return folder;
 }
 
 int showStartupErrorBox(const std::wstring &text)

@@ -2,17 +2,22 @@
 
 #include "Platform.h"
 
-QList<quint32> runningGameProcesses()
+#include <climits>
+
+RunningGames runningGameProcesses(int keep)
 {
-    QList<quint32> games;
-    for (const uint32_t pid : Platform::processesNamed(L"ZorvyRails.exe"))
-        games.append(pid);
+    const Platform::ProcessList found =
+        Platform::processesNamed(L"ZorvyRails.exe", std::size_t(qMax(keep, 0)));
+    RunningGames games;
+    games.count = int(qMin<std::size_t>(found.count, INT_MAX));
+    for (const uint32_t pid : found.first)
+        games.first.append(pid);
     return games;
 }
 
 quint32 findGameProcess()
 {
     // None or several: the reader cannot guess which copy the user means.
-    const QList<quint32> games = runningGameProcesses();
-    return games.size() == 1 ? games.constFirst() : 0;
+    const RunningGames games = runningGameProcesses(1);
+    return games.count == 1 ? games.first.constFirst() : 0;
 }

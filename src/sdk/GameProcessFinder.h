@@ -8,6 +8,15 @@
 // reader cannot guess which copy the user means.
 quint32 findGameProcess();
 
-// Every running process named "ZorvyRails.exe" (case ignored), in the order the system lists
-// them; processes that have ended but are not yet reaped are left out.
-QList<quint32> runningGameProcesses();
+// How many games a search lists at most: the window offers one button for each.
+constexpr int listedGameProcesses = 8;
+
+// The running processes named "ZorvyRails.exe" (case ignored): how many there are, and the ids of
+// the first `keep` by start time, earliest first. Processes that have ended but are not yet reaped
+// are left out. The search holds no more than `keep` ids whatever the number of processes.
+struct RunningGames
+{
+    QList<quint32> first;
+    int count = 0;
+};
+RunningGames runningGameProcesses(int keep = listedGameProcesses);

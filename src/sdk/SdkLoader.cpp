@@ -3,7 +3,8 @@
 #include "SdkApi.h"
 #include "SdkEntryPoints.h"
 
-#include <QCoreApplication>
+#include "Platform.h"
+
 #include <QLibrary>
 
 #include <atomic>
@@ -50,11 +51,20 @@ bool versionIsCompatible()
 
 bool loadSdk(QString *error)
 {
-    sdkLibrary.setFileName(QCoreApplication::applicationDirPath() +
-                           QStringLiteral("/ZorvyRailsSDK.dll"));
+    // Never a folder by default: without the program's own, the library is looked for nowhere.
+    const QString folder = QString::fromStdWString(Platform::programFolder().files);
+    if (folder.isEmpty()) {
+        *error = QStringLiteral("SDK absent ou impossible à charger : le dossier du programme est "
+                                "introuvable");
+        return false;
+    }
+    sdkLibrary.setFileName(folder + QStringLiteral("/ZorvyRailsSDK.dll"));
     sdkLibrary.setLoadHints(QLibrary::PreventUnloadHint);
     if (!sdkLibrary.load()) {
-        *error = QStringLiteral("SDK absent ou impossible à charger : ") + sdkLibrary.errorString();
+        // The folder named by its path, not by the handle that reaches it.
+        const QString path = QString::fromStdWString(Platform::programFolder().path);
+        *error = QStringLiteral("SDK absent ou impossible à charger : ") +
+                 sdkLibrary.errorString().replace(folder, path);
         return false;
     }
     if (!versionIsCompatible()) {
@@ -82,4 +92,3 @@ const char *sdkCallInProgress()
 // Forwarding functions, exported by the executable under the library's names. They may be called
 // only after loadSdk returned true, which start-up guarantees.
 #include "SdkForwarding.inc"
-

@@ -14,11 +14,21 @@
 // The game's signal images, read and decoded on a thread of their own so that no file can stall
 // the window: the map, the list's images and the verification run all ask this one loader.
 //
-// A file is read only when it is a regular file of at most 8 MiB; its dimensions are read from
-// the header first and an image above 4096×4096 is refused before any pixel is decoded; the
-// image is decoded at no more than 192 pixels a side. A refused or undecodable file is kept as a
-// failure with its reason, so it is read once; whoever draws shows the fallback symbol for it, as
-// for a signal without an image.
+// A file is read only when it is a regular file of at most 8 MiB, and decoded only when it is a
+// PNG or a JPEG, told by its first bytes whatever its name: the formats whose decoding work the
+// loader can bound before it starts. Their dimensions are read from the image stream itself (the
+// PNG's IHDR, the JPEG's frame header), never from a container around it, and an image above
+// 4096×4096 is refused before any pixel is decoded. A JPEG is walked marker by marker first: each
+// scan of a progressive JPEG makes the decoder pass over every 8×8 block of the components it
+// names, so a file of many empty scans would keep the thread busy for minutes (milliseconds a scan
+// at 4096×4096) while encoders write about ten. It is refused beyond 100 scans, or when its scans
+// together pass over more blocks than 24 scans of one 4096×4096 component: so no accepted image
+// costs more than about 24 passes over the largest accepted picture. The image is decoded at no
+// more than 192 pixels a side, and a decoded image larger than that is refused too. An image whose
+// header announces a large decoding is put back behind the files still waiting, once, so that the
+// cheap ones come first. A refused or undecodable file is kept as a failure with its reason,
+// so it is read once; whoever draws shows the fallback symbol for it, as for a signal without an
+// image.
 //
 // request() never waits: it answers from the cache, or queues the file and answers Pending.
 // loaded() follows, from the loader's thread, once the file is decoded or refused.
@@ -30,11 +40,16 @@ public:
     static constexpr qint64 maxFileBytes = 8 * 1024 * 1024;
     static constexpr int maxSide = 4096;
     static constexpr int decodeSize = 192;
+    static constexpr int maxScans = 100;
+    static constexpr qint64 maxScanBlocks = 24 * (maxSide / 8) * (maxSide / 8);
     // What the decoded images may hold in memory; the oldest go first.
     static constexpr qint64 cacheBytes = 64 * 1024 * 1024;
     // Files waiting to be read; a request beyond it fails at once ("too many images waiting"),
     // without being remembered, so that it can be asked again.
     static constexpr int maxQueued = 4096;
+    // Decoding work (pixels, times the passes of a JPEG's scans) above which an image waits
+    // behind the files queued after it.
+    static constexpr qint64 deferredWork = 2048 * 2048;
     // A file that was missing or could not be read is read again when asked this long after.
     static constexpr int defaultRetryAfterMs = 10000;
 
@@ -78,13 +93,17 @@ Q_SIGNALS:
 
 private:
     void run();
+    // load(), but with deferAbove ≥ 0 an image whose decoding work is larger is only inspected:
+    // the answer is then Pending.
+    static Result load(const QString &path, qint64 deferAbove);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::deque<QString> m_queue;
-    QSet<QString> m_pending; // queued or being read
-    int m_announcing = 0;    // read, their loaded() not yet sent
+    QSet<QString> m_pending;  // queued or being read
+    QSet<QString> m_deferred; // put back behind the others once already
+    int m_announcing = 0;     // read, their loaded() not yet sent
     QCache<QString, Result> m_cache;
     quint64 m_epoch = 0;
     int m_retryAfterMs = defaultRetryAfterMs;

@@ -10,8 +10,10 @@ RowLayout {
 
     property var live: ({})
     property var updater: null
-    // The process ids of the running games when the automatic search found several.
+    // The process ids of the running games when the automatic search found several: the first
+    // few by start time, and how many more run.
     readonly property var games: footer.live.gameProcesses || []
+    readonly property int moreGames: footer.live.moreGameProcesses || 0
 
     signal gameChosen(string pid)
 
@@ -25,15 +27,43 @@ RowLayout {
         color: footer.live.live ? Theme.liveText : Theme.waitingText
         text: footer.live.status || "Déconnecté"
     }
-    Repeater {
-        model: footer.games
-        delegate: Button {
-            required property var modelData
-            objectName: "gameButton"
-            font.pixelSize: 12
-            text: "PID " + modelData
-            Accessible.name: "Connecter au jeu PID " + modelData
-            onClicked: footer.gameChosen(String(modelData))
+    // One button per game, and how many more run: at most a few buttons, and never wider than
+    // the room the window leaves (a narrow window scrolls them), so that nothing above moves.
+    Flickable {
+        objectName: "gameList"
+        visible: footer.games.length > 0
+        Layout.fillWidth: true
+        Layout.minimumWidth: 0
+        Layout.preferredWidth: gameRow.implicitWidth
+        Layout.maximumWidth: gameRow.implicitWidth
+        implicitHeight: gameRow.implicitHeight
+        contentWidth: gameRow.implicitWidth
+        flickableDirection: Flickable.HorizontalFlick
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+
+        Row {
+            id: gameRow
+            spacing: 8
+            Repeater {
+                model: footer.games
+                delegate: Button {
+                    required property var modelData
+                    objectName: "gameButton"
+                    font.pixelSize: 12
+                    text: "PID " + modelData
+                    Accessible.name: "Connecter au jeu PID " + modelData
+                    onClicked: footer.gameChosen(String(modelData))
+                }
+            }
+            Text {
+                objectName: "moreGames"
+                visible: footer.moreGames > 0
+                anchors.verticalCenter: parent.verticalCenter
+                font.pixelSize: 12
+                color: Theme.waitingText
+                text: "… et " + footer.moreGames + (footer.moreGames === 1 ? " autre" : " autres")
+            }
         }
     }
     Text {

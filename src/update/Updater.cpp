@@ -46,9 +46,12 @@ QString updatesDirectory()
     return location.isEmpty() ? QString() : location + QStringLiteral("/updates");
 }
 
+// A file beside the program; empty when the program's folder cannot be told, so that nothing is
+// looked for at the file system's root.
 QString applicationFile(const QString &name)
 {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name;
+    const QString folder = QString::fromStdWString(Platform::programFolder().files);
+    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + name;
 }
 
 QString notConfiguredText()
@@ -391,7 +394,8 @@ void Updater::installOnQuit()
 
     QStringList arguments{QStringLiteral("/VERYSILENT"), QStringLiteral("/SUPPRESSMSGBOXES"),
                           QStringLiteral("/NORESTART"),
-                          QStringLiteral("/DIR=") + QCoreApplication::applicationDirPath()};
+                          QStringLiteral("/DIR=") +
+                              QString::fromStdWString(Platform::programFolder().path)};
     if (m_relaunch)
         arguments << QStringLiteral("/RELAUNCH");
     startInstaller(QDir::toNativeSeparators(installer), arguments);

@@ -3,20 +3,64 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 struct Run
 {
     int exitCode = -1;
     QByteArray output;
     QString error;
+    QString folder; // where the program ran
 };
 
-// Copies the program (and the named variant, if any) into dir and runs it there.
-static Run runIn(const QString &dir, const QString &variant, const QStringList &arguments)
+// Writes a copy of `source` named `name` into the folder open as `folder`.
+static bool copyInto(int folder, const char *name, const QString &source)
+{
+    QFile file(source);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    const int copy = ::openat(folder, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0700);
+    const bool written =
+        copy >= 0 && ::write(copy, bytes.constData(), bytes.size()) == bytes.size();
+    return ::close(copy) == 0 && written;
+}
+
+// A chain of `levels` folders of 250-character names inside the folder open as `parent`, made one
+// level at a time so that no call sees more than one name; their relative path, and the deepest
+// one opened in `deepest`.
+static QString nestFolders(int parent, int levels, int *deepest)
+{
+    const QByteArray name(250, 'd');
+    QString relative = ".";
+    *deepest = ::dup(parent);
+    for (int level = 0; level < levels && *deepest >= 0; ++level) {
+        ::mkdirat(*deepest, name.constData(), 0700);
+        const int next = ::openat(*deepest, name.constData(), O_DIRECTORY | O_CLOEXEC);
+        ::close(*deepest);
+        *deepest = next;
+        relative += '/' + QString::fromLatin1(name);
+    }
+    return relative;
+}
+
+// Copies the program (and the named variant, if any) into dir, or deep below it, and runs it
+// there through a path relative to the working folder.
+static Run runIn(const QString &dir, const QString &variant, const QStringList &arguments,
+                 bool deep = false)
 {
     const QString bin = QCoreApplication::applicationDirPath();
-    if (!QFile::copy(bin + "/ZorvyTco", dir + "/ZorvyTco") ||
-        (!variant.isEmpty() && !QFile::copy(bin + "/sdk-variants/" + variant + "/ZorvyRailsSDK.dll",
-                                            dir + "/ZorvyRailsSDK.dll")))
+    // Deep: a working folder some 2,000 characters below dir, and the program some 2,250 below
+    // that, so that the program's folder is longer than any path a file call takes.
+    const int top = ::open(QFile::encodeName(dir).constData(), O_DIRECTORY | O_CLOEXEC);
+    int middle = -1, folder = -1;
+    const QString working = nestFolders(top, deep ? 8 : 0, &middle);
+    const QString below = nestFolders(middle, deep ? 9 : 0, &folder);
+    if (folder < 0 || !copyInto(folder, "ZorvyTco", bin + "/ZorvyTco") ||
+        (!variant.isEmpty() && !copyInto(folder, "ZorvyRailsSDK.dll",
+                                         bin + "/sdk-variants/" + variant + "/ZorvyRailsSDK.dll")))
         qFatal("cannot copy the program or variant %s", qPrintable(variant));
     QProcess process;
     // A private runtime folder (the fresh folder is owner-only), so that the platform's warning
@@ -24,12 +68,19 @@ static Run runIn(const QString &dir, const QString &variant, const QStringList &
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("XDG_RUNTIME_DIR", dir);
     process.setProcessEnvironment(environment);
-    process.start(dir + "/ZorvyTco", arguments);
+    process.setWorkingDirectory(dir + '/' + working);
+    process.start(below + "/ZorvyTco", arguments);
     Run run;
     if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit)
         run.exitCode = process.exitCode();
     run.output = process.readAllStandardOutput();
     run.error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    run.folder = QDir::cleanPath(QFileInfo(dir).canonicalFilePath() + '/' + working + '/' + below);
+    // The lower chain moved up beside the other, so that the temporary folder can be removed.
+    if (deep)
+        ::renameat(middle, QByteArray(250, 'd').constData(), top, "lower");
+    for (const int handle : {top, middle, folder})
+        ::close(handle);
     return run;
 }
 
@@ -47,36 +98,45 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<bool>("deep"); // the program's folder longer than 4,096 characters
         const QString incompatible = "SDK incompatible : ce TCO nécessite ZorvyRailsSDK 0.6.x "
                                      "(ABI 1). Réinstallez le paquet depuis KVD Hub.";
         const QString absent = "SDK absent ou impossible à charger : %1";
         const QStringList check{"--check-sdk"};
-        QTest::newRow("good library") << "good" << check << 0 << QString();
-        QTest::newRow("any fifth version field") << "patch-any" << check << 0 << QString();
-        QTest::newRow("ABI 2") << "abi2" << check << 3 << incompatible;
-        QTest::newRow("minor 7") << "minor7" << check << 3 << incompatible;
-        QTest::newRow("failing version query") << "version-fails" << check << 3 << incompatible;
+        QTest::newRow("good library") << "good" << check << 0 << QString() << false;
+        QTest::newRow("any fifth version field") << "patch-any" << check << 0 << QString() << false;
+        QTest::newRow("ABI 2") << "abi2" << check << 3 << incompatible << false;
+        QTest::newRow("minor 7") << "minor7" << check << 3 << incompatible << false;
+        QTest::newRow("failing version query")
+            << "version-fails" << check << 3 << incompatible << false;
         QTest::newRow("only the status text missing")
-            << "missing-status" << check << 3 << "SDK incomplet : ZorvySdk_StatusString";
+            << "missing-status" << check << 3 << "SDK incomplet : ZorvySdk_StatusString" << false;
         QTest::newRow("several missing: the first is named")
-            << "missing-several" << check << 3 << "SDK incomplet : ZorvySdk_CopyTrackNodes";
-        QTest::newRow("no library") << QString() << check << 3 << absent;
+            << "missing-several" << check << 3 << "SDK incomplet : ZorvySdk_CopyTrackNodes"
+            << false;
+        QTest::newRow("no library") << QString() << check << 3 << absent << false;
         // Unknown options are named first, in their order, and the run goes on as if they were
         // absent; an option that is not the whole "--check-sdk" is one of them.
-        QTest::newRow("capitals, no library") << QString() << QStringList{"--CHECK-SDK"} << 3
-                                              << "Option inconnue : --CHECK-SDK\n" + absent;
-        QTest::newRow("joined value, no library") << QString() << QStringList{"--check-sdk=1"} << 3
-                                                  << "Option inconnue : --check-sdk=1\n" + absent;
-        QTest::newRow("prefix, no library")
-            << QString() << QStringList{"--check"} << 3 << "Option inconnue : --check\n" + absent;
+        QTest::newRow("capitals, no library")
+            << QString() << QStringList{"--CHECK-SDK"} << 3
+            << "Option inconnue : --CHECK-SDK\n" + absent << false;
+        QTest::newRow("joined value, no library")
+            << QString() << QStringList{"--check-sdk=1"} << 3
+            << "Option inconnue : --check-sdk=1\n" + absent << false;
+        QTest::newRow("prefix, no library") << QString() << QStringList{"--check"} << 3
+                                            << "Option inconnue : --check\n" + absent << false;
         QTest::newRow("one") << "good" << QStringList{"--bogus", "--check-sdk"} << 0
-                             << "Option inconnue : --bogus";
+                             << "Option inconnue : --bogus" << false;
         QTest::newRow("two") << "good" << QStringList{"--check-sdk", "-x", "--verify-lvie"} << 0
-                             << "Option inconnue : -x\nOption inconnue : --verify-lvie";
+                             << "Option inconnue : -x\nOption inconnue : --verify-lvie" << false;
         QTest::newRow("the screenshot path is a value")
-            << "good" << QStringList{"--screenshot", "-shot.png", "--check-sdk"} << 0 << QString();
+            << "good" << QStringList{"--screenshot", "-shot.png", "--check-sdk"} << 0 << QString()
+            << false;
         QTest::newRow("plain words are ignored")
-            << "good" << QStringList{"world", "--check-sdk"} << 0 << QString();
+            << "good" << QStringList{"world", "--check-sdk"} << 0 << QString() << false;
+        QTest::newRow("folder past 4,096 characters") << "good" << check << 0 << QString() << true;
+        QTest::newRow("no library, folder past 4,096 characters")
+            << QString() << check << 3 << absent << true;
     }
 
     void checkSdk()
@@ -85,9 +145,15 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, error);
+        QFETCH(bool, deep);
         QTemporaryDir dir;
-        const Run run = runIn(dir.path(), variant, arguments);
-        if (variant.isEmpty()) {
+        const Run run = runIn(dir.path(), variant, arguments, deep);
+        if (deep && variant.isEmpty()) {
+            // Looked for in the deep folder, never at the root, and named by its path.
+            const QString prefix = "Cannot load library " + run.folder + "/ZorvyRailsSDK.dll: ";
+            QVERIFY2(run.error.startsWith(error.arg(prefix)), qPrintable(run.error));
+            error = run.error;
+        } else if (variant.isEmpty()) {
             QLibrary probe(dir.path() + "/ZorvyRailsSDK.dll");
             QVERIFY(!probe.load());
             error = error.arg(probe.errorString());

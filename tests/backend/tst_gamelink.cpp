@@ -1,4 +1,5 @@
-// The game found by its name: two running games, a game that dies and comes back. These tests
+// The game found by its name: several running games (up to a thousand processes of its name), a
+// game that dies and comes back. These tests
 // look at every process named "ZorvyRails.exe", so they hold the zorvy_game_by_name lock and
 // refuse to run beside a game they did not start.
 
@@ -11,6 +12,12 @@
 #include <QtTest>
 
 #include <memory>
+#include <vector>
+
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,33 +47,87 @@ private Q_SLOTS:
         // A game this test did not start: stop it, these tests find the game by name.
         QVERIFY2(foreign.isEmpty(), qPrintable(QString::number(foreign.value(0))));
     }
-    void twoGamesAskForTheProcessId();
+    void severalGamesAskForTheProcessId_data();
+    void severalGamesAskForTheProcessId();
     void deadGameIsReportedAndRestartedGameFound();
 };
 
-void TestGameLink::twoGamesAskForTheProcessId()
+// Processes that only bear the game's name: copies of sleep named "ZorvyRails.exe", killed when
+// the object dies.
+struct NamedLikeTheGame
 {
-    GameProcess first, second;
-    START_SMALL_GAME(first);
-    START_SMALL_GAME(second);
+    QTemporaryDir dir;
+    std::vector<pid_t> ids;
+
+    bool start(int count)
+    {
+        const QString program = dir.filePath(QStringLiteral("ZorvyRails.exe"));
+        if (count > 0 && !QFile::copy(QStringLiteral("/bin/sleep"), program))
+            return false;
+        const QByteArray path = QFile::encodeName(program);
+        char name[] = "ZorvyRails.exe", seconds[] = "600";
+        char *arguments[] = {name, seconds, nullptr};
+        for (int i = 0; i < count; ++i) {
+            pid_t id = 0;
+            if (::posix_spawn(&id, path.constData(), nullptr, nullptr, arguments, environ) != 0)
+                return false;
+            ids.push_back(id);
+        }
+        return true;
+    }
+    ~NamedLikeTheGame()
+    {
+        for (const pid_t id : ids)
+            ::kill(id, SIGKILL);
+        for (const pid_t id : ids)
+            ::waitpid(id, nullptr, 0);
+    }
+};
+
+void TestGameLink::severalGamesAskForTheProcessId_data()
+{
+    QTest::addColumn<int>("games");  // real games, started first
+    QTest::addColumn<int>("others"); // processes named like the game, started after them
+    QTest::newRow("two games") << 2 << 0;
+    QTest::newRow("eight") << 1 << 7;
+    QTest::newRow("nine: one more") << 1 << 8;
+    QTest::newRow("a thousand") << 1 << 999;
+}
+
+void TestGameLink::severalGamesAskForTheProcessId()
+{
+    QFETCH(int, games);
+    QFETCH(int, others);
+    GameProcess started[2];
+    for (int i = 0; i < games; ++i)
+        START_SMALL_GAME(started[i]);
+    NamedLikeTheGame namesakes;
+    QVERIFY(namesakes.start(others));
     Backend backend;
     QList<QVariantMap> published;
     connect(&backend, &Backend::changed, this, [&] { published.append(backend.data()); });
     backend.connectGame(QStringLiteral("  "));
     // The reader keeps trying, once a second, and says so each time.
     QTRY_VERIFY_WITH_TIMEOUT(published.size() >= 3, 20000);
-    // Each time with the two process ids, so that the window can offer them.
+    // Each time with the first eight process ids by start time, so that the window can offer
+    // them, and how many more run.
+    QVariantList first;
+    for (int i = 0; i < games; ++i)
+        first.append(quint32(started[i].processId()));
+    for (int i = 0; first.size() < 8 && i < others; ++i)
+        first.append(quint32(namesakes.ids[size_t(i)]));
     QVariantMap expected = DataMap::baseDataMap(noUniqueGame);
-    expected.insert(QStringLiteral("gameProcesses"),
-                    QVariantList{quint32(std::min(first.processId(), second.processId())),
-                                 quint32(std::max(first.processId(), second.processId()))});
+    expected.insert(QStringLiteral("gameProcesses"), first);
+    if (games + others > 8)
+        expected.insert(QStringLiteral("moreGameProcesses"), games + others - 8);
     for (int i = 1; i < published.size(); ++i)
         QCOMPARE(published.at(i), expected);
 
     // The user types one of them: live at once.
-    backend.connectGame(QString::number(second.processId()));
+    backend.connectGame(QString::number(started[games - 1].processId()));
     WAIT_UNTIL_LIVE(backend, 20000);
-    QCOMPARE(status(backend), QStringLiteral("Connecté · PID %1").arg(second.processId()));
+    QCOMPARE(status(backend),
+             QStringLiteral("Connecté · PID %1").arg(started[games - 1].processId()));
 }
 
 void TestGameLink::deadGameIsReportedAndRestartedGameFound()

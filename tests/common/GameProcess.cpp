@@ -95,7 +95,7 @@ QString GameProcess::writeScenario(const QJsonObject &scenario, const QString &d
 
 QList<qint64> GameProcess::runningGames()
 {
-    const QList<quint32> games = runningGameProcesses();
+    const QList<quint32> games = runningGameProcesses().first;
     return QList<qint64>(games.begin(), games.end());
 }
 

@@ -30,7 +30,7 @@ public:
 
     // Writes the scenario as JSON into a new file in dir and returns its path.
     static QString writeScenario(const QJsonObject &scenario, const QString &dir);
-    // Process ids of all processes named "ZorvyRails.exe".
+    // Process ids of the processes named "ZorvyRails.exe" (the first eight by start time).
     static QList<qint64> runningGames();
     // Snapshots that the stand-in library next to the test program has not had back yet.
     static quint32 openSnapshotCount();

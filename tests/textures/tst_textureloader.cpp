@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QImage>
+#include <QImageWriter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,6 +40,33 @@ class TestTextureLoader : public QObject
             return path;
         if (kind == "bomb")
             return HostileFiles::writeBombPng(path, 60000, 60000) ? path : QString();
+        if (kind == "icon holding a large PNG")
+            return HostileFiles::writeIco(path, HostileFiles::bombPng(5000, 5000)) ? path
+                                                                                   : QString();
+        if (kind == "PNG named .ico")
+            return picture("png.ico", {24, 36});
+        if (kind == "JPEG")
+            return picture("plain.jpg", {300, 150}, "JPEG");
+        if (kind == "progressive JPEG") {
+            QImageWriter writer(m_dir.filePath("progressive.jpg"));
+            writer.setProgressiveScanWrite(true);
+            QImage image(400, 400, QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            return writer.write(image) ? writer.fileName() : QString();
+        }
+        if (kind == "scan bomb" || kind == "many scans of a small picture")
+            return HostileFiles::writeScanBombJpeg(path, kind == "scan bomb" ? 4096 : 64,
+                                                   TextureLoader::maxScans + 1)
+                       ? path
+                       : QString();
+        if (kind == "GIF")
+            return HostileFiles::writeFile(
+                       path, QByteArray::fromHex("47494638396101000100800000000000ffffff21f904"
+                                                 "01000000002c00000000010001000002024401003b"))
+                       ? path
+                       : QString();
+        if (kind == "BMP")
+            return picture("picture.bmp", {8, 8}, "BMP");
         if (kind == "too wide")
             return picture("wide.png", {TextureLoader::maxSide + 1, 2});
         if (kind == "text") {
@@ -71,7 +99,19 @@ private Q_SLOTS:
         QTest::newRow("bomb") << "bomb" << QSize()
                               << "image of 60000×60000 pixels, above 4096×4096";
         QTest::newRow("too wide") << "too wide" << QSize() << "image of 4097×2 pixels";
-        QTest::newRow("text") << "text" << QSize() << "";
+        QTest::newRow("text") << "text" << QSize() << "neither a PNG nor a JPEG image";
+        // Told by content, not by name; only the formats whose decoding can be bounded.
+        QTest::newRow("icon holding a large PNG")
+            << "icon holding a large PNG" << QSize() << "neither a PNG nor a JPEG image";
+        QTest::newRow("PNG named .ico") << "PNG named .ico" << QSize(24, 36) << QString();
+        QTest::newRow("GIF") << "GIF" << QSize() << "neither a PNG nor a JPEG image";
+        QTest::newRow("BMP") << "BMP" << QSize() << "neither a PNG nor a JPEG image";
+        QTest::newRow("JPEG") << "JPEG" << QSize(192, 96) << QString();
+        QTest::newRow("progressive JPEG") << "progressive JPEG" << QSize(192, 192) << QString();
+        QTest::newRow("scan bomb")
+            << "scan bomb" << QSize() << "JPEG whose scans pass over more than 6291456 blocks";
+        QTest::newRow("many scans of a small picture")
+            << "many scans of a small picture" << QSize() << "JPEG of more than 100 scans";
         QTest::newRow("over 8 MiB") << "over 8 MiB" << QSize() << "file larger than 8388608 bytes";
     }
 
@@ -113,19 +153,28 @@ private Q_SLOTS:
 
     void stallingFileHoldsUpNoOther()
     {
-        // Files asked after a FIFO and a bomb still arrive; each file is read once however often
-        // it is asked.
+        // Files asked after a FIFO and bombs still arrive, and before large pictures asked first
+        // (the first may be decoding already while the others are asked; the second is not); each
+        // file is read once however often it is asked.
+        const QString busy = picture("busy.png", {2100, 2100});
+        const QString large = picture("large.png", {2100, 2100});
         const QString fifo = make("fifo");
         const QString bomb = make("bomb");
+        const QString scans = make("scan bomb");
         const QString good = make("picture");
         TextureLoader loader;
         QSignalSpy loaded(&loader, &TextureLoader::loaded);
         for (int round = 0; round < 3; ++round)
-            for (const QString &path : {fifo, bomb, good})
+            for (const QString &path : {busy, large, fifo, bomb, scans, good})
                 loader.request(path);
-        QVERIFY(loader.waitForIdle(10000));
-        QCOMPARE(loaded.size(), 3);
+        QVERIFY(loader.waitForIdle(20000));
+        QStringList order;
+        for (const QList<QVariant> &arrival : loaded)
+            order.append(arrival.at(0).toString());
+        order.removeOne(busy);
+        QCOMPARE(order, (QStringList{fifo, bomb, scans, good, large}));
         QCOMPARE(loader.request(good).state, TextureLoader::State::Ready);
+        QCOMPARE(loader.request(large).state, TextureLoader::State::Ready);
 
         loader.clear();
         QCOMPARE(loader.request(good).state, TextureLoader::State::Pending);

@@ -414,19 +414,40 @@ TestCase {
         compare(views.slice(-1), data.stored ? [[ListScope.AllTracks, id16(27), "", 0]] : []);
     }
 
-    function test_severalGamesAreOfferedInTheStatusLine() {
+    function test_severalGamesAreOfferedInTheStatusLine_data() {
+        const eight = [11, 12, 13, 14, 15, 16, 17, 18];
+        return [
+            { "tag": "two", "games": [4242, 4343], "more": undefined, "moreText": "" },
+            { "tag": "eight and one more", "games": eight, "more": 1, "moreText": "… et 1 autre" },
+            { "tag": "eight and 992 more", "games": eight, "more": 992, "moreText": "… et 992 autres" }
+        ];
+    }
+
+    function test_severalGamesAreOfferedInTheStatusLine(data) {
+        // At its narrowest the window still shows the header's connection bar whole.
+        win.width = win.minimumWidth;
         const status = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
-        backend.publish({ "status": status, "live": false, "gameProcesses": [4242, 4343] });
+        backend.publish({ "status": status, "live": false, "gameProcesses": data.games,
+                          "moreGameProcesses": data.more });
         compare(child("statusText").text, status);
         const buttons = findChildren(win.contentItem, "gameButton");
-        compare(buttons.map(button => button.text), ["PID 4242", "PID 4343"]);
+        compare(buttons.map(button => button.text), data.games.map(pid => "PID " + pid));
+        compare(findChildren(win.contentItem, "moreGames").map(more => more.text),
+                data.moreText ? [data.moreText] : []);
+        waitForRendering(win.contentItem);
+        for (const name of ["pid", "connectButton", "disconnectButton"]) {
+            const control = child(name);
+            const place = control.mapToItem(win.contentItem, 0, 0);
+            verify(place.x >= 0 && place.x + control.width <= win.width, name);
+        }
         backend.calls = [];
         mouseClick(buttons[1]);
-        compare(backend.calls, [{ "name": "connectGame", "args": ["4343"] }]);
-        compare(child("pid").text, "4343");
+        compare(backend.calls, [{ "name": "connectGame", "args": [String(data.games[1])] }]);
+        compare(child("pid").text, String(data.games[1]));
         // Connected: the list goes.
         backend.publish(liveMap({}));
         compare(findChildren(win.contentItem, "gameButton"), []);
+        compare(findChildren(win.contentItem, "moreGames"), []);
     }
 
     function findChildren(item, name) {

@@ -1,22 +1,13 @@
 // The search for processes by executable name, on Windows (Toolhelp, under Wine): it finds the
-// test publisher by its name, ignores case, tells none, one and several apart, takes no name that
-// is only close, and forgets a process once it has ended.
+// test publisher by its name, ignores case, tells none, one and several apart, lists them by start
+// time and keeps only as many as asked while counting all, takes no name that is only close, and
+// forgets a process once it has ended.
 
 #include "Platform.h"
 #include "WinTest.h"
 
 #include <algorithm>
 #include <memory>
-
-namespace {
-
-std::vector<uint32_t> sorted(std::vector<uint32_t> ids)
-{
-    std::sort(ids.begin(), ids.end());
-    return ids;
-}
-
-} // namespace
 
 int main()
 {
@@ -52,23 +43,31 @@ int main()
         }
         for (const std::wstring &name : c.found) {
             WinTest::currentCase() = c.name + (", " + WinTest::utf8(name));
-            CHECK_EQ(sorted(Platform::processesNamed(name)), sorted(ids));
+            // Started one after the other: listed in that order, and the first two alone when
+            // only two are kept, with the count of all.
+            const Platform::ProcessList all = Platform::processesNamed(name, 8);
+            CHECK_EQ(all.first, ids);
+            CHECK_EQ(all.count, ids.size());
+            const Platform::ProcessList two = Platform::processesNamed(name, 2);
+            CHECK_EQ(two.first, std::vector<uint32_t>(
+                                    ids.begin(), ids.begin() + std::min<size_t>(ids.size(), 2)));
+            CHECK_EQ(two.count, ids.size());
         }
         for (const std::wstring &name : c.other) {
             WinTest::currentCase() = c.name + (", " + WinTest::utf8(name));
-            CHECK_EQ(Platform::processesNamed(name), std::vector<uint32_t>());
+            CHECK_EQ(Platform::processesNamed(name, 8).count, size_t(0));
         }
         // Once they have ended, none is listed any more.
         WinTest::currentCase() = std::string(c.name) + ", ended";
         for (auto &publisher : publishers)
             publisher->stop();
         for (const std::wstring &name : c.found)
-            CHECK_EQ(Platform::processesNamed(name), std::vector<uint32_t>());
+            CHECK_EQ(Platform::processesNamed(name, 8).count, size_t(0));
     }
 
     // The test itself is found under its own name, whatever the case of the name asked for.
     WinTest::currentCase() = "this process";
-    CHECK_EQ(Platform::processesNamed(L"TST_WIN_PROCESSES.EXE"),
+    CHECK_EQ(Platform::processesNamed(L"TST_WIN_PROCESSES.EXE", 8).first,
              std::vector<uint32_t>{uint32_t(GetCurrentProcessId())});
 
     RemoveDirectoryW(folder.c_str());
