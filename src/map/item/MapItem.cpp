@@ -1,6 +1,8 @@
 #include "MapItem.h"
 
 #include "DataMapKeys.h"
+#include "MapHitTest.h"
+#include "MapStyle.h"
 
 #include <QMetaMethod>
 #include <QPainter>
@@ -9,16 +11,12 @@
 #include <cmath>
 #include <utility>
 
-namespace {
-constexpr double pickRadiusSquared = 100.0;
-} // namespace
-
 MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
 {
     setAntialiasing(true);
     // Every paint covers the whole item with the map's background: nothing to clear or blend.
     setOpaquePainting(true);
-    setFillColor(QColor(0x07, 0x0b, 0x0a));
+    setFillColor(MapStyle::background);
     m_settleTimer.setSingleShot(true);
     m_settleTimer.setInterval(settleMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &MapItem::settle);
@@ -306,29 +304,7 @@ QPointF MapItem::screenPoint(const SdkTrackNode &node) const
 
 QVariantList MapItem::trainsAt(double x, double y) const
 {
-    QVector<std::pair<double, QVariant>> nearby;
-    const QVariantList trains = m_snapshotData.value(DataMapKeys::trainsKey).toList();
-    for (const QVariant &entry : trains) {
-        const QVariantMap train = entry.toMap();
-        if (!train.value(DataMapKeys::positionedKey).toBool())
-            continue;
-        const int node = m_network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
-        if (node < 0)
-            continue;
-        const QPointF point = screenPoint(m_network.nodes()[node]);
-        const double dx = point.x() - x;
-        const double dy = point.y() - y;
-        const double distanceSquared = dx * dx + dy * dy;
-        if (distanceSquared <= pickRadiusSquared)
-            nearby.append({distanceSquared, QVariant(train)});
-    }
-    std::stable_sort(nearby.begin(), nearby.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    QVariantList result;
-    result.reserve(nearby.size());
-    for (const auto &pair : std::as_const(nearby))
-        result.append(pair.second);
-    return result;
+    return MapHitTest::trainsAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
 }
 
 void MapItem::paint(QPainter *painter)

@@ -5,6 +5,8 @@
 #include <QPointF>
 #include <QSizeF>
 
+#include <cmath>
+
 // The map's view: the map point shown at the middle of the item and the scale in screen pixels
 // per world unit. Map coordinates are world coordinates with y flipped, so world y grows upwards
 // on the screen.
@@ -47,6 +49,16 @@ public:
     {
         return point.x() > -20 && point.x() < itemSize.width() + 20 && point.y() > -20 &&
                point.y() < itemSize.height() + 20;
+    }
+
+    // Screen coordinates that the drawing converts or hands to the painter: finite and within a
+    // million pixels. Anything else (a node that is not a number, a huge geometry) is dropped or
+    // cut to this range first: neither a conversion to whole pixels nor the painter's precision
+    // holds beyond it.
+    static constexpr double coordinateLimit = 1e6;
+    static bool isDrawable(const QPointF &point)
+    {
+        return std::abs(point.x()) < coordinateLimit && std::abs(point.y()) < coordinateLimit;
     }
 
 private:
