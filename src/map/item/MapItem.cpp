@@ -291,7 +291,8 @@ void MapItem::focusTrain()
     if (node < 0)
         return;
     const SdkTrackNode &record = m_network.nodes()[node];
-    m_camera.focus(record.x, record.y, itemSize());
+    if (!m_camera.focus(record.x, record.y, itemSize()))
+        return;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();

@@ -41,8 +41,9 @@ public:
     void move(double dx, double dy);
     // Zooms about a screen point, keeping the map point under it in place.
     void zoomAt(double factor, double x, double y, const QSizeF &itemSize);
-    // Centres on a world point with a scale that shows about 3000 world units.
-    void focus(double worldX, double worldY, const QSizeF &itemSize);
+    // Centres on a world point with a scale that shows about 3000 world units; false (nothing
+    // changed) for a point that is not a number, which would lose the view for good.
+    bool focus(double worldX, double worldY, const QSizeF &itemSize);
 
     // A screen point counts as on screen within a 20-pixel margin around the item.
     static bool isOnScreen(const QPointF &point, const QSizeF &itemSize)
