@@ -182,10 +182,15 @@ bool MapItem::isNetworkImageDirty() const
 
 bool MapItem::anyOfNetworkInView() const
 {
+    // QRectF takes points that are not numbers as inside: they are left out first.
+    const auto isFinite = [](const QPointF &p) {
+        return std::isfinite(p.x()) && std::isfinite(p.y());
+    };
     const QRectF view(0, 0, width(), height());
     const QVector<SdkTrackNode> &nodes = m_network.nodes();
     for (const SdkTrackNode &node : nodes) {
-        if (view.contains(m_camera.toScreen(node.x, node.y, itemSize())))
+        const QPointF p = m_camera.toScreen(node.x, node.y, itemSize());
+        if (isFinite(p) && view.contains(p))
             return true;
     }
     // No node, but maybe an edge that crosses the view.
@@ -196,7 +201,7 @@ bool MapItem::anyOfNetworkInView() const
             if (other < 0)
                 continue;
             const QPointF b = m_camera.toScreen(nodes[other].x, nodes[other].y, itemSize());
-            if (QRectF(a, b).normalized().intersects(view))
+            if (isFinite(a) && isFinite(b) && QRectF(a, b).normalized().intersects(view))
                 return true;
         }
     }
