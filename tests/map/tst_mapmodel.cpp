@@ -218,6 +218,10 @@ private slots:
         QTest::newRow("another railway far away")
             << QVector<SdkTrackNode>{node(7, 8, 0, 50000, 50000), node(8, 7, 0, 50100, 50300)}
             << true;
+        QTest::newRow("another railway far away, one node not a number")
+            << QVector<SdkTrackNode>{node(7, 8, 0, 50000, 50000), node(8, 7, 9, 50100, 50300),
+                                     node(9, 8, 0, qQNaN(), qQNaN())}
+            << true;
     }
 
     void newNetworkOutOfViewIsFramed()

@@ -426,43 +426,70 @@ private slots:
     }
 
     // Broken input is framed on what is left and drawn or skipped, never a crash; a node that
-    // is not a number does not lose the others.
+    // is not a number (a junction, with signals and trains on it) does not lose the others, and
+    // centring on it leaves the view as it was.
     void badInputIsSkipped_data()
     {
         QTest::addColumn<QVariantMap>("data");
         QTest::addColumn<QPointF>("centre"); // the middle of the nodes that are numbers
+        QTest::addColumn<bool>("drawn");
+        QTest::addColumn<QPointF>("focused"); // the centre after centring on the selected track
         const double inf = std::numeric_limits<double>::infinity();
-        QTest::newRow("not-a-number and infinite nodes")
-            << liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 100, 50), node(3, 1, 0, qQNaN(), 5),
-                         node(4, 1, 0, inf, -inf)})
-            << QPointF(50, -25);
+        const auto onNode = [](QVariantMap data, quint64 track) {
+            data.insert({{"selectedTrackId", idText(track)}, {"selectedTrainId", idText(7)}});
+            data.insert("trains", QVariantList{train(7, "IC 7", track, 0.5)});
+            data.insert("mapSignals", QVariantList{signalEntry(track, false, false, true, 2),
+                                                   signalEntry(track, true, false, true, 3)});
+            return data;
+        };
+        QTest::newRow("one junction not a number among numbers")
+            << onNode(
+                   liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 100, 50), node(3, 1, 2, qQNaN(), 5),
+                             node(4, 3, 0, inf, -inf), node(5, 3, 0, 5, qQNaN())}),
+                   3)
+            << QPointF(50, -25) << true << QPointF(50, -25);
+        QTest::newRow("only nodes that are not numbers")
+            << onNode(liveData({node(1, 2, 3, qQNaN(), qQNaN()), node(2, 1, 0, qQNaN(), 0),
+                                node(3, 1, 0, 0, qQNaN()), node(4, 1, 0, -inf, qQNaN())}),
+                      1)
+            << QPointF(0, 0) << false << QPointF(0, 0);
         QTest::newRow("huge coordinates") // the far edge still crosses the item
-            << liveData(
-                   {node(1, 2, 0, -1e300, 0), node(2, 1, 3, 1e300, 1e-300), node(3, 0, 0, 5, 5)})
-            << QPointF(0, -2.5);
+            << onNode(liveData({node(1, 2, 0, -1e300, 0), node(2, 1, 3, 1e300, 1e-300),
+                                node(3, 0, 0, 5, 5), node(4, 2, 0, 5, 5)}),
+                      2)
+            << QPointF(0, -2.5) << true << QPointF(1e300, -1e-300);
         QVariantMap odd = liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 100, 50)});
         odd.insert("trains", QVariantList{train(5, QString(300, QChar(u'é')), 1, 0.5),
                                           train(6, "nowhere", 99, 0.5)});
         odd.insert("mapStations",
                    QVariantList{station("Vide", 0, 0, 0), station(QString(300, 'G'), 10, 10, 3),
-                                station("NaN", qQNaN(), qQNaN(), 2)});
-        odd.insert("mapSignals", QVariantList{signalEntry(99, false, false, true, 1)});
-        QTest::newRow("long names, missing tracks, empty stations") << odd << QPointF(50, -25);
+                                station("NaN", qQNaN(), qQNaN(), 2), station("Loin", 1e300, 0, 2)});
+        odd.insert("mapSignals", QVariantList{signalEntry(99, false, false, true, 1),
+                                              signalEntry(1, false, false, true, INT_MIN),
+                                              signalEntry(2, true, false, true, INT_MAX)});
+        QTest::newRow("long names, missing tracks, extreme states")
+            << odd << QPointF(50, -25) << true << QPointF(50, -25);
     }
 
     void badInputIsSkipped()
     {
         QFETCH(QVariantMap, data);
         QFETCH(QPointF, centre);
+        QFETCH(bool, drawn);
+        QFETCH(QPointF, focused);
         MapItem item;
         item.setSize(QSizeF(400, 300));
         item.setSnapshotData(data);
         QCOMPARE(item.viewCentre(), centre);
         const QImage image = render(item);
-        QVERIFY(brightPixels(image, image.rect()) > 50);
+        const int bright = brightPixels(image, image.rect());
+        QVERIFY2(drawn ? bright > 50 : bright == 0, QByteArray::number(bright));
         // Station names are elided: the long one stays within a sensible width.
         for (const QRectF &box : item.renderer().lastCounts().stationNameBoxes)
             QVERIFY(box.width() < 300);
+        item.focusTrain();
+        QCOMPARE(item.viewCentre(), focused);
+        render(item);
     }
 
     void imageArrivingLaterIsPaintedOnce()

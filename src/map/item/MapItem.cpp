@@ -1,6 +1,8 @@
 #include "MapItem.h"
 
 #include "DataMapKeys.h"
+#include "MapHitTest.h"
+#include "MapStyle.h"
 
 #include <QMetaMethod>
 #include <QPainter>
@@ -10,7 +12,6 @@
 #include <utility>
 
 namespace {
-constexpr double pickRadiusSquared = 100.0;
 // The item hands its layer to the renderer by value.
 static_assert(int(MapRenderer::SignalLayer::Images) == SignalLayer::Images &&
               int(MapRenderer::SignalLayer::Symbols) == SignalLayer::Symbols &&
@@ -22,7 +23,7 @@ MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
     setAntialiasing(true);
     // Every paint covers the whole item with the map's background: nothing to clear or blend.
     setOpaquePainting(true);
-    setFillColor(QColor(0x07, 0x0b, 0x0a));
+    setFillColor(MapStyle::background);
     m_settleTimer.setSingleShot(true);
     m_settleTimer.setInterval(settleMs);
     connect(&m_settleTimer, &QTimer::timeout, this, &MapItem::settle);
@@ -187,10 +188,15 @@ bool MapItem::isNetworkImageDirty() const
 
 bool MapItem::anyOfNetworkInView() const
 {
+    // QRectF takes points that are not numbers as inside: they are left out first.
+    const auto isFinite = [](const QPointF &p) {
+        return std::isfinite(p.x()) && std::isfinite(p.y());
+    };
     const QRectF view(0, 0, width(), height());
     const QVector<SdkTrackNode> &nodes = m_network.nodes();
     for (const SdkTrackNode &node : nodes) {
-        if (view.contains(m_camera.toScreen(node.x, node.y, itemSize())))
+        const QPointF p = m_camera.toScreen(node.x, node.y, itemSize());
+        if (isFinite(p) && view.contains(p))
             return true;
     }
     // No node, but maybe an edge that crosses the view.
@@ -201,7 +207,7 @@ bool MapItem::anyOfNetworkInView() const
             if (other < 0)
                 continue;
             const QPointF b = m_camera.toScreen(nodes[other].x, nodes[other].y, itemSize());
-            if (QRectF(a, b).normalized().intersects(view))
+            if (isFinite(a) && isFinite(b) && QRectF(a, b).normalized().intersects(view))
                 return true;
         }
     }
@@ -296,7 +302,8 @@ void MapItem::focusTrain()
     if (node < 0)
         return;
     const SdkTrackNode &record = m_network.nodes()[node];
-    m_camera.focus(record.x, record.y, itemSize());
+    if (!m_camera.focus(record.x, record.y, itemSize()))
+        return;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();
@@ -309,29 +316,7 @@ QPointF MapItem::screenPoint(const SdkTrackNode &node) const
 
 QVariantList MapItem::trainsAt(double x, double y) const
 {
-    QVector<std::pair<double, QVariant>> nearby;
-    const QVariantList trains = m_snapshotData.value(DataMapKeys::trainsKey).toList();
-    for (const QVariant &entry : trains) {
-        const QVariantMap train = entry.toMap();
-        if (!train.value(DataMapKeys::positionedKey).toBool())
-            continue;
-        const int node = m_network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
-        if (node < 0)
-            continue;
-        const QPointF point = screenPoint(m_network.nodes()[node]);
-        const double dx = point.x() - x;
-        const double dy = point.y() - y;
-        const double distanceSquared = dx * dx + dy * dy;
-        if (distanceSquared <= pickRadiusSquared)
-            nearby.append({distanceSquared, QVariant(train)});
-    }
-    std::stable_sort(nearby.begin(), nearby.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
-    QVariantList result;
-    result.reserve(nearby.size());
-    for (const auto &pair : std::as_const(nearby))
-        result.append(pair.second);
-    return result;
+    return MapHitTest::trainsAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
 }
 
 void MapItem::paint(QPainter *painter)

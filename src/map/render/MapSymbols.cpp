@@ -1,5 +1,7 @@
 #include "MapSymbols.h"
 
+#include "MapStyle.h"
+
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
@@ -8,44 +10,36 @@
 
 namespace {
 
-const QColor &backgroundColour = MapSymbols::backgroundColour;
-const QColor pathColour(0xe4, 0xbf, 0x50);
-const QColor reservationColour(0x65, 0xdb, 0x87);
-const QColor occupationColour(0xff, 0x6b, 0x6b);
-const QColor markerColour(0xe6, 0xc7, 0x89);
-const QColor signalColour(0x80, 0xbd, 0xd8);
-const QColor selectedTrainColour(0xff, 0xdf, 0x75);
-const QColor trainColour(0x86, 0xd8, 0xc9);
-
 // Label stamps are kept for this many distinct states; past that they are drawn directly.
 constexpr int maximumLabelStamps = 512;
 
-constexpr auto linePen = &MapSymbols::linePen;
+using MapStyle::linePen;
+using MapStyle::signalPen;
 
 void drawPathPoint(QPainter *painter, const QPointF &point)
 {
-    painter->setPen(linePen(pathColour, 3));
+    painter->setPen(linePen(MapStyle::path, 3));
     painter->drawPoint(point);
 }
 
 void drawReservation(QPainter *painter, const QPointF &point)
 {
-    painter->setPen(linePen(reservationColour, 2));
+    painter->setPen(linePen(MapStyle::reservation, 2));
     painter->setBrush(Qt::NoBrush);
     painter->drawEllipse(point, 7.0, 7.0);
 }
 
 void drawOccupation(QPainter *painter, const QPointF &point)
 {
-    painter->setPen(linePen(occupationColour, 2));
+    painter->setPen(linePen(MapStyle::occupation, 2));
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(QRectF(point - QPointF(4, 4), QSizeF(8, 8)));
 }
 
 void drawStem(QPainter *painter, const QPointF &point, bool marker)
 {
-    painter->setPen(MapSymbols::signalPen(marker));
-    painter->setBrush(backgroundColour);
+    painter->setPen(signalPen(marker));
+    painter->setBrush(MapStyle::background);
     painter->drawLine(point, point + QPointF(0, -8));
 }
 
@@ -74,14 +68,14 @@ QString stateText(int state)
 
 void drawStateLabel(QPainter *painter, const QPointF &point, bool marker, int state)
 {
-    painter->setPen(MapSymbols::signalPen(marker));
+    painter->setPen(signalPen(marker));
     painter->drawText(point + QPointF(6, -9), stateText(state));
 }
 
 void drawTrainDisc(QPainter *painter, const QPointF &point, bool selected)
 {
     painter->setPen(Qt::NoPen);
-    painter->setBrush(selected ? selectedTrainColour : trainColour);
+    painter->setBrush(selected ? MapStyle::selectedTrain : MapStyle::train);
     const double radius = selected ? 5.0 : 2.5;
     painter->drawEllipse(point, radius, radius);
 }
@@ -95,18 +89,6 @@ QRect textBounds(const QFont &font, const QString &text, const QPointF &offset)
 }
 
 } // namespace
-
-const QColor MapSymbols::backgroundColour(0x07, 0x0b, 0x0a);
-
-QPen MapSymbols::linePen(const QColor &colour, double width)
-{
-    return QPen(QBrush(colour), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-}
-
-QPen MapSymbols::signalPen(bool marker)
-{
-    return linePen(marker ? markerColour : signalColour, 1.5);
-}
 
 void MapSymbols::begin(QPainter *painter)
 {
@@ -206,9 +188,15 @@ void MapSymbols::signalStem(QPainter *painter, const QPointF &point, bool marker
         drawStem(painter, point, marker);
 }
 
+quint64 MapSymbols::labelKey(bool marker, int state)
+{
+    // Unsigned: a negative state has no defined left shift.
+    return quint64(quint32(state)) << 1 | quint64(marker);
+}
+
 SymbolStamp &MapSymbols::labelStamp(bool marker, int state)
 {
-    const qint64 key = (qint64(state) << 1) | qint64(marker);
+    const quint64 key = labelKey(marker, state);
     auto found = m_labels.find(key);
     if (found == m_labels.end()) {
         const QFont font = m_font;
@@ -226,7 +214,7 @@ SymbolStamp &MapSymbols::labelStamp(bool marker, int state)
 
 void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker, int state)
 {
-    const qint64 key = (qint64(state) << 1) | qint64(marker);
+    const quint64 key = labelKey(marker, state);
     if (m_stamping && (m_labels.contains(key) || m_labels.size() < maximumLabelStamps))
         labelStamp(marker, state).stamp(painter, m_target, point);
     else

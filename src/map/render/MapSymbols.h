@@ -31,15 +31,9 @@ public:
     void stateLabel(QPainter *painter, const QPointF &point, bool marker, int state);
     void trainDisc(QPainter *painter, const QPointF &point, bool selected);
 
-    static QPen signalPen(bool marker);
-    // The pen of every line of the map: square caps, bevelled joins. One pixel wide or less, the
-    // raster engine draws it on its fast path for thin antialiased lines.
-    static QPen linePen(const QColor &colour, double width);
-    // The map's background, under the network and inside symbols.
-    static const QColor backgroundColour;
-
 private:
     void reset(int dotsPerMeter, const QFont &font, double scaleX, double scaleY);
+    static quint64 labelKey(bool marker, int state);
     SymbolStamp &labelStamp(bool marker, int state);
 
     bool m_stamping = false;
@@ -54,5 +48,5 @@ private:
     SymbolStamp m_signals[3][2]; // [shape][marker]
     SymbolStamp m_stems[2];
     SymbolStamp m_trains[2];
-    QHash<qint64, SymbolStamp> m_labels; // by marker and state
+    QHash<quint64, SymbolStamp> m_labels; // by marker and state
 };

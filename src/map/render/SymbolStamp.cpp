@@ -107,6 +107,10 @@ void SymbolStamp::stamp(QPainter *painter, const Target &target, const QPointF &
 {
     const QPointF device = target.wholeTranslation ? anchor + QPointF(target.translation)
                                                    : target.transform.map(anchor);
+    // A point that is not a number, or lies beyond any image, has no pixel to go to: it must not
+    // reach the conversion to whole pixels below.
+    if (!(std::abs(device.x()) < deviceLimit && std::abs(device.y()) < deviceLimit))
+        return;
     double wholeX = std::floor(device.x());
     double wholeY = std::floor(device.y());
     int phaseX = int(std::lround((device.x() - wholeX) * phases));

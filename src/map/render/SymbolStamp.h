@@ -52,6 +52,7 @@ public:
 
 private:
     static constexpr int phases = 4;
+    static constexpr double deviceLimit = 1 << 24; // device pixels; anchors beyond are dropped
     QRect m_deviceBounds;
     Drawer m_drawer;
     int m_dotsPerMeter = 0;

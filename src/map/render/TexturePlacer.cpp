@@ -1,5 +1,7 @@
 #include "TexturePlacer.h"
 
+#include "MapCamera.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -168,6 +170,11 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
 {
     const double w = textureSize.width();
     const double h = textureSize.height();
+    // A point or size that is not a number, or far beyond the item, has no spot (and must not
+    // reach the conversions to cells below).
+    if (!MapCamera::isDrawable(trackPoint) || !MapCamera::isDrawable(QPointF(w, h)) || w < 0 ||
+        h < 0)
+        return std::nullopt;
     const QRectF base(trackPoint + QPointF(-w / 2, -h - 3), textureSize);
 
     // Whether a candidate lies inside the item, and which cells it overlaps, depends on its column

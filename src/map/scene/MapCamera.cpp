@@ -1,6 +1,7 @@
 #include "MapCamera.h"
 
 #include <algorithm>
+#include <cmath>
 
 bool MapCamera::fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize)
 {
@@ -31,8 +32,11 @@ void MapCamera::zoomAt(double factor, double x, double y, const QSizeF &itemSize
     m_centre = anchor - d / m_scale;
 }
 
-void MapCamera::focus(double worldX, double worldY, const QSizeF &itemSize)
+bool MapCamera::focus(double worldX, double worldY, const QSizeF &itemSize)
 {
+    if (!std::isfinite(worldX) || !std::isfinite(worldY))
+        return false;
     m_centre = QPointF(worldX, -worldY);
     m_scale = std::max(0.05, std::min(itemSize.width(), itemSize.height()) / 3000);
+    return true;
 }

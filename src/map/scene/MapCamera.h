@@ -5,6 +5,8 @@
 #include <QPointF>
 #include <QSizeF>
 
+#include <cmath>
+
 // The map's view: the map point shown at the middle of the item and the scale in screen pixels
 // per world unit. Map coordinates are world coordinates with y flipped, so world y grows upwards
 // on the screen.
@@ -39,14 +41,25 @@ public:
     void move(double dx, double dy);
     // Zooms about a screen point, keeping the map point under it in place.
     void zoomAt(double factor, double x, double y, const QSizeF &itemSize);
-    // Centres on a world point with a scale that shows about 3000 world units.
-    void focus(double worldX, double worldY, const QSizeF &itemSize);
+    // Centres on a world point with a scale that shows about 3000 world units; false (nothing
+    // changed) for a point that is not a number, which would lose the view for good.
+    bool focus(double worldX, double worldY, const QSizeF &itemSize);
 
     // A screen point counts as on screen within a 20-pixel margin around the item.
     static bool isOnScreen(const QPointF &point, const QSizeF &itemSize)
     {
         return point.x() > -20 && point.x() < itemSize.width() + 20 && point.y() > -20 &&
                point.y() < itemSize.height() + 20;
+    }
+
+    // Screen coordinates that the drawing converts or hands to the painter: finite and within a
+    // million pixels. Anything else (a node that is not a number, a huge geometry) is dropped or
+    // cut to this range first: neither a conversion to whole pixels nor the painter's precision
+    // holds beyond it.
+    static constexpr double coordinateLimit = 1e6;
+    static bool isDrawable(const QPointF &point)
+    {
+        return std::abs(point.x()) < coordinateLimit && std::abs(point.y()) < coordinateLimit;
     }
 
 private:

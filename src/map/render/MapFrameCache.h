@@ -1,0 +1,71 @@
+#pragma once
+
+#include "MapCamera.h"
+#include "MapPaintScene.h"
+
+#include <QImage>
+#include <QSizeF>
+
+#include <functional>
+
+class QPainter;
+
+// What a paint keeps of the last ones, so that it draws only what changed: the network image
+// (edges and junctions, drawn once per camera) and, while the view moves, the whole last frame.
+// Both follow a movement the same way: moved by whole pixels, with only the strips it uncovers
+// drawn; during a zoom they are drawn scaled until the view rests. A paint that is not moving
+// always shows the exact drawing.
+class MapFrameCache
+{
+public:
+    // Draws the network for a camera into the areas (item pixels).
+    using NetworkDrawer =
+        std::function<void(QPainter *, const MapCamera &, const QVector<QRectF> &areas)>;
+    // Draws the layers over the network for a camera, only what reaches into the area.
+    using LayerDrawer = std::function<void(QPainter *, const MapCamera &, const QRectF &area)>;
+
+    struct Frame
+    {
+        MapCamera camera;
+        QSizeF size;
+        bool moving = false;
+        size_t key = 0; // changes whenever anything but the camera changes what the frame shows
+    };
+
+    void paint(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
+               const LayerDrawer &layers, MapPaintCounts &counts);
+
+    void invalidateNetwork() { m_networkDirty = true; }
+    bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
+    const QImage &networkImage() const { return m_network.image; }
+
+private:
+    // An image of the map drawn for one camera.
+    struct CameraImage
+    {
+        QImage image;
+        MapCamera camera;
+
+        // Moves the image to a camera of the same scale by whole pixels and draws the strips it
+        // uncovers (painter, the moved camera, the strips); false when it cannot (not a number,
+        // or moved out of the image entirely).
+        bool shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips);
+        // Draws the image shifted for this camera, with the rest of the move below a pixel.
+        void drawFor(QPainter *painter, const MapCamera &target) const;
+        // Draws the image as another camera sees it; false when it cannot.
+        bool drawScaled(QPainter *painter, const MapCamera &target, const QSizeF &size) const;
+    };
+
+    void paintFresh(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
+                    const LayerDrawer &layers, MapPaintCounts &counts);
+    void paintNetwork(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
+                      MapPaintCounts &counts);
+    void redrawNetwork(const Frame &frame, const NetworkDrawer &network);
+
+    CameraImage m_network;
+    bool m_networkDirty = true;
+    bool m_networkExact = false; // drawn whole for its camera, not shifted together
+    CameraImage m_frame;         // the last frame drawn while the view moved, whole
+    size_t m_frameKey = 0;
+    bool m_frameValid = false;
+};

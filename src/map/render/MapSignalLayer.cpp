@@ -1,0 +1,150 @@
+#include "MapSignalLayer.h"
+
+#include "MapStyle.h"
+#include "MapSymbols.h"
+
+#include <QPainter>
+
+void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
+                           MapSymbols &symbols, MapPaintCounts &counts)
+{
+    if (scene.signalLayer == MapSignalMode::Hidden)
+        return;
+    const Shown shown = collect(scene);
+    const QRectF view = scene.view();
+    if (area != view) {
+        draw(painter, scene, area, shown, symbols, counts);
+        return;
+    }
+    // At the whole-item paint after a new data map of the same railway nothing of the layer
+    // usually changed, and the layer drawn last time is used again.
+    const size_t look = lookOf(scene, shown);
+    const QSize size = view.size().toSize();
+    if (m_layerValid && look == m_layerKey && m_layer.size() == size) {
+        painter->drawImage(QPointF(0, 0), m_layer);
+        counts.texturesDrawn = m_layerTexturesDrawn;
+        counts.texturesWithoutSpot = m_layerTexturesWithoutSpot;
+        counts.signalLayerReused = true;
+        return;
+    }
+    // Drawn on a transparent layer kept for the next paint, then laid over the map.
+    if (m_layer.size() != size)
+        m_layer = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    m_layer.fill(Qt::transparent);
+    QPainter layerPainter(&m_layer);
+    layerPainter.setRenderHints(painter->renderHints());
+    layerPainter.setFont(painter->font());
+    symbols.begin(&layerPainter);
+    draw(&layerPainter, scene, area, shown, symbols, counts);
+    layerPainter.end();
+    symbols.begin(painter);
+    painter->drawImage(QPointF(0, 0), m_layer);
+    m_layerKey = look;
+    m_layerValid = true;
+    m_layerTexturesDrawn = counts.texturesDrawn;
+    m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
+}
+
+MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
+{
+    const bool images = scene.signalLayer == MapSignalMode::Images;
+    const int textureSide = int(scene.signalSize);
+    const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
+    const QVector<QImage> &textures =
+        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
+    Shown shown;
+    shown.stateLabels = scene.camera.scale() > stateLabelScale;
+    shown.points.resize(marks.size());
+    shown.onScreen.fill(false, marks.size());
+    shown.images.reserve(images ? marks.size() : 0);
+    // What placement depends on.
+    size_t key =
+        qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
+                   scene.size.width(), scene.size.height(), scene.signalSize);
+    for (int i = 0; i < marks.size(); ++i) {
+        shown.points[i] = scene.screenPoint(marks[i].node);
+        shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size);
+        if (!shown.onScreen[i] || !images || textures[i].isNull())
+            continue;
+        const QSizeF target(
+            textures[i].size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
+        shown.images.append({i, shown.points[i], target, textures[i]});
+        key = qHashMulti(key, i, marks[i].node, target.width(), target.height());
+    }
+    shown.spots = m_spots.place(shown.images, marks, scene.size, scene.signalSize, scene.moving,
+                                key, m_textures.epoch());
+    return shown;
+}
+
+size_t MapSignalLayer::lookOf(const MapPaintScene &scene, const Shown &shown)
+{
+    // The number of images counts too: one without a spot draws the same symbol as no image, but
+    // the counts of the layer differ.
+    size_t look = qHashMulti(0, scene.size.width(), scene.size.height(), shown.stateLabels,
+                             int(scene.signalLayer), scene.signalSize, shown.images.size());
+    const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
+    int t = 0;
+    for (int i = 0; i < marks.size(); ++i) {
+        if (!shown.onScreen[i])
+            continue;
+        const MapOverlay::Signal &signal = marks[i];
+        look = qHashMulti(look, i, shown.points[i].x(), shown.points[i].y(), signal.marker,
+                          signal.balise,
+                          shown.stateLabels && signal.stateAvailable ? signal.textureState : -1);
+        if (t < shown.images.size() && shown.images[t].index == i) {
+            if (const std::optional<QRectF> &spot = shown.spots[t])
+                look = qHashMulti(look, spot->x(), spot->y(), spot->width(), spot->height(),
+                                  shown.images[t].texture.cacheKey());
+            ++t;
+        }
+    }
+    return look;
+}
+
+void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
+                          const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
+{
+    const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
+    // Symbols reach at most this far from their point.
+    const QRectF reach = area.adjusted(-24, -24, 24, 24);
+    int next = 0; // the next entry of images, in list order
+    for (int i = 0; i < marks.size(); ++i) {
+        if (!shown.onScreen[i])
+            continue;
+        const MapOverlay::Signal &signal = marks[i];
+        const QPointF &point = shown.points[i];
+        if (next < shown.images.size() && shown.images[next].index == i) {
+            const int t = next++;
+            if (const std::optional<QRectF> &spot = shown.spots[t]) {
+                const QPointF leaderEnd(spot->center().x(), spot->bottom());
+                if (!reach.contains(point) && !spot->intersects(area) &&
+                    !QRectF(point, leaderEnd).normalized().adjusted(-1, -1, 1, 1).intersects(area))
+                    continue;
+                drawWithImage(painter, signal, point, *spot, shown.images[t].texture, symbols);
+                ++counts.texturesDrawn;
+                continue;
+            }
+            ++counts.texturesWithoutSpot;
+        }
+        if (!reach.contains(point))
+            continue;
+        MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
+        if (signal.marker)
+            shape = MapSymbols::SignalShape::Marker;
+        else if (signal.balise)
+            shape = MapSymbols::SignalShape::Balise;
+        symbols.signalSymbol(painter, point, shape, signal.marker);
+        if (shown.stateLabels && signal.stateAvailable)
+            symbols.stateLabel(painter, point, signal.marker, signal.textureState);
+    }
+}
+
+void MapSignalLayer::drawWithImage(QPainter *painter, const MapOverlay::Signal &signal,
+                                   const QPointF &point, const QRectF &spot, const QImage &texture,
+                                   MapSymbols &symbols)
+{
+    symbols.signalStem(painter, point, signal.marker);
+    painter->setPen(MapStyle::signalPen(signal.marker));
+    painter->drawLine(point, QPointF(spot.center().x(), spot.bottom()));
+    m_textures.draw(painter, spot, texture);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "MapPaintScene.h"
+#include "SignalSpots.h"
+#include "SignalTextures.h"
+
+#include <QImage>
+#include <QPointF>
+#include <QRectF>
+#include <QVector>
+
+#include <optional>
+
+class MapSymbols;
+class QPainter;
+
+// The signals: the game's image of each signal's state where it fits beside the track, joined to
+// it by a leader line, and elsewhere a small symbol with, zoomed in, its state label. Drawn for
+// the whole item onto a transparent layer that the next paint uses again when nothing of it
+// changed, or for the strips that a movement uncovers.
+class MapSignalLayer
+{
+public:
+    // State labels are drawn above this scale only.
+    static constexpr double stateLabelScale = 0.08;
+
+    SignalTextures &textures() { return m_textures; }
+    const SignalTextures &textures() const { return m_textures; }
+
+    // Draws the signals that reach into the area (item pixels).
+    void paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
+               MapSymbols &symbols, MapPaintCounts &counts);
+
+private:
+    // The signals on screen, with the images they show and where those go.
+    struct Shown
+    {
+        QVector<QPointF> points; // by position in the overlay's signal list
+        QVector<bool> onScreen;  // by position in the overlay's signal list
+        QVector<SignalSpots::Image> images;
+        QVector<std::optional<QRectF>> spots; // by entry of images
+        bool stateLabels = false;
+    };
+    Shown collect(const MapPaintScene &scene);
+    // What the whole layer shows, as one number.
+    static size_t lookOf(const MapPaintScene &scene, const Shown &shown);
+    void draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area, const Shown &shown,
+              MapSymbols &symbols, MapPaintCounts &counts);
+    void drawWithImage(QPainter *painter, const MapOverlay::Signal &signal, const QPointF &point,
+                       const QRectF &spot, const QImage &texture, MapSymbols &symbols);
+
+    SignalTextures m_textures;
+    SignalSpots m_spots;
+    // The signals of the last whole-item paint on a transparent layer, and what it shows.
+    QImage m_layer;
+    size_t m_layerKey = 0;
+    bool m_layerValid = false;
+    int m_layerTexturesDrawn = 0;
+    int m_layerTexturesWithoutSpot = 0;
+};

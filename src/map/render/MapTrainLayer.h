@@ -1,0 +1,47 @@
+#pragma once
+
+#include "MapPaintScene.h"
+
+#include <QFont>
+#include <QHash>
+#include <QSet>
+#include <QStaticText>
+#include <QString>
+
+class MapSymbols;
+class QFontMetricsF;
+class QPainter;
+
+// The trains: a disc at each train's track point, the selected one larger, and a label "name ·
+// fraction%" beside it. Labels never cover one another: one that would cover a label already
+// placed is left out at this zoom, the selected train's is placed first and always drawn, and
+// the others appear only above a scale.
+class MapTrainLayer
+{
+public:
+    // Labels of trains that are not selected are drawn above this scale only.
+    static constexpr double labelScale = 0.025;
+
+    // otherLabelsAllowed: the paint covers the whole item, where labels can be placed against one
+    // another (a strip uncovered by a movement draws none but the selected train's).
+    void paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
+               MapSymbols &symbols, MapPaintCounts &counts);
+
+private:
+    struct LabelPart
+    {
+        QStaticText text;
+        double advance;
+    };
+    const LabelPart &laidOut(const QString &text, const QFontMetricsF &metrics);
+    QRectF labelBox(const MapOverlay::Train &train, const QPointF &point,
+                    const QFontMetricsF &metrics);
+    void drawLabel(QPainter *painter, const MapOverlay::Train &train, const QPointF &origin,
+                   const QFontMetricsF &metrics);
+
+    // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
+    // paint costs more than the rest of the dynamic layers together.
+    QHash<QString, LabelPart> m_labelParts; // whole labels, names and label tails, by text
+    QSet<QString> m_labelsSeenOnce;
+    QFont m_labelFont;
+};

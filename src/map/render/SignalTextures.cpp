@@ -1,0 +1,66 @@
+#include "SignalTextures.h"
+
+#include <QPainter>
+
+namespace {
+constexpr int maximumScaledTextures = 1024;
+static_assert(qint64(SignalTextures::maxTextureFiles) * TextureLoader::decodeSize *
+                      TextureLoader::decodeSize * 4 <
+                  TextureLoader::cacheBytes,
+              "the images of one paint fit in the loader's cache");
+} // namespace
+
+const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64 generation,
+                                              bool images)
+{
+    const QVector<MapOverlay::Signal> &marks = overlay.signalMarks;
+    const quint64 epoch = m_loader->epoch();
+    if (m_generation == generation && m_epoch == epoch && m_asked == images &&
+        m_images.size() == marks.size())
+        return m_images;
+    m_images.fill(QImage(), marks.size());
+    bool pending = false;
+    if (images) {
+        QHash<QString, QImage> asked; // many signals share one file
+        for (int i = 0; i < marks.size(); ++i) {
+            if (marks[i].texturePath.isEmpty() || !marks[i].stateAvailable)
+                continue;
+            auto found = asked.constFind(marks[i].texturePath);
+            if (found == asked.constEnd()) {
+                // Beyond this many files the signals keep their symbols: what the map holds stays
+                // within the loader's cache, which would otherwise drop and read again images
+                // still in use at every paint.
+                if (asked.size() >= maxTextureFiles)
+                    continue;
+                const TextureLoader::Result result = m_loader->request(marks[i].texturePath);
+                pending = pending || result.state == TextureLoader::State::Pending;
+                found = asked.insert(marks[i].texturePath, result.image);
+            }
+            m_images[i] = found.value();
+        }
+    }
+    m_pending = pending;
+    m_generation = generation;
+    m_epoch = epoch;
+    m_asked = images;
+    return m_images;
+}
+
+void SignalTextures::draw(QPainter *painter, const QRectF &spot, const QImage &texture)
+{
+    const QSize size = spot.size().toSize();
+    if (size.isEmpty() || QSizeF(size) != spot.size()) {
+        painter->drawImage(spot, texture);
+        return;
+    }
+    const QPair<qint64, QSize> key(texture.cacheKey(), size);
+    auto scaled = m_scaled.find(key);
+    if (scaled == m_scaled.end()) {
+        if (m_scaled.size() >= maximumScaledTextures)
+            m_scaled.clear();
+        scaled = m_scaled.insert(
+            key, texture.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                     .convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    }
+    painter->drawImage(spot.topLeft(), *scaled);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "MapOverlay.h"
+#include "TextureLoader.h"
+
+#include <QHash>
+#include <QImage>
+#include <QPair>
+#include <QRectF>
+#include <QVector>
+
+#include <atomic>
+
+class QPainter;
+
+// The game's images of the signal layer: which decoded image each signal of an overlay shows,
+// and those images at the size they are drawn. The images of one overlay are asked of the loader
+// once, not at every step of a movement, and again when the loader has finished files since; a
+// file still loading leaves the signal's symbol meanwhile.
+class SignalTextures
+{
+public:
+    // The distinct image files one paint shows at most, in the order of the signal list.
+    static constexpr int maxTextureFiles = 256;
+
+    void setLoader(TextureLoader *loader) { m_loader = loader; }
+    TextureLoader *loader() const { return m_loader; }
+
+    // The image of each signal of the overlay, by position in its signal list (null for a
+    // symbol); looked up again only when the overlay, the loader's epoch or the mode changed.
+    const QVector<QImage> &lookUp(const MapOverlay &overlay, quint64 generation, bool images);
+    // The loader's epoch at the last lookup.
+    quint64 epoch() const { return m_epoch; }
+    // The last lookup met images still loading.
+    bool pending() const { return m_pending; }
+
+    // Draws the image into the spot; scaled once with smoothing and kept, since scaling hundreds
+    // of images at every paint costs more than the rest of the signal layer.
+    void draw(QPainter *painter, const QRectF &spot, const QImage &texture);
+
+private:
+    TextureLoader *m_loader = &TextureLoader::shared();
+    QVector<QImage> m_images; // by position in the overlay's signal list
+    quint64 m_generation = ~quint64(0);
+    quint64 m_epoch = ~quint64(0);
+    bool m_asked = false; // the lookup asked for images at all
+    std::atomic<bool> m_pending{false};
+    // Images at the size they are drawn, by decoded image and size: drawing them is then a copy.
+    QHash<QPair<qint64, QSize>, QImage> m_scaled;
+};

@@ -1,0 +1,38 @@
+#include "MapHitTest.h"
+
+#include "DataMapKeys.h"
+
+#include <QVector>
+
+#include <algorithm>
+#include <utility>
+
+QVariantList MapHitTest::trainsAt(const QVariantMap &data, const MapNetwork &network,
+                                  const MapCamera &camera, const QSizeF &itemSize, double x,
+                                  double y)
+{
+    QVector<std::pair<double, QVariant>> nearby;
+    const QVariantList trains = data.value(DataMapKeys::trainsKey).toList();
+    for (const QVariant &entry : trains) {
+        const QVariantMap train = entry.toMap();
+        if (!train.value(DataMapKeys::positionedKey).toBool())
+            continue;
+        const int node = network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
+        if (node < 0)
+            continue;
+        const SdkTrackNode &record = network.nodes()[node];
+        const QPointF point = camera.toScreen(record.x, record.y, itemSize);
+        const double dx = point.x() - x;
+        const double dy = point.y() - y;
+        const double distanceSquared = dx * dx + dy * dy;
+        if (distanceSquared <= pickRadius * pickRadius)
+            nearby.append({distanceSquared, QVariant(train)});
+    }
+    std::stable_sort(nearby.begin(), nearby.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    QVariantList result;
+    result.reserve(nearby.size());
+    for (const auto &pair : std::as_const(nearby))
+        result.append(pair.second);
+    return result;
+}
