@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fenv.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -131,6 +132,17 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     }
     ::close(report[0]);
     return got == 0;
+}
+
+FloatingPointGuard::FloatingPointGuard()
+{
+    static_assert(sizeof(fenv_t) <= sizeof m_saved && alignof(fenv_t) <= 16);
+    ::fegetenv(reinterpret_cast<fenv_t *>(m_saved));
+}
+
+FloatingPointGuard::~FloatingPointGuard()
+{
+    ::fesetenv(reinterpret_cast<const fenv_t *>(m_saved));
 }
 
 ReadOnlyFile::Status ReadOnlyFile::open(const std::wstring &path, Sharing)

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 // clang-format on
+#include <cfloat>
+#include <cstring>
 #include <cwchar>
 
 namespace Platform {
@@ -44,6 +46,25 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
+}
+
+FloatingPointGuard::FloatingPointGuard()
+{
+    unsigned int control = 0;
+    _controlfp_s(&control, 0, 0);
+    std::memcpy(m_saved, &control, sizeof control);
+}
+
+FloatingPointGuard::~FloatingPointGuard()
+{
+    unsigned int control = 0;
+    std::memcpy(&control, m_saved, sizeof control);
+    // A status flag raised while an exception was unmasked would trap at the next x87
+    // instruction once the control word is loaded: clear them first. Precision control is left
+    // out of the mask, as 64-bit Windows refuses it.
+    _clearfp();
+    unsigned int current = 0;
+    _controlfp_s(&current, control, _MCW_EM | _MCW_RC | _MCW_DN);
 }
 
 namespace {
