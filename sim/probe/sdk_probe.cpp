@@ -253,7 +253,6 @@ void printSnapshot(SdkSnapshot snapshot)
 // The library's names, forwarding to the resolved entry points as the program's own do.
 #include "SdkForwarding.inc"
 
-
 int main(int argc, char **argv)
 {
     std::string dir;

@@ -75,8 +75,9 @@ FileRead readRegularFile(const std::wstring &path, std::size_t maxBytes, std::st
 // back when it dies: rounding, exception masks and status flags. A foreign library may unmask
 // floating-point exceptions (some Windows libraries load the FPU control word of their own
 // compiler); code of this program, and Qt's, counts on masked exceptions and traps otherwise.
-// Linux: fegetenv/fesetenv. Windows: the C runtime's control word (_controlfp_s), with pending
-// exceptions cleared before it is put back.
+// Linux: fegetenv/fesetenv. Windows: the same for the x87 unit and the SSE control register read
+// and written as it stands (_controlfp_s would leave the x87 unit and the denormal mask out), with
+// pending exceptions cleared (_clearfp) before they are put back.
 class FloatingPointGuard
 {
 public:
@@ -86,7 +87,7 @@ public:
     FloatingPointGuard &operator=(const FloatingPointGuard &) = delete;
 
 private:
-    alignas(16) unsigned char m_saved[64]; // fenv_t on Linux, the control word on Windows
+    alignas(16) unsigned char m_saved[64]; // fenv_t, and on Windows the SSE register
 };
 
 // UTF-8 and wide text, for the Linux side and for tests. Invalid input becomes U+FFFD.

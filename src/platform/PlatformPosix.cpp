@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
-#include <fenv.h>
 #include <fcntl.h>
+#include <fenv.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>

@@ -4,9 +4,12 @@
 #include <windows.h>
 #include <tlhelp32.h>
 // clang-format on
+#include <cfenv>
 #include <cfloat>
-#include <cstring>
 #include <cwchar>
+#include <new>
+
+#include <xmmintrin.h>
 
 namespace Platform {
 
@@ -48,23 +51,33 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     return true;
 }
 
+// The C runtime's _controlfp_s reads and sets only the SSE unit on 64-bit Windows, and never the
+// denormal exception's mask; a library may unmask exceptions in the x87 unit too. So both units are
+// saved whole: the x87 environment (fegetenv, fnstenv with MinGW) and the SSE register as it is.
+namespace {
+struct SavedFloatingPoint
+{
+    fenv_t environment;
+    unsigned int sse;
+};
+} // namespace
+
 FloatingPointGuard::FloatingPointGuard()
 {
-    unsigned int control = 0;
-    _controlfp_s(&control, 0, 0);
-    std::memcpy(m_saved, &control, sizeof control);
+    static_assert(sizeof(SavedFloatingPoint) <= sizeof m_saved &&
+                  alignof(SavedFloatingPoint) <= 16);
+    auto *saved = new (m_saved) SavedFloatingPoint;
+    fegetenv(&saved->environment);
+    saved->sse = _mm_getcsr();
 }
 
 FloatingPointGuard::~FloatingPointGuard()
 {
-    unsigned int control = 0;
-    std::memcpy(&control, m_saved, sizeof control);
-    // A status flag raised while an exception was unmasked would trap at the next x87
-    // instruction once the control word is loaded: clear them first. Precision control is left
-    // out of the mask, as 64-bit Windows refuses it.
+    const auto *saved = reinterpret_cast<const SavedFloatingPoint *>(m_saved);
+    // Exceptions raised while unmasked would trap at the next x87 instruction: clear them first.
     _clearfp();
-    unsigned int current = 0;
-    _controlfp_s(&current, control, _MCW_EM | _MCW_RC | _MCW_DN);
+    fesetenv(&saved->environment);
+    _mm_setcsr(saved->sse);
 }
 
 namespace {

@@ -113,9 +113,9 @@ public:
         // Grow with headroom, still within the limit: a list that gains a record must not move
         // all its memory again.
         if (m_storage.size() < count + spareRecords)
-            m_storage.resize(spareRecords + std::size_t(std::min<quint64>(
-                                                quint64(count) + count / 4,
-                                                maxBufferBytes / sizeof(Record))));
+            m_storage.resize(spareRecords +
+                             std::size_t(std::min<quint64>(quint64(count) + count / 4,
+                                                           maxBufferBytes / sizeof(Record))));
         if (count > 0)
             std::memset(static_cast<void *>(m_storage.data()), 0, bytes);
         writeSparePattern(spare(count), spareRecords * sizeof(Record));

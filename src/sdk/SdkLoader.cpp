@@ -109,4 +109,3 @@ const char *sdkCallInProgress()
 // them only after loadSdk returned true, which start-up guarantees; before that, only the library
 // itself can reach them, and they refuse.
 #include "SdkForwarding.inc"
-

@@ -74,8 +74,8 @@ void TestSdkRecords::statusText_data()
     const QByteArray bound(int(maxSdkTextBytes), 'x');
     QTest::newRow("short") << QByteArray("Jeu introuvable") << QStringLiteral("Jeu introuvable");
     QTest::newRow("empty") << QByteArray() << QString();
-    QTest::newRow("right-to-left override") << QByteArray("\xe2\x80\xaeJeu introuvable")
-                                            << QStringLiteral("Jeu introuvable");
+    QTest::newRow("right-to-left override")
+        << QByteArray("\xe2\x80\xaeJeu introuvable") << QStringLiteral("Jeu introuvable");
     QTest::newRow("exactly the bound") << bound << QString::fromLatin1(bound);
     QTest::newRow("one byte more") << bound + 'y' << QString::fromLatin1(bound) + QChar(0x2026);
     QTest::newRow("64 MiB") << QByteArray(64 << 20, 'z')
