@@ -177,9 +177,10 @@ public:
 
     // Comma-separated: "<export> <status>" fails that export with the status, "<export> <status>
     // fill" only its call with a buffer; "<export> announces <count>": its probe announces that
-    // count; "<export> bad_alloc": its call with a buffer throws std::bad_alloc; "<export>
-    // overruns": its fill writes one record past the capacity; "<export> short": its fill writes
-    // and reports one record fewer; "no handle": the capture answers success without a snapshot.
+    // count (and its fill reports it too); "<export> bad_alloc": its call with a buffer throws
+    // std::bad_alloc; "<export> overruns": its fill writes one record past the capacity;
+    // "<export> short": its fill writes and reports one record fewer; "no handle": the capture
+    // answers success without a snapshot.
     void setFault(const QString &faults)
     {
         for (const QString &fault : faults.split(", ")) {
@@ -270,7 +271,9 @@ private:
             std::memcpy(static_cast<void *>(buffer), records.data(), written * sizeof(Record));
         if (fillFault == "overruns")
             std::memcpy(static_cast<void *>(buffer + capacity), records.data(), sizeof(Record));
-        *count = fillFault == "short" ? written : uint32_t(records.size());
+        *count = fillFault == "short"
+                     ? written
+                     : fake.m_announced.value(exportName, uint32_t(records.size()));
         return 0;
     }
 
