@@ -56,7 +56,7 @@ const SdkTrain trains[] = {{1, 10, 12.5, 0.25, 1, 3, "IC 1", {}},
                            {3, 0, 0.0, 0.0, 0, 1, "Fret 3", {}}};
 const SdkTrack tracks[] = {{10, 20, 22.5}, {11, 20, 30.0}};
 const SdkStation stations[] = {{20, "Gare Variante", {}}};
-const SdkSignal signalRecords[] = {{30, 10, 0.5, 1, 1}};
+const SdkSignal signalRecords[] = {{30, 11, 0.5, 1, 1}};
 const SdkSignalState states[] = {
     {30, SdkStateLabelsValid | SdkStateNativeValid, 0, VARIANT_NATIVE_STATE, 0, "Voie", "libre"}};
 const SdkSignalTexture textures[] = {{30, {}, 0, {}, ""}};

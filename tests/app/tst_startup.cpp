@@ -132,7 +132,8 @@ private Q_SLOTS:
         if (!m_game.processId())
             QVERIFY2(m_game.start({"--size", "small"}), qPrintable(m_game.errorString()));
         QTemporaryDir dir;
-        const Run run = runIn(dir.path(), variant, {"--smoke", "--verify-live"});
+        const Run run =
+            runIn(dir.path(), variant, {"--smoke", "--verify-textures", "--verify-map"});
         QVERIFY2(run.exitCode == 0, qPrintable(run.error));
         const bool live =
             run.error.contains(QRegularExpression("^LIVE ", QRegularExpression::MultilineOption));
