@@ -6,6 +6,10 @@
 //
 // A scoped enumeration: its names (OpenProcess above all) stay clear of the Win32 functions of the
 // same names that windows.h declares.
+
+#include <cstdint>
+#include <type_traits>
+
 enum class SdkEntryPoint : int {
     OpenProcess,
     CloseSession,
@@ -45,5 +49,20 @@ constexpr const char *names[count] = {"ZorvySdk_OpenProcess",
                                       "ZorvySdk_CopyTrackReservations",
                                       "ZorvySdk_CopyTrackOccupations",
                                       "ZorvySdk_StatusString"};
+
+// What a forwarding function answers, without calling anything, while its entry point is not
+// resolved: a library that calls its own export before the loader has resolved it (one linked
+// without symbolic binding, from its version query) reaches the program's function of that name.
+// A status export answers unresolvedStatus, the status text export a null text, the others
+// return at once.
+constexpr uint32_t unresolvedStatus = 0xFFFFFFFFu;
+
+template <typename Result> Result unresolvedResult()
+{
+    if constexpr (std::is_pointer_v<Result>)
+        return nullptr;
+    else if constexpr (!std::is_void_v<Result>)
+        return Result(unresolvedStatus);
+}
 
 } // namespace SdkEntryPoints

@@ -107,7 +107,8 @@ void SnapshotRecords::capture(const SdkFunctions &library, SdkSession session, q
             // Any refusal of the probe means that the train has no path.
             if (SdkCopy::probe(call, &pathSize) == 0) {
                 budget.admit(SdkCopy::CaptureBudget::pathTracks, pathSize);
-                pathSize = SdkCopy::fill(path, pathSize, call, library.statusString);
+                pathSize = SdkCopy::fill(path, pathSize, call, library.statusString,
+                                         SdkCopy::CaptureBudget::pathTracks);
                 pathAvailable = true;
             }
         }

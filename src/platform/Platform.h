@@ -97,6 +97,25 @@ private:
 enum class FileRead { Read, Missing, NotRegular, TooLarge, Failed };
 FileRead readRegularFile(const std::wstring &path, std::size_t maxBytes, std::string &bytes);
 
+// The floating-point environment of the calling thread, saved when the object is made and put
+// back when it dies: rounding, exception masks and status flags. A foreign library may unmask
+// floating-point exceptions (some Windows libraries load the FPU control word of their own
+// compiler); code of this program, and Qt's, counts on masked exceptions and traps otherwise.
+// Linux: fegetenv/fesetenv. Windows: the same for the x87 unit and the SSE control register read
+// and written as it stands (_controlfp_s would leave the x87 unit and the denormal mask out), with
+// pending exceptions cleared (_clearfp) before they are put back.
+class FloatingPointGuard
+{
+public:
+    FloatingPointGuard();
+    ~FloatingPointGuard();
+    FloatingPointGuard(const FloatingPointGuard &) = delete;
+    FloatingPointGuard &operator=(const FloatingPointGuard &) = delete;
+
+private:
+    alignas(16) unsigned char m_saved[64]; // fenv_t, and on Windows the SSE register
+};
+
 // UTF-8 and wide text, for the Linux side and for tests. Invalid input becomes U+FFFD.
 std::string toUtf8(const std::wstring &text);
 std::wstring fromUtf8(const std::string &text);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fenv.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/types.h>
@@ -253,6 +254,17 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     }
     ::close(report[0]);
     return got == 0;
+}
+
+FloatingPointGuard::FloatingPointGuard()
+{
+    static_assert(sizeof(fenv_t) <= sizeof m_saved && alignof(fenv_t) <= 16);
+    ::fegetenv(reinterpret_cast<fenv_t *>(m_saved));
+}
+
+FloatingPointGuard::~FloatingPointGuard()
+{
+    ::fesetenv(reinterpret_cast<const fenv_t *>(m_saved));
 }
 
 ReadOnlyFile::Status ReadOnlyFile::open(const std::wstring &path, Sharing)

@@ -4,7 +4,12 @@
 #include <windows.h>
 #include <tlhelp32.h>
 // clang-format on
+#include <cfenv>
+#include <cfloat>
 #include <cwchar>
+#include <new>
+
+#include <xmmintrin.h>
 
 namespace Platform {
 
@@ -92,6 +97,35 @@ bool startDetached(const std::wstring &program, const std::vector<std::wstring> 
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
+}
+
+// The C runtime's _controlfp_s reads and sets only the SSE unit on 64-bit Windows, and never the
+// denormal exception's mask; a library may unmask exceptions in the x87 unit too. So both units are
+// saved whole: the x87 environment (fegetenv, fnstenv with MinGW) and the SSE register as it is.
+namespace {
+struct SavedFloatingPoint
+{
+    fenv_t environment;
+    unsigned int sse;
+};
+} // namespace
+
+FloatingPointGuard::FloatingPointGuard()
+{
+    static_assert(sizeof(SavedFloatingPoint) <= sizeof m_saved &&
+                  alignof(SavedFloatingPoint) <= 16);
+    auto *saved = new (m_saved) SavedFloatingPoint;
+    fegetenv(&saved->environment);
+    saved->sse = _mm_getcsr();
+}
+
+FloatingPointGuard::~FloatingPointGuard()
+{
+    const auto *saved = reinterpret_cast<const SavedFloatingPoint *>(m_saved);
+    // Exceptions raised while unmasked would trap at the next x87 instruction: clear them first.
+    _clearfp();
+    fesetenv(&saved->environment);
+    _mm_setcsr(saved->sse);
 }
 
 namespace {

@@ -39,6 +39,50 @@ void throwNoSnapshot()
             .toStdString());
 }
 
+namespace {
+
+// The spare region's pattern: a byte that changes along the region, so that neither zeros nor a
+// repeated record nor a repeated byte can leave it as it was.
+unsigned char patternByte(std::size_t offset)
+{
+    return static_cast<unsigned char>(0xA5 ^ (offset * 131 + (offset >> 8)));
+}
+
+} // namespace
+
+void writeSparePattern(unsigned char *spare, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; ++i)
+        spare[i] = patternByte(i);
+}
+
+bool sparePatternIntact(const unsigned char *spare, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; ++i) {
+        if (spare[i] != patternByte(i))
+            return false;
+    }
+    return true;
+}
+
+void throwOverrun(const ListLimit &list)
+{
+    throw std::runtime_error(QStringLiteral("Capture abandonnée : le SDK a écrit au-delà de la "
+                                            "place donnée pour les %1")
+                                 .arg(QString::fromUtf8(list.name))
+                                 .toStdString());
+}
+
+void throwShortFill(const ListLimit &list, quint32 written, quint32 announced)
+{
+    throw std::runtime_error(
+        QStringLiteral("Capture abandonnée : le SDK annonce %1 %2 mais n'en remplit que %3")
+            .arg(announced)
+            .arg(QString::fromUtf8(list.name))
+            .arg(written)
+            .toStdString());
+}
+
 void checkBufferSize(quint64 count, quint64 recordSize)
 {
     if (count * recordSize <= maxBufferBytes)

@@ -11,6 +11,12 @@
 // The copy protocol of the library, shared by every list: ask for the count with a null buffer,
 // hand over that many zeroed records, let the library fill them. A failing status becomes a
 // std::runtime_error carrying the library's text for it.
+//
+// The library is not trusted to keep within the capacity it is given: every buffer it fills ends in
+// a spare region of known bytes, checked after the call. A library that wrote into it fails the
+// capture with a text of its own, and the records of that fill are not used. A library that writes
+// beyond the spare region as well is not caught this way; the region is as large as sixteen
+// kibibytes of records so that a list written whole at a larger count is.
 namespace SdkCopy {
 
 // No list may need a buffer beyond this: a library announcing more fails the capture instead of
@@ -33,6 +39,12 @@ SdkSession openSession(quint32 processId, OpenProcess open = &ZorvySdk_OpenProce
 
 // The French error of a capture that succeeded without a snapshot handle.
 [[noreturn]] void throwNoSnapshot();
+
+// The spare region after the records handed to the library: at least this many bytes, whole
+// records, filled with a known pattern before the call and compared after it.
+constexpr std::size_t spareBytes = 16384;
+void writeSparePattern(unsigned char *spare, std::size_t bytes);
+bool sparePatternIntact(const unsigned char *spare, std::size_t bytes);
 
 // Throws a French error when count records of recordSize bytes would pass maxBufferBytes.
 void checkBufferSize(quint64 count, quint64 recordSize);
@@ -76,12 +88,21 @@ private:
     quint64 m_total = 0;
 };
 
+// The French errors of a fill that wrote past the records it was given, and of one that filled
+// fewer records than the list announced (the rest would be empty records, id 0 among them).
+[[noreturn]] void throwOverrun(const ListLimit &list);
+[[noreturn]] void throwShortFill(const ListLimit &list, quint32 written, quint32 announced);
+
 // Record memory kept by one thread across captures, so that a large list does not pay its page
-// faults again at every capture. Only the memory is reused: every fill starts from zeroed records.
+// faults again at every capture. Only the memory is reused: every fill starts from zeroed records,
+// followed by the spare region.
 template <typename Record> class RecordBuffer
 {
 public:
-    // Room for count records, all bytes zero.
+    // Whole records of spare region after the last record.
+    static constexpr std::size_t spareRecords = (spareBytes + sizeof(Record) - 1) / sizeof(Record);
+
+    // Room for count records, all bytes zero, then the spare region with its pattern.
     Record *zeroed(quint32 count)
     {
         checkBufferSize(count, sizeof(Record));
@@ -91,13 +112,22 @@ public:
             std::vector<Record>().swap(m_storage);
         // Grow with headroom, still within the limit: a list that gains a record must not move
         // all its memory again.
-        if (m_storage.size() < count)
-            m_storage.resize(std::size_t(
-                std::min<quint64>(quint64(count) + count / 4, maxBufferBytes / sizeof(Record))));
+        if (m_storage.size() < count + spareRecords)
+            m_storage.resize(spareRecords +
+                             std::size_t(std::min<quint64>(quint64(count) + count / 4,
+                                                           maxBufferBytes / sizeof(Record))));
         if (count > 0)
             std::memset(static_cast<void *>(m_storage.data()), 0, bytes);
+        writeSparePattern(spare(count), spareRecords * sizeof(Record));
         m_count = count;
         return m_storage.data();
+    }
+
+    // Whether the spare region after the records of the last zeroed() still holds its pattern.
+    bool spareIntact() const
+    {
+        return m_storage.size() >= m_count + spareRecords &&
+               sparePatternIntact(spare(m_count), spareRecords * sizeof(Record));
     }
 
     // Forgets the records of the last capture; the memory stays.
@@ -117,6 +147,11 @@ public:
     quint32 count() const { return m_count; }
 
 private:
+    unsigned char *spare(quint32 count) const
+    {
+        return reinterpret_cast<unsigned char *>(const_cast<Record *>(m_storage.data()) + count);
+    }
+
     std::vector<Record> m_storage;
     quint32 m_count = 0;
 };
@@ -139,35 +174,30 @@ template <typename Call> SdkStatus probe(Call call, uint32_t *count)
 }
 
 // Steps 2 and 3: count zeroed records filled by the library. Returns the count the library wrote
-// in this call, which only the path reports; the records kept are always count.
+// in this call (count when it left it alone), which only the path reports; the records kept are
+// always count. A write into the spare region, a failing status, and a count below the one
+// announced each throw, and the buffer keeps no records.
 template <typename Record, typename Call>
-uint32_t fill(RecordBuffer<Record> &buffer, uint32_t count, Call call,
-              StatusText statusText = &ZorvySdk_StatusString)
+uint32_t fill(RecordBuffer<Record> &buffer, uint32_t count, Call call, StatusText statusText,
+              const ListLimit &list)
 {
     Record *records = buffer.zeroed(count);
-    uint32_t written = 0;
+    uint32_t written = count;
     const SdkStatus status = call(records, count, &written);
-    if (status != 0) {
+    const bool overrun = !buffer.spareIntact();
+    if (overrun || status != 0 || written < count)
         buffer.clear();
+    if (overrun)
+        throwOverrun(list);
+    if (status != 0)
         throwStatus(status, statusText);
-    }
+    if (written < count)
+        throwShortFill(list, written, count);
     return written;
 }
 
-// The whole protocol for one list. `call(buffer, capacity, count)` forwards to one export.
-template <typename Record, typename Call>
-void copy(RecordBuffer<Record> &buffer, Call call, StatusText statusText = &ZorvySdk_StatusString)
-{
-    uint32_t count = 0;
-    const SdkStatus status = probe(call, &count);
-    if (status != 0) {
-        buffer.clear();
-        throwStatus(status, statusText);
-    }
-    fill(buffer, count, call, statusText);
-}
-
-// The same, with the list's count admitted to the capture's budget before anything is allocated.
+// The whole protocol for one list, `call(buffer, capacity, count)` forwarding to one export, with
+// the list's count admitted to the capture's budget before anything is allocated.
 template <typename Record, typename Call>
 void copy(RecordBuffer<Record> &buffer, Call call, StatusText statusText, Budget &budget,
           const ListLimit &list)
@@ -179,7 +209,7 @@ void copy(RecordBuffer<Record> &buffer, Call call, StatusText statusText, Budget
         throwStatus(status, statusText);
     }
     budget.admit(list, count);
-    fill(buffer, count, call, statusText);
+    fill(buffer, count, call, statusText, list);
 }
 
 } // namespace SdkCopy

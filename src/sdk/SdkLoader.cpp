@@ -1,5 +1,6 @@
 #include "SdkLoader.h"
 
+#include "Platform.h"
 #include "SdkApi.h"
 #include "SdkEntryPoints.h"
 
@@ -24,14 +25,32 @@ QFunctionPointer entryPoints[SdkEntryPoints::count] = {};
 std::atomic<int> callInProgress{-1};
 
 // Calls an entry point, typed as the export of the same name, and marks it as under way meanwhile.
+// The floating-point environment the library leaves is not kept. An entry point not resolved yet
+// is not called: the library itself may reach this before the loader is done with it.
 template <typename Fn, typename... Args> auto call(SdkEntryPoint which, Args... args)
 {
+    const auto function = reinterpret_cast<Fn>(entryPoints[int(which)]);
+    if (!function)
+        return SdkEntryPoints::unresolvedResult<decltype(function(args...))>();
     struct Mark
     {
         explicit Mark(SdkEntryPoint which) { callInProgress.store(int(which)); }
         ~Mark() { callInProgress.store(-1); }
     } mark(which);
-    return reinterpret_cast<Fn>(entryPoints[int(which)])(args...);
+    const Platform::FloatingPointGuard floatingPoint;
+    return function(args...);
+}
+
+// Deep binding on Linux: the library's calls of its own exports reach its own functions, not the
+// program's forwarding functions of the same names. The sanitizers' runtimes refuse it, so their
+// builds load the library plainly (the forwarding functions still refuse an unresolved call).
+QLibrary::LoadHints loadHints()
+{
+    QLibrary::LoadHints hints = QLibrary::PreventUnloadHint;
+#if defined(Q_OS_LINUX) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    hints |= QLibrary::DeepBindHint;
+#endif
+    return hints;
 }
 
 bool versionIsCompatible()
@@ -42,6 +61,7 @@ bool versionIsCompatible()
         return false;
     SdkVersion version{};
     version.recordSize = sizeof(SdkVersion);
+    const Platform::FloatingPointGuard floatingPoint;
     if (getVersion(&version) != 0)
         return false;
     return version.abi == 1 && version.major == 0 && version.minor == 6;
@@ -59,8 +79,14 @@ bool loadSdk(QString *error)
         return false;
     }
     sdkLibrary.setFileName(folder + QStringLiteral("/ZorvyRailsSDK.dll"));
-    sdkLibrary.setLoadHints(QLibrary::PreventUnloadHint);
-    if (!sdkLibrary.load()) {
+    sdkLibrary.setLoadHints(loadHints());
+    bool loaded = false;
+    {
+        // The library's initialisation runs here.
+        const Platform::FloatingPointGuard floatingPoint;
+        loaded = sdkLibrary.load();
+    }
+    if (!loaded) {
         // The folder named by its path, not by the handle that reaches it.
         const QString path = QString::fromStdWString(Platform::programFolder().path);
         *error = QStringLiteral("SDK absent ou impossible à charger : ") +
@@ -89,6 +115,7 @@ const char *sdkCallInProgress()
     return which < 0 ? nullptr : SdkEntryPoints::names[which];
 }
 
-// Forwarding functions, exported by the executable under the library's names. They may be called
-// only after loadSdk returned true, which start-up guarantees.
+// Forwarding functions, exported by the executable under the library's names. The program calls
+// them only after loadSdk returned true, which start-up guarantees; before that, only the library
+// itself can reach them, and they refuse.
 #include "SdkForwarding.inc"

@@ -5,15 +5,30 @@
 
 namespace {
 
+// The bidirectional embedding, override and isolate controls: a library text that holds one
+// would turn the text around it, in the status line or a list, the other way.
+bool isBidiControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
+}
+
+QString fromUtf8(const char *data, std::size_t length)
+{
+    QString text = QString::fromUtf8(data, static_cast<qsizetype>(length));
+    text.removeIf(isBidiControl);
+    return text;
+}
+
 // The text of length bytes, cut with "…" when cut is true, at the start of a UTF-8 sequence.
 QString decode(const char *data, std::size_t length, bool cut)
 {
     if (!cut)
-        return QString::fromUtf8(data, static_cast<qsizetype>(length));
+        return fromUtf8(data, length);
     // Never end inside a multi-byte character: back off over its continuation bytes.
     while (length > 0 && (static_cast<unsigned char>(data[length]) & 0xC0) == 0x80)
         --length;
-    return QString::fromUtf8(data, static_cast<qsizetype>(length)) + QChar(0x2026);
+    return fromUtf8(data, length) + QChar(0x2026);
 }
 
 } // namespace

@@ -9,8 +9,8 @@
 constexpr std::size_t maxSdkTextBytes = 4096;
 
 // Text of a fixed char array from the library: up to the first NUL, or the whole array when it
-// has none, decoded as UTF-8 (invalid sequences become replacement characters). At most
-// maxSdkTextBytes are read.
+// has none, decoded as UTF-8 (invalid sequences become replacement characters), without
+// bidirectional controls (U+202A–U+202E, U+2066–U+2069). At most maxSdkTextBytes are read.
 QString sdkText(const char *data, std::size_t capacity);
 
 template <std::size_t N> QString sdkText(const char (&array)[N])
@@ -20,4 +20,5 @@ template <std::size_t N> QString sdkText(const char (&array)[N])
 
 // A NUL-terminated text owned by the library (a status text), read up to maxSdkTextBytes: a text
 // that goes on is cut at a character boundary and ends with "…". Null gives an empty text.
+// Decoded as sdkText decodes.
 QString sdkStatusText(const char *nulTerminated);

@@ -1,6 +1,8 @@
 // Black-box start-up: the program is copied with one library variant (or none) into a fresh
 // folder and run there.
 
+#include "GameProcess.h"
+
 #include <QtTest>
 
 #include <fcntl.h>
@@ -88,6 +90,8 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
+    GameProcess m_game; // what the program finds by name; the variants serve their own world
+
 private Q_SLOTS:
     // The library check and the options around it: the exit code, the lines on standard error and
     // nothing on standard output. Without a library the reason after the prefix is the system's
@@ -161,6 +165,48 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(run.error, error); // whole lines, or nothing at all
         QVERIFY(run.output.isEmpty());
+    }
+
+    // Libraries that misbehave, through a smoke run that logs every picture ("LIVE …" or
+    // "WAIT <status>"): the program never crashes and quits with 0; a capture the library spoilt
+    // is refused with its own text, as any failed capture is, and nothing of it is shown.
+    void hostileLibrary_data()
+    {
+        QTest::addColumn<QString>("variant");
+        QTest::addColumn<QString>("status"); // empty: the pictures are live
+        const QString overrun =
+            "Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les %1";
+        QTest::newRow("a sound world") << "world" << QString();
+        QTest::newRow("past the trains' capacity") << "overrun-trains" << overrun.arg("trains");
+        QTest::newRow("past the stations' capacity") << "overrun-stations" << overrun.arg("gares");
+        QTest::newRow("past the reservations' capacity")
+            << "overrun-reservations" << overrun.arg("réservations");
+        QTest::newRow("fewer trains than announced")
+            << "short-fill"
+            << "Capture abandonnée : le SDK annonce 3 trains mais n'en remplit que 2";
+        QTest::newRow("floating-point exceptions unmasked") << "fp-unmask" << QString();
+        QTest::newRow("its own export called while loading") << "self-call" << QString();
+        QTest::newRow("a native state of INT_MIN") << "negative-state" << QString();
+        // Depends on the map's handling of non-finite coordinates.
+        QTest::newRow("a node at NaN, NaN") << "nan-nodes" << QString();
+    }
+
+    void hostileLibrary()
+    {
+        QFETCH(QString, variant);
+        QFETCH(QString, status);
+        if (!m_game.processId())
+            QVERIFY2(m_game.start({"--size", "small"}), qPrintable(m_game.errorString()));
+        QTemporaryDir dir;
+        const Run run =
+            runIn(dir.path(), variant, {"--smoke", "--verify-textures", "--verify-map"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+        const bool live =
+            run.error.contains(QRegularExpression("^LIVE ", QRegularExpression::MultilineOption));
+        QVERIFY2(live == status.isEmpty(), qPrintable(run.error));
+        if (!status.isEmpty())
+            QVERIFY2(run.error.contains("WAIT QVariant(QString, \"" + status + "\")"),
+                     qPrintable(run.error));
     }
 
     // The help needs neither a library nor a display, and lists every option on a line of its own.

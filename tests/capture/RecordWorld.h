@@ -177,8 +177,10 @@ public:
 
     // Comma-separated: "<export> <status>" fails that export with the status, "<export> <status>
     // fill" only its call with a buffer; "<export> announces <count>": its probe announces that
-    // count; "<export> bad_alloc": its call with a buffer throws std::bad_alloc; "no handle": the
-    // capture answers success without a snapshot.
+    // count (and its fill reports it too); "<export> bad_alloc": its call with a buffer throws
+    // std::bad_alloc; "<export> overruns": its fill writes one record past the capacity;
+    // "<export> short": its fill writes and reports one record fewer; "no handle": the capture
+    // answers success without a snapshot.
     void setFault(const QString &faults)
     {
         for (const QString &fault : faults.split(", ")) {
@@ -189,6 +191,8 @@ public:
                 m_announced.insert(words[0], words[2].toUInt());
             else if (words[1] == "bad_alloc")
                 m_badAllocOn = words[0];
+            else if (words[1] == "overruns" || words[1] == "short")
+                m_fillFault.insert(words[0], words[1]);
             else {
                 m_failing = words[0];
                 m_failStatus = words[1].toUInt();
@@ -229,6 +233,7 @@ private:
     bool m_failOnFill = false;
     QHash<QString, quint32> m_announced;
     QString m_badAllocOn;
+    QHash<QString, QString> m_fillFault;
     bool m_zeroSnapshot = false;
 
     // The status this call answers, 0 to go on.
@@ -258,10 +263,17 @@ private:
         std::vector<Record> records = list;
         if (buffer && !records.empty())
             records.insert(records.end(), fake.growth, records.back());
-        const uint32_t written = std::min<uint32_t>(capacity, uint32_t(records.size()));
+        uint32_t written = std::min<uint32_t>(capacity, uint32_t(records.size()));
+        const QString fillFault = buffer ? fake.m_fillFault.value(exportName) : QString();
+        if (fillFault == "short")
+            --written;
         if (written > 0)
             std::memcpy(static_cast<void *>(buffer), records.data(), written * sizeof(Record));
-        *count = uint32_t(records.size());
+        if (fillFault == "overruns")
+            std::memcpy(static_cast<void *>(buffer + capacity), records.data(), sizeof(Record));
+        *count = fillFault == "short"
+                     ? written
+                     : fake.m_announced.value(exportName, uint32_t(records.size()));
         return 0;
     }
 

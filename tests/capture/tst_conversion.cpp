@@ -183,6 +183,17 @@ void TestConversion::failingCapture_data()
     QTest::newRow("reservations answer 8") << "CopyTrackReservations 8"
                                            << "";
     QTest::newRow("occupations, probe") << "CopyTrackOccupations 6" << status.arg(6);
+    // Records written past the capacity, or fewer than announced, are not used.
+    QTest::newRow("stations past their capacity")
+        << "CopyStations overruns"
+        << "^Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les gares$";
+    QTest::newRow("path past its capacity")
+        << "CopyTrainPathTracks overruns"
+        << "^Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les voies du "
+           "parcours$";
+    QTest::newRow("fewer trains than announced")
+        << "CopyTrains short"
+        << "^Capture abandonnée : le SDK annonce 4 trains mais n'en remplit que 3$";
     QTest::newRow("memory running out")
         << "CopySignals bad_alloc"
         << "^Capture abandonnée : mémoire insuffisante pour convertir la capture$";

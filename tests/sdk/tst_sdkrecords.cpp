@@ -45,6 +45,10 @@ void TestSdkRecords::fixedText_data()
         << QByteArray("A\xff\xfe\x42\0", 5) << QStringLiteral("A\uFFFD\uFFFDB");
     QTest::newRow("cut multi-byte sequence at the end")
         << QByteArray("Vo\xc3", 3) << QStringLiteral("Vo\uFFFD");
+    // Embedding, override and isolate controls would turn the text around them; other marks stay.
+    QTest::newRow("bidirectional controls left out")
+        << QByteArray("IC\xe2\x80\xae 12\xe2\x80\xaa\xe2\x81\xa6\xe2\x81\xa9\xe2\x80\x8f\0")
+        << QStringLiteral("IC 12\u200F");
 }
 
 void TestSdkRecords::fixedText()
@@ -70,6 +74,8 @@ void TestSdkRecords::statusText_data()
     const QByteArray bound(int(maxSdkTextBytes), 'x');
     QTest::newRow("short") << QByteArray("Jeu introuvable") << QStringLiteral("Jeu introuvable");
     QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("right-to-left override")
+        << QByteArray("\xe2\x80\xaeJeu introuvable") << QStringLiteral("Jeu introuvable");
     QTest::newRow("exactly the bound") << bound << QString::fromLatin1(bound);
     QTest::newRow("one byte more") << bound + 'y' << QString::fromLatin1(bound) + QChar(0x2026);
     QTest::newRow("64 MiB") << QByteArray(64 << 20, 'z')
