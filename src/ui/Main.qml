@@ -142,6 +142,9 @@ ApplicationWindow {
                 value: (window.live.signalCount || 0) + " / " + (window.live.baliseCount || 0)
                 accent: Theme.signalsAccent
             }
+            StateCounters {
+                counts: window.live.attentionCounts || ({})
+            }
         }
 
         RowLayout {
@@ -156,6 +159,18 @@ ApplicationWindow {
                 onTrainChosen: train => {
                     selection.chooseTrain(train);
                     // The Backend has taken the train's track at once: the map can go there now.
+                    if (window.panelMode)
+                        synoptic.panel.centreTrain();
+                }
+            }
+
+            AlertColumn {
+                alerts: window.backend.alerts || []
+                now: window.live.updated, Date.now()
+                // The train is selected and the map goes to it.
+                onTrainChosen: trainId => {
+                    selection.chooseTrain({ id: trainId, track: feed.trainTrack(trainId) });
+                    trainColumn.showRow(feed.trainRow(trainId));
                     if (window.panelMode)
                         synoptic.panel.centreTrain();
                 }
