@@ -234,9 +234,9 @@ private:
             m_network.nodes[track].neighbour1 = idOf(previous);
             if (previous != start)
                 m_network.nodes[previous].neighbour2 = idOf(track);
-            // A block ends every third track and at the last one, before the station.
+            // A block ends every fourth track and at the last one, before the station.
             m_blockEnds.push_back(track);
-            if (i % 3 != 0 && i != count)
+            if (i % 4 != 0 && i != count)
                 m_blockEnds.pop_back();
             chain.push_back(track);
             previous = track;

@@ -66,9 +66,9 @@ Simulation::Simulation(const Settings &settings, const SignalTextureSet *texture
     m_world.occupationsAvailable = settings.occupationsAvailable;
     m_holder.assign(m_network.tracks.size(), -1);
     setUpWorld(textures);
-    buildTrains();
     buildSignals(textures);
     indexMainSignals();
+    buildTrains();
     writeFrame();
 }
 
@@ -130,6 +130,23 @@ Simulation::Simulation(const World &scenario, const ScenarioRun &run,
             }
             arrive(train);
             m_holder[train.track] = int32_t(i);
+            // Its body lies behind its head, on the tracks it came from, free ones only.
+            double covered = (train.direction > 0 ? train.fraction : 1.0 - train.fraction) *
+                             m_network.lengths[train.track];
+            uint32_t ahead = train.track;
+            uint32_t behind =
+                train.direction > 0 ? m_network.firstEnd[ahead] : m_network.secondEnd[ahead];
+            while (covered < train.length && behind != Network::none && m_holder[behind] < 0 &&
+                   int(train.trail.size()) < maxTrail) {
+                const int direction = m_network.secondEnd[behind] == ahead ? 1 : -1;
+                train.trail.push_back({behind, direction});
+                m_holder[behind] = int32_t(i);
+                covered += m_network.lengths[behind];
+                ahead = behind;
+                behind = direction > 0 ? m_network.firstEnd[ahead] : m_network.secondEnd[ahead];
+            }
+            if (!train.trail.empty())
+                train.previous = train.trail.front().track;
         }
         m_trains.push_back(std::move(train));
     }
@@ -231,20 +248,26 @@ void Simulation::buildTrains()
         // A few trains are in the game but not on the network (in the depot).
         train.positioned = !(count >= 10 && i % 25 == 12);
         if (train.positioned) {
-            // On a free line track, running the way of its line.
-            uint32_t track = lineTracks[m_rng.bounded(int(lineTracks.size()))];
-            for (int attempt = 0; attempt < 50 && m_holder[track] >= 0; ++attempt)
-                track = lineTracks[m_rng.bounded(int(lineTracks.size()))];
-            train.positioned = m_holder[track] < 0;
-            train.track = m_network.firstEnd[track];
-            enter(train, track);
-            train.trail.clear();
-            train.stopHere = false;
-            train.fraction = 0.05 + m_rng.generateDouble() * 0.9;
-            train.speed = m_rng.generateDouble() * m_network.tracks[track].speedLimit;
-            extendRoute(train);
-            if (train.positioned)
-                m_holder[track] = int32_t(m_trains.size());
+            // On a line track, running the way of its line, with the rest of its block free.
+            const int self = int(m_trains.size());
+            train.positioned = false;
+            for (int attempt = 0; attempt < 50 && !train.positioned; ++attempt) {
+                const uint32_t track = lineTracks[m_rng.bounded(int(lineTracks.size()))];
+                if (m_holder[track] >= 0)
+                    continue;
+                train.route.clear();
+                train.track = m_network.firstEnd[track];
+                enter(train, track);
+                train.trail.clear();
+                train.stopHere = false;
+                train.fraction = 0.05 + m_rng.generateDouble() * 0.9;
+                train.speed = m_rng.generateDouble() * m_network.tracks[track].speedLimit;
+                extendRoute(train);
+                m_holder[track] = self;
+                train.positioned = reserveBlock(train, self, 0);
+                if (!train.positioned)
+                    m_holder[track] = -1;
+            }
         }
         m_world.trains.push_back(record);
         m_trains.push_back(std::move(train));
@@ -325,7 +348,8 @@ void Simulation::buildSignals(const SignalTextureSet *textures)
     for (uint32_t track = 0; track < m_network.tracks.size(); ++track) {
         const Network::Role role = m_network.roles[track];
         bool mainPlaced = false;
-        if (m_rng.bounded(3) == 0) {
+        // Lines have their main signals besides: fewer of the others there.
+        if (m_rng.bounded(role == Network::Role::Line ? 6 : 3) == 0) {
             uint32_t kind = 2;
             const int roll = m_rng.bounded(100);
             switch (role) {
@@ -577,12 +601,23 @@ void Simulation::lookAhead(TrainMotion &train, int self, size_t *firstUnheld)
 
 // Reserves the block that starts at route index `from`: its tracks up to the next one with a
 // main signal facing the train, all at once or none.
-bool Simulation::reserveBlock(const TrainMotion &train, int self, size_t from)
+bool Simulation::reserveBlock(TrainMotion &train, int self, size_t from)
 {
     size_t end = from;
     uint32_t previous = from == 0 ? train.track : train.route[from - 1];
     for (; end < train.route.size(); ++end) {
-        const uint32_t track = train.route[end];
+        uint32_t &track = train.route[end];
+        // Into a station, any free platform will do.
+        if (m_holder[track] >= 0 && m_holder[track] != self && !train.scripted &&
+            m_network.roles[track] == Network::Role::Platform &&
+            m_network.roles[previous] == Network::Role::Throat) {
+            for (uint32_t other : m_network.links[previous]) {
+                if (m_network.roles[other] == Network::Role::Platform && m_holder[other] < 0) {
+                    track = other;
+                    break;
+                }
+            }
+        }
         if (m_holder[track] >= 0 && m_holder[track] != self)
             return false;
         const int direction = entryDirection(previous, track);
@@ -681,7 +716,7 @@ void Simulation::step(double seconds)
         if (train.stopHere) {
             const double toMiddle =
                 (train.direction > 0 ? 0.5 - train.fraction : train.fraction - 0.5) * length;
-            if (toMiddle <= 0.5) {
+            if (toMiddle <= stopMargin) {
                 train.speed = 0;
                 train.stopHere = false;
                 train.dwell = train.stopSeconds < 0 ? std::numeric_limits<double>::infinity()

@@ -98,7 +98,7 @@ private:
     void reverse(TrainMotion &train);
     void releaseBehind(TrainMotion &train, int self);
     void lookAhead(TrainMotion &train, int self, size_t *firstUnheld);
-    bool reserveBlock(const TrainMotion &train, int self, size_t from);
+    bool reserveBlock(TrainMotion &train, int self, size_t from);
     void move(TrainMotion &train, double distance, int self);
     int signalState(const SignalInfo &signal, size_t index) const;
     void writeFrame();
