@@ -188,44 +188,40 @@ void walk(const SdkTrain &train, Way &way)
     }
 }
 
-// 1 when the first main signal facing the train on its way is closed, 0 when it is open or none
-// is known, over the steps of the way.
+// Whether a signal facing the train ahead of it on its way (balises and markers aside) shows an
+// image that reads as closed.
 bool closedAhead(const Way &way, const AttentionTracker::ClosedImage &closed)
 {
     if (!closed)
         return false;
     for (const Step &step : way.steps) {
-        const SdkSignal *nearest = nullptr;
-        double nearestDistance = 2;
+        bool found = false;
         int scanned = 0;
         tables.signalsByTrack.forEach(step.track, [&](int i) {
-            if (++scanned > 256)
+            if (found || ++scanned > 256)
                 return;
             const SdkSignal &s = tables.records->signalRecords[quint32(i)];
-            if (s.kind == SignalKind::balise || s.kind == SignalKind::marker)
-                return;
-            if ((s.sense > 0 ? 1 : -1) != step.sense)
+            if (s.kind == SignalKind::balise || s.kind == SignalKind::marker ||
+                (s.sense > 0 ? 1 : -1) != step.sense)
                 return;
             const double distance =
                 step.sense > 0 ? s.fraction - step.fromFraction : step.fromFraction - s.fraction;
-            if (!(distance >= 0) || distance >= nearestDistance)
+            if (!(distance >= 0))
                 return;
-            nearest = &s;
-            nearestDistance = distance;
+            const int texture = tables.texturesBySignal.find(s.id);
+            if (texture < 0)
+                return;
+            const SdkSignalTexture &record = tables.records->textures[quint32(texture)];
+            if (!(record.flags & SdkTexturePathValid))
+                return;
+            const char *path = record.path;
+            const void *nul = std::memchr(path, '\0', sizeof record.path);
+            const qsizetype size =
+                nul ? static_cast<const char *>(nul) - path : qsizetype(sizeof record.path);
+            found = size > 0 && closed(QByteArrayView(path, size)) == 1;
         });
-        if (!nearest)
-            continue;
-        const int texture = tables.texturesBySignal.find(nearest->id);
-        if (texture < 0)
-            return false;
-        const SdkSignalTexture &record = tables.records->textures[quint32(texture)];
-        if (!(record.flags & SdkTexturePathValid))
-            return false;
-        const char *path = record.path;
-        const void *nul = std::memchr(path, '\0', sizeof record.path);
-        const qsizetype size =
-            nul ? static_cast<const char *>(nul) - path : qsizetype(sizeof record.path);
-        return closed(QByteArrayView(path, size)) == 1;
+        if (found)
+            return true;
     }
     return false;
 }
