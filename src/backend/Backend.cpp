@@ -118,6 +118,11 @@ void Backend::selectTrain(const QString &train)
     publish(std::move(data));
 }
 
+void Backend::setAlertDelay(int seconds)
+{
+    m_reader.setStoppedDelay(qint64(std::max(seconds, 1)) * 1000);
+}
+
 void Backend::acceptResult(quint64 request, const QVariantMap &data)
 {
     // First of all, so that the reader is never left waiting, also for a result dropped below.

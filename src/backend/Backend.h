@@ -43,6 +43,9 @@ public:
     // Makes the train with this id text the subject of the path and reservations (empty = let
     // the next capture choose) and shows the new selection at once.
     Q_INVOKABLE void selectTrain(const QString &train);
+    // Seconds a train stands outside a station before it counts as held or stalled; from the next
+    // capture on.
+    Q_INVOKABLE void setAlertDelay(int seconds);
 
 signals:
     void changed();

@@ -53,6 +53,7 @@ ApplicationWindow {
     // Backend at once.
     Component.onCompleted: {
         memory.restore();
+        window.backend.setAlertDelay(WindowPreferences.alertDelay);
         selection.ready = true;
         if (selection.scope !== ListScope.Trains)
             selection.requestView(0);
@@ -167,6 +168,13 @@ ApplicationWindow {
             AlertColumn {
                 alerts: window.backend.alerts || []
                 now: window.live.updated, Date.now()
+                delay: WindowPreferences.alertDelay
+                kinds: WindowPreferences.alertKinds
+                onDelayChosen: seconds => {
+                    WindowPreferences.alertDelay = seconds;
+                    window.backend.setAlertDelay(WindowPreferences.alertDelay);
+                }
+                onKindsChosen: kinds => WindowPreferences.alertKinds = kinds
                 // The train is selected and the map goes to it.
                 onTrainChosen: trainId => {
                     selection.chooseTrain({ id: trainId, track: feed.trainTrack(trainId) });
