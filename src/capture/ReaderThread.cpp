@@ -136,9 +136,8 @@ void ReaderThread::run()
         AttentionTracker::Settings settings;
         settings.stoppedDelayMs = m_stoppedDelayMs.load();
         attention.setSettings(settings);
-        attention.update(captured, now, [&](QByteArrayView path) {
-            return closedImages.closed(path, now);
-        });
+        attention.update(captured, now,
+                         [&](QByteArrayView path) { return closedImages.closed(path, now); });
         AttentionMap::write(data, attention, captured, now);
     };
 
@@ -171,9 +170,8 @@ void ReaderThread::run()
                 }
                 const ViewParameters view =
                     withViewParameters([](const ViewParameters &current) { return current; });
-                const QVariantMap map =
-                    convertSnapshot(SdkFunctions::library(), session, processId, view, records,
-                                    readAttention);
+                const QVariantMap map = convertSnapshot(SdkFunctions::library(), session, processId,
+                                                        view, records, readAttention);
                 if (captureCount == 0) {
                     qCInfo(LogCategory::capture)
                         << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)

@@ -166,13 +166,14 @@ void TestAttention::statesAndCycles_data()
                                                                << "3-! 4+!" << late << "1=held"
                                                                << ""
                                                                << "+held 1";
-    QTest::newRow("open signal ahead, closed one beyond the track it needs: stalled") << "line 5"
-                                                << ""
-                                                << "1@2+"
-                                                << ""
-                                                << "2+ 4+!" << late << "1=stalled"
-                                                << ""
-                                                << "+stalled 1";
+    QTest::newRow("open signal ahead, closed one beyond the track it needs: stalled")
+        << "line 5"
+        << ""
+        << "1@2+"
+        << ""
+        << "2+ 4+!" << late << "1=stalled"
+        << ""
+        << "+stalled 1";
     QTest::newRow("closed signal facing the other way: stalled") << "line 5"
                                                                  << ""
                                                                  << "1@2+"
