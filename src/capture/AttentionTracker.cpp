@@ -377,10 +377,15 @@ void AttentionTracker::update(const SnapshotRecords &records, qint64 nowMs,
             if (alerting(memory.state) && memory.state != State::Locked)
                 m_events.push_back(
                     {false, memory.state, train.id, train.track, memory.sinceMs, {}});
+            // Held and stalled count from the moment the train stopped.
+            const qint64 since = (train.state == State::Held || train.state == State::Stalled) &&
+                                         memory.stoppedSinceMs >= 0
+                                     ? memory.stoppedSinceMs
+                                     : nowMs;
             if (alerting(train.state) && train.state != State::Locked)
-                m_events.push_back({true, train.state, train.id, train.track, nowMs, {}});
+                m_events.push_back({true, train.state, train.id, train.track, since, {}});
             memory.state = train.state;
-            memory.sinceMs = nowMs;
+            memory.sinceMs = since;
         }
         train.sinceMs = memory.sinceMs;
         ++m_counts[int(train.state)];

@@ -151,21 +151,28 @@ void TestAttention::statesAndCycles_data()
                                              << ""
                                              << "" << late << "1=stalled"
                                              << ""
-                                             << "+stalled 1";
+                                             << "+stalled 1@0";
+    QTest::newRow("stalled counts from its stop") << "line 5"
+                                                  << ""
+                                                  << "1@2+:20,0"
+                                                  << ""
+                                                  << "" << QList<int>{0, 1, 12} << "1=stalled"
+                                                  << ""
+                                                  << "+stalled 1@1";
     QTest::newRow("held: closed signal ahead on its track") << "line 5"
                                                             << ""
                                                             << "1@2+"
                                                             << ""
                                                             << "2+!" << late << "1=held"
                                                             << ""
-                                                            << "+held 1";
+                                                            << "+held 1@0";
     QTest::newRow("held: closed signal on the track it needs") << "line 5"
                                                                << ""
                                                                << "1@2+"
                                                                << "1>3"
                                                                << "3-! 4+!" << late << "1=held"
                                                                << ""
-                                                               << "+held 1";
+                                                               << "+held 1@0";
     QTest::newRow("open signal ahead, closed one beyond the track it needs: stalled")
         << "line 5"
         << ""
@@ -173,14 +180,14 @@ void TestAttention::statesAndCycles_data()
         << ""
         << "2+ 4+!" << late << "1=stalled"
         << ""
-        << "+stalled 1";
+        << "+stalled 1@0";
     QTest::newRow("closed signal facing the other way: stalled") << "line 5"
                                                                  << ""
                                                                  << "1@2+"
                                                                  << ""
                                                                  << "2-!" << late << "1=stalled"
                                                                  << ""
-                                                                 << "+stalled 1";
+                                                                 << "+stalled 1@0";
     QTest::newRow("moving 1 s does not end held") << "line 5"
                                                   << ""
                                                   << "1@2+:0,0,5,5"
@@ -225,7 +232,7 @@ void TestAttention::statesAndCycles_data()
                                      << "1>2 2>4 3>6"
                                      << "" << QList<int>{0, 1, 2} << "1=stalled 2=running 3=stalled"
                                      << ""
-                                     << "-locked 1>2>3 +stalled 1 +stalled 3";
+                                     << "-locked 1>2>3 +stalled 1@0 +stalled 3@0";
     QTest::newRow("queue behind a stalled train is no deadlock")
         << "line 8"
         << ""
@@ -233,7 +240,7 @@ void TestAttention::statesAndCycles_data()
         << "3>5 3>6 3>7"
         << "" << QList<int>{0, 1, 11} << "1=stalled 2=stalled 3=stalled 4=stalled"
         << ""
-        << "+stalled 1 +stalled 2 +stalled 3 +stalled 4";
+        << "+stalled 1@0 +stalled 2@0 +stalled 3@0 +stalled 4@0";
     QTest::newRow("a track another occupies is not its own")
         << "line 6"
         << ""
@@ -249,7 +256,7 @@ void TestAttention::statesAndCycles_data()
         << "1>2 1>3 1>4 1>1"
         << "" << QList<int>{0, 1, 11} << "1=stalled"
         << ""
-        << "+stalled 1";
+        << "+stalled 1@0";
     QTest::newRow("unknown trains and tracks in the usage lists")
         << "line 5"
         << ""
@@ -264,7 +271,7 @@ void TestAttention::statesAndCycles_data()
                                                            << "2>4"
                                                            << "" << late << "1=stalled 2=stalled"
                                                            << ""
-                                                           << "+stalled 1 +stalled 2";
+                                                           << "+stalled 1@0 +stalled 2@0";
 }
 
 void TestAttention::statesAndCycles()
@@ -296,7 +303,11 @@ void TestAttention::statesAndCycles()
         cycles << cycleText(cycle);
     for (const AttentionTracker::Event &event : tracker.events())
         events << QString(event.started ? "+" : "-") + stateName(event.state) + ' ' +
-                      (event.cycle.empty() ? QString::number(event.train) : cycleText(event.cycle));
+                      (event.cycle.empty() ? QString::number(event.train)
+                                           : cycleText(event.cycle)) +
+                      (event.started && event.cycle.empty()
+                           ? '@' + QString::number(event.sinceMs / 1000)
+                           : QString());
     QTEST(states.join(' '), "states");
     QTEST(cycles.join(' '), "cycles");
     QTEST(events.join(' '), "events");
