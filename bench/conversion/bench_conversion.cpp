@@ -4,6 +4,9 @@
 // Usage: bench_conversion [--size small|medium|large] [captures] (run from build/bin, beside
 // ZorvyRails.exe and the library).
 
+#include "AttentionMap.h"
+#include "AttentionTracker.h"
+#include "ClosedImages.h"
 #include "GameProcess.h"
 #include "SdkApi.h"
 #include "SdkCopy.h"
@@ -92,7 +95,16 @@ int main(int argc, char *argv[])
 
     // Room for the lists to grow a little as trains move, touched before any timing.
     std::vector<char> source(bytes * 2, 1), target(bytes * 2, 0);
-    std::vector<double> captureMs, conversionMs, memcpyMs, releaseMs;
+    std::vector<double> captureMs, conversionMs, memcpyMs, releaseMs, attentionMs;
+    AttentionTracker attention;
+    // No delay: every stopped train outside a station is held or stalled at once, so that its
+    // signals are looked at in every capture (the heavier path).
+    AttentionTracker::Settings settings;
+    settings.stoppedDelayMs = 0;
+    attention.setSettings(settings);
+    ClosedImages closedImages;
+    QElapsedTimer clock;
+    clock.start();
     std::vector<double> captureCpuMs, conversionCpuMs, memcpyCpuMs, releaseCpuMs;
     QElapsedTimer timer;
     for (int i = 0; i < captures; ++i) {
@@ -108,6 +120,14 @@ int main(int argc, char *argv[])
         QVariantMap next = convertRecords(records, processId, view);
         conversionMs.push_back(timer.nsecsElapsed() / 1e6);
         conversionCpuMs.push_back(threadCpuMs() - cpu);
+
+        // The trains' states and waits, with the data map's part and the log lines.
+        cpu = threadCpuMs();
+        const qint64 now = clock.elapsed();
+        attention.update(records, now,
+                         [&](QByteArrayView path) { return closedImages.closed(path, now); });
+        AttentionMap::write(next, attention, records, now);
+        attentionMs.push_back(threadCpuMs() - cpu);
 
         // Dropping the previous map, the last holder of its storage.
         cpu = threadCpuMs();
@@ -143,6 +163,9 @@ int main(int argc, char *argv[])
     out << "  capture (library copies)      " << capture << " / " << captureCpu << "\n";
     out << "  conversion of the records     " << conversion << " / " << conversionCpu << "\n";
     out << "  capture + conversion          " << total << " / " << totalCpu << "\n";
+    out << "  trains' states and waits (CPU; max "
+        << *std::max_element(attentionMs.begin(), attentionMs.end()) << ")  " << median(attentionMs)
+        << "\n";
     out << "  dropping the previous map     " << median(releaseMs) << " / " << median(releaseCpuMs)
         << "\n";
     out << "  plain memcpy of the same bytes between warm buffers  " << copy << " / " << copyCpu

@@ -27,23 +27,34 @@ const World &Game::world() const
 bool Game::start(QString *error)
 {
     uint64_t frameCapacity = 0;
+    ScenarioRun run;
     if (!m_options.scenarioFile.isEmpty()) {
-        if (!ScenarioLoader::loadFile(m_options.scenarioFile, &m_scenario, error))
+        if (!ScenarioLoader::loadFile(m_options.scenarioFile, &m_scenario, error, &run))
             return false;
+        if (!m_options.reservationsAvailable)
+            m_scenario.reservationsAvailable = false;
+        if (!m_options.occupationsAvailable)
+            m_scenario.occupationsAvailable = false;
         frameCapacity = WorldPublisher::frameBlockSize(m_scenario);
-    } else {
-        const SignalTextureSet *textures = nullptr;
-        if (m_options.textures != GameOptions::Textures::None || m_options.brokenTexture) {
-            QString dir = m_options.textureDir;
-            if (dir.isEmpty()) {
-                dir = QDir::temp().absoluteFilePath(
-                    QStringLiteral("ZorvyRails-%1-textures").arg(::getpid()));
-                m_ownTextureDir = dir;
-            }
-            if (!m_textures.write(dir, m_options.brokenTexture, error))
-                return false;
-            textures = &m_textures;
+    }
+    const bool simulated = m_options.scenarioFile.isEmpty() || run.running;
+    const SignalTextureSet *textures = nullptr;
+    if (simulated &&
+        (m_options.textures != GameOptions::Textures::None || m_options.brokenTexture)) {
+        QString dir = m_options.textureDir;
+        if (dir.isEmpty()) {
+            dir = QDir::temp().absoluteFilePath(
+                QStringLiteral("ZorvyRails-%1-textures").arg(::getpid()));
+            m_ownTextureDir = dir;
         }
+        if (!m_textures.write(dir, m_options.brokenTexture, error))
+            return false;
+        textures = &m_textures;
+    }
+    if (run.running) {
+        m_simulation = std::make_unique<Simulation>(m_scenario, run, textures);
+        frameCapacity = std::max(frameCapacity, m_simulation->frameCapacity());
+    } else if (simulated) {
         Simulation::Settings settings;
         settings.seed = m_options.seed;
         settings.trackTarget = m_options.trackTarget;
@@ -57,10 +68,6 @@ bool Game::start(QString *error)
         m_simulation = std::make_unique<Simulation>(settings, textures);
         frameCapacity = m_simulation->frameCapacity();
     }
-    if (!m_options.reservationsAvailable)
-        m_scenario.reservationsAvailable = false;
-    if (!m_options.occupationsAvailable)
-        m_scenario.occupationsAvailable = false;
 
     const World &current = world();
     if (!m_publisher.open(WorldPublisher::staticBlockSize(current), frameCapacity, error))

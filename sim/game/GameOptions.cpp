@@ -17,11 +17,12 @@ bool GameOptions::parse(const QStringList &arguments, QString *message, int *exi
     const QCommandLineOption sizeOption(
         QStringLiteral("size"),
         QStringLiteral("World size: small (~300 tracks), medium (~5,000, default) or large "
-                       "(~100,000). About one train per 50 tracks and one signal per 3."),
+                       "(~100,000). About one train per 50 tracks and one signal per 2."),
         QStringLiteral("small|medium|large"), QStringLiteral("medium"));
     const QCommandLineOption scenarioOption(
         QStringLiteral("scenario"),
-        QStringLiteral("Publish the world of this JSON scenario file exactly, frozen."),
+        QStringLiteral("Publish the world of this JSON scenario file exactly, frozen "
+                       "unless it says \"running\": true."),
         QStringLiteral("file"));
     const QCommandLineOption noReservationsOption(
         QStringLiteral("no-reservations"),

@@ -61,10 +61,10 @@ public:
         const double lineLength = totalEdgeLength();
         // Lines take what the stations and sidings leave of the target.
         const double stationTracks = 2.0 + 3.0;
-        const double lineTracks = std::max(double(m_edges.size()) * 2,
+        const double lineTracks = std::max(double(m_edges.size()) * 4,
                                            (m_target - stationTracks * m_stationPoints.size()) *
                                                sidingEvery / (sidingEvery + 2.0));
-        m_segmentLength = lineLength / lineTracks;
+        m_segmentLength = 2 * lineLength / lineTracks; // two tracks per line
         for (size_t s = 0; s < m_stationPoints.size(); ++s)
             buildStation(s);
         for (const auto &edge : m_edges)
@@ -193,36 +193,51 @@ private:
         }
     }
 
-    // A chain of line tracks from a throat of station a to a throat of station b, slightly bent.
+    // A double line between a throat of station a and a throat of station b, slightly bent: one
+    // chain of tracks each way, side by side.
     void buildLine(size_t a, size_t b)
     {
+        const double bend = m_rng.generateDouble() * 2 - 1;
+        static const double limits[] = {22.22, 27.78, 33.33, 44.44, 55.56}; // 80 to 200 km/h
+        const double limit = pick(m_rng, limits);
+        buildChain(a, b, bend, limit);
+        buildChain(b, a, -bend, limit);
+    }
+
+    // The chain of line tracks run from station a to station b.
+    void buildChain(size_t a, size_t b, double bendShare, double limit)
+    {
+        constexpr double trackSpacing = 12.0; // metres between the two tracks of a line
         const Point pa = m_stationPoints[a];
         const Point pb = m_stationPoints[b];
-        const uint32_t start = pb.x >= pa.x ? m_throats[a].second : m_throats[a].first;
-        const uint32_t end = pb.x >= pa.x ? m_throats[b].first : m_throats[b].second;
+        const bool eastward = pb.x > pa.x || (pb.x == pa.x && a < b);
+        const uint32_t start = eastward ? m_throats[a].second : m_throats[a].first;
+        const uint32_t end = eastward ? m_throats[b].first : m_throats[b].second;
         const Point from = m_points[start];
         const Point to = m_points[end];
         const double length = distance(from, to);
         const int count = std::max(2, int(std::lround(length / m_segmentLength)));
-        const double bend = (m_rng.generateDouble() * 2 - 1) * 0.08 * length;
+        const double bend = bendShare * 0.08 * length;
         const double normalX = length > 0 ? -(to.y - from.y) / length : 0;
         const double normalY = length > 0 ? (to.x - from.x) / length : 0;
-        static const double limits[] = {22.22, 27.78, 33.33, 44.44, 55.56}; // 80 to 200 km/h
-        const double limit = pick(m_rng, limits);
 
         uint32_t previous = start;
         std::vector<uint32_t> chain;
         for (int i = 1; i <= count; ++i) {
             const double t = double(i) / (count + 1);
-            const double sag = std::sin(M_PI * t) * bend;
-            const Point at{from.x + (to.x - from.x) * t + normalX * sag,
-                           from.y + (to.y - from.y) * t + normalY * sag};
+            const double offset = std::sin(M_PI * t) * bend + trackSpacing / 2;
+            const Point at{from.x + (to.x - from.x) * t + normalX * offset,
+                           from.y + (to.y - from.y) * t + normalY * offset};
             // Now and then a track names a station that the game does not have.
             const uint64_t stationId = m_rng.bounded(400) == 0 ? 0xDEAD00 + m_rng.bounded(99) : 0;
             const uint32_t track = addTrack(at, stationId, limit, Network::Role::Line);
             m_network.nodes[track].neighbour1 = idOf(previous);
             if (previous != start)
                 m_network.nodes[previous].neighbour2 = idOf(track);
+            // A block ends every fourth track and at the last one, before the station.
+            m_blockEnds.push_back(track);
+            if (i % 4 != 0 && i != count)
+                m_blockEnds.pop_back();
             chain.push_back(track);
             previous = track;
         }
@@ -253,34 +268,10 @@ private:
 
     void finish()
     {
-        const size_t count = m_network.tracks.size();
-        std::unordered_map<uint64_t, uint32_t> indexOf;
-        for (uint32_t i = 0; i < count; ++i)
-            indexOf.emplace(m_network.tracks[i].id, i);
-        m_network.links.assign(count, {});
-        auto link = [&](uint32_t a, uint32_t b) {
-            auto &la = m_network.links[a];
-            if (a != b && std::find(la.begin(), la.end(), b) == la.end()) {
-                la.push_back(b);
-                m_network.links[b].push_back(a);
-            }
-        };
-        for (uint32_t i = 0; i < count; ++i) {
-            for (uint64_t neighbour :
-                 {m_network.nodes[i].neighbour1, m_network.nodes[i].neighbour2}) {
-                const auto it = indexOf.find(neighbour);
-                if (it != indexOf.end())
-                    link(i, it->second);
-            }
-        }
-        m_network.lengths.resize(count);
-        for (uint32_t i = 0; i < count; ++i) {
-            double sum = 0;
-            for (uint32_t other : m_network.links[i])
-                sum += distance(m_points[i], m_points[other]);
-            const auto &links = m_network.links[i];
-            m_network.lengths[i] = std::max(80.0, links.empty() ? 0.0 : sum / links.size());
-        }
+        m_network.link();
+        m_network.blockEnd.assign(m_network.tracks.size(), 0);
+        for (uint32_t track : m_blockEnds)
+            m_network.blockEnd[track] = 1;
     }
 
     QRandomGenerator m_rng;
@@ -291,9 +282,47 @@ private:
     std::vector<Point> m_stationPoints;
     std::vector<std::pair<size_t, size_t>> m_edges;
     std::vector<std::pair<uint32_t, uint32_t>> m_throats;
+    std::vector<uint32_t> m_blockEnds;
 };
 
 } // namespace
+
+void Network::link()
+{
+    const size_t count = tracks.size();
+    std::unordered_map<uint64_t, uint32_t> indexOf;
+    for (uint32_t i = 0; i < count; ++i)
+        indexOf.emplace(tracks[i].id, i);
+    links.assign(count, {});
+    firstEnd.assign(count, none);
+    secondEnd.assign(count, none);
+    auto find = [&](uint64_t id) {
+        const auto it = indexOf.find(id);
+        return it == indexOf.end() ? none : it->second;
+    };
+    auto join = [&](uint32_t a, uint32_t b) {
+        auto &la = links[a];
+        if (a != b && std::find(la.begin(), la.end(), b) == la.end()) {
+            la.push_back(b);
+            links[b].push_back(a);
+        }
+    };
+    for (uint32_t i = 0; i < count && i < nodes.size(); ++i) {
+        firstEnd[i] = find(nodes[i].neighbour1);
+        secondEnd[i] = find(nodes[i].neighbour2);
+        for (uint32_t other : {firstEnd[i], secondEnd[i]}) {
+            if (other != none)
+                join(i, other);
+        }
+    }
+    lengths.assign(count, 80.0);
+    for (uint32_t i = 0; i < count && i < nodes.size(); ++i) {
+        double sum = 0;
+        for (uint32_t other : links[i])
+            sum += std::hypot(nodes[i].x - nodes[other].x, nodes[i].y - nodes[other].y);
+        lengths[i] = std::max(80.0, links[i].empty() ? 0.0 : sum / links[i].size());
+    }
+}
 
 Network NetworkGenerator::generate(uint32_t seed, int trackTarget)
 {

@@ -134,8 +134,9 @@ void readFaults(const QJsonObject &faults, World *world)
     }
 }
 
-void readScenario(const QJsonObject &scenario, World *world)
+void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
 {
+    run->running = scenario.value(QStringLiteral("running")).toBool(false);
     forEachRecord(scenario, QStringLiteral("stations"),
                   [&](const QJsonObject &o, const QString &w) {
                       SdkStation station{};
@@ -188,6 +189,25 @@ void readScenario(const QJsonObject &scenario, World *world)
             path.count = uint32_t(ids.size());
         }
         world->paths.push_back(path);
+
+        ScenarioRun::Train motion;
+        for (uint32_t i = 0; i < path.count; ++i) {
+            const uint64_t id = world->pathTracks[path.first + i];
+            if (i > 0 || id != train.trackId)
+                motion.route.push_back(id);
+        }
+        motion.maxSpeed = o.value(QStringLiteral("maxSpeed")).toDouble(motion.maxSpeed);
+        motion.length = o.value(QStringLiteral("length")).toDouble(motion.length);
+        motion.loop = o.value(QStringLiteral("loop")).toBool(false);
+        if (!(motion.maxSpeed >= 0 && motion.maxSpeed < 200 && motion.length > 0 &&
+              motion.length < 5000))
+            fail(w, QStringLiteral("maxSpeed must be within 0 to 200 m/s, length 0 to 5000 m"));
+        forEachRecord(o, QStringLiteral("stops"), [&](const QJsonObject &stop, const QString &at) {
+            motion.stops.emplace_back(
+                idValue(stop, QStringLiteral("trackId"), w + QLatin1Char('.') + at),
+                stop.value(QStringLiteral("seconds")).toDouble(-1));
+        });
+        run->trains.push_back(std::move(motion));
     });
     forEachRecord(scenario, QStringLiteral("signals"), [&](const QJsonObject &o, const QString &w) {
         SdkSignal signal{};
@@ -240,20 +260,24 @@ void readScenario(const QJsonObject &scenario, World *world)
 
 } // namespace
 
-bool ScenarioLoader::load(const QJsonObject &scenario, World *world, QString *error)
+bool ScenarioLoader::load(const QJsonObject &scenario, World *world, QString *error,
+                          ScenarioRun *run)
 {
     World loaded;
+    ScenarioRun motion;
     try {
-        readScenario(scenario, &loaded);
+        readScenario(scenario, &loaded, &motion);
     } catch (const ScenarioError &e) {
         *error = QString::fromStdString(e.what());
         return false;
     }
     *world = std::move(loaded);
+    if (run)
+        *run = std::move(motion);
     return true;
 }
 
-bool ScenarioLoader::loadFile(const QString &path, World *world, QString *error)
+bool ScenarioLoader::loadFile(const QString &path, World *world, QString *error, ScenarioRun *run)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -266,5 +290,5 @@ bool ScenarioLoader::loadFile(const QString &path, World *world, QString *error)
         *error = QStringLiteral("%1: not a JSON object (%2)").arg(path, parseError.errorString());
         return false;
     }
-    return load(document.object(), world, error);
+    return load(document.object(), world, error, run);
 }

@@ -58,6 +58,7 @@ void Backend::connectGame(const QString &pid)
         (static_cast<quint64>(m_connectionCounter & 0xFFFFFFFFu) << 32) | processId;
     m_reader.exchangeRequest(word);
     m_staleTimer.stop();
+    markAlertsPrevious();
     publish(baseDataMap(QStringLiteral("Connexion…")));
 }
 
@@ -65,6 +66,7 @@ void Backend::disconnectGame()
 {
     m_reader.exchangeRequest(0);
     m_staleTimer.stop();
+    markAlertsPrevious();
     publish(baseDataMap(QStringLiteral("Déconnecté")));
 }
 
@@ -116,10 +118,20 @@ void Backend::selectTrain(const QString &train)
     publish(std::move(data));
 }
 
+void Backend::setAlertDelay(int seconds)
+{
+    m_reader.setStoppedDelay(qint64(std::max(seconds, 1)) * 1000);
+}
+
 void Backend::acceptResult(quint64 request, const QVariantMap &data)
 {
     // First of all, so that the reader is never left waiting, also for a result dropped below.
     m_reader.clearPending();
+
+    // The alerts of every result of this connection count, also of one whose view is outdated.
+    if (m_reader.request() == request &&
+        m_alerts.take(data.value(DataMapKeys::attentionEventsKey).toList()))
+        emit alertsChanged();
 
     const auto revision = data.constFind(DataMapKeys::viewRevisionKey);
     if (revision != data.constEnd()) {
@@ -138,6 +150,9 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
 
     QVariantMap accepted = data;
     const bool live = accepted.value(DataMapKeys::liveKey).toBool();
+    // A failed capture ends the reader's session: its alerts are of a game seen before.
+    if (!live && m_data.value(DataMapKeys::liveKey).toBool())
+        markAlertsPrevious();
     if (!live || !accepted.value(DataMapKeys::pathAvailableKey).toBool() ||
         accepted.value(DataMapKeys::selectedTrainIdKey).toString().isEmpty())
         clearPath(accepted, false);
@@ -146,6 +161,12 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
     if (live)
         m_staleTimer.start();
     publish(std::move(accepted));
+}
+
+void Backend::markAlertsPrevious()
+{
+    if (m_alerts.markPrevious())
+        emit alertsChanged();
 }
 
 void Backend::ageData()

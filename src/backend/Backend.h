@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AlertLog.h"
 #include "ReaderThread.h"
 
 #include <QObject>
@@ -16,6 +17,8 @@ class Backend : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QVariantMap data READ data NOTIFY changed)
+    // The alerts, newest first (see AlertLog).
+    Q_PROPERTY(QVariantList alerts READ alerts NOTIFY alertsChanged)
 
 public:
     explicit Backend(QObject *parent = nullptr);
@@ -29,6 +32,7 @@ public:
 
     // The latest data map; implicitly shared, so a copy costs a reference count.
     QVariantMap data() const { return m_data; }
+    QVariantList alerts() const { return m_alerts.entries(); }
 
     // Connects to the given process id, or searches the game by name when pid is blank.
     Q_INVOKABLE void connectGame(const QString &pid);
@@ -39,9 +43,13 @@ public:
     // Makes the train with this id text the subject of the path and reservations (empty = let
     // the next capture choose) and shows the new selection at once.
     Q_INVOKABLE void selectTrain(const QString &train);
+    // Seconds a train stands outside a station before it counts as held or stalled; from the next
+    // capture on.
+    Q_INVOKABLE void setAlertDelay(int seconds);
 
 signals:
     void changed();
+    void alertsChanged();
 
 private:
     void acceptResult(quint64 request, const QVariantMap &data);
@@ -51,6 +59,8 @@ private:
     void publish(QVariantMap data);
     // A result that is not published, released on the reader thread once its delivery is over.
     void releaseAfterDelivery(const QVariantMap &data);
+    // A new game or connection: the alerts so far are of the previous one.
+    void markAlertsPrevious();
 
     // The tests' view of the state shared with the reader thread and their way to deliver a
     // crafted result exactly as the reader's queued signal does (tests/backend/BackendProbe.h).
@@ -58,6 +68,7 @@ private:
 
     ReaderThread m_reader;
     QVariantMap m_data;
+    AlertLog m_alerts;
     quint64 m_connectionCounter = 0;
     QTimer m_staleTimer;
 };

@@ -1,5 +1,8 @@
 #include "ReaderThread.h"
 
+#include "AttentionMap.h"
+#include "AttentionTracker.h"
+#include "ClosedImages.h"
 #include "DataMap.h"
 #include "DataMapKeys.h"
 #include "GameProcessFinder.h"
@@ -124,6 +127,19 @@ void ReaderThread::run()
     quint32 processId = 0;
     quint64 captureCount = 0;
     SnapshotRecords records; // memory kept from capture to capture
+    AttentionTracker attention;
+    ClosedImages closedImages;
+    QElapsedTimer clock;
+    clock.start();
+    const auto readAttention = [&](const SnapshotRecords &captured, QVariantMap &data) {
+        const qint64 now = clock.elapsed();
+        AttentionTracker::Settings settings;
+        settings.stoppedDelayMs = m_stoppedDelayMs.load();
+        attention.setSettings(settings);
+        attention.update(captured, now,
+                         [&](QByteArrayView path) { return closedImages.closed(path, now); });
+        AttentionMap::write(data, attention, captured, now);
+    };
 
     while (!isInterruptionRequested()) {
         QElapsedTimer cycle;
@@ -135,6 +151,7 @@ void ReaderThread::run()
             lastRequest = word;
             processId = 0;
             captureCount = 0;
+            attention.reset();
         }
 
         // A new connection whose session is not open yet waits only for the pending result.
@@ -153,8 +170,8 @@ void ReaderThread::run()
                 }
                 const ViewParameters view =
                     withViewParameters([](const ViewParameters &current) { return current; });
-                const QVariantMap map =
-                    convertSnapshot(SdkFunctions::library(), session, processId, view, records);
+                const QVariantMap map = convertSnapshot(SdkFunctions::library(), session, processId,
+                                                        view, records, readAttention);
                 if (captureCount == 0) {
                     qCInfo(LogCategory::capture)
                         << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
@@ -166,6 +183,7 @@ void ReaderThread::run()
                 emit received(word, map);
             } catch (const std::exception &error) {
                 closeSession(session);
+                attention.reset();
                 QVariantMap failure = DataMap::baseDataMap(QString::fromUtf8(error.what()));
                 // Several games: their process ids, so that the user can choose one.
                 if (searchFailed)

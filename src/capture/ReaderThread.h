@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AttentionTracker.h"
 #include "ViewParameters.h"
 
 #include <QThread>
@@ -47,6 +48,10 @@ public:
     void setIdleInterval(int milliseconds) { m_idleIntervalMs.store(milliseconds); }
     void setCapturePeriod(int milliseconds) { m_capturePeriodMs.store(milliseconds); }
 
+    // How long a train stands outside a station before it counts as held or stalled; the next
+    // capture uses it.
+    void setStoppedDelay(qint64 milliseconds) { m_stoppedDelayMs.store(milliseconds); }
+
     // Set from the moment a map is emitted until the GUI thread has taken it; no capture starts
     // while it is set, so at most one result waits in the GUI thread's queue.
     bool isPending() const { return m_pending.load(); }
@@ -90,6 +95,7 @@ private:
     std::mutex m_viewMutex;
     ViewParameters m_viewParameters{};
     std::atomic<bool> m_pending{false};
+    std::atomic<qint64> m_stoppedDelayMs{AttentionTracker::Settings{}.stoppedDelayMs};
 
     // Only for the wait between cycles and the wake-ups that end it.
     std::mutex m_wakeMutex;

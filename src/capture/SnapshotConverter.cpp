@@ -514,7 +514,8 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 }
 
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
-                            const ViewParameters &view, SnapshotRecords &records)
+                            const ViewParameters &view, SnapshotRecords &records,
+                            const RecordsReader &readRecords)
 {
     QElapsedTimer elapsed;
     elapsed.start();
@@ -522,6 +523,8 @@ QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, qui
     try {
         records.capture(library, session, view.train);
         data = convertRecords(records, processId, view);
+        if (readRecords)
+            readRecords(records, data);
         records.clear();
     } catch (const std::bad_alloc &) {
         // What this capture built is gone with the exception; the records' memory goes too, so

@@ -5,6 +5,8 @@
 
 #include <QVariantMap>
 
+#include <functional>
+
 // The data map of the records of one capture, for the given view and the process they came from.
 // A function of its arguments alone: it calls no library and keeps nothing between calls (but
 // the memory of its working tables). Sets every key of a conversion except "captureMs" and
@@ -17,9 +19,12 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 // "captureMs" and "updated". Throws std::runtime_error carrying the library's status text (UTF-8)
 // when a library call fails, and a French status text when the lists pass the capture budget or
 // memory runs out while the capture is copied or converted (never std::bad_alloc); the snapshot is
-// released on every path.
+// released on every path. readRecords, when given, reads the records after the conversion, before
+// they are cleared, and may add to the map.
+using RecordsReader = std::function<void(const SnapshotRecords &records, QVariantMap &data)>;
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
-                            const ViewParameters &view, SnapshotRecords &records);
+                            const ViewParameters &view, SnapshotRecords &records,
+                            const RecordsReader &readRecords = {});
 
 // The same through the loaded library, with records kept by the calling thread.
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view);

@@ -7,6 +7,23 @@
 // than the insert itself.
 namespace DataMapKeys {
 
+// What needs attention (live maps of the reader thread only): "attentionCounts" the positioned
+// trains by state (the keys running, platform, held, stalled, locked); "attentionEvents" the
+// alerts that started or ended with this capture, in order (each: started, state, id, name,
+// place, text, time, since, cycle); "attentionTrains" the trains held, stalled or locked (id,
+// state, since, track, waitsFor); "deadlocks" the reported wait cycles, each a list of train ids.
+inline const QString attentionCountsKey = QStringLiteral("attentionCounts");
+inline const QString attentionEventsKey = QStringLiteral("attentionEvents");
+inline const QString attentionTrainsKey = QStringLiteral("attentionTrains");
+inline const QString cycleKey = QStringLiteral("cycle");
+inline const QString deadlocksKey = QStringLiteral("deadlocks");
+inline const QString placeKey = QStringLiteral("place");
+inline const QString sinceKey = QStringLiteral("since");
+inline const QString startedKey = QStringLiteral("started");
+inline const QString stateKey = QStringLiteral("state");
+inline const QString textKey = QStringLiteral("text");
+inline const QString timeKey = QStringLiteral("time");
+inline const QString waitsForKey = QStringLiteral("waitsFor");
 inline const QString aspectKey = QStringLiteral("aspect");
 inline const QString baliseKey = QStringLiteral("balise");
 inline const QString baliseCountKey = QStringLiteral("baliseCount");

@@ -6,6 +6,7 @@
 namespace LogCategory {
 Q_LOGGING_CATEGORY(sdk, "zorvy.sdk")
 Q_LOGGING_CATEGORY(capture, "zorvy.capture")
+Q_LOGGING_CATEGORY(attention, "zorvy.attention")
 Q_LOGGING_CATEGORY(backend, "zorvy.backend")
 Q_LOGGING_CATEGORY(map, "zorvy.map")
 Q_LOGGING_CATEGORY(update, "zorvy.update")

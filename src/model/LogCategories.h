@@ -6,6 +6,7 @@
 // with QT_LOGGING_RULES (for example "zorvy.capture.info=false"):
 //   zorvy.sdk      the check of the observation library at start-up
 //   zorvy.capture  the reader thread and the conversion of snapshots
+//   zorvy.attention  the alerts: trains held, stalled or locked, as they start and end
 //   zorvy.backend  the object the user interface binds to
 //   zorvy.map      the network map
 //   zorvy.update   the updater
@@ -13,6 +14,7 @@
 namespace LogCategory {
 Q_DECLARE_LOGGING_CATEGORY(sdk)
 Q_DECLARE_LOGGING_CATEGORY(capture)
+Q_DECLARE_LOGGING_CATEGORY(attention)
 Q_DECLARE_LOGGING_CATEGORY(backend)
 Q_DECLARE_LOGGING_CATEGORY(map)
 Q_DECLARE_LOGGING_CATEGORY(update)

@@ -7,6 +7,7 @@ RowLayout {
     id: header
 
     property bool live: false
+
     // The process id field, for the window's shortcut that goes there.
     readonly property alias pidField: pid
 
@@ -48,6 +49,7 @@ RowLayout {
     Item {
         Layout.fillWidth: true
     }
+
 
     Rectangle {
         objectName: "liveBadge"

@@ -53,6 +53,7 @@ ApplicationWindow {
     // Backend at once.
     Component.onCompleted: {
         memory.restore();
+        window.backend.setAlertDelay(WindowPreferences.alertDelay);
         selection.ready = true;
         if (selection.scope !== ListScope.Trains)
             selection.requestView(0);
@@ -142,6 +143,9 @@ ApplicationWindow {
                 value: (window.live.signalCount || 0) + " / " + (window.live.baliseCount || 0)
                 accent: Theme.signalsAccent
             }
+            StateCounters {
+                counts: window.live.attentionCounts || ({})
+            }
         }
 
         RowLayout {
@@ -156,6 +160,25 @@ ApplicationWindow {
                 onTrainChosen: train => {
                     selection.chooseTrain(train);
                     // The Backend has taken the train's track at once: the map can go there now.
+                    if (window.panelMode)
+                        synoptic.panel.centreTrain();
+                }
+            }
+
+            AlertColumn {
+                alerts: window.backend.alerts || []
+                now: window.live.updated, Date.now()
+                delay: WindowPreferences.alertDelay
+                kinds: WindowPreferences.alertKinds
+                onDelayChosen: seconds => {
+                    WindowPreferences.alertDelay = seconds;
+                    window.backend.setAlertDelay(WindowPreferences.alertDelay);
+                }
+                onKindsChosen: kinds => WindowPreferences.alertKinds = kinds
+                // The train is selected and the map goes to it.
+                onTrainChosen: trainId => {
+                    selection.chooseTrain({ id: trainId, track: feed.trainTrack(trainId) });
+                    trainColumn.showRow(feed.trainRow(trainId));
                     if (window.panelMode)
                         synoptic.panel.centreTrain();
                 }

@@ -64,6 +64,20 @@ QtObject {
     readonly property color noticeFill: "#182a32"
     readonly property color noticeText: "#9fb9c7"
 
+    // What needs attention: the state counters and the alert list
+    readonly property color stateRunning: "#7bdbae"
+    readonly property color statePlatform: "#a6b3d6"
+    readonly property color stateHeld: "#efbe72"
+    readonly property color stateStalled: "#f08a4b"
+    readonly property color stateLocked: "#f0524b"
+    readonly property color stateZero: "#8fa2b3"
+    readonly property color alertFill: "#1a2733"
+    readonly property color alertEndedFill: "#141e28"
+    readonly property color alertText: "#e7edf3"
+    readonly property color alertDetail: "#8c9fac"
+    readonly property color alertPrevious: "#5d6f7d"
+    readonly property int alertColumnWidth: 260
+
     // Synoptic area
     readonly property color synopticFill: "#0f1922"
     readonly property color synopticTitle: "#dce5ec"

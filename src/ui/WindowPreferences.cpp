@@ -17,6 +17,8 @@ const QString signalSizeKey = QStringLiteral("window/signalSize");
 const QString scopeKey = QStringLiteral("window/scope");
 const QString stationKey = QStringLiteral("window/station");
 const QString stationNameKey = QStringLiteral("window/stationName");
+const QString alertDelayKey = QStringLiteral("alerts/delay");
+const QString alertKindsKey = QStringLiteral("alerts/kinds");
 
 // Pixels of the window's top band that must lie on a screen, so that it can be grabbed.
 constexpr int visibleWidth = 120;
@@ -27,6 +29,17 @@ bool validSignalSize(double size)
 {
     return std::isfinite(size) && size >= WindowPreferences::minimumSignalSize &&
            size <= WindowPreferences::maximumSignalSize;
+}
+
+bool validAlertDelay(int seconds)
+{
+    return seconds >= WindowPreferences::minimumAlertDelay &&
+           seconds <= WindowPreferences::maximumAlertDelay;
+}
+
+bool validAlertKinds(int kinds)
+{
+    return kinds >= 0 && kinds <= WindowPreferences::AllAlerts;
 }
 
 bool validStationId(const QString &id)
@@ -65,6 +78,12 @@ WindowPreferences::WindowPreferences(QObject *parent)
     const int scope = settings.value(scopeKey).toInt(&ok);
     if (ok && ListScope::isScope(scope))
         m_scope = ListScope::Scope(scope);
+    const int delay = settings.value(alertDelayKey).toInt(&ok);
+    if (ok && validAlertDelay(delay))
+        m_alertDelay = delay;
+    const int kinds = settings.value(alertKindsKey).toInt(&ok);
+    if (ok && validAlertKinds(kinds))
+        m_alertKinds = kinds;
     const QString station = settings.value(stationKey).toString();
     if (!station.isEmpty() && validStationId(station)) {
         m_station = station;
@@ -113,6 +132,24 @@ void WindowPreferences::setScope(int scope)
     emit changed();
 }
 
+void WindowPreferences::setAlertDelay(int seconds)
+{
+    if (!validAlertDelay(seconds) || seconds == m_alertDelay)
+        return;
+    m_alertDelay = seconds;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setAlertKinds(int kinds)
+{
+    if (!validAlertKinds(kinds) || kinds == m_alertKinds)
+        return;
+    m_alertKinds = kinds;
+    save();
+    emit changed();
+}
+
 void WindowPreferences::setGeometry(int x, int y, int width, int height)
 {
     const QRect geometry(x, y, width, height);
@@ -141,10 +178,12 @@ void WindowPreferences::reset()
     m_scope = defaultScope;
     m_station.clear();
     m_stationName.clear();
+    m_alertDelay = defaultAlertDelay;
+    m_alertKinds = AllAlerts;
     if (m_persistent) {
         QSettings settings;
-        for (const QString &key :
-             {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey, stationNameKey})
+        for (const QString &key : {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey,
+                                   stationNameKey, alertDelayKey, alertKindsKey})
             settings.remove(key);
     }
     emit changed();
@@ -162,4 +201,6 @@ void WindowPreferences::save() const
     settings.setValue(scopeKey, int(m_scope));
     settings.setValue(stationKey, m_station);
     settings.setValue(stationNameKey, m_stationName);
+    settings.setValue(alertDelayKey, m_alertDelay);
+    settings.setValue(alertKindsKey, m_alertKinds);
 }

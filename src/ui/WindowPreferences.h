@@ -7,11 +7,11 @@
 #include <QtQml/qqmlregistration.h>
 
 // The window's choices as the user left them: its place and size, list or map, the signal size,
-// and the list's scope and station. Read from the user's settings at start and written back at
-// each change, under the same switch as the map's choices (MapPreferences): runs without
-// persistence (verification and smoke runs) start from the defaults and write nothing. Values that
-// make no sense in the settings (negative sizes, a window off every screen, unknown modes) fall
-// back to the defaults.
+// the list's scope and station, and the alerts' delay and kinds. Read from the user's settings at
+// start and written back at each change, under the same switch as the map's choices
+// (MapPreferences): runs without persistence (verification and smoke runs) start from the defaults
+// and write nothing. Values that make no sense in the settings (negative sizes, a window off every
+// screen, unknown modes) fall back to the defaults.
 class WindowPreferences : public QObject
 {
     Q_OBJECT
@@ -26,6 +26,10 @@ class WindowPreferences : public QObject
     // The station filter's id text and the station's name (shown until the game lists it).
     Q_PROPERTY(QString station READ station NOTIFY changed)
     Q_PROPERTY(QString stationName READ stationName NOTIFY changed)
+    // Seconds a train stands outside a station before it counts as held or stalled.
+    Q_PROPERTY(int alertDelay READ alertDelay WRITE setAlertDelay NOTIFY changed)
+    // The alerts the list shows: a sum of AlertKinds.
+    Q_PROPERTY(int alertKinds READ alertKinds WRITE setAlertKinds NOTIFY changed)
 
 public:
     static constexpr bool defaultPanelMode = true;
@@ -34,6 +38,11 @@ public:
     static constexpr double maximumSignalSize = 96;
     static constexpr ListScope::Scope defaultScope = ListScope::Trains;
     static constexpr int minimumWidth = 1060;
+    static constexpr int defaultAlertDelay = 10;
+    static constexpr int minimumAlertDelay = 1;
+    static constexpr int maximumAlertDelay = 3600;
+    enum AlertKinds { HeldAlerts = 1, StalledAlerts = 2, DeadlockAlerts = 4, AllAlerts = 7 };
+    Q_ENUM(AlertKinds)
     static constexpr int minimumHeight = 650;
 
     explicit WindowPreferences(QObject *parent = nullptr);
@@ -47,6 +56,10 @@ public:
     void setScope(int scope);
     QString station() const { return m_station; }
     QString stationName() const { return m_stationName; }
+    int alertDelay() const { return m_alertDelay; }
+    void setAlertDelay(int seconds);
+    int alertKinds() const { return m_alertKinds; }
+    void setAlertKinds(int kinds);
 
     // The window's place and size when it closes.
     Q_INVOKABLE void setGeometry(int x, int y, int width, int height);
@@ -71,5 +84,7 @@ private:
     ListScope::Scope m_scope = defaultScope;
     QString m_station;
     QString m_stationName;
+    int m_alertDelay = defaultAlertDelay;
+    int m_alertKinds = AllAlerts;
     bool m_persistent;
 };

@@ -96,6 +96,60 @@ int nativeState(const Capture &capture, uint64_t signalId)
     return it != states.end() && (it->flags & SdkStateNativeValid) ? it->nativeState : INT_MIN;
 }
 
+// One capture of a running railway, with every train's path, read as the trains' situation.
+struct Railway : Capture
+{
+    bool take(SdkSession session)
+    {
+        ScopedSnapshot snapshot;
+        if (snapshot.capture(session) != 0 || !read(snapshot.handle))
+            return false;
+        SdkStatus status = 0;
+        for (const SdkTrain &train : trains)
+            paths[train.id] = copyPath(snapshot.handle, train.id, &status);
+        return true;
+    }
+    const SdkTrain *train(uint64_t id) const
+    {
+        const auto it = std::find_if(trains.begin(), trains.end(),
+                                     [&](const SdkTrain &train) { return train.id == id; });
+        return it != trains.end() ? &*it : nullptr;
+    }
+    bool stopped(uint64_t id) const { return train(id) && train(id)->speed == 0; }
+    // The native state of the nearest main signal ahead of the train on its track (INT_MIN: none).
+    int signalAhead(uint64_t id) const
+    {
+        const SdkTrain *t = train(id);
+        const SdkSignal *nearest = nullptr;
+        const int sense = t && t->sense > 0 ? 1 : -1;
+        for (const SdkSignal &signal : signalRecords) {
+            const double ahead = (signal.fraction - (t ? t->fraction : 0)) * sense;
+            if (t && signal.trackId == t->trackId && (signal.sense > 0 ? 1 : -1) == sense &&
+                (signal.kind == 2 || signal.kind > 6) && ahead >= 0 &&
+                (!nearest || ahead < (nearest->fraction - t->fraction) * sense))
+                nearest = &signal;
+        }
+        return nearest ? nativeState(*this, nearest->id) : INT_MIN;
+    }
+    // The train that occupies or reserves the first track of the train's path beyond its own
+    // track and its reservations; 0 when that track is free.
+    uint64_t waitsFor(uint64_t id) const
+    {
+        std::set<uint64_t> own;
+        for (const SdkTrackUsage &u : *reservations)
+            own.insert(u.trainId == id ? u.trackId : 0);
+        const std::vector<uint64_t> path = paths.value(id);
+        const auto next = std::find_if(path.begin(), path.end(),
+                                       [&](uint64_t track) { return !own.count(track); });
+        for (const auto *usage : {&*reservations, &*occupations}) {
+            for (const SdkTrackUsage &u : *usage) {
+                if (next != path.end() && u.trackId == *next && u.trainId != id)
+                    return u.trainId;
+            }
+        }
+        return 0;
+    }
+};
 } // namespace
 
 Q_DECLARE_METATYPE(List)
@@ -611,6 +665,104 @@ private Q_SLOTS:
         QVERIFY(*texturesOfState[9].begin() != *texturesOfState[10].begin());
         QVERIFY(again.read(o.snapshot.handle));
         QCOMPARE(allBytes(again), allBytes(first));
+    }
+
+    // Running scenarios through the library: a train held at a signal at stop and then let go, a
+    // train stalled on open line, deadlocks whose trains wait for one another in a circle, a
+    // queue behind a stalled train; and a generated world whose trains keep moving. A shuttle
+    // that keeps running (train 7900) shows that time passes while the others stay put.
+    void runningRailway_data()
+    {
+        QTest::addColumn<QString>("world"); // a file of sim/scenarios, or the game's options
+        QTest::addColumn<QString>("expect");
+        QTest::addColumn<QList<quint64>>("trains");
+        QTest::newRow("held at a signal, then cleared") << "held-at-signal.json"
+                                                        << "held" << QList<quint64>{7002};
+        QTest::newRow("stalled on open line") << "stalled-outside-station.json"
+                                              << "stalled" << QList<quint64>{7001};
+        QTest::newRow("two trains face to face on a single line")
+            << "single-line-deadlock.json"
+            << "cycle" << QList<quint64>{7101, 7102};
+        QTest::newRow("three trains round a loop") << "circular-deadlock.json"
+                                                   << "cycle" << QList<quint64>{7201, 7202, 7203};
+        QTest::newRow("queue behind a stalled train, stalled one first")
+            << "queue-behind-stalled-train.json"
+            << "queue" << QList<quint64>{7300, 7301, 7302, 7303, 7304, 7305};
+        QTest::newRow("generated world") << "--size=small --seed=3"
+                                         << "flowing" << QList<quint64>{};
+    }
+
+    void runningRailway()
+    {
+        QFETCH(QString, world);
+        QFETCH(QString, expect);
+        QFETCH(QList<quint64>, trains);
+        constexpr int stopState = 2;
+        Observed o;
+        const bool scenario = world.endsWith(QLatin1String(".json"));
+        QVERIFY(o.start(scenario ? "--scenario=" ZORVY_SCENARIO_DIR "/" + world : world));
+        Railway first, now;
+        QVERIFY(first.take(o.session.handle));
+
+        if (expect == QLatin1String("flowing")) {
+            int positioned = 0;
+            for (const SdkTrain &train : first.trains)
+                positioned += (train.flags & SdkTrainPositioned) != 0;
+            auto mostMoved = [&] {
+                int moved = 0;
+                for (const SdkTrain &train : first.trains) {
+                    const SdkTrain *later = now.train(train.id);
+                    moved += (train.flags & SdkTrainPositioned) && later &&
+                             (later->trackId != train.trackId || later->fraction != train.fraction);
+                }
+                return moved > positioned * 2 / 3;
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(now.take(o.session.handle) && mostMoved(), 20000);
+            return;
+        }
+
+        auto situation = [&] {
+            const uint64_t lead = trains.front();
+            bool all = std::all_of(trains.begin(), trains.end(),
+                                   [&](uint64_t id) { return now.stopped(id); });
+            if (expect == QLatin1String("held"))
+                return all && now.signalAhead(lead) == stopState;
+            if (expect == QLatin1String("stalled")) {
+                const SdkTrain *train = now.train(lead);
+                return all && train && now.signalAhead(lead) != stopState && !now.waitsFor(lead) &&
+                       std::none_of(now.tracks.begin(), now.tracks.end(), [&](const SdkTrack &t) {
+                           return t.id == train->trackId && t.stationId != 0;
+                       });
+            }
+            for (qsizetype i = 0; i < trains.size(); ++i) {
+                if (expect == QLatin1String("cycle"))
+                    all = all && now.signalAhead(trains[i]) == stopState &&
+                          now.waitsFor(trains[i]) == trains[(i + 1) % trains.size()];
+                else // a queue: each waits for the one ahead, the first for nothing
+                    all = all && now.waitsFor(trains[i]) == (i ? trains[i - 1] : 0);
+            }
+            return all;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(now.take(o.session.handle) && situation(), 60000);
+
+        if (expect == QLatin1String("held")) {
+            QTRY_VERIFY_WITH_TIMEOUT(now.take(o.session.handle) && !now.stopped(trains.front()),
+                                     60000);
+            return;
+        }
+        // It stays so while the shuttle runs over two more tracks.
+        uint64_t shuttleTrack = now.train(7900)->trackId;
+        int shuttleMoves = 0;
+        auto shuttleMovedOn = [&] {
+            if (!now.take(o.session.handle))
+                return false;
+            const uint64_t track = now.train(7900)->trackId;
+            shuttleMoves += track != shuttleTrack;
+            shuttleTrack = track;
+            return shuttleMoves >= 2;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(shuttleMovedOn(), 60000);
+        QVERIFY(situation());
     }
 
     void textureOptions_data()

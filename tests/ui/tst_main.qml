@@ -23,6 +23,7 @@ TestCase {
             function disconnectGame() { record("disconnectGame", []); }
             function setView(scope, station, track, page) { record("setView", [scope, station, track, page]); }
             function selectTrain(train) { record("selectTrain", [train]); }
+            function setAlertDelay(seconds) {}
         }
     }
     Component {

@@ -91,6 +91,10 @@ private slots:
         row("not a scope", "scope", 9, false);
         row("station", "station", "000000000000001B", true);
         row("station id not hexadecimal", "station", "000000000000001G", false);
+        row("alert delay", "alertDelay", 30, true);
+        row("alert delay of 0 s", "alertDelay", 0, false);
+        row("alert kinds", "alertKinds", int(WindowPreferences::DeadlockAlerts), true);
+        row("alert kinds beyond the known ones", "alertKinds", 8, false);
     }
 
     void choiceSurvivesARestart()
@@ -130,6 +134,8 @@ private slots:
         row("window/signalSize", {-64, 1e9, "large", "nan"});
         row("window/scope", {-1, 4, "Sélection", "2.5x"});
         row("window/station", {"Gare B", "1b", "000000000000001G", QVariantList{1, 2}});
+        row("alerts/delay", {-10, 0, 1e6, "long"});
+        row("alerts/kinds", {-1, 8, "held", "2.5x"});
     }
 
     void nonsenseGivesDefaults()

@@ -1,5 +1,6 @@
 #include "MapRenderer.h"
 
+#include "MapAttentionLayer.h"
 #include "MapMessageLayer.h"
 #include "MapUsageLayer.h"
 
@@ -45,6 +46,7 @@ void MapRenderer::paintLayers(QPainter *painter, const Scene &scene, const QRect
     // view rests.
     const bool wholeItem = area == scene.view();
     m_trains.paint(painter, scene, wholeItem, m_symbols, m_counts);
+    MapAttentionLayer::paint(painter, scene);
     // Names last: a handful of boxed labels that must stay readable over a crowd of trains.
     if (wholeItem)
         m_stations.paint(painter, scene, m_counts);

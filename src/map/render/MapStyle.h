@@ -29,6 +29,14 @@ extern const QColor selectedTrain;
 extern const QColor train;
 extern const QColor trainLabel;
 
+// Trains that need attention: rings by state, and the loop of a wait cycle.
+extern const QColor heldRing;
+extern const QColor stalledRing;
+extern const QColor deadlockLoop;
+constexpr double attentionRingRadius = 11;
+constexpr double attentionRingWidth = 2.5;
+constexpr double deadlockLoopWidth = 3;
+
 // Station names: text on a translucent box.
 extern const QColor stationName;
 extern const QColor stationBox;

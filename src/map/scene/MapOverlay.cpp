@@ -3,6 +3,8 @@
 #include "DataMapKeys.h"
 #include "MapSignalTable.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cmath>
 
@@ -164,6 +166,31 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         const QString tail = trainLabelTail(train);
         overlay.trains.append(
             {node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail, name + tail});
+    }
+
+    // Held, stalled and locked trains, and the cycles through the locked ones.
+    QHash<QString, int> attentionNodes;
+    for (const QVariant &entry : data.value(DataMapKeys::attentionTrainsKey).toList()) {
+        const MapReader train(entry);
+        const int node = network.indexOfIdText(train.text(DataMapKeys::trackKey));
+        const QString state = train.text(DataMapKeys::stateKey);
+        if (node < 0)
+            continue;
+        attentionNodes.insert(train.text(DataMapKeys::idKey), node);
+        overlay.attention.append({node, state == QLatin1String("held") ? AttentionState::Held
+                                        : state == QLatin1String("stalled")
+                                            ? AttentionState::Stalled
+                                            : AttentionState::Locked});
+    }
+    for (const QVariant &entry : data.value(DataMapKeys::deadlocksKey).toList()) {
+        QVector<int> loop;
+        for (const QString &id : entry.toStringList()) {
+            const int node = attentionNodes.value(id, -1);
+            if (node >= 0)
+                loop.append(node);
+        }
+        if (loop.size() >= 2)
+            overlay.deadlocks.append(loop);
     }
 
     const QVariantList stationEntries = data.value(DataMapKeys::mapStationsKey).toList();

@@ -42,6 +42,15 @@ public:
         int trackCount;
     };
 
+    // A train held, stalled or locked, and the wait cycles: the node of each train of a cycle in
+    // wait order.
+    enum class AttentionState { Held, Stalled, Locked };
+    struct Attention
+    {
+        int node;
+        AttentionState state;
+    };
+
     // Reads the layers of the data map; entries whose track names no node are left out.
     static MapOverlay read(const QVariantMap &data, const MapNetwork &network);
 
@@ -52,6 +61,8 @@ public:
     QVector<Signal> signalMarks;
     QVector<Train> trains;
     QVector<Station> stations; // the larger (more tracks) first
+    QVector<Attention> attention;
+    QVector<QVector<int>> deadlocks;
     bool live = false;
     QString status;
 

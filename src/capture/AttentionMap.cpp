@@ -1,0 +1,198 @@
+#include "AttentionMap.h"
+
+#include "DataMap.h"
+#include "DataMapKeys.h"
+#include "LogCategories.h"
+#include "SdkText.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QVariantList>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Names and places of the trains an event names, looked up only when a capture has events.
+class Places
+{
+public:
+    explicit Places(const SnapshotRecords &records) : m_records(records)
+    {
+        for (quint32 i = 0; i < records.trains.count(); ++i)
+            m_trains.insert(records.trains[i].id, i);
+        QHash<quint64, quint32> nodes;
+        for (quint32 i = 0; i < records.nodes.count(); ++i)
+            nodes.insert(records.nodes[i].id, i);
+        QHash<quint64, int> stationIndex;
+        for (quint32 i = 0; i < records.stations.count(); ++i) {
+            if (stationIndex.contains(records.stations[i].id))
+                continue;
+            stationIndex.insert(records.stations[i].id, int(m_stations.size()));
+            QString name = sdkText(records.stations[i].name);
+            if (name.isEmpty())
+                name = QStringLiteral("Gare ") + DataMap::idText(records.stations[i].id);
+            m_stations.push_back({name, 0, 0, 0});
+        }
+        for (const SdkTrack &track : records.tracks) {
+            const auto node = nodes.constFind(track.id);
+            if (node != nodes.constEnd()) {
+                const SdkTrackNode &n = records.nodes[*node];
+                if (std::isfinite(n.x) && std::isfinite(n.y))
+                    m_positions.insert(track.id, {n.x, n.y});
+            }
+            if (track.stationId == 0 || m_trackStations.contains(track.id))
+                continue;
+            const int station = stationIndex.value(track.stationId, -1);
+            m_trackStations.insert(track.id, station);
+            const auto position = m_positions.constFind(track.id);
+            if (station >= 0 && position != m_positions.constEnd()) {
+                Station &s = m_stations[std::size_t(station)];
+                s.x += position->first;
+                s.y += position->second;
+                ++s.count;
+            }
+        }
+    }
+
+    QString trainName(quint64 id) const
+    {
+        const auto found = m_trains.constFind(id);
+        QString name =
+            found != m_trains.constEnd() ? sdkText(m_records.trains[*found].name) : QString();
+        return name.isEmpty() ? DataMap::idText(id) : name;
+    }
+    quint64 trackOf(quint64 id) const
+    {
+        const auto found = m_trains.constFind(id);
+        return found != m_trains.constEnd() ? m_records.trains[*found].trackId : 0;
+    }
+
+    // The station of the track, or the nearest one and the track (French, for the window).
+    QString place(quint64 track, bool french) const
+    {
+        const int station = m_trackStations.value(track, -2);
+        if (station >= 0)
+            return m_stations[std::size_t(station)].name;
+        const QString trackText =
+            (french ? QStringLiteral("voie ") : QStringLiteral("track ")) + DataMap::idText(track);
+        const auto position = m_positions.constFind(track);
+        const Station *nearest = nullptr;
+        double best = std::numeric_limits<double>::infinity();
+        if (position != m_positions.constEnd()) {
+            for (const Station &s : m_stations) {
+                if (s.count == 0)
+                    continue;
+                const double d =
+                    std::hypot(s.x / s.count - position->first, s.y / s.count - position->second);
+                if (d < best) {
+                    best = d;
+                    nearest = &s;
+                }
+            }
+        }
+        if (!nearest)
+            return trackText;
+        return (french ? QStringLiteral("près de ") : QStringLiteral("near ")) + nearest->name +
+               (french ? QStringLiteral(" · ") : QStringLiteral(" ")) + trackText;
+    }
+
+private:
+    struct Station
+    {
+        QString name;
+        double x, y;
+        int count;
+    };
+    const SnapshotRecords &m_records;
+    QHash<quint64, quint32> m_trains;
+    QHash<quint64, std::pair<double, double>> m_positions;
+    QHash<quint64, int> m_trackStations;
+    std::vector<Station> m_stations;
+};
+
+QString stateKey(AttentionTracker::State state)
+{
+    return QString::fromLatin1(stateName(state));
+}
+
+} // namespace
+
+void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
+                         const SnapshotRecords &records, qint64 nowMs)
+{
+    using State = AttentionTracker::State;
+    QVariantMap counts;
+    for (const State state :
+         {State::Running, State::AtPlatform, State::Held, State::Stalled, State::Locked})
+        counts.insert(stateKey(state), tracker.count(state));
+    data.insert(DataMapKeys::attentionCountsKey, counts);
+
+    const qint64 wallNow = QDateTime::currentMSecsSinceEpoch();
+    QVariantList trains;
+    for (const AttentionTracker::Train &train : tracker.trains()) {
+        if (train.state != State::Held && train.state != State::Stalled &&
+            train.state != State::Locked)
+            continue;
+        trains.append(
+            QVariantMap{{DataMapKeys::idKey, DataMap::idText(train.id)},
+                        {DataMapKeys::stateKey, stateKey(train.state)},
+                        {DataMapKeys::sinceKey, wallNow - (nowMs - train.sinceMs)},
+                        {DataMapKeys::trackKey, DataMap::idText(train.track)},
+                        {DataMapKeys::waitsForKey,
+                         train.waitsFor != 0 ? DataMap::idText(train.waitsFor) : QString()}});
+    }
+    data.insert(DataMapKeys::attentionTrainsKey, trains);
+
+    QVariantList deadlocks;
+    for (const std::vector<quint64> &cycle : tracker.cycles()) {
+        QStringList ids;
+        for (const quint64 id : cycle)
+            ids.append(DataMap::idText(id));
+        deadlocks.append(ids);
+    }
+    data.insert(DataMapKeys::deadlocksKey, deadlocks);
+
+    QVariantList events;
+    if (!tracker.events().empty()) {
+        const Places places(records);
+        const QString time =
+            QDateTime::fromMSecsSinceEpoch(wallNow).toString(QStringLiteral("HH:mm:ss"));
+        for (const AttentionTracker::Event &event : tracker.events()) {
+            const bool cycle = !event.cycle.empty();
+            const quint64 track = event.track != 0 ? event.track : places.trackOf(event.train);
+            QString text;
+            QStringList cycleIds;
+            if (cycle) {
+                QStringList names;
+                for (const quint64 id : event.cycle) {
+                    names.append(places.trainName(id));
+                    cycleIds.append(DataMap::idText(id));
+                }
+                names.append(names.front());
+                cycleIds.append(cycleIds.front());
+                text = QStringLiteral("interblocage : ") + names.join(QStringLiteral(" → "));
+            } else {
+                text = event.state == State::Held ? QStringLiteral("retenu au signal")
+                                                  : QStringLiteral("arrêté hors gare");
+            }
+            const QString stateText = cycle ? QStringLiteral("deadlock") : stateKey(event.state);
+            events.append(QVariantMap{{DataMapKeys::startedKey, event.started},
+                                      {DataMapKeys::stateKey, stateText},
+                                      {DataMapKeys::idKey, DataMap::idText(event.train)},
+                                      {DataMapKeys::nameKey, places.trainName(event.train)},
+                                      {DataMapKeys::placeKey, places.place(track, true)},
+                                      {DataMapKeys::textKey, text},
+                                      {DataMapKeys::timeKey, time},
+                                      {DataMapKeys::sinceKey, wallNow - (nowMs - event.sinceMs)},
+                                      {DataMapKeys::cycleKey, cycleIds}});
+            qCInfo(LogCategory::attention).noquote().nospace()
+                << "ALERT " << (event.started ? "start" : "end")
+                << " train=" << DataMap::idText(event.train) << " state=" << stateText
+                << (cycle ? QStringLiteral(" cycle=") + cycleIds.join(QLatin1Char(',')) : QString())
+                << " place=" << places.place(track, false);
+        }
+    }
+    data.insert(DataMapKeys::attentionEventsKey, events);
+}

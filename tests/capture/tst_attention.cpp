@@ -1,0 +1,347 @@
+// The states of trains and the wait cycles, over hand-made worlds of tracks in a line or a ring:
+// track i links i - 1 (first link) and i + 1 (second link); a ring links its ends too.
+
+#include "AttentionTracker.h"
+
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+// Row notation. trains: "id@track+" or "id@track-" (sense), then ":" and its speed at each
+// capture, comma-separated (a missing speed repeats the last one). reservations: "train>track".
+// signals: "track+" or "track-" facing that sense at mid-track, "!" after it when closed.
+struct World
+{
+    std::vector<SdkTrain> trains;
+    std::vector<std::vector<double>> speeds;
+    std::vector<SdkTrack> tracks;
+    std::vector<SdkTrackNode> nodes;
+    std::vector<SdkSignal> signalRecords;
+    std::vector<SdkSignalTexture> textures;
+    std::vector<SdkTrackUsage> reservations, occupations;
+};
+
+World makeWorld(const QString &layout, const QString &stations, const QString &trains,
+                const QString &reservations, const QString &signalList)
+{
+    World w;
+    const QStringList shape = layout.split(' ');
+    const quint64 n = shape[1].toULongLong();
+    const bool ring = shape[0] == "ring";
+    const QStringList stationTracks = stations.split(',', Qt::SkipEmptyParts);
+    for (quint64 i = 1; i <= n; ++i) {
+        w.tracks.push_back({i, stationTracks.contains(QString::number(i)) ? 9u : 0u, 20});
+        const quint64 before = i > 1 ? i - 1 : (ring ? n : 0);
+        const quint64 after = i < n ? i + 1 : (ring ? 1 : 0);
+        w.nodes.push_back({i, before, after, double(i), 0});
+    }
+    for (const QString &token : trains.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList parts = token.split(':');
+        const QStringList where = parts[0].split('@');
+        SdkTrain train{};
+        train.id = where[0].toULongLong();
+        train.trackId = where[1].chopped(1).toULongLong();
+        train.sense = where[1].endsWith('+') ? 1 : -1;
+        train.fraction = 0.5;
+        train.flags = SdkTrainPresent | SdkTrainPositioned;
+        std::vector<double> speeds;
+        for (const QString &speed : parts.value(1, "0").split(','))
+            speeds.push_back(speed.toDouble());
+        w.trains.push_back(train);
+        w.speeds.push_back(speeds);
+        w.occupations.push_back({train.id, train.trackId, 0, 1});
+    }
+    for (const QString &token : reservations.split(' ', Qt::SkipEmptyParts)) {
+        const QStringList parts = token.split('>');
+        w.reservations.push_back({parts[0].toULongLong(), parts[1].toULongLong(), 0, 1});
+    }
+    quint64 signalId = 1000;
+    for (QString token : signalList.split(' ', Qt::SkipEmptyParts)) {
+        const bool closed = token.endsWith('!');
+        if (closed)
+            token.chop(1);
+        const int sense = token.endsWith('+') ? 1 : -1;
+        w.signalRecords.push_back({++signalId, token.chopped(1).toULongLong(), 0.75, sense, 4});
+        SdkSignalTexture texture;
+        std::memset(static_cast<void *>(&texture), 0, sizeof texture);
+        texture.signalId = signalId;
+        texture.flags = SdkTexturePathValid;
+        std::strcpy(texture.path, closed ? "red.png" : "green.png");
+        w.textures.push_back(texture);
+    }
+    return w;
+}
+
+void toRecords(World &w, int capture, SnapshotRecords &r)
+{
+    r.clear();
+    for (std::size_t i = 0; i < w.trains.size(); ++i) {
+        const std::vector<double> &speeds = w.speeds[i];
+        w.trains[i].speed = speeds[std::min<std::size_t>(std::size_t(capture), speeds.size() - 1)];
+    }
+    r.trains.assign(w.trains.data(), quint32(w.trains.size()));
+    r.tracks.assign(w.tracks.data(), quint32(w.tracks.size()));
+    r.nodes.assign(w.nodes.data(), quint32(w.nodes.size()));
+    r.signalRecords.assign(w.signalRecords.data(), quint32(w.signalRecords.size()));
+    r.textures.assign(w.textures.data(), quint32(w.textures.size()));
+    r.reservationsAvailable = r.occupationsAvailable = true;
+    r.reservations.assign(w.reservations.data(), quint32(w.reservations.size()));
+    r.occupations.assign(w.occupations.data(), quint32(w.occupations.size()));
+}
+
+int closedImage(QByteArrayView path)
+{
+    return path == QByteArrayView("red.png") ? 1 : 0;
+}
+
+} // namespace
+
+class TestAttention : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void statesAndCycles_data();
+    void statesAndCycles();
+    void thousandsOfStoppedTrains_data();
+    void thousandsOfStoppedTrains();
+};
+
+void TestAttention::statesAndCycles_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("stations");
+    QTest::addColumn<QString>("trains");
+    QTest::addColumn<QString>("reservations");
+    QTest::addColumn<QString>("signalList");
+    QTest::addColumn<QList<int>>("times"); // seconds of each capture
+    QTest::addColumn<QString>("states");   // after the last capture
+    QTest::addColumn<QString>("cycles");
+    QTest::addColumn<QString>("events"); // of the last capture
+
+    const QList<int> once{0};
+    const QList<int> late{0, 11};
+    QTest::newRow("running") << "line 5"
+                             << ""
+                             << "1@2+:20"
+                             << ""
+                             << "" << once << "1=running"
+                             << ""
+                             << "";
+    QTest::newRow("at a platform at once") << "line 5"
+                                           << "2"
+                                           << "1@2+"
+                                           << ""
+                                           << "" << once << "1=platform"
+                                           << ""
+                                           << "";
+    QTest::newRow("stopped less than the delay: still running")
+        << "line 5"
+        << ""
+        << "1@2+:20,0"
+        << ""
+        << "" << QList<int>{0, 1, 10} << "1=running"
+        << ""
+        << "";
+    QTest::newRow("stalled after the delay") << "line 5"
+                                             << ""
+                                             << "1@2+"
+                                             << ""
+                                             << "" << late << "1=stalled"
+                                             << ""
+                                             << "+stalled 1@0";
+    QTest::newRow("stalled counts from its stop") << "line 5"
+                                                  << ""
+                                                  << "1@2+:20,0"
+                                                  << ""
+                                                  << "" << QList<int>{0, 1, 12} << "1=stalled"
+                                                  << ""
+                                                  << "+stalled 1@1";
+    QTest::newRow("held: closed signal ahead on its track") << "line 5"
+                                                            << ""
+                                                            << "1@2+"
+                                                            << ""
+                                                            << "2+!" << late << "1=held"
+                                                            << ""
+                                                            << "+held 1@0";
+    QTest::newRow("held: closed signal on the track it needs") << "line 5"
+                                                               << ""
+                                                               << "1@2+"
+                                                               << "1>3"
+                                                               << "3-! 4+!" << late << "1=held"
+                                                               << ""
+                                                               << "+held 1@0";
+    QTest::newRow("open signal ahead, closed one beyond the track it needs: stalled")
+        << "line 5"
+        << ""
+        << "1@2+"
+        << ""
+        << "2+ 4+!" << late << "1=stalled"
+        << ""
+        << "+stalled 1@0";
+    QTest::newRow("closed signal facing the other way: stalled") << "line 5"
+                                                                 << ""
+                                                                 << "1@2+"
+                                                                 << ""
+                                                                 << "2-!" << late << "1=stalled"
+                                                                 << ""
+                                                                 << "+stalled 1@0";
+    QTest::newRow("moving 1 s does not end held") << "line 5"
+                                                  << ""
+                                                  << "1@2+:0,0,5,5"
+                                                  << ""
+                                                  << "2+!" << QList<int>{0, 11, 12, 13} << "1=held"
+                                                  << ""
+                                                  << "";
+    QTest::newRow("moving 2 s ends held") << "line 5"
+                                          << ""
+                                          << "1@2+:0,0,5,5"
+                                          << ""
+                                          << "2+!" << QList<int>{0, 11, 12, 14} << "1=running"
+                                          << ""
+                                          << "-held 1";
+    QTest::newRow("face to face on a single line: one capture is not enough")
+        << "line 6"
+        << ""
+        << "1@2+ 2@4-"
+        << "1>3"
+        << "" << once << "1=running 2=running"
+        << ""
+        << "";
+    QTest::newRow("face to face on a single line: deadlock in the second capture")
+        << "line 6"
+        << ""
+        << "1@2+ 2@4-"
+        << "1>3"
+        << "" << QList<int>{0, 1} << "1=locked 2=locked"
+        << "1>2"
+        << "+locked 1>2";
+    QTest::newRow("three trains round a ring")
+        << "ring 6"
+        << ""
+        << "1@1+ 2@3+ 3@5+"
+        << "1>2 2>4 3>6"
+        << "" << QList<int>{0, 1} << "1=locked 2=locked 3=locked"
+        << "1>2>3"
+        << "+locked 1>2>3";
+    QTest::newRow("deadlock broken") << "ring 6"
+                                     << ""
+                                     << "1@1+:0,0,0 2@3+:0,0,9 3@5+"
+                                     << "1>2 2>4 3>6"
+                                     << "" << QList<int>{0, 1, 2} << "1=stalled 2=running 3=stalled"
+                                     << ""
+                                     << "-locked 1>2>3 +stalled 1@0 +stalled 3@0";
+    QTest::newRow("queue behind a stalled train is no deadlock")
+        << "line 8"
+        << ""
+        << "1@2+ 2@3+ 3@4+ 4@8+"
+        << "3>5 3>6 3>7"
+        << "" << QList<int>{0, 1, 11} << "1=stalled 2=stalled 3=stalled 4=stalled"
+        << ""
+        << "+stalled 1@0 +stalled 2@0 +stalled 3@0 +stalled 4@0";
+    QTest::newRow("a track another occupies is not its own")
+        << "line 6"
+        << ""
+        << "1@2+ 2@3-"
+        << "1>3 2>2"
+        << "" << QList<int>{0, 1} << "1=locked 2=locked"
+        << "1>2"
+        << "+locked 1>2";
+    QTest::newRow("its own reservations round the ring: waits for nobody")
+        << "ring 4"
+        << ""
+        << "1@1+"
+        << "1>2 1>3 1>4 1>1"
+        << "" << QList<int>{0, 1, 11} << "1=stalled"
+        << ""
+        << "+stalled 1@0";
+    QTest::newRow("unknown trains and tracks in the usage lists")
+        << "line 5"
+        << ""
+        << "1@2+ 1@2+"
+        << "77>3 1>999 0>3"
+        << "" << QList<int>{0, 1} << "1=running"
+        << ""
+        << "";
+    QTest::newRow("train on a track without node or link") << "line 3"
+                                                           << ""
+                                                           << "1@50+ 2@3+"
+                                                           << "2>4"
+                                                           << "" << late << "1=stalled 2=stalled"
+                                                           << ""
+                                                           << "+stalled 1@0 +stalled 2@0";
+}
+
+void TestAttention::statesAndCycles()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, stations);
+    QFETCH(QString, trains);
+    QFETCH(QString, reservations);
+    QFETCH(QString, signalList);
+    QFETCH(QList<int>, times);
+
+    World world = makeWorld(layout, stations, trains, reservations, signalList);
+    AttentionTracker tracker;
+    SnapshotRecords records;
+    for (int i = 0; i < times.size(); ++i) {
+        toRecords(world, i, records);
+        tracker.update(records, times[i] * 1000, closedImage);
+    }
+    QStringList states, cycles, events;
+    for (const AttentionTracker::Train &train : tracker.trains())
+        states << QString::number(train.id) + '=' + stateName(train.state);
+    const auto cycleText = [](const std::vector<quint64> &cycle) {
+        QStringList ids;
+        for (const quint64 id : cycle)
+            ids << QString::number(id);
+        return ids.join('>');
+    };
+    for (const auto &cycle : tracker.cycles())
+        cycles << cycleText(cycle);
+    for (const AttentionTracker::Event &event : tracker.events())
+        events << QString(event.started ? "+" : "-") + stateName(event.state) + ' ' +
+                      (event.cycle.empty() ? QString::number(event.train)
+                                           : cycleText(event.cycle)) +
+                      (event.started && event.cycle.empty()
+                           ? '@' + QString::number(event.sinceMs / 1000)
+                           : QString());
+    QTEST(states.join(' '), "states");
+    QTEST(cycles.join(' '), "cycles");
+    QTEST(events.join(' '), "events");
+}
+
+void TestAttention::thousandsOfStoppedTrains_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<int>("cycles");
+    QTest::addRow("a queue of 5000") << "line" << 0;
+    QTest::addRow("a ring of 5000") << "ring" << 1;
+}
+
+void TestAttention::thousandsOfStoppedTrains()
+{
+    QFETCH(QString, layout);
+    constexpr int count = 5000;
+    QStringList trains;
+    for (int i = 1; i <= count; ++i)
+        trains << QStringLiteral("%1@%1+").arg(i);
+    World world = makeWorld(layout + ' ' + QString::number(count), "", trains.join(' '), "", "");
+    AttentionTracker tracker;
+    SnapshotRecords records;
+    for (int i = 0; i < 3; ++i) {
+        toRecords(world, i, records);
+        tracker.update(records, i * 11000, closedImage);
+    }
+    QTEST(int(tracker.cycles().size()), "cycles");
+    if (tracker.cycles().size() == 1)
+        QCOMPARE(int(tracker.cycles().begin()->size()), count);
+    QCOMPARE(tracker.count(layout == "ring" ? AttentionTracker::State::Locked
+                                            : AttentionTracker::State::Stalled),
+             count);
+}
+
+QTEST_GUILESS_MAIN(TestAttention)
+#include "tst_attention.moc"
