@@ -18,7 +18,12 @@ static_assert(int(MapRenderer::SignalLayer::Images) == SignalLayer::Images &&
               int(MapRenderer::SignalLayer::Hidden) == SignalLayer::Hidden);
 } // namespace
 
-MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
+namespace {
+bool detailByDensityDefault = true;
+} // namespace
+
+MapItem::MapItem(QQuickItem *parent)
+    : QQuickPaintedItem(parent), m_detailByDensity(detailByDensityDefault)
 {
     setAntialiasing(true);
     // Every paint covers the whole item with the map's background: nothing to clear or blend.
@@ -102,6 +107,20 @@ void MapItem::setShowStationNames(bool show)
     m_showStationNames = show;
     requestRepaint();
     emit showStationNamesChanged();
+}
+
+void MapItem::setDetailByDensity(bool on)
+{
+    if (on == m_detailByDensity)
+        return;
+    m_detailByDensity = on;
+    requestRepaint();
+    emit detailByDensityChanged();
+}
+
+void MapItem::setDetailByDensityDefault(bool on)
+{
+    detailByDensityDefault = on;
 }
 
 void MapItem::setDataSource(QObject *source)
@@ -337,5 +356,6 @@ void MapItem::paint(QPainter *painter)
     scene.stationNames = m_showStationNames;
     scene.moving = m_settleTimer.isActive();
     scene.overlayGeneration = m_overlayGeneration;
+    scene.byDensity = m_detailByDensity;
     m_renderer.paint(painter, scene);
 }

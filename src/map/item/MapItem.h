@@ -49,6 +49,11 @@ class MapItem : public QQuickPaintedItem
     // Which railway the map shows: a fingerprint of its geometry, the same from one run to the
     // next for the same network; empty without nodes.
     Q_PROPERTY(QString railway READ railway NOTIFY railwayChanged)
+    // The level of detail follows what fits on screen (usage strokes, trains along their track,
+    // signals that pile up as dots); on by default unless the program turned it off for runs that
+    // keep the plain drawing.
+    Q_PROPERTY(bool detailByDensity READ detailByDensity WRITE setDetailByDensity NOTIFY
+                   detailByDensityChanged)
 
 public:
     explicit MapItem(QQuickItem *parent = nullptr);
@@ -65,6 +70,10 @@ public:
     void setShowStationNames(bool show);
     QObject *dataSource() const { return m_dataSource; }
     void setDataSource(QObject *source);
+    bool detailByDensity() const { return m_detailByDensity; }
+    void setDetailByDensity(bool on);
+    // Whether items made from now on start with the level of detail by density (on by default).
+    static void setDetailByDensityDefault(bool on);
 
     Q_INVOKABLE void fit();
     Q_INVOKABLE void moveView(double x, double y);
@@ -107,6 +116,7 @@ signals:
     void signalLayerChanged();
     void showStationNamesChanged();
     void dataSourceChanged();
+    void detailByDensityChanged();
     void railwayChanged();
     // The view moved, zoomed, was framed or taken back.
     void cameraChanged();
@@ -137,6 +147,7 @@ private:
     double m_signalSize = 64;
     MapRenderer::SignalLayer m_signalLayer = MapRenderer::SignalLayer::Images;
     bool m_showStationNames = true;
+    bool m_detailByDensity;
     QPointer<QObject> m_dataSource;
     bool m_sourceChangedWhileHidden = false;
     bool m_repaintWhenShown = false;
