@@ -8,6 +8,9 @@
 #include <QFontMetricsF>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 constexpr int maximumLabelParts = 8192;
 } // namespace
@@ -35,12 +38,27 @@ QVector<QRectF> MapTrainLayer::selectedLabelBoxes(QPainter *painter, const MapPa
     return boxes;
 }
 
+double MapTrainLayer::markerSize(const QVector<QPointF> &points)
+{
+    if (points.size() < 2)
+        return 5.5;
+    QRectF area(points.first(), QSizeF(0, 0));
+    for (const QPointF &point : points)
+        area |= QRectF(point, QSizeF(0, 0));
+    // The markers take at most a fifth of the area they are spread over.
+    const double each =
+        std::max(area.width(), 10.0) * std::max(area.height(), 10.0) / points.size();
+    return std::clamp(std::sqrt(0.2 * each) / 2, 2.5, 5.5);
+}
+
 void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train,
-                               const QPointF &point, const QPointF &heading)
+                               const QPointF &point, const QPointF &heading, double size)
 {
     const QColor colour = train.selected ? MapStyle::selectedTrain : MapStyle::train;
-    const double size = train.selected ? 8 : 5.5;
-    painter->setPen(MapStyle::linePen(MapStyle::background, 1.5));
+    if (train.selected)
+        size = 8;
+    // A small marker keeps a thinner outline, which would otherwise hide its colour.
+    painter->setPen(MapStyle::linePen(MapStyle::background, size < 4 ? 0.75 : 1.5));
     if (std::abs(train.speed) < 0.5) {
         painter->setBrush(MapStyle::background);
         painter->drawEllipse(point, size * 0.8, size * 0.8);
@@ -93,26 +111,33 @@ void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool ot
     // Markers first, the labels over them; the selected train's marker over the others.
     // (Without the level of detail by density each disc is drawn with its label.)
     QVector<QPair<int, QPointF>> shown;
+    QVector<QPointF> headings;
     shown.reserve(trains.size());
-    int selected = -1;
     for (int i = 0; i < trains.size(); ++i) {
-        const MapOverlay::Train &train = trains[i];
         QPointF heading;
-        const QPointF point = placeOf(scene, train, &heading);
+        const QPointF point = placeOf(scene, trains[i], &heading);
         if (!MapCamera::isOnScreen(point, scene.size))
             continue;
         shown.append({i, point});
-        if (!scene.byDensity)
-            continue;
-        if (train.selected)
-            selected = i;
-        else
-            drawMarker(painter, train, point, heading);
+        headings.append(heading);
     }
-    if (selected >= 0) {
-        QPointF heading;
-        const QPointF point = placeOf(scene, trains[selected], &heading);
-        drawMarker(painter, trains[selected], point, heading);
+    if (scene.byDensity) {
+        QVector<QPointF> points;
+        points.reserve(shown.size());
+        for (const auto &entry : shown)
+            points.append(entry.second);
+        const double size = markerSize(points);
+        int selected = -1;
+        for (int k = 0; k < shown.size(); ++k) {
+            const MapOverlay::Train &train = trains[shown[k].first];
+            if (train.selected)
+                selected = k;
+            else
+                drawMarker(painter, train, shown[k].second, headings[k], size);
+        }
+        if (selected >= 0)
+            drawMarker(painter, trains[shown[selected].first], shown[selected].second,
+                       headings[selected], size);
     }
     if (scene.byDensity) {
         // Labels of other trains where they would take less than a fifth of the view (about
