@@ -39,6 +39,8 @@ public:
     // Makes the train with this id text the subject of the path and reservations (empty = let
     // the next capture choose) and shows the new selection at once.
     Q_INVOKABLE void selectTrain(const QString &train);
+    // The user chose no train: no capture selects one until a train is chosen again.
+    Q_INVOKABLE void clearTrain();
 
 signals:
     void changed();
@@ -49,6 +51,8 @@ private:
     // Makes data the published map and emits changed(); the previous map is then released on the
     // reader thread, so that the GUI thread never frees a large map.
     void publish(QVariantMap data);
+    // The view's train (an id, 0 or ViewParameters::noTrain), shown at once.
+    void selectTrainId(quint64 trainId);
     // A result that is not published, released on the reader thread once its delivery is over.
     void releaseAfterDelivery(const QVariantMap &data);
 

@@ -2,7 +2,8 @@ import QtQuick
 import Zorvy.Map 1.0
 
 // The mouse over the map: a drag pans (once the pointer is 6 px from the press), a click picks
-// the trains under it, the wheel and a double click zoom.
+// the trains under it (once no second click made it a double click), the wheel and a double click
+// zoom.
 MouseArea {
     id: gestures
 
@@ -42,15 +43,33 @@ MouseArea {
         gestures.lastX = event.x;
         gestures.lastY = event.y;
     }
+    // A click waiting for a second one before it picks.
+    readonly property bool picking: pick.running
+
+    Timer {
+        id: pick
+        property real x: 0
+        property real y: 0
+        interval: Qt.styleHints.mouseDoubleClickInterval // qmllint disable
+        onTriggered: {
+            const found = gestures.map.trainsAt(pick.x, pick.y);
+            if (found.length === 1)
+                gestures.trainClicked(found[0].id);
+            else if (found.length > 1)
+                gestures.trainsOverlap(found, pick.x, pick.y);
+        }
+    }
+
     onClicked: event => {
         if (gestures.moved)
             return;
-        const found = gestures.map.trainsAt(event.x, event.y);
-        if (found.length === 1)
-            gestures.trainClicked(found[0].id);
-        else if (found.length > 1)
-            gestures.trainsOverlap(found, event.x, event.y);
+        pick.x = event.x;
+        pick.y = event.y;
+        pick.restart();
     }
     onWheel: event => gestures.zoomRequested(event.angleDelta.y > 0 ? 1.3 : 1 / 1.3, event.x, event.y)
-    onDoubleClicked: event => gestures.zoomRequested(2, event.x, event.y)
+    onDoubleClicked: event => {
+        pick.stop();
+        gestures.zoomRequested(2, event.x, event.y);
+    }
 }

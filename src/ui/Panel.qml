@@ -36,6 +36,15 @@ Rectangle {
     function centreTrain() {
         follow.centreTrain();
     }
+    // Closes the train picker when it is open; false when nothing was open.
+    function closePopup(): bool {
+        if (!picker.opened)
+            return false;
+        picker.close();
+        return true;
+    }
+    // Whether the map has the keyboard's focus (the arrow keys pan it only then).
+    readonly property bool mapFocused: panel.activeFocus
 
     color: Theme.panelFill
     border.color: Theme.panelBorder

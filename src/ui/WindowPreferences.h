@@ -26,6 +26,10 @@ class WindowPreferences : public QObject
     // The station filter's id text and the station's name (shown until the game lists it).
     Q_PROPERTY(QString station READ station NOTIFY changed)
     Q_PROPERTY(QString stationName READ stationName NOTIFY changed)
+    // The order of the train list (0: the game's, 1: name, 2: speed, 3: stopped first).
+    Q_PROPERTY(int trainOrder READ trainOrder WRITE setTrainOrder NOTIFY changed)
+    // "Carte seule": the map takes the whole window.
+    Q_PROPERTY(bool mapOnly READ mapOnly WRITE setMapOnly NOTIFY changed)
 
 public:
     static constexpr bool defaultPanelMode = true;
@@ -33,6 +37,7 @@ public:
     static constexpr double minimumSignalSize = 24;
     static constexpr double maximumSignalSize = 96;
     static constexpr ListScope::Scope defaultScope = ListScope::Trains;
+    static constexpr int trainOrderCount = 4;
     static constexpr int minimumWidth = 1060;
     static constexpr int minimumHeight = 650;
 
@@ -47,6 +52,10 @@ public:
     void setScope(int scope);
     QString station() const { return m_station; }
     QString stationName() const { return m_stationName; }
+    int trainOrder() const { return m_trainOrder; }
+    void setTrainOrder(int order);
+    bool mapOnly() const { return m_mapOnly; }
+    void setMapOnly(bool mapOnly);
 
     // The window's place and size when it closes.
     Q_INVOKABLE void setGeometry(int x, int y, int width, int height);
@@ -71,5 +80,7 @@ private:
     ListScope::Scope m_scope = defaultScope;
     QString m_station;
     QString m_stationName;
+    int m_trainOrder = 0;
+    bool m_mapOnly = false;
     bool m_persistent;
 };

@@ -36,17 +36,24 @@ TestCase {
     function test_dragThreshold_data() {
         return [
             { "tag": "5 px is a click", "distance": 5, "selected": ["T1"], "moves": [] },
-            { "tag": "6 px pans", "distance": 6, "selected": [], "moves": [["move", 0, 6]] }
+            { "tag": "6 px pans", "distance": 6, "selected": [], "moves": [["move", 0, 6]] },
+            { "tag": "a double click zooms", "double": true, "selected": [], "moves": [["zoom", 2, 100, 100]] }
         ];
     }
 
     function test_dragThreshold(data) {
         makePanel(600, 400);
         map.trainSpots = [{ "x": 100, "y": 100, "trains": [{ "id": "T1", "name": "IC 1" }] }];
-        mousePress(mouse, 100, 100, Qt.LeftButton);
-        mouseMove(mouse, 103, 100, 0, Qt.LeftButton);
-        mouseMove(mouse, 100, 100 + data.distance, 0, Qt.LeftButton);
-        mouseRelease(mouse, 100, 100 + data.distance, Qt.LeftButton);
+        if (data.double) {
+            mouseDoubleClickSequence(mouse, 100, 100);
+            verify(!mouse.picking); // the click waiting for a second one picks nothing
+        } else {
+            mousePress(mouse, 100, 100, Qt.LeftButton);
+            mouseMove(mouse, 103, 100, 0, Qt.LeftButton);
+            mouseMove(mouse, 100, 100 + data.distance, 0, Qt.LeftButton);
+            mouseRelease(mouse, 100, 100 + data.distance, Qt.LeftButton);
+        }
+        tryVerify(() => !mouse.picking);
         compare(chosen, data.selected);
         compare(map.operations, data.moves);
     }
