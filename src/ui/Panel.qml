@@ -20,6 +20,9 @@ Rectangle {
 
     signal trainSelected(string trainId)
 
+    // "Carte seule": the map fills the panel, its bars float over it, with the counters.
+    property bool mapOnly: false
+
     // While on, the view keeps the selected train centred at each snapshot; a pan by hand ends it.
     property alias following: toolbar.following
 
@@ -54,8 +57,8 @@ Rectangle {
         id: map
         objectName: "map"
         anchors.fill: parent
-        anchors.topMargin: Theme.panelHeaderHeight
-        anchors.bottomMargin: Theme.panelFooterHeight
+        anchors.topMargin: panel.mapOnly ? 0 : Theme.panelHeaderHeight
+        anchors.bottomMargin: panel.mapOnly ? 0 : Theme.panelFooterHeight
         dataSource: panel.dataSource
         showCalculatedPath: toolbar.pathShown
         signalSize: panel.signalSize
@@ -117,9 +120,19 @@ Rectangle {
 
     MapLegend {
         anchors.left: parent.left
-        anchors.right: parent.right
+        anchors.right: panel.mapOnly ? undefined : parent.right
         anchors.bottom: parent.bottom
+        anchors.margins: panel.mapOnly ? 8 : 0
+        compact: panel.mapOnly
         liveData: panel.liveData
         occupationCount: panel.occupationCount
+    }
+
+    MapSummary {
+        visible: panel.mapOnly
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 8
+        liveData: panel.liveData
     }
 }

@@ -1,8 +1,10 @@
 import QtQuick
 import QtQuick.Controls
+import ZorvyTco
 
 // The window's keys: + and − zoom, the arrows pan (while the map has the focus), F frames the
-// network, C centres the selected train and S follows it (all while the map is shown); Ctrl+F goes
+// network, C centres the selected train, S follows it and M gives the map the whole window ("Carte
+// seule"), all while the map is shown; Ctrl+F goes
 // to the train search, Page Up and Page Down page the list that is shown. Escape closes an open
 // pop-up, else ends the following, else empties the search, else clears the selection (which
 // chooses no train: the first one is not chosen in its place).
@@ -60,6 +62,11 @@ Item {
         sequence: "F"
         enabled: keys.mapShown
         onActivated: keys.panel.fitAll()
+    }
+    Shortcut {
+        sequence: "M"
+        enabled: keys.mapShown
+        onActivated: WindowPreferences.mapOnly = !WindowPreferences.mapOnly
     }
     Shortcut {
         sequence: "C"

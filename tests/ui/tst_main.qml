@@ -272,6 +272,23 @@ TestCase {
         compare(shownTrainNames(), data.names);
     }
 
+    // "Carte seule" (M, remembered) gives the map at least 85 % of a 1280 × 720 window; a framed
+    // view is framed again at the new size.
+    function test_mapOnlyGivesTheMapTheWindow() {
+        win.panelMode = true;
+        win.width = 1280;
+        win.height = 720;
+        const map = child("map");
+        child("panel").forceActiveFocus();
+        keyClick(Qt.Key_M);
+        verify(WindowPreferences.mapOnly);
+        tryVerify(() => map.width * map.height >= 0.85 * 1280 * 720);
+        verify(!child("trainList").visible);
+        keyClick(Qt.Key_M);
+        verify(!WindowPreferences.mapOnly);
+        tryVerify(() => map.width * map.height < 0.5 * 1280 * 720);
+    }
+
     function test_mapKeys_data() {
         return [
             { "tag": "+", "key": Qt.Key_Plus, "operation": ["zoom", 1.3] },

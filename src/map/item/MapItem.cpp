@@ -236,7 +236,9 @@ bool MapItem::anyOfNetworkInView() const
 void MapItem::geometryChange(const QRectF &newGeometry, const QRectF &oldGeometry)
 {
     QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
-    if (!m_fitted && !m_network.isEmpty())
+    // A framed view stays framed until the user moves it.
+    if ((!m_fitted || (m_framed && newGeometry.size() != oldGeometry.size())) &&
+        !m_network.isEmpty())
         fit();
     invalidateImage();
 }
@@ -248,6 +250,7 @@ void MapItem::fit()
     if (!m_camera.fit(m_network.mapBounds(), itemSize()))
         return;
     m_fitted = true;
+    m_framed = true;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();
@@ -289,6 +292,7 @@ bool MapItem::restoreCamera(const QVariantMap &camera)
         return false;
     m_camera = MapCamera(QPointF(x, y), scale);
     m_fitted = true;
+    m_framed = false;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();
@@ -301,6 +305,7 @@ void MapItem::moveView(double x, double y)
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
     m_camera.move(x, y);
+    m_framed = false;
     cameraMoved();
 }
 
@@ -311,6 +316,7 @@ void MapItem::zoomAt(double factor, double x, double y)
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
     m_camera.zoomAt(factor, x, y, itemSize());
+    m_framed = false;
     cameraMoved();
 }
 
@@ -323,6 +329,7 @@ void MapItem::focusTrain()
     const SdkTrackNode &record = m_network.nodes()[node];
     if (!m_camera.focus(record.x, record.y, itemSize()))
         return;
+    m_framed = false;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();

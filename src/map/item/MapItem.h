@@ -143,6 +143,7 @@ private:
     QString m_railway;
     MapCamera m_camera;
     bool m_fitted = false;
+    bool m_framed = false; // the view frames the network: a resize frames it again
     bool m_showCalculatedPath = false;
     double m_signalSize = 64;
     MapRenderer::SignalLayer m_signalLayer = MapRenderer::SignalLayer::Images;

@@ -76,7 +76,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
     }
     if (scene.byDensity) {
         shown.lit = &m_textures.litColours();
-        markCrowded(shown);
+        markCrowded(shown, scene.size);
     }
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i] || !images || textures[i].isNull() ||
@@ -92,35 +92,51 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
     return shown;
 }
 
-void MapSignalLayer::markCrowded(Shown &shown)
+void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
 {
-    // The points in cells of the symbol's room, sorted by cell: a signal's neighbours within the
-    // room lie in its cell or the eight around it.
+    // The points in a grid of cells of the symbol's room over the item and its on-screen margin,
+    // by counting: a signal's neighbours within the room lie in its cell or the eight around it.
     const int count = shown.points.size();
     shown.crowded.fill(false, count);
-    QVector<QPair<quint64, int>> cells;
-    cells.reserve(count);
-    const auto cellOf = [](double coordinate) {
-        return qint64(std::floor(coordinate / symbolRoom)) + (qint64(1) << 31);
+    constexpr double margin = 20; // MapCamera::isOnScreen
+    const int columns = int((size.width() + 2 * margin) / symbolRoom) + 1;
+    const int rows = int((size.height() + 2 * margin) / symbolRoom) + 1;
+    if (qint64(columns) * rows > 1 << 22)
+        return; // a degenerate item: nothing is crowded
+    const auto cellOf = [&](const QPointF &point) {
+        const int column = std::clamp(int((point.x() + margin) / symbolRoom), 0, columns - 1);
+        const int row = std::clamp(int((point.y() + margin) / symbolRoom), 0, rows - 1);
+        return row * columns + column;
     };
+    QVector<int> starts(columns * rows + 1, 0);
+    QVector<int> cells(count, -1);
     for (int i = 0; i < count; ++i) {
-        if (shown.onScreen[i])
-            cells.append(
-                {quint64(cellOf(shown.points[i].x())) << 32 | quint64(cellOf(shown.points[i].y())),
-                 i});
+        if (shown.onScreen[i]) {
+            cells[i] = cellOf(shown.points[i]);
+            ++starts[cells[i] + 1];
+        }
     }
-    std::sort(cells.begin(), cells.end());
-    for (const auto &[cell, i] : cells) {
-        if (shown.crowded[i])
+    for (int c = 0; c < columns * rows; ++c)
+        starts[c + 1] += starts[c];
+    QVector<int> filled(starts.begin(), starts.end() - 1);
+    QVector<int> order(starts.back());
+    for (int i = 0; i < count; ++i) {
+        if (cells[i] >= 0)
+            order[filled[cells[i]]++] = i;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (cells[i] < 0 || shown.crowded[i])
             continue;
         const QPointF &point = shown.points[i];
-        for (int dx = -1; dx <= 1 && !shown.crowded[i]; ++dx) {
-            for (int dy = -1; dy <= 1 && !shown.crowded[i]; ++dy) {
-                const quint64 near = quint64(qint64(cell >> 32) + dx) << 32 |
-                                     quint64(qint64(cell & 0xffffffffu) + dy);
-                auto other = std::lower_bound(cells.cbegin(), cells.cend(), qMakePair(near, -1));
-                for (; other != cells.cend() && other->first == near; ++other) {
-                    const int j = other->second;
+        const int column = cells[i] % columns;
+        const int row = cells[i] / columns;
+        for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1) && !shown.crowded[i];
+             ++r) {
+            for (int c = std::max(0, column - 1);
+                 c <= std::min(columns - 1, column + 1) && !shown.crowded[i]; ++c) {
+                const int cell = r * columns + c;
+                for (int k = starts[cell]; k < starts[cell + 1]; ++k) {
+                    const int j = order[k];
                     if (j == i)
                         continue;
                     const QPointF &far = shown.points[j];
@@ -145,11 +161,9 @@ double MapSignalLayer::redness(const QColor &lit)
     return (LitColour::isDanger(lit) ? 1000 : 0) + (180 - fromRed) + lit.hsvSaturationF();
 }
 
-void MapSignalLayer::drawDots(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
-                              const QVector<int> &dotted, const Shown &shown,
-                              MapPaintCounts &counts)
+void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
+                              const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
 {
-    Q_UNUSED(scene);
     // One dot per cell: the reddest signal of the cell, at its own point.
     QHash<quint64, QPair<double, int>> cells;
     cells.reserve(dotted.size());
@@ -171,13 +185,19 @@ void MapSignalLayer::drawDots(QPainter *painter, const MapPaintScene &scene, con
     for (auto cell = cells.cbegin(); cell != cells.cend(); ++cell)
         drawn.append(cell->second);
     std::sort(drawn.begin(), drawn.end());
-    painter->setPen(MapStyle::linePen(MapStyle::background, 1));
     for (const int i : drawn) {
         const QPointF &point = shown.points[i];
         if (!reach.contains(point))
             continue;
-        painter->setBrush(shown.lit->at(i));
-        painter->drawEllipse(point, dotRadius, dotRadius);
+        const QColor colour = shown.lit->at(i);
+        symbols.keyed(
+            painter, (quint64(1) << 40) | colour.rgba(), QRect(-4, -4, 9, 9),
+            [colour](QPainter *target, const QPointF &anchor) {
+                target->setPen(MapStyle::linePen(MapStyle::background, 1));
+                target->setBrush(colour);
+                target->drawEllipse(anchor, dotRadius, dotRadius);
+            },
+            point);
         ++counts.signalDots;
     }
 }
@@ -258,7 +278,7 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
             symbols.stateLabel(painter, point, signal.marker, signal.textureState);
     }
     if (!dotted.isEmpty())
-        drawDots(painter, scene, area, dotted, shown, counts);
+        drawDots(painter, area, dotted, shown, symbols, counts);
 }
 
 void MapSignalLayer::drawWithImage(QPainter *painter, const MapOverlay::Signal &signal,

@@ -54,10 +54,10 @@ private:
         const QVector<QColor> *lit = nullptr;
     };
     // Marks the on-screen signals that have another within a symbol's size.
-    static void markCrowded(Shown &shown);
+    static void markCrowded(Shown &shown, const QSizeF &size);
     // Dots for the signals that pile up, one per cell, in the reddest colour of the cell's.
-    static void drawDots(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
-                         const QVector<int> &dotted, const Shown &shown, MapPaintCounts &counts);
+    static void drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
+                         const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts);
     Shown collect(const MapPaintScene &scene);
     // What the whole layer shows, as one number.
     static size_t lookOf(const MapPaintScene &scene, const Shown &shown);

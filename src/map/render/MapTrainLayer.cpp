@@ -52,28 +52,47 @@ double MapTrainLayer::markerSize(const QVector<QPointF> &points)
 }
 
 void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train,
-                               const QPointF &point, const QPointF &heading, double size)
+                               const QPointF &point, const QPointF &heading, double size,
+                               MapSymbols &symbols)
 {
-    const QColor colour = train.selected ? MapStyle::selectedTrain : MapStyle::train;
     if (train.selected)
         size = 8;
-    // A small marker keeps a thinner outline, which would otherwise hide its colour.
-    painter->setPen(MapStyle::linePen(MapStyle::background, size < 4 ? 0.75 : 1.5));
-    if (std::abs(train.speed) < 0.5) {
-        painter->setBrush(MapStyle::background);
-        painter->drawEllipse(point, size * 0.8, size * 0.8);
-        painter->setPen(MapStyle::linePen(colour, 2.5));
-        painter->setBrush(Qt::NoBrush);
-        painter->drawEllipse(point, size * 0.55, size * 0.55);
-        return;
-    }
+    const bool stopped = std::abs(train.speed) < 0.5;
+    // The sense of travel in one of 32 directions, the size in quarter pixels: one stamp each.
     const QPointF ahead = train.direction > 0 ? heading : -heading;
-    const QPointF side(-ahead.y(), ahead.x());
-    const QPointF tip = point + ahead * size * 1.2;
-    const QPointF back = point - ahead * size * 0.8;
-    const QPointF shape[3] = {tip, back + side * size * 0.9, back - side * size * 0.9};
-    painter->setBrush(colour);
-    painter->drawPolygon(shape, 3);
+    const int direction =
+        stopped ? 0
+                : int(std::lround(std::atan2(ahead.y(), ahead.x()) / (2 * M_PI) * 32 + 32)) % 32;
+    const int quarters = int(std::lround(size * 4));
+    const quint64 key = (quint64(2) << 40) | quint64(train.selected) | quint64(stopped) << 1 |
+                        quint64(direction) << 2 | quint64(quarters) << 8;
+    const int reach = int(std::ceil(size * 1.3)) + 2;
+    const bool selected = train.selected;
+    symbols.keyed(
+        painter, key, QRect(-reach, -reach, 2 * reach + 1, 2 * reach + 1),
+        [selected, stopped, direction, quarters](QPainter *target, const QPointF &anchor) {
+            const double size = quarters / 4.0;
+            const QColor colour = selected ? MapStyle::selectedTrain : MapStyle::train;
+            // A small marker keeps a thinner outline, which would otherwise hide its colour.
+            target->setPen(MapStyle::linePen(MapStyle::background, size < 4 ? 0.75 : 1.5));
+            if (stopped) {
+                target->setBrush(MapStyle::background);
+                target->drawEllipse(anchor, size * 0.8, size * 0.8);
+                target->setPen(MapStyle::linePen(colour, 2.5));
+                target->setBrush(Qt::NoBrush);
+                target->drawEllipse(anchor, size * 0.55, size * 0.55);
+                return;
+            }
+            const double angle = direction * 2 * M_PI / 32;
+            const QPointF forward(std::cos(angle), std::sin(angle));
+            const QPointF side(-forward.y(), forward.x());
+            const QPointF tip = anchor + forward * size * 1.2;
+            const QPointF back = anchor - forward * size * 0.8;
+            const QPointF shape[3] = {tip, back + side * size * 0.9, back - side * size * 0.9};
+            target->setBrush(colour);
+            target->drawPolygon(shape, 3);
+        },
+        point);
 }
 
 void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
@@ -133,11 +152,11 @@ void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool ot
             if (train.selected)
                 selected = k;
             else
-                drawMarker(painter, train, shown[k].second, headings[k], size);
+                drawMarker(painter, train, shown[k].second, headings[k], size, symbols);
         }
         if (selected >= 0)
             drawMarker(painter, trains[shown[selected].first], shown[selected].second,
-                       headings[selected], size);
+                       headings[selected], size, symbols);
     }
     if (scene.byDensity) {
         // Labels of other trains where they would take less than a fifth of the view (about

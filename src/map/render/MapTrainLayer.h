@@ -41,7 +41,7 @@ private:
     // disc for a stopped one, larger and in its own colour for the selected one.
     // size: half the marker's width for a train that is not selected.
     static void drawMarker(QPainter *painter, const MapOverlay::Train &train, const QPointF &point,
-                           const QPointF &heading, double size);
+                           const QPointF &heading, double size, MapSymbols &symbols);
     // Half the width of the markers of trains that are not selected: smaller where many trains
     // share the area they are shown in, never below 2.5 (5 pixels across).
     static double markerSize(const QVector<QPointF> &points);

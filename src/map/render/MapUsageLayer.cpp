@@ -23,10 +23,19 @@ void strokes(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                                   .united(QRectF(stretch.node, QSizeF(0, 0)));
         if (!bounds.adjusted(-1, -1, 1, 1).intersects(reach))
             continue;
-        lines.append(QLineF(stretch.start, stretch.node));
-        lines.append(QLineF(stretch.node, stretch.end));
+        for (const QLineF &line :
+             {QLineF(stretch.start, stretch.node), QLineF(stretch.node, stretch.end)}) {
+            const double length = line.length();
+            if (!(length > 0))
+                continue;
+            // Parallel lines one pixel apart, across the line: thin lines take the raster
+            // engine's fast path, where one wide line would be stroked as a path.
+            const QPointF across(-line.dy() / length, line.dx() / length);
+            for (int k = 0; k < int(width); ++k)
+                lines.append(line.translated(across * (k - (width - 1) / 2)));
+        }
     }
-    painter->setPen(QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter->setPen(MapStyle::linePen(colour, 1));
     painter->drawLines(lines);
 }
 } // namespace
