@@ -25,7 +25,6 @@ Rectangle {
 
     objectName: "panelFooter"
     height: legend.compact ? (legend.expanded ? key.implicitHeight + 40 : 30) : Theme.panelFooterHeight
-    width: legend.compact ? 330 : implicitWidth
     radius: legend.compact ? 4 : 0
     color: legend.compact ? Theme.floatFill : Theme.panelFooterFill
 

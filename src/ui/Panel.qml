@@ -120,8 +120,8 @@ Rectangle {
 
     MapLegend {
         anchors.left: parent.left
-        anchors.right: panel.mapOnly ? undefined : parent.right
         anchors.bottom: parent.bottom
+        width: panel.mapOnly ? 330 : parent.width
         anchors.margins: panel.mapOnly ? 8 : 0
         compact: panel.mapOnly
         liveData: panel.liveData

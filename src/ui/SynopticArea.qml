@@ -241,6 +241,7 @@ Rectangle {
 
         Text {
             objectName: "signalLine"
+            visible: !area.mapOnly
             Layout.fillWidth: true
             elide: Text.ElideRight
             font.pixelSize: 11

@@ -237,6 +237,8 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
     const QRectF reach = area.adjusted(-24, -24, 24, 24);
     int next = 0;        // the next entry of images, in list order
     QVector<int> dotted; // with the level of detail by density: signals drawn as dots
+    // Every signal of a dot's cell that reaches into the area lies within this.
+    const QRectF dotReach = area.adjusted(-dotCell - 4, -dotCell - 4, dotCell + 4, dotCell + 4);
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i])
             continue;
@@ -244,7 +246,7 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
         const QPointF &point = shown.points[i];
         if (shown.lit && shown.crowded[i]) {
             // Markers and balises show nothing worth seeing from afar.
-            if (!signal.marker && !signal.balise)
+            if (!signal.marker && !signal.balise && dotReach.contains(point))
                 dotted.append(i);
             continue;
         }
@@ -262,7 +264,8 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
             ++counts.texturesWithoutSpot;
             if (shown.lit) {
                 // No spot next to the signal: its dot, rather than a symbol that shows no state.
-                dotted.append(i);
+                if (dotReach.contains(point))
+                    dotted.append(i);
                 continue;
             }
         }
