@@ -26,7 +26,7 @@ void qml_register_types_Zorvy_Map();
 namespace {
 constexpr int SmokeQuitMs = 3500;
 constexpr int textureQuitWaitMs = 500;
-}
+} // namespace
 
 ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
 {

@@ -365,10 +365,10 @@ private slots:
         const QPointF a(100.5, 150.5), b(200.5, 150.5), c(300.5, 150.5), calm(301.5, 60.5),
             danger(303.5, 60.5), markers(100.5, 250.5), lone(250.5, 260.5);
         const SdkTrackNode label = nodeAt(item, 0, b + QPointF(30, 14));
-        QVariantMap data = liveData(
-            {nodeAt(item, 1, a, 2), nodeAt(item, 2, b, 1, 3), nodeAt(item, 3, c, 2),
-             nodeAt(item, 4, calm), nodeAt(item, 5, danger), nodeAt(item, 6, markers),
-             nodeAt(item, 7, markers + QPointF(5, 0)), nodeAt(item, 8, lone)});
+        QVariantMap data =
+            liveData({nodeAt(item, 1, a, 2), nodeAt(item, 2, b, 1, 3), nodeAt(item, 3, c, 2),
+                      nodeAt(item, 4, calm), nodeAt(item, 5, danger), nodeAt(item, 6, markers),
+                      nodeAt(item, 7, markers + QPointF(5, 0)), nodeAt(item, 8, lone)});
         data.insert({{"occupationsAvailable", true},
                      {"mapOccupations", QVariantList{usage(9, 2)}},
                      {"selectedTrainId", idText(9)},
@@ -602,9 +602,9 @@ private slots:
         QVector<SdkTrackNode> nodes;
         for (int i = 0; i < 500; ++i) {
             nodes.append(nodeAt(item, 1 + i, QPointF(20 + i % 25 * 15, 20 + i / 25 * 13)));
-            marks.append(signalEntry(1 + i, false, false, true, 1,
-                                     pngFile(dir, QString("s%1.png").arg(i), QColor(i % 256, 80, 0),
-                                             QSize(192, 192))));
+            marks.append(signalEntry(
+                1 + i, false, false, true, 1,
+                pngFile(dir, QString("s%1.png").arg(i), QColor(i % 256, 80, 0), QSize(192, 192))));
         }
         QVariantMap data = liveData(nodes);
         data.insert("mapSignals", marks);

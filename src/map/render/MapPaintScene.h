@@ -51,7 +51,7 @@ struct MapPaintCounts
     int trainLabelsDrawn = 0;
     int trainLabelsLeftOut = 0; // would have covered a label drawn before
     int stationNamesDrawn = 0;
-    int signalDots = 0; // dots drawn for signals that pile up (one per cell)
+    int signalDots = 0;               // dots drawn for signals that pile up (one per cell)
     bool networkRedrawn = false;      // the whole network image was drawn again
     bool networkShifted = false;      // the cached image was moved and its uncovered edges drawn
     bool networkScaled = false;       // the cached image was drawn scaled

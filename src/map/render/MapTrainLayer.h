@@ -27,8 +27,7 @@ public:
     // keepClear: boxes that the labels of trains that are not selected keep clear of (station
     // names, which come before them).
     void paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
-               MapSymbols &symbols, MapPaintCounts &counts,
-               const QVector<QRectF> &keepClear = {});
+               MapSymbols &symbols, MapPaintCounts &counts, const QVector<QRectF> &keepClear = {});
     // Where the selected train's label goes (nothing when it is off screen).
     QVector<QRectF> selectedLabelBoxes(QPainter *painter, const MapPaintScene &scene);
     // Where a train is drawn: its track's point, or with the level of detail by density its place

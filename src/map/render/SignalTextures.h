@@ -45,8 +45,8 @@ public:
 
 private:
     TextureLoader *m_loader = &TextureLoader::shared();
-    QVector<QImage> m_images; // by position in the overlay's signal list
-    QVector<QColor> m_lit;    // by position in the overlay's signal list
+    QVector<QImage> m_images;           // by position in the overlay's signal list
+    QVector<QColor> m_lit;              // by position in the overlay's signal list
     QHash<QString, QColor> m_litByFile; // files decoded so far
     quint64 m_generation = ~quint64(0);
     quint64 m_epoch = ~quint64(0);

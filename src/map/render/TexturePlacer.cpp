@@ -74,7 +74,7 @@ inline int TexturePlacer::lastCellInside(double high, const QVector<double> &edg
 }
 
 const TexturePlacer::ColumnRows *TexturePlacer::columnRows(int firstColumn, int lastColumn,
-                                                            int rowsNeeded)
+                                                           int rowsNeeded)
 {
     const int width = lastColumn - firstColumn;
     ColumnRows *rows;

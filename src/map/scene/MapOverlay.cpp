@@ -164,8 +164,8 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
         const QString tail = trainLabelTail(train);
         const double fraction = train.value(DataMapKeys::fractionKey).toDouble();
         const double speed = train.value(DataMapKeys::speedKey).toDouble();
-        overlay.trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name,
-                               tail, name + tail, std::isfinite(fraction) ? fraction : 0,
+        overlay.trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail,
+                               name + tail, std::isfinite(fraction) ? fraction : 0,
                                std::isfinite(speed) ? speed : 0,
                                train.value(DataMapKeys::directionKey).toInt()});
     }
