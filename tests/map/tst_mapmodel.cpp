@@ -96,6 +96,11 @@ private slots:
         item.setSnapshotData(liveData(nodes)); // auto-fit
         QCOMPARE(item.viewCentre(), centre);
         QCOMPARE(item.scale(), fitted);
+        // A framed view is framed again at a new size, until the user moves it.
+        item.setSize(size * 2);
+        QVERIFY(item.scale() > fitted);
+        item.setSize(size);
+        QCOMPARE(item.scale(), fitted);
         // The map point under the anchor (130, 470), by the inverse of the screen transform.
         const QPointF offset = QPointF(130, 470) - QPointF(size.width(), size.height()) / 2;
         const auto anchor = [&] { return item.viewCentre() + offset / item.scale(); };
@@ -108,6 +113,8 @@ private slots:
                 std::abs(after.y() - before.y()) < 1e-6 * std::max(1.0, std::abs(before.y())));
         QVERIFY(item.isNetworkImageDirty());
         QCOMPARE(changed.count(), 0);
+        item.setSize(size * 2);
+        QCOMPARE(item.scale(), zoomed);
     }
 
     // Each writable property announces its own change, once. Only a new data map is
