@@ -1,9 +1,10 @@
 import QtQuick
+import QtQuick.Controls
 import Zorvy.Map 1.0
 
 // The mouse over the map: a drag pans (once the pointer is 6 px from the press), a click picks
 // the trains under it (once no second click made it a double click), the wheel and a double click
-// zoom.
+// zoom. Resting over a train or a signal shows what it is in a tooltip.
 MouseArea {
     id: gestures
 
@@ -23,9 +24,12 @@ MouseArea {
 
     objectName: "mapMouse"
     acceptedButtons: Qt.LeftButton
+    hoverEnabled: true
     cursorShape: pressed ? Qt.ClosedHandCursor : Qt.OpenHandCursor
 
     onPressed: event => {
+        hover.stop();
+        tip.close();
         gestures.lastX = event.x;
         gestures.lastY = event.y;
         gestures.pressX = event.x;
@@ -33,9 +37,36 @@ MouseArea {
         gestures.moved = false;
         gestures.pressedOnMap();
     }
+    Timer {
+        id: hover
+        property real x: 0
+        property real y: 0
+        interval: 400
+        onTriggered: {
+            tip.text = gestures.map.describeAt(hover.x, hover.y);
+            tip.x = hover.x + 14;
+            tip.y = hover.y + 14;
+            if (tip.text !== "")
+                tip.open();
+        }
+    }
+    ToolTip {
+        id: tip
+        objectName: "mapTip"
+    }
+    onExited: {
+        hover.stop();
+        tip.close();
+    }
+
     onPositionChanged: event => {
-        if (!gestures.pressed)
+        if (!gestures.pressed) {
+            tip.close();
+            hover.x = event.x;
+            hover.y = event.y;
+            hover.restart();
             return;
+        }
         if (!gestures.moved && Math.hypot(event.x - gestures.pressX, event.y - gestures.pressY) < 6)
             return;
         gestures.moved = true;

@@ -169,6 +169,13 @@ private slots:
         QCOMPARE(names(6, 8), (QStringList{"C", "A", "B"})); // exactly 10 px from node 1
         QCOMPARE(names(10.01, 0), QStringList{"C"});
         QCOMPARE(item.trainsAt(p.x(), p.y()).first().toMap().size(), 5); // the whole train map
+        // The tooltip names the nearest train, else the signal under the pointer.
+        QCOMPARE(item.describeAt(p.x() + 11, p.y()), "C\nVoie " + idText(2));
+        data.insert("mapSignals", QVariantList{signalEntry(3, false, false, true, 2)});
+        item.setSnapshotData(data);
+        const QPointF s = item.screenPoint(item.network().nodes()[2]);
+        QCOMPARE(item.describeAt(s.x() + 3, s.y()), "Signal\nÉtat E2\nVoie " + idText(3));
+        QCOMPARE(item.describeAt(s.x() + 30, s.y()), QString());
     }
 
     // The source's map is taken at once and at every change, but not while the map is hidden,

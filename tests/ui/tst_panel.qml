@@ -2,7 +2,7 @@ import QtQuick
 import QtTest
 import ZorvyTco
 
-// The network panel over the stand-in map item: click or drag, the train picker, the header's
+// The network panel over the stand-in map item: click or drag, the tooltip, the train picker, the header's
 // wordings, the layer choices, following a train and the remembered camera.
 Item {
     id: root
@@ -72,6 +72,11 @@ TestCase {
         for (let i = 1; i <= data.count; ++i)
             trains.push({ "id": "T" + i, "name": "Train " + i });
         map.trainSpots = [{ "x": data.x, "y": data.y, "trains": trains }];
+        // Resting over them names the nearest in a tooltip.
+        mouseMove(mouse, data.x, data.y);
+        const tip = findChild(panel, "mapTip");
+        tryCompare(tip, "opened", true);
+        compare(tip.text, "Train 1");
         mouseClick(mouse, data.x, data.y);
         const popup = findChild(panel, "trainPicker");
         tryCompare(popup, "opened", true);

@@ -3,6 +3,7 @@
 #include "DataMapKeys.h"
 #include "MapHitTest.h"
 #include "MapStyle.h"
+#include "TrackStretch.h"
 
 #include <QMetaMethod>
 #include <QPainter>
@@ -342,7 +343,52 @@ QPointF MapItem::screenPoint(const SdkTrackNode &node) const
 
 QVariantList MapItem::trainsAt(double x, double y) const
 {
-    return MapHitTest::trainsAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
+    if (!m_detailByDensity)
+        return MapHitTest::trainsAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
+    // Trains are drawn along their track's stretch: picked where they are drawn.
+    MapPaintScene scene;
+    scene.network = &m_network;
+    scene.camera = m_camera;
+    scene.size = itemSize();
+    scene.byDensity = true;
+    return MapHitTest::trainsAt(
+        m_snapshotData, m_network, m_camera, itemSize(), x, y, [&scene](int node, double fraction) {
+            return TrackStretch::of(scene, node).at(std::isfinite(fraction) ? fraction : 0);
+        });
+}
+
+QString MapItem::describeAt(double x, double y) const
+{
+    const QVariantList trains = trainsAt(x, y);
+    if (!trains.isEmpty()) {
+        const QVariantMap train = trains.first().toMap();
+        QStringList lines{train.value(DataMapKeys::nameKey).toString()};
+        if (train.value(DataMapKeys::presentKey).toBool())
+            lines.append(QString::number(train.value(DataMapKeys::speedKey).toDouble(), 'f', 1) +
+                         QStringLiteral(" km/h"));
+        lines.append(QStringLiteral("Voie ") + train.value(DataMapKeys::trackKey).toString());
+        if (trains.size() > 1)
+            lines.append(QStringLiteral("+ %1 autres trains ici").arg(trains.size() - 1));
+        return lines.join(QLatin1Char('\n'));
+    }
+    const QVariantMap signal =
+        MapHitTest::signalAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
+    if (signal.isEmpty())
+        return QString();
+    const bool marker = signal.value(DataMapKeys::markerKey).toBool();
+    const bool balise = signal.value(DataMapKeys::baliseKey).toBool();
+    QStringList lines{marker   ? QStringLiteral("Repère")
+                      : balise ? QStringLiteral("Balise")
+                               : QStringLiteral("Signal")};
+    const QString aspect = signal.value(DataMapKeys::aspectKey).toString();
+    if (!aspect.isEmpty())
+        lines.append(aspect);
+    lines.append(
+        signal.value(DataMapKeys::stateAvailableKey).toBool()
+            ? QStringLiteral("État E%1").arg(signal.value(DataMapKeys::textureStateKey).toInt())
+            : QStringLiteral("État indisponible"));
+    lines.append(QStringLiteral("Voie ") + signal.value(DataMapKeys::trackKey).toString());
+    return lines.join(QLatin1Char('\n'));
 }
 
 void MapItem::paint(QPainter *painter)

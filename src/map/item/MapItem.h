@@ -80,6 +80,9 @@ public:
     Q_INVOKABLE void zoomAt(double factor, double x, double y);
     Q_INVOKABLE void focusTrain();
     Q_INVOKABLE QVariantList trainsAt(double x, double y) const;
+    // What a tooltip says of the train (name, speed, track) or else the signal (kind, state,
+    // aspect) under (x, y); empty over nothing.
+    Q_INVOKABLE QString describeAt(double x, double y) const;
     // The camera as it can be remembered: "railway", the view centre "x" and "y" in map
     // coordinates and "scale".
     Q_INVOKABLE QVariantMap camera() const;
