@@ -48,7 +48,8 @@ double MapTrainLayer::markerSize(const QVector<QPointF> &points)
     // The markers take at most a fifth of the area they are spread over.
     const double each =
         std::max(area.width(), 10.0) * std::max(area.height(), 10.0) / points.size();
-    return std::clamp(std::sqrt(0.2 * each) / 2, 2.5, 5.5);
+    // In half pixels: a view that pans changes the area a little, and each size is its own stamps.
+    return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 2.5, 5.5);
 }
 
 void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train,
