@@ -15,6 +15,7 @@
 #include "TextureLoader.h"
 
 #include <QGuiApplication>
+#include <QMap>
 #include <QPainter>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -94,80 +95,106 @@ int main(int argc, char **argv)
                 maps[0].value(QStringLiteral("trainCount")).toInt(),
                 maps[0].value(QStringLiteral("stationCount")).toInt(), item.scale(), repetitions);
 
-    int next = 1;
-    const auto newMap = [&] { item.setSnapshotData(maps[1 + (next++ % repetitions)]); };
-    const auto paint = [&] { item.paint(&painter); };
-    struct Layer
-    {
-        const char *name;
-        int layer;
-    };
-    double imagesPaint = 0, symbolsPaint = 0;
-    for (const Layer &layer : {Layer{"images", 0}, Layer{"symbols", 1}, Layer{"hidden", 2}}) {
-        item.setSignalLayer(layer.layer);
-        paint();
-        const double ms = medianMs(repetitions, newMap, paint);
-        const MapRenderer::Counts &counts = item.renderer().lastCounts();
-        std::printf("  paint after a new data map, signals %-8s %8.2f   (%d images, %d without "
-                    "a spot, %d train labels, %d left out, %d station names)\n",
-                    layer.name, ms, counts.texturesDrawn, counts.texturesWithoutSpot,
-                    counts.trainLabelsDrawn, counts.trainLabelsLeftOut, counts.stationNamesDrawn);
-        if (layer.layer == 0)
-            imagesPaint = ms;
-        if (layer.layer == 1)
-            symbolsPaint = ms;
-    }
-    std::printf("  images / symbols:                             %8.2f x\n",
-                imagesPaint / symbolsPaint);
-    item.setSignalLayer(0);
-
-    // The network drawn again, as after a zoom or a resize (the dynamic layers included).
-    const double redraw = medianMs(
-        repetitions, [&] { item.fit(); }, paint);
-    std::printf("  paint with the network redrawn:               %8.2f\n", redraw);
-
-    // A drag of 200 pixels: twenty moves of 10 pixels, each followed by a paint, then the exact
-    // drawing once the view rests. Also with signals hidden, to tell the network's part.
-    for (const int layer : {0, 2}) {
-        item.setSignalLayer(layer);
-        QVector<double> steps;
-        double settle = 0;
-        for (int r = 0; r < repetitions; ++r) {
-            item.fit();
+    // Each measure with the plain drawing, then with the level of detail by density, in one run.
+    QMap<QString, double> plain;
+    for (const bool dense : {false, true}) {
+        QMap<QString, double> results;
+        item.setDetailByDensity(dense);
+        item.setSignalLayer(0);
+        item.fit();
+        item.paint(&painter);
+        TextureLoader::shared().waitForIdle(60000);
+        std::printf(" %s\n", dense ? "level of detail by density:" : "plain drawing:");
+        int next = 1;
+        const auto newMap = [&] { item.setSnapshotData(maps[1 + (next++ % repetitions)]); };
+        const auto paint = [&] { item.paint(&painter); };
+        struct Layer
+        {
+            const char *name;
+            int layer;
+        };
+        double imagesPaint = 0, symbolsPaint = 0;
+        for (const Layer &layer : {Layer{"images", 0}, Layer{"symbols", 1}, Layer{"hidden", 2}}) {
+            item.setSignalLayer(layer.layer);
             paint();
-            for (int s = 0; s < 20; ++s) {
-                item.moveView(r % 2 ? 10 : -10, s % 2 ? 3 : -3);
+            const double ms = medianMs(repetitions, newMap, paint);
+            const MapRenderer::Counts &counts = item.renderer().lastCounts();
+            std::printf("  paint after a new data map, signals %-8s %8.2f   (%d images, %d without "
+                        "a spot, %d train labels, %d left out, %d station names)\n",
+                        layer.name, ms, counts.texturesDrawn, counts.texturesWithoutSpot,
+                        counts.trainLabelsDrawn, counts.trainLabelsLeftOut,
+                        counts.stationNamesDrawn);
+            results[QStringLiteral("paint, signals %1").arg(QLatin1String(layer.name))] = ms;
+            if (layer.layer == 0)
+                imagesPaint = ms;
+            if (layer.layer == 1)
+                symbolsPaint = ms;
+        }
+        std::printf("  images / symbols:                             %8.2f x\n",
+                    imagesPaint / symbolsPaint);
+        item.setSignalLayer(0);
+
+        // The network drawn again, as after a zoom or a resize (the dynamic layers included).
+        const double redraw = medianMs(
+            repetitions, [&] { item.fit(); }, paint);
+        std::printf("  paint with the network redrawn:               %8.2f\n", redraw);
+        results[QStringLiteral("network redrawn")] = redraw;
+
+        // A drag of 200 pixels: twenty moves of 10 pixels, each followed by a paint, then the exact
+        // drawing once the view rests. Also with signals hidden, to tell the network's part.
+        for (const int layer : {0, 2}) {
+            item.setSignalLayer(layer);
+            QVector<double> steps;
+            double settle = 0;
+            for (int r = 0; r < repetitions; ++r) {
+                item.fit();
+                paint();
+                for (int s = 0; s < 20; ++s) {
+                    item.moveView(r % 2 ? 10 : -10, s % 2 ? 3 : -3);
+                    const double start = threadCpuMs();
+                    paint();
+                    steps.append(threadCpuMs() - start);
+                }
+                // What the end of the movement's timer does: the paint that is no longer moving.
+                QMetaObject::invokeMethod(&item, "settle");
                 const double start = threadCpuMs();
                 paint();
-                steps.append(threadCpuMs() - start);
+                settle += threadCpuMs() - start;
             }
-            // What the end of the movement's timer does: the paint that is no longer moving.
+            // Wheel steps: five zooms in and five out about the middle, each followed by a paint.
+            QVector<double> zooms;
+            item.fit();
+            paint();
+            for (int z = 0; z < 10; ++z) {
+                item.zoomAt(z < 5 ? 1.3 : 1 / 1.3, 800, 450);
+                const double start = threadCpuMs();
+                paint();
+                zooms.append(threadCpuMs() - start);
+            }
             QMetaObject::invokeMethod(&item, "settle");
-            const double start = threadCpuMs();
-            paint();
-            settle += threadCpuMs() - start;
+            std::sort(zooms.begin(), zooms.end());
+            std::sort(steps.begin(), steps.end());
+            std::printf("  signals %-7s wheel step (median, max):       %6.2f  %6.2f\n",
+                        layer == 0 ? "images" : "hidden", zooms[zooms.size() / 2], zooms.back());
+            std::printf("  signals %-7s pan step of 10 px (median, max): %6.2f  %6.2f\n",
+                        layer == 0 ? "images" : "hidden", steps[steps.size() / 2], steps.back());
+            std::printf("  signals %-7s 200 px pan, twenty steps:        %6.2f\n",
+                        layer == 0 ? "images" : "hidden", steps[steps.size() / 2] * 20);
+            std::printf("  signals %-7s exact redraw when the view rests: %6.2f\n",
+                        layer == 0 ? "images" : "hidden", settle / repetitions);
+            const QString mode = QLatin1String(layer == 0 ? "images" : "hidden");
+            results[QStringLiteral("wheel step, signals %1").arg(mode)] = zooms[zooms.size() / 2];
+            results[QStringLiteral("pan step, signals %1").arg(mode)] = steps[steps.size() / 2];
+            results[QStringLiteral("exact redraw, signals %1").arg(mode)] = settle / repetitions;
         }
-        // Wheel steps: five zooms in and five out about the middle, each followed by a paint.
-        QVector<double> zooms;
-        item.fit();
-        paint();
-        for (int z = 0; z < 10; ++z) {
-            item.zoomAt(z < 5 ? 1.3 : 1 / 1.3, 800, 450);
-            const double start = threadCpuMs();
-            paint();
-            zooms.append(threadCpuMs() - start);
+        if (!dense) {
+            plain = results;
+            continue;
         }
-        QMetaObject::invokeMethod(&item, "settle");
-        std::sort(zooms.begin(), zooms.end());
-        std::sort(steps.begin(), steps.end());
-        std::printf("  signals %-7s wheel step (median, max):       %6.2f  %6.2f\n",
-                    layer == 0 ? "images" : "hidden", zooms[zooms.size() / 2], zooms.back());
-        std::printf("  signals %-7s pan step of 10 px (median, max): %6.2f  %6.2f\n",
-                    layer == 0 ? "images" : "hidden", steps[steps.size() / 2], steps.back());
-        std::printf("  signals %-7s 200 px pan, twenty steps:        %6.2f\n",
-                    layer == 0 ? "images" : "hidden", steps[steps.size() / 2] * 20);
-        std::printf("  signals %-7s exact redraw when the view rests: %6.2f\n",
-                    layer == 0 ? "images" : "hidden", settle / repetitions);
+        std::printf(" by density / plain:\n");
+        for (auto result = results.cbegin(); result != results.cend(); ++result)
+            std::printf("  %-40s %8.2f x\n", qPrintable(result.key()),
+                        result.value() / std::max(plain.value(result.key()), 1e-6));
     }
     std::fflush(stdout);
     return 0;

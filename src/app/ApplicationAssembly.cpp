@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "LogCategories.h"
+#include "MapItem.h"
 #include "MapPreferences.h"
 #include "SdkLoader.h"
 #include "SignalImageProvider.h"
@@ -25,7 +26,7 @@ void qml_register_types_Zorvy_Map();
 namespace {
 constexpr int SmokeQuitMs = 3500;
 constexpr int textureQuitWaitMs = 500;
-}
+} // namespace
 
 ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
 {
@@ -41,6 +42,9 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
     // Verification and smoke runs show the defaults, whatever the last session chose.
     MapPreferences::setPersistent(!options.verificationRun() && !options.verifyMap() &&
                                   !options.verifyBlink() && !options.smoke());
+    // Verification runs keep the map's plain drawing, which their screenshots show.
+    MapItem::setDetailByDensityDefault(!options.verificationRun() && !options.verifyMap() &&
+                                       !options.verifyBlink());
     m_engine.emplace();
     // The engine owns the provider; the loader outlives the engine.
     m_engine->addImageProvider(QLatin1String(SignalImageProvider::providerId),

@@ -83,9 +83,18 @@ void Backend::setView(int scope, const QString &station, const QString &track, i
     });
 }
 
+void Backend::clearTrain()
+{
+    selectTrainId(ViewParameters::noTrain);
+}
+
 void Backend::selectTrain(const QString &train)
 {
-    const quint64 trainId = parseIdText(train);
+    selectTrainId(parseIdText(train));
+}
+
+void Backend::selectTrainId(quint64 trainId)
+{
     m_reader.withViewParameters([&](ViewParameters &view) {
         view.train = trainId;
         ++view.revision;
@@ -99,7 +108,8 @@ void Backend::selectTrain(const QString &train)
     clearUsage(data, false);
     expireSignalStates(data);
 
-    const QString selectedId = trainId != 0 ? idText(trainId) : QString();
+    const QString selectedId =
+        trainId != 0 && trainId != ViewParameters::noTrain ? idText(trainId) : QString();
     data.insert(DataMapKeys::selectedTrainIdKey, selectedId);
     data.insert(DataMapKeys::selectedTrackIdKey, QString());
     data.insert(DataMapKeys::selectedTrainKey, QString());

@@ -46,6 +46,8 @@ public:
     // Seconds a train stands outside a station before it counts as held or stalled; from the next
     // capture on.
     Q_INVOKABLE void setAlertDelay(int seconds);
+    // The user chose no train: no capture selects one until a train is chosen again.
+    Q_INVOKABLE void clearTrain();
 
 signals:
     void changed();
@@ -57,6 +59,8 @@ private:
     // Makes data the published map and emits changed(); the previous map is then released on the
     // reader thread, so that the GUI thread never frees a large map.
     void publish(QVariantMap data);
+    // The view's train (an id, 0 or ViewParameters::noTrain), shown at once.
+    void selectTrainId(quint64 trainId);
     // A result that is not published, released on the reader thread once its delivery is over.
     void releaseAfterDelivery(const QVariantMap &data);
     // A new game or connection: the alerts so far are of the previous one.

@@ -11,5 +11,7 @@ struct ViewParameters
     quint64 station = 0;  // station filter, 0 = none
     quint64 track = 0;    // the one track of ListScope::Selection
     quint64 revision = 0; // raised at every change of the view or of the train selection
-    quint64 train = 0;    // selected train, 0 = none
+    quint64 train = 0;    // selected train; 0 lets the capture choose the first positioned one
+    // The user chose no train: the capture selects none (no train carries this id).
+    static constexpr quint64 noTrain = ~quint64(0);
 };

@@ -20,6 +20,8 @@ ApplicationWindow {
     // Both start as the user left them (the specified defaults on a first start).
     property bool panelMode: WindowPreferences.panelMode
     property real signalSize: WindowPreferences.signalSize
+    // "Carte seule" (remembered), for the map only.
+    readonly property bool mapAlone: WindowPreferences.mapOnly && window.panelMode
     readonly property var tracks: feed.tracks
     readonly property var trains: feed.trains
     readonly property var stations: feed.stationChoices
@@ -104,11 +106,12 @@ ApplicationWindow {
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: Theme.outerMargin
-        spacing: Theme.rowSpacing
+        anchors.margins: window.mapAlone ? 0 : Theme.outerMargin
+        spacing: window.mapAlone ? 0 : Theme.rowSpacing
 
         HeaderBar {
             id: header
+            visible: !window.mapAlone
             Layout.fillWidth: true
             live: feed.live
             onConnectRequested: pid => window.backend.connectGame(pid)
@@ -117,6 +120,7 @@ ApplicationWindow {
 
         RowLayout {
             Layout.fillWidth: true
+            visible: !window.mapAlone
             spacing: 14
 
             CounterTile {
@@ -155,6 +159,7 @@ ApplicationWindow {
 
             TrainColumn {
                 id: trainColumn
+                visible: !window.mapAlone
                 trains: window.trains
                 selectedTrain: selection.train
                 onTrainChosen: train => {
@@ -191,6 +196,7 @@ ApplicationWindow {
                 reservationCount: feed.reservationCount
                 occupationCount: feed.occupationCount
                 panelMode: window.panelMode
+                mapOnly: window.mapAlone
                 signalSize: window.signalSize
                 tracks: window.visibleTracks
                 stations: window.stations
@@ -213,6 +219,7 @@ ApplicationWindow {
 
         FooterBar {
             Layout.fillWidth: true
+            visible: !window.mapAlone
             live: window.live
             updater: window.updater
             onGameChosen: pid => {

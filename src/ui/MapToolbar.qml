@@ -91,6 +91,16 @@ Rectangle {
             }
         }
         Button {
+            objectName: "mapOnlyButton"
+            text: "Carte seule"
+            checkable: true
+            checked: WindowPreferences.mapOnly
+            hoverEnabled: true
+            ToolTip.visible: hovered
+            ToolTip.text: "La carte occupe toute la fenêtre (M)"
+            onClicked: WindowPreferences.mapOnly = checked
+        }
+        Button {
             objectName: "fitButton"
             text: "Tout voir"
             onClicked: toolbar.fitRequested()

@@ -20,6 +20,9 @@ Rectangle {
 
     signal trainSelected(string trainId)
 
+    // "Carte seule": the map fills the panel, its bars float over it, with the counters.
+    property bool mapOnly: false
+
     // While on, the view keeps the selected train centred at each snapshot; a pan by hand ends it.
     property alias following: toolbar.following
 
@@ -36,6 +39,15 @@ Rectangle {
     function centreTrain() {
         follow.centreTrain();
     }
+    // Closes the train picker when it is open; false when nothing was open.
+    function closePopup(): bool {
+        if (!picker.opened)
+            return false;
+        picker.close();
+        return true;
+    }
+    // Whether the map has the keyboard's focus (the arrow keys pan it only then).
+    readonly property bool mapFocused: panel.activeFocus
 
     color: Theme.panelFill
     border.color: Theme.panelBorder
@@ -45,8 +57,8 @@ Rectangle {
         id: map
         objectName: "map"
         anchors.fill: parent
-        anchors.topMargin: Theme.panelHeaderHeight
-        anchors.bottomMargin: Theme.panelFooterHeight
+        anchors.topMargin: panel.mapOnly ? 0 : Theme.panelHeaderHeight
+        anchors.bottomMargin: panel.mapOnly ? 0 : Theme.panelFooterHeight
         dataSource: panel.dataSource
         showCalculatedPath: toolbar.pathShown
         signalSize: panel.signalSize
@@ -108,9 +120,19 @@ Rectangle {
 
     MapLegend {
         anchors.left: parent.left
-        anchors.right: parent.right
         anchors.bottom: parent.bottom
+        width: panel.mapOnly ? 330 : parent.width
+        anchors.margins: panel.mapOnly ? 8 : 0
+        compact: panel.mapOnly
         liveData: panel.liveData
         occupationCount: panel.occupationCount
+    }
+
+    MapSummary {
+        visible: panel.mapOnly
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 8
+        liveData: panel.liveData
     }
 }

@@ -67,10 +67,11 @@ QtObject {
         selection.followTrain();
     }
 
-    // No train, no track, no signal.
+    // No train, no track, no signal: the user chose none, and the capture does not choose the
+    // first train in its place.
     function clear() {
-        if (selection.train !== "")
-            selection.backend.selectTrain("");
+        if (selection.train !== "" || selection.feed.selectedTrainId !== "")
+            selection.backend.clearTrain();
         selection.train = "";
         selection.track = "";
         selection.signalId = "";

@@ -1,9 +1,13 @@
 import QtQuick
 import QtQuick.Controls
+import ZorvyTco
 
-// The window's keys: + and − zoom, the arrows pan, F frames the network, C centres the selected
-// train and S follows it (all while the map is shown); Ctrl+F goes to the train search, Page Up
-// and Page Down page the list that is shown, Escape empties the search or clears the selection.
+// The window's keys: + and − zoom, the arrows pan (while the map has the focus), F frames the
+// network, C centres the selected train, S follows it and M gives the map the whole window ("Carte
+// seule"), all while the map is shown; Ctrl+F goes
+// to the train search, Page Up and Page Down page the list that is shown. Escape closes an open
+// pop-up, else ends the following, else empties the search, else clears the selection (which
+// chooses no train: the first one is not chosen in its place).
 Item {
     id: keys
 
@@ -36,28 +40,33 @@ Item {
     }
     Shortcut {
         sequence: "Left"
-        enabled: keys.mapShown
+        enabled: keys.mapShown && keys.panel.mapFocused
         onActivated: keys.panel.pan(keys.panStep, 0)
     }
     Shortcut {
         sequence: "Right"
-        enabled: keys.mapShown
+        enabled: keys.mapShown && keys.panel.mapFocused
         onActivated: keys.panel.pan(-keys.panStep, 0)
     }
     Shortcut {
         sequence: "Up"
-        enabled: keys.mapShown
+        enabled: keys.mapShown && keys.panel.mapFocused
         onActivated: keys.panel.pan(0, keys.panStep)
     }
     Shortcut {
         sequence: "Down"
-        enabled: keys.mapShown
+        enabled: keys.mapShown && keys.panel.mapFocused
         onActivated: keys.panel.pan(0, -keys.panStep)
     }
     Shortcut {
         sequence: "F"
         enabled: keys.mapShown
         onActivated: keys.panel.fitAll()
+    }
+    Shortcut {
+        sequence: "M"
+        enabled: keys.mapShown
+        onActivated: WindowPreferences.mapOnly = !WindowPreferences.mapOnly
     }
     Shortcut {
         sequence: "C"
@@ -93,6 +102,12 @@ Item {
         sequence: "Esc"
         onActivated: {
             const search = keys.searchField;
+            if (keys.panel.closePopup())
+                return;
+            if (keys.panel.following) {
+                keys.panel.following = false;
+                return;
+            }
             if (search.activeFocus && search.text !== "")
                 search.clear();
             else

@@ -15,6 +15,8 @@ Rectangle {
     property int reservationCount: 0
     property int occupationCount: 0
     property bool panelMode: true
+    // "Carte seule": the panel alone, without the area's own rows and margins.
+    property bool mapOnly: false
     property real signalSize: Theme.defaultSignalSize
     // The track maps of the current page, as a list model or a list.
     property var tracks: []
@@ -46,11 +48,12 @@ Rectangle {
 
     ColumnLayout {
         anchors.fill: parent
-        anchors.margins: 18
-        spacing: 12
+        anchors.margins: area.mapOnly ? 0 : 18
+        spacing: area.mapOnly ? 0 : 12
 
         RowLayout {
             Layout.fillWidth: true
+            visible: !area.mapOnly
             Text {
                 text: "SYNOPTIQUE"
                 font.pixelSize: 15
@@ -99,6 +102,7 @@ Rectangle {
 
         RowLayout {
             Layout.fillWidth: true
+            visible: !area.mapOnly
             Text {
                 objectName: "caption"
                 Layout.fillWidth: true
@@ -138,6 +142,7 @@ Rectangle {
 
         RowLayout {
             Layout.fillWidth: true
+            visible: !area.mapOnly
             spacing: 12
             Text {
                 text: "━  Voie observée"
@@ -193,6 +198,7 @@ Rectangle {
                 objectName: "panel"
                 anchors.fill: parent
                 visible: area.panelMode
+                mapOnly: area.mapOnly
                 liveData: area.live
                 dataSource: area.dataSource
                 reservationCount: area.reservationCount
@@ -235,6 +241,7 @@ Rectangle {
 
         Text {
             objectName: "signalLine"
+            visible: !area.mapOnly
             Layout.fillWidth: true
             elide: Text.ElideRight
             font.pixelSize: 11

@@ -122,6 +122,18 @@ QtObject {
     readonly property color panelLegend: "#a8b9a8"
     readonly property int panelHeaderHeight: 48
     readonly property int panelFooterHeight: 42
+    // "Carte seule": what floats over the map
+    readonly property color floatFill: "#d9101b16"
+    readonly property color floatText: "#edf1df"
+    readonly property color legendOccupation: "#ff6b6b"
+    readonly property color legendReservation: "#65db87"
+    readonly property color legendPath: "#e4bf50"
+    readonly property color legendMapTrain: "#86d8c9"
+    readonly property color legendSelectedTrain: "#ffdf75"
+    readonly property color legendDanger: "#e53935"
+    readonly property color legendClear: "#43a047"
+    readonly property color legendNeutral: "#8a8f8c"
+    readonly property color legendStation: "#edf1df"
 
     // Footer
     readonly property color updateStatus: "#91a6b9"

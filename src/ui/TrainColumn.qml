@@ -3,6 +3,7 @@ pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
+import ZorvyTco
 
 // The train column: its title and hint, the train cards and the read-only notice.
 Rectangle {
@@ -61,6 +62,16 @@ Rectangle {
             placeholderTextColor: Theme.placeholder
             selectByMouse: true
             Accessible.name: "Rechercher un train"
+            // Up and Down move in the list, Return picks the card there (the first match unless
+            // moved).
+            Keys.onUpPressed: trainList.currentIndex = Math.max(0, trainList.currentIndex - 1)
+            Keys.onDownPressed: trainList.currentIndex = Math.min(trainList.count - 1, trainList.currentIndex + 1)
+            onAccepted: {
+                const card = trainList.itemAtIndex(Math.max(0, trainList.currentIndex));
+                if (card)
+                    card.chosen();
+            }
+            onTextChanged: trainList.currentIndex = 0
         }
 
         ComboBox {
@@ -70,6 +81,8 @@ Rectangle {
             Layout.topMargin: -10
             model: ["Ordre du jeu", "Par nom", "Par vitesse", "Arrêtés d’abord"]
             Accessible.name: "Ordre des circulations"
+            currentIndex: WindowPreferences.trainOrder
+            onActivated: index => WindowPreferences.trainOrder = index
         }
 
         ListView {

@@ -13,6 +13,8 @@ namespace {
 
 const QString geometryKey = QStringLiteral("window/geometry");
 const QString panelModeKey = QStringLiteral("window/panelMode");
+const QString trainOrderKey = QStringLiteral("window/trainOrder");
+const QString mapOnlyKey = QStringLiteral("window/mapOnly");
 const QString signalSizeKey = QStringLiteral("window/signalSize");
 const QString scopeKey = QStringLiteral("window/scope");
 const QString stationKey = QStringLiteral("window/station");
@@ -71,7 +73,13 @@ WindowPreferences::WindowPreferences(QObject *parent)
     const QString panel = settings.value(panelModeKey).toString();
     if (panel == QLatin1String("true") || panel == QLatin1String("false"))
         m_panelMode = panel == QLatin1String("true");
+    const QString mapOnly = settings.value(mapOnlyKey).toString();
+    if (mapOnly == QLatin1String("true") || mapOnly == QLatin1String("false"))
+        m_mapOnly = mapOnly == QLatin1String("true");
     bool ok = false;
+    const int order = settings.value(trainOrderKey).toInt(&ok);
+    if (ok && order >= 0 && order < trainOrderCount)
+        m_trainOrder = order;
     const double size = settings.value(signalSizeKey).toDouble(&ok);
     if (ok && validSignalSize(size))
         m_signalSize = size;
@@ -110,6 +118,24 @@ void WindowPreferences::setPanelMode(bool panelMode)
     if (panelMode == m_panelMode)
         return;
     m_panelMode = panelMode;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setTrainOrder(int order)
+{
+    if (order < 0 || order >= trainOrderCount || order == m_trainOrder)
+        return;
+    m_trainOrder = order;
+    save();
+    emit changed();
+}
+
+void WindowPreferences::setMapOnly(bool mapOnly)
+{
+    if (mapOnly == m_mapOnly)
+        return;
+    m_mapOnly = mapOnly;
     save();
     emit changed();
 }
@@ -180,10 +206,13 @@ void WindowPreferences::reset()
     m_stationName.clear();
     m_alertDelay = defaultAlertDelay;
     m_alertKinds = AllAlerts;
+    m_trainOrder = 0;
+    m_mapOnly = false;
     if (m_persistent) {
         QSettings settings;
         for (const QString &key : {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey,
-                                   stationNameKey, alertDelayKey, alertKindsKey})
+                                   stationNameKey, alertDelayKey, alertKindsKey, trainOrderKey,
+                                   mapOnlyKey})
             settings.remove(key);
     }
     emit changed();
@@ -203,4 +232,6 @@ void WindowPreferences::save() const
     settings.setValue(stationNameKey, m_stationName);
     settings.setValue(alertDelayKey, m_alertDelay);
     settings.setValue(alertKindsKey, m_alertKinds);
+    settings.setValue(trainOrderKey, m_trainOrder);
+    settings.setValue(mapOnlyKey, m_mapOnly);
 }

@@ -30,6 +30,10 @@ class WindowPreferences : public QObject
     Q_PROPERTY(int alertDelay READ alertDelay WRITE setAlertDelay NOTIFY changed)
     // The alerts the list shows: a sum of AlertKinds.
     Q_PROPERTY(int alertKinds READ alertKinds WRITE setAlertKinds NOTIFY changed)
+    // The order of the train list (0: the game's, 1: name, 2: speed, 3: stopped first).
+    Q_PROPERTY(int trainOrder READ trainOrder WRITE setTrainOrder NOTIFY changed)
+    // "Carte seule": the map takes the whole window.
+    Q_PROPERTY(bool mapOnly READ mapOnly WRITE setMapOnly NOTIFY changed)
 
 public:
     static constexpr bool defaultPanelMode = true;
@@ -37,6 +41,7 @@ public:
     static constexpr double minimumSignalSize = 24;
     static constexpr double maximumSignalSize = 96;
     static constexpr ListScope::Scope defaultScope = ListScope::Trains;
+    static constexpr int trainOrderCount = 4;
     static constexpr int minimumWidth = 1060;
     static constexpr int defaultAlertDelay = 10;
     static constexpr int minimumAlertDelay = 1;
@@ -60,6 +65,10 @@ public:
     void setAlertDelay(int seconds);
     int alertKinds() const { return m_alertKinds; }
     void setAlertKinds(int kinds);
+    int trainOrder() const { return m_trainOrder; }
+    void setTrainOrder(int order);
+    bool mapOnly() const { return m_mapOnly; }
+    void setMapOnly(bool mapOnly);
 
     // The window's place and size when it closes.
     Q_INVOKABLE void setGeometry(int x, int y, int width, int height);
@@ -86,5 +95,7 @@ private:
     QString m_stationName;
     int m_alertDelay = defaultAlertDelay;
     int m_alertKinds = AllAlerts;
+    int m_trainOrder = 0;
+    bool m_mapOnly = false;
     bool m_persistent;
 };

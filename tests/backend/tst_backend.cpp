@@ -244,6 +244,8 @@ void TestBackend::selectTrain_data()
     QTest::newRow("not positioned") << idText(6) << QStringList{idText(6), "Fret 6", ""};
     QTest::newRow("unknown") << "AB" << QStringList{idText(0xAB), "", ""};
     QTest::newRow("not a number") << "train" << QStringList{"", "", ""};
+    // The user chose none: the capture must not choose the first train in its place.
+    QTest::newRow("none chosen") << QString() << QStringList{"", "", ""};
 }
 
 void TestBackend::selectTrain()
@@ -254,7 +256,10 @@ void TestBackend::selectTrain()
     const quint64 revision = BackendProbe::viewParameters(backend).revision;
     QSignalSpy changed(&backend, &Backend::changed);
 
-    backend.selectTrain(train);
+    if (train.isNull())
+        backend.clearTrain();
+    else
+        backend.selectTrain(train);
 
     // Shown at once, without waiting for a capture; path and usage wait for it.
     QCOMPARE(changed.count(), 1);
@@ -267,7 +272,9 @@ void TestBackend::selectTrain()
     QVERIFY(!BackendProbe::staleTimerActive(backend));
     const ViewParameters view = BackendProbe::viewParameters(backend);
     QCOMPARE(view.revision, revision + 1);
-    QCOMPARE(view.train, DataMap::parseIdText(data.value("selectedTrainId").toString()));
+    QCOMPARE(view.train, train.isNull()
+                             ? ViewParameters::noTrain
+                             : DataMap::parseIdText(data.value("selectedTrainId").toString()));
 }
 
 void TestBackend::replacedMapsDieOnTheReaderThread_data()

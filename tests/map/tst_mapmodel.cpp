@@ -96,6 +96,11 @@ private slots:
         item.setSnapshotData(liveData(nodes)); // auto-fit
         QCOMPARE(item.viewCentre(), centre);
         QCOMPARE(item.scale(), fitted);
+        // A framed view is framed again at a new size, until the user moves it.
+        item.setSize(size * 2);
+        QVERIFY(item.scale() > fitted);
+        item.setSize(size);
+        QCOMPARE(item.scale(), fitted);
         // The map point under the anchor (130, 470), by the inverse of the screen transform.
         const QPointF offset = QPointF(130, 470) - QPointF(size.width(), size.height()) / 2;
         const auto anchor = [&] { return item.viewCentre() + offset / item.scale(); };
@@ -108,6 +113,8 @@ private slots:
                 std::abs(after.y() - before.y()) < 1e-6 * std::max(1.0, std::abs(before.y())));
         QVERIFY(item.isNetworkImageDirty());
         QCOMPARE(changed.count(), 0);
+        item.setSize(size * 2);
+        QCOMPARE(item.scale(), zoomed);
     }
 
     // Each writable property announces its own change, once. Only a new data map is
@@ -162,6 +169,13 @@ private slots:
         QCOMPARE(names(6, 8), (QStringList{"C", "A", "B"})); // exactly 10 px from node 1
         QCOMPARE(names(10.01, 0), QStringList{"C"});
         QCOMPARE(item.trainsAt(p.x(), p.y()).first().toMap().size(), 5); // the whole train map
+        // The tooltip names the nearest train, else the signal under the pointer.
+        QCOMPARE(item.describeAt(p.x() + 11, p.y()), "C\nVoie " + idText(2));
+        data.insert("mapSignals", QVariantList{signalEntry(3, false, false, true, 2)});
+        item.setSnapshotData(data);
+        const QPointF s = item.screenPoint(item.network().nodes()[2]);
+        QCOMPARE(item.describeAt(s.x() + 3, s.y()), "Signal\nÉtat E2\nVoie " + idText(3));
+        QCOMPARE(item.describeAt(s.x() + 30, s.y()), QString());
     }
 
     // The source's map is taken at once and at every change, but not while the map is hidden,

@@ -108,6 +108,9 @@ class TestMapPaint : public QObject
     Q_OBJECT
 
 private slots:
+    // Most checks here are of the plain drawing; the level of detail by density has its own rows.
+    void initTestCase() { MapItem::setDetailByDensityDefault(false); }
+
     void layers_data()
     {
         QTest::addColumn<double>("scale");
@@ -336,6 +339,76 @@ private slots:
         }
     }
 
+    // The level of detail by density, in each signal mode: an occupied track's stretch as a red
+    // stroke (middle of one edge, node, middle of the other), the train above it at its fraction,
+    // signals that pile up as one dot of the reddest lit colour (markers left out), a signal with
+    // room as its image right above it or its symbol, and no station name over the selected
+    // train's label.
+    void densityDetail_data()
+    {
+        QTest::addColumn<int>("layer");
+        QTest::newRow("images") << 0;
+        QTest::newRow("symbols") << 1;
+        QTest::newRow("hidden") << 2;
+    }
+
+    void densityDetail()
+    {
+        QFETCH(int, layer);
+        QTemporaryDir dir;
+        const QString red = pngFile(dir, "red.png", Qt::red);
+        const QString green = pngFile(dir, "green.png", Qt::green);
+        MapItem item;
+        item.setDetailByDensity(true);
+        item.setSignalLayer(layer);
+        prepare(item);
+        const QPointF a(100.5, 150.5), b(200.5, 150.5), c(300.5, 150.5), calm(301.5, 60.5),
+            danger(303.5, 60.5), markers(100.5, 250.5), lone(250.5, 260.5);
+        const SdkTrackNode label = nodeAt(item, 0, b + QPointF(30, 14));
+        QVariantMap data =
+            liveData({nodeAt(item, 1, a, 2), nodeAt(item, 2, b, 1, 3), nodeAt(item, 3, c, 2),
+                      nodeAt(item, 4, calm), nodeAt(item, 5, danger), nodeAt(item, 6, markers),
+                      nodeAt(item, 7, markers + QPointF(5, 0)), nodeAt(item, 8, lone)});
+        data.insert({{"occupationsAvailable", true},
+                     {"mapOccupations", QVariantList{usage(9, 2)}},
+                     {"selectedTrainId", idText(9)},
+                     {"mapStations", QVariantList{station("Gare du Nord", label.x, label.y, 4)}},
+                     {"mapSignals", QVariantList{signalEntry(4, false, false, true, 1, green),
+                                                 signalEntry(5, false, false, true, 2, red),
+                                                 signalEntry(6, true, false, false, 0),
+                                                 signalEntry(7, true, false, false, 0),
+                                                 signalEntry(8, false, false, true, 2, red)}}});
+        QVariantMap moving = train(9, "IC 9", 2, 0.25);
+        moving.insert({{"speed", 80.0}, {"direction", 1}});
+        data.insert("trains", QVariantList{moving});
+        item.setSnapshotData(data);
+        const QImage image = render(item);
+        const MapRenderer::Counts &counts = item.renderer().lastCounts();
+
+        VERIFY_COLOUR(image, QPointF(235.5, 150.5), occupationColour, 8);
+        VERIFY_COLOUR(image, QPointF(160.5, 150.5), occupationColour, 8);
+        VERIFY_COLOUR(image, QPointF(130.5, 150.5), edgeColour, 12); // beyond the stretch
+        VERIFY_COLOUR(image, QPointF(175.5, 150.5), selectedTrainColour, 8);
+        VERIFY_COLOUR(image, b, occupationColour, 8); // not on the node
+        QCOMPARE(counts.trainLabelsDrawn, 1);
+        QCOMPARE(counts.stationNamesDrawn, 0);
+
+        const bool shown = layer != 2;
+        QCOMPARE(counts.signalDots, shown ? 1 : 0);
+        VERIFY_COLOUR(image, danger, shown ? 0xff0000 : background, shown ? 40 : 0);
+        int greenPixels = 0;
+        for (int x = 290; x < 315; ++x)
+            for (int y = 50; y < 70; ++y)
+                greenPixels += image.pixelColor(x, y).green() > 150;
+        QCOMPARE(greenPixels, 0);
+        QCOMPARE(brightPixels(image, QRect(90, 225, 30, 35)), 0);
+        if (layer == 0) // 64 x 64, its bottom 3 px above the track point
+            VERIFY_COLOUR(image, lone + QPointF(0, -35), 0xff0000, 0);
+        else
+            VERIFY_COLOUR(image, lone + QPointF(0, -4), shown ? signalColour : background,
+                          shown ? 12 : 0);
+    }
+
     // Station names never overlap; where two would, the one with more tracks wins.
     void stationNamesDoNotOverlap()
     {
@@ -529,9 +602,9 @@ private slots:
         QVector<SdkTrackNode> nodes;
         for (int i = 0; i < 500; ++i) {
             nodes.append(nodeAt(item, 1 + i, QPointF(20 + i % 25 * 15, 20 + i / 25 * 13)));
-            marks.append(signalEntry(1 + i, false, false, true, 1,
-                                     pngFile(dir, QString("s%1.png").arg(i), QColor(i % 256, 80, 0),
-                                             QSize(192, 192))));
+            marks.append(signalEntry(
+                1 + i, false, false, true, 1,
+                pngFile(dir, QString("s%1.png").arg(i), QColor(i % 256, 80, 0), QSize(192, 192))));
         }
         QVariantMap data = liveData(nodes);
         data.insert("mapSignals", marks);

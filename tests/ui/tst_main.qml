@@ -24,6 +24,7 @@ TestCase {
             function setView(scope, station, track, page) { record("setView", [scope, station, track, page]); }
             function selectTrain(train) { record("selectTrain", [train]); }
             function setAlertDelay(seconds) {}
+            function clearTrain() { record("clearTrain", []); }
         }
     }
     Component {
@@ -272,6 +273,23 @@ TestCase {
         compare(shownTrainNames(), data.names);
     }
 
+    // "Carte seule" (M, remembered) gives the map at least 85 % of a 1280 × 720 window; a framed
+    // view is framed again at the new size.
+    function test_mapOnlyGivesTheMapTheWindow() {
+        win.panelMode = true;
+        win.width = 1280;
+        win.height = 720;
+        const map = child("map");
+        child("panel").forceActiveFocus();
+        keyClick(Qt.Key_M);
+        verify(WindowPreferences.mapOnly);
+        tryVerify(() => map.width * map.height >= 0.85 * 1280 * 720);
+        verify(!child("trainList").visible);
+        keyClick(Qt.Key_M);
+        verify(!WindowPreferences.mapOnly);
+        tryVerify(() => map.width * map.height < 0.5 * 1280 * 720);
+    }
+
     function test_mapKeys_data() {
         return [
             { "tag": "+", "key": Qt.Key_Plus, "operation": ["zoom", 1.3] },
@@ -281,6 +299,8 @@ TestCase {
             { "tag": "right", "key": Qt.Key_Right, "operation": ["move", -80, 0] },
             { "tag": "up", "key": Qt.Key_Up, "operation": ["move", 0, 80] },
             { "tag": "down", "key": Qt.Key_Down, "operation": ["move", 0, -80] },
+            { "tag": "down in the search moves in the list", "key": Qt.Key_Down, "operation": [],
+              "focus": "trainSearch" },
             { "tag": "F fits", "key": Qt.Key_F, "operation": ["fit"] },
             { "tag": "C centres", "key": Qt.Key_C, "operation": ["focus"] }
         ];
@@ -290,9 +310,11 @@ TestCase {
         win.panelMode = true;
         const map = child("map");
         map.operations = [];
-        win.contentItem.forceActiveFocus();
+        child(data.focus || "panel").forceActiveFocus();
         keyClick(data.key);
-        compare(map.operations.length, 1);
+        compare(map.operations.length, data.operation.length ? 1 : 0);
+        if (!data.operation.length)
+            return;
         const done = map.operations[0];
         compare(done.slice(0, data.operation.length), data.operation);
         if (done[0] === "zoom")
@@ -385,7 +407,8 @@ TestCase {
         keyClick(Qt.Key_Escape);
         compare([win.selectedTrain, win.selectedTrack, win.selectedSignal], ["", "", ""]);
         verify(!list.itemAtIndex(1).highlighted);
-        compare(backend.calls[0], { "name": "selectTrain", "args": [""] });
+        // No train chosen, rather than the first one chosen in its place.
+        compare(backend.calls.filter(call => call.name.endsWith("Train")), [{ "name": "clearTrain", "args": [] }]);
     }
 
     // The next window starts as this one was left, shows the station before the game lists it,

@@ -2,7 +2,7 @@ import QtQuick
 import QtTest
 import ZorvyTco
 
-// The network panel over the stand-in map item: click or drag, the train picker, the header's
+// The network panel over the stand-in map item: click or drag, the tooltip, the train picker, the header's
 // wordings, the layer choices, following a train and the remembered camera.
 Item {
     id: root
@@ -36,17 +36,24 @@ TestCase {
     function test_dragThreshold_data() {
         return [
             { "tag": "5 px is a click", "distance": 5, "selected": ["T1"], "moves": [] },
-            { "tag": "6 px pans", "distance": 6, "selected": [], "moves": [["move", 0, 6]] }
+            { "tag": "6 px pans", "distance": 6, "selected": [], "moves": [["move", 0, 6]] },
+            { "tag": "a double click zooms", "double": true, "selected": [], "moves": [["zoom", 2, 100, 100]] }
         ];
     }
 
     function test_dragThreshold(data) {
         makePanel(600, 400);
         map.trainSpots = [{ "x": 100, "y": 100, "trains": [{ "id": "T1", "name": "IC 1" }] }];
-        mousePress(mouse, 100, 100, Qt.LeftButton);
-        mouseMove(mouse, 103, 100, 0, Qt.LeftButton);
-        mouseMove(mouse, 100, 100 + data.distance, 0, Qt.LeftButton);
-        mouseRelease(mouse, 100, 100 + data.distance, Qt.LeftButton);
+        if (data.double) {
+            mouseDoubleClickSequence(mouse, 100, 100);
+            verify(!mouse.picking); // the click waiting for a second one picks nothing
+        } else {
+            mousePress(mouse, 100, 100, Qt.LeftButton);
+            mouseMove(mouse, 103, 100, 0, Qt.LeftButton);
+            mouseMove(mouse, 100, 100 + data.distance, 0, Qt.LeftButton);
+            mouseRelease(mouse, 100, 100 + data.distance, Qt.LeftButton);
+        }
+        tryVerify(() => !mouse.picking);
         compare(chosen, data.selected);
         compare(map.operations, data.moves);
     }
@@ -65,6 +72,11 @@ TestCase {
         for (let i = 1; i <= data.count; ++i)
             trains.push({ "id": "T" + i, "name": "Train " + i });
         map.trainSpots = [{ "x": data.x, "y": data.y, "trains": trains }];
+        // Resting over them names the nearest in a tooltip.
+        mouseMove(mouse, data.x, data.y);
+        const tip = findChild(panel, "mapTip");
+        tryCompare(tip, "opened", true);
+        compare(tip.text, "Train 1");
         mouseClick(mouse, data.x, data.y);
         const popup = findChild(panel, "trainPicker");
         tryCompare(popup, "opened", true);

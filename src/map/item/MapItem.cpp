@@ -3,6 +3,7 @@
 #include "DataMapKeys.h"
 #include "MapHitTest.h"
 #include "MapStyle.h"
+#include "TrackStretch.h"
 
 #include <QMetaMethod>
 #include <QPainter>
@@ -18,7 +19,12 @@ static_assert(int(MapRenderer::SignalLayer::Images) == SignalLayer::Images &&
               int(MapRenderer::SignalLayer::Hidden) == SignalLayer::Hidden);
 } // namespace
 
-MapItem::MapItem(QQuickItem *parent) : QQuickPaintedItem(parent)
+namespace {
+bool detailByDensityDefault = true;
+} // namespace
+
+MapItem::MapItem(QQuickItem *parent)
+    : QQuickPaintedItem(parent), m_detailByDensity(detailByDensityDefault)
 {
     setAntialiasing(true);
     // Every paint covers the whole item with the map's background: nothing to clear or blend.
@@ -102,6 +108,20 @@ void MapItem::setShowStationNames(bool show)
     m_showStationNames = show;
     requestRepaint();
     emit showStationNamesChanged();
+}
+
+void MapItem::setDetailByDensity(bool on)
+{
+    if (on == m_detailByDensity)
+        return;
+    m_detailByDensity = on;
+    requestRepaint();
+    emit detailByDensityChanged();
+}
+
+void MapItem::setDetailByDensityDefault(bool on)
+{
+    detailByDensityDefault = on;
 }
 
 void MapItem::setDataSource(QObject *source)
@@ -217,7 +237,9 @@ bool MapItem::anyOfNetworkInView() const
 void MapItem::geometryChange(const QRectF &newGeometry, const QRectF &oldGeometry)
 {
     QQuickPaintedItem::geometryChange(newGeometry, oldGeometry);
-    if (!m_fitted && !m_network.isEmpty())
+    // A framed view stays framed until the user moves it.
+    if ((!m_fitted || (m_framed && newGeometry.size() != oldGeometry.size())) &&
+        !m_network.isEmpty())
         fit();
     invalidateImage();
 }
@@ -229,6 +251,7 @@ void MapItem::fit()
     if (!m_camera.fit(m_network.mapBounds(), itemSize()))
         return;
     m_fitted = true;
+    m_framed = true;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();
@@ -270,6 +293,7 @@ bool MapItem::restoreCamera(const QVariantMap &camera)
         return false;
     m_camera = MapCamera(QPointF(x, y), scale);
     m_fitted = true;
+    m_framed = false;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();
@@ -282,6 +306,7 @@ void MapItem::moveView(double x, double y)
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
     m_camera.move(x, y);
+    m_framed = false;
     cameraMoved();
 }
 
@@ -292,6 +317,7 @@ void MapItem::zoomAt(double factor, double x, double y)
     if (!std::isfinite(x) || !std::isfinite(y))
         return;
     m_camera.zoomAt(factor, x, y, itemSize());
+    m_framed = false;
     cameraMoved();
 }
 
@@ -304,6 +330,7 @@ void MapItem::focusTrain()
     const SdkTrackNode &record = m_network.nodes()[node];
     if (!m_camera.focus(record.x, record.y, itemSize()))
         return;
+    m_framed = false;
     m_settleTimer.stop();
     invalidateImage();
     emit cameraChanged();
@@ -316,7 +343,52 @@ QPointF MapItem::screenPoint(const SdkTrackNode &node) const
 
 QVariantList MapItem::trainsAt(double x, double y) const
 {
-    return MapHitTest::trainsAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
+    if (!m_detailByDensity)
+        return MapHitTest::trainsAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
+    // Trains are drawn along their track's stretch: picked where they are drawn.
+    MapPaintScene scene;
+    scene.network = &m_network;
+    scene.camera = m_camera;
+    scene.size = itemSize();
+    scene.byDensity = true;
+    return MapHitTest::trainsAt(
+        m_snapshotData, m_network, m_camera, itemSize(), x, y, [&scene](int node, double fraction) {
+            return TrackStretch::of(scene, node).at(std::isfinite(fraction) ? fraction : 0);
+        });
+}
+
+QString MapItem::describeAt(double x, double y) const
+{
+    const QVariantList trains = trainsAt(x, y);
+    if (!trains.isEmpty()) {
+        const QVariantMap train = trains.first().toMap();
+        QStringList lines{train.value(DataMapKeys::nameKey).toString()};
+        if (train.value(DataMapKeys::presentKey).toBool())
+            lines.append(QString::number(train.value(DataMapKeys::speedKey).toDouble(), 'f', 1) +
+                         QStringLiteral(" km/h"));
+        lines.append(QStringLiteral("Voie ") + train.value(DataMapKeys::trackKey).toString());
+        if (trains.size() > 1)
+            lines.append(QStringLiteral("+ %1 autres trains ici").arg(trains.size() - 1));
+        return lines.join(QLatin1Char('\n'));
+    }
+    const QVariantMap signal =
+        MapHitTest::signalAt(m_snapshotData, m_network, m_camera, itemSize(), x, y);
+    if (signal.isEmpty())
+        return QString();
+    const bool marker = signal.value(DataMapKeys::markerKey).toBool();
+    const bool balise = signal.value(DataMapKeys::baliseKey).toBool();
+    QStringList lines{marker   ? QStringLiteral("Repère")
+                      : balise ? QStringLiteral("Balise")
+                               : QStringLiteral("Signal")};
+    const QString aspect = signal.value(DataMapKeys::aspectKey).toString();
+    if (!aspect.isEmpty())
+        lines.append(aspect);
+    lines.append(
+        signal.value(DataMapKeys::stateAvailableKey).toBool()
+            ? QStringLiteral("État E%1").arg(signal.value(DataMapKeys::textureStateKey).toInt())
+            : QStringLiteral("État indisponible"));
+    lines.append(QStringLiteral("Voie ") + signal.value(DataMapKeys::trackKey).toString());
+    return lines.join(QLatin1Char('\n'));
 }
 
 void MapItem::paint(QPainter *painter)
@@ -337,5 +409,6 @@ void MapItem::paint(QPainter *painter)
     scene.stationNames = m_showStationNames;
     scene.moving = m_settleTimer.isActive();
     scene.overlayGeneration = m_overlayGeneration;
+    scene.byDensity = m_detailByDensity;
     m_renderer.paint(painter, scene);
 }

@@ -49,6 +49,11 @@ class MapItem : public QQuickPaintedItem
     // Which railway the map shows: a fingerprint of its geometry, the same from one run to the
     // next for the same network; empty without nodes.
     Q_PROPERTY(QString railway READ railway NOTIFY railwayChanged)
+    // The level of detail follows what fits on screen (usage strokes, trains along their track,
+    // signals that pile up as dots); on by default unless the program turned it off for runs that
+    // keep the plain drawing.
+    Q_PROPERTY(bool detailByDensity READ detailByDensity WRITE setDetailByDensity NOTIFY
+                   detailByDensityChanged)
 
 public:
     explicit MapItem(QQuickItem *parent = nullptr);
@@ -65,12 +70,19 @@ public:
     void setShowStationNames(bool show);
     QObject *dataSource() const { return m_dataSource; }
     void setDataSource(QObject *source);
+    bool detailByDensity() const { return m_detailByDensity; }
+    void setDetailByDensity(bool on);
+    // Whether items made from now on start with the level of detail by density (on by default).
+    static void setDetailByDensityDefault(bool on);
 
     Q_INVOKABLE void fit();
     Q_INVOKABLE void moveView(double x, double y);
     Q_INVOKABLE void zoomAt(double factor, double x, double y);
     Q_INVOKABLE void focusTrain();
     Q_INVOKABLE QVariantList trainsAt(double x, double y) const;
+    // What a tooltip says of the train (name, speed, track) or else the signal (kind, state,
+    // aspect) under (x, y); empty over nothing.
+    Q_INVOKABLE QString describeAt(double x, double y) const;
     // The camera as it can be remembered: "railway", the view centre "x" and "y" in map
     // coordinates and "scale".
     Q_INVOKABLE QVariantMap camera() const;
@@ -107,6 +119,7 @@ signals:
     void signalLayerChanged();
     void showStationNamesChanged();
     void dataSourceChanged();
+    void detailByDensityChanged();
     void railwayChanged();
     // The view moved, zoomed, was framed or taken back.
     void cameraChanged();
@@ -133,10 +146,12 @@ private:
     QString m_railway;
     MapCamera m_camera;
     bool m_fitted = false;
+    bool m_framed = false; // the view frames the network: a resize frames it again
     bool m_showCalculatedPath = false;
     double m_signalSize = 64;
     MapRenderer::SignalLayer m_signalLayer = MapRenderer::SignalLayer::Images;
     bool m_showStationNames = true;
+    bool m_detailByDensity;
     QPointer<QObject> m_dataSource;
     bool m_sourceChangedWhileHidden = false;
     bool m_repaintWhenShown = false;

@@ -29,6 +29,11 @@ struct MapPaintScene
     bool moving = false;
     // Changes whenever the overlay's content may have changed (a new data map).
     quint64 overlayGeneration = 0;
+    // The level of detail follows what fits on screen: usage as strokes along the tracks, trains
+    // at their place on the track, signals that pile up as dots in the colour they show. Off, the
+    // map keeps its plain drawing (usage marks and trains at the track's point, every signal's
+    // symbol or image).
+    bool byDensity = false;
 
     QRectF view() const { return QRectF(QPointF(0, 0), size); }
     QPointF screenPoint(int node) const
@@ -46,6 +51,7 @@ struct MapPaintCounts
     int trainLabelsDrawn = 0;
     int trainLabelsLeftOut = 0; // would have covered a label drawn before
     int stationNamesDrawn = 0;
+    int signalDots = 0;               // dots drawn for signals that pile up (one per cell)
     bool networkRedrawn = false;      // the whole network image was drawn again
     bool networkShifted = false;      // the cached image was moved and its uncovered edges drawn
     bool networkScaled = false;       // the cached image was drawn scaled

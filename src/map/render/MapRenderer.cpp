@@ -32,7 +32,8 @@ size_t MapRenderer::frameKeyOf(const Scene &scene) const
 {
     return qHashMulti(0, quintptr(scene.network), scene.overlayGeneration, textureLoader()->epoch(),
                       scene.size.width(), scene.size.height(), scene.showCalculatedPath,
-                      scene.signalSize, int(scene.signalLayer), scene.stationNames);
+                      scene.signalSize, int(scene.signalLayer), scene.stationNames,
+                      scene.byDensity);
 }
 
 void MapRenderer::paintLayers(QPainter *painter, const Scene &scene, const QRectF &area)
@@ -45,6 +46,14 @@ void MapRenderer::paintLayers(QPainter *painter, const Scene &scene, const QRect
     // a movement draws no new ones (they would be placed without knowing the others), until the
     // view rests.
     const bool wholeItem = area == scene.view();
+    if (scene.byDensity) {
+        // Labels by priority: the selected train's, then station names, then the other trains'.
+        // The names go under the trains' markers, which stay visible over them.
+        if (wholeItem)
+            m_stations.paint(painter, scene, m_counts, m_trains.selectedLabelBoxes(painter, scene));
+        m_trains.paint(painter, scene, wholeItem, m_symbols, m_counts, m_counts.stationNameBoxes);
+        return;
+    }
     m_trains.paint(painter, scene, wholeItem, m_symbols, m_counts);
     MapAttentionLayer::paint(painter, scene);
     // Names last: a handful of boxed labels that must stay readable over a crowd of trains.

@@ -3,7 +3,12 @@
 #include "MapStyle.h"
 #include "MapSymbols.h"
 
+#include "LitColour.h"
+
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                            MapSymbols &symbols, MapPaintCounts &counts)
@@ -24,6 +29,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
         painter->drawImage(QPointF(0, 0), m_layer);
         counts.texturesDrawn = m_layerTexturesDrawn;
         counts.texturesWithoutSpot = m_layerTexturesWithoutSpot;
+        counts.signalDots = m_layerSignalDots;
         counts.signalLayerReused = true;
         return;
     }
@@ -43,6 +49,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     m_layerValid = true;
     m_layerTexturesDrawn = counts.texturesDrawn;
     m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
+    m_layerSignalDots = counts.signalDots;
 }
 
 MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
@@ -50,8 +57,10 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
     const bool images = scene.signalLayer == MapSignalMode::Images;
     const int textureSide = int(scene.signalSize);
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
+    // With the level of detail by density the images are looked up in every mode, for their
+    // lit colours.
     const QVector<QImage> &textures =
-        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
+        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images || scene.byDensity);
     Shown shown;
     shown.stateLabels = scene.camera.scale() > stateLabelScale;
     shown.points.resize(marks.size());
@@ -64,7 +73,14 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
     for (int i = 0; i < marks.size(); ++i) {
         shown.points[i] = scene.screenPoint(marks[i].node);
         shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size);
-        if (!shown.onScreen[i] || !images || textures[i].isNull())
+    }
+    if (scene.byDensity) {
+        shown.lit = &m_textures.litColours();
+        markCrowded(shown, scene.size);
+    }
+    for (int i = 0; i < marks.size(); ++i) {
+        if (!shown.onScreen[i] || !images || textures[i].isNull() ||
+            (scene.byDensity && shown.crowded[i]))
             continue;
         const QSizeF target(
             textures[i].size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
@@ -72,8 +88,118 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
         key = qHashMulti(key, i, marks[i].node, target.width(), target.height());
     }
     shown.spots = m_spots.place(shown.images, marks, scene.size, scene.signalSize, scene.moving,
-                                key, m_textures.epoch());
+                                key, m_textures.epoch(), scene.byDensity);
     return shown;
+}
+
+void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
+{
+    // The points in a grid of cells of the symbol's room over the item and its on-screen margin,
+    // by counting: a signal's neighbours within the room lie in its cell or the eight around it.
+    const int count = shown.points.size();
+    shown.crowded.fill(false, count);
+    constexpr double margin = 20; // MapCamera::isOnScreen
+    const int columns = int((size.width() + 2 * margin) / symbolRoom) + 1;
+    const int rows = int((size.height() + 2 * margin) / symbolRoom) + 1;
+    if (qint64(columns) * rows > 1 << 22)
+        return; // a degenerate item: nothing is crowded
+    const auto cellOf = [&](const QPointF &point) {
+        const int column = std::clamp(int((point.x() + margin) / symbolRoom), 0, columns - 1);
+        const int row = std::clamp(int((point.y() + margin) / symbolRoom), 0, rows - 1);
+        return row * columns + column;
+    };
+    QVector<int> starts(columns * rows + 1, 0);
+    QVector<int> cells(count, -1);
+    for (int i = 0; i < count; ++i) {
+        if (shown.onScreen[i]) {
+            cells[i] = cellOf(shown.points[i]);
+            ++starts[cells[i] + 1];
+        }
+    }
+    for (int c = 0; c < columns * rows; ++c)
+        starts[c + 1] += starts[c];
+    QVector<int> filled(starts.begin(), starts.end() - 1);
+    QVector<int> order(starts.back());
+    for (int i = 0; i < count; ++i) {
+        if (cells[i] >= 0)
+            order[filled[cells[i]]++] = i;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (cells[i] < 0 || shown.crowded[i])
+            continue;
+        const QPointF &point = shown.points[i];
+        const int column = cells[i] % columns;
+        const int row = cells[i] / columns;
+        for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1) && !shown.crowded[i];
+             ++r) {
+            for (int c = std::max(0, column - 1);
+                 c <= std::min(columns - 1, column + 1) && !shown.crowded[i]; ++c) {
+                const int cell = r * columns + c;
+                for (int k = starts[cell]; k < starts[cell + 1]; ++k) {
+                    const int j = order[k];
+                    if (j == i)
+                        continue;
+                    const QPointF &far = shown.points[j];
+                    if (std::abs(far.x() - point.x()) < symbolRoom &&
+                        std::abs(far.y() - point.y()) < symbolRoom) {
+                        shown.crowded[i] = true;
+                        shown.crowded[j] = true;
+                        break;
+                    }
+                }
+            }
+        }
+    }
+}
+
+double MapSignalLayer::redness(const QColor &lit)
+{
+    if (!lit.isValid() || lit == LitColour::neutral())
+        return -1;
+    const int hue = lit.hsvHue();
+    const double fromRed = hue < 0 ? 180 : std::min(hue, 360 - hue);
+    return (LitColour::isDanger(lit) ? 1000 : 0) + (180 - fromRed) + lit.hsvSaturationF();
+}
+
+void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
+                              const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
+{
+    // One dot per cell: the reddest signal of the cell, at its own point.
+    QHash<quint64, QPair<double, int>> cells;
+    cells.reserve(dotted.size());
+    for (const int i : dotted) {
+        const QPointF &point = shown.points[i];
+        const quint64 cell = quint64(qint64(std::floor(point.x() / dotCell)) + (1 << 30)) << 32 |
+                             quint64(qint64(std::floor(point.y() / dotCell)) + (1 << 30));
+        const double red = redness(shown.lit->at(i));
+        auto found = cells.find(cell);
+        if (found == cells.end())
+            cells.insert(cell, {red, i});
+        else if (red > found->first)
+            *found = {red, i};
+    }
+    const QRectF reach = area.adjusted(-4, -4, 4, 4);
+    // The dots in a fixed order (by signal), whatever the hash's.
+    QVector<int> drawn;
+    drawn.reserve(cells.size());
+    for (auto cell = cells.cbegin(); cell != cells.cend(); ++cell)
+        drawn.append(cell->second);
+    std::sort(drawn.begin(), drawn.end());
+    for (const int i : drawn) {
+        const QPointF &point = shown.points[i];
+        if (!reach.contains(point))
+            continue;
+        const QColor colour = shown.lit->at(i);
+        symbols.keyed(
+            painter, (quint64(1) << 40) | colour.rgba(), QRect(-4, -4, 9, 9),
+            [colour](QPainter *target, const QPointF &anchor) {
+                target->setPen(MapStyle::linePen(MapStyle::background, 1));
+                target->setBrush(colour);
+                target->drawEllipse(anchor, dotRadius, dotRadius);
+            },
+            point);
+        ++counts.signalDots;
+    }
 }
 
 size_t MapSignalLayer::lookOf(const MapPaintScene &scene, const Shown &shown)
@@ -87,6 +213,8 @@ size_t MapSignalLayer::lookOf(const MapPaintScene &scene, const Shown &shown)
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i])
             continue;
+        if (shown.lit)
+            look = qHashMulti(look, shown.crowded[i], shown.lit->at(i).rgba());
         const MapOverlay::Signal &signal = marks[i];
         look = qHashMulti(look, i, shown.points[i].x(), shown.points[i].y(), signal.marker,
                           signal.balise,
@@ -107,12 +235,21 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
     // Symbols reach at most this far from their point.
     const QRectF reach = area.adjusted(-24, -24, 24, 24);
-    int next = 0; // the next entry of images, in list order
+    int next = 0;        // the next entry of images, in list order
+    QVector<int> dotted; // with the level of detail by density: signals drawn as dots
+    // Every signal of a dot's cell that reaches into the area lies within this.
+    const QRectF dotReach = area.adjusted(-dotCell - 4, -dotCell - 4, dotCell + 4, dotCell + 4);
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i])
             continue;
         const MapOverlay::Signal &signal = marks[i];
         const QPointF &point = shown.points[i];
+        if (shown.lit && shown.crowded[i]) {
+            // Markers and balises show nothing worth seeing from afar.
+            if (!signal.marker && !signal.balise && dotReach.contains(point))
+                dotted.append(i);
+            continue;
+        }
         if (next < shown.images.size() && shown.images[next].index == i) {
             const int t = next++;
             if (const std::optional<QRectF> &spot = shown.spots[t]) {
@@ -125,6 +262,12 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
                 continue;
             }
             ++counts.texturesWithoutSpot;
+            if (shown.lit) {
+                // No spot next to the signal: its dot, rather than a symbol that shows no state.
+                if (dotReach.contains(point))
+                    dotted.append(i);
+                continue;
+            }
         }
         if (!reach.contains(point))
             continue;
@@ -137,6 +280,8 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
         if (shown.stateLabels && signal.stateAvailable)
             symbols.stateLabel(painter, point, signal.marker, signal.textureState);
     }
+    if (!dotted.isEmpty())
+        drawDots(painter, area, dotted, shown, symbols, counts);
 }
 
 void MapSignalLayer::drawWithImage(QPainter *painter, const MapOverlay::Signal &signal,

@@ -23,6 +23,14 @@ class MapSignalLayer
 public:
     // State labels are drawn above this scale only.
     static constexpr double stateLabelScale = 0.08;
+    // Two signals closer than this (pixels, on both axes) would pile their symbols up.
+    static constexpr double symbolRoom = 14;
+    // The cell of one dot where dots pile up, and the dot's radius.
+    static constexpr double dotCell = 6;
+    static constexpr double dotRadius = 2.5;
+    // How red a lit colour reads, for the dot of a cell: danger first, then the nearer the hue to
+    // red; neutral grey last.
+    static double redness(const QColor &lit);
 
     SignalTextures &textures() { return m_textures; }
     const SignalTextures &textures() const { return m_textures; }
@@ -40,7 +48,16 @@ private:
         QVector<SignalSpots::Image> images;
         QVector<std::optional<QRectF>> spots; // by entry of images
         bool stateLabels = false;
+        // With the level of detail by density: signals whose symbols would pile up (by position
+        // in the overlay's signal list), drawn as dots or left out, and the lit colours.
+        QVector<bool> crowded;
+        const QVector<QColor> *lit = nullptr;
     };
+    // Marks the on-screen signals that have another within a symbol's size.
+    static void markCrowded(Shown &shown, const QSizeF &size);
+    // Dots for the signals that pile up, one per cell, in the reddest colour of the cell's.
+    static void drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
+                         const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts);
     Shown collect(const MapPaintScene &scene);
     // What the whole layer shows, as one number.
     static size_t lookOf(const MapPaintScene &scene, const Shown &shown);
@@ -57,4 +74,5 @@ private:
     bool m_layerValid = false;
     int m_layerTexturesDrawn = 0;
     int m_layerTexturesWithoutSpot = 0;
+    int m_layerSignalDots = 0;
 };

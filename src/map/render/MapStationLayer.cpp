@@ -10,7 +10,8 @@ namespace {
 constexpr int maximumNames = 4096;
 } // namespace
 
-void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPaintCounts &counts)
+void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPaintCounts &counts,
+                            const QVector<QRectF> &keepClear)
 {
     const QVector<MapOverlay::Station> &stations = scene.overlay->stations;
     if (!scene.stationNames || stations.isEmpty())
@@ -22,6 +23,8 @@ void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPa
         m_names.clear();
     const QRectF view = scene.view();
     RectGrid placed(scene.size, 128);
+    for (const QRectF &box : keepClear)
+        placed.add(box);
     // The larger stations come first, so they win where two names would overlap.
     for (const MapOverlay::Station &station : stations) {
         const QPointF point = scene.camera.toScreen(station.x, station.y, scene.size);

@@ -15,7 +15,9 @@ class MapStationLayer
 public:
     static constexpr double nameWidth = 240; // longer names are elided
 
-    void paint(QPainter *painter, const MapPaintScene &scene, MapPaintCounts &counts);
+    // keepClear: boxes that no name may cover (the selected train's label).
+    void paint(QPainter *painter, const MapPaintScene &scene, MapPaintCounts &counts,
+               const QVector<QRectF> &keepClear = {});
 
 private:
     struct Name

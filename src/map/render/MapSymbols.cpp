@@ -110,6 +110,7 @@ void MapSymbols::reset(int dotsPerMeter, const QFont &font, double scaleX, doubl
     m_font = font;
     m_scaleX = scaleX;
     m_scaleY = scaleY;
+    m_keyed.clear();
     m_pathPoint = SymbolStamp(QRect(-3, -3, 7, 7), drawPathPoint, dotsPerMeter, scaleX, scaleY);
     m_reservation =
         SymbolStamp(QRect(-10, -10, 21, 21), drawReservation, dotsPerMeter, scaleX, scaleY);
@@ -219,6 +220,25 @@ void MapSymbols::stateLabel(QPainter *painter, const QPointF &point, bool marker
         labelStamp(marker, state).stamp(painter, m_target, point);
     else
         drawStateLabel(painter, point, marker, state);
+}
+
+void MapSymbols::keyed(QPainter *painter, quint64 key, const QRect &bounds,
+                       const SymbolStamp::Drawer &drawer, const QPointF &point)
+{
+    if (!m_stamping) {
+        painter->save();
+        drawer(painter, point);
+        painter->restore();
+        return;
+    }
+    auto found = m_keyed.find(key);
+    if (found == m_keyed.end()) {
+        if (m_keyed.size() >= 4096)
+            m_keyed.clear();
+        found =
+            m_keyed.insert(key, SymbolStamp(bounds, drawer, m_dotsPerMeter, m_scaleX, m_scaleY));
+    }
+    found->stamp(painter, m_target, point);
 }
 
 void MapSymbols::trainDisc(QPainter *painter, const QPointF &point, bool selected)

@@ -30,6 +30,10 @@ public:
     // "E" and the state number, in the signal's colour with the painter's font.
     void stateLabel(QPainter *painter, const QPointF &point, bool marker, int state);
     void trainDisc(QPainter *painter, const QPointF &point, bool selected);
+    // Any other small symbol, named by key (which must stand for everything drawer draws), within
+    // bounds around its anchor: stamped like the others, or drawn directly.
+    void keyed(QPainter *painter, quint64 key, const QRect &bounds,
+               const SymbolStamp::Drawer &drawer, const QPointF &point);
 
 private:
     void reset(int dotsPerMeter, const QFont &font, double scaleX, double scaleY);
@@ -49,4 +53,5 @@ private:
     SymbolStamp m_stems[2];
     SymbolStamp m_trains[2];
     QHash<quint64, SymbolStamp> m_labels; // by marker and state
+    QHash<quint64, SymbolStamp> m_keyed;
 };

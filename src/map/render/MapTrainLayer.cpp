@@ -3,16 +3,102 @@
 #include "MapStyle.h"
 #include "MapSymbols.h"
 #include "RectGrid.h"
+#include "TrackStretch.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 constexpr int maximumLabelParts = 8192;
 } // namespace
 
+QPointF MapTrainLayer::placeOf(const MapPaintScene &scene, const MapOverlay::Train &train,
+                               QPointF *heading)
+{
+    if (!scene.byDensity) {
+        if (heading)
+            *heading = QPointF(1, 0);
+        return scene.screenPoint(train.node);
+    }
+    return TrackStretch::of(scene, train.node).at(train.fraction, heading);
+}
+
+QVector<QRectF> MapTrainLayer::selectedLabelBoxes(QPainter *painter, const MapPaintScene &scene)
+{
+    QVector<QRectF> boxes;
+    const QFontMetricsF metrics(MapStyle::trainFont(), painter->device());
+    for (const MapOverlay::Train &train : scene.overlay->trains) {
+        const QPointF point = placeOf(scene, train);
+        if (train.selected && MapCamera::isOnScreen(point, scene.size))
+            boxes.append(labelBox(train, point, metrics));
+    }
+    return boxes;
+}
+
+double MapTrainLayer::markerSize(const QVector<QPointF> &points)
+{
+    if (points.size() < 2)
+        return 5.5;
+    QRectF area(points.first(), QSizeF(0, 0));
+    for (const QPointF &point : points)
+        area |= QRectF(point, QSizeF(0, 0));
+    // The markers take at most a fifth of the area they are spread over.
+    const double each =
+        std::max(area.width(), 10.0) * std::max(area.height(), 10.0) / points.size();
+    // In half pixels: a view that pans changes the area a little, and each size is its own stamps.
+    return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 2.5, 5.5);
+}
+
+void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train,
+                               const QPointF &point, const QPointF &heading, double size,
+                               MapSymbols &symbols)
+{
+    if (train.selected)
+        size = 8;
+    const bool stopped = std::abs(train.speed) < 0.5;
+    // The sense of travel in one of 32 directions, the size in quarter pixels: one stamp each.
+    const QPointF ahead = train.direction > 0 ? heading : -heading;
+    const int direction =
+        stopped ? 0
+                : int(std::lround(std::atan2(ahead.y(), ahead.x()) / (2 * M_PI) * 32 + 32)) % 32;
+    const int quarters = int(std::lround(size * 4));
+    const quint64 key = (quint64(2) << 40) | quint64(train.selected) | quint64(stopped) << 1 |
+                        quint64(direction) << 2 | quint64(quarters) << 8;
+    const int reach = int(std::ceil(size * 1.3)) + 2;
+    const bool selected = train.selected;
+    symbols.keyed(
+        painter, key, QRect(-reach, -reach, 2 * reach + 1, 2 * reach + 1),
+        [selected, stopped, direction, quarters](QPainter *target, const QPointF &anchor) {
+            const double size = quarters / 4.0;
+            const QColor colour = selected ? MapStyle::selectedTrain : MapStyle::train;
+            // A small marker keeps a thinner outline, which would otherwise hide its colour.
+            target->setPen(MapStyle::linePen(MapStyle::background, size < 4 ? 0.75 : 1.5));
+            if (stopped) {
+                target->setBrush(MapStyle::background);
+                target->drawEllipse(anchor, size * 0.8, size * 0.8);
+                target->setPen(MapStyle::linePen(colour, 2.5));
+                target->setBrush(Qt::NoBrush);
+                target->drawEllipse(anchor, size * 0.55, size * 0.55);
+                return;
+            }
+            const double angle = direction * 2 * M_PI / 32;
+            const QPointF forward(std::cos(angle), std::sin(angle));
+            const QPointF side(-forward.y(), forward.x());
+            const QPointF tip = anchor + forward * size * 1.2;
+            const QPointF back = anchor - forward * size * 0.8;
+            const QPointF shape[3] = {tip, back + side * size * 0.9, back - side * size * 0.9};
+            target->setBrush(colour);
+            target->drawPolygon(shape, 3);
+        },
+        point);
+}
+
 void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
-                          MapSymbols &symbols, MapPaintCounts &counts)
+                          MapSymbols &symbols, MapPaintCounts &counts,
+                          const QVector<QRectF> &keepClear)
 {
     const QFont font = MapStyle::trainFont();
     painter->setFont(font);
@@ -22,16 +108,18 @@ void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool ot
         m_labelsSeenOnce.clear();
         m_labelFont = font;
     }
-    const bool otherLabels = otherLabelsAllowed && scene.camera.scale() > labelScale;
+    bool otherLabels = otherLabelsAllowed && scene.camera.scale() > labelScale;
     const QFontMetricsF metrics(painter->font(), painter->device());
     const QVector<MapOverlay::Train> &trains = scene.overlay->trains;
 
     // The selected train's label is placed first, so it is always drawn.
     RectGrid placed(scene.size, 64);
+    for (const QRectF &box : keepClear)
+        placed.add(box);
     for (const MapOverlay::Train &train : trains) {
         if (!train.selected)
             continue;
-        const QPointF point = scene.screenPoint(train.node);
+        const QPointF point = placeOf(scene, train);
         if (MapCamera::isOnScreen(point, scene.size)) {
             placed.add(labelBox(train, point, metrics));
             counts.trainLabelBoxes.append(labelBox(train, point, metrics));
@@ -40,11 +128,47 @@ void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool ot
 
     const QPen labelPen(MapStyle::trainLabel);
     const double ascent = metrics.ascent();
-    for (const MapOverlay::Train &train : trains) {
-        const QPointF point = scene.screenPoint(train.node);
+    // Markers first, the labels over them; the selected train's marker over the others.
+    // (Without the level of detail by density each disc is drawn with its label.)
+    QVector<QPair<int, QPointF>> shown;
+    QVector<QPointF> headings;
+    shown.reserve(trains.size());
+    for (int i = 0; i < trains.size(); ++i) {
+        QPointF heading;
+        const QPointF point = placeOf(scene, trains[i], &heading);
         if (!MapCamera::isOnScreen(point, scene.size))
             continue;
-        symbols.trainDisc(painter, point, train.selected);
+        shown.append({i, point});
+        headings.append(heading);
+    }
+    if (scene.byDensity) {
+        QVector<QPointF> points;
+        points.reserve(shown.size());
+        for (const auto &entry : shown)
+            points.append(entry.second);
+        const double size = markerSize(points);
+        int selected = -1;
+        for (int k = 0; k < shown.size(); ++k) {
+            const MapOverlay::Train &train = trains[shown[k].first];
+            if (train.selected)
+                selected = k;
+            else
+                drawMarker(painter, train, shown[k].second, headings[k], size, symbols);
+        }
+        if (selected >= 0)
+            drawMarker(painter, trains[shown[selected].first], shown[selected].second,
+                       headings[selected], size, symbols);
+    }
+    if (scene.byDensity) {
+        // Labels of other trains where they would take less than a fifth of the view (about
+        // 80 × 16 pixels each), so that they do not bury the network.
+        otherLabels = otherLabelsAllowed &&
+                      shown.size() * 80.0 * 16.0 < 0.2 * scene.size.width() * scene.size.height();
+    }
+    for (const auto &[i, point] : shown) {
+        const MapOverlay::Train &train = trains[i];
+        if (!scene.byDensity)
+            symbols.trainDisc(painter, point, train.selected);
         if (!otherLabels && !train.selected)
             continue;
         if (!train.selected) {

@@ -24,10 +24,27 @@ public:
 
     // otherLabelsAllowed: the paint covers the whole item, where labels can be placed against one
     // another (a strip uncovered by a movement draws none but the selected train's).
+    // keepClear: boxes that the labels of trains that are not selected keep clear of (station
+    // names, which come before them).
     void paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
-               MapSymbols &symbols, MapPaintCounts &counts);
+               MapSymbols &symbols, MapPaintCounts &counts, const QVector<QRectF> &keepClear = {});
+    // Where the selected train's label goes (nothing when it is off screen).
+    QVector<QRectF> selectedLabelBoxes(QPainter *painter, const MapPaintScene &scene);
+    // Where a train is drawn: its track's point, or with the level of detail by density its place
+    // along its track's stretch, and there the direction of growing fractions.
+    static QPointF placeOf(const MapPaintScene &scene, const MapOverlay::Train &train,
+                           QPointF *heading = nullptr);
 
 private:
+    // A marker of a readable size: an arrow in the sense of travel for a moving train, a ringed
+    // disc for a stopped one, larger and in its own colour for the selected one.
+    // size: half the marker's width for a train that is not selected.
+    static void drawMarker(QPainter *painter, const MapOverlay::Train &train, const QPointF &point,
+                           const QPointF &heading, double size, MapSymbols &symbols);
+    // Half the width of the markers of trains that are not selected: smaller where many trains
+    // share the area they are shown in, never below 2.5 (5 pixels across).
+    static double markerSize(const QVector<QPointF> &points);
+
     struct LabelPart
     {
         QStaticText text;

@@ -5,7 +5,8 @@
 QVector<std::optional<QRectF>> SignalSpots::place(const QVector<Image> &images,
                                                   const QVector<MapOverlay::Signal> &marks,
                                                   const QSizeF &itemSize, double signalSize,
-                                                  bool moving, size_t key, quint64 texturesEpoch)
+                                                  bool moving, size_t key, quint64 texturesEpoch,
+                                                  bool keep)
 {
     QVector<std::optional<QRectF>> spots(images.size());
     if (m_valid && ((moving && m_epoch == texturesEpoch) || key == m_key)) {
@@ -26,10 +27,28 @@ QVector<std::optional<QRectF>> SignalSpots::place(const QVector<Image> &images,
         return spots;
     }
     TexturePlacer placer(itemSize, signalSize);
+    const QVector<Spot> before = keep ? m_spots : QVector<Spot>();
     m_spots.fill(Spot(), marks.size());
-    for (int t = 0; t < images.size(); ++t) {
+    // The images that had a spot take it again first, where it is still free.
+    QVector<bool> kept(images.size(), false);
+    for (int t = 0; t < images.size() && !before.isEmpty(); ++t) {
         const Image &image = images[t];
-        spots[t] = placer.place(image.point, image.target);
+        const Spot *old = image.index < before.size() ? &before[image.index] : nullptr;
+        if (!old || !old->placed || old->node != marks[image.index].node ||
+            old->size != image.target)
+            continue;
+        const QRectF spot(image.point + old->offset, image.target);
+        if (!placer.take(spot))
+            continue;
+        kept[t] = true;
+        spots[t] = spot;
+        m_spots[image.index] = *old;
+    }
+    for (int t = 0; t < images.size(); ++t) {
+        if (kept[t])
+            continue;
+        const Image &image = images[t];
+        spots[t] = placer.place(image.point, image.target, keep);
         Spot &spot = m_spots[image.index];
         spot.node = marks[image.index].node;
         spot.size = image.target;

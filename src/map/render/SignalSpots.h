@@ -31,10 +31,12 @@ public:
     // The spot of each image (nothing where none is free). key stands for everything placement
     // depends on; texturesEpoch for the images looked up: images that arrived from the loader
     // since the last placement are placed at once, even while the view moves.
+    // keep: only spots within one step of the signal, and an image placed before keeps its spot
+    // while that is still free and inside the item, so that the images do not shuffle.
     QVector<std::optional<QRectF>> place(const QVector<Image> &images,
                                          const QVector<MapOverlay::Signal> &marks,
                                          const QSizeF &itemSize, double signalSize, bool moving,
-                                         size_t key, quint64 texturesEpoch);
+                                         size_t key, quint64 texturesEpoch, bool keep = false);
 
 private:
     struct Spot

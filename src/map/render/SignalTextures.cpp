@@ -1,5 +1,7 @@
 #include "SignalTextures.h"
 
+#include "LitColour.h"
+
 #include <QPainter>
 
 namespace {
@@ -19,6 +21,9 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
         m_images.size() == marks.size())
         return m_images;
     m_images.fill(QImage(), marks.size());
+    m_lit.fill(LitColour::neutral(), marks.size());
+    if (m_litByFile.size() > maximumScaledTextures)
+        m_litByFile.clear();
     bool pending = false;
     if (images) {
         QHash<QString, QImage> asked; // many signals share one file
@@ -37,6 +42,15 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
                 found = asked.insert(marks[i].texturePath, result.image);
             }
             m_images[i] = found.value();
+            if (found.value().isNull())
+                continue;
+            auto lit = m_litByFile.find(marks[i].texturePath);
+            if (lit == m_litByFile.end()) {
+                const QColor colour = LitColour::of(found.value());
+                lit = m_litByFile.insert(marks[i].texturePath,
+                                         colour.isValid() ? colour : LitColour::neutral());
+            }
+            m_lit[i] = lit.value();
         }
     }
     m_pending = pending;

@@ -3,6 +3,7 @@
 #include "MapOverlay.h"
 #include "TextureLoader.h"
 
+#include <QColor>
 #include <QHash>
 #include <QImage>
 #include <QPair>
@@ -29,6 +30,10 @@ public:
     // The image of each signal of the overlay, by position in its signal list (null for a
     // symbol); looked up again only when the overlay, the loader's epoch or the mode changed.
     const QVector<QImage> &lookUp(const MapOverlay &overlay, quint64 generation, bool images);
+    // The lit colour of each signal's image, by position in the signal list, from the last lookup
+    // that asked for images: read once per image file; neutral grey for a signal without image or
+    // state, or an image without a clear lit colour.
+    const QVector<QColor> &litColours() const { return m_lit; }
     // The loader's epoch at the last lookup.
     quint64 epoch() const { return m_epoch; }
     // The last lookup met images still loading.
@@ -40,7 +45,9 @@ public:
 
 private:
     TextureLoader *m_loader = &TextureLoader::shared();
-    QVector<QImage> m_images; // by position in the overlay's signal list
+    QVector<QImage> m_images;           // by position in the overlay's signal list
+    QVector<QColor> m_lit;              // by position in the overlay's signal list
+    QHash<QString, QColor> m_litByFile; // files decoded so far
     quint64 m_generation = ~quint64(0);
     quint64 m_epoch = ~quint64(0);
     bool m_asked = false; // the lookup asked for images at all

@@ -74,7 +74,7 @@ inline int TexturePlacer::lastCellInside(double high, const QVector<double> &edg
 }
 
 const TexturePlacer::ColumnRows *TexturePlacer::columnRows(int firstColumn, int lastColumn,
-                                                            int rowsNeeded)
+                                                           int rowsNeeded)
 {
     const int width = lastColumn - firstColumn;
     ColumnRows *rows;
@@ -166,7 +166,18 @@ void TexturePlacer::remember(const QRectF &rectangle)
     }
 }
 
-std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize)
+bool TexturePlacer::take(const QRectF &spot)
+{
+    if (!MapCamera::isDrawable(spot.topLeft()) || !MapCamera::isDrawable(spot.bottomRight()) ||
+        spot.left() < 0 || spot.top() < 0 || spot.right() > m_itemSize.width() ||
+        spot.bottom() > m_itemSize.height() || collides(spot))
+        return false;
+    remember(spot);
+    return true;
+}
+
+std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSizeF &textureSize,
+                                           bool nearOnly)
 {
     const double w = textureSize.width();
     const double h = textureSize.height();
@@ -211,9 +222,11 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
     int rowFirstCell = 0;
     int rowLastCell = 0;
 
-    for (int i = first; i < candidateCount; ++i) {
+    // The nearest three columns and rows are the first 27 candidates' columns 0 to 2.
+    const int last = nearOnly ? 3 * columnCount : candidateCount;
+    for (int i = first; i < last; ++i) {
         const int a = i % columnCount;
-        if (!columnInside[a])
+        if (!columnInside[a] || (nearOnly && a > 2))
             continue;
         const QRectF candidate = base.translated(columnOffset(i) * m_step, rowOffset(i) * m_step);
         if (rowFor != i / columnCount) {
@@ -240,6 +253,7 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
         return candidate;
     }
 
-    m_firstCandidate.insert(key, candidateCount);
+    if (!nearOnly)
+        m_firstCandidate.insert(key, candidateCount);
     return std::nullopt;
 }

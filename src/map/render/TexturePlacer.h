@@ -31,7 +31,12 @@ public:
 
     // Places a texture of this size for the track point and remembers the result; nothing when
     // no candidate is free.
-    std::optional<QRectF> place(const QPointF &trackPoint, const QSizeF &textureSize);
+    // nearOnly: only the candidates within one step of the first (no long leader line).
+    std::optional<QRectF> place(const QPointF &trackPoint, const QSizeF &textureSize,
+                                bool nearOnly = false);
+    // Takes this spot when it lies inside the item and is free (a spot kept from an earlier
+    // placement); false, remembering nothing, otherwise.
+    bool take(const QRectF &spot);
 
     const QVector<QRectF> &placedRectangles() const { return m_placed; }
 

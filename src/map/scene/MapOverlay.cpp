@@ -164,8 +164,12 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
             continue;
         const QString name = train.value(DataMapKeys::nameKey).toString();
         const QString tail = trainLabelTail(train);
-        overlay.trains.append(
-            {node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail, name + tail});
+        const double fraction = train.value(DataMapKeys::fractionKey).toDouble();
+        const double speed = train.value(DataMapKeys::speedKey).toDouble();
+        overlay.trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail,
+                               name + tail, std::isfinite(fraction) ? fraction : 0,
+                               std::isfinite(speed) ? speed : 0,
+                               train.value(DataMapKeys::directionKey).toInt()});
     }
 
     // Held, stalled and locked trains, and the cycles through the locked ones.

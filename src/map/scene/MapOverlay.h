@@ -30,7 +30,10 @@ public:
         // which changes as the train moves but takes one of a thousand values.
         QString name;
         QString tail;
-        QString label; // name and tail
+        QString label;       // name and tail
+        double fraction = 0; // along the track, 0 at its first neighbour
+        double speed = 0;    // km/h
+        int direction = 0;   // above 0: towards the second neighbour
     };
 
     // A station named on the map, at the middle of its tracks' nodes (world coordinates).

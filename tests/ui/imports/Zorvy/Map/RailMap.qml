@@ -33,6 +33,10 @@ Item {
     function zoomAt(factor, x, y) { operations = operations.concat([["zoom", factor, x, y]]); }
     function fit() { operations = operations.concat([["fit"]]); }
     function focusTrain() { operations = operations.concat([["focus"]]); }
+    function describeAt(x, y) {
+        const trains = trainsAt(x, y);
+        return trains.length ? trains[0].name : "";
+    }
     function trainsAt(x, y) {
         const spot = trainSpots.find(s => Math.hypot(s.x - x, s.y - y) <= 12);
         return spot ? spot.trains : [];

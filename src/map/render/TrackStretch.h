@@ -1,0 +1,53 @@
+#pragma once
+
+#include "MapPaintScene.h"
+
+#include <QLineF>
+#include <QPointF>
+
+#include <algorithm>
+#include <cmath>
+
+// A track's stretch of the drawing: from the middle of the edge to its first neighbour, through
+// its node, to the middle of the edge to its second neighbour (screen points). A track without a
+// neighbour ends at its node on that side.
+struct TrackStretch
+{
+    QPointF start;
+    QPointF node;
+    QPointF end;
+
+    static TrackStretch of(const MapPaintScene &scene, int node)
+    {
+        const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+        const SdkTrackNode &record = nodes[node];
+        const QPointF point = scene.screenPoint(node);
+        const auto half = [&](quint64 id) {
+            const int other = id != record.id ? scene.network->indexOf(id) : -1;
+            if (other < 0)
+                return point;
+            const QPointF far = scene.screenPoint(other);
+            return MapCamera::isDrawable(far) ? (point + far) / 2 : point;
+        };
+        return {half(record.neighbour1), point, half(record.neighbour2)};
+    }
+
+    // The point at this fraction of the stretch's length (0 at start), and the direction of
+    // growing fractions there.
+    QPointF at(double fraction, QPointF *heading = nullptr) const
+    {
+        const double first = QLineF(start, node).length();
+        const double second = QLineF(node, end).length();
+        const double total = first + second;
+        const double along = std::clamp(fraction, 0.0, 1.0) * total;
+        const bool onFirst = along <= first && first > 0;
+        const QPointF from = onFirst ? start : node;
+        const QPointF to = onFirst ? node : end;
+        const double length = onFirst ? first : second;
+        if (heading)
+            *heading = length > 0 ? (to - from) / length : QPointF(1, 0);
+        if (!(total > 0) || !(length > 0))
+            return node;
+        return from + (to - from) * ((onFirst ? along : along - first) / length);
+    }
+};
