@@ -1,6 +1,7 @@
 #include "ApplicationAssembly.h"
 #include "CommandLine.h"
 #include "LogCategories.h"
+#include "RecordingExport.h"
 #include "SdkFailureReport.h"
 #include "SdkLoader.h"
 #include "Version.h"
@@ -27,6 +28,20 @@ int main(int argc, char *argv[])
             std::fputs("ZorvyTco " ZORVY_VERSION "\n", stdout);
             return 0;
         }
+        if (!early.valueError().isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(early.valueError()));
+            return 2;
+        }
+        // The export of a recorded capture needs neither a window nor the library.
+        if (!early.exportPath().isEmpty()) {
+            const QString error =
+                exportCaptureJson(early.replayPath(), early.exportSeconds(), early.exportPath());
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 2;
+            }
+            return 0;
+        }
     }
 #if !defined(Q_OS_WIN) && !defined(Q_OS_MACOS)
     // A machine without any display (a build server, a script over ssh) still gets a working
@@ -47,15 +62,36 @@ int main(int argc, char *argv[])
                      qPrintable(QStringLiteral("Option inconnue : %1").arg(unknown)));
     std::fflush(stderr);
 
+    // A replay is opened before anything else, so that a bad recording ends the program at once;
+    // it needs no library.
+    std::shared_ptr<Replay> replay;
+    if (!options.replayPath().isEmpty()) {
+        try {
+            replay = std::make_shared<Replay>(options.replayPath());
+        } catch (const RecordingFormat::Error &error) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.text()));
+            return 2;
+        }
+    }
+
     // The library is checked before anything else exists.
     QString sdkError;
-    if (!loadSdk(&sdkError)) {
+    if (!replay && !loadSdk(&sdkError)) {
         reportSdkFailure(sdkError, !options.checkSdk());
         return 3;
     }
     if (options.checkSdk())
         return 0;
 
-    ApplicationAssembly assembly(options);
+    std::shared_ptr<Recorder> recorder;
+    if (!options.recordPath().isEmpty()) {
+        recorder = std::make_shared<Recorder>();
+        if (!recorder->start(options.recordPath())) {
+            std::fprintf(stderr, "%s\n", qPrintable(recorder->status()));
+            return 2;
+        }
+    }
+
+    ApplicationAssembly assembly(options, std::move(replay), std::move(recorder));
     return assembly.finish(QGuiApplication::exec());
 }

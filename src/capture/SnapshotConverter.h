@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordStream.h"
 #include "SnapshotRecords.h"
 #include "ViewParameters.h"
 
@@ -17,9 +18,14 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 // "captureMs" and "updated". Throws std::runtime_error carrying the library's status text (UTF-8)
 // when a library call fails, and a French status text when the lists pass the capture budget or
 // memory runs out while the capture is copied or converted (never std::bad_alloc); the snapshot is
-// released on every path.
+// released on every path. A sink, when given, takes a shared copy of each converted capture.
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
-                            const ViewParameters &view, SnapshotRecords &records);
+                            const ViewParameters &view, SnapshotRecords &records,
+                            RecordSink *sink = nullptr);
+
+// Stamps a converted map with what belongs to its capture: "captureMs" and "updated" (the local
+// time of timeMs, the end of the capture in ms since the epoch).
+void stampCapture(QVariantMap &data, qint64 captureMs, qint64 timeMs);
 
 // The same through the loaded library, with records kept by the calling thread.
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view);

@@ -8,6 +8,10 @@ ApplicationWindow {
 
     required property var backend
     required property var updater
+    // The recording shown instead of the live game (null: live) and the recorder of the session
+    // (null: not recording).
+    property var replay: null
+    property var recorder: null
 
     // The data map of the Backend, re-read at every changed(); the trains and the tracks of the
     // current page come as list models that update in place (see LiveFeed).

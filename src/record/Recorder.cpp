@@ -1,0 +1,169 @@
+#include "Recorder.h"
+
+#include "LogCategories.h"
+#include "RecordingWriter.h"
+
+#include <QDebug>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <chrono>
+#include <ctime>
+
+namespace {
+qint64 threadCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+} // namespace
+
+Recorder::Recorder(QObject *parent) : QObject(parent) {}
+
+Recorder::~Recorder()
+{
+    stop();
+}
+
+bool Recorder::start(const QString &path)
+{
+    stop();
+    // The file is created here, so that a path that cannot be written is told at once; the
+    // writer thread then owns it.
+    std::shared_ptr<RecordingWriter> writer;
+    try {
+        writer = std::make_shared<RecordingWriter>(path);
+    } catch (const RecordingFormat::Error &error) {
+        setStatus(error.text(), false);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = false;
+        m_dropped = m_written = m_bytes = m_cpuNs = 0;
+        m_queue.clear();
+    }
+    setStatus(QStringLiteral("Enregistrement en cours · %1").arg(QFileInfo(path).fileName()), true);
+    m_thread = std::thread([this, writer, path]() mutable {
+        const qint64 cpuStart = threadCpuNs();
+        QElapsedTimer sinceCommit;
+        sinceCommit.start();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        try {
+            for (;;) {
+                m_wake.wait_for(lock, std::chrono::milliseconds(commitIntervalMs),
+                                [this] { return m_stopping || !m_queue.empty(); });
+                const bool stopping = m_stopping;
+                std::deque<SharedCapture> batch;
+                batch.swap(m_queue);
+                lock.unlock();
+                for (const SharedCapture &capture : batch)
+                    writer->append(*capture);
+                batch.clear();
+                if (writer->hasUncommitted() &&
+                    (stopping || sinceCommit.elapsed() >= commitIntervalMs)) {
+                    writer->commit();
+                    sinceCommit.restart();
+                }
+                lock.lock();
+                m_written = writer->captureCount();
+                m_bytes = writer->bytesWritten();
+                m_cpuNs = threadCpuNs() - cpuStart;
+                if (stopping)
+                    break;
+            }
+            lock.unlock();
+        } catch (const RecordingFormat::Error &error) {
+            if (!lock.owns_lock())
+                lock.lock();
+            m_queue.clear();
+            m_stopping = true;
+            lock.unlock();
+            qCWarning(LogCategory::capture).noquote() << error.text();
+            setStatus(QStringLiteral("Enregistrement arrêté : %1").arg(error.text()), false);
+        }
+        writer.reset(); // closes the file
+    });
+    return true;
+}
+
+void Recorder::stop()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+    bool wasRecording;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        wasRecording = m_recording;
+    }
+    if (wasRecording) {
+        qCInfo(LogCategory::capture).noquote()
+            << "Recording:" << captureCount() << "captures," << bytesWritten() << "bytes,"
+            << cpuMsPerCapture() << "ms of writer CPU per capture";
+        setStatus(QStringLiteral("Enregistrement terminé · %1 captures").arg(captureCount()),
+                  false);
+    }
+}
+
+void Recorder::take(SharedCapture capture)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_recording || m_stopping)
+            return;
+        if (int(m_queue.size()) >= maxQueued) {
+            ++m_dropped;
+            return;
+        }
+        m_queue.push_back(std::move(capture));
+    }
+    m_wake.notify_all();
+}
+
+void Recorder::setStatus(const QString &text, bool recording)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_status = text;
+        m_recording = recording;
+    }
+    // Told on the object's own thread, whatever thread the change came from.
+    QMetaObject::invokeMethod(this, &Recorder::statusChanged, Qt::QueuedConnection);
+}
+
+bool Recorder::recording() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recording;
+}
+
+QString Recorder::status() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_status;
+}
+
+qint64 Recorder::captureCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_written;
+}
+
+qint64 Recorder::bytesWritten() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bytes;
+}
+
+double Recorder::cpuMsPerCapture() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_written > 0 ? double(m_cpuNs) / 1e6 / double(m_written) : 0.0;
+}

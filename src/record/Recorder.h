@@ -1,0 +1,65 @@
+#pragma once
+
+#include "RecordStream.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// Keeps every live capture in a recording file, on a writer thread of its own: the reader thread
+// only hands over the shared records. It commits at least once a second, so that a program killed
+// while recording leaves a file that replays up to about a second before the end. When the file
+// cannot be written (disk full, file gone), the recording stops with a French status and the live
+// view goes on.
+class Recorder : public QObject, public RecordSink
+{
+    Q_OBJECT
+    Q_PROPERTY(bool recording READ recording NOTIFY statusChanged)
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+
+public:
+    static constexpr int commitIntervalMs = 500;
+    // Captures waiting for the writer beyond this are dropped (and counted in the status).
+    static constexpr int maxQueued = 32;
+
+    explicit Recorder(QObject *parent = nullptr);
+    ~Recorder() override; // stop()
+
+    // Creates the file and starts the writer; false with the reason in status() when the file
+    // cannot be created.
+    bool start(const QString &path);
+    // Writes what is queued, commits and ends the writer.
+    void stop();
+
+    bool recording() const;
+    QString status() const;
+    qint64 captureCount() const;
+    qint64 bytesWritten() const;
+    // The writer thread's CPU time per capture written so far, in ms.
+    double cpuMsPerCapture() const;
+
+    void take(SharedCapture capture) override;
+
+signals:
+    void statusChanged();
+
+private:
+    void write(const QString &path);
+    void setStatus(const QString &text, bool recording);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<SharedCapture> m_queue;
+    bool m_stopping = false;
+    bool m_recording = false;
+    QString m_status;
+    qint64 m_dropped = 0;
+    qint64 m_written = 0;
+    qint64 m_bytes = 0;
+    qint64 m_cpuNs = 0;
+    std::thread m_thread;
+};

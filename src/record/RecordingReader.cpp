@@ -1,0 +1,186 @@
+#include "RecordingReader.h"
+
+#include <QFileInfo>
+
+#include <zstd.h>
+
+#include <algorithm>
+
+using RecordingFormat::Error;
+
+namespace {
+// Beyond this a damaged file could make the list of captures itself exhaust memory: about a year
+// of captures four times a second.
+constexpr qint64 maxCaptures = qint64(1) << 27;
+// A full check of the file's pages is made at opening up to this size; larger files are checked
+// as they are read.
+constexpr qint64 fullCheckBytes = qint64(256) << 20;
+} // namespace
+
+RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(path).fileName())
+{
+    const QString context = QStringLiteral("Enregistrement illisible (%1)").arg(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw Error(QStringLiteral("%1 : fichier introuvable").arg(context));
+    if (info.isDir())
+        throw Error(QStringLiteral("%1 : c’est un dossier").arg(context));
+    if (!info.isFile())
+        throw Error(QStringLiteral("%1 : ce n’est pas un fichier ordinaire").arg(context));
+
+    // Read-write when possible, so that a file left by a killed recording gets its log replayed.
+    try {
+        m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, context);
+    } catch (const Error &) {
+        m_db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_EXRESCODE, context);
+    }
+
+    {
+        Sqlite::Statement version(m_db, "PRAGMA user_version");
+        version.step();
+        const qint64 found = version.integer(0);
+        if (found > RecordingFormat::schemaVersion)
+            throw Error(QStringLiteral("%1 : enregistrement de la version %2, plus récente que "
+                                       "celle que ce programme lit (%3) ; mettre le programme à "
+                                       "jour")
+                            .arg(context)
+                            .arg(found)
+                            .arg(RecordingFormat::schemaVersion));
+        if (found < 1)
+            throw Error(
+                QStringLiteral("%1 : ce n’est pas un enregistrement Zorvy TCO").arg(context));
+    }
+    if (info.size() <= fullCheckBytes) {
+        Sqlite::Statement check(m_db, "PRAGMA quick_check(1)");
+        if (!check.step() || check.blob(0) != "ok")
+            throw Error(QStringLiteral("%1 : fichier endommagé (%2)")
+                            .arg(context, QString::fromUtf8(check.blob(0))));
+    }
+
+    {
+        Sqlite::Statement count(m_db, "SELECT count(*) FROM captures");
+        count.step();
+        if (count.integer(0) > maxCaptures)
+            throw Error(QStringLiteral("%1 : %2 captures annoncées, au-delà de ce qu’un "
+                                       "enregistrement peut contenir")
+                            .arg(context)
+                            .arg(count.integer(0)));
+        m_captures.reserve(std::size_t(count.integer(0)));
+    }
+    Sqlite::Statement all(m_db,
+                          "SELECT number, time_ms, duration_ms FROM captures ORDER BY number");
+    while (all.step() && qint64(m_captures.size()) < maxCaptures)
+        m_captures.push_back({all.integer(0), all.integer(1), all.integer(2)});
+    // Times are taken by the wall clock, which may step back: the order is the captures' own.
+    m_selectCapture.emplace(m_db, "SELECT process_id, path_available, path_train, path_size, "
+                                  "reservations_available, occupations_available FROM captures "
+                                  "WHERE number = ?1");
+    m_selectList.emplace(m_db, "SELECT count, size, data FROM lists WHERE list = ?1 AND "
+                               "number <= ?2 ORDER BY number DESC LIMIT 1");
+    m_selectFile.emplace(m_db, "SELECT size, data FROM files WHERE path = ?1");
+}
+
+void RecordingReader::fail(const QString &what) const
+{
+    throw Error(QStringLiteral("Enregistrement illisible (%1) : %2").arg(m_fileName, what));
+}
+
+qsizetype RecordingReader::indexAt(qint64 offsetMs) const
+{
+    if (m_captures.empty())
+        return 0;
+    const qint64 target = m_captures.front().timeMs + offsetMs;
+    qsizetype index = 0;
+    for (qsizetype i = 0; i < qsizetype(m_captures.size()); ++i) {
+        if (m_captures[std::size_t(i)].timeMs <= target)
+            index = i;
+    }
+    return index;
+}
+
+void RecordingReader::load(qsizetype index, CapturedRecords &capture)
+{
+    if (index < 0 || index >= qsizetype(m_captures.size()))
+        fail(QStringLiteral("capture %1 absente").arg(index));
+    const Capture &entry = m_captures[std::size_t(index)];
+    SnapshotRecords &records = capture.records;
+    try {
+        Sqlite::Statement &row = *m_selectCapture;
+        row.reset();
+        row.bind(1, entry.number);
+        if (!row.step())
+            fail(QStringLiteral("capture %1 absente").arg(entry.number));
+        capture.timeMs = entry.timeMs;
+        capture.durationMs = entry.durationMs;
+        capture.processId = quint32(row.integer(0));
+        records.pathAvailable = row.integer(1) != 0;
+        records.pathTrain = quint64(row.integer(2));
+        records.pathSize = quint32(std::clamp<qint64>(row.integer(3), 0, 0xFFFFFFFF));
+        records.reservationsAvailable = row.integer(4) != 0;
+        records.occupationsAvailable = row.integer(5) != 0;
+        row.reset();
+
+        SdkCopy::Budget budget;
+        RecordingFormat::forEachList(
+            records, [&](int list, auto &buffer, const SdkCopy::ListLimit &limit) {
+                using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+                Sqlite::Statement &select = *m_selectList;
+                select.reset();
+                select.bind(1, list).bind(2, entry.number);
+                if (!select.step())
+                    fail(QStringLiteral("liste %1 absente de la capture %2")
+                             .arg(list)
+                             .arg(entry.number));
+                const qint64 count = select.integer(0);
+                const qint64 size = select.integer(1);
+                const qint64 frameBytes = select.bytes(2);
+                if (count < 0 || count > limit.maxRecords)
+                    fail(QStringLiteral("%1 %2 annoncés, au-delà de la limite de %3")
+                             .arg(count)
+                             .arg(QString::fromUtf8(limit.name))
+                             .arg(limit.maxRecords));
+                budget.admit(limit, quint64(count));
+                if (size != count * qint64(sizeof(Record)))
+                    fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
+                             .arg(count)
+                             .arg(QString::fromUtf8(limit.name))
+                             .arg(size));
+                if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
+                    fail(QStringLiteral("bloc compressé des %1 plus grand que possible")
+                             .arg(QString::fromUtf8(limit.name)));
+                const QByteArray frame = select.blob(2);
+                select.reset();
+                Record *target = buffer.zeroed(quint32(count));
+                try {
+                    RecordingFormat::decompress(frame, reinterpret_cast<char *>(target), size);
+                } catch (const Error &error) {
+                    buffer.clear();
+                    fail(QStringLiteral("%1 de la capture %2 : %3")
+                             .arg(QString::fromUtf8(limit.name))
+                             .arg(entry.number)
+                             .arg(error.text()));
+                }
+            });
+    } catch (const Error &) {
+        records.clear();
+        throw;
+    } catch (const std::runtime_error &error) { // the capture budget
+        records.clear();
+        fail(QString::fromUtf8(error.what()));
+    }
+}
+
+std::optional<QByteArray> RecordingReader::file(const QByteArray &path)
+{
+    Sqlite::Statement &select = *m_selectFile;
+    select.reset();
+    select.bindBlob(1, path);
+    if (!select.step())
+        return std::nullopt;
+    if (select.bytes(1) > RecordingFormat::maxFileBytes || select.bytes(1) != select.integer(0))
+        fail(QStringLiteral("fichier d’image %1 de taille incohérente")
+                 .arg(QString::fromUtf8(path)));
+    QByteArray data = select.blob(1);
+    select.reset();
+    return data;
+}

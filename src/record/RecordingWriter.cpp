@@ -1,0 +1,153 @@
+#include "RecordingWriter.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+using RecordingFormat::Error;
+
+namespace {
+
+const char schema[] = R"(
+PRAGMA journal_mode = WAL;
+PRAGMA synchronous = NORMAL;
+BEGIN;
+CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE captures(number INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,
+  duration_ms INTEGER NOT NULL, process_id INTEGER NOT NULL, key_capture INTEGER NOT NULL,
+  path_available INTEGER NOT NULL, path_train INTEGER NOT NULL, path_size INTEGER NOT NULL,
+  reservations_available INTEGER NOT NULL, occupations_available INTEGER NOT NULL);
+CREATE TABLE lists(list INTEGER NOT NULL, number INTEGER NOT NULL, count INTEGER NOT NULL,
+  size INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(list, number)) WITHOUT ROWID;
+CREATE TABLE files(path BLOB PRIMARY KEY, size INTEGER NOT NULL, data BLOB NOT NULL);
+PRAGMA user_version = 1;
+COMMIT;
+)";
+static_assert(RecordingFormat::schemaVersion == 1, "the schema above writes version 1");
+
+template <typename Record>
+bool sameRecords(const SdkCopy::RecordBuffer<Record> &a, const SdkCopy::RecordBuffer<Record> &b)
+{
+    return a.count() == b.count() &&
+           (a.count() == 0 ||
+            std::memcmp(a.begin(), b.begin(), std::size_t(a.count()) * sizeof(Record)) == 0);
+}
+
+} // namespace
+
+RecordingWriter::RecordingWriter(const QString &path)
+{
+    const QString context = QStringLiteral("Enregistrement impossible dans %1").arg(path);
+    if (QFileInfo::exists(path))
+        throw Error(QStringLiteral("%1 : le fichier existe déjà").arg(context));
+    m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE, context);
+    m_db.exec(schema);
+    m_insertCapture.emplace(m_db, "INSERT INTO captures VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
+    m_insertList.emplace(m_db, "INSERT INTO lists VALUES(?1,?2,?3,?4,?5)");
+    m_insertFile.emplace(m_db, "INSERT OR IGNORE INTO files VALUES(?1,?2,?3)");
+}
+
+RecordingWriter::~RecordingWriter()
+{
+    m_insertCapture.reset();
+    m_insertList.reset();
+    m_insertFile.reset();
+    if (m_inTransaction && m_db.isOpen())
+        sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr);
+}
+
+void RecordingWriter::append(const CapturedRecords &capture)
+{
+    if (!m_inTransaction) {
+        m_db.exec("BEGIN");
+        m_inTransaction = true;
+    }
+    const SnapshotRecords &records = capture.records;
+    const bool key = m_number == 0 ||
+                     capture.timeMs - m_lastKeyMs >= RecordingFormat::keyIntervalMs ||
+                     capture.timeMs < m_lastKeyMs;
+    if (key)
+        m_lastKeyMs = capture.timeMs;
+
+    Sqlite::Statement &insertCapture = *m_insertCapture;
+    insertCapture.reset();
+    insertCapture.bind(1, m_number)
+        .bind(2, capture.timeMs)
+        .bind(3, capture.durationMs)
+        .bind(4, capture.processId)
+        .bind(5, key)
+        .bind(6, records.pathAvailable)
+        .bind(7, qint64(records.pathTrain))
+        .bind(8, records.pathSize)
+        .bind(9, records.reservationsAvailable)
+        .bind(10, records.occupationsAvailable);
+    insertCapture.step();
+
+    const SnapshotRecords *previous = m_previous.get();
+    RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
+        if (previous) {
+            bool same = false;
+            RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
+                if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
+                    if (other == list)
+                        same = sameRecords(buffer, old);
+                }
+            });
+            if (same && (RecordingFormat::isStatic(list) || !key))
+                return;
+        }
+        using Record = std::remove_reference_t<decltype(*buffer.begin())>;
+        const qsizetype size = qsizetype(buffer.count()) * qsizetype(sizeof(Record));
+        const QByteArray frame =
+            RecordingFormat::compress(reinterpret_cast<const char *>(buffer.begin()), size);
+        Sqlite::Statement &insertList = *m_insertList;
+        insertList.reset();
+        insertList.bind(1, list).bind(2, m_number).bind(3, buffer.count()).bind(4, size);
+        insertList.bindBlob(5, frame);
+        insertList.step();
+        m_bytes += frame.size();
+    });
+    storeFiles(records);
+
+    if (!m_previous)
+        m_previous = std::make_unique<SnapshotRecords>();
+    copyRecords(records, *m_previous);
+    ++m_number;
+}
+
+void RecordingWriter::storeFiles(const SnapshotRecords &records)
+{
+    for (const SdkSignalTexture &texture : records.textures) {
+        if ((texture.flags & SdkTexturePathValid) == 0)
+            continue;
+        const QByteArray path(texture.path, qsizetype(strnlen(texture.path, sizeof texture.path)));
+        if (path.isEmpty() || m_seenFiles.contains(path))
+            continue;
+        m_seenFiles.insert(path);
+        // Only regular files of a sane size; what cannot be read is not kept, as live.
+        const QString name = QString::fromUtf8(path);
+        const QFileInfo info(name);
+        if (!info.isFile() || info.size() > RecordingFormat::maxFileBytes)
+            continue;
+        QFile file(name);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray data = file.read(RecordingFormat::maxFileBytes + 1);
+        if (data.size() > RecordingFormat::maxFileBytes)
+            continue;
+        Sqlite::Statement &insertFile = *m_insertFile;
+        insertFile.reset();
+        insertFile.bindBlob(1, path).bind(2, data.size()).bindBlob(3, data);
+        insertFile.step();
+        m_bytes += data.size();
+    }
+}
+
+void RecordingWriter::commit()
+{
+    if (!m_inTransaction)
+        return;
+    m_db.exec("COMMIT");
+    m_inTransaction = false;
+}
