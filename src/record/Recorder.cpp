@@ -41,7 +41,7 @@ bool Recorder::start(const QString &path)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = false;
-        m_dropped = m_written = m_bytes = m_cpuNs = 0;
+        m_dropped = m_written = m_committed = m_bytes = m_cpuNs = 0;
         m_queue.clear();
     }
     setStatus(QStringLiteral("Enregistrement en cours · %1").arg(QFileInfo(path).fileName()), true);
@@ -68,6 +68,8 @@ bool Recorder::start(const QString &path)
                 }
                 lock.lock();
                 m_written = writer->captureCount();
+                if (!writer->hasUncommitted())
+                    m_committed = m_written;
                 m_bytes = writer->bytesWritten();
                 m_cpuNs = threadCpuNs() - cpuStart;
                 if (stopping)
@@ -154,6 +156,12 @@ qint64 Recorder::captureCount() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_written;
+}
+
+qint64 Recorder::committedCount() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_committed;
 }
 
 qint64 Recorder::bytesWritten() const

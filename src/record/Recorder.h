@@ -38,6 +38,8 @@ public:
     bool recording() const;
     QString status() const;
     qint64 captureCount() const;
+    // The captures committed to the file so far (a program killed now leaves them readable).
+    qint64 committedCount() const;
     qint64 bytesWritten() const;
     // The writer thread's CPU time per capture written so far, in ms.
     double cpuMsPerCapture() const;
@@ -59,6 +61,7 @@ private:
     QString m_status;
     qint64 m_dropped = 0;
     qint64 m_written = 0;
+    qint64 m_committed = 0;
     qint64 m_bytes = 0;
     qint64 m_cpuNs = 0;
     std::thread m_thread;
