@@ -22,8 +22,8 @@ class ApplicationAssembly
 public:
     // replay, when given, is shown instead of the live game; recorder, when given, keeps every
     // live capture.
-    ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay,
-                        std::shared_ptr<Recorder> recorder);
+    explicit ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay = {},
+                                 std::shared_ptr<Recorder> recorder = {});
     ~ApplicationAssembly();
 
     // Ends the program once the event loop has returned exitCode: the window goes, the reader is

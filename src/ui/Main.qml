@@ -114,8 +114,24 @@ ApplicationWindow {
             id: header
             Layout.fillWidth: true
             live: feed.live
+            replaying: !!window.replay
             onConnectRequested: pid => window.backend.connectGame(pid)
             onDisconnectRequested: window.backend.disconnectGame()
+        }
+
+        ReplayBar {
+            Layout.fillWidth: true
+            replay: window.replay
+            visible: !!window.replay
+        }
+
+        Text {
+            objectName: "recorderStatus"
+            Layout.fillWidth: true
+            visible: !!window.recorder && window.recorder.status !== ""
+            text: window.recorder ? window.recorder.status : ""
+            color: Theme.recordingText
+            elide: Text.ElideRight
         }
 
         RowLayout {
