@@ -103,9 +103,9 @@ int main(int argc, char *argv[])
     }
 
     const qint64 bytes = QFileInfo(path).size();
-    out << "world " << size << ", " << captures << " captures every 250 ms: " << bytes
-        << " bytes, " << bytes / captures << " bytes per capture, "
-        << double(bytes) / captures * 4 * 3600 / 1e6 << " MB per hour\n";
+    out << "world " << size << ", " << captures << " captures every 250 ms: " << bytes << " bytes, "
+        << bytes / captures << " bytes per capture, " << double(bytes) / captures * 4 * 3600 / 1e6
+        << " MB per hour\n";
     out << "median CPU ms per capture: shared copy (reader thread) " << median(shareMs)
         << ", write and commit (writer thread) " << median(writeCpuMs)
         << ", load of a capture at random " << median(loadMs) << "\n";

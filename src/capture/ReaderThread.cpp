@@ -129,6 +129,9 @@ void ReaderThread::replayCycle(RecordSource &source, uint64_t word, qint64 &show
         try {
             map = convertRecords(capture.records, capture.processId, view);
             stampCapture(map, capture.durationMs, capture.timeMs + capture.durationMs);
+            // The status line says what the window shows: no connection, a recorded game.
+            map.insert(DataMapKeys::statusKey,
+                       QStringLiteral("Relecture · jeu enregistré, PID %1").arg(capture.processId));
         } catch (const std::bad_alloc &) {
             capture.records = SnapshotRecords();
             error = QStringLiteral("Relecture : mémoire insuffisante pour convertir la capture");

@@ -10,11 +10,14 @@
 // The file of a recording: one SQLite database in WAL mode.
 //   captures(number, time_ms, duration_ms, process_id, key_capture, path_available, path_train,
 //            path_size, reservations_available, occupations_available): one row per capture
-//   lists(list, number, count, size, data): the records of one list from that capture on, as
-//            zstd frames of `size` bytes once decompressed; a capture stores only the lists that
-//            changed since the previous one, and a key capture (every keyIntervalMs) stores every
-//            list that changes with the game (trains, states, textures, path, usage) again. The
-//            network (tracks, stations, signals, nodes) is stored only when it changes.
+//   lists(list, number, count, size, delta, data): the records of one list from that capture
+//            on, as a zstd frame of `size` bytes once decompressed; a capture stores only the
+//            lists that changed since the previous one. A key capture (every keyIntervalMs)
+//            stores every list that changes with the game (trains, states, textures, path, usage)
+//            whole; in between, such a list of as many records as before is stored as its
+//            exclusive or with the previous capture's (delta 1), so that a list is rebuilt from
+//            its last whole row and the differences after it. The network (tracks, stations,
+//            signals, nodes) is stored whole, only when it changes.
 //   files(path, size, data): the image files the texture records name, once each
 //   meta(key, value): what the recording is about
 // The schema's version is the database's user_version.
@@ -24,6 +27,8 @@ constexpr int schemaVersion = 1;
 constexpr qint64 keyIntervalMs = 10000;
 // No image file the records name is kept beyond this size.
 constexpr qint64 maxFileBytes = 16 << 20;
+// No list is rebuilt from more differences than this (a key capture comes long before).
+constexpr int maxDeltaChain = 4096;
 
 enum List : int {
     Trains,

@@ -75,8 +75,10 @@ RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(pat
     m_selectCapture.emplace(m_db, "SELECT process_id, path_available, path_train, path_size, "
                                   "reservations_available, occupations_available FROM captures "
                                   "WHERE number = ?1");
+    m_selectChain.emplace(m_db, "SELECT number, delta FROM lists WHERE list = ?1 AND "
+                                "number <= ?2 ORDER BY number DESC");
     m_selectList.emplace(m_db, "SELECT count, size, data FROM lists WHERE list = ?1 AND "
-                               "number <= ?2 ORDER BY number DESC LIMIT 1");
+                               "number = ?2");
     m_selectFile.emplace(m_db, "SELECT size, data FROM files WHERE path = ?1");
 }
 
@@ -121,46 +123,90 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
         row.reset();
 
         SdkCopy::Budget budget;
-        RecordingFormat::forEachList(
-            records, [&](int list, auto &buffer, const SdkCopy::ListLimit &limit) {
-                using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
-                Sqlite::Statement &select = *m_selectList;
-                select.reset();
-                select.bind(1, list).bind(2, entry.number);
-                if (!select.step())
+        RecordingFormat::forEachList(records, [&](int list, auto &buffer,
+                                                  const SdkCopy::ListLimit &limit) {
+            using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+            const QString name = QString::fromUtf8(limit.name);
+            // The rows the list is rebuilt from: its last whole row, then the differences.
+            std::vector<qint64> chain;
+            {
+                Sqlite::Statement &rows = *m_selectChain;
+                rows.reset();
+                rows.bind(1, list).bind(2, entry.number);
+                bool whole = false;
+                while (!whole && rows.step()) {
+                    if (int(chain.size()) >= RecordingFormat::maxDeltaChain)
+                        fail(QStringLiteral("%1 de la capture %2 : plus de %3 différences "
+                                            "depuis la dernière liste entière")
+                                 .arg(name)
+                                 .arg(entry.number)
+                                 .arg(RecordingFormat::maxDeltaChain));
+                    chain.push_back(rows.integer(0));
+                    whole = rows.integer(1) == 0;
+                }
+                rows.reset();
+                if (!whole)
                     fail(QStringLiteral("liste %1 absente de la capture %2")
                              .arg(list)
                              .arg(entry.number));
-                const qint64 count = select.integer(0);
+            }
+            qint64 count = -1;
+            for (auto number = chain.rbegin(); number != chain.rend(); ++number) {
+                Sqlite::Statement &select = *m_selectList;
+                select.reset();
+                select.bind(1, list).bind(2, *number);
+                if (!select.step())
+                    fail(
+                        QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(*number));
+                const bool delta = number != chain.rbegin();
+                const qint64 rowCount = select.integer(0);
                 const qint64 size = select.integer(1);
                 const qint64 frameBytes = select.bytes(2);
-                if (count < 0 || count > limit.maxRecords)
+                if (rowCount < 0 || rowCount > limit.maxRecords)
                     fail(QStringLiteral("%1 %2 annoncés, au-delà de la limite de %3")
-                             .arg(count)
-                             .arg(QString::fromUtf8(limit.name))
+                             .arg(rowCount)
+                             .arg(name)
                              .arg(limit.maxRecords));
-                budget.admit(limit, quint64(count));
+                if (delta && rowCount != count)
+                    fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
+                             .arg(rowCount)
+                             .arg(name)
+                             .arg(count));
+                if (!delta)
+                    budget.admit(limit, quint64(rowCount));
+                count = rowCount;
                 if (size != count * qint64(sizeof(Record)))
                     fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
                              .arg(count)
-                             .arg(QString::fromUtf8(limit.name))
+                             .arg(name)
                              .arg(size));
                 if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
-                    fail(QStringLiteral("bloc compressé des %1 plus grand que possible")
-                             .arg(QString::fromUtf8(limit.name)));
+                    fail(QStringLiteral("bloc compressé des %1 plus grand que possible").arg(name));
                 const QByteArray frame = select.blob(2);
                 select.reset();
-                Record *target = buffer.zeroed(quint32(count));
+                char *target = nullptr;
+                if (!delta) {
+                    target = reinterpret_cast<char *>(buffer.zeroed(quint32(count)));
+                } else {
+                    m_scratch.resize(size);
+                    target = m_scratch.data();
+                }
                 try {
-                    RecordingFormat::decompress(frame, reinterpret_cast<char *>(target), size);
+                    RecordingFormat::decompress(frame, target, size);
                 } catch (const Error &error) {
                     buffer.clear();
                     fail(QStringLiteral("%1 de la capture %2 : %3")
-                             .arg(QString::fromUtf8(limit.name))
-                             .arg(entry.number)
+                             .arg(name)
+                             .arg(*number)
                              .arg(error.text()));
                 }
-            });
+                if (delta) {
+                    char *list = reinterpret_cast<char *>(const_cast<Record *>(buffer.begin()));
+                    for (qint64 i = 0; i < size; ++i)
+                        list[i] ^= m_scratch[i];
+                }
+            }
+        });
     } catch (const Error &) {
         records.clear();
         throw;

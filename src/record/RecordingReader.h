@@ -42,5 +42,6 @@ private:
     QString m_fileName;
     Sqlite::Database m_db;
     std::vector<Capture> m_captures;
-    std::optional<Sqlite::Statement> m_selectCapture, m_selectList, m_selectFile;
+    std::optional<Sqlite::Statement> m_selectCapture, m_selectChain, m_selectList, m_selectFile;
+    QByteArray m_scratch; // a difference being applied
 };

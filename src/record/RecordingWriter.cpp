@@ -19,20 +19,13 @@ CREATE TABLE captures(number INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,
   path_available INTEGER NOT NULL, path_train INTEGER NOT NULL, path_size INTEGER NOT NULL,
   reservations_available INTEGER NOT NULL, occupations_available INTEGER NOT NULL);
 CREATE TABLE lists(list INTEGER NOT NULL, number INTEGER NOT NULL, count INTEGER NOT NULL,
-  size INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(list, number)) WITHOUT ROWID;
+  size INTEGER NOT NULL, delta INTEGER NOT NULL, data BLOB NOT NULL,
+  PRIMARY KEY(list, number)) WITHOUT ROWID;
 CREATE TABLE files(path BLOB PRIMARY KEY, size INTEGER NOT NULL, data BLOB NOT NULL);
 PRAGMA user_version = 1;
 COMMIT;
 )";
 static_assert(RecordingFormat::schemaVersion == 1, "the schema above writes version 1");
-
-template <typename Record>
-bool sameRecords(const SdkCopy::RecordBuffer<Record> &a, const SdkCopy::RecordBuffer<Record> &b)
-{
-    return a.count() == b.count() &&
-           (a.count() == 0 ||
-            std::memcmp(a.begin(), b.begin(), std::size_t(a.count()) * sizeof(Record)) == 0);
-}
 
 } // namespace
 
@@ -44,7 +37,7 @@ RecordingWriter::RecordingWriter(const QString &path)
     m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE, context);
     m_db.exec(schema);
     m_insertCapture.emplace(m_db, "INSERT INTO captures VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
-    m_insertList.emplace(m_db, "INSERT INTO lists VALUES(?1,?2,?3,?4,?5)");
+    m_insertList.emplace(m_db, "INSERT INTO lists VALUES(?1,?2,?3,?4,?5,?6)");
     m_insertFile.emplace(m_db, "INSERT OR IGNORE INTO files VALUES(?1,?2,?3)");
 }
 
@@ -86,25 +79,41 @@ void RecordingWriter::append(const CapturedRecords &capture)
 
     const SnapshotRecords *previous = m_previous.get();
     RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
+        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+        const char *bytes = reinterpret_cast<const char *>(buffer.begin());
+        const qsizetype size = qsizetype(buffer.count()) * qsizetype(sizeof(Record));
+        // The same list of the previous capture, when it had as many records.
+        const char *before = nullptr;
+        bool hadAsMany = false;
         if (previous) {
-            bool same = false;
             RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
                 if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
-                    if (other == list)
-                        same = sameRecords(buffer, old);
+                    if (other == list && old.count() == buffer.count()) {
+                        before = reinterpret_cast<const char *>(old.begin());
+                        hadAsMany = true;
+                    }
                 }
             });
-            if (same && (RecordingFormat::isStatic(list) || !key))
-                return;
         }
-        using Record = std::remove_reference_t<decltype(*buffer.begin())>;
-        const qsizetype size = qsizetype(buffer.count()) * qsizetype(sizeof(Record));
-        const QByteArray frame =
-            RecordingFormat::compress(reinterpret_cast<const char *>(buffer.begin()), size);
+        const bool same = hadAsMany && (size == 0 || std::memcmp(bytes, before, size_t(size)) == 0);
+        if (same && (RecordingFormat::isStatic(list) || !key))
+            return;
+        // Between key captures a list that moves is stored as its difference from the previous
+        // capture (exclusive or): the bytes that did not change become zeros.
+        const bool delta = hadAsMany && !key && !RecordingFormat::isStatic(list);
+        QByteArray frame;
+        if (delta) {
+            m_difference.resize(size);
+            for (qsizetype i = 0; i < size; ++i)
+                m_difference[i] = char(bytes[i] ^ before[i]);
+            frame = RecordingFormat::compress(m_difference.constData(), size);
+        } else {
+            frame = RecordingFormat::compress(bytes, size);
+        }
         Sqlite::Statement &insertList = *m_insertList;
         insertList.reset();
         insertList.bind(1, list).bind(2, m_number).bind(3, buffer.count()).bind(4, size);
-        insertList.bindBlob(5, frame);
+        insertList.bind(5, delta).bindBlob(6, frame);
         insertList.step();
         m_bytes += frame.size();
     });

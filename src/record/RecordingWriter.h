@@ -41,4 +41,5 @@ private:
     // The records of the previous capture, to store only the lists that changed.
     std::unique_ptr<SnapshotRecords> m_previous;
     QSet<QByteArray> m_seenFiles;
+    QByteArray m_difference; // memory for the differences, kept from capture to capture
 };

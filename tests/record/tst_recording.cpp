@@ -170,6 +170,12 @@ private Q_SLOTS:
             << "au-delà de la limite" << 0;
         QTest::newRow("a list missing") << "DELETE FROM lists WHERE list = 2"
                                         << "liste 2 absente de la capture 0" << 0;
+        QTest::newRow("a difference of another count")
+            << "UPDATE lists SET count = count - 1, size = size - 304 WHERE list = 0 AND number = 1"
+            << "différence de 3 trains pour une liste de 4" << 0;
+        QTest::newRow("differences without their whole list")
+            << "DELETE FROM lists WHERE list = 0 AND number = 0"
+            << "liste 0 absente de la capture 0" << 0;
         QTest::newRow("not SQLite") << "text"
                                     << "ce n’est pas un fichier SQLite" << 0;
         QTest::newRow("not a recording") << "DROP TABLE captures; PRAGMA user_version = 0"
