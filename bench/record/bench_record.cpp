@@ -1,5 +1,5 @@
 // A recording of a generated world, as the program makes it: one capture every 250 ms, each
-// shared by one copy of its records (the reader thread's cost) and written with its commit (the
+// handed over by moving its records (the reader thread's cost) and written with its commit (the
 // writer thread's cost); then every capture loaded again at random (the cost of a seek).
 // Usage: bench_record [--size small|medium|large] [captures] (run from build/bin, beside
 // ZorvyRails.exe and the library).
@@ -78,11 +78,10 @@ int main(int argc, char *argv[])
             period.start();
             records.capture(SdkFunctions::library(), session, 0);
             double cpu = threadCpuMs();
-            const SharedCapture shared =
-                shareCapture(records, QDateTime::currentMSecsSinceEpoch(), 1, 1);
+            SharedCapture shared = moveToShared(records, QDateTime::currentMSecsSinceEpoch(), 1, 1);
             shareMs.push_back(threadCpuMs() - cpu);
             cpu = threadCpuMs();
-            writer.append(*shared);
+            writer.append(std::move(shared));
             if (sinceCommit.elapsed() >= 500) {
                 writer.commit();
                 sinceCommit.restart();

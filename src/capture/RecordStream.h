@@ -22,6 +22,12 @@ using SharedCapture = std::shared_ptr<const CapturedRecords>;
 SharedCapture shareCapture(const SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
                            quint32 processId);
 
+// The records of one capture moved into a shared capture, without copying them: records is given
+// the memory of a capture that was shared before and has been let go by all, so that the memory
+// of the lists goes round between the reader and the sink instead of being allocated anew.
+SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
+                           quint32 processId);
+
 // Copies the records of source into target, reusing target's memory.
 void copyRecords(const SnapshotRecords &source, SnapshotRecords &target);
 

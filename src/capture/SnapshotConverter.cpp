@@ -525,7 +525,7 @@ QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, qui
         records.capture(library, session, view.train);
         data = convertRecords(records, processId, view);
         if (sink)
-            sink->take(shareCapture(records, startMs, elapsed.elapsed(), processId));
+            sink->take(moveToShared(records, startMs, elapsed.elapsed(), processId));
         records.clear();
     } catch (const std::bad_alloc &) {
         // What this capture built is gone with the exception; the records' memory goes too, so

@@ -58,8 +58,8 @@ bool Recorder::start(const QString &path)
                 std::deque<SharedCapture> batch;
                 batch.swap(m_queue);
                 lock.unlock();
-                for (const SharedCapture &capture : batch)
-                    writer->append(*capture);
+                for (SharedCapture &capture : batch)
+                    writer->append(std::move(capture));
                 batch.clear();
                 if (writer->hasUncommitted() &&
                     (stopping || sinceCommit.elapsed() >= commitIntervalMs)) {

@@ -14,9 +14,10 @@
 //            on, as a zstd frame of `size` bytes once decompressed; a capture stores only the
 //            lists that changed since the previous one. A key capture (every keyIntervalMs)
 //            stores every list that changes with the game (trains, states, textures, path, usage)
-//            whole; in between, such a list of as many records as before is stored as its
-//            exclusive or with the previous capture's (delta 1), so that a list is rebuilt from
-//            its last whole row and the differences after it. The network (tracks, stations,
+//            whole; in between, such a list of as many records as before is stored as the
+//            records that changed since the previous capture, each after its 32-bit index
+//            (delta 1, `size` the bytes of these pairs), so that a list is rebuilt from its last
+//            whole row and the differences after it. The network (tracks, stations,
 //            signals, nodes) is stored whole, only when it changes.
 //   files(path, size, data): the image files the texture records name, once each
 //   meta(key, value): what the recording is about

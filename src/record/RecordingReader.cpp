@@ -5,6 +5,7 @@
 #include <zstd.h>
 
 #include <algorithm>
+#include <cstring>
 
 using RecordingFormat::Error;
 
@@ -175,7 +176,14 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
                 if (!delta)
                     budget.admit(limit, quint64(rowCount));
                 count = rowCount;
-                if (size != count * qint64(sizeof(Record)))
+                // A difference holds at most every record, each after its index.
+                constexpr qint64 patchSize = qint64(sizeof(quint32) + sizeof(Record));
+                if (delta && (size % patchSize != 0 || size > count * patchSize))
+                    fail(QStringLiteral("différence de %1 octets pour %2 %3")
+                             .arg(size)
+                             .arg(count)
+                             .arg(name));
+                if (!delta && size != count * qint64(sizeof(Record)))
                     fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
                              .arg(count)
                              .arg(name)
@@ -201,9 +209,18 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
                              .arg(error.text()));
                 }
                 if (delta) {
-                    char *list = reinterpret_cast<char *>(const_cast<Record *>(buffer.begin()));
-                    for (qint64 i = 0; i < size; ++i)
-                        list[i] ^= m_scratch[i];
+                    Record *records = const_cast<Record *>(buffer.begin());
+                    for (qint64 at = 0; at < size; at += patchSize) {
+                        quint32 index = 0;
+                        std::memcpy(&index, m_scratch.constData() + at, sizeof index);
+                        if (index >= count)
+                            fail(QStringLiteral("différence pour le %1e de %2 %3")
+                                     .arg(qint64(index) + 1)
+                                     .arg(count)
+                                     .arg(name));
+                        std::memcpy(static_cast<void *>(records + index),
+                                    m_scratch.constData() + at + sizeof index, sizeof(Record));
+                    }
                 }
             }
         });

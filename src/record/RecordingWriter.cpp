@@ -52,6 +52,19 @@ RecordingWriter::~RecordingWriter()
 
 void RecordingWriter::append(const CapturedRecords &capture)
 {
+    write(capture);
+    m_previous =
+        shareCapture(capture.records, capture.timeMs, capture.durationMs, capture.processId);
+}
+
+void RecordingWriter::append(SharedCapture capture)
+{
+    write(*capture);
+    m_previous = std::move(capture);
+}
+
+void RecordingWriter::write(const CapturedRecords &capture)
+{
     if (!m_inTransaction) {
         m_db.exec("BEGIN");
         m_inTransaction = true;
@@ -77,7 +90,7 @@ void RecordingWriter::append(const CapturedRecords &capture)
         .bind(10, records.occupationsAvailable);
     insertCapture.step();
 
-    const SnapshotRecords *previous = m_previous.get();
+    const SnapshotRecords *previous = m_previous ? &m_previous->records : nullptr;
     RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
         using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
         const char *bytes = reinterpret_cast<const char *>(buffer.begin());
@@ -99,29 +112,33 @@ void RecordingWriter::append(const CapturedRecords &capture)
         if (same && (RecordingFormat::isStatic(list) || !key))
             return;
         // Between key captures a list that moves is stored as its difference from the previous
-        // capture (exclusive or): the bytes that did not change become zeros.
+        // capture: the records that changed, each after its index (32 bits).
         const bool delta = hadAsMany && !key && !RecordingFormat::isStatic(list);
         QByteArray frame;
+        qsizetype stored = size;
         if (delta) {
-            m_difference.resize(size);
-            for (qsizetype i = 0; i < size; ++i)
-                m_difference[i] = char(bytes[i] ^ before[i]);
-            frame = RecordingFormat::compress(m_difference.constData(), size);
+            m_difference.resize(0);
+            for (quint32 i = 0; i < buffer.count(); ++i) {
+                const std::size_t offset = std::size_t(i) * sizeof(Record);
+                if (std::memcmp(bytes + offset, before + offset, sizeof(Record)) == 0)
+                    continue;
+                m_difference.append(reinterpret_cast<const char *>(&i), sizeof i);
+                m_difference.append(bytes + offset, qsizetype(sizeof(Record)));
+            }
+            stored = m_difference.size();
+            frame = RecordingFormat::compress(m_difference.constData(), stored);
         } else {
             frame = RecordingFormat::compress(bytes, size);
         }
         Sqlite::Statement &insertList = *m_insertList;
         insertList.reset();
-        insertList.bind(1, list).bind(2, m_number).bind(3, buffer.count()).bind(4, size);
+        insertList.bind(1, list).bind(2, m_number).bind(3, buffer.count()).bind(4, stored);
         insertList.bind(5, delta).bindBlob(6, frame);
         insertList.step();
         m_bytes += frame.size();
     });
     storeFiles(records);
 
-    if (!m_previous)
-        m_previous = std::make_unique<SnapshotRecords>();
-    copyRecords(records, *m_previous);
     ++m_number;
 }
 

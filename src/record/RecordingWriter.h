@@ -19,8 +19,10 @@ public:
     explicit RecordingWriter(const QString &path);
     ~RecordingWriter();
 
-    // Adds one capture to the open transaction (one is begun if needed).
+    // Adds one capture to the open transaction (one is begun if needed). The shared form keeps
+    // the capture until the next instead of copying its records.
     void append(const CapturedRecords &capture);
+    void append(SharedCapture capture);
     // Commits what was appended since the last commit.
     void commit();
     bool hasUncommitted() const { return m_inTransaction; }
@@ -39,7 +41,8 @@ private:
     qint64 m_lastKeyMs = 0;
     qint64 m_bytes = 0;
     // The records of the previous capture, to store only the lists that changed.
-    std::unique_ptr<SnapshotRecords> m_previous;
+    void write(const CapturedRecords &capture);
+    SharedCapture m_previous;
     QSet<QByteArray> m_seenFiles;
     QByteArray m_difference; // memory for the differences, kept from capture to capture
 };

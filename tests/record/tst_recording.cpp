@@ -155,8 +155,9 @@ private Q_SLOTS:
         QTest::newRow("flipped bytes in a page") << "flip page"
                                                  << "endommagé" << 0;
         QTest::newRow("flipped bytes in a compressed block")
-            << "UPDATE lists SET data = substr(data, 1, length(data) / 2) || "
-               "x'00' || substr(data, length(data) / 2 + 2) WHERE list = 0 AND number = 1"
+            << "UPDATE lists SET data = substr(data, 1, length(data) / 2) || CASE WHEN "
+               "substr(data, length(data) / 2 + 1, 1) = x'00' THEN x'ff' ELSE x'00' END || "
+               "substr(data, length(data) / 2 + 2) WHERE list = 0 AND number = 1"
             << "trains de la capture 1 : bloc compressé endommagé" << 0;
         QTest::newRow("block beyond its stated size") << "expand"
                                                       << "au lieu des" << 0;
@@ -171,8 +172,11 @@ private Q_SLOTS:
         QTest::newRow("a list missing") << "DELETE FROM lists WHERE list = 2"
                                         << "liste 2 absente de la capture 0" << 0;
         QTest::newRow("a difference of another count")
-            << "UPDATE lists SET count = count - 1, size = size - 304 WHERE list = 0 AND number = 1"
+            << "UPDATE lists SET count = count - 1 WHERE list = 0 AND number = 1"
             << "différence de 3 trains pour une liste de 4" << 0;
+        QTest::newRow("a difference past the list's end")
+            << "patch"
+            << "différence pour le 100e de 4 trains" << 0;
         QTest::newRow("differences without their whole list")
             << "DELETE FROM lists WHERE list = 0 AND number = 0"
             << "liste 0 absente de la capture 0" << 0;
@@ -223,13 +227,21 @@ private Q_SLOTS:
             } else if (damage == "flip page") {
                 for (qint64 offset = 4096; offset < 4096 + 64; offset += 7)
                     flipByte(path, offset);
-            } else if (damage == "expand") {
-                // A frame that is whole and sound but gives twice the bytes the row states.
-                const QByteArray twice(2 * 2 * sizeof(SdkTrack), 'x');
+            } else if (damage == "expand" || damage == "patch") {
+                // Sound frames: one of twice the bytes the row states, or a train's difference
+                // for the 100th of 4 trains.
+                QByteArray bytes(2 * 2 * sizeof(SdkTrack), 'x');
+                const char *sql = "UPDATE lists SET data = ?1 WHERE list = 1";
+                if (damage == "patch") {
+                    const quint32 index = 99;
+                    bytes = QByteArray(reinterpret_cast<const char *>(&index), sizeof index) +
+                            QByteArray(sizeof(SdkTrain), 'x');
+                    sql = "UPDATE lists SET data = ?1, size = 308 WHERE list = 0 AND number = 1";
+                }
                 Sqlite::Database db;
                 db.open(path, SQLITE_OPEN_READWRITE, QStringLiteral("test"));
-                Sqlite::Statement update(db, "UPDATE lists SET data = ?1 WHERE list = 1");
-                update.bindBlob(1, RecordingFormat::compress(twice.constData(), twice.size()));
+                Sqlite::Statement update(db, sql);
+                update.bindBlob(1, RecordingFormat::compress(bytes.constData(), bytes.size()));
                 update.step();
             } else {
                 execute(path, damage.toUtf8().constData());
