@@ -102,6 +102,12 @@ int main(int argc, char *argv[])
     }
 
     const qint64 bytes = QFileInfo(path).size();
+    // After the first capture, which holds the whole network: what each further capture adds.
+    Sqlite::Database db;
+    db.open(path, SQLITE_OPEN_READONLY, QStringLiteral("bench"));
+    Sqlite::Statement later(db, "SELECT sum(length(data)) FROM lists WHERE number > 0");
+    later.step();
+    const qint64 laterBytes = later.integer(0);
     out << "world " << size << ", " << captures << " captures every 250 ms: " << bytes << " bytes, "
         << bytes / captures << " bytes per capture, " << double(bytes) / captures * 4 * 3600 / 1e6
         << " MB per hour\n";

@@ -83,9 +83,11 @@ int main(int argc, char *argv[])
     if (options.checkSdk())
         return 0;
 
+    // A live session can be recorded from the window at any time; "--record" starts at once.
     std::shared_ptr<Recorder> recorder;
-    if (!options.recordPath().isEmpty()) {
+    if (!replay)
         recorder = std::make_shared<Recorder>();
+    if (!options.recordPath().isEmpty()) {
         if (!recorder->start(options.recordPath())) {
             std::fprintf(stderr, "%s\n", qPrintable(recorder->status()));
             return 2;

@@ -3,9 +3,12 @@
 #include "LogCategories.h"
 #include "RecordingWriter.h"
 
+#include <QDateTime>
 #include <QDebug>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 #include <chrono>
 #include <ctime>
@@ -88,6 +91,25 @@ bool Recorder::start(const QString &path)
         writer.reset(); // closes the file
     });
     return true;
+}
+
+QString Recorder::folder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/recordings");
+}
+
+bool Recorder::startInFolder()
+{
+    if (!QDir().mkpath(folder())) {
+        setStatus(QStringLiteral("Enregistrement impossible : le dossier %1 ne peut être créé")
+                      .arg(folder()),
+                  false);
+        return false;
+    }
+    return start(folder() + QStringLiteral("/session-") +
+                 QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")) +
+                 QStringLiteral(".zrec"));
 }
 
 void Recorder::stop()

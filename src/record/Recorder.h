@@ -32,8 +32,13 @@ public:
     // Creates the file and starts the writer; false with the reason in status() when the file
     // cannot be created.
     bool start(const QString &path);
+    // Starts a recording in folder() under a name of the time, e.g. "session-20260301-142500.zrec"
+    // (for the window's button); false with the reason in status().
+    Q_INVOKABLE bool startInFolder();
     // Writes what is queued, commits and ends the writer.
-    void stop();
+    Q_INVOKABLE void stop();
+    // Where the window's recordings go: "recordings" in the user's application data.
+    static QString folder();
 
     bool recording() const;
     QString status() const;

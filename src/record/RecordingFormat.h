@@ -15,17 +15,18 @@
 //            lists that changed since the previous one. A key capture (every keyIntervalMs)
 //            stores every list that changes with the game (trains, states, textures, path, usage)
 //            whole; in between, such a list of as many records as before is stored as the
-//            records that changed since the previous capture, each after its 32-bit index
-//            (delta 1, `size` the bytes of these pairs), so that a list is rebuilt from its last
-//            whole row and the differences after it. The network (tracks, stations,
-//            signals, nodes) is stored whole, only when it changes.
+//            records that changed since the previous capture, each after its 32-bit index and as
+//            its exclusive or with the record it replaces (delta 1, `size` the bytes of these
+//            pairs), so that a list is rebuilt from its last whole row and the differences after
+//            it. The network (tracks, stations, signals, nodes) is stored whole, only when it
+//            changes.
 //   files(path, size, data): the image files the texture records name, once each
 //   meta(key, value): what the recording is about
 // The schema's version is the database's user_version.
 namespace RecordingFormat {
 
 constexpr int schemaVersion = 1;
-constexpr qint64 keyIntervalMs = 10000;
+constexpr qint64 keyIntervalMs = 60000;
 // No image file the records name is kept beyond this size.
 constexpr qint64 maxFileBytes = 16 << 20;
 // No list is rebuilt from more differences than this (a key capture comes long before).

@@ -218,8 +218,10 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
                                      .arg(qint64(index) + 1)
                                      .arg(count)
                                      .arg(name));
-                        std::memcpy(static_cast<void *>(records + index),
-                                    m_scratch.constData() + at + sizeof index, sizeof(Record));
+                        char *target = reinterpret_cast<char *>(records + index);
+                        const char *change = m_scratch.constData() + at + sizeof index;
+                        for (std::size_t b = 0; b < sizeof(Record); ++b)
+                            target[b] = char(target[b] ^ change[b]);
                     }
                 }
             }

@@ -112,7 +112,8 @@ void RecordingWriter::write(const CapturedRecords &capture)
         if (same && (RecordingFormat::isStatic(list) || !key))
             return;
         // Between key captures a list that moves is stored as its difference from the previous
-        // capture: the records that changed, each after its index (32 bits).
+        // capture: the records that changed, each after its index (32 bits), as their exclusive
+        // or with the record they replace.
         const bool delta = hadAsMany && !key && !RecordingFormat::isStatic(list);
         QByteArray frame;
         qsizetype stored = size;
@@ -122,8 +123,13 @@ void RecordingWriter::write(const CapturedRecords &capture)
                 const std::size_t offset = std::size_t(i) * sizeof(Record);
                 if (std::memcmp(bytes + offset, before + offset, sizeof(Record)) == 0)
                     continue;
+                // The record's exclusive or with its previous bytes: what did not change is zeros.
                 m_difference.append(reinterpret_cast<const char *>(&i), sizeof i);
-                m_difference.append(bytes + offset, qsizetype(sizeof(Record)));
+                const qsizetype at = m_difference.size();
+                m_difference.resize(at + qsizetype(sizeof(Record)));
+                char *target = m_difference.data() + at;
+                for (std::size_t b = 0; b < sizeof(Record); ++b)
+                    target[b] = char(bytes[offset + b] ^ before[offset + b]);
             }
             stored = m_difference.size();
             frame = RecordingFormat::compress(m_difference.constData(), stored);

@@ -125,13 +125,10 @@ ApplicationWindow {
             visible: !!window.replay
         }
 
-        Text {
-            objectName: "recorderStatus"
+        RecordControl {
             Layout.fillWidth: true
-            visible: !!window.recorder && window.recorder.status !== ""
-            text: window.recorder ? window.recorder.status : ""
-            color: Theme.recordingText
-            elide: Text.ElideRight
+            recorder: window.recorder
+            visible: !!window.recorder
         }
 
         RowLayout {

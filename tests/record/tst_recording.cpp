@@ -48,7 +48,7 @@ QByteArray fingerprint(const SnapshotRecords &r)
            QByteArray::number(r.occupationsAvailable);
 }
 
-// A recording of n steps of world, 250 ms apart but for a 12 s gap before the last (a key capture).
+// A recording of n steps of world, 250 ms apart but for a 61 s gap before the last (a key capture).
 void record(const QString &path, const RecordWorld::World &world, int n,
             RecordingWriter **keepOpen = nullptr)
 {
@@ -56,7 +56,7 @@ void record(const QString &path, const RecordWorld::World &world, int n,
     CapturedRecords captured;
     for (int step = 0; step < n; ++step) {
         capture(world, step, captured.records);
-        captured.timeMs = 1700000000000 + step * 250 + (step == n - 1 ? 12000 : 0);
+        captured.timeMs = 1700000000000 + step * 250 + (step == n - 1 ? 61000 : 0);
         captured.durationMs = 3;
         captured.processId = 42;
         writer->append(captured);
@@ -117,7 +117,8 @@ private Q_SLOTS:
         QCOMPARE(qsizetype(reader.captures().size()), steps);
         QCOMPARE(reader.indexAt(0), 0);
         QCOMPARE(reader.indexAt(1000), 4);
-        QCOMPARE(reader.indexAt(60000), steps - 1);
+        QCOMPARE(reader.indexAt(60000), steps - 2);
+        QCOMPARE(reader.indexAt(70000), steps - 1);
         CapturedRecords replayed;
         SnapshotRecords live;
         for (int step = 0; step < steps; ++step) {
