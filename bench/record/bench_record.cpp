@@ -10,6 +10,7 @@
 #include "SdkApi.h"
 #include "SdkLoader.h"
 #include "SnapshotRecords.h"
+#include "Sqlite.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -110,6 +111,8 @@ int main(int argc, char *argv[])
     const qint64 laterBytes = later.integer(0);
     out << "world " << size << ", " << captures << " captures every 250 ms: " << bytes << " bytes, "
         << bytes / captures << " bytes per capture, " << double(bytes) / captures * 4 * 3600 / 1e6
+        << " MB per hour; after the first capture " << laterBytes / (captures - 1)
+        << " bytes of lists per capture, " << double(laterBytes) / (captures - 1) * 4 * 3600 / 1e6
         << " MB per hour\n";
     out << "median CPU ms per capture: shared copy (reader thread) " << median(shareMs)
         << ", write and commit (writer thread) " << median(writeCpuMs)

@@ -7,6 +7,7 @@
 #include "Version.h"
 
 #include <QGuiApplication>
+#include <QSettings>
 
 #include <cstdio>
 
@@ -92,6 +93,21 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "%s\n", qPrintable(recorder->status()));
             return 2;
         }
+    }
+
+    // Otherwise a live session keeps its last minutes in the black box (a setting; not for the
+    // verification and smoke runs, which keep nothing).
+    const bool scripted = options.verificationRun() || options.verifyMap() ||
+                          options.verifyBlink() || options.smoke();
+    if (recorder && options.recordPath().isEmpty() && !scripted) {
+        const QSettings settings;
+        const qint64 minutes =
+            settings.value(QStringLiteral("recording/blackBoxMinutes"), 15).toLongLong();
+        const qint64 budgetMb =
+            settings.value(QStringLiteral("recording/blackBoxBudgetMB"), 1024).toLongLong();
+        if (minutes > 0 && budgetMb > 0 &&
+            !recorder->startBlackBox(minutes * 60000, budgetMb << 20))
+            qCWarning(LogCategory::capture).noquote() << recorder->status();
     }
 
     ApplicationAssembly assembly(options, std::move(replay), std::move(recorder));

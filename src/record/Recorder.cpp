@@ -7,6 +7,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -31,6 +32,35 @@ Recorder::~Recorder()
 
 bool Recorder::start(const QString &path)
 {
+    return start(path, 0, 0);
+}
+
+bool Recorder::startBlackBox(qint64 windowMs, qint64 budgetBytes)
+{
+    const QString base = folder() + QStringLiteral("/blackbox");
+    if (!QDir().mkpath(folder())) {
+        setStatus(QStringLiteral("Boîte noire impossible : le dossier %1 ne peut être créé")
+                      .arg(folder()),
+                  false);
+        return false;
+    }
+    // The last session's black box is kept once, with its log.
+    for (const QString &suffix : {QStringLiteral(".zrec"), QStringLiteral(".zrec-wal")}) {
+        QFile::remove(base + QStringLiteral("-previous") + suffix);
+        QFile::rename(base + suffix, base + QStringLiteral("-previous") + suffix);
+    }
+    QFile::remove(base + QStringLiteral(".zrec-shm"));
+    QFile::remove(base + QStringLiteral("-previous.zrec-shm"));
+    if (!start(base + QStringLiteral(".zrec"), windowMs, budgetBytes))
+        return false;
+    setStatus(QStringLiteral("Boîte noire · les %1 dernières minutes sont gardées")
+                  .arg(windowMs / 60000),
+              true);
+    return true;
+}
+
+bool Recorder::start(const QString &path, qint64 windowMs, qint64 budgetBytes)
+{
     stop();
     // The file is created here, so that a path that cannot be written is told at once; the
     // writer thread then owns it.
@@ -48,7 +78,7 @@ bool Recorder::start(const QString &path)
         m_queue.clear();
     }
     setStatus(QStringLiteral("Enregistrement en cours · %1").arg(QFileInfo(path).fileName()), true);
-    m_thread = std::thread([this, writer, path]() mutable {
+    m_thread = std::thread([this, writer, windowMs, budgetBytes]() mutable {
         const qint64 cpuStart = threadCpuNs();
         QElapsedTimer sinceCommit;
         sinceCommit.start();
@@ -61,11 +91,20 @@ bool Recorder::start(const QString &path)
                 std::deque<SharedCapture> batch;
                 batch.swap(m_queue);
                 lock.unlock();
-                for (SharedCapture &capture : batch)
+                qint64 lastMs = 0;
+                for (SharedCapture &capture : batch) {
+                    lastMs = capture->timeMs;
                     writer->append(std::move(capture));
+                }
                 batch.clear();
                 if (writer->hasUncommitted() &&
                     (stopping || sinceCommit.elapsed() >= commitIntervalMs)) {
+                    // A black box drops what is past its window or its budget with the commit.
+                    if (windowMs > 0 && lastMs != 0)
+                        writer->dropBefore(lastMs - windowMs);
+                    while (budgetBytes > 0 && writer->usedBytes() > budgetBytes &&
+                           writer->dropOldest() > 0) {
+                    }
                     writer->commit();
                     sinceCommit.restart();
                 }

@@ -32,6 +32,13 @@ public:
     // Creates the file and starts the writer; false with the reason in status() when the file
     // cannot be created.
     bool start(const QString &path);
+    // The black box: the session's last windowMs kept in folder()/blackbox.zrec within
+    // budgetBytes, the oldest captures dropped first (the previous session's black box becomes
+    // blackbox-previous.zrec). False with the reason in status().
+    bool startBlackBox(qint64 windowMs, qint64 budgetBytes);
+    // The same limits for a recording of path (0: none).
+    bool start(const QString &path, qint64 windowMs, qint64 budgetBytes);
+
     // Starts a recording in folder() under a name of the time, e.g. "session-20260301-142500.zrec"
     // (for the window's button); false with the reason in status().
     Q_INVOKABLE bool startInFolder();
@@ -55,7 +62,7 @@ signals:
     void statusChanged();
 
 private:
-    void write(const QString &path);
+
     void setStatus(const QString &text, bool recording);
 
     mutable std::mutex m_mutex;

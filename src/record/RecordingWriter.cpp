@@ -183,3 +183,55 @@ void RecordingWriter::commit()
     m_db.exec("COMMIT");
     m_inTransaction = false;
 }
+
+qint64 RecordingWriter::dropBeforeNumber(qint64 number)
+{
+    if (!m_inTransaction) {
+        m_db.exec("BEGIN");
+        m_inTransaction = true;
+    }
+    Sqlite::Statement captures(m_db, "DELETE FROM captures WHERE number < ?1");
+    captures.bind(1, number);
+    captures.step();
+    const qint64 dropped = sqlite3_changes(m_db.handle());
+    // Each list keeps its last row up to that capture: the whole list a key capture stores, or
+    // the network stored once.
+    Sqlite::Statement lists(m_db, "DELETE FROM lists WHERE number < (SELECT max(kept.number) FROM "
+                                  "lists AS kept WHERE kept.list = lists.list AND kept.number <= ?1)");
+    lists.bind(1, number);
+    lists.step();
+    return dropped;
+}
+
+qint64 RecordingWriter::dropBefore(qint64 timeMs)
+{
+    Sqlite::Statement key(m_db, "SELECT max(number) FROM captures WHERE key_capture = 1 AND "
+                                "time_ms <= ?1");
+    key.bind(1, timeMs);
+    if (!key.step() || key.isNull(0))
+        return 0;
+    const qint64 number = key.integer(0);
+    key.reset();
+    return dropBeforeNumber(number);
+}
+
+qint64 RecordingWriter::dropOldest()
+{
+    Sqlite::Statement key(m_db, "SELECT number FROM captures WHERE key_capture = 1 ORDER BY "
+                                "number LIMIT 1 OFFSET 1");
+    if (!key.step())
+        return 0;
+    const qint64 number = key.integer(0);
+    key.reset();
+    return dropBeforeNumber(number);
+}
+
+qint64 RecordingWriter::usedBytes()
+{
+    Sqlite::Statement pages(m_db, "SELECT page_count - freelist_count FROM pragma_page_count(), "
+                                  "pragma_freelist_count()");
+    pages.step();
+    Sqlite::Statement size(m_db, "PRAGMA page_size");
+    size.step();
+    return pages.integer(0) * size.integer(0);
+}

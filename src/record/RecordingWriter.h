@@ -27,6 +27,15 @@ public:
     void commit();
     bool hasUncommitted() const { return m_inTransaction; }
 
+    // Drops the captures taken before timeMs, as far as they can go: from the last key capture
+    // taken by then on, every capture stays whole. Returns the captures dropped.
+    qint64 dropBefore(qint64 timeMs);
+    // Drops the captures before the second key capture kept, the oldest minute or so; returns the
+    // captures dropped (0 when a single key capture is left).
+    qint64 dropOldest();
+    // The bytes the captures kept take in the file (free pages not counted).
+    qint64 usedBytes();
+
     qint64 captureCount() const { return m_number; }
     // The bytes of compressed lists and files written so far.
     qint64 bytesWritten() const { return m_bytes; }
@@ -42,6 +51,7 @@ private:
     qint64 m_bytes = 0;
     // The records of the previous capture, to store only the lists that changed.
     void write(const CapturedRecords &capture);
+    qint64 dropBeforeNumber(qint64 number);
     SharedCapture m_previous;
     QSet<QByteArray> m_seenFiles;
     QByteArray m_difference; // memory for the differences, kept from capture to capture

@@ -143,6 +143,36 @@ private Q_SLOTS:
         QCOMPARE(stored.value(RecordingFormat::Trains), base.trains.empty() ? 2 : steps);
     }
 
+    // The black box drops its oldest captures down to a key capture; the network stored before
+    // stays, and every capture kept reads back whole.
+    void blackBoxDropsTheOldestCaptures()
+    {
+        const QString path = m_dir.filePath("blackbox.zrec");
+        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
+        constexpr qint64 start = 1700000000000, stepMs = 20000;
+        RecordingWriter writer(path);
+        CapturedRecords captured;
+        for (int step = 0; step < 16; ++step) {
+            capture(world, step, captured.records);
+            captured.timeMs = start + step * stepMs;
+            writer.append(captured);
+        }
+        // Key captures every minute: steps 0, 3, 6, 9, 12, 15.
+        QCOMPARE(writer.dropBefore(start + 10 * stepMs), 9);
+        QCOMPARE(writer.dropOldest(), 3);
+        writer.commit();
+
+        RecordingReader reader(path);
+        QCOMPARE(qsizetype(reader.captures().size()), 4);
+        SnapshotRecords live;
+        for (qsizetype i = 0; i < 4; ++i) {
+            capture(world, int(12 + i), live);
+            reader.load(i, captured);
+            QCOMPARE(captured.timeMs, start + (12 + i) * stepMs);
+            QCOMPARE(fingerprint(captured.records), fingerprint(live));
+        }
+    }
+
     void badRecordings_data()
     {
         QTest::addColumn<QString>("damage");
