@@ -25,7 +25,7 @@ void qml_register_types_Zorvy_Map();
 namespace {
 constexpr int SmokeQuitMs = 3500;
 constexpr int textureQuitWaitMs = 500;
-}
+} // namespace
 
 ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay,
                                          std::shared_ptr<Recorder> recorder)

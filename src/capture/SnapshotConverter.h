@@ -18,7 +18,8 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 // "captureMs" and "updated". Throws std::runtime_error carrying the library's status text (UTF-8)
 // when a library call fails, and a French status text when the lists pass the capture budget or
 // memory runs out while the capture is copied or converted (never std::bad_alloc); the snapshot is
-// released on every path. A sink, when given, takes each converted capture's records (moved, not copied).
+// released on every path. A sink, when given, takes each converted capture's records (moved, not
+// copied).
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
                             const ViewParameters &view, SnapshotRecords &records,
                             RecordSink *sink = nullptr);

@@ -53,9 +53,9 @@ bool Recorder::startBlackBox(qint64 windowMs, qint64 budgetBytes)
     QFile::remove(base + QStringLiteral("-previous.zrec-shm"));
     if (!start(base + QStringLiteral(".zrec"), windowMs, budgetBytes))
         return false;
-    setStatus(QStringLiteral("Boîte noire · les %1 dernières minutes sont gardées")
-                  .arg(windowMs / 60000),
-              true);
+    setStatus(
+        QStringLiteral("Boîte noire · les %1 dernières minutes sont gardées").arg(windowMs / 60000),
+        true);
     return true;
 }
 

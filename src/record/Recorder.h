@@ -62,7 +62,6 @@ signals:
     void statusChanged();
 
 private:
-
     void setStatus(const QString &text, bool recording);
 
     mutable std::mutex m_mutex;

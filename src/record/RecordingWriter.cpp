@@ -196,8 +196,9 @@ qint64 RecordingWriter::dropBeforeNumber(qint64 number)
     const qint64 dropped = sqlite3_changes(m_db.handle());
     // Each list keeps its last row up to that capture: the whole list a key capture stores, or
     // the network stored once.
-    Sqlite::Statement lists(m_db, "DELETE FROM lists WHERE number < (SELECT max(kept.number) FROM "
-                                  "lists AS kept WHERE kept.list = lists.list AND kept.number <= ?1)");
+    Sqlite::Statement lists(m_db,
+                            "DELETE FROM lists WHERE number < (SELECT max(kept.number) FROM "
+                            "lists AS kept WHERE kept.list = lists.list AND kept.number <= ?1)");
     lists.bind(1, number);
     lists.step();
     return dropped;
