@@ -15,11 +15,18 @@
 #include <ctime>
 
 namespace {
+// The writer thread's own CPU time; where no thread clock is at hand, the wall clock.
 qint64 threadCpuNs()
 {
+#ifdef Q_OS_WIN
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+#else
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+#endif
 }
 } // namespace
 
