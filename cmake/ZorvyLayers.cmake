@@ -12,7 +12,7 @@ if(NOT DEFINED ZORVY_LAYERS)
         "zorvy_model,zorvy_platform"
         "zorvy_sdk,zorvy_textures"
         "zorvy_capture"
-        "zorvy_backend,zorvy_map,zorvy_ui,zorvy_update"
+        "zorvy_backend,zorvy_map,zorvy_record,zorvy_ui,zorvy_update"
         "zorvy_app"
     )
     set(ZORVY_LAYERS_SIDEWAYS "")

@@ -10,6 +10,8 @@ packages=(
     qml6-module-qtquick-window qml6-module-qtquick-templates qml6-module-qtqml-workerscript
     qml6-module-qttest qml6-module-qtqml
     libgl-dev openssl fonts-dejavu-core procps
+    # Recordings: SQLite files with zstd-compressed records.
+    libsqlite3-dev libzstd-dev
     # The Windows side (tests/windows): MinGW-w64 with POSIX threads, Wine to run it, Xvfb for
     # its message box.
     g++-mingw-w64-x86-64-posix wine64 xvfb

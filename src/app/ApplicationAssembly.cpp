@@ -28,7 +28,9 @@ constexpr int SmokeQuitMs = 3500;
 constexpr int textureQuitWaitMs = 500;
 } // namespace
 
-ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
+ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay,
+                                         std::shared_ptr<Recorder> recorder)
+    : m_replay(std::move(replay)), m_recorder(std::move(recorder))
 {
     // The module's registration must stay in the program (and in its exported symbols).
     volatile auto moduleRegistration = &qml_register_types_ZorvyTco;
@@ -38,6 +40,10 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
     QQuickStyle::setStyle(QStringLiteral("Basic"));
     qml_register_types_Zorvy_Map();
     m_backend.emplace();
+    if (m_replay)
+        m_backend->setRecordSource(m_replay);
+    if (m_recorder)
+        m_backend->setRecordSink(m_recorder);
 
     // Verification and smoke runs show the defaults, whatever the last session chose.
     MapPreferences::setPersistent(!options.verificationRun() && !options.verifyMap() &&
@@ -52,6 +58,8 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options)
     m_engine->setInitialProperties({
         {QStringLiteral("backend"), QVariant::fromValue<QObject *>(&*m_backend)},
         {QStringLiteral("updater"), QVariant::fromValue<QObject *>(&*m_updater)},
+        {QStringLiteral("replay"), QVariant::fromValue<QObject *>(m_replay.get())},
+        {QStringLiteral("recorder"), QVariant::fromValue<QObject *>(m_recorder.get())},
     });
     // Queued, so that the code takes effect once the event loop runs.
     QObject::connect(
@@ -86,6 +94,9 @@ int ApplicationAssembly::finish(int exitCode)
             << "ms; the program ends without it";
         stopped = false;
     }
+    // What the recorder still holds is written before the program ends.
+    if (m_recorder)
+        m_recorder->stop();
     m_updater->installOnQuit();
     if (!stopped) {
         // Destroying the Backend, or the image loader at exit, would wait for ever.

@@ -1,11 +1,14 @@
 #pragma once
 
 #include "Backend.h"
+#include "Recorder.h"
+#include "Replay.h"
 #include "Updater.h"
 #include "VerificationRun.h"
 
 #include <QQmlApplicationEngine>
 
+#include <memory>
 #include <optional>
 
 class CommandLine;
@@ -17,7 +20,10 @@ class CommandLine;
 class ApplicationAssembly
 {
 public:
-    explicit ApplicationAssembly(const CommandLine &options);
+    // replay, when given, is shown instead of the live game; recorder, when given, keeps every
+    // live capture.
+    explicit ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay = {},
+                                 std::shared_ptr<Recorder> recorder = {});
     ~ApplicationAssembly();
 
     // Ends the program once the event loop has returned exitCode: the window goes, the reader is
@@ -35,6 +41,9 @@ public:
     QQmlApplicationEngine &engine() { return *m_engine; }
 
 private:
+    // Before the Backend, so that they outlive its reader thread.
+    std::shared_ptr<Replay> m_replay;
+    std::shared_ptr<Recorder> m_recorder;
     std::optional<Updater> m_updater;
     std::optional<Backend> m_backend;
     std::optional<QQmlApplicationEngine> m_engine;

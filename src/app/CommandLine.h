@@ -29,6 +29,18 @@ public:
     // A verification run is on with "--verify-live" or "--verify-textures".
     bool verificationRun() const { return m_verifyLive || m_verifyTextures; }
 
+    // "--record FILE": the whole session is kept in FILE (empty: not asked).
+    QString recordPath() const { return m_recordPath; }
+    // "--replay FILE": a recording is shown instead of the live game (empty: live).
+    QString replayPath() const { return m_replayPath; }
+    // "--export-json OUT" with "--replay" and "--at SECONDS": the data map of the capture shown
+    // at that time is written to OUT and the program ends.
+    QString exportPath() const { return m_exportPath; }
+    double exportSeconds() const { return m_exportSeconds; }
+    // What is wrong with the options that take a value (a missing or bad value, an option
+    // without the one it needs), in French; empty when nothing is. The program ends with 2.
+    QString valueError() const { return m_valueError; }
+
     // "--screenshot" present at all, and the path that follows it (empty when it is last).
     bool screenshotRequested() const { return m_screenshotRequested; }
     QString screenshotPath() const { return m_screenshotPath; }
@@ -45,4 +57,9 @@ private:
     QStringList m_unknownOptions;
     bool m_screenshotRequested = false;
     QString m_screenshotPath;
+    QString m_recordPath;
+    QString m_replayPath;
+    QString m_exportPath;
+    double m_exportSeconds = -1;
+    QString m_valueError;
 };

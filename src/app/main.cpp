@@ -1,11 +1,13 @@
 #include "ApplicationAssembly.h"
 #include "CommandLine.h"
 #include "LogCategories.h"
+#include "RecordingExport.h"
 #include "SdkFailureReport.h"
 #include "SdkLoader.h"
 #include "Version.h"
 
 #include <QGuiApplication>
+#include <QSettings>
 
 #include <cstdio>
 
@@ -25,6 +27,20 @@ int main(int argc, char *argv[])
         }
         if (early.version()) {
             std::fputs("ZorvyTco " ZORVY_VERSION "\n", stdout);
+            return 0;
+        }
+        if (!early.valueError().isEmpty()) {
+            std::fprintf(stderr, "%s\n", qPrintable(early.valueError()));
+            return 2;
+        }
+        // The export of a recorded capture needs neither a window nor the library.
+        if (!early.exportPath().isEmpty()) {
+            const QString error =
+                exportCaptureJson(early.replayPath(), early.exportSeconds(), early.exportPath());
+            if (!error.isEmpty()) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 2;
+            }
             return 0;
         }
     }
@@ -47,15 +63,53 @@ int main(int argc, char *argv[])
                      qPrintable(QStringLiteral("Option inconnue : %1").arg(unknown)));
     std::fflush(stderr);
 
+    // A replay is opened before anything else, so that a bad recording ends the program at once;
+    // it needs no library.
+    std::shared_ptr<Replay> replay;
+    if (!options.replayPath().isEmpty()) {
+        try {
+            replay = std::make_shared<Replay>(options.replayPath());
+        } catch (const RecordingFormat::Error &error) {
+            std::fprintf(stderr, "%s\n", qPrintable(error.text()));
+            return 2;
+        }
+    }
+
     // The library is checked before anything else exists.
     QString sdkError;
-    if (!loadSdk(&sdkError)) {
+    if (!replay && !loadSdk(&sdkError)) {
         reportSdkFailure(sdkError, !options.checkSdk());
         return 3;
     }
     if (options.checkSdk())
         return 0;
 
-    ApplicationAssembly assembly(options);
+    // A live session can be recorded from the window at any time; "--record" starts at once.
+    std::shared_ptr<Recorder> recorder;
+    if (!replay)
+        recorder = std::make_shared<Recorder>();
+    if (!options.recordPath().isEmpty()) {
+        if (!recorder->start(options.recordPath())) {
+            std::fprintf(stderr, "%s\n", qPrintable(recorder->status()));
+            return 2;
+        }
+    }
+
+    // Otherwise a live session keeps its last minutes in the black box (a setting; not for the
+    // verification and smoke runs, which keep nothing).
+    const bool scripted = options.verificationRun() || options.verifyMap() ||
+                          options.verifyBlink() || options.smoke();
+    if (recorder && options.recordPath().isEmpty() && !scripted) {
+        const QSettings settings;
+        const qint64 minutes =
+            settings.value(QStringLiteral("recording/blackBoxMinutes"), 15).toLongLong();
+        const qint64 budgetMb =
+            settings.value(QStringLiteral("recording/blackBoxBudgetMB"), 1024).toLongLong();
+        if (minutes > 0 && budgetMb > 0 &&
+            !recorder->startBlackBox(minutes * 60000, budgetMb << 20))
+            qCWarning(LogCategory::capture).noquote() << recorder->status();
+    }
+
+    ApplicationAssembly assembly(options, std::move(replay), std::move(recorder));
     return assembly.finish(QGuiApplication::exec());
 }

@@ -168,7 +168,7 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
         clearPath(accepted, false);
 
     m_staleTimer.stop();
-    if (live)
+    if (live && !m_replaying)
         m_staleTimer.start();
     publish(std::move(accepted));
 }

@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QVariantMap>
 
+#include <memory>
+
 class BackendProbe;
 
 // The one object through which the user interface sees the game. It turns the user's choices into
@@ -29,6 +31,19 @@ public:
     // library call that does not return). The destructor still waits for it without a limit, so a
     // caller that gets false must end the process instead of destroying the Backend.
     bool stopReader(int milliseconds);
+
+    // Each live capture is handed to sink as well (nullptr: to nothing).
+    void setRecordSink(std::shared_ptr<RecordSink> sink)
+    {
+        m_reader.setRecordSink(std::move(sink));
+    }
+    // Captures come from source instead of the game (a replay); set before connectGame(). A
+    // replayed capture does not age: a paused replay shows it as it was.
+    void setRecordSource(std::shared_ptr<RecordSource> source)
+    {
+        m_replaying = source != nullptr;
+        m_reader.setRecordSource(std::move(source));
+    }
 
     // The latest data map; implicitly shared, so a copy costs a reference count.
     QVariantMap data() const { return m_data; }
@@ -74,5 +89,6 @@ private:
     QVariantMap m_data;
     AlertLog m_alerts;
     quint64 m_connectionCounter = 0;
+    bool m_replaying = false;
     QTimer m_staleTimer;
 };

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -101,6 +102,54 @@ void ReaderThread::dropReleased()
     // The maps die here, outside the lock.
 }
 
+void ReaderThread::setRecordSink(std::shared_ptr<RecordSink> sink)
+{
+    std::lock_guard<std::mutex> lock(m_streamMutex);
+    m_sink = std::move(sink);
+}
+
+void ReaderThread::setRecordSource(std::shared_ptr<RecordSource> source)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        m_source = std::move(source);
+    }
+    wake();
+}
+
+void ReaderThread::replayCycle(RecordSource &source, uint64_t word, qint64 &shownCapture,
+                               quint64 &shownRevision, CapturedRecords &capture)
+{
+    const ViewParameters view =
+        withViewParameters([](const ViewParameters &current) { return current; });
+    QString error;
+    const qint64 due = source.dueCapture();
+    // Nothing new to show (also the same failure again).
+    if (due == shownCapture && view.revision == shownRevision)
+        return;
+    QVariantMap map;
+    if (due >= 0 && source.load(due, capture, &error)) {
+        try {
+            map = convertRecords(capture.records, capture.processId, view);
+            stampCapture(map, capture.durationMs, capture.timeMs + capture.durationMs);
+            // The status line says what the window shows: no connection, a recorded game.
+            map.insert(DataMapKeys::statusKey,
+                       QStringLiteral("Relecture · jeu enregistré, PID %1").arg(capture.processId));
+        } catch (const std::bad_alloc &) {
+            capture.records = SnapshotRecords();
+            error = QStringLiteral("Relecture : mémoire insuffisante pour convertir la capture");
+        }
+    } else if (error.isEmpty()) {
+        error = QStringLiteral("Relecture : l’enregistrement ne contient aucune capture");
+    }
+    shownCapture = due;
+    shownRevision = view.revision;
+    if (!error.isEmpty())
+        map = DataMap::baseDataMap(error);
+    m_pending.store(true);
+    emit received(word, map);
+}
+
 void ReaderThread::pause(qint64 milliseconds, uint64_t servedWord, bool heldByPending)
 {
     const auto deadline =
@@ -127,6 +176,10 @@ void ReaderThread::run()
     quint32 processId = 0;
     quint64 captureCount = 0;
     SnapshotRecords records; // memory kept from capture to capture
+    CapturedRecords replayed;        // the same for a replay
+    constexpr qint64 noneShown = -2; // no capture number, nor the -1 of a failure
+    qint64 shownCapture = noneShown;
+    quint64 shownRevision = 0;
     AttentionTracker attention;
     ClosedImages closedImages;
     QElapsedTimer clock;
@@ -152,6 +205,27 @@ void ReaderThread::run()
             processId = 0;
             captureCount = 0;
             attention.reset();
+            shownCapture = noneShown;
+        }
+
+        std::shared_ptr<RecordSink> sink;
+        std::shared_ptr<RecordSource> source;
+        {
+            std::lock_guard<std::mutex> lock(m_streamMutex);
+            sink = m_sink;
+            source = m_source;
+        }
+        if (source) {
+            closeSession(session);
+            if (word != 0 && !m_pending.load())
+                replayCycle(*source, word, shownCapture, shownRevision, replayed);
+            // A result still queued: the next one is made as soon as it is taken.
+            const bool heldByPending = word != 0 && m_pending.load();
+            pause(word == 0 ? qint64(m_idleIntervalMs.load())
+                            : std::max<qint64>(
+                                  1, std::min<qint64>(source->waitMs(), m_capturePeriodMs.load())),
+                  word, heldByPending);
+            continue;
         }
 
         // A new connection whose session is not open yet waits only for the pending result.
@@ -171,7 +245,8 @@ void ReaderThread::run()
                 const ViewParameters view =
                     withViewParameters([](const ViewParameters &current) { return current; });
                 const QVariantMap map = convertSnapshot(SdkFunctions::library(), session, processId,
-                                                        view, records, readAttention);
+                                                        view, records, readAttention,
+                                                        sink.get());
                 if (captureCount == 0) {
                     qCInfo(LogCategory::capture)
                         << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)

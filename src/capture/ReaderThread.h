@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AttentionTracker.h"
+#include "RecordStream.h"
 #include "ViewParameters.h"
 
 #include <QThread>
@@ -9,6 +10,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -76,6 +78,12 @@ public:
         return access(m_viewParameters);
     }
 
+    // Where each live capture goes as well (nullptr: nowhere). May change while the thread runs.
+    void setRecordSink(std::shared_ptr<RecordSink> sink);
+    // Captures taken from this source instead of the library, while a request word is set
+    // (nullptr: the library). Set before a connection; the thread then opens no session.
+    void setRecordSource(std::shared_ptr<RecordSource> source);
+
 signals:
     void received(uint64_t request, QVariantMap data);
 
@@ -102,6 +110,14 @@ private:
     std::condition_variable m_wakeCondition;
     std::atomic<int> m_idleIntervalMs{idleIntervalMs};
     std::atomic<int> m_capturePeriodMs{capturePeriodMs};
+
+    // One cycle of a replay: the source's due capture, converted when it or the view changed.
+    void replayCycle(RecordSource &source, uint64_t word, qint64 &shownCapture,
+                     quint64 &shownRevision, CapturedRecords &capture);
+
+    std::mutex m_streamMutex;
+    std::shared_ptr<RecordSink> m_sink;
+    std::shared_ptr<RecordSource> m_source;
 
     // Maps handed over to be dropped here.
     std::mutex m_releaseMutex;

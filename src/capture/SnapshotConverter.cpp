@@ -15,6 +15,7 @@
 #include "ViewChoices.h"
 
 #include <QByteArrayView>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QTime>
@@ -515,16 +516,19 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
                             const ViewParameters &view, SnapshotRecords &records,
-                            const RecordsReader &readRecords)
+                            const RecordsReader &readRecords, RecordSink *sink)
 {
     QElapsedTimer elapsed;
     elapsed.start();
+    const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
     QVariantMap data;
     try {
         records.capture(library, session, view.train);
         data = convertRecords(records, processId, view);
         if (readRecords)
             readRecords(records, data);
+        if (sink)
+            sink->take(moveToShared(records, startMs, elapsed.elapsed(), processId));
         records.clear();
     } catch (const std::bad_alloc &) {
         // What this capture built is gone with the exception; the records' memory goes too, so
@@ -534,10 +538,16 @@ QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, qui
             QStringLiteral("Capture abandonnée : mémoire insuffisante pour convertir la capture")
                 .toStdString());
     }
-    data.insert(DataMapKeys::captureMsKey, QVariant::fromValue<qint64>(elapsed.elapsed()));
-    data.insert(DataMapKeys::updatedKey,
-                QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")));
+    const qint64 captureMs = elapsed.elapsed();
+    stampCapture(data, captureMs, startMs + captureMs);
     return data;
+}
+
+void stampCapture(QVariantMap &data, qint64 captureMs, qint64 timeMs)
+{
+    data.insert(DataMapKeys::captureMsKey, QVariant::fromValue<qint64>(captureMs));
+    data.insert(DataMapKeys::updatedKey, QDateTime::fromMSecsSinceEpoch(timeMs).time().toString(
+                                             QStringLiteral("HH:mm:ss.zzz")));
 }
 
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RecordStream.h"
 #include "SnapshotRecords.h"
 #include "ViewParameters.h"
 
@@ -20,11 +21,16 @@ QVariantMap convertRecords(const SnapshotRecords &records, quint32 processId,
 // when a library call fails, and a French status text when the lists pass the capture budget or
 // memory runs out while the capture is copied or converted (never std::bad_alloc); the snapshot is
 // released on every path. readRecords, when given, reads the records after the conversion, before
-// they are cleared, and may add to the map.
+// they are cleared, and may add to the map. A sink, when given, then takes the capture's records
+// (moved, not copied).
 using RecordsReader = std::function<void(const SnapshotRecords &records, QVariantMap &data)>;
 QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, quint32 processId,
                             const ViewParameters &view, SnapshotRecords &records,
-                            const RecordsReader &readRecords = {});
+                            const RecordsReader &readRecords = {}, RecordSink *sink = nullptr);
+
+// Stamps a converted map with what belongs to its capture: "captureMs" and "updated" (the local
+// time of timeMs, the end of the capture in ms since the epoch).
+void stampCapture(QVariantMap &data, qint64 captureMs, qint64 timeMs);
 
 // The same through the loaded library, with records kept by the calling thread.
 QVariantMap convertSnapshot(SdkSession session, quint32 processId, const ViewParameters &view);

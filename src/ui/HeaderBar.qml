@@ -8,6 +8,8 @@ RowLayout {
 
     property bool live: false
 
+    // A recording is shown: the badge says so instead of "live".
+    property bool replaying: false
     // The process id field, for the window's shortcut that goes there.
     readonly property alias pidField: pid
 
@@ -56,12 +58,12 @@ RowLayout {
         Layout.preferredWidth: 116
         Layout.preferredHeight: 30
         radius: 15
-        color: header.live ? Theme.liveFill : Theme.waitingFill
+        color: header.replaying ? Theme.replayFill : header.live ? Theme.liveFill : Theme.waitingFill
         Text {
             objectName: "liveBadgeText"
             anchors.centerIn: parent
-            text: header.live ? "●  EN DIRECT" : "●  EN ATTENTE"
-            color: header.live ? Theme.liveText : Theme.waitingText
+            text: header.replaying ? "●  RELECTURE" : header.live ? "●  EN DIRECT" : "●  EN ATTENTE"
+            color: header.replaying ? Theme.replayText : header.live ? Theme.liveText : Theme.waitingText
             font.pixelSize: 11
             font.bold: true
         }

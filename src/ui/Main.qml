@@ -8,6 +8,10 @@ ApplicationWindow {
 
     required property var backend
     required property var updater
+    // The recording shown instead of the live game (null: live) and the recorder of the session
+    // (null: not recording).
+    property var replay: null
+    property var recorder: null
 
     // The data map of the Backend, re-read at every changed(); the trains and the tracks of the
     // current page come as list models that update in place (see LiveFeed).
@@ -114,8 +118,21 @@ ApplicationWindow {
             visible: !window.mapAlone
             Layout.fillWidth: true
             live: feed.live
+            replaying: !!window.replay
             onConnectRequested: pid => window.backend.connectGame(pid)
             onDisconnectRequested: window.backend.disconnectGame()
+        }
+
+        ReplayBar {
+            Layout.fillWidth: true
+            replay: window.replay
+            visible: !!window.replay
+        }
+
+        RecordControl {
+            Layout.fillWidth: true
+            recorder: window.recorder
+            visible: !!window.recorder
         }
 
         RowLayout {

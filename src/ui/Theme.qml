@@ -135,6 +135,14 @@ QtObject {
     readonly property color legendNeutral: "#8a8f8c"
     readonly property color legendStation: "#edf1df"
 
+    // Replay and recording
+    readonly property color replayFill: "#241f38"
+    readonly property color replayBorder: "#5b4f8c"
+    readonly property color replayText: "#c5b8ef"
+    readonly property color replayTime: "#e7edf3"
+    readonly property color recordingText: "#ef8f8f"
+    readonly property int replayBarHeight: 44
+
     // Footer
     readonly property color updateStatus: "#91a6b9"
     readonly property color versionLine: "#758b9c"

@@ -16,10 +16,17 @@ done
 for module in QtCore QtGui QtNetwork QtQml QtQuick QtQuickControls2; do
     includes="$includes -I$qt/$module"
 done
+# The C libraries the program links (SQLite, zstd) come with headers of their own that are the
+# same on every system: the host's copies stand in for the Windows ones.
+third=$(mktemp -d)
+for header in sqlite3.h sqlite3ext.h zstd.h zstd_errors.h; do
+    [ -f "/usr/include/$header" ] && ln -s "/usr/include/$header" "$third/$header"
+done
+includes="$includes -I$third"
 exceptions=$(grep -v '^#' "$here/windows-h-exceptions.txt" | cut -d' ' -f1)
 export cxx qt includes repo exceptions
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+trap 'rm -f "$log"; rm -rf "$third"' EXIT
 find "$repo/src" -name '*.cpp' ! -name '*Posix.cpp' | sort | xargs -P "$(nproc)" -I{} sh -c '
     file={}
     front="-include windows.h"

@@ -1,0 +1,94 @@
+#include "RecordStream.h"
+
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Captures let go by every holder, kept for their memory.
+class CapturePool
+{
+public:
+    static constexpr std::size_t kept = 4;
+
+    std::unique_ptr<CapturedRecords> take()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_free.empty())
+            return std::make_unique<CapturedRecords>();
+        std::unique_ptr<CapturedRecords> capture = std::move(m_free.back());
+        m_free.pop_back();
+        return capture;
+    }
+
+    void give(CapturedRecords *capture)
+    {
+        std::unique_ptr<CapturedRecords> owned(capture);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_free.size() < kept)
+            m_free.push_back(std::move(owned));
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<CapturedRecords>> m_free;
+};
+
+std::shared_ptr<CapturePool> pool()
+{
+    static const std::shared_ptr<CapturePool> instance = std::make_shared<CapturePool>();
+    return instance;
+}
+
+template <typename Record>
+void copyList(const SdkCopy::RecordBuffer<Record> &source, SdkCopy::RecordBuffer<Record> &target)
+{
+    target.assign(source.begin(), source.count());
+}
+} // namespace
+
+void copyRecords(const SnapshotRecords &source, SnapshotRecords &target)
+{
+    copyList(source.trains, target.trains);
+    copyList(source.tracks, target.tracks);
+    copyList(source.stations, target.stations);
+    copyList(source.signalRecords, target.signalRecords);
+    copyList(source.states, target.states);
+    copyList(source.textures, target.textures);
+    copyList(source.nodes, target.nodes);
+    target.pathAvailable = source.pathAvailable;
+    target.pathTrain = source.pathTrain;
+    target.pathSize = source.pathSize;
+    copyList(source.path, target.path);
+    target.reservationsAvailable = source.reservationsAvailable;
+    copyList(source.reservations, target.reservations);
+    target.occupationsAvailable = source.occupationsAvailable;
+    copyList(source.occupations, target.occupations);
+}
+
+SharedCapture shareCapture(const SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
+                           quint32 processId)
+{
+    auto capture = std::make_shared<CapturedRecords>();
+    capture->timeMs = timeMs;
+    capture->durationMs = durationMs;
+    capture->processId = processId;
+    copyRecords(records, capture->records);
+    return capture;
+}
+
+SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
+                           quint32 processId)
+{
+    std::shared_ptr<CapturePool> captures = pool();
+    std::unique_ptr<CapturedRecords> capture = captures->take();
+    std::swap(capture->records, records);
+    records.clear();
+    capture->timeMs = timeMs;
+    capture->durationMs = durationMs;
+    capture->processId = processId;
+    // The pool lives as long as a capture that goes back to it.
+    return SharedCapture(capture.release(), [captures](const CapturedRecords *spent) {
+        captures->give(const_cast<CapturedRecords *>(spent));
+    });
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "SnapshotRecords.h"
+
+#include <QString>
+
+#include <memory>
+
+// One capture as the library gave it, with when it was taken and how long it took. Once handed
+// to a sink it is shared and never changed again.
+struct CapturedRecords
+{
+    qint64 timeMs = 0;     // wall clock at the start of the capture, ms since the epoch
+    qint64 durationMs = 0; // the capture and its conversion
+    quint32 processId = 0;
+    SnapshotRecords records;
+};
+using SharedCapture = std::shared_ptr<const CapturedRecords>;
+
+// An immutable copy of the records of one capture, made once (only the records, not the memory
+// kept for later captures).
+SharedCapture shareCapture(const SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
+                           quint32 processId);
+
+// The records of one capture moved into a shared capture, without copying them: records is given
+// the memory of a capture that was shared before and has been let go by all, so that the memory
+// of the lists goes round between the reader and the sink instead of being allocated anew.
+SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
+                           quint32 processId);
+
+// Copies the records of source into target, reusing target's memory.
+void copyRecords(const SnapshotRecords &source, SnapshotRecords &target);
+
+// Where the reader thread hands each live capture it made, e.g. to keep it on disk. take() runs
+// on the reader thread after the capture and must not wait for anything slow.
+class RecordSink
+{
+public:
+    virtual ~RecordSink() = default;
+    virtual void take(SharedCapture capture) = 0;
+};
+
+// Where the reader thread takes its captures from instead of the library, e.g. a recording being
+// replayed. Called on the reader thread only.
+class RecordSource
+{
+public:
+    virtual ~RecordSource() = default;
+    // The number of the capture to show now, or -1 when there is none (see error).
+    virtual qint64 dueCapture() = 0;
+    // Fills capture with the capture of that number; false with a French error text when the
+    // recording cannot give it.
+    virtual bool load(qint64 number, CapturedRecords &capture, QString *error) = 0;
+    // How long the reader may wait before the next capture can be due, in ms.
+    virtual int waitMs() = 0;
+};

@@ -1,0 +1,251 @@
+#include "RecordingReader.h"
+
+#include <QFileInfo>
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+
+using RecordingFormat::Error;
+
+namespace {
+// Beyond this a damaged file could make the list of captures itself exhaust memory: about a year
+// of captures four times a second.
+constexpr qint64 maxCaptures = qint64(1) << 27;
+// A full check of the file's pages is made at opening up to this size; larger files are checked
+// as they are read.
+constexpr qint64 fullCheckBytes = qint64(256) << 20;
+} // namespace
+
+RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(path).fileName())
+{
+    const QString context = QStringLiteral("Enregistrement illisible (%1)").arg(path);
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw Error(QStringLiteral("%1 : fichier introuvable").arg(context));
+    if (info.isDir())
+        throw Error(QStringLiteral("%1 : c’est un dossier").arg(context));
+    if (!info.isFile())
+        throw Error(QStringLiteral("%1 : ce n’est pas un fichier ordinaire").arg(context));
+
+    // Read-write when possible, so that a file left by a killed recording gets its log replayed.
+    try {
+        m_db.open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_EXRESCODE, context);
+    } catch (const Error &) {
+        m_db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_EXRESCODE, context);
+    }
+
+    {
+        Sqlite::Statement version(m_db, "PRAGMA user_version");
+        version.step();
+        const qint64 found = version.integer(0);
+        if (found > RecordingFormat::schemaVersion)
+            throw Error(QStringLiteral("%1 : enregistrement de la version %2, plus récente que "
+                                       "celle que ce programme lit (%3) ; mettre le programme à "
+                                       "jour")
+                            .arg(context)
+                            .arg(found)
+                            .arg(RecordingFormat::schemaVersion));
+        if (found < 1)
+            throw Error(
+                QStringLiteral("%1 : ce n’est pas un enregistrement Zorvy TCO").arg(context));
+    }
+    if (info.size() <= fullCheckBytes) {
+        Sqlite::Statement check(m_db, "PRAGMA quick_check(1)");
+        if (!check.step() || check.blob(0) != "ok")
+            throw Error(QStringLiteral("%1 : fichier endommagé (%2)")
+                            .arg(context, QString::fromUtf8(check.blob(0))));
+    }
+
+    {
+        Sqlite::Statement count(m_db, "SELECT count(*) FROM captures");
+        count.step();
+        if (count.integer(0) > maxCaptures)
+            throw Error(QStringLiteral("%1 : %2 captures annoncées, au-delà de ce qu’un "
+                                       "enregistrement peut contenir")
+                            .arg(context)
+                            .arg(count.integer(0)));
+        m_captures.reserve(std::size_t(count.integer(0)));
+    }
+    Sqlite::Statement all(m_db,
+                          "SELECT number, time_ms, duration_ms FROM captures ORDER BY number");
+    while (all.step() && qint64(m_captures.size()) < maxCaptures)
+        m_captures.push_back({all.integer(0), all.integer(1), all.integer(2)});
+    // Times are taken by the wall clock, which may step back: the order is the captures' own.
+    m_selectCapture.emplace(m_db, "SELECT process_id, path_available, path_train, path_size, "
+                                  "reservations_available, occupations_available FROM captures "
+                                  "WHERE number = ?1");
+    m_selectChain.emplace(m_db, "SELECT number, delta FROM lists WHERE list = ?1 AND "
+                                "number <= ?2 ORDER BY number DESC");
+    m_selectList.emplace(m_db, "SELECT count, size, data FROM lists WHERE list = ?1 AND "
+                               "number = ?2");
+    m_selectFile.emplace(m_db, "SELECT size, data FROM files WHERE path = ?1");
+}
+
+void RecordingReader::fail(const QString &what) const
+{
+    throw Error(QStringLiteral("Enregistrement illisible (%1) : %2").arg(m_fileName, what));
+}
+
+qsizetype RecordingReader::indexAt(qint64 offsetMs) const
+{
+    if (m_captures.empty())
+        return 0;
+    const qint64 target = m_captures.front().timeMs + offsetMs;
+    qsizetype index = 0;
+    for (qsizetype i = 0; i < qsizetype(m_captures.size()); ++i) {
+        if (m_captures[std::size_t(i)].timeMs <= target)
+            index = i;
+    }
+    return index;
+}
+
+void RecordingReader::load(qsizetype index, CapturedRecords &capture)
+{
+    if (index < 0 || index >= qsizetype(m_captures.size()))
+        fail(QStringLiteral("capture %1 absente").arg(index));
+    const Capture &entry = m_captures[std::size_t(index)];
+    SnapshotRecords &records = capture.records;
+    try {
+        Sqlite::Statement &row = *m_selectCapture;
+        row.reset();
+        row.bind(1, entry.number);
+        if (!row.step())
+            fail(QStringLiteral("capture %1 absente").arg(entry.number));
+        capture.timeMs = entry.timeMs;
+        capture.durationMs = entry.durationMs;
+        capture.processId = quint32(row.integer(0));
+        records.pathAvailable = row.integer(1) != 0;
+        records.pathTrain = quint64(row.integer(2));
+        records.pathSize = quint32(std::clamp<qint64>(row.integer(3), 0, 0xFFFFFFFF));
+        records.reservationsAvailable = row.integer(4) != 0;
+        records.occupationsAvailable = row.integer(5) != 0;
+        row.reset();
+
+        SdkCopy::Budget budget;
+        RecordingFormat::forEachList(records, [&](int list, auto &buffer,
+                                                  const SdkCopy::ListLimit &limit) {
+            using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+            const QString name = QString::fromUtf8(limit.name);
+            // The rows the list is rebuilt from: its last whole row, then the differences.
+            std::vector<qint64> chain;
+            {
+                Sqlite::Statement &rows = *m_selectChain;
+                rows.reset();
+                rows.bind(1, list).bind(2, entry.number);
+                bool whole = false;
+                while (!whole && rows.step()) {
+                    if (int(chain.size()) >= RecordingFormat::maxDeltaChain)
+                        fail(QStringLiteral("%1 de la capture %2 : plus de %3 différences "
+                                            "depuis la dernière liste entière")
+                                 .arg(name)
+                                 .arg(entry.number)
+                                 .arg(RecordingFormat::maxDeltaChain));
+                    chain.push_back(rows.integer(0));
+                    whole = rows.integer(1) == 0;
+                }
+                rows.reset();
+                if (!whole)
+                    fail(QStringLiteral("liste %1 absente de la capture %2")
+                             .arg(list)
+                             .arg(entry.number));
+            }
+            qint64 count = -1;
+            for (auto number = chain.rbegin(); number != chain.rend(); ++number) {
+                Sqlite::Statement &select = *m_selectList;
+                select.reset();
+                select.bind(1, list).bind(2, *number);
+                if (!select.step())
+                    fail(
+                        QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(*number));
+                const bool delta = number != chain.rbegin();
+                const qint64 rowCount = select.integer(0);
+                const qint64 size = select.integer(1);
+                const qint64 frameBytes = select.bytes(2);
+                if (rowCount < 0 || rowCount > limit.maxRecords)
+                    fail(QStringLiteral("%1 %2 annoncés, au-delà de la limite de %3")
+                             .arg(rowCount)
+                             .arg(name)
+                             .arg(limit.maxRecords));
+                if (delta && rowCount != count)
+                    fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
+                             .arg(rowCount)
+                             .arg(name)
+                             .arg(count));
+                if (!delta)
+                    budget.admit(limit, quint64(rowCount));
+                count = rowCount;
+                // A difference holds at most every record, each after its index.
+                constexpr qint64 patchSize = qint64(sizeof(quint32) + sizeof(Record));
+                if (delta && (size % patchSize != 0 || size > count * patchSize))
+                    fail(QStringLiteral("différence de %1 octets pour %2 %3")
+                             .arg(size)
+                             .arg(count)
+                             .arg(name));
+                if (!delta && size != count * qint64(sizeof(Record)))
+                    fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
+                             .arg(count)
+                             .arg(name)
+                             .arg(size));
+                if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
+                    fail(QStringLiteral("bloc compressé des %1 plus grand que possible").arg(name));
+                const QByteArray frame = select.blob(2);
+                select.reset();
+                char *target = nullptr;
+                if (!delta) {
+                    target = reinterpret_cast<char *>(buffer.zeroed(quint32(count)));
+                } else {
+                    m_scratch.resize(size);
+                    target = m_scratch.data();
+                }
+                try {
+                    RecordingFormat::decompress(frame, target, size);
+                } catch (const Error &error) {
+                    buffer.clear();
+                    fail(QStringLiteral("%1 de la capture %2 : %3")
+                             .arg(name)
+                             .arg(*number)
+                             .arg(error.text()));
+                }
+                if (delta) {
+                    Record *records = const_cast<Record *>(buffer.begin());
+                    for (qint64 at = 0; at < size; at += patchSize) {
+                        quint32 index = 0;
+                        std::memcpy(&index, m_scratch.constData() + at, sizeof index);
+                        if (index >= count)
+                            fail(QStringLiteral("différence pour le %1e de %2 %3")
+                                     .arg(qint64(index) + 1)
+                                     .arg(count)
+                                     .arg(name));
+                        char *target = reinterpret_cast<char *>(records + index);
+                        const char *change = m_scratch.constData() + at + sizeof index;
+                        for (std::size_t b = 0; b < sizeof(Record); ++b)
+                            target[b] = char(target[b] ^ change[b]);
+                    }
+                }
+            }
+        });
+    } catch (const Error &) {
+        records.clear();
+        throw;
+    } catch (const std::runtime_error &error) { // the capture budget
+        records.clear();
+        fail(QString::fromUtf8(error.what()));
+    }
+}
+
+std::optional<QByteArray> RecordingReader::file(const QByteArray &path)
+{
+    Sqlite::Statement &select = *m_selectFile;
+    select.reset();
+    select.bindBlob(1, path);
+    if (!select.step())
+        return std::nullopt;
+    if (select.bytes(1) > RecordingFormat::maxFileBytes || select.bytes(1) != select.integer(0))
+        fail(QStringLiteral("fichier d’image %1 de taille incohérente")
+                 .arg(QString::fromUtf8(path)));
+    QByteArray data = select.blob(1);
+    select.reset();
+    return data;
+}

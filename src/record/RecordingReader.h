@@ -1,0 +1,47 @@
+#pragma once
+
+#include "RecordStream.h"
+#include "Sqlite.h"
+
+#include <optional>
+#include <vector>
+
+// Reads a recording, on one thread at a time. Every failure throws RecordingFormat::Error with a
+// French text naming the file: a path that is no regular file, a file that is not SQLite or is
+// damaged, a schema newer than this program's, a list whose stated sizes disagree or whose
+// compressed block is damaged or would pass its limits. Nothing is allocated before its size is
+// checked against the capture's limits.
+class RecordingReader
+{
+public:
+    struct Capture
+    {
+        qint64 number;
+        qint64 timeMs;
+        qint64 durationMs;
+    };
+
+    explicit RecordingReader(const QString &path);
+
+    // The captures in order of time, read once when the file is opened.
+    const std::vector<Capture> &captures() const { return m_captures; }
+    // The index of the last capture taken at most offsetMs after the first (0 before it).
+    qsizetype indexAt(qint64 offsetMs) const;
+
+    // The records of the capture at index into capture.
+    void load(qsizetype index, CapturedRecords &capture);
+
+    // The contents of an image file the records name, or nothing when it was not kept.
+    std::optional<QByteArray> file(const QByteArray &path);
+
+    QString fileName() const { return m_fileName; }
+
+private:
+    [[noreturn]] void fail(const QString &what) const;
+
+    QString m_fileName;
+    Sqlite::Database m_db;
+    std::vector<Capture> m_captures;
+    std::optional<Sqlite::Statement> m_selectCapture, m_selectChain, m_selectList, m_selectFile;
+    QByteArray m_scratch; // a difference being applied
+};

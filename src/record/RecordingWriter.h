@@ -1,0 +1,58 @@
+#pragma once
+
+#include "RecordStream.h"
+#include "Sqlite.h"
+
+#include <QElapsedTimer>
+#include <QSet>
+
+#include <memory>
+#include <optional>
+
+// Writes captures into a new recording file, on the thread that calls it. Every failure (the file
+// cannot be created, the disk is full) throws RecordingFormat::Error with a French text; the
+// captures committed until then stay readable.
+class RecordingWriter
+{
+public:
+    // Creates the file; an existing file is never overwritten.
+    explicit RecordingWriter(const QString &path);
+    ~RecordingWriter();
+
+    // Adds one capture to the open transaction (one is begun if needed). The shared form keeps
+    // the capture until the next instead of copying its records.
+    void append(const CapturedRecords &capture);
+    void append(SharedCapture capture);
+    // Commits what was appended since the last commit.
+    void commit();
+    bool hasUncommitted() const { return m_inTransaction; }
+
+    // Drops the captures taken before timeMs, as far as they can go: from the last key capture
+    // taken by then on, every capture stays whole. Returns the captures dropped.
+    qint64 dropBefore(qint64 timeMs);
+    // Drops the captures before the second key capture kept, the oldest minute or so; returns the
+    // captures dropped (0 when a single key capture is left).
+    qint64 dropOldest();
+    // The bytes the captures kept take in the file (free pages not counted).
+    qint64 usedBytes();
+
+    qint64 captureCount() const { return m_number; }
+    // The bytes of compressed lists and files written so far.
+    qint64 bytesWritten() const { return m_bytes; }
+
+private:
+    void storeFiles(const SnapshotRecords &records);
+
+    Sqlite::Database m_db;
+    std::optional<Sqlite::Statement> m_insertCapture, m_insertList, m_insertFile;
+    bool m_inTransaction = false;
+    qint64 m_number = 0;
+    qint64 m_lastKeyMs = 0;
+    qint64 m_bytes = 0;
+    // The records of the previous capture, to store only the lists that changed.
+    void write(const CapturedRecords &capture);
+    qint64 dropBeforeNumber(qint64 number);
+    SharedCapture m_previous;
+    QSet<QByteArray> m_seenFiles;
+    QByteArray m_difference; // memory for the differences, kept from capture to capture
+};

@@ -1,0 +1,213 @@
+// The real program recording the real game: the replayed capture exports the very map the live
+// conversion made, a replayed verification run passes as a live one (images included, after the
+// game and its files have gone), a bad recording ends the program with 2, and a program killed
+// while recording leaves a file that replays.
+
+#include "DataMapJson.h"
+#include "GameProcess.h"
+#include "RecordWorld.h"
+#include "RecordingReader.h"
+#include "SnapshotConverter.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QStringList lines;
+    QString errors;
+};
+
+Run runTco(const QStringList &arguments, int timeoutMs = 60000)
+{
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", arguments);
+    Run run;
+    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    run.errors = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// A frozen world with one positioned train, its path and usage, and two signals with images.
+QJsonObject world(const QStringList &textures)
+{
+    QJsonObject world = QJsonDocument::fromJson(R"({
+  "stations": [{"id": 26, "name": "Gare A"}],
+  "tracks": [{"id": 1, "stationId": 26, "speedLimit": 22.5}, {"id": 2, "stationId": 26}],
+  "nodes": [{"id": 1, "neighbour1": 2, "x": 0.0, "y": 0.0},
+            {"id": 2, "neighbour1": 1, "x": 400.0, "y": 0.0}],
+  "trains": [{"id": 5, "name": "IC 12", "trackId": 1, "speed": 12.5, "fraction": 0.457,
+              "sense": 1, "flags": 3, "path": [1, 2]}],
+  "signals": [{"id": 100, "trackId": 1, "fraction": 0.2, "sense": 1, "kind": 1},
+              {"id": 101, "trackId": 2, "fraction": 0.4, "sense": 1, "kind": 1}],
+  "signalStates": [
+    {"signalId": 100, "flags": 6, "nativeState": 3, "label1": "Voie libre", "label2": "VL"},
+    {"signalId": 101, "flags": 6, "nativeState": 4, "label1": "Avertissement"}],
+  "reservations": [{"trainId": 5, "trackId": 2, "begin": 0.0, "end": 1.0}],
+  "occupations": [{"trainId": 5, "trackId": 1, "begin": 0.3, "end": 0.6}]})")
+                            .object();
+    QJsonArray list;
+    for (int i = 0; i < textures.size(); ++i)
+        list.append(QJsonObject{{"signalId", 100 + i}, {"flags", 2}, {"path", textures.at(i)}});
+    world["signalTextures"] = list;
+    return world;
+}
+
+// The JSON of a map without what belongs to the moment of its capture.
+QJsonObject withoutCaptureTime(const QByteArray &json)
+{
+    QJsonObject object = QJsonDocument::fromJson(json).object();
+    object.remove("captureMs");
+    object.remove("updated");
+    return object;
+}
+
+} // namespace
+
+class TestRecordGame : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Two images of different colours.
+    QStringList textures()
+    {
+        QStringList paths;
+        for (const QColor &colour : {QColor(Qt::red), QColor(Qt::green)}) {
+            QImage image(32, 48, QImage::Format_ARGB32);
+            image.fill(colour);
+            paths << m_dir.filePath(QString("signal-%1.png").arg(colour.name().mid(1)));
+            if (!image.save(paths.last()))
+                qFatal("cannot write %s", qPrintable(paths.last()));
+        }
+        return paths;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        QVERIFY2(GameProcess::runningGames().isEmpty(), "a ZorvyRails.exe not started here runs");
+    }
+
+    void recordThenReplay()
+    {
+        const QStringList images = textures();
+        const QJsonObject scenario = world(images);
+        const QString recording = m_dir.filePath("session.zrec");
+        qint64 gamePid = 0;
+        {
+            GameProcess game;
+            QVERIFY2(game.start({"--scenario", GameProcess::writeScenario(scenario, m_dir.path())}),
+                     qPrintable(game.errorString()));
+            gamePid = game.processId();
+            const Run run = runTco({"--record", recording, "--smoke"});
+            QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        }
+
+        // The export is the map the live conversion makes of the game's records.
+        const QString out = m_dir.filePath("capture.json");
+        Run run = runTco({"--replay", recording, "--export-json", out, "--at", "1"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        QFile exported(out);
+        QVERIFY(exported.open(QIODevice::ReadOnly));
+        SnapshotRecords records;
+        RecordWorld::toRecords(RecordWorld::fromJson(scenario), 0, records);
+        const QByteArray live =
+            DataMapJson::toJson(convertRecords(records, quint32(gamePid), ViewParameters{}));
+        QCOMPARE(withoutCaptureTime(exported.readAll()), withoutCaptureTime(live));
+
+        // The images are in the recording: gone from the disk, a replay still shows them.
+        for (const QString &image : images)
+            QVERIFY(QFile::remove(image));
+        run = runTco({"--replay", recording, "--verify-textures"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n') + run.errors));
+        QVERIFY2(run.lines.filter("decoded_textures=2").size() == 1,
+                 qPrintable(run.lines.join('\n')));
+        const QRegularExpression liveLine("^LIVE \\d+ signal_states=2 capture_ms=\\d+ reserved=1 "
+                                          "available=1 occupied=1 available=1$");
+        const QStringList lines = run.lines.filter(QRegularExpression("^LIVE "));
+        QVERIFY2(lines.size() >= 2, qPrintable(run.lines.join('\n')));
+        for (const QString &line : lines)
+            QVERIFY2(liveLine.match(line).hasMatch(), qPrintable(line));
+    }
+
+    void badRecordingEndsWith2_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not SQLite, in the window")
+            << QStringList{"--verify-live"} << "ce n’est pas un fichier SQLite";
+        QTest::newRow("not SQLite, exported")
+            << QStringList{"--export-json", "out.json", "--at", "0"}
+            << "ce n’est pas un fichier SQLite";
+        QTest::newRow("a time that is no number")
+            << QStringList{"--export-json", "out.json", "--at", "soon"}
+            << "--at attend un nombre de secondes positif, pas « soon »";
+    }
+
+    void badRecordingEndsWith2()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, error);
+        const QString bad = m_dir.filePath("bad.zrec");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, 'z'));
+        file.close();
+        const Run run = runTco(QStringList{"--replay", bad} + options);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.errors.contains(error), qPrintable(run.errors));
+        QVERIFY(run.lines.isEmpty());
+    }
+
+    // Killed while recording, the program leaves a file that opens and replays up to its last
+    // commit.
+    void killedWhileRecording()
+    {
+        GameProcess game;
+        QVERIFY2(game.start({"--scenario", GameProcess::writeScenario(world({}), m_dir.path())}),
+                 qPrintable(game.errorString()));
+        const QString recording = m_dir.filePath("killed.zrec");
+        QProcess tco;
+        tco.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", {"--record", recording});
+        // Recorded captures are seen by another reader once committed.
+        qsizetype seen = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                try {
+                    seen = qsizetype(RecordingReader(recording).captures().size());
+                } catch (const RecordingFormat::Error &) {
+                    seen = 0;
+                }
+                return seen >= 4;
+            }(),
+            30000);
+        tco.kill();
+        QVERIFY(tco.waitForFinished(10000));
+
+        RecordingReader reader(recording);
+        QVERIFY(qsizetype(reader.captures().size()) >= seen);
+        CapturedRecords capture;
+        reader.load(qsizetype(reader.captures().size()) - 1, capture);
+        QCOMPARE(capture.records.trains.count(), 1u);
+        const Run run =
+            runTco({"--replay", recording, "--export-json", m_dir.filePath("k.json"), "--at", "0"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+    }
+};
+
+QTEST_MAIN(TestRecordGame)
+#include "tst_recordgame.moc"

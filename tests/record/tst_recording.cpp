@@ -1,0 +1,382 @@
+// Recordings written and read back capture by capture, converted exactly as the live records were;
+// damaged recordings refused with a clear error; the recorder stopping when its file cannot grow.
+
+#include "DataMapJson.h"
+#include "RecordWorld.h"
+#include "Recorder.h"
+#include "RecordingReader.h"
+#include "RecordingWriter.h"
+#include "SnapshotConverter.h"
+#include "Worlds.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+// The records of world as captured at step: the first train moves at every step, and from step 3
+// on the network gains a track (a change of a list that is stored only when it changes).
+void capture(const RecordWorld::World &base, int step, SnapshotRecords &records)
+{
+    RecordWorld::World world = base;
+    if (!world.trains.empty())
+        world.trains[0].fraction = 0.1 * step;
+    if (step >= 3)
+        world.tracks.push_back(SdkTrack{9000, 0, 10.0});
+    RecordWorld::toRecords(world, 0, records);
+}
+
+template <typename Record> QByteArray bytesOf(const SdkCopy::RecordBuffer<Record> &buffer)
+{
+    return QByteArray(reinterpret_cast<const char *>(buffer.begin()),
+                      qsizetype(buffer.count() * sizeof(Record)));
+}
+
+// Every list and flag, as bytes, to compare two sets of records.
+QByteArray fingerprint(const SnapshotRecords &r)
+{
+    QByteArray all;
+    RecordingFormat::forEachList(
+        r, [&all](int, const auto &buffer, const auto &) { all += bytesOf(buffer) + '|'; });
+    return all + QByteArray::number(r.pathAvailable) + QByteArray::number(r.pathTrain) +
+           QByteArray::number(r.pathSize) + QByteArray::number(r.reservationsAvailable) +
+           QByteArray::number(r.occupationsAvailable);
+}
+
+// A recording of n steps of world, 250 ms apart but for a 61 s gap before the last (a key capture).
+void record(const QString &path, const RecordWorld::World &world, int n,
+            RecordingWriter **keepOpen = nullptr)
+{
+    auto *writer = new RecordingWriter(path);
+    CapturedRecords captured;
+    for (int step = 0; step < n; ++step) {
+        capture(world, step, captured.records);
+        captured.timeMs = 1700000000000 + step * 250 + (step == n - 1 ? 61000 : 0);
+        captured.durationMs = 3;
+        captured.processId = 42;
+        writer->append(captured);
+        writer->commit();
+    }
+    if (keepOpen)
+        *keepOpen = writer;
+    else
+        delete writer;
+}
+
+void execute(const QString &path, const char *sql)
+{
+    Sqlite::Database db;
+    db.open(path, SQLITE_OPEN_READWRITE, QStringLiteral("test"));
+    db.exec(sql);
+}
+
+void flipByte(const QString &path, qint64 offset)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    file.seek(offset);
+    char byte = 0;
+    file.getChar(&byte);
+    file.seek(offset);
+    file.putChar(char(byte ^ 0x5a));
+}
+
+} // namespace
+
+class TestRecording : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void roundTrip_data()
+    {
+        QTest::addColumn<QJsonObject>("world");
+        QTest::newRow("every edge of the records") << Worlds::edges();
+        QTest::newRow("usage not available") << Worlds::unavailable();
+        QTest::newRow("nothing at all") << QJsonObject();
+    }
+
+    // Every capture reads back with the very records written, converts to the same map, and a
+    // list that does not change is stored only once.
+    void roundTrip()
+    {
+        QFETCH(QJsonObject, world);
+        const RecordWorld::World base = RecordWorld::fromJson(world);
+        const QString path = m_dir.filePath(QString(QTest::currentDataTag()) + ".zrec");
+        constexpr int steps = 6;
+        record(path, base, steps);
+
+        RecordingReader reader(path);
+        QCOMPARE(qsizetype(reader.captures().size()), steps);
+        QCOMPARE(reader.indexAt(0), 0);
+        QCOMPARE(reader.indexAt(1000), 4);
+        QCOMPARE(reader.indexAt(60000), steps - 2);
+        QCOMPARE(reader.indexAt(70000), steps - 1);
+        CapturedRecords replayed;
+        SnapshotRecords live;
+        for (int step = 0; step < steps; ++step) {
+            capture(base, step, live);
+            reader.load(step, replayed);
+            QCOMPARE(replayed.processId, 42u);
+            QCOMPARE(fingerprint(replayed.records), fingerprint(live));
+            QCOMPARE(DataMapJson::toJson(convertRecords(replayed.records, 42, ViewParameters{})),
+                     DataMapJson::toJson(convertRecords(live, 42, ViewParameters{})));
+        }
+
+        Sqlite::Database db;
+        db.open(path, SQLITE_OPEN_READONLY, QStringLiteral("test"));
+        Sqlite::Statement rows(db, "SELECT list, count(*) FROM lists GROUP BY list");
+        QMap<int, qint64> stored;
+        while (rows.step())
+            stored[int(rows.integer(0))] = rows.integer(1);
+        // Tracks change once, stations never; the moving trains are stored at every capture when
+        // there are any, else at the first and the key capture only.
+        QCOMPARE(stored.value(RecordingFormat::Tracks), 2);
+        QCOMPARE(stored.value(RecordingFormat::Stations), 1);
+        QCOMPARE(stored.value(RecordingFormat::Trains), base.trains.empty() ? 2 : steps);
+    }
+
+    // The black box drops its oldest captures down to a key capture; the network stored before
+    // stays, and every capture kept reads back whole.
+    void blackBoxDropsTheOldestCaptures()
+    {
+        const QString path = m_dir.filePath("blackbox.zrec");
+        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
+        constexpr qint64 start = 1700000000000, stepMs = 20000;
+        RecordingWriter writer(path);
+        CapturedRecords captured;
+        for (int step = 0; step < 16; ++step) {
+            capture(world, step, captured.records);
+            captured.timeMs = start + step * stepMs;
+            writer.append(captured);
+        }
+        // Key captures every minute: steps 0, 3, 6, 9, 12, 15.
+        QCOMPARE(writer.dropBefore(start + 10 * stepMs), 9);
+        QCOMPARE(writer.dropOldest(), 3);
+        writer.commit();
+
+        RecordingReader reader(path);
+        QCOMPARE(qsizetype(reader.captures().size()), 4);
+        SnapshotRecords live;
+        for (qsizetype i = 0; i < 4; ++i) {
+            capture(world, int(12 + i), live);
+            reader.load(i, captured);
+            QCOMPARE(captured.timeMs, start + (12 + i) * stepMs);
+            QCOMPARE(fingerprint(captured.records), fingerprint(live));
+        }
+    }
+
+    void badRecordings_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("error"); // empty: the recording opens
+        QTest::addColumn<int>("captures");  // readable captures when it opens
+
+        QTest::newRow("truncated file") << "truncate"
+                                        << "endommagé" << 0;
+        QTest::newRow("cut in the middle of a transaction") << "cut log"
+                                                            << "" << 3;
+        QTest::newRow("flipped bytes in a page") << "flip page"
+                                                 << "endommagé" << 0;
+        QTest::newRow("flipped bytes in a compressed block")
+            << "UPDATE lists SET data = substr(data, 1, length(data) / 2) || CASE WHEN "
+               "substr(data, length(data) / 2 + 1, 1) = x'00' THEN x'ff' ELSE x'00' END || "
+               "substr(data, length(data) / 2 + 2) WHERE list = 0 AND number = 1"
+            << "trains de la capture 1 : bloc compressé endommagé" << 0;
+        QTest::newRow("block beyond its stated size") << "expand"
+                                                      << "au lieu des" << 0;
+        QTest::newRow("newer schema") << "PRAGMA user_version = 2"
+                                      << "plus récente" << 0;
+        QTest::newRow("count against blob size")
+            << "UPDATE lists SET count = count + 1 WHERE list = 1"
+            << "annoncés pour un bloc de" << 0;
+        QTest::newRow("count beyond the limit")
+            << "UPDATE lists SET count = 2000000, size = 2000000 * 24 WHERE list = 1"
+            << "au-delà de la limite" << 0;
+        QTest::newRow("a list missing") << "DELETE FROM lists WHERE list = 2"
+                                        << "liste 2 absente de la capture 0" << 0;
+        QTest::newRow("a difference of another count")
+            << "UPDATE lists SET count = count - 1 WHERE list = 0 AND number = 1"
+            << "différence de 3 trains pour une liste de 4" << 0;
+        QTest::newRow("a difference past the list's end")
+            << "patch"
+            << "différence pour le 100e de 4 trains" << 0;
+        QTest::newRow("differences without their whole list")
+            << "DELETE FROM lists WHERE list = 0 AND number = 0"
+            << "liste 0 absente de la capture 0" << 0;
+        QTest::newRow("not SQLite") << "text"
+                                    << "ce n’est pas un fichier SQLite" << 0;
+        QTest::newRow("not a recording") << "DROP TABLE captures; PRAGMA user_version = 0"
+                                         << "ce n’est pas un enregistrement" << 0;
+        QTest::newRow("a folder") << "folder"
+                                  << "c’est un dossier" << 0;
+        QTest::newRow("a FIFO") << "fifo"
+                                << "pas un fichier ordinaire" << 0;
+        QTest::newRow("no file") << "remove"
+                                 << "fichier introuvable" << 0;
+    }
+
+    // A damaged recording gives one clear error, at opening or at the capture it damages; nothing
+    // crashes and nothing is allocated beyond the lists' limits.
+    void badRecordings()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, error);
+        QFETCH(int, captures);
+        const QString path = m_dir.filePath(QString(QTest::currentDataTag()) + ".zrec");
+        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
+
+        if (damage == "cut log") {
+            // Four captures committed, the file copied with its log while the writer still holds
+            // it, and the log cut inside the last transaction.
+            RecordingWriter *writer = nullptr;
+            record(m_dir.filePath("open.zrec"), world, 4, &writer);
+            QVERIFY(QFile::copy(m_dir.filePath("open.zrec"), path));
+            QVERIFY(QFile::copy(m_dir.filePath("open.zrec-wal"), path + "-wal"));
+            delete writer;
+            QFile log(path + "-wal");
+            QVERIFY(log.resize(log.size() - 100));
+        } else if (damage == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (damage == "fifo") {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (damage == "text") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray("Ceci n’est pas un enregistrement.\n").repeated(200));
+        } else if (damage != "remove") {
+            record(path, world, 3);
+            if (damage == "truncate") {
+                QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+            } else if (damage == "flip page") {
+                for (qint64 offset = 4096; offset < 4096 + 64; offset += 7)
+                    flipByte(path, offset);
+            } else if (damage == "expand" || damage == "patch") {
+                // Sound frames: one of twice the bytes the row states, or a train's difference
+                // for the 100th of 4 trains.
+                QByteArray bytes(2 * 2 * sizeof(SdkTrack), 'x');
+                const char *sql = "UPDATE lists SET data = ?1 WHERE list = 1";
+                if (damage == "patch") {
+                    const quint32 index = 99;
+                    bytes = QByteArray(reinterpret_cast<const char *>(&index), sizeof index) +
+                            QByteArray(sizeof(SdkTrain), 'x');
+                    sql = "UPDATE lists SET data = ?1, size = 308 WHERE list = 0 AND number = 1";
+                }
+                Sqlite::Database db;
+                db.open(path, SQLITE_OPEN_READWRITE, QStringLiteral("test"));
+                Sqlite::Statement update(db, sql);
+                update.bindBlob(1, RecordingFormat::compress(bytes.constData(), bytes.size()));
+                update.step();
+            } else {
+                execute(path, damage.toUtf8().constData());
+            }
+        }
+
+        QString failure;
+        int loaded = 0;
+        try {
+            RecordingReader reader(path);
+            CapturedRecords capture;
+            for (qsizetype i = 0; i < qsizetype(reader.captures().size()); ++i, ++loaded)
+                reader.load(i, capture);
+        } catch (const RecordingFormat::Error &thrown) {
+            failure = thrown.text();
+        }
+        if (error.isEmpty()) {
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            QCOMPARE(loaded, captures);
+        } else {
+            QVERIFY2(failure.contains(error), qPrintable(failure));
+            QVERIFY2(failure.startsWith("Enregistrement illisible ("), qPrintable(failure));
+        }
+    }
+
+    // A file that cannot grow (as on a full disk) stops the recording with its reason; what was
+    // committed before stays readable.
+    void recorderStopsWhenTheFileCannotGrow()
+    {
+        const QString path = m_dir.filePath("full.zrec");
+        RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
+        // Names that do not compress, so that each capture brings new bytes.
+        world.trains.resize(200, world.trains.front());
+        QRandomGenerator random(7);
+        Recorder recorder;
+        const auto take = [&](int step) {
+            RecordWorld::World moved = world;
+            for (SdkTrain &train : moved.trains)
+                random.fillRange(reinterpret_cast<quint32 *>(train.name), 64);
+            SnapshotRecords records;
+            RecordWorld::toRecords(moved, 0, records);
+            recorder.take(shareCapture(records, 1700000000000 + step * 250, 1, 42));
+        };
+
+        QVERIFY2(recorder.start(path), qPrintable(recorder.status()));
+        QVERIFY(recorder.recording());
+        take(0);
+        QTRY_COMPARE_WITH_TIMEOUT(recorder.committedCount(), 1, 10000);
+
+        // From now on no file of this process may grow past 256 KiB more.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit limit = previous;
+        limit.rlim_cur =
+            rlim_t(std::max(QFileInfo(path).size(), QFileInfo(path + "-wal").size()) + 256 * 1024);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        for (int step = 1; step < 400 && recorder.recording(); ++step) {
+            take(step);
+            QTest::qWait(5);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!recorder.recording(), 20000);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        QVERIFY2(recorder.status().startsWith("Enregistrement arrêté : ") &&
+                     recorder.status().contains(path),
+                 qPrintable(recorder.status()));
+        recorder.stop();
+
+        RecordingReader reader(path);
+        QVERIFY(!reader.captures().empty());
+        CapturedRecords capture;
+        reader.load(qsizetype(reader.captures().size()) - 1, capture);
+        QCOMPARE(capture.records.trains.count(), 200u);
+    }
+
+    void recorderRefusesAnExistingOrUnwritableFile_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("existing") << "exists.zrec"
+                                  << "le fichier existe déjà";
+        QTest::newRow("no such folder") << "missing/folder/a.zrec"
+                                        << "unable to open";
+    }
+
+    void recorderRefusesAnExistingOrUnwritableFile()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, error);
+        QFile existing(m_dir.filePath("exists.zrec"));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("mine");
+        existing.close();
+        Recorder recorder;
+        QVERIFY(!recorder.start(m_dir.filePath(path)));
+        QVERIFY(!recorder.recording());
+        QVERIFY2(recorder.status().startsWith("Enregistrement impossible dans ") &&
+                     recorder.status().contains(error),
+                 qPrintable(recorder.status()));
+        QFile kept(m_dir.filePath("exists.zrec"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), "mine");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecording)
+#include "tst_recording.moc"
