@@ -378,7 +378,8 @@ void Simulation::buildSignals(const SignalTextureSet *textures)
                 kind = 2;
             const double fraction = 0.1 + 0.8 * m_rng.generateDouble();
             const int randomSense = m_rng.bounded(2) ? 1 : -1;
-            const int sense = role == Network::Role::Line ? 1 : randomSense;
+            // On a line, signals face its traffic, but a no-entry sign faces the wrong way.
+            const int sense = role != Network::Role::Line ? randomSense : kind == 5 ? -1 : 1;
             mainPlaced = role == Network::Role::Line && !blinking && (kind == 2 || kind > 6);
             addSignal(track, kind, fraction, sense, blinking);
         }
