@@ -665,8 +665,12 @@ void Simulation::move(TrainMotion &train, double distance, int self)
         const uint32_t next = train.route.front();
         train.route.pop_front();
         enter(train, next);
-        if (int(train.trail.size()) > maxTrail)
-            train.trail.pop_back(); // still held; freed below once behind the tail
+        if (int(train.trail.size()) > maxTrail) { // followed no further: freed
+            const uint32_t last = train.trail.back().track;
+            train.trail.pop_back();
+            if (m_holder[last] == self && last != train.track)
+                m_holder[last] = -1;
+        }
         extendRoute(train);
         // Turning back: stop on this track first.
         if (!train.route.empty() && train.route.front() == train.previous && !train.scripted) {
