@@ -378,7 +378,8 @@ void Simulation::buildSignals(const SignalTextureSet *textures)
                 kind = 2;
             const double fraction = 0.1 + 0.8 * m_rng.generateDouble();
             const int randomSense = m_rng.bounded(2) ? 1 : -1;
-            const int sense = role == Network::Role::Line ? 1 : randomSense;
+            // On a line, signals face its traffic, but a no-entry sign faces the wrong way.
+            const int sense = role != Network::Role::Line ? randomSense : kind == 5 ? -1 : 1;
             mainPlaced = role == Network::Role::Line && !blinking && (kind == 2 || kind > 6);
             addSignal(track, kind, fraction, sense, blinking);
         }
@@ -407,9 +408,14 @@ void Simulation::buildSignals(const SignalTextureSet *textures)
 void Simulation::indexMainSignals()
 {
     m_mainSignals.assign(m_network.tracks.size(), {});
+    m_signalNext.assign(m_signals.size(), Network::none);
     for (uint32_t i = 0; i < m_signals.size(); ++i) {
-        if (m_signals[i].role == SignalRole::Main)
-            m_mainSignals[m_signals[i].track].push_back(i);
+        if (m_signals[i].role != SignalRole::Main)
+            continue;
+        const uint32_t track = m_signals[i].track;
+        m_mainSignals[track].push_back(i);
+        m_signalNext[i] =
+            m_world.signals[i].sense > 0 ? m_network.secondEnd[track] : m_network.firstEnd[track];
     }
     // In the order a train running at +1 meets them.
     for (auto &signals : m_mainSignals) {
@@ -535,6 +541,8 @@ void Simulation::reverse(TrainMotion &train)
     releaseTrail(train);
     train.direction = -train.direction;
     train.previous = train.track;
+    train.recheckIn = 0;
+    train.clearedSignals.clear();
 }
 
 // Frees the tracks that the tail has left.
@@ -565,6 +573,7 @@ void Simulation::lookAhead(TrainMotion &train, int self, size_t *firstUnheld)
 {
     train.clearedSignals.clear();
     train.stopSignal = -1;
+    train.recheckIn = 0;
     double distance = 0;
     uint32_t track = train.track;
     int direction = train.direction;
@@ -585,6 +594,8 @@ void Simulation::lookAhead(TrainMotion &train, int self, size_t *firstUnheld)
                 *firstUnheld = i;
                 return;
             }
+            if (train.clearedSignals.empty())
+                train.recheckIn = distance + ahead * length + 0.01; // once it has passed it
             train.clearedSignals.push_back(signal);
         }
         distance += (direction > 0 ? 1.0 - from : from) * length;
@@ -654,8 +665,12 @@ void Simulation::move(TrainMotion &train, double distance, int self)
         const uint32_t next = train.route.front();
         train.route.pop_front();
         enter(train, next);
-        if (int(train.trail.size()) > maxTrail)
-            train.trail.pop_back(); // still held; freed below once behind the tail
+        if (int(train.trail.size()) > maxTrail) { // followed no further: freed
+            const uint32_t last = train.trail.back().track;
+            train.trail.pop_back();
+            if (m_holder[last] == self && last != train.track)
+                m_holder[last] = -1;
+        }
         extendRoute(train);
         // Turning back: stop on this track first.
         if (!train.route.empty() && train.route.front() == train.previous && !train.scripted) {
@@ -682,14 +697,18 @@ void Simulation::step(double seconds)
                 reverse(train);
             continue;
         }
+        // What lies ahead changes only through the train itself: it looks again once it has passed
+        // a signal, or while it waits for a block.
         size_t firstUnheld = 0;
-        lookAhead(train, self, &firstUnheld);
+        const bool look = train.recheckIn <= 0 || train.clearedSignals.empty();
+        if (look)
+            lookAhead(train, self, &firstUnheld);
         // It asks for the next block once it has passed the signal before it, unless it is to
         // stop on this track first (a platform, or to turn back).
         const bool turnsBack = !train.scripted && !train.route.empty() &&
                                train.route.front() == train.previous &&
                                train.previous != train.track;
-        if (train.clearedSignals.empty() && !train.stopHere && !turnsBack &&
+        if (look && train.clearedSignals.empty() && !train.stopHere && !turnsBack &&
             firstUnheld < train.route.size() && reserveBlock(train, self, firstUnheld))
             lookAhead(train, self, &firstUnheld);
 
@@ -736,7 +755,10 @@ void Simulation::step(double seconds)
         else
             train.speed = std::max(target, train.speed - braking * seconds);
         train.speed = std::min(train.speed, room); // brakes harder when it must
-        move(train, std::min(train.speed * seconds, stopDistance), self);
+        const double moved = std::min(train.speed * seconds, stopDistance);
+        move(train, moved, self);
+        train.stopDistance -= moved;
+        train.recheckIn -= moved;
     }
     writeFrame();
 }
@@ -757,8 +779,7 @@ int Simulation::signalState(const SignalInfo &signal, size_t index) const
         if (m_shown[index] >= 0)
             return m_shown[index];
         // No train before it: at stop while its track or the next one is held.
-        const uint32_t next = m_world.signals[index].sense > 0 ? m_network.secondEnd[track]
-                                                               : m_network.firstEnd[track];
+        const uint32_t next = m_signalNext[index];
         return occupied || (next != Network::none && m_holder[next] >= 0) ? Stop : Clear;
     }
     case SignalRole::Platform:

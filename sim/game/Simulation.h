@@ -71,6 +71,7 @@ private:
         std::vector<std::pair<uint32_t, double>> stops; // scripted: track, seconds (< 0: for good)
         // Where the movement authority ends, from the last look ahead.
         double stopDistance = 0;
+        double recheckIn = 0; // metres to run before it looks ahead again
         int stopSignal = -1;
         std::vector<uint32_t> clearedSignals; // main signals ahead that it may pass, in order
     };
@@ -112,6 +113,7 @@ private:
     std::vector<std::vector<uint32_t>> m_mainSignals;   // by track: its main signals
     std::vector<int32_t> m_holder;                      // by track: the train holding it, or -1
     std::vector<int8_t> m_shown;                        // by signal: state set by a train, or -1
+    std::vector<uint32_t> m_signalNext;                 // by main signal: the track beyond it
     std::vector<SharedWorld::StateEntry> m_givenStates; // running scenario: as given
     std::vector<SharedWorld::TextureEntry> m_givenTextures; // running scenario: as given
     uint32_t m_labelBase = 0;                               // our labels in the label table

@@ -517,6 +517,9 @@ private Q_SLOTS:
         QTest::newRow("missing scenario") << "--scenario=/nonexistent/world.json";
         QTest::newRow("id that is no number") << R"({"tracks": [{"id": "0xZZ"}]})";
         QTest::newRow("hex text that is no hex") << R"({"stations": [{"nameHex": "4g"}]})";
+        QTest::newRow("running train at a negative speed")
+            << R"({"running": true, "trains": [{"id": 7, "path": [1], "maxSpeed": -5}]})";
+        QTest::newRow("stops that are no list") << R"({"running": true, "trains": [{"stops": 3}]})";
     }
 
     void badArgumentsEndTheGame()
