@@ -132,7 +132,7 @@ ApplicationWindow {
         RecordControl {
             Layout.fillWidth: true
             recorder: window.recorder
-            visible: !!window.recorder
+            visible: !!window.recorder && !window.mapAlone
         }
 
         RowLayout {
@@ -188,6 +188,7 @@ ApplicationWindow {
             }
 
             AlertColumn {
+                visible: !window.mapAlone
                 alerts: window.backend.alerts || []
                 now: window.live.updated, Date.now()
                 delay: WindowPreferences.alertDelay

@@ -12,6 +12,17 @@ Rectangle {
     // seek()); null: nothing is shown.
     property var replay: null
 
+    component SpeedButton: Button {
+        id: speedButton
+        property int speed: 1
+        property var replay: null
+        objectName: "replaySpeed" + speedButton.speed
+        text: "×" + speedButton.speed
+        checkable: true
+        checked: !!speedButton.replay && speedButton.replay.speed === speedButton.speed
+        onClicked: speedButton.replay.speed = speedButton.speed
+    }
+
     implicitHeight: Theme.replayBarHeight
     radius: 6
     color: Theme.replayFill
@@ -46,17 +57,9 @@ Rectangle {
             text: "▶"
             onClicked: bar.replay.step(1)
         }
-        Repeater {
-            model: [1, 4, 16]
-            Button {
-                required property int modelData
-                objectName: "replaySpeed" + modelData
-                text: "×" + modelData
-                checkable: true
-                checked: !!bar.replay && bar.replay.speed === modelData
-                onClicked: bar.replay.speed = modelData
-            }
-        }
+        SpeedButton { speed: 1; replay: bar.replay }
+        SpeedButton { speed: 4; replay: bar.replay }
+        SpeedButton { speed: 16; replay: bar.replay }
         Slider {
             objectName: "replayPosition"
             Layout.fillWidth: true

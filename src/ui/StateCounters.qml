@@ -21,17 +21,21 @@ Rectangle {
         spacing: 12
 
         Repeater {
-            model: [
-                { key: "running", label: "en marche", colour: Theme.stateRunning },
-                { key: "platform", label: "à quai", colour: Theme.statePlatform },
-                { key: "held", label: "retenus au signal", colour: Theme.stateHeld },
-                { key: "stalled", label: "arrêtés hors gare", colour: Theme.stateStalled },
-                { key: "locked", label: "bloqués", colour: Theme.stateLocked }
-            ]
+            // Each entry carries its count, so that a delegate reads only its own entry.
+            model: {
+                const counts = counters.counts || {};
+                return [
+                    { key: "running", label: "en marche", colour: Theme.stateRunning },
+                    { key: "platform", label: "à quai", colour: Theme.statePlatform },
+                    { key: "held", label: "retenus au signal", colour: Theme.stateHeld },
+                    { key: "stalled", label: "arrêtés hors gare", colour: Theme.stateStalled },
+                    { key: "locked", label: "bloqués", colour: Theme.stateLocked }
+                ].map(entry => Object.assign(entry, { value: counts[entry.key] || 0 }));
+            }
             delegate: Column {
                 id: counter
                 required property var modelData
-                readonly property int value: counters.counts ? (counters.counts[modelData.key] || 0) : 0
+                readonly property int value: counter.modelData.value
                 spacing: 2
                 Text {
                     objectName: "stateCount_" + counter.modelData.key

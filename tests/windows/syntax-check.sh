@@ -7,10 +7,12 @@
 # compiled as they stand instead. Files ending in Posix.cpp are the Linux side and are skipped.
 #   syntax-check.sh MINGW_CXX REPOSITORY QT_INCLUDE_DIR
 set -u
-cxx=$1 repo=$2 qt=$3
+cxx=$1 repo=$2 qt=$3 host_build=${4:-}
 here=$(cd "$(dirname "$0")" && pwd)
 includes=""
-for dir in $(find "$repo/src" -name '*.h' -exec dirname {} \; | sort -u); do
+# Headers the host build generates (the version) are the same for Windows.
+for dir in $(find "$repo/src" ${host_build:+"$host_build/src"} -name '*.h' ! -path '*_autogen*' \
+                 -exec dirname {} \; | sort -u); do
     includes="$includes -I$dir"
 done
 for module in QtCore QtGui QtNetwork QtQml QtQuick QtQuickControls2; do
