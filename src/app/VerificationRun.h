@@ -50,7 +50,7 @@ private:
     QSet<QString> m_decodedTextures;
     QSet<QString> m_checkedTextures; // decoded or failed
     QSet<QString> m_awaitedTextures; // asked of the loader, not yet answered
-    bool m_finishing = false; // the run is over, waiting for the loader
+    bool m_finishing = false;        // the run is over, waiting for the loader
     bool m_finished = false;
     bool m_decodeFailure = false;
     bool m_textureRun = false;

@@ -175,7 +175,7 @@ void ReaderThread::run()
     uint64_t lastRequest = 0;
     quint32 processId = 0;
     quint64 captureCount = 0;
-    SnapshotRecords records; // memory kept from capture to capture
+    SnapshotRecords records;         // memory kept from capture to capture
     CapturedRecords replayed;        // the same for a replay
     constexpr qint64 noneShown = -2; // no capture number, nor the -1 of a failure
     qint64 shownCapture = noneShown;
@@ -245,8 +245,7 @@ void ReaderThread::run()
                 const ViewParameters view =
                     withViewParameters([](const ViewParameters &current) { return current; });
                 const QVariantMap map = convertSnapshot(SdkFunctions::library(), session, processId,
-                                                        view, records, readAttention,
-                                                        sink.get());
+                                                        view, records, readAttention, sink.get());
                 if (captureCount == 0) {
                     qCInfo(LogCategory::capture)
                         << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)

@@ -22,8 +22,8 @@ public:
         const TextureLoader::Result result = loader.request(m_path);
         if (result.state != TextureLoader::State::Pending) {
             // finished() is not to be emitted before the engine holds the response.
-            QMetaObject::invokeMethod(this, [this, result] { take(result); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { take(result); }, Qt::QueuedConnection);
         }
     }
 
@@ -45,8 +45,8 @@ private:
             if (m_requestedSize.isValid() && !m_requestedSize.isEmpty() &&
                 (m_image.width() > m_requestedSize.width() ||
                  m_image.height() > m_requestedSize.height()))
-                m_image = m_image.scaled(m_requestedSize, Qt::KeepAspectRatio,
-                                         Qt::SmoothTransformation);
+                m_image =
+                    m_image.scaled(m_requestedSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         } else {
             m_error = QStringLiteral("%1: %2").arg(m_path, result.error);
         }

@@ -210,9 +210,9 @@ void WindowPreferences::reset()
     m_mapOnly = false;
     if (m_persistent) {
         QSettings settings;
-        for (const QString &key : {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey,
-                                   stationNameKey, alertDelayKey, alertKindsKey, trainOrderKey,
-                                   mapOnlyKey})
+        for (const QString &key :
+             {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey, stationNameKey,
+              alertDelayKey, alertKindsKey, trainOrderKey, mapOnlyKey})
             settings.remove(key);
     }
     emit changed();

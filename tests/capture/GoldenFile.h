@@ -1,8 +1,8 @@
 #pragma once
 
-// Compares a data map with a golden JSON file under tests/capture/golden, written by the program's own
-// serialiser. With ZORVY_WRITE_GOLDEN=1 in the environment the files are (re)written instead, to
-// be read by eye and committed.
+// Compares a data map with a golden JSON file under tests/capture/golden, written by the program's
+// own serialiser. With ZORVY_WRITE_GOLDEN=1 in the environment the files are (re)written instead,
+// to be read by eye and committed.
 
 #include "DataMapJson.h"
 

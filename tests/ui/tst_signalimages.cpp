@@ -36,11 +36,16 @@ private Q_SLOTS:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("shown");
-        QTest::newRow("plain name") << "signal.png" << "picture" << true;
-        QTest::newRow("name a URL would cut") << "a b%41#?é&+.png" << "picture" << true;
-        QTest::newRow("fifo") << "fifo.png" << "fifo" << false;
-        QTest::newRow("bomb") << "bomb.png" << "bomb" << false;
-        QTest::newRow("missing") << "missing.png" << "missing" << false;
+        QTest::newRow("plain name") << "signal.png"
+                                    << "picture" << true;
+        QTest::newRow("name a URL would cut") << "a b%41#?é&+.png"
+                                              << "picture" << true;
+        QTest::newRow("fifo") << "fifo.png"
+                              << "fifo" << false;
+        QTest::newRow("bomb") << "bomb.png"
+                              << "bomb" << false;
+        QTest::newRow("missing") << "missing.png"
+                                 << "missing" << false;
     }
 
     void markerImage()
@@ -66,7 +71,8 @@ private Q_SLOTS:
         QQmlComponent component(&engine);
         component.setData("import ZorvyTco\nSignalMarker {}", QUrl());
         std::unique_ptr<QObject> marker(component.createWithInitialProperties(
-            {{"signalData", QVariantMap{{"id", "0x1"}, {"texturePath", path},
+            {{"signalData", QVariantMap{{"id", "0x1"},
+                                        {"texturePath", path},
                                         {"textureUrl", QUrl::fromLocalFile(path).toString()}}}}));
         QVERIFY2(marker, qPrintable(component.errorString()));
         // Image.status: 1 ready, 3 error.
