@@ -139,9 +139,9 @@ void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
                     const int j = order[k];
                     if (j == i)
                         continue;
-                    const QPointF &far = shown.points[j];
-                    if (std::abs(far.x() - point.x()) < symbolRoom &&
-                        std::abs(far.y() - point.y()) < symbolRoom) {
+                    const QPointF &other = shown.points[j];
+                    if (std::abs(other.x() - point.x()) < symbolRoom &&
+                        std::abs(other.y() - point.y()) < symbolRoom) {
                         shown.crowded[i] = true;
                         shown.crowded[j] = true;
                         break;

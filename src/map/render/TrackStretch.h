@@ -26,8 +26,8 @@ struct TrackStretch
             const int other = id != record.id ? scene.network->indexOf(id) : -1;
             if (other < 0)
                 return point;
-            const QPointF far = scene.screenPoint(other);
-            return MapCamera::isDrawable(far) ? (point + far) / 2 : point;
+            const QPointF neighbour = scene.screenPoint(other);
+            return MapCamera::isDrawable(neighbour) ? (point + neighbour) / 2 : point;
         };
         return {half(record.neighbour1), point, half(record.neighbour2)};
     }
