@@ -12,6 +12,8 @@ packages=(
     libgl-dev openssl fonts-dejavu-core procps
     # Recordings: SQLite files with zstd-compressed records.
     libsqlite3-dev libzstd-dev
+    # The format check of the C++ files.
+    clang-format
     # The Windows side (tests/windows): MinGW-w64 with POSIX threads, Wine to run it, Xvfb for
     # its message box.
     g++-mingw-w64-x86-64-posix wine64 xvfb
