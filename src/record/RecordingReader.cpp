@@ -108,130 +108,155 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
     const Capture &entry = m_captures[std::size_t(index)];
     SnapshotRecords &records = capture.records;
     try {
-        Sqlite::Statement &row = *m_selectCapture;
-        row.reset();
-        row.bind(1, entry.number);
-        if (!row.step())
-            fail(QStringLiteral("capture %1 absente").arg(entry.number));
-        capture.timeMs = entry.timeMs;
-        capture.durationMs = entry.durationMs;
-        capture.processId = quint32(row.integer(0));
-        records.pathAvailable = row.integer(1) != 0;
-        records.pathTrain = quint64(row.integer(2));
-        records.pathSize = quint32(std::clamp<qint64>(row.integer(3), 0, 0xFFFFFFFF));
-        records.reservationsAvailable = row.integer(4) != 0;
-        records.occupationsAvailable = row.integer(5) != 0;
-        row.reset();
-
+        readCaptureRow(entry, capture);
         SdkCopy::Budget budget;
-        RecordingFormat::forEachList(records, [&](int list, auto &buffer,
-                                                  const SdkCopy::ListLimit &limit) {
-            using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
-            const QString name = QString::fromUtf8(limit.name);
-            // The rows the list is rebuilt from: its last whole row, then the differences.
-            std::vector<qint64> chain;
-            {
-                Sqlite::Statement &rows = *m_selectChain;
-                rows.reset();
-                rows.bind(1, list).bind(2, entry.number);
-                bool whole = false;
-                while (!whole && rows.step()) {
-                    if (int(chain.size()) >= RecordingFormat::maxDeltaChain)
-                        fail(QStringLiteral("%1 de la capture %2 : plus de %3 différences "
-                                            "depuis la dernière liste entière")
-                                 .arg(name)
-                                 .arg(entry.number)
-                                 .arg(RecordingFormat::maxDeltaChain));
-                    chain.push_back(rows.integer(0));
-                    whole = rows.integer(1) == 0;
-                }
-                rows.reset();
-                if (!whole)
-                    fail(QStringLiteral("liste %1 absente de la capture %2")
-                             .arg(list)
-                             .arg(entry.number));
-            }
-            qint64 count = -1;
-            for (auto number = chain.rbegin(); number != chain.rend(); ++number) {
-                Sqlite::Statement &select = *m_selectList;
-                select.reset();
-                select.bind(1, list).bind(2, *number);
-                if (!select.step())
-                    fail(
-                        QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(*number));
-                const bool delta = number != chain.rbegin();
-                const qint64 rowCount = select.integer(0);
-                const qint64 size = select.integer(1);
-                const qint64 frameBytes = select.bytes(2);
-                if (rowCount < 0 || rowCount > limit.maxRecords)
-                    fail(QStringLiteral("%1 %2 annoncés, au-delà de la limite de %3")
-                             .arg(rowCount)
-                             .arg(name)
-                             .arg(limit.maxRecords));
-                if (delta && rowCount != count)
-                    fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
-                             .arg(rowCount)
-                             .arg(name)
-                             .arg(count));
-                if (!delta)
-                    budget.admit(limit, quint64(rowCount));
-                count = rowCount;
-                // A difference holds at most every record, each after its index.
-                constexpr qint64 patchSize = qint64(sizeof(quint32) + sizeof(Record));
-                if (delta && (size % patchSize != 0 || size > count * patchSize))
-                    fail(QStringLiteral("différence de %1 octets pour %2 %3")
-                             .arg(size)
-                             .arg(count)
-                             .arg(name));
-                if (!delta && size != count * qint64(sizeof(Record)))
-                    fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
-                             .arg(count)
-                             .arg(name)
-                             .arg(size));
-                if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
-                    fail(QStringLiteral("bloc compressé des %1 plus grand que possible").arg(name));
-                const QByteArray frame = select.blob(2);
-                select.reset();
-                char *target = nullptr;
-                if (!delta) {
-                    target = reinterpret_cast<char *>(buffer.zeroed(quint32(count)));
-                } else {
-                    m_scratch.resize(size);
-                    target = m_scratch.data();
-                }
-                try {
-                    RecordingFormat::decompress(frame, target, size);
-                } catch (const Error &error) {
-                    buffer.clear();
-                    fail(QStringLiteral("%1 de la capture %2 : %3")
-                             .arg(name)
-                             .arg(*number)
-                             .arg(error.text()));
-                }
-                if (delta) {
-                    Record *records = const_cast<Record *>(buffer.begin());
-                    for (qint64 at = 0; at < size; at += patchSize) {
-                        quint32 index = 0;
-                        std::memcpy(&index, m_scratch.constData() + at, sizeof index);
-                        if (index >= count)
-                            fail(QStringLiteral("différence pour le %1e de %2 %3")
-                                     .arg(qint64(index) + 1)
-                                     .arg(count)
-                                     .arg(name));
-                        char *target = reinterpret_cast<char *>(records + index);
-                        const char *change = m_scratch.constData() + at + sizeof index;
-                        for (std::size_t b = 0; b < sizeof(Record); ++b)
-                            target[b] = char(target[b] ^ change[b]);
-                    }
-                }
-            }
-        });
+        RecordingFormat::forEachList(records,
+                                     [&](int list, auto &buffer, const SdkCopy::ListLimit &limit) {
+                                         loadList(list, entry.number, buffer, limit, budget);
+                                     });
     } catch (const Error &) {
         records.clear();
         throw;
     } catch (const std::runtime_error &error) { // the capture budget
         records.clear();
         fail(QString::fromUtf8(error.what()));
+    }
+}
+
+void RecordingReader::readCaptureRow(const Capture &entry, CapturedRecords &capture)
+{
+    SnapshotRecords &records = capture.records;
+    Sqlite::Statement &row = *m_selectCapture;
+    row.reset();
+    row.bind(1, entry.number);
+    if (!row.step())
+        fail(QStringLiteral("capture %1 absente").arg(entry.number));
+    capture.timeMs = entry.timeMs;
+    capture.durationMs = entry.durationMs;
+    capture.processId = quint32(row.integer(0));
+    records.pathAvailable = row.integer(1) != 0;
+    records.pathTrain = quint64(row.integer(2));
+    records.pathSize = quint32(std::clamp<qint64>(row.integer(3), 0, 0xFFFFFFFF));
+    records.reservationsAvailable = row.integer(4) != 0;
+    records.occupationsAvailable = row.integer(5) != 0;
+    row.reset();
+}
+
+template <typename Buffer>
+void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
+                               const SdkCopy::ListLimit &limit, SdkCopy::Budget &budget)
+{
+    using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+    const QString name = QString::fromUtf8(limit.name);
+    const std::vector<qint64> chain = deltaChain(list, number, name);
+    qint64 count = -1;
+    for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
+        const bool delta = row != chain.rbegin();
+        const ListRow stored =
+            readListRow(list, *row, delta ? count : -1, qint64(sizeof(Record)), limit, budget);
+        count = stored.count;
+        char *target = nullptr;
+        if (!delta) {
+            target = reinterpret_cast<char *>(buffer.zeroed(quint32(count)));
+        } else {
+            m_scratch.resize(stored.size);
+            target = m_scratch.data();
+        }
+        try {
+            RecordingFormat::decompress(stored.frame, target, stored.size);
+        } catch (const Error &error) {
+            buffer.clear();
+            fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(*row).arg(error.text()));
+        }
+        if (delta)
+            applyDelta(reinterpret_cast<char *>(const_cast<Record *>(buffer.begin())),
+                       qint64(sizeof(Record)), stored.size, count, name);
+    }
+}
+
+std::vector<qint64> RecordingReader::deltaChain(int list, qint64 number, const QString &name)
+{
+    // The rows the list is rebuilt from: its last whole row, then the differences.
+    std::vector<qint64> chain;
+    Sqlite::Statement &rows = *m_selectChain;
+    rows.reset();
+    rows.bind(1, list).bind(2, number);
+    bool whole = false;
+    while (!whole && rows.step()) {
+        if (int(chain.size()) >= RecordingFormat::maxDeltaChain)
+            fail(QStringLiteral("%1 de la capture %2 : plus de %3 différences "
+                                "depuis la dernière liste entière")
+                     .arg(name)
+                     .arg(number)
+                     .arg(RecordingFormat::maxDeltaChain));
+        chain.push_back(rows.integer(0));
+        whole = rows.integer(1) == 0;
+    }
+    rows.reset();
+    if (!whole)
+        fail(QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(number));
+    return chain;
+}
+
+RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, qint64 previousCount,
+                                                      qint64 recordSize,
+                                                      const SdkCopy::ListLimit &limit,
+                                                      SdkCopy::Budget &budget)
+{
+    const QString name = QString::fromUtf8(limit.name);
+    const bool delta = previousCount >= 0;
+    Sqlite::Statement &select = *m_selectList;
+    select.reset();
+    select.bind(1, list).bind(2, number);
+    if (!select.step())
+        fail(QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(number));
+    const qint64 count = select.integer(0);
+    const qint64 size = select.integer(1);
+    const qint64 frameBytes = select.bytes(2);
+    if (count < 0 || count > limit.maxRecords)
+        fail(QStringLiteral("%1 %2 annoncés, au-delà de la limite de %3")
+                 .arg(count)
+                 .arg(name)
+                 .arg(limit.maxRecords));
+    if (delta && count != previousCount)
+        fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
+                 .arg(count)
+                 .arg(name)
+                 .arg(previousCount));
+    if (!delta)
+        budget.admit(limit, quint64(count));
+    // A difference holds at most every record, each after its index.
+    const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
+    if (delta && (size % patchSize != 0 || size > count * patchSize))
+        fail(QStringLiteral("différence de %1 octets pour %2 %3").arg(size).arg(count).arg(name));
+    if (!delta && size != count * recordSize)
+        fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
+                 .arg(count)
+                 .arg(name)
+                 .arg(size));
+    if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
+        fail(QStringLiteral("bloc compressé des %1 plus grand que possible").arg(name));
+    ListRow row{count, size, select.blob(2)};
+    select.reset();
+    return row;
+}
+
+void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
+                                 const QString &name)
+{
+    const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
+    for (qint64 at = 0; at < size; at += patchSize) {
+        quint32 index = 0;
+        std::memcpy(&index, m_scratch.constData() + at, sizeof index);
+        if (index >= count)
+            fail(QStringLiteral("différence pour le %1e de %2 %3")
+                     .arg(qint64(index) + 1)
+                     .arg(count)
+                     .arg(name));
+        char *target = records + qint64(index) * recordSize;
+        const char *change = m_scratch.constData() + at + sizeof index;
+        for (qint64 b = 0; b < recordSize; ++b)
+            target[b] = char(target[b] ^ change[b]);
     }
 }
 

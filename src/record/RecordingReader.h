@@ -37,7 +37,31 @@ public:
     QString fileName() const { return m_fileName; }
 
 private:
+    // One stored row of a list: its records, the size of its data once decompressed and the
+    // compressed block.
+    struct ListRow
+    {
+        qint64 count;
+        qint64 size;
+        QByteArray frame;
+    };
+
     [[noreturn]] void fail(const QString &what) const;
+    // The capture's own row: its time, process and the flags of its records.
+    void readCaptureRow(const Capture &entry, CapturedRecords &capture);
+    // Rebuilds one list of capture number into buffer, from its last whole row and differences.
+    template <typename Buffer>
+    void loadList(int list, qint64 number, Buffer &buffer, const SdkCopy::ListLimit &limit,
+                  SdkCopy::Budget &budget);
+    // The numbers of the rows the list is rebuilt from, the newest first.
+    std::vector<qint64> deltaChain(int list, qint64 number, const QString &name);
+    // A row of a list, its sizes checked before its block is read; previousCount is the count of
+    // the list the row is a difference of, or -1 for a whole row, which counts against budget.
+    ListRow readListRow(int list, qint64 number, qint64 previousCount, qint64 recordSize,
+                        const SdkCopy::ListLimit &limit, SdkCopy::Budget &budget);
+    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes.
+    void applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
+                    const QString &name);
 
     QString m_fileName;
     Sqlite::Database m_db;

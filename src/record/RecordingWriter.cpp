@@ -75,7 +75,34 @@ void RecordingWriter::write(const CapturedRecords &capture)
                      capture.timeMs < m_lastKeyMs;
     if (key)
         m_lastKeyMs = capture.timeMs;
+    insertCaptureRow(capture, key);
 
+    const SnapshotRecords *previous = m_previous ? &m_previous->records : nullptr;
+    RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
+        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+        ListBytes bytes{reinterpret_cast<const char *>(buffer.begin()), nullptr, buffer.count(),
+                        qsizetype(sizeof(Record)), false};
+        // The same list of the previous capture, when it had as many records.
+        if (previous) {
+            RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
+                if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
+                    if (other == list && old.count() == buffer.count()) {
+                        bytes.before = reinterpret_cast<const char *>(old.begin());
+                        bytes.hadAsMany = true;
+                    }
+                }
+            });
+        }
+        storeList(list, bytes, key);
+    });
+    storeFiles(records);
+
+    ++m_number;
+}
+
+void RecordingWriter::insertCaptureRow(const CapturedRecords &capture, bool key)
+{
+    const SnapshotRecords &records = capture.records;
     Sqlite::Statement &insertCapture = *m_insertCapture;
     insertCapture.reset();
     insertCapture.bind(1, m_number)
@@ -89,63 +116,52 @@ void RecordingWriter::write(const CapturedRecords &capture)
         .bind(9, records.reservationsAvailable)
         .bind(10, records.occupationsAvailable);
     insertCapture.step();
+}
 
-    const SnapshotRecords *previous = m_previous ? &m_previous->records : nullptr;
-    RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
-        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
-        const char *bytes = reinterpret_cast<const char *>(buffer.begin());
-        const qsizetype size = qsizetype(buffer.count()) * qsizetype(sizeof(Record));
-        // The same list of the previous capture, when it had as many records.
-        const char *before = nullptr;
-        bool hadAsMany = false;
-        if (previous) {
-            RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
-                if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
-                    if (other == list && old.count() == buffer.count()) {
-                        before = reinterpret_cast<const char *>(old.begin());
-                        hadAsMany = true;
-                    }
-                }
-            });
-        }
-        const bool same = hadAsMany && (size == 0 || std::memcmp(bytes, before, size_t(size)) == 0);
-        if (same && (RecordingFormat::isStatic(list) || !key))
-            return;
-        // Between key captures a list that moves is stored as its difference from the previous
-        // capture: the records that changed, each after its index (32 bits), as their exclusive
-        // or with the record they replace.
-        const bool delta = hadAsMany && !key && !RecordingFormat::isStatic(list);
-        QByteArray frame;
-        qsizetype stored = size;
-        if (delta) {
-            m_difference.resize(0);
-            for (quint32 i = 0; i < buffer.count(); ++i) {
-                const std::size_t offset = std::size_t(i) * sizeof(Record);
-                if (std::memcmp(bytes + offset, before + offset, sizeof(Record)) == 0)
-                    continue;
-                // The record's exclusive or with its previous bytes: what did not change is zeros.
-                m_difference.append(reinterpret_cast<const char *>(&i), sizeof i);
-                const qsizetype at = m_difference.size();
-                m_difference.resize(at + qsizetype(sizeof(Record)));
-                char *target = m_difference.data() + at;
-                for (std::size_t b = 0; b < sizeof(Record); ++b)
-                    target[b] = char(bytes[offset + b] ^ before[offset + b]);
-            }
-            stored = m_difference.size();
-            frame = RecordingFormat::compress(m_difference.constData(), stored);
-        } else {
-            frame = RecordingFormat::compress(bytes, size);
-        }
-        Sqlite::Statement &insertList = *m_insertList;
-        insertList.reset();
-        insertList.bind(1, list).bind(2, m_number).bind(3, buffer.count()).bind(4, stored);
-        insertList.bind(5, delta).bindBlob(6, frame);
-        insertList.step();
-        m_bytes += frame.size();
-    });
-    storeFiles(records);
+void RecordingWriter::storeList(int list, const ListBytes &bytes, bool key)
+{
+    const qsizetype size = qsizetype(bytes.count) * bytes.recordSize;
+    const bool same =
+        bytes.hadAsMany && (size == 0 || std::memcmp(bytes.data, bytes.before, size_t(size)) == 0);
+    if (same && (RecordingFormat::isStatic(list) || !key))
+        return;
+    // Between key captures a list that moves is stored as its difference from the previous
+    // capture: the records that changed, each after its index (32 bits), as their exclusive
+    // or with the record they replace.
+    const bool delta = bytes.hadAsMany && !key && !RecordingFormat::isStatic(list);
+    QByteArray frame;
+    qsizetype stored = size;
+    if (delta) {
+        makeDifference(bytes);
+        stored = m_difference.size();
+        frame = RecordingFormat::compress(m_difference.constData(), stored);
+    } else {
+        frame = RecordingFormat::compress(bytes.data, size);
+    }
+    Sqlite::Statement &insertList = *m_insertList;
+    insertList.reset();
+    insertList.bind(1, list).bind(2, m_number).bind(3, bytes.count).bind(4, stored);
+    insertList.bind(5, delta).bindBlob(6, frame);
+    insertList.step();
+    m_bytes += frame.size();
+}
 
-    ++m_number;
+void RecordingWriter::makeDifference(const ListBytes &bytes)
+{
+    const std::size_t recordSize = std::size_t(bytes.recordSize);
+    m_difference.resize(0);
+    for (quint32 i = 0; i < bytes.count; ++i) {
+        const std::size_t offset = std::size_t(i) * recordSize;
+        if (std::memcmp(bytes.data + offset, bytes.before + offset, recordSize) == 0)
+            continue;
+        // The record's exclusive or with its previous bytes: what did not change is zeros.
+        m_difference.append(reinterpret_cast<const char *>(&i), sizeof i);
+        const qsizetype at = m_difference.size();
+        m_difference.resize(at + qsizetype(recordSize));
+        char *target = m_difference.data() + at;
+        for (std::size_t b = 0; b < recordSize; ++b)
+            target[b] = char(bytes.data[offset + b] ^ bytes.before[offset + b]);
+    }
 }
 
 void RecordingWriter::storeFiles(const SnapshotRecords &records)

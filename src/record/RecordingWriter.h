@@ -41,6 +41,22 @@ public:
     qint64 bytesWritten() const { return m_bytes; }
 
 private:
+    // One list of a capture as bytes, with the same list of the previous capture when it had as
+    // many records (before may be null for an empty one).
+    struct ListBytes
+    {
+        const char *data;
+        const char *before;
+        quint32 count;
+        qsizetype recordSize;
+        bool hadAsMany;
+    };
+
+    void insertCaptureRow(const CapturedRecords &capture, bool key);
+    // Stores the list when it changed, or whole at a key capture unless it never moves.
+    void storeList(int list, const ListBytes &bytes, bool key);
+    // The list's difference from its previous records, into m_difference.
+    void makeDifference(const ListBytes &bytes);
     void storeFiles(const SnapshotRecords &records);
 
     Sqlite::Database m_db;
