@@ -96,18 +96,62 @@ void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train
         point);
 }
 
-void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
-                          MapSymbols &symbols, MapPaintCounts &counts,
-                          const QVector<QRectF> &keepClear)
+MapTrainLayer::Shown MapTrainLayer::shownTrains(const MapPaintScene &scene,
+                                                QVector<QPointF> *headings)
 {
-    const QFont font = MapStyle::trainFont();
-    painter->setFont(font);
+    const QVector<MapOverlay::Train> &trains = scene.overlay->trains;
+    Shown shown;
+    shown.reserve(trains.size());
+    for (int i = 0; i < trains.size(); ++i) {
+        QPointF heading;
+        const QPointF point = placeOf(scene, trains[i], &heading);
+        if (!MapCamera::isOnScreen(point, scene.size))
+            continue;
+        shown.append({i, point});
+        headings->append(heading);
+    }
+    return shown;
+}
+
+void MapTrainLayer::drawMarkers(QPainter *painter, const QVector<MapOverlay::Train> &trains,
+                                const Shown &shown, const QVector<QPointF> &headings,
+                                MapSymbols &symbols)
+{
+    QVector<QPointF> points;
+    points.reserve(shown.size());
+    for (const auto &entry : shown)
+        points.append(entry.second);
+    const double size = markerSize(points);
+    int selected = -1;
+    for (int k = 0; k < shown.size(); ++k) {
+        const MapOverlay::Train &train = trains[shown[k].first];
+        if (train.selected)
+            selected = k;
+        else
+            drawMarker(painter, train, shown[k].second, headings[k], size, symbols);
+    }
+    if (selected >= 0)
+        drawMarker(painter, trains[shown[selected].first], shown[selected].second,
+                   headings[selected], size, symbols);
+}
+
+void MapTrainLayer::keepLabelsFor(const QFont &font)
+{
     if (font != m_labelFont || m_labelParts.size() > maximumLabelParts ||
         m_labelsSeenOnce.size() > maximumLabelParts) {
         m_labelParts.clear();
         m_labelsSeenOnce.clear();
         m_labelFont = font;
     }
+}
+
+void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
+                          MapSymbols &symbols, MapPaintCounts &counts,
+                          const QVector<QRectF> &keepClear)
+{
+    const QFont font = MapStyle::trainFont();
+    painter->setFont(font);
+    keepLabelsFor(font);
     bool otherLabels = otherLabelsAllowed && scene.camera.scale() > labelScale;
     const QFontMetricsF metrics(painter->font(), painter->device());
     const QVector<MapOverlay::Train> &trains = scene.overlay->trains;
@@ -130,35 +174,10 @@ void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool ot
     const double ascent = metrics.ascent();
     // Markers first, the labels over them; the selected train's marker over the others.
     // (Without the level of detail by density each disc is drawn with its label.)
-    QVector<QPair<int, QPointF>> shown;
     QVector<QPointF> headings;
-    shown.reserve(trains.size());
-    for (int i = 0; i < trains.size(); ++i) {
-        QPointF heading;
-        const QPointF point = placeOf(scene, trains[i], &heading);
-        if (!MapCamera::isOnScreen(point, scene.size))
-            continue;
-        shown.append({i, point});
-        headings.append(heading);
-    }
-    if (scene.byDensity) {
-        QVector<QPointF> points;
-        points.reserve(shown.size());
-        for (const auto &entry : shown)
-            points.append(entry.second);
-        const double size = markerSize(points);
-        int selected = -1;
-        for (int k = 0; k < shown.size(); ++k) {
-            const MapOverlay::Train &train = trains[shown[k].first];
-            if (train.selected)
-                selected = k;
-            else
-                drawMarker(painter, train, shown[k].second, headings[k], size, symbols);
-        }
-        if (selected >= 0)
-            drawMarker(painter, trains[shown[selected].first], shown[selected].second,
-                       headings[selected], size, symbols);
-    }
+    const Shown shown = shownTrains(scene, &headings);
+    if (scene.byDensity)
+        drawMarkers(painter, trains, shown, headings, symbols);
     if (scene.byDensity) {
         // Labels of other trains where they would take less than a fifth of the view (about
         // 80 × 16 pixels each), so that they do not bury the network.

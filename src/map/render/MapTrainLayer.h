@@ -44,6 +44,13 @@ private:
     // Half the width of the markers of trains that are not selected: smaller where many trains
     // share the area they are shown in, never below 2.5 (5 pixels across).
     static double markerSize(const QVector<QPointF> &points);
+    // The trains on screen: their index and point, and beside them their headings.
+    using Shown = QVector<QPair<int, QPointF>>;
+    static Shown shownTrains(const MapPaintScene &scene, QVector<QPointF> *headings);
+    // The markers of the trains shown, the selected train's over the others.
+    static void drawMarkers(QPainter *painter, const QVector<MapOverlay::Train> &trains,
+                            const Shown &shown, const QVector<QPointF> &headings,
+                            MapSymbols &symbols);
 
     struct LabelPart
     {
@@ -55,6 +62,8 @@ private:
                     const QFontMetricsF &metrics);
     void drawLabel(QPainter *painter, const MapOverlay::Train &train, const QPointF &origin,
                    const QFontMetricsF &metrics);
+    // Forgets the laid out labels when the font changes or when they grow too many.
+    void keepLabelsFor(const QFont &font);
 
     // Labels are laid out once and kept (QStaticText): laying out thousands of texts at every
     // paint costs more than the rest of the dynamic layers together.

@@ -8,6 +8,20 @@
 namespace {
 // Above this many cells the grid is coarsened; a huge item must not cost a huge grid.
 constexpr qint64 maximumCellCount = 1 << 15;
+
+// A point or size that is not a number, or far beyond the item, has no spot (and must not reach
+// the conversions to cells).
+inline bool hasNoSpot(const QPointF &trackPoint, double w, double h)
+{
+    return !MapCamera::isDrawable(trackPoint) || !MapCamera::isDrawable(QPointF(w, h)) || w < 0 ||
+           h < 0;
+}
+
+// Whether any of the rows from firstRow to lastRow is blocked, by the running sums of blocked rows.
+inline bool anyRowBlocked(const QVector<int> &blockedSums, int firstRow, int lastRow)
+{
+    return blockedSums[lastRow + 1] - blockedSums[firstRow] > 0;
+}
 } // namespace
 
 TexturePlacer::TexturePlacer(const QSizeF &itemSize, double signalSize)
@@ -181,10 +195,7 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
 {
     const double w = textureSize.width();
     const double h = textureSize.height();
-    // A point or size that is not a number, or far beyond the item, has no spot (and must not
-    // reach the conversions to cells below).
-    if (!MapCamera::isDrawable(trackPoint) || !MapCamera::isDrawable(QPointF(w, h)) || w < 0 ||
-        h < 0)
+    if (hasNoSpot(trackPoint, w, h))
         return std::nullopt;
     const QRectF base(trackPoint + QPointF(-w / 2, -h - 3), textureSize);
 
@@ -241,11 +252,8 @@ std::optional<QRectF> TexturePlacer::place(const QPointF &trackPoint, const QSiz
             continue;
         // A covered cell whose inside the candidate overlaps lies within some grown rectangle,
         // so the candidate overlaps that rectangle.
-        if (positiveArea) {
-            const QVector<int> &blocked = columnRowsOf[a]->blockedSums;
-            if (blocked[rowLastCell + 1] - blocked[rowFirstCell] > 0)
-                continue;
-        }
+        if (positiveArea && anyRowBlocked(columnRowsOf[a]->blockedSums, rowFirstCell, rowLastCell))
+            continue;
         if (collides(candidate))
             continue;
         m_firstCandidate.insert(key, i);
