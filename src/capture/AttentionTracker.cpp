@@ -57,6 +57,7 @@ struct Tables
     void build(const SnapshotRecords &r)
     {
         records = &r;
+        signalsBuilt = false;
         index(trainsById, r.trains, [](const SdkTrain &t) { return t.id; });
         index(tracksById, r.tracks, [](const SdkTrack &t) { return t.id; });
         index(nodesById, r.nodes, [](const SdkTrackNode &n) { return n.id; });
@@ -64,9 +65,13 @@ struct Tables
         group(reservationsByTrack, r.reservations,
               [](const SdkTrackUsage &u) { return u.trackId; });
     }
-    // Only needed when a train stops outside a station.
+    // Only needed when a train stops outside a station: built once per update, on first use.
+    bool signalsBuilt = false;
     void buildSignals()
     {
+        if (signalsBuilt)
+            return;
+        signalsBuilt = true;
         group(signalsByTrack, records->signalRecords, [](const SdkSignal &s) { return s.trackId; });
         index(texturesBySignal, records->textures,
               [](const SdkSignalTexture &t) { return t.signalId; });
@@ -158,6 +163,9 @@ struct Way
     std::vector<Step> steps;
     bool needed = false; // the last step is the track it needs next
 };
+
+// The way of the train being read, its memory kept by the thread like the tables.
+thread_local Way trainWay;
 
 void walk(const SdkTrain &train, Way &way)
 {
@@ -294,8 +302,6 @@ void AttentionTracker::update(const SnapshotRecords &records, qint64 nowMs,
     m_trains.clear();
     std::fill(std::begin(m_counts), std::end(m_counts), 0);
     tables.build(records);
-    bool signalsBuilt = false;
-    Way way;
 
     for (Memory &memory : m_memory)
         memory.seen = false;
@@ -303,49 +309,60 @@ void AttentionTracker::update(const SnapshotRecords &records, qint64 nowMs,
         const SdkTrain &train = records.trains[i];
         if (!(train.flags & SdkTrainPositioned) || tables.trainsById.find(train.id) != int(i))
             continue;
-        Memory &memory = m_memory[train.id];
-        const bool isNew = !memory.seen && memory.stoppedSinceMs < 0 && memory.movingSinceMs < 0;
-        memory.seen = true;
-        Train result;
-        result.id = train.id;
-        result.track = train.trackId;
-        const bool isStopped = stoppedAt(train, m_settings.stoppedSpeed);
-        State raw = memory.state;
-        if (isStopped) {
-            memory.movingSinceMs = -1;
-            if (memory.stoppedSinceMs < 0)
-                memory.stoppedSinceMs = nowMs;
-            const int track = tables.tracksById.find(train.trackId);
-            walk(train, way);
-            if (way.needed)
-                result.waitsFor = tables.holder(way.steps.back().track, train.id);
-            if (track >= 0 && records.tracks[quint32(track)].stationId != 0) {
-                raw = State::AtPlatform;
-            } else if (nowMs - memory.stoppedSinceMs >= m_settings.stoppedDelayMs ||
-                       memory.state == State::Locked) {
-                if (!signalsBuilt) {
-                    tables.buildSignals();
-                    signalsBuilt = true;
-                }
-                raw = closedAhead(way, closed) ? State::Held : State::Stalled;
-            }
-        } else {
-            memory.stoppedSinceMs = -1;
-            if (memory.movingSinceMs < 0)
-                memory.movingSinceMs = nowMs;
-            if (isNew || nowMs - memory.movingSinceMs >= m_settings.movingDelayMs ||
-                memory.state == State::Locked)
-                raw = State::Running;
-        }
-        if (isNew) {
-            memory.state = raw;
-            memory.sinceMs = nowMs;
-        }
-        result.state = raw;
-        result.sinceMs = raw == memory.state ? memory.sinceMs : nowMs;
-        m_trains.push_back(result);
+        m_trains.push_back(readTrain(train, nowMs, closed));
     }
 
+    const QHash<quint64, bool> locked = reportCycles(nowMs);
+    settleStates(locked, nowMs);
+    forgetGone();
+    tables.records = nullptr;
+}
+
+AttentionTracker::Train AttentionTracker::readTrain(const SdkTrain &train, qint64 nowMs,
+                                                    const ClosedImage &closed)
+{
+    Memory &memory = m_memory[train.id];
+    const bool isNew = !memory.seen && memory.stoppedSinceMs < 0 && memory.movingSinceMs < 0;
+    memory.seen = true;
+    Train result;
+    result.id = train.id;
+    result.track = train.trackId;
+    const bool isStopped = stoppedAt(train, m_settings.stoppedSpeed);
+    State raw = memory.state;
+    if (isStopped) {
+        memory.movingSinceMs = -1;
+        if (memory.stoppedSinceMs < 0)
+            memory.stoppedSinceMs = nowMs;
+        const int track = tables.tracksById.find(train.trackId);
+        walk(train, trainWay);
+        if (trainWay.needed)
+            result.waitsFor = tables.holder(trainWay.steps.back().track, train.id);
+        if (track >= 0 && tables.records->tracks[quint32(track)].stationId != 0) {
+            raw = State::AtPlatform;
+        } else if (nowMs - memory.stoppedSinceMs >= m_settings.stoppedDelayMs ||
+                   memory.state == State::Locked) {
+            tables.buildSignals();
+            raw = closedAhead(trainWay, closed) ? State::Held : State::Stalled;
+        }
+    } else {
+        memory.stoppedSinceMs = -1;
+        if (memory.movingSinceMs < 0)
+            memory.movingSinceMs = nowMs;
+        if (isNew || nowMs - memory.movingSinceMs >= m_settings.movingDelayMs ||
+            memory.state == State::Locked)
+            raw = State::Running;
+    }
+    if (isNew) {
+        memory.state = raw;
+        memory.sinceMs = nowMs;
+    }
+    result.state = raw;
+    result.sinceMs = raw == memory.state ? memory.sinceMs : nowMs;
+    return result;
+}
+
+QHash<quint64, bool> AttentionTracker::reportCycles(qint64 nowMs)
+{
     // Cycles: reported once they hold in two consecutive captures.
     const std::set<std::vector<quint64>> cycles = waitCycles(m_trains);
     std::set<std::vector<quint64>> reported;
@@ -368,7 +385,11 @@ void AttentionTracker::update(const SnapshotRecords &records, qint64 nowMs,
     }
     m_previousCycles = cycles;
     m_reported = std::move(reported);
+    return locked;
+}
 
+void AttentionTracker::settleStates(const QHash<quint64, bool> &locked, qint64 nowMs)
+{
     for (Train &train : m_trains) {
         Memory &memory = m_memory[train.id];
         if (locked.contains(train.id))
@@ -390,6 +411,10 @@ void AttentionTracker::update(const SnapshotRecords &records, qint64 nowMs,
         train.sinceMs = memory.sinceMs;
         ++m_counts[int(train.state)];
     }
+}
+
+void AttentionTracker::forgetGone()
+{
     // Trains gone from the capture end their alerts.
     for (auto it = m_memory.begin(); it != m_memory.end();) {
         if (it->seen) {
@@ -400,5 +425,4 @@ void AttentionTracker::update(const SnapshotRecords &records, qint64 nowMs,
             m_events.push_back({false, it->state, it.key(), 0, it->sinceMs, {}});
         it = m_memory.erase(it);
     }
-    tables.records = nullptr;
 }

@@ -94,6 +94,14 @@ private:
         bool seen = false;
     };
 
+    // The steps of update(): each positioned train's state before cycles, from its memory; the
+    // cycles reported, with the locked trains; the states settled, with their events; the trains
+    // no longer captured forgotten.
+    Train readTrain(const SdkTrain &train, qint64 nowMs, const ClosedImage &closed);
+    QHash<quint64, bool> reportCycles(qint64 nowMs);
+    void settleStates(const QHash<quint64, bool> &locked, qint64 nowMs);
+    void forgetGone();
+
     Settings m_settings;
     QHash<quint64, Memory> m_memory;
     std::vector<Train> m_trains;

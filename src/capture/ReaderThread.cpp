@@ -169,30 +169,80 @@ void ReaderThread::pause(qint64 milliseconds, uint64_t servedWord, bool heldByPe
     }
 }
 
-void ReaderThread::run()
+// What a live connection keeps from cycle to cycle.
+struct ReaderThread::Live
 {
     SdkSession session = 0;
-    uint64_t lastRequest = 0;
     quint32 processId = 0;
     quint64 captureCount = 0;
-    SnapshotRecords records;         // memory kept from capture to capture
-    CapturedRecords replayed;        // the same for a replay
-    constexpr qint64 noneShown = -2; // no capture number, nor the -1 of a failure
-    qint64 shownCapture = noneShown;
-    quint64 shownRevision = 0;
+    SnapshotRecords records; // memory kept from capture to capture
     AttentionTracker attention;
     ClosedImages closedImages;
     QElapsedTimer clock;
-    clock.start();
-    const auto readAttention = [&](const SnapshotRecords &captured, QVariantMap &data) {
+
+    // Follows the trains needing attention in one capture and writes them into its data map.
+    void readAttention(const SnapshotRecords &captured, QVariantMap &data, qint64 stoppedDelayMs)
+    {
         const qint64 now = clock.elapsed();
         AttentionTracker::Settings settings;
-        settings.stoppedDelayMs = m_stoppedDelayMs.load();
+        settings.stoppedDelayMs = stoppedDelayMs;
         attention.setSettings(settings);
         attention.update(captured, now,
                          [&](QByteArrayView path) { return closedImages.closed(path, now); });
         AttentionMap::write(data, attention, captured, now);
-    };
+    }
+};
+
+void ReaderThread::captureLive(Live &live, uint64_t word, RecordSink *sink)
+{
+    bool searchFailed = false;
+    try {
+        if (live.session == 0) {
+            live.processId = static_cast<quint32>(word & 0xFFFFFFFFu);
+            if (live.processId == 0)
+                live.processId = findGameProcess();
+            searchFailed = live.processId == 0;
+            if (searchFailed)
+                throw std::runtime_error(noUniqueGameText);
+            live.session = SdkCopy::openSession(live.processId);
+        }
+        const ViewParameters view =
+            withViewParameters([](const ViewParameters &current) { return current; });
+        const auto readAttention = [&](const SnapshotRecords &captured, QVariantMap &data) {
+            live.readAttention(captured, data, m_stoppedDelayMs.load());
+        };
+        const QVariantMap map =
+            convertSnapshot(SdkFunctions::library(), live.session, live.processId, view,
+                            live.records, readAttention, sink);
+        if (live.captureCount == 0) {
+            qCInfo(LogCategory::capture)
+                << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
+                << map.value(DataMapKeys::trackCountKey) << map.value(DataMapKeys::signalCountKey);
+        }
+        ++live.captureCount;
+        m_pending.store(true);
+        emit received(word, map);
+    } catch (const std::exception &error) {
+        closeSession(live.session);
+        live.attention.reset();
+        QVariantMap failure = DataMap::baseDataMap(QString::fromUtf8(error.what()));
+        // Several games: their process ids, so that the user can choose one.
+        if (searchFailed)
+            addRunningGames(failure);
+        m_pending.store(true);
+        emit received(word, failure);
+    }
+}
+
+void ReaderThread::run()
+{
+    Live live;
+    uint64_t lastRequest = 0;
+    CapturedRecords replayed;        // memory kept from capture to capture for a replay
+    constexpr qint64 noneShown = -2; // no capture number, nor the -1 of a failure
+    qint64 shownCapture = noneShown;
+    quint64 shownRevision = 0;
+    live.clock.start();
 
     while (!isInterruptionRequested()) {
         QElapsedTimer cycle;
@@ -200,11 +250,11 @@ void ReaderThread::run()
 
         const uint64_t word = m_request.load();
         if (word != lastRequest) {
-            closeSession(session);
+            closeSession(live.session);
             lastRequest = word;
-            processId = 0;
-            captureCount = 0;
-            attention.reset();
+            live.processId = 0;
+            live.captureCount = 0;
+            live.attention.reset();
             shownCapture = noneShown;
         }
 
@@ -216,7 +266,7 @@ void ReaderThread::run()
             source = m_source;
         }
         if (source) {
-            closeSession(session);
+            closeSession(live.session);
             if (word != 0 && !m_pending.load())
                 replayCycle(*source, word, shownCapture, shownRevision, replayed);
             // A result still queued: the next one is made as soon as it is taken.
@@ -229,48 +279,14 @@ void ReaderThread::run()
         }
 
         // A new connection whose session is not open yet waits only for the pending result.
-        const bool heldByPending = word != 0 && session == 0 && m_pending.load();
-        if (word != 0 && !m_pending.load()) {
-            bool searchFailed = false;
-            try {
-                if (session == 0) {
-                    processId = static_cast<quint32>(word & 0xFFFFFFFFu);
-                    if (processId == 0)
-                        processId = findGameProcess();
-                    searchFailed = processId == 0;
-                    if (searchFailed)
-                        throw std::runtime_error(noUniqueGameText);
-                    session = SdkCopy::openSession(processId);
-                }
-                const ViewParameters view =
-                    withViewParameters([](const ViewParameters &current) { return current; });
-                const QVariantMap map = convertSnapshot(SdkFunctions::library(), session, processId,
-                                                        view, records, readAttention, sink.get());
-                if (captureCount == 0) {
-                    qCInfo(LogCategory::capture)
-                        << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
-                        << map.value(DataMapKeys::trackCountKey)
-                        << map.value(DataMapKeys::signalCountKey);
-                }
-                ++captureCount;
-                m_pending.store(true);
-                emit received(word, map);
-            } catch (const std::exception &error) {
-                closeSession(session);
-                attention.reset();
-                QVariantMap failure = DataMap::baseDataMap(QString::fromUtf8(error.what()));
-                // Several games: their process ids, so that the user can choose one.
-                if (searchFailed)
-                    addRunningGames(failure);
-                m_pending.store(true);
-                emit received(word, failure);
-            }
-        }
+        const bool heldByPending = word != 0 && live.session == 0 && m_pending.load();
+        if (word != 0 && !m_pending.load())
+            captureLive(live, word, sink.get());
 
-        pause(session == 0
+        pause(live.session == 0
                   ? qint64(m_idleIntervalMs.load())
                   : std::max<qint64>(minimumPauseMs, m_capturePeriodMs.load() - cycle.elapsed()),
               word, heldByPending);
     }
-    closeSession(session);
+    closeSession(live.session);
 }

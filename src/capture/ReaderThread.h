@@ -111,6 +111,12 @@ private:
     std::atomic<int> m_idleIntervalMs{idleIntervalMs};
     std::atomic<int> m_capturePeriodMs{capturePeriodMs};
 
+    // What a live connection keeps from cycle to cycle.
+    struct Live;
+    // One capture of the game, its session opened first when needed; emits the data map, or the
+    // failure with the session closed.
+    void captureLive(Live &live, uint64_t word, RecordSink *sink);
+
     // One cycle of a replay: the source's due capture, converted when it or the view changed.
     void replayCycle(RecordSource &source, uint64_t word, qint64 &shownCapture,
                      quint64 &shownRevision, CapturedRecords &capture);

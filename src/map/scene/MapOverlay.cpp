@@ -110,6 +110,99 @@ QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetw
     return marks;
 }
 
+// The path's nodes, when the path is shown.
+QVector<int> readPathNodes(const QVariantMap &data, const MapNetwork &network)
+{
+    QVector<int> nodes;
+    const QVariantList path = data.value(DataMapKeys::mapPathKey).toList();
+    nodes.reserve(path.size());
+    for (const QVariant &entry : path) {
+        const int node = network.indexOfIdText(entry.toString());
+        if (node >= 0)
+            nodes.append(node);
+    }
+    return nodes;
+}
+
+// The positioned trains on known tracks, the selected one marked.
+QVector<MapOverlay::Train> readTrains(const QVariantMap &data, const MapNetwork &network)
+{
+    QVector<MapOverlay::Train> trains;
+    const QVariant selectedTrainId = data.value(DataMapKeys::selectedTrainIdKey);
+    const QVariantList trainEntries = data.value(DataMapKeys::trainsKey).toList();
+    trains.reserve(trainEntries.size());
+    for (const QVariant &entry : trainEntries) {
+        const QVariantMap train = entry.toMap();
+        if (!train.value(DataMapKeys::positionedKey).toBool())
+            continue;
+        const int node = network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
+        if (node < 0)
+            continue;
+        const QString name = train.value(DataMapKeys::nameKey).toString();
+        const QString tail = MapOverlay::trainLabelTail(train);
+        const double fraction = train.value(DataMapKeys::fractionKey).toDouble();
+        const double speed = train.value(DataMapKeys::speedKey).toDouble();
+        trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail,
+                       name + tail, std::isfinite(fraction) ? fraction : 0,
+                       std::isfinite(speed) ? speed : 0,
+                       train.value(DataMapKeys::directionKey).toInt()});
+    }
+    return trains;
+}
+
+// Held, stalled and locked trains, and the cycles through the locked ones.
+void readAttention(const QVariantMap &data, const MapNetwork &network, MapOverlay &overlay)
+{
+    using AttentionState = MapOverlay::AttentionState;
+    QHash<QString, int> attentionNodes;
+    for (const QVariant &entry : data.value(DataMapKeys::attentionTrainsKey).toList()) {
+        const MapReader train(entry);
+        const int node = network.indexOfIdText(train.text(DataMapKeys::trackKey));
+        const QString state = train.text(DataMapKeys::stateKey);
+        if (node < 0)
+            continue;
+        attentionNodes.insert(train.text(DataMapKeys::idKey), node);
+        overlay.attention.append({node, state == QLatin1String("held") ? AttentionState::Held
+                                        : state == QLatin1String("stalled")
+                                            ? AttentionState::Stalled
+                                            : AttentionState::Locked});
+    }
+    for (const QVariant &entry : data.value(DataMapKeys::deadlocksKey).toList()) {
+        QVector<int> loop;
+        for (const QString &id : entry.toStringList()) {
+            const int node = attentionNodes.value(id, -1);
+            if (node >= 0)
+                loop.append(node);
+        }
+        if (loop.size() >= 2)
+            overlay.deadlocks.append(loop);
+    }
+}
+
+// The named stations with tracks, the larger (more tracks) first.
+QVector<MapOverlay::Station> readStations(const QVariantMap &data)
+{
+    QVector<MapOverlay::Station> stations;
+    const QVariantList stationEntries = data.value(DataMapKeys::mapStationsKey).toList();
+    stations.reserve(stationEntries.size());
+    for (const QVariant &entry : stationEntries) {
+        const MapReader station(entry);
+        const double x = station.map().value(DataMapKeys::xKey).toDouble();
+        const double y = station.map().value(DataMapKeys::yKey).toDouble();
+        const int trackCount = station.map().value(DataMapKeys::trackCountKey).toInt();
+        const QString name = station.text(DataMapKeys::nameKey).simplified();
+        // A station without tracks has no place, one without a name nothing to show.
+        if (!std::isfinite(x) || !std::isfinite(y) || trackCount <= 0 || name.isEmpty())
+            continue;
+        stations.append({x, y, name, trackCount});
+    }
+    std::stable_sort(stations.begin(), stations.end(),
+                     [](const MapOverlay::Station &a, const MapOverlay::Station &b) {
+                         return a.trackCount > b.trackCount;
+                     });
+    return stations;
+}
+
 } // namespace
 
 QString MapOverlay::trainLabel(const QVariantMap &train)
@@ -135,15 +228,8 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
     overlay.pathShown = data.value(DataMapKeys::liveKey).toBool() &&
                         data.value(DataMapKeys::pathAvailableKey).toBool() &&
                         !data.value(DataMapKeys::pathStaleKey).toBool();
-    if (overlay.pathShown) {
-        const QVariantList path = data.value(DataMapKeys::mapPathKey).toList();
-        overlay.pathNodes.reserve(path.size());
-        for (const QVariant &entry : path) {
-            const int node = network.indexOfIdText(entry.toString());
-            if (node >= 0)
-                overlay.pathNodes.append(node);
-        }
-    }
+    if (overlay.pathShown)
+        overlay.pathNodes = readPathNodes(data, network);
 
     overlay.reservationNodes = usageNodes(data, DataMapKeys::mapReservationsKey,
                                           DataMapKeys::reservationsAvailableKey, network);
@@ -151,67 +237,8 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
                                          DataMapKeys::occupationsAvailableKey, network);
 
     overlay.signalMarks = readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network);
-
-    const QVariant selectedTrainId = data.value(DataMapKeys::selectedTrainIdKey);
-    const QVariantList trainEntries = data.value(DataMapKeys::trainsKey).toList();
-    overlay.trains.reserve(trainEntries.size());
-    for (const QVariant &entry : trainEntries) {
-        const QVariantMap train = entry.toMap();
-        if (!train.value(DataMapKeys::positionedKey).toBool())
-            continue;
-        const int node = network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
-        if (node < 0)
-            continue;
-        const QString name = train.value(DataMapKeys::nameKey).toString();
-        const QString tail = trainLabelTail(train);
-        const double fraction = train.value(DataMapKeys::fractionKey).toDouble();
-        const double speed = train.value(DataMapKeys::speedKey).toDouble();
-        overlay.trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail,
-                               name + tail, std::isfinite(fraction) ? fraction : 0,
-                               std::isfinite(speed) ? speed : 0,
-                               train.value(DataMapKeys::directionKey).toInt()});
-    }
-
-    // Held, stalled and locked trains, and the cycles through the locked ones.
-    QHash<QString, int> attentionNodes;
-    for (const QVariant &entry : data.value(DataMapKeys::attentionTrainsKey).toList()) {
-        const MapReader train(entry);
-        const int node = network.indexOfIdText(train.text(DataMapKeys::trackKey));
-        const QString state = train.text(DataMapKeys::stateKey);
-        if (node < 0)
-            continue;
-        attentionNodes.insert(train.text(DataMapKeys::idKey), node);
-        overlay.attention.append({node, state == QLatin1String("held") ? AttentionState::Held
-                                        : state == QLatin1String("stalled")
-                                            ? AttentionState::Stalled
-                                            : AttentionState::Locked});
-    }
-    for (const QVariant &entry : data.value(DataMapKeys::deadlocksKey).toList()) {
-        QVector<int> loop;
-        for (const QString &id : entry.toStringList()) {
-            const int node = attentionNodes.value(id, -1);
-            if (node >= 0)
-                loop.append(node);
-        }
-        if (loop.size() >= 2)
-            overlay.deadlocks.append(loop);
-    }
-
-    const QVariantList stationEntries = data.value(DataMapKeys::mapStationsKey).toList();
-    overlay.stations.reserve(stationEntries.size());
-    for (const QVariant &entry : stationEntries) {
-        const MapReader station(entry);
-        const double x = station.map().value(DataMapKeys::xKey).toDouble();
-        const double y = station.map().value(DataMapKeys::yKey).toDouble();
-        const int trackCount = station.map().value(DataMapKeys::trackCountKey).toInt();
-        const QString name = station.text(DataMapKeys::nameKey).simplified();
-        // A station without tracks has no place, one without a name nothing to show.
-        if (!std::isfinite(x) || !std::isfinite(y) || trackCount <= 0 || name.isEmpty())
-            continue;
-        overlay.stations.append({x, y, name, trackCount});
-    }
-    std::stable_sort(
-        overlay.stations.begin(), overlay.stations.end(),
-        [](const Station &a, const Station &b) { return a.trackCount > b.trackCount; });
+    overlay.trains = readTrains(data, network);
+    readAttention(data, network, overlay);
+    overlay.stations = readStations(data);
     return overlay;
 }
