@@ -3,6 +3,7 @@
 
 #include "GameProcess.h"
 #include "HostileFiles.h"
+#include "TcoRun.h"
 
 #include <QDir>
 #include <QImage>
@@ -13,28 +14,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-
-struct Run
-{
-    int exitCode = -1;
-    QStringList lines; // standard output
-    QString log;       // standard error (the message log)
-    QString verify() const { return lines.value(lines.size() - 2); } // the VERIFY line
-    QStringList live() const { return lines.filter(QRegularExpression("^LIVE ")); }
-};
-
-// A program still running after timeoutMs is killed and gives the exit code -1.
-static Run runTco(const QStringList &arguments, int timeoutMs = 60000)
-{
-    QProcess process; // killed when it dies
-    process.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", arguments);
-    Run run;
-    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    run.log = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 class TestEndToEnd : public QObject
 {
@@ -85,20 +64,7 @@ class TestEndToEnd : public QObject
         return runTco(arguments, timeoutMs);
     }
 
-    // Writes n textures signal<i>.png of different colours.
-    QStringList textures(int n)
-    {
-        QStringList paths;
-        const QColor colours[] = {Qt::red, Qt::green, Qt::yellow, Qt::blue};
-        for (int i = 0; i < n; ++i) {
-            QImage image(32, 48, QImage::Format_ARGB32);
-            image.fill(colours[i]);
-            paths << m_dir.filePath(QString("signal%1.png").arg(i));
-            if (!image.save(paths.last()))
-                qFatal("cannot write %s", qPrintable(paths.last()));
-        }
-        return paths;
-    }
+    QStringList textures(int n) { return writeTextures(m_dir.path(), n); }
 
 private Q_SLOTS:
     void init()

@@ -8,6 +8,7 @@
 #include "RecordWorld.h"
 #include "RecordingReader.h"
 #include "SnapshotConverter.h"
+#include "TcoRun.h"
 
 #include <QImage>
 #include <QJsonArray>
@@ -19,25 +20,6 @@
 #include <QtTest>
 
 namespace {
-
-struct Run
-{
-    int exitCode = -1;
-    QStringList lines;
-    QString errors;
-};
-
-Run runTco(const QStringList &arguments, int timeoutMs = 60000)
-{
-    QProcess process;
-    process.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", arguments);
-    Run run;
-    if (process.waitForFinished(timeoutMs) && process.exitStatus() == QProcess::NormalExit)
-        run.exitCode = process.exitCode();
-    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    run.errors = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 // A frozen world with one positioned train, its path and usage, and two signals with images.
 QJsonObject world(const QStringList &textures)
@@ -81,19 +63,7 @@ class TestRecordGame : public QObject
 
     QTemporaryDir m_dir;
 
-    // Two images of different colours.
-    QStringList textures()
-    {
-        QStringList paths;
-        for (const QColor &colour : {QColor(Qt::red), QColor(Qt::green)}) {
-            QImage image(32, 48, QImage::Format_ARGB32);
-            image.fill(colour);
-            paths << m_dir.filePath(QString("signal-%1.png").arg(colour.name().mid(1)));
-            if (!image.save(paths.last()))
-                qFatal("cannot write %s", qPrintable(paths.last()));
-        }
-        return paths;
-    }
+    QStringList textures() { return writeTextures(m_dir.path(), 2); }
 
 private Q_SLOTS:
     void init()
@@ -114,13 +84,13 @@ private Q_SLOTS:
                      qPrintable(game.errorString()));
             gamePid = game.processId();
             const Run run = runTco({"--record", recording, "--smoke"});
-            QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+            QVERIFY2(run.exitCode == 0, qPrintable(run.log));
         }
 
         // The export is the map the live conversion makes of the game's records.
         const QString out = m_dir.filePath("capture.json");
         Run run = runTco({"--replay", recording, "--export-json", out, "--at", "1"});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.log));
         QFile exported(out);
         QVERIFY(exported.open(QIODevice::ReadOnly));
         SnapshotRecords records;
@@ -133,7 +103,7 @@ private Q_SLOTS:
         for (const QString &image : images)
             QVERIFY(QFile::remove(image));
         run = runTco({"--replay", recording, "--verify-textures"});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n') + run.errors));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n') + run.log));
         QVERIFY2(run.lines.filter("decoded_textures=2").size() == 1,
                  qPrintable(run.lines.join('\n')));
         const QRegularExpression liveLine("^LIVE \\d+ signal_states=2 capture_ms=\\d+ reserved=1 "
@@ -169,7 +139,7 @@ private Q_SLOTS:
         file.close();
         const Run run = runTco(QStringList{"--replay", bad} + options);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.errors.contains(error), qPrintable(run.errors));
+        QVERIFY2(run.log.contains(error), qPrintable(run.log));
         QVERIFY(run.lines.isEmpty());
     }
 
@@ -205,7 +175,7 @@ private Q_SLOTS:
         QCOMPARE(capture.records.trains.count(), 1u);
         const Run run =
             runTco({"--replay", recording, "--export-json", m_dir.filePath("k.json"), "--at", "0"});
-        QVERIFY2(run.exitCode == 0, qPrintable(run.errors));
+        QVERIFY2(run.exitCode == 0, qPrintable(run.log));
     }
 };
 
