@@ -44,6 +44,7 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared
         m_backend->setRecordSource(m_replay);
     if (m_recorder)
         m_backend->setRecordSink(m_recorder);
+    m_shelf.emplace(m_recorder, options.replayPath());
 
     // Verification and smoke runs show the defaults, whatever the last session chose.
     MapPreferences::setPersistent(!options.verificationRun() && !options.verifyMap() &&
@@ -60,6 +61,7 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared
         {QStringLiteral("updater"), QVariant::fromValue<QObject *>(&*m_updater)},
         {QStringLiteral("replay"), QVariant::fromValue<QObject *>(m_replay.get())},
         {QStringLiteral("recorder"), QVariant::fromValue<QObject *>(m_recorder.get())},
+        {QStringLiteral("recordings"), QVariant::fromValue<QObject *>(&*m_shelf)},
     });
     // Queued, so that the code takes effect once the event loop runs.
     QObject::connect(
@@ -80,6 +82,7 @@ int ApplicationAssembly::finish(int exitCode)
 {
     m_verification.reset();
     m_engine.reset();
+    m_shelf.reset();
     bool stopped = m_backend->stopReader(quitWaitMs);
     if (!stopped) {
         const char *call = sdkCallInProgress();
@@ -111,6 +114,7 @@ ApplicationAssembly::~ApplicationAssembly()
 {
     m_verification.reset();
     m_engine.reset();
+    m_shelf.reset();
     m_backend.reset();
     m_updater.reset();
 }

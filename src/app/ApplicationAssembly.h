@@ -2,6 +2,7 @@
 
 #include "Backend.h"
 #include "Recorder.h"
+#include "RecordingShelf.h"
 #include "Replay.h"
 #include "Updater.h"
 #include "VerificationRun.h"
@@ -46,6 +47,8 @@ private:
     std::shared_ptr<Recorder> m_recorder;
     std::optional<Updater> m_updater;
     std::optional<Backend> m_backend;
+    // The recordings of the window, and a replay opened there beside the live game.
+    std::optional<RecordingShelf> m_shelf;
     std::optional<QQmlApplicationEngine> m_engine;
     std::optional<VerificationRun> m_verification;
 };

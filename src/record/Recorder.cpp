@@ -83,6 +83,7 @@ bool Recorder::start(const QString &path, qint64 windowMs, qint64 budgetBytes)
         m_stopping = false;
         m_dropped = m_written = m_committed = m_bytes = m_cpuNs = 0;
         m_queue.clear();
+        m_path = QFileInfo(path).absoluteFilePath();
     }
     setStatus(QStringLiteral("Enregistrement en cours · %1").arg(QFileInfo(path).fileName()), true);
     m_thread = std::thread([this, writer, windowMs, budgetBytes]() mutable {
@@ -218,6 +219,12 @@ QString Recorder::status() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_status;
+}
+
+QString Recorder::path() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_recording ? m_path : QString();
 }
 
 qint64 Recorder::captureCount() const

@@ -49,6 +49,8 @@ public:
 
     bool recording() const;
     QString status() const;
+    // The file being written, empty when none.
+    QString path() const;
     qint64 captureCount() const;
     // The captures committed to the file so far (a program killed now leaves them readable).
     qint64 committedCount() const;
@@ -70,6 +72,7 @@ private:
     bool m_stopping = false;
     bool m_recording = false;
     QString m_status;
+    QString m_path;
     qint64 m_dropped = 0;
     qint64 m_written = 0;
     qint64 m_committed = 0;

@@ -12,6 +12,14 @@ ApplicationWindow {
     // (null: not recording).
     property var replay: null
     property var recorder: null
+    // The recordings of the window (RecordingShelf): the list, and a recording opened there, which
+    // the window shows through its own Backend while the live game goes on (null: none).
+    property var recordings: null
+    // What the window shows: the recording opened in the window, or what the command line chose.
+    readonly property var shownBackend: window.recordings && window.recordings.backend
+                                        ? window.recordings.backend : window.backend
+    readonly property var shownReplay: window.recordings && window.recordings.replay
+                                       ? window.recordings.replay : window.replay
 
     // The data map of the Backend, re-read at every changed(); the trains and the tracks of the
     // current page come as list models that update in place (see LiveFeed).
@@ -65,6 +73,16 @@ ApplicationWindow {
             selection.requestView(0);
     }
 
+    // A recording opened or closed: the Backend now shown gets the window's choices.
+    onShownBackendChanged: {
+        if (!selection.ready)
+            return;
+        window.shownBackend.setAlertDelay(WindowPreferences.alertDelay);
+        selection.requestView(0);
+        if (selection.train !== "")
+            window.shownBackend.selectTrain(selection.train);
+    }
+
     // The list keeps its rows from one map to the next; a new view starts again at its top.
     property bool scrollListToTop: false
     onLiveChanged: {
@@ -76,7 +94,7 @@ ApplicationWindow {
 
     LiveFeed {
         id: feed
-        source: window.backend
+        source: window.shownBackend
         trainSearch: trainColumn.searchText
         trainOrder: trainColumn.order
         // After the station chooser has taken the new station list as its model.
@@ -85,7 +103,7 @@ ApplicationWindow {
 
     Selection {
         id: selection
-        backend: window.backend
+        backend: window.shownBackend
         feed: feed
         onViewRequested: window.scrollListToTop = true
         onScopeShown: scope => synoptic.scope.currentIndex = scope
@@ -118,21 +136,22 @@ ApplicationWindow {
             visible: !window.mapAlone
             Layout.fillWidth: true
             live: feed.live
-            replaying: !!window.replay
+            replaying: !!window.shownReplay
             onConnectRequested: pid => window.backend.connectGame(pid)
             onDisconnectRequested: window.backend.disconnectGame()
         }
 
         ReplayBar {
             Layout.fillWidth: true
-            replay: window.replay
-            visible: !!window.replay
+            replay: window.shownReplay
+            visible: !!window.shownReplay
         }
 
         RecordControl {
             Layout.fillWidth: true
             recorder: window.recorder
-            visible: !!window.recorder && !window.mapAlone
+            recordings: window.recordings
+            visible: (!!window.recorder || !!window.recordings) && !window.mapAlone
         }
 
         RowLayout {
@@ -189,13 +208,13 @@ ApplicationWindow {
 
             AlertColumn {
                 visible: !window.mapAlone
-                alerts: window.backend.alerts || []
+                alerts: window.shownBackend.alerts || []
                 now: window.live.updated, Date.now()
                 delay: WindowPreferences.alertDelay
                 kinds: WindowPreferences.alertKinds
                 onDelayChosen: seconds => {
                     WindowPreferences.alertDelay = seconds;
-                    window.backend.setAlertDelay(WindowPreferences.alertDelay);
+                    window.shownBackend.setAlertDelay(WindowPreferences.alertDelay);
                 }
                 onKindsChosen: kinds => WindowPreferences.alertKinds = kinds
                 // The train is selected and the map goes to it.
@@ -210,7 +229,7 @@ ApplicationWindow {
             SynopticArea {
                 id: synoptic
                 live: window.live
-                dataSource: window.backend
+                dataSource: window.shownBackend
                 reservationCount: feed.reservationCount
                 occupationCount: feed.occupationCount
                 panelMode: window.panelMode

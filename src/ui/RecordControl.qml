@@ -2,20 +2,39 @@ import QtQuick
 import QtQuick.Controls
 import QtQuick.Layouts
 
-// The recording of the live session: "Enregistrer" starts one in the user's recordings folder,
-// the same button stops it, and the recorder's status says what it does or why it stopped.
+// The recordings of the window: "Enregistrer" starts a recording of the live session in the
+// user's recordings folder and the same button stops it, the recorder's status says what it does
+// or why it stopped; "Ouvrir un enregistrement…" lists the recordings to open, rename or delete,
+// and while one opened here is shown, "Retour au direct" goes back to the live game (which goes
+// on being recorded meanwhile).
 RowLayout {
     id: control
 
-    // The Recorder (recording, status, startInFolder(), stop()); null: nothing is shown.
+    // The Recorder (recording, status, startInFolder(), stop()); null: no recording button.
     property var recorder: null
+    // The RecordingShelf (see RecordingList; replay: the recording opened here, close()); null:
+    // no list.
+    property var recordings: null
 
     spacing: 10
 
     Button {
         objectName: "recordButton"
+        visible: !!control.recorder
         text: control.recorder && control.recorder.recording ? "Arrêter l’enregistrement" : "Enregistrer"
         onClicked: control.recorder.recording ? control.recorder.stop() : control.recorder.startInFolder()
+    }
+    Button {
+        objectName: "openRecordingButton"
+        visible: !!control.recordings
+        text: "Ouvrir un enregistrement…"
+        onClicked: recordingList.open()
+    }
+    Button {
+        objectName: "backToLiveButton"
+        visible: !!control.recordings && !!control.recordings.replay
+        text: "Retour au direct"
+        onClicked: control.recordings.close()
     }
     Text {
         objectName: "recorderStatus"
@@ -23,5 +42,10 @@ RowLayout {
         text: control.recorder ? control.recorder.status : ""
         color: Theme.recordingText
         elide: Text.ElideMiddle
+    }
+
+    RecordingList {
+        id: recordingList
+        recordings: control.recordings
     }
 }

@@ -142,6 +142,17 @@ QtObject {
     readonly property color replayTime: "#e7edf3"
     readonly property color recordingText: "#ef8f8f"
     readonly property int replayBarHeight: 44
+    // The list of recordings
+    readonly property color recordingListFill: "#111b24"
+    readonly property color recordingRowFill: "#1a2733"
+    readonly property color recordingRowBorder: "#263c4c"
+    readonly property color recordingName: "#e7edf3"
+    readonly property color recordingDetail: "#8c9fac"
+    readonly property color recordingProblem: "#efbe72"
+    readonly property color recordingBusy: "#7bdbae"
+    readonly property color recordingError: "#ef8f8f"
+    readonly property int recordingRowHeight: 46
+    readonly property int recordingListWidth: 1000
 
     // Footer
     readonly property color updateStatus: "#91a6b9"

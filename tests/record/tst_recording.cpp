@@ -1,9 +1,11 @@
 // Recordings written and read back capture by capture, converted exactly as the live records were;
-// damaged recordings refused with a clear error; the recorder stopping when its file cannot grow.
+// damaged recordings refused with a clear error; the recorder stopping when its file cannot grow;
+// the list of a folder's recordings, their renaming and deletion.
 
 #include "DataMapJson.h"
 #include "RecordWorld.h"
 #include "Recorder.h"
+#include "RecordingList.h"
 #include "RecordingReader.h"
 #include "RecordingWriter.h"
 #include "SnapshotConverter.h"
@@ -346,6 +348,122 @@ private Q_SLOTS:
         CapturedRecords capture;
         reader.load(qsizetype(reader.captures().size()) - 1, capture);
         QCOMPARE(capture.records.trains.count(), 200u);
+    }
+
+    void listing_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("problem"); // empty: it can be replayed
+        QTest::newRow("a recording") << "good" << "";
+        QTest::newRow("not SQLite") << "text"
+                                    << "ce n’est pas un enregistrement (pas un fichier SQLite)";
+        QTest::newRow("a newer version") << "newer"
+                                         << "version 2, plus récente que celle que ce programme "
+                                            "lit (1)";
+        QTest::newRow("a folder") << "folder"
+                                  << "c’est un dossier";
+        QTest::newRow("a FIFO") << "fifo"
+                                << "ce n’est pas un fichier ordinaire";
+        QTest::newRow("truncated") << "truncate"
+                                   << "fichier tronqué";
+        QTest::newRow("being written") << "writing" << "";
+    }
+
+    // Each file of the folder is listed with its summary or what is wrong with it, and a file
+    // being written is marked so.
+    void listing()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, problem);
+        const QString folder = m_dir.filePath("list-" + kind);
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/r.zrec";
+        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
+        RecordingWriter *writer = nullptr;
+        if (kind == "folder") {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == "fifo") {
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "text") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(4096, 'z'));
+        } else {
+            record(path, world, 4, kind == "writing" ? &writer : nullptr);
+            if (kind == "newer")
+                execute(path, "PRAGMA user_version = 2");
+            if (kind == "truncate")
+                QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
+        }
+        const std::unique_ptr<RecordingWriter> open(writer);
+        QFile(folder + "/notes.txt").open(QIODevice::WriteOnly); // not listed
+
+        const RecordingList::Listing listing = RecordingList::read(folder, {path});
+        QVERIFY(listing.error.isEmpty() && !listing.truncated);
+        QCOMPARE(listing.entries.size(), std::size_t(1));
+        const RecordingList::Entry &entry = listing.entries.front();
+        QCOMPARE(entry.fileName, QString("r.zrec"));
+        QVERIFY(entry.busy);
+        QVERIFY2(problem.isEmpty() ? entry.problem.isEmpty() : entry.problem.startsWith(problem),
+                 qPrintable(entry.problem));
+        if (problem.isEmpty()) {
+            QCOMPARE(entry.captures, 4);
+            QCOMPARE(entry.game, QString("PID 42"));
+            QCOMPARE(entry.startMs, 1700000000000);
+            QCOMPARE(entry.lengthMs, 61750);
+            QVERIFY(entry.bytes >= QFileInfo(path).size());
+        }
+    }
+
+    void renameAndDelete_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("busy");
+        QTest::addColumn<QString>("error"); // empty: renamed
+        QTest::newRow("a new name") << "gardé" << false << "";
+        QTest::newRow("empty") << "" << false << "Le nom est vide";
+        QTest::newRow("blank") << "   " << false << "Le nom est vide";
+        QTest::newRow("a slash") << "../ailleurs" << false << "ni « / » ni « \\ »";
+        QTest::newRow("a backslash") << "a\\b" << false << "ni « / » ni « \\ »";
+        QTest::newRow("dot dot") << ".." << false << "commencer par un point";
+        QTest::newRow("a reserved character") << "a:b" << false << "caractère de contrôle";
+        QTest::newRow("a control character") << "a\nb" << false << "caractère de contrôle";
+        QTest::newRow("another recording's name") << "autre" << false << "« autre.zrec » existe déjà";
+        QTest::newRow("its own name") << "r.zrec" << false << "C’est déjà son nom";
+        QTest::newRow("too long") << QString(300, 'a') << false << "trop long";
+        QTest::newRow("being written") << "gardé" << true << "en cours d’écriture ou affiché";
+    }
+
+    // A bad name renames nothing; a good one takes the recording's log along (a recording left
+    // by a killed program keeps its last captures there). Deleting is refused the same way for
+    // the file being written, and takes the log along otherwise.
+    void renameAndDelete()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, busy);
+        QFETCH(QString, error);
+        const QString folder = m_dir.filePath(QString("rename-%1").arg(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + "/r.zrec";
+        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
+        RecordingWriter *writer = nullptr;
+        record(folder + "/open.zrec", world, 4, &writer);
+        QVERIFY(QFile::copy(folder + "/open.zrec", path));
+        QVERIFY(QFile::copy(folder + "/open.zrec-wal", path + "-wal"));
+        delete writer;
+        record(folder + "/autre.zrec", world, 2);
+        const QStringList busyPaths{busy ? path : QString()};
+
+        const QString result = RecordingList::rename(path, name, busyPaths);
+        QVERIFY2(result.contains(error) && result.isEmpty() == error.isEmpty(), qPrintable(result));
+        const QString kept = error.isEmpty() ? folder + "/" + name + ".zrec" : path;
+        QVERIFY(QFileInfo::exists(kept + "-wal"));
+        QCOMPARE(qsizetype(RecordingReader(kept).captures().size()), 4);
+        QCOMPARE(qsizetype(RecordingReader(folder + "/autre.zrec").captures().size()), 2);
+        QCOMPARE(QDir(folder).entryList({"*.zrec"}).size(), 3);
+
+        QCOMPARE(RecordingList::remove(kept, busyPaths).isEmpty(), !busy);
+        QCOMPARE(QFileInfo::exists(kept), busy);
     }
 
     void recorderRefusesAnExistingOrUnwritableFile_data()
