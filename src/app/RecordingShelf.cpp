@@ -154,8 +154,8 @@ void RecordingShelf::close()
 
 QString RecordingShelf::rename(const QString &path, const QString &newName)
 {
+    // The rename box shows the reason itself.
     const QString problem = RecordingList::rename(path, newName, busyPaths());
-    setError(problem);
     refresh();
     return problem;
 }

@@ -53,8 +53,9 @@ public:
     Q_INVOKABLE bool open(const QString &path);
     // Back to the live game.
     Q_INVOKABLE void close();
-    // An empty text, or why nothing was done (also in error); the list is read again.
+    // An empty text, or why nothing was done; the list is read again.
     Q_INVOKABLE QString rename(const QString &path, const QString &newName);
+    // The same, the reason also in error.
     Q_INVOKABLE QString remove(const QString &path);
     Q_INVOKABLE void clearError() { setError(QString()); }
 

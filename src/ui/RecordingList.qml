@@ -16,11 +16,12 @@ Popup {
     property string chosenPath: ""
     property string chosenName: ""
 
+    parent: Overlay.overlay
     modal: true
     focus: true
     anchors.centerIn: Overlay.overlay
-    width: Math.min(Theme.recordingListWidth, parent ? parent.width - 40 : Theme.recordingListWidth)
-    height: parent ? parent.height * 0.8 : 600
+    width: Math.min(Theme.recordingListWidth, (parent ? parent.width : Theme.recordingListWidth) - 40)
+    height: (parent ? parent.height : 700) * 0.8
     padding: 16
     background: Rectangle {
         color: Theme.recordingListFill
@@ -31,6 +32,14 @@ Popup {
     onOpened: {
         list.recordings.clearError();
         list.recordings.refresh();
+    }
+
+    // A refused name keeps the rename box open with the reason.
+    function renameChosen() {
+        const problem = list.recordings.rename(list.chosenPath, renameField.text);
+        renameError.text = problem;
+        if (problem === "")
+            renameBox.close();
     }
 
     function openPath(path: string) {
@@ -140,7 +149,7 @@ Popup {
                 objectName: "recordingNewName"
                 Layout.fillWidth: true
                 selectByMouse: true
-                onAccepted: renameBox.accept()
+                onAccepted: list.renameChosen()
             }
             Text {
                 id: renameError
@@ -155,21 +164,14 @@ Popup {
             Button {
                 objectName: "recordingRenameConfirm"
                 text: "Renommer"
-                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                onClicked: list.renameChosen()
             }
             Button {
                 text: "Annuler"
-                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                onClicked: renameBox.close()
             }
         }
-        // A refused name keeps the box open with the reason.
-        onAccepted: {
-            const problem = list.recordings.rename(list.chosenPath, renameField.text);
-            if (problem !== "") {
-                renameError.text = problem;
-                renameBox.open();
-            }
-        }
+        onOpened: renameField.forceActiveFocus()
     }
 
     Dialog {

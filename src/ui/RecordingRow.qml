@@ -34,12 +34,19 @@ Rectangle {
             elide: Text.ElideMiddle
         }
         Text {
+            id: details
             objectName: "recordingDetails"
             Layout.fillWidth: true
             text: row.entry.problem ? row.entry.problem
                                     : [row.entry.game, row.entry.start, row.entry.length].join(" · ")
             color: row.entry.problem ? Theme.recordingProblem : Theme.recordingDetail
             elide: Text.ElideRight
+            // The whole text when it does not fit.
+            HoverHandler {
+                id: detailsHover
+            }
+            ToolTip.visible: detailsHover.hovered && details.truncated
+            ToolTip.text: details.text
         }
         Text {
             visible: !!row.entry.busy
@@ -54,18 +61,21 @@ Rectangle {
         }
         Button {
             objectName: "recordingOpen"
+            opacity: enabled ? 1 : Theme.disabledOpacity
             text: "Ouvrir"
             enabled: !row.entry.problem
             onClicked: row.openRequested(row.entry.path)
         }
         Button {
             objectName: "recordingRename"
+            opacity: enabled ? 1 : Theme.disabledOpacity
             text: "Renommer…"
             enabled: !row.entry.busy
             onClicked: row.renameRequested(row.entry.path, row.entry.fileName)
         }
         Button {
             objectName: "recordingDelete"
+            opacity: enabled ? 1 : Theme.disabledOpacity
             text: "Supprimer…"
             enabled: !row.entry.busy
             onClicked: row.deleteRequested(row.entry.path, row.entry.fileName)

@@ -153,6 +153,7 @@ QtObject {
     readonly property color recordingError: "#ef8f8f"
     readonly property int recordingRowHeight: 46
     readonly property int recordingListWidth: 1000
+    readonly property real disabledOpacity: 0.35
 
     // Footer
     readonly property color updateStatus: "#91a6b9"
