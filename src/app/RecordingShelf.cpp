@@ -26,7 +26,9 @@ QString lengthText(qint64 ms)
         return QStringLiteral("%1 s").arg(seconds);
     if (seconds < 3600)
         return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QChar('0'));
-    return QStringLiteral("%1 h %2 min").arg(seconds / 3600).arg((seconds / 60) % 60, 2, 10, QChar('0'));
+    return QStringLiteral("%1 h %2 min")
+        .arg(seconds / 3600)
+        .arg((seconds / 60) % 60, 2, 10, QChar('0'));
 }
 
 QVariantMap entryMap(const RecordingList::Entry &entry)
@@ -36,9 +38,9 @@ QVariantMap entryMap(const RecordingList::Entry &entry)
         {QStringLiteral("path"), entry.path},
         {QStringLiteral("fileName"), entry.fileName},
         {QStringLiteral("game"), entry.game},
-        {QStringLiteral("start"),
-         good ? QDateTime::fromMSecsSinceEpoch(entry.startMs).toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))
-              : QString()},
+        {QStringLiteral("start"), good ? QDateTime::fromMSecsSinceEpoch(entry.startMs)
+                                             .toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"))
+                                       : QString()},
         {QStringLiteral("length"), good ? lengthText(entry.lengthMs) : QString()},
         {QStringLiteral("size"), sizeText(entry.bytes)},
         {QStringLiteral("problem"), entry.problem},
@@ -88,7 +90,8 @@ void RecordingShelf::refresh()
     }
     const QString folder = Recorder::folder();
     const QStringList busy = busyPaths();
-    m_scan = QThread::create([this, folder, busy] { m_listing = RecordingList::read(folder, busy); });
+    m_scan =
+        QThread::create([this, folder, busy] { m_listing = RecordingList::read(folder, busy); });
     connect(m_scan, &QThread::finished, this, &RecordingShelf::takeListing);
     m_scan->start(QThread::LowPriority);
     emit entriesChanged();
@@ -102,11 +105,12 @@ void RecordingShelf::takeListing()
     m_entries.clear();
     for (const RecordingList::Entry &entry : m_listing.entries)
         m_entries.append(entryMap(entry));
-    m_listNote = !m_listing.error.isEmpty() ? m_listing.error
-                 : m_listing.truncated
-                     ? QStringLiteral("Seuls les %1 premiers enregistrements du dossier sont listés")
-                           .arg(RecordingList::maxEntries)
-                     : QString();
+    m_listNote =
+        !m_listing.error.isEmpty() ? m_listing.error
+        : m_listing.truncated
+            ? QStringLiteral("Seuls les %1 premiers enregistrements du dossier sont listés")
+                  .arg(RecordingList::maxEntries)
+            : QString();
     m_listing = {};
     emit entriesChanged();
     if (std::exchange(m_rescan, false))
@@ -127,9 +131,8 @@ bool RecordingShelf::open(const QString &pathOrUrl)
     m_replay = std::move(replay);
     m_shownPath = QFileInfo(path).absoluteFilePath();
     // The Backend's reader thread reads the replay: the Backend keeps it until it is gone.
-    m_backend = std::shared_ptr<Backend>(new Backend, [replay = m_replay](Backend *backend) {
-        delete backend;
-    });
+    m_backend = std::shared_ptr<Backend>(new Backend,
+                                         [replay = m_replay](Backend *backend) { delete backend; });
     m_backend->setRecordSource(m_replay);
     m_backend->connectGame(QString());
     setError(QString());

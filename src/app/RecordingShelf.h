@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Backend.h"
-#include "RecordingList.h"
 #include "Recorder.h"
+#include "RecordingList.h"
 #include "Replay.h"
 
 #include <QObject>

@@ -103,7 +103,8 @@ void readCaptures(sqlite3 *db, Entry &entry)
         entry.startMs = sqlite3_column_int64(statement, 0);
         entry.game = QStringLiteral("PID %1").arg(sqlite3_column_int64(statement, 1));
         if (query("SELECT time_ms FROM captures ORDER BY number DESC LIMIT 1"))
-            entry.lengthMs = std::max<qint64>(0, sqlite3_column_int64(statement, 0) - entry.startMs);
+            entry.lengthMs =
+                std::max<qint64>(0, sqlite3_column_int64(statement, 0) - entry.startMs);
         else
             entry.problem = sqliteProblem(db);
     }
@@ -236,7 +237,8 @@ QString remove(const QString &path, const QStringList &busyPaths)
 {
     const QFileInfo info(path);
     if (isBusy(info, busyPaths))
-        return QStringLiteral("« %1 » est en cours d’écriture ou affiché : il ne peut être supprimé")
+        return QStringLiteral(
+                   "« %1 » est en cours d’écriture ou affiché : il ne peut être supprimé")
             .arg(info.fileName());
     if (info.isDir())
         return QStringLiteral("« %1 » est un dossier : il n’est pas supprimé").arg(info.fileName());

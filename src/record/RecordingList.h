@@ -21,13 +21,13 @@ struct Entry
 {
     QString path;
     QString fileName;
-    QString game;         // e.g. "PID 4242"
-    qint64 startMs = 0;   // the first capture, ms since the epoch
-    qint64 lengthMs = 0;  // from the first capture to the last
+    QString game;        // e.g. "PID 4242"
+    qint64 startMs = 0;  // the first capture, ms since the epoch
+    qint64 lengthMs = 0; // from the first capture to the last
     qint64 captures = 0;
-    qint64 bytes = 0;     // the file with its log
-    QString problem;      // why it cannot be replayed, in French (empty: it can)
-    bool busy = false;    // being written or shown: neither renamed nor deleted
+    qint64 bytes = 0;  // the file with its log
+    QString problem;   // why it cannot be replayed, in French (empty: it can)
+    bool busy = false; // being written or shown: neither renamed nor deleted
 };
 
 struct Listing

@@ -73,14 +73,11 @@ ApplicationWindow {
             selection.requestView(0);
     }
 
-    // A recording opened or closed: the Backend now shown gets the window's choices.
+    // A recording opened or closed: the Backend now shown gets the alert delay (and the view from
+    // the selection).
     onShownBackendChanged: {
-        if (!selection.ready)
-            return;
-        window.shownBackend.setAlertDelay(WindowPreferences.alertDelay);
-        selection.requestView(0);
-        if (selection.train !== "")
-            window.shownBackend.selectTrain(selection.train);
+        if (selection.ready && window.shownBackend)
+            window.shownBackend.setAlertDelay(WindowPreferences.alertDelay);
     }
 
     // The list keeps its rows from one map to the next; a new view starts again at its top.
@@ -208,7 +205,7 @@ ApplicationWindow {
 
             AlertColumn {
                 visible: !window.mapAlone
-                alerts: window.shownBackend.alerts || []
+                alerts: window.shownBackend ? window.shownBackend.alerts || [] : []
                 now: window.live.updated, Date.now()
                 delay: WindowPreferences.alertDelay
                 kinds: WindowPreferences.alertKinds

@@ -191,13 +191,15 @@ Popup {
             Button {
                 objectName: "recordingDeleteConfirm"
                 text: "Supprimer"
-                DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+                onClicked: {
+                    list.recordings.remove(list.chosenPath);
+                    deleteBox.close();
+                }
             }
             Button {
                 text: "Annuler"
-                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+                onClicked: deleteBox.close()
             }
         }
-        onAccepted: list.recordings.remove(list.chosenPath)
     }
 }

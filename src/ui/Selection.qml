@@ -120,6 +120,14 @@ QtObject {
         }
     }
 
+    // Another Backend shown (a recording opened or closed): it gets the view and the train.
+    onBackendChanged: {
+        if (!selection.ready || !selection.backend)
+            return;
+        selection.requestView(0);
+        if (selection.train !== "")
+            selection.backend.selectTrain(selection.train);
+    }
     onTrackChanged: selection.requestView(0)
     onStationFilterChanged: {
         selection.showStation();

@@ -354,7 +354,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("problem"); // empty: it can be replayed
-        QTest::newRow("a recording") << "good" << "";
+        QTest::newRow("a recording") << "good"
+                                     << "";
         QTest::newRow("not SQLite") << "text"
                                     << "ce n’est pas un enregistrement (pas un fichier SQLite)";
         QTest::newRow("a newer version") << "newer"
@@ -366,7 +367,8 @@ private Q_SLOTS:
                                 << "ce n’est pas un fichier ordinaire";
         QTest::newRow("truncated") << "truncate"
                                    << "fichier tronqué";
-        QTest::newRow("being written") << "writing" << "";
+        QTest::newRow("being written") << "writing"
+                                       << "";
     }
 
     // Each file of the folder is listed with its summary or what is wrong with it, and a file
@@ -428,7 +430,8 @@ private Q_SLOTS:
         QTest::newRow("dot dot") << ".." << false << "commencer par un point";
         QTest::newRow("a reserved character") << "a:b" << false << "caractère de contrôle";
         QTest::newRow("a control character") << "a\nb" << false << "caractère de contrôle";
-        QTest::newRow("another recording's name") << "autre" << false << "« autre.zrec » existe déjà";
+        QTest::newRow("another recording's name")
+            << "autre" << false << "« autre.zrec » existe déjà";
         QTest::newRow("its own name") << "r.zrec" << false << "C’est déjà son nom";
         QTest::newRow("too long") << QString(300, 'a') << false << "trop long";
         QTest::newRow("being written") << "gardé" << true << "en cours d’écriture ou affiché";

@@ -485,6 +485,93 @@ TestCase {
         return found;
     }
 
+    // Plays the RecordingShelf: two recordings listed; one opens (shown through its own Backend),
+    // a bad one is refused with the reason.
+    Component {
+        id: shelfComponent
+        QtObject {
+            property string folder: "/enregistrements"
+            property var entries: [
+                { "path": "/enregistrements/a.zrec", "fileName": "a.zrec", "game": "PID 8", "start": "06/12/2026 10:00:00",
+                  "length": "1 min 05 s", "size": "4,1 Mo", "problem": "", "busy": false },
+                { "path": "/enregistrements/b.zrec", "fileName": "b.zrec", "game": "", "start": "", "length": "",
+                  "size": "2 Ko", "problem": "ce n’est pas un enregistrement (pas un fichier SQLite)", "busy": false }]
+            property bool loading: false
+            property string listNote: ""
+            property string error: ""
+            property var replay: null
+            property var backend: null
+            property var replayBackend: null
+            property var replayObject: null
+            function refresh() {}
+            function clearError() { error = ""; }
+            function open(path) {
+                if (path !== "/enregistrements/a.zrec") {
+                    error = "Enregistrement illisible (" + path + ") : ce n’est pas un fichier SQLite";
+                    return false;
+                }
+                replay = replayObject;
+                backend = replayBackend;
+                return true;
+            }
+            function close() { backend = null; replay = null; }
+        }
+    }
+    Component {
+        id: replayComponent
+        QtObject {
+            property string fileName: "a.zrec"
+            property bool playing: false
+            property int speed: 1
+            property double seconds: 0
+            property double lengthSeconds: 65
+            property string timeText: "10:00:00 · +0:00"
+            function step(n) {}
+            function seek(s) {}
+        }
+    }
+
+    // A recording opened from the window is shown in place of the live game, which goes on (its
+    // Backend is left alone), with the window's choices; "Retour au direct" shows the live game
+    // again; a bad file leaves the live view as it was and says why.
+    function test_recordingOpenedFromTheWindow() {
+        const replayBackend = createTemporaryObject(backendComponent, testCase);
+        const shelf = createTemporaryObject(shelfComponent, testCase, {
+            "replayBackend": replayBackend, "replayObject": createTemporaryObject(replayComponent, testCase) });
+        win.recordings = shelf;
+        backend.publish(liveMap({ "trainCount": 3 }));
+        mouseClick(child("openRecordingButton"));
+        let entries = null;
+        tryVerify(() => (entries = findChild(win, "recordingEntries")) && entries.itemAtIndex(1) !== null);
+        verify(!findChild(entries.itemAtIndex(1), "recordingOpen").enabled);
+
+        mouseClick(findChild(entries.itemAtIndex(0), "recordingOpen"));
+        compare(child("liveBadgeText").text, "●  RELECTURE");
+        verify(child("replayBanner").visible);
+        verify(child("backToLiveButton").visible);
+        verify(replayBackend.calls.some(call => call.name === "setView"));
+        replayBackend.publish(liveMap({ "trainCount": 7 }));
+        compare(child("counter0").text, "7");
+        backend.publish(liveMap({ "trainCount": 4 }));
+        compare(child("counter0").text, "7");
+
+        mouseClick(child("backToLiveButton"));
+        compare(child("liveBadgeText").text, "●  EN DIRECT");
+        compare(child("counter0").text, "4");
+        verify(!child("backToLiveButton").visible);
+
+        mouseClick(child("openRecordingButton"));
+        let path = null;
+        tryVerify(() => (path = findChild(win, "recordingPath")) && path.visible);
+        path.text = "/ailleurs/pas-un.zrec";
+        mouseClick(findChild(win, "recordingOpenPath"));
+        const error = findChild(win, "recordingError");
+        verify(error.visible);
+        compare(error.text, "Enregistrement illisible (/ailleurs/pas-un.zrec) : ce n’est pas un fichier SQLite");
+        compare(child("liveBadgeText").text, "●  EN DIRECT");
+        compare(child("counter0").text, "4");
+    }
+
     function test_everyControlIsReachedWithTab_data() {
         return [
             { "tag": "map", "panelMode": true,
