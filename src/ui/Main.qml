@@ -148,6 +148,7 @@ ApplicationWindow {
             Layout.fillWidth: true
             recorder: window.recorder
             recordings: window.recordings
+            liveBehind: !window.replay
             visible: (!!window.recorder || !!window.recordings) && !window.mapAlone
         }
 

@@ -15,6 +15,8 @@ RowLayout {
     // The RecordingShelf (see RecordingList; replay: the recording opened here, close()); null:
     // no list.
     property var recordings: null
+    // The window shows a live game when no recording is opened (false: the command line's replay).
+    property bool liveBehind: true
 
     spacing: 10
 
@@ -33,7 +35,7 @@ RowLayout {
     Button {
         objectName: "backToLiveButton"
         visible: !!control.recordings && !!control.recordings.replay
-        text: "Retour au direct"
+        text: control.liveBehind ? "Retour au direct" : "Fermer l’enregistrement"
         onClicked: control.recordings.close()
     }
     Text {
