@@ -1,5 +1,6 @@
 #include "RecordingList.h"
 
+#include "Platform.h"
 #include "RecordingFormat.h"
 
 #include <QDirIterator>
@@ -40,11 +41,20 @@ bool isBusy(const QFileInfo &info, const QStringList &busyPaths)
 // What the first 100 bytes say is wrong: not SQLite, or shorter than the pages it announces.
 QString headerProblem(const QString &path, qint64 size)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("illisible (%1)").arg(file.errorString());
-    const QByteArray header = file.read(100);
-    if (header.size() < 100 || !header.startsWith(QByteArray(sqliteMagic, sizeof sqliteMagic)))
+    // Read through a handle that is only opened on a regular file: a file swapped for a pipe
+    // after it was looked at by name cannot stall the listing.
+    Platform::ReadOnlyFile file;
+    switch (file.open(path.toStdWString())) {
+    case Platform::ReadOnlyFile::Status::Opened:
+        break;
+    case Platform::ReadOnlyFile::Status::NotRegular:
+        return QStringLiteral("ce n’est pas un fichier ordinaire");
+    default:
+        return QStringLiteral("illisible");
+    }
+    QByteArray header(100, '\0');
+    if (file.read(header.data(), std::size_t(header.size())) < 100 ||
+        !header.startsWith(QByteArray(sqliteMagic, sizeof sqliteMagic)))
         return QStringLiteral("ce n’est pas un enregistrement (pas un fichier SQLite)");
     qint64 pageSize = qFromBigEndian<quint16>(header.constData() + 16);
     if (pageSize == 1)
