@@ -67,6 +67,7 @@ RecordingShelf::RecordingShelf(std::shared_ptr<Recorder> recorder, const QString
 RecordingShelf::~RecordingShelf()
 {
     if (m_scan) {
+        m_cancelScan = true;
         m_scan->wait();
         delete m_scan;
     }

@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QVariantList>
 
+#include <atomic>
 #include <memory>
 
 // The window's recordings: the list of the recordings folder (read on a thread of its own), a
@@ -81,4 +82,5 @@ private:
     QThread *m_scan = nullptr;
     RecordingList::Listing m_listing; // written by the scan, read once it has finished
     bool m_rescan = false;
+    std::atomic<bool> m_cancelScan{false}; // the program ends: the listing stops early
 };

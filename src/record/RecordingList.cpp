@@ -3,6 +3,7 @@
 #include "Platform.h"
 #include "RecordingFormat.h"
 
+#include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +19,21 @@ namespace {
 
 // A listing waits this long at most for a file another program holds locked.
 constexpr int busyWaitMs = 200;
+// No file is read longer than this (a hostile file may ask for a scan of a huge table).
+constexpr qint64 fileReadMs = 500;
+
+// What SQLite's progress handler looks at: the file's deadline and the caller's cancellation.
+struct ReadLimit
+{
+    QDeadlineTimer deadline;
+    const std::atomic<bool> *cancel;
+};
+
+int stopReading(void *limit)
+{
+    const auto *read = static_cast<const ReadLimit *>(limit);
+    return read->deadline.hasExpired() || (read->cancel && read->cancel->load()) ? 1 : 0;
+}
 constexpr char sqliteMagic[] = "SQLite format 3";
 
 QString walPath(const QString &path)
@@ -123,7 +139,7 @@ void readCaptures(sqlite3 *db, Entry &entry)
 
 } // namespace
 
-Entry describe(const QString &path, const QStringList &busyPaths)
+Entry describe(const QString &path, const QStringList &busyPaths, const std::atomic<bool> *cancel)
 {
     Entry entry;
     const QFileInfo info(path);
@@ -152,13 +168,18 @@ Entry describe(const QString &path, const QStringList &busyPaths)
         entry.problem = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("illisible");
     } else {
         sqlite3_busy_timeout(db, busyWaitMs);
+        ReadLimit limit{QDeadlineTimer(fileReadMs), cancel};
+        sqlite3_progress_handler(db, 1000, stopReading, &limit);
         readCaptures(db, entry);
+        if (limit.deadline.hasExpired() && !entry.problem.isEmpty())
+            entry.problem = QStringLiteral("lecture abandonnée : fichier trop long à lire");
     }
     sqlite3_close_v2(db);
     return entry;
 }
 
-Listing read(const QString &folder, const QStringList &busyPaths, int limit)
+Listing read(const QString &folder, const QStringList &busyPaths, int limit,
+             const std::atomic<bool> *cancel)
 {
     Listing listing;
     const QFileInfo info(folder);
@@ -172,11 +193,11 @@ Listing read(const QString &folder, const QStringList &busyPaths, int limit)
                        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
     while (files.hasNext()) {
         const QString path = files.next();
-        if (int(listing.entries.size()) >= limit) {
+        if (int(listing.entries.size()) >= limit || (cancel && cancel->load())) {
             listing.truncated = true;
             break;
         }
-        listing.entries.push_back(describe(path, busyPaths));
+        listing.entries.push_back(describe(path, busyPaths, cancel));
     }
     std::stable_sort(listing.entries.begin(), listing.entries.end(),
                      [](const Entry &a, const Entry &b) {

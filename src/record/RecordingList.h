@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <vector>
 
 // The recordings of a folder as the window lists them, and their renaming and deletion. Each file
@@ -37,10 +38,13 @@ struct Listing
     QString error;              // the folder itself cannot be read
 };
 
-// The files ending in ".zrec" in folder; busyPaths are the files being written or shown.
-Listing read(const QString &folder, const QStringList &busyPaths, int limit = maxEntries);
+// The files ending in ".zrec" in folder; busyPaths are the files being written or shown. Each
+// file is read for half a second at most; cancel, when set, ends the listing early.
+Listing read(const QString &folder, const QStringList &busyPaths, int limit = maxEntries,
+             const std::atomic<bool> *cancel = nullptr);
 // One file's entry.
-Entry describe(const QString &path, const QStringList &busyPaths);
+Entry describe(const QString &path, const QStringList &busyPaths,
+               const std::atomic<bool> *cancel = nullptr);
 
 // Why newName cannot be the new name of the recording at path (empty: it can). The extension is
 // added when missing.
