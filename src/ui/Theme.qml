@@ -137,7 +137,7 @@ QtObject {
     // The overview inset while zoomed in: the whole network, its occupations and the view
     readonly property color overviewFill: "#e6101b16"
     readonly property color overviewBorder: "#38493f"
-    readonly property color overviewTrack: "#8fa2b3"
+    readonly property color overviewTrack: "#6f8496"
     readonly property color overviewOccupation: "#ff6b6b"
     readonly property color overviewView: "#ffdf75"
     readonly property int overviewLongSide: 220

@@ -98,10 +98,11 @@ void MapOverviewItem::updateFrame()
 
 void MapOverviewItem::viewChanged()
 {
+    // It stays while the pointer holds it, even when a drag shows the whole network for a moment.
     const bool needed =
         m_map && !m_map->network().isEmpty() &&
-        !OverviewFrame::showsWhole(m_bounds, MapCamera(m_map->viewCentre(), m_map->scale()),
-                                   m_map->size());
+        (m_held || !OverviewFrame::showsWhole(
+                       m_bounds, MapCamera(m_map->viewCentre(), m_map->scale()), m_map->size()));
     if (needed != m_needed) {
         m_needed = needed;
         emit neededChanged();
@@ -140,7 +141,8 @@ bool MapOverviewItem::centreAt(double x, double y)
 
 void MapOverviewItem::mousePressEvent(QMouseEvent *event)
 {
-    event->setAccepted(centreAt(event->position().x(), event->position().y()));
+    m_held = centreAt(event->position().x(), event->position().y());
+    event->setAccepted(m_held);
 }
 
 void MapOverviewItem::mouseMoveEvent(QMouseEvent *event)
@@ -151,6 +153,13 @@ void MapOverviewItem::mouseMoveEvent(QMouseEvent *event)
 void MapOverviewItem::mouseReleaseEvent(QMouseEvent *event)
 {
     event->accept();
+    mouseUngrabEvent();
+}
+
+void MapOverviewItem::mouseUngrabEvent()
+{
+    m_held = false;
+    viewChanged();
 }
 
 void MapOverviewItem::paint(QPainter *painter)

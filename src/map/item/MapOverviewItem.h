@@ -66,6 +66,7 @@ protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseUngrabEvent() override;
 
 private:
     void networkChanged();
@@ -81,4 +82,5 @@ private:
     double m_longSide = 200;
     double m_shortSide = 60;
     bool m_needed = false;
+    bool m_held = false; // the pointer pressed in the inset and has not let go
 };

@@ -7,6 +7,11 @@
 
 #include <cmath>
 
+namespace {
+// The inset's area per occupied stretch below which the stretches are drawn as points.
+constexpr double crowdedStretchArea = 40;
+} // namespace
+
 void MapOverviewPainter::paint(QPainter *painter, const Scene &scene, const Style &style)
 {
     if (!scene.network || !scene.frame.isValid())
@@ -62,6 +67,10 @@ void MapOverviewPainter::drawOccupied(QPainter *painter, const Scene &scene, con
 {
     if (!scene.occupied || scene.occupied->isEmpty())
         return;
+    // A busy world's occupied stretches would cover the whole inset: each is then a faint point
+    // at its track, so that the network and the view stay visible under them.
+    const QSizeF size = scene.frame.size();
+    const bool crowded = scene.occupied->size() * crowdedStretchArea > size.width() * size.height();
     MapPaintScene inset;
     inset.network = scene.network;
     inset.camera = scene.frame.camera();
@@ -76,12 +85,19 @@ void MapOverviewPainter::drawOccupied(QPainter *painter, const Scene &scene, con
         const TrackStretch stretch = TrackStretch::of(inset, node);
         if (!MapCamera::isDrawable(stretch.node))
             continue;
+        if (crowded) {
+            lines.append(QLineF(stretch.node, stretch.node + QPointF(0.5, 0)));
+            continue;
+        }
         // A stretch shorter than a pixel still shows as a dot.
         const QPointF nudge = stretch.start == stretch.end ? QPointF(0.5, 0) : QPointF();
         lines.append(QLineF(stretch.start - nudge, stretch.node));
         lines.append(QLineF(stretch.node, stretch.end + nudge));
     }
-    painter->setPen(QPen(style.occupation, 2.0, Qt::SolidLine, Qt::RoundCap));
+    QColor colour = style.occupation;
+    if (crowded)
+        colour.setAlphaF(colour.alphaF() * 0.6);
+    painter->setPen(QPen(colour, crowded ? 1.0 : 2.0, Qt::SolidLine, Qt::RoundCap));
     painter->drawLines(lines);
 }
 
