@@ -118,6 +118,17 @@ Rectangle {
         onCentreRequested: follow.centreTrain()
     }
 
+    // Under the toolbar, at the right: clear of the legend and of the summary line.
+    MapOverview {
+        anchors.right: parent.right
+        anchors.top: toolbar.bottom
+        anchors.margins: Theme.overviewMargin
+        map: map
+        longSide: Math.min(Theme.overviewLongSide, map.width / 4, map.height / 2.5)
+        // Moving the view by hand ends the following, as a pan does.
+        onViewMoved: panel.following = false
+    }
+
     MapLegend {
         anchors.left: parent.left
         anchors.bottom: parent.bottom

@@ -134,6 +134,15 @@ QtObject {
     readonly property color legendClear: "#43a047"
     readonly property color legendNeutral: "#8a8f8c"
     readonly property color legendStation: "#edf1df"
+    // The overview inset while zoomed in: the whole network, its occupations and the view
+    readonly property color overviewFill: "#e6101b16"
+    readonly property color overviewBorder: "#38493f"
+    readonly property color overviewTrack: "#6f8496"
+    readonly property color overviewOccupation: "#ff6b6b"
+    readonly property color overviewView: "#ffdf75"
+    readonly property int overviewLongSide: 220
+    readonly property int overviewShortSide: 70
+    readonly property int overviewMargin: 8
 
     // Replay and recording
     readonly property color replayFill: "#241f38"

@@ -142,6 +142,11 @@ TestCase {
         const count = map.operations.length;
         map.dataChanged();
         compare(map.operations.length, count);
+        // So does a move through the overview inset.
+        mouseClick(findChild(panel, "followToggle"));
+        verify(panel.following);
+        findChild(panel, "overviewInset").viewMoved();
+        verify(!panel.following);
     }
 
     // The camera remembered comes back once, when a railway first shows (the map item refuses it

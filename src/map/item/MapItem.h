@@ -99,6 +99,8 @@ public:
     double scale() const { return m_camera.scale(); }
     const MapNetwork &network() const { return m_network; }
     const MapRenderer &renderer() const { return m_renderer; }
+    // The data map's layers as the last paint read them.
+    const MapOverlay &overlay() const { return m_overlay; }
     const QImage &networkImage() const { return m_renderer.networkImage(); }
     // The next paint draws the network image again (camera, geometry or size changed).
     bool isNetworkImageDirty() const;
