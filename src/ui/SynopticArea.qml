@@ -137,12 +137,11 @@ Rectangle {
                 enabled: (area.live.page || 0) + 1 < (area.live.pages || 1)
                 onClicked: area.pageRequested((area.live.page || 0) + 1)
             }
-            // Any page at once: its number, then Enter.
+            // Any page at once: its number, then Enter (only when there are several).
             TextField {
                 objectName: "pageField"
                 Layout.preferredWidth: 64
-                visible: !area.panelMode
-                enabled: (area.live.pages || 1) > 1
+                visible: !area.panelMode && (area.live.pages || 1) > 1
                 placeholderText: "page…"
                 placeholderTextColor: Theme.placeholder
                 selectByMouse: true
