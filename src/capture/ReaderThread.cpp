@@ -13,6 +13,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QSet>
 
 #include <algorithm>
 #include <chrono>
@@ -23,19 +24,44 @@ namespace {
 
 const char noUniqueGameText[] = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
 
-// Lists the running games under "gameProcesses" when there are several: the first few by start
-// time, and how many more run under "moreGameProcesses".
+const char severalGamesText[] = "Plusieurs jeux détectés · choisir le PID du jeu à observer";
+
+// One running game as the window offers it: its process id and when it started.
+QVariantMap gameEntry(quint32 pid, qint64 startedMs)
+{
+    return {{DataMapKeys::pidKey, pid}, {DataMapKeys::startedKey, startedMs}};
+}
+
+// Several running games: the status says so and "gameProcesses" lists the first few by start
+// time, "moreGameProcesses" how many more run.
 void addRunningGames(QVariantMap &map)
 {
     const RunningGames games = runningGameProcesses();
     if (games.count < 2)
         return;
-    QVariantList ids;
-    for (const quint32 game : games.first)
-        ids.append(game);
-    map.insert(DataMapKeys::gameProcessesKey, ids);
+    QVariantList entries;
+    for (qsizetype i = 0; i < games.first.size(); ++i)
+        entries.append(gameEntry(games.first.at(i), games.started.value(i)));
+    map.insert(DataMapKeys::statusKey, QString::fromUtf8(severalGamesText));
+    map.insert(DataMapKeys::gameProcessesKey, entries);
     if (games.count > games.first.size())
         map.insert(DataMapKeys::moreGameProcessesKey, games.count - int(games.first.size()));
+}
+
+// The game chosen by its process id does not run (any more): the status says so instead of the
+// library's error, and "endedGame" holds the id, so that the window offers the automatic search.
+void reportEndedGame(QVariantMap &map, quint32 pid, bool wasSeen)
+{
+    if (pid == 0 || gameProcessRunning(pid))
+        return;
+    map.insert(DataMapKeys::statusKey,
+               wasSeen ? QStringLiteral("Le jeu PID %1 s’est arrêté · relancer la recherche "
+                                        "automatique ou saisir un autre PID")
+                             .arg(pid)
+                       : QStringLiteral("Aucun jeu en cours sous le PID %1 · lancer la recherche "
+                                        "automatique ou saisir un autre PID")
+                             .arg(pid));
+    map.insert(DataMapKeys::endedGameKey, pid);
 }
 
 void closeSession(SdkSession &session)
@@ -179,6 +205,28 @@ struct ReaderThread::Live
     AttentionTracker attention;
     ClosedImages closedImages;
     QElapsedTimer clock;
+    // The games that ran beside this one when it was first seen, and those started since (shown
+    // by the window as a notice); looked at once a second.
+    QSet<quint32> gamesAtStart;
+    QVariantList newGames;
+    qint64 gamesCheckedMs = -1;
+
+    void checkOtherGames(bool firstCapture)
+    {
+        const qint64 now = clock.elapsed();
+        if (!firstCapture && gamesCheckedMs >= 0 && now - gamesCheckedMs < 1000)
+            return;
+        gamesCheckedMs = now;
+        const RunningGames games = runningGameProcesses(listedGameProcesses + 1);
+        if (firstCapture)
+            gamesAtStart = QSet<quint32>(games.first.cbegin(), games.first.cend());
+        newGames.clear();
+        for (qsizetype i = 0; i < games.first.size(); ++i) {
+            const quint32 pid = games.first.at(i);
+            if (pid != processId && !gamesAtStart.contains(pid))
+                newGames.append(gameEntry(pid, games.started.value(i)));
+        }
+    }
 
     // Follows the trains needing attention in one capture and writes them into its data map.
     void readAttention(const SnapshotRecords &captured, QVariantMap &data, qint64 stoppedDelayMs)
@@ -211,9 +259,11 @@ void ReaderThread::captureLive(Live &live, uint64_t word, RecordSink *sink)
         const auto readAttention = [&](const SnapshotRecords &captured, QVariantMap &data) {
             live.readAttention(captured, data, m_stoppedDelayMs.load());
         };
-        const QVariantMap map =
-            convertSnapshot(SdkFunctions::library(), live.session, live.processId, view,
-                            live.records, readAttention, sink);
+        QVariantMap map = convertSnapshot(SdkFunctions::library(), live.session, live.processId,
+                                          view, live.records, readAttention, sink);
+        live.checkOtherGames(live.captureCount == 0);
+        if (!live.newGames.isEmpty())
+            map.insert(DataMapKeys::newGameProcessesKey, live.newGames);
         if (live.captureCount == 0) {
             qCInfo(LogCategory::capture)
                 << "SDK snapshot:" << map.value(DataMapKeys::trainCountKey)
@@ -229,6 +279,8 @@ void ReaderThread::captureLive(Live &live, uint64_t word, RecordSink *sink)
         // Several games: their process ids, so that the user can choose one.
         if (searchFailed)
             addRunningGames(failure);
+        else
+            reportEndedGame(failure, quint32(word & 0xFFFFFFFFu), live.captureCount > 0);
         m_pending.store(true);
         emit received(word, failure);
     }

@@ -33,10 +33,15 @@ inline const QString directionKey = QStringLiteral("direction");
 inline const QString endKey = QStringLiteral("end");
 inline const QString filteredCountKey = QStringLiteral("filteredCount");
 inline const QString fractionKey = QStringLiteral("fraction");
-// The process ids of the running games when an automatic search found several: the first few by
-// start time; how many more run beside them.
+// The running games when an automatic search found several: the first few by start time, each a
+// map of "pid" and "started" (milliseconds since 1970, 0 when unknown); how many more run beside
+// them. While connected, the games started since the connection, in the same form.
 inline const QString gameProcessesKey = QStringLiteral("gameProcesses");
 inline const QString moreGameProcessesKey = QStringLiteral("moreGameProcesses");
+inline const QString newGameProcessesKey = QStringLiteral("newGameProcesses");
+inline const QString pidKey = QStringLiteral("pid");
+// The process id chosen by the user when no game runs under it.
+inline const QString endedGameKey = QStringLiteral("endedGame");
 inline const QString idKey = QStringLiteral("id");
 inline const QString kindKey = QStringLiteral("kind");
 inline const QString limitKey = QStringLiteral("limit");

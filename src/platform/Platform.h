@@ -18,9 +18,13 @@ namespace Platform {
 // times of GetProcessTimes (a process whose times cannot be read counts as started last); none when
 // the snapshot cannot be taken. Linux: the name the kernel keeps in /proc/<pid>/stat (at most 15
 // bytes) and the start time there; processes that have ended but are not yet reaped are left out.
+// `started` holds when each of `first` started, in milliseconds since 1970-01-01 UTC, or 0 when
+// that cannot be told (Linux: the start in ticks since boot plus the boot time of /proc/stat,
+// which the kernel gives to the second; Windows: the creation time of GetProcessTimes).
 struct ProcessList
 {
     std::vector<uint32_t> first;
+    std::vector<int64_t> started;
     std::size_t count = 0;
 };
 ProcessList processesNamed(const std::wstring &executableName, std::size_t keep);

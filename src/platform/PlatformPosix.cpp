@@ -55,6 +55,24 @@ bool runningProcess(const char *pid, std::string *name, uint64_t *start)
     return true;
 }
 
+// When the system started, in milliseconds since 1970 (the "btime" line of /proc/stat), or 0.
+int64_t bootTimeMs()
+{
+    FILE *file = std::fopen("/proc/stat", "re");
+    if (!file)
+        return 0;
+    char *line = nullptr;
+    size_t capacity = 0;
+    long long seconds = 0;
+    while (::getline(&line, &capacity, file) > 0) {
+        if (std::sscanf(line, "btime %lld", &seconds) == 1)
+            break;
+    }
+    std::free(line);
+    std::fclose(file);
+    return seconds > 0 ? int64_t(seconds) * 1000 : 0;
+}
+
 bool isProcessId(const char *entry, uint32_t *pid)
 {
     char *end = nullptr;
@@ -192,6 +210,12 @@ ProcessList processesNamed(const std::wstring &executableName, std::size_t keep)
             countProcess(found, starts, keep, start, pid);
     }
     ::closedir(proc);
+    const int64_t boot = found.first.empty() ? 0 : bootTimeMs();
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    for (const uint64_t start : starts)
+        found.started.push_back(boot > 0 && ticksPerSecond > 0
+                                    ? boot + int64_t(start * 1000 / uint64_t(ticksPerSecond))
+                                    : 0);
     return found;
 }
 

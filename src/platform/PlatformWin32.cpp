@@ -47,6 +47,11 @@ ProcessList processesNamed(const std::wstring &executableName, std::size_t keep)
             countProcess(found, starts, keep, startTime(entry.th32ProcessID), entry.th32ProcessID);
     }
     CloseHandle(processes);
+    // FILETIME counts from 1601; 11,644,473,600 seconds lie between 1601 and 1970.
+    constexpr uint64_t unixEpoch = 116444736000000000ull;
+    for (const uint64_t start : starts)
+        found.started.push_back(
+            start != UINT64_MAX && start > unixEpoch ? int64_t((start - unixEpoch) / 10000) : 0);
     return found;
 }
 

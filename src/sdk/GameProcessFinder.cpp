@@ -12,7 +12,15 @@ RunningGames runningGameProcesses(int keep)
     games.count = int(qMin<std::size_t>(found.count, INT_MAX));
     for (const uint32_t pid : found.first)
         games.first.append(pid);
+    for (const int64_t started : found.started)
+        games.started.append(started);
     return games;
+}
+
+bool gameProcessRunning(quint32 pid)
+{
+    // Every game is kept: a user runs a few at most.
+    return pid != 0 && runningGameProcesses(INT_MAX).first.contains(pid);
 }
 
 quint32 findGameProcess()

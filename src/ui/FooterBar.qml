@@ -10,32 +10,87 @@ RowLayout {
 
     property var live: ({})
     property var updater: null
-    // The process ids of the running games when the automatic search found several: the first
-    // few by start time, and how many more run.
+    // The running games when the automatic search found several, each a process id ("pid") and
+    // a start time ("started", milliseconds since 1970): the first few by start time, and how
+    // many more run.
     readonly property var games: footer.live.gameProcesses || []
     readonly property int moreGames: footer.live.moreGameProcesses || 0
+    // The games started since the connection, less those the user has set aside.
+    property var dismissedGames: []
+    readonly property var newGames: (footer.live.newGameProcesses || []).filter(
+                                        game => footer.dismissedGames.indexOf(game.pid) < 0)
 
+    // A game chosen by its process id; the empty text asks for the automatic search.
     signal gameChosen(string pid)
+
+    // "lancé à 14:02:07", or with the day when the game did not start today; empty when unknown.
+    function startedText(started: real): string {
+        if (!started)
+            return "";
+        const at = new Date(started);
+        const today = at.toDateString() === new Date().toDateString();
+        return today ? "lancé à " + Qt.formatTime(at, "HH:mm:ss")
+                     : "lancé le " + Qt.formatDate(at, "dd/MM") + " à " + Qt.formatTime(at, "HH:mm");
+    }
+
+    function gameText(game: var): string {
+        const started = footer.startedText(game.started);
+        return "PID " + game.pid + (started ? " · " + started : "");
+    }
 
     spacing: 14
 
     Text {
         objectName: "statusText"
         Layout.fillWidth: true
+        Layout.minimumWidth: Math.min(implicitWidth, 200)
         elide: Text.ElideRight
         font.pixelSize: 12
         color: footer.live.live ? Theme.liveText : Theme.waitingText
         text: footer.live.status || "Déconnecté"
+    }
+    // The chosen game has ended: the automatic search in one click.
+    Button {
+        objectName: "autoSearchButton"
+        visible: !!footer.live.endedGame
+        font.pixelSize: 12
+        text: "Recherche automatique"
+        onClicked: footer.gameChosen("")
+    }
+    // A game started while this one is observed: a quiet line that the user may set aside.
+    Row {
+        objectName: "newGameNotice"
+        visible: footer.newGames.length > 0
+        spacing: 4
+        Text {
+            objectName: "newGameText"
+            anchors.verticalCenter: parent.verticalCenter
+            font.pixelSize: 11
+            color: Theme.updateStatus
+            text: (footer.newGames.length === 1 ? "Autre jeu lancé : " : "Autres jeux lancés : ")
+                  + footer.newGames.map(game => footer.gameText(game)).join(", ")
+        }
+        ToolButton {
+            objectName: "dismissNewGames"
+            anchors.verticalCenter: parent.verticalCenter
+            implicitWidth: 22
+            implicitHeight: 22
+            font.pixelSize: 11
+            text: "✕"
+            Accessible.name: "Masquer l’avis"
+            onClicked: footer.dismissedGames = footer.dismissedGames.concat(
+                           footer.newGames.map(game => game.pid))
+        }
     }
     // One button per game, and how many more run: at most a few buttons, and never wider than
     // the room the window leaves (a narrow window scrolls them), so that nothing above moves.
     Flickable {
         objectName: "gameList"
         visible: footer.games.length > 0
-        Layout.fillWidth: true
-        Layout.minimumWidth: 0
-        Layout.preferredWidth: gameRow.implicitWidth
-        Layout.maximumWidth: gameRow.implicitWidth
+        // At most two fifths of the row (two games side by side in the narrowest window); more
+        // scroll.
+        Layout.preferredWidth: Math.min(gameRow.implicitWidth, footer.width * 0.4)
+        Layout.minimumWidth: Layout.preferredWidth
         implicitHeight: gameRow.implicitHeight
         contentWidth: gameRow.implicitWidth
         flickableDirection: Flickable.HorizontalFlick
@@ -51,9 +106,9 @@ RowLayout {
                     required property var modelData
                     objectName: "gameButton"
                     font.pixelSize: 12
-                    text: "PID " + modelData
-                    Accessible.name: "Connecter au jeu PID " + modelData
-                    onClicked: footer.gameChosen(String(modelData))
+                    text: footer.gameText(modelData)
+                    Accessible.name: "Connecter au jeu " + text
+                    onClicked: footer.gameChosen(String(modelData.pid))
                 }
             }
             Text {
@@ -96,8 +151,13 @@ RowLayout {
             }
         }
     }
+    // Cut short when the games listed beside the status need the room.
     Text {
         objectName: "versionLine"
+        Layout.minimumWidth: Math.min(implicitWidth, 120)
+        Layout.maximumWidth: implicitWidth
+        Layout.fillWidth: true
+        elide: Text.ElideRight
         font.pixelSize: 11
         color: Theme.versionLine
         text: "ZorvyRailsSDK 0.6 · observation expérimentale · " + (footer.live.updated || "--:--:--")

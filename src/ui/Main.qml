@@ -120,6 +120,10 @@ ApplicationWindow {
         mapShown: window.panelMode
         searchField: trainColumn.searchField
         shownList: window.panelMode ? trainColumn.list : synoptic.board
+        paged: !window.panelMode
+        page: window.live.page || 0
+        pages: window.live.pages || 1
+        onPageRequested: page => selection.requestView(page)
         onClearRequested: selection.clear()
     }
 

@@ -5,7 +5,8 @@ import ZorvyTco
 // The window's keys: + and − zoom, the arrows pan (while the map has the focus), F frames the
 // network, C centres the selected train, S follows it and M gives the map the whole window ("Carte
 // seule"), all while the map is shown; Ctrl+F goes
-// to the train search, Page Up and Page Down page the list that is shown. Escape closes an open
+// to the train search, Page Up and Page Down page the list that is shown (and the segment list's
+// pages). Escape closes an open
 // pop-up, else ends the following, else empties the search, else clears the selection (which
 // chooses no train: the first one is not chosen in its place).
 Item {
@@ -17,15 +18,26 @@ Item {
     required property TextField searchField
     // The list that the page keys move: beside the map or instead of it.
     required property Flickable shownList
+    // The shown list is the segment list, cut in pages: the page keys go on to the neighbouring
+    // page from either end of the current one.
+    property bool paged: false
+    property int page: 0
+    property int pages: 1
     // Pixels by which an arrow key moves the map.
     readonly property real panStep: 80
 
     signal clearRequested()
+    signal pageRequested(int page)
 
     function pageList(direction: int) {
         const list = keys.shownList;
         const bottom = Math.max(list.originY, list.originY + list.contentHeight - list.height);
-        list.contentY = Math.max(list.originY, Math.min(bottom, list.contentY + direction * list.height));
+        const next = keys.page + direction;
+        const atEnd = direction > 0 ? list.contentY >= bottom - 0.5 : list.contentY <= list.originY + 0.5;
+        if (keys.paged && atEnd && next >= 0 && next < keys.pages)
+            keys.pageRequested(next);
+        else
+            list.contentY = Math.max(list.originY, Math.min(bottom, list.contentY + direction * list.height));
     }
 
     Shortcut {

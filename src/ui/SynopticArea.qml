@@ -79,14 +79,13 @@ Rectangle {
                 Accessible.name: "Voies montrées"
                 onCurrentIndexChanged: area.scopeChosen(currentIndex)
             }
-            ComboBox {
+            StationChooser {
                 id: station
                 objectName: "station"
                 visible: !area.panelMode
                 Layout.preferredWidth: 200
-                model: area.stations
-                textRole: "name"
-                displayText: currentIndex < 0 ? area.stationFilterName : currentText
+                stations: area.stations
+                missingName: area.stationFilterName
                 Accessible.name: "Gare"
                 onActivated: index => area.stationActivated(index)
             }
@@ -137,6 +136,23 @@ Rectangle {
                 Accessible.name: "Page suivante"
                 enabled: (area.live.page || 0) + 1 < (area.live.pages || 1)
                 onClicked: area.pageRequested((area.live.page || 0) + 1)
+            }
+            // Any page at once: its number, then Enter (only when there are several).
+            TextField {
+                objectName: "pageField"
+                Layout.preferredWidth: 64
+                visible: !area.panelMode && (area.live.pages || 1) > 1
+                placeholderText: "page…"
+                placeholderTextColor: Theme.placeholder
+                selectByMouse: true
+                validator: IntValidator { bottom: 1 }
+                inputMethodHints: Qt.ImhDigitsOnly
+                Accessible.name: "Aller à la page"
+                onAccepted: {
+                    const pages = area.live.pages || 1;
+                    area.pageRequested(Math.min(Math.max(parseInt(text, 10), 1), pages) - 1);
+                    clear();
+                }
             }
         }
 

@@ -356,8 +356,9 @@ TestCase {
     }
 
     function test_pageKeysPageTheList_data() {
-        return [{ "tag": "segment list", "panelMode": false, "list": "board" },
-                { "tag": "train list beside the map", "panelMode": true, "list": "trainList" }];
+        return [{ "tag": "segment list", "panelMode": false, "list": "board", "pages": 1 },
+                { "tag": "segment list of three pages", "panelMode": false, "list": "board", "pages": 3 },
+                { "tag": "train list beside the map", "panelMode": true, "list": "trainList", "pages": 3 }];
     }
 
     function test_pageKeysPageTheList(data) {
@@ -367,19 +368,36 @@ TestCase {
             trains.push(trainMap(n, 100 + n));
             tracks.push({ "id": id16(100 + n), "station": "Gare A", "limit": 80, "signals": [], "trains": [] });
         }
-        backend.publish(liveMap({ "trains": trains, "tracks": tracks }));
+        backend.publish(liveMap({ "trains": trains, "tracks": tracks, "page": data.pages > 1 ? 1 : 0,
+                                  "pages": data.pages }));
         win.panelMode = data.panelMode;
         const list = child(data.list);
         tryVerify(() => list.count === 40);
         tryVerify(() => list.contentHeight > 2 * list.height);
         const top = list.contentY;
         win.contentItem.forceActiveFocus();
+        backend.calls = [];
         keyClick(Qt.Key_PageDown);
         compare(list.contentY, top + list.height);
         keyClick(Qt.Key_PageUp);
         compare(list.contentY, top);
+        compare(backend.calls, []);
+        // From the top of a page of the segment list, to the previous page; from its bottom, to
+        // the next one.
+        const paged = !data.panelMode && data.pages > 1;
         keyClick(Qt.Key_PageUp);
         compare(list.contentY, top);
+        compare(lastView(), paged ? [ListScope.Trains, "", "", 0] : null);
+        for (let i = 0; i < 60 && !(paged && lastView()[3] === 2); ++i)
+            keyClick(Qt.Key_PageDown);
+        compare(lastView(), paged ? [ListScope.Trains, "", "", 2] : null);
+        // The page field goes to any page, the last one at most.
+        if (paged) {
+            const field = child("pageField");
+            field.text = "9";
+            field.accepted();
+            compare(lastView(), [ListScope.Trains, "", "", 2]);
+        }
     }
 
     // Return chooses the focused card. Escape then empties the search field first, then clears
@@ -439,23 +457,32 @@ TestCase {
     }
 
     function test_severalGamesAreOfferedInTheStatusLine_data() {
-        const eight = [11, 12, 13, 14, 15, 16, 17, 18];
+        const today = new Date();
+        today.setHours(14, 2, 7);
+        const eight = [11, 12, 13, 14, 15, 16, 17, 18].map(pid => ({ "pid": pid, "started": 0 }));
         return [
-            { "tag": "two", "games": [4242, 4343], "more": undefined, "moreText": "" },
-            { "tag": "eight and one more", "games": eight, "more": 1, "moreText": "… et 1 autre" },
-            { "tag": "eight and 992 more", "games": eight, "more": 992, "moreText": "… et 992 autres" }
+            { "tag": "two, started today and at an unknown time",
+              "games": [{ "pid": 4242, "started": today.getTime() }, { "pid": 4343, "started": 0 }],
+              "texts": ["PID 4242 · lancé à 14:02:07", "PID 4343"], "more": undefined, "moreText": "" },
+            { "tag": "started on another day",
+              "games": [{ "pid": 7, "started": new Date(2026, 0, 3, 9, 5, 0).getTime() }, { "pid": 8, "started": 0 }],
+              "texts": ["PID 7 · lancé le 03/01 à 09:05", "PID 8"], "more": undefined, "moreText": "" },
+            { "tag": "eight and one more", "games": eight, "texts": eight.map(game => "PID " + game.pid),
+              "more": 1, "moreText": "… et 1 autre" },
+            { "tag": "eight and 992 more", "games": eight, "texts": eight.map(game => "PID " + game.pid),
+              "more": 992, "moreText": "… et 992 autres" }
         ];
     }
 
     function test_severalGamesAreOfferedInTheStatusLine(data) {
         // At its narrowest the window still shows the header's connection bar whole.
         win.width = win.minimumWidth;
-        const status = "Aucun jeu unique détecté · démarrer le jeu ou saisir son PID";
+        const status = "Plusieurs jeux détectés · choisir le PID du jeu à observer";
         backend.publish({ "status": status, "live": false, "gameProcesses": data.games,
                           "moreGameProcesses": data.more });
         compare(child("statusText").text, status);
         const buttons = findChildren(win.contentItem, "gameButton");
-        compare(buttons.map(button => button.text), data.games.map(pid => "PID " + pid));
+        compare(buttons.map(button => button.text), data.texts);
         compare(findChildren(win.contentItem, "moreGames").map(more => more.text),
                 data.moreText ? [data.moreText] : []);
         waitForRendering(win.contentItem);
@@ -466,12 +493,77 @@ TestCase {
         }
         backend.calls = [];
         mouseClick(buttons[1]);
-        compare(backend.calls, [{ "name": "connectGame", "args": [String(data.games[1])] }]);
-        compare(child("pid").text, String(data.games[1]));
+        const chosen = String(data.games[1].pid);
+        compare(backend.calls, [{ "name": "connectGame", "args": [chosen] }]);
+        compare(child("pid").text, chosen);
         // Connected: the list goes.
         backend.publish(liveMap({}));
         compare(findChildren(win.contentItem, "gameButton"), []);
         compare(findChildren(win.contentItem, "moreGames"), []);
+    }
+
+    // The chosen game has ended: one click asks for the automatic search. A game started while
+    // connected: a quiet notice, which the user may set aside until another one starts.
+    function test_endedAndNewGames() {
+        child("pid").text = "77";
+        backend.publish({ "status": "Le jeu PID 77 s’est arrêté · relancer la recherche automatique ou saisir un autre PID",
+                          "live": false, "endedGame": 77 });
+        const search = child("autoSearchButton");
+        verify(search.visible);
+        backend.calls = [];
+        mouseClick(search);
+        compare(backend.calls, [{ "name": "connectGame", "args": [""] }]);
+        compare(child("pid").text, "");
+        backend.publish(liveMap({ "newGameProcesses": [{ "pid": 88, "started": 0 }] }));
+        verify(!search.visible);
+        const notice = child("newGameNotice");
+        verify(notice.visible);
+        compare(child("newGameText").text, "Autre jeu lancé : PID 88");
+        mouseClick(child("dismissNewGames"));
+        verify(!notice.visible);
+        backend.publish(liveMap({ "newGameProcesses": [{ "pid": 88, "started": 0 }, { "pid": 99, "started": 0 }] }));
+        compare(child("newGameText").text, "Autre jeu lancé : PID 99");
+        verify(notice.visible);
+    }
+
+    // Typing in the station list keeps the stations whose name holds the text, in the game's
+    // order; namesakes show the end of their id; Enter and a click choose.
+    function test_stationChooserFiltersAndTellsNamesakesApart() {
+        const stations = [{ "id": "00000000000000A1", "name": "Gare Nord" },
+                          { "id": "00000000000000B2", "name": "Écluse" },
+                          { "id": "00000000000010A1", "name": "Gare Nord" },
+                          { "id": "00000000000000C3", "name": "Gare Sud" }];
+        backend.publish(liveMap({ "stations": stations }));
+        win.panelMode = false;
+        waitForRendering(win.contentItem);
+        const station = child("station");
+        const list = station.filteredList;
+        const shown = () => {
+            const texts = [];
+            for (let i = 0; i < list.count; ++i)
+                texts.push(station.labelled[list.model[i]].label);
+            return texts;
+        };
+        mouseClick(station);
+        tryVerify(() => station.popup.opened);
+        verify(station.filterField.activeFocus);
+        compare(shown(), ["Toutes les gares", "Gare Nord · …00A1", "Écluse", "Gare Nord · …10A1", "Gare Sud"]);
+        keyClick(Qt.Key_N);
+        keyClick(Qt.Key_O);
+        compare(shown(), ["Toutes les gares", "Gare Nord · …00A1", "Gare Nord · …10A1"]);
+        station.filterField.text = "ecl";
+        compare(shown(), ["Toutes les gares", "Écluse"]);
+        station.filterField.text = "10a";
+        compare(shown(), ["Toutes les gares", "Gare Nord · …10A1"]);
+        // Page Down moves in the list, not in the segment list's pages.
+        backend.calls = [];
+        keyClick(Qt.Key_PageUp);
+        keyClick(Qt.Key_PageDown);
+        compare(backend.calls, []);
+        keyClick(Qt.Key_Return);
+        verify(!station.popup.visible);
+        compare(station.displayText, "Gare Nord · …10A1");
+        compare(backend.calls, [{ "name": "setView", "args": [ListScope.Trains, "00000000000010A1", "", 0] }]);
     }
 
     function findChildren(item, name) {

@@ -31,8 +31,16 @@ int main()
         {"two", 2, {L"zorvyworldpublisher.exe"}, {}},
         {"three", 3, {publisherName}, {}},
     };
+    // The time of day in milliseconds since 1970, as the search gives start times.
+    const auto nowMs = [] {
+        FILETIME now;
+        GetSystemTimeAsFileTime(&now);
+        const uint64_t ticks = uint64_t(now.dwHighDateTime) << 32 | now.dwLowDateTime;
+        return int64_t((ticks - 116444736000000000ull) / 10000);
+    };
     int serial = 0;
     for (const Case &c : cases) {
+        const int64_t before = nowMs();
         std::vector<std::unique_ptr<WinTest::Publisher>> publishers;
         std::vector<uint32_t> ids;
         for (int i = 0; i < c.running; ++i) {
@@ -48,6 +56,11 @@ int main()
             const Platform::ProcessList all = Platform::processesNamed(name, 8);
             CHECK_EQ(all.first, ids);
             CHECK_EQ(all.count, ids.size());
+            // Each with its start time, between the case's start and now (the clock counts in
+            // steps of up to 16 ms).
+            CHECK_EQ(all.started.size(), ids.size());
+            for (const int64_t started : all.started)
+                CHECK(started >= before - 16 && started <= nowMs());
             const Platform::ProcessList two = Platform::processesNamed(name, 2);
             CHECK_EQ(two.first, std::vector<uint32_t>(
                                     ids.begin(), ids.begin() + std::min<size_t>(ids.size(), 2)));
