@@ -117,6 +117,21 @@ QString stateKey(AttentionTracker::State state)
     return QString::fromLatin1(stateName(state));
 }
 
+// A name in a log line, on one line whatever the library's texts hold: control characters, line
+// and paragraph separators and directional marks become "?" (bidirectional controls are already
+// gone from the library's texts).
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph || c == QChar(0x200E) || c == QChar(0x200F) ||
+            c == QChar(0x061C))
+            c = QLatin1Char('?');
+    }
+    return text;
+}
+
 } // namespace
 
 void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
@@ -191,7 +206,7 @@ void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
                 << "ALERT " << (event.started ? "start" : "end")
                 << " train=" << DataMap::idText(event.train) << " state=" << stateText
                 << (cycle ? QStringLiteral(" cycle=") + cycleIds.join(QLatin1Char(',')) : QString())
-                << " place=" << places.place(track, false);
+                << " place=" << oneLine(places.place(track, false));
         }
     }
     data.insert(DataMapKeys::attentionEventsKey, events);

@@ -1,7 +1,9 @@
 // The states of trains and the wait cycles, over hand-made worlds of tracks in a line or a ring:
 // track i links i - 1 (first link) and i + 1 (second link); a ring links its ends too.
 
+#include "AttentionMap.h"
 #include "AttentionTracker.h"
+#include "LogCategories.h"
 
 #include <QtTest>
 
@@ -21,6 +23,7 @@ struct World
     std::vector<SdkSignal> signalRecords;
     std::vector<SdkSignalTexture> textures;
     std::vector<SdkTrackUsage> reservations, occupations;
+    std::vector<SdkStation> stations;
 };
 
 World makeWorld(const QString &layout, const QString &stations, const QString &trains,
@@ -83,6 +86,7 @@ void toRecords(World &w, int capture, SnapshotRecords &r)
     }
     r.trains.assign(w.trains.data(), quint32(w.trains.size()));
     r.tracks.assign(w.tracks.data(), quint32(w.tracks.size()));
+    r.stations.assign(w.stations.data(), quint32(w.stations.size()));
     r.nodes.assign(w.nodes.data(), quint32(w.nodes.size()));
     r.signalRecords.assign(w.signalRecords.data(), quint32(w.signalRecords.size()));
     r.textures.assign(w.textures.data(), quint32(w.textures.size()));
@@ -107,6 +111,8 @@ private Q_SLOTS:
     void statesAndCycles();
     void thousandsOfStoppedTrains_data();
     void thousandsOfStoppedTrains();
+    void alertLogLines_data();
+    void alertLogLines();
 };
 
 void TestAttention::statesAndCycles_data()
@@ -265,6 +271,28 @@ void TestAttention::statesAndCycles_data()
         << "" << QList<int>{0, 1} << "1=running"
         << ""
         << "";
+    QTest::newRow("NaN speed counts as stopped") << "line 5"
+                                                 << ""
+                                                 << "1@2+:nan"
+                                                 << ""
+                                                 << "" << late << "1=stalled"
+                                                 << ""
+                                                 << "+stalled 1@0";
+    QTest::newRow("infinite speeds count as moving") << "line 5"
+                                                     << ""
+                                                     << "1@2+:inf 2@4-:-inf"
+                                                     << ""
+                                                     << "" << late << "1=running 2=running"
+                                                     << ""
+                                                     << "";
+    QTest::newRow("a duplicate id closes a cycle through its first record only")
+        << "ring 6"
+        << ""
+        << "1@1+ 2@3+ 1@5+"
+        << "1>2 2>4"
+        << "" << QList<int>{0, 1} << "1=locked 2=locked"
+        << "1>2"
+        << "+locked 1>2";
     QTest::newRow("train on a track without node or link") << "line 3"
                                                            << ""
                                                            << "1@50+ 2@3+"
@@ -341,6 +369,67 @@ void TestAttention::thousandsOfStoppedTrains()
     QCOMPARE(tracker.count(layout == "ring" ? AttentionTracker::State::Locked
                                             : AttentionTracker::State::Stalled),
              count);
+}
+
+namespace {
+
+QStringList loggedLines;
+
+void keepAttentionLine(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (context.category && QByteArrayView(context.category) == "zorvy.attention")
+        loggedLines << message;
+}
+
+} // namespace
+
+// Alert log lines stay one line each, with a stable text, whatever the library's names hold.
+void TestAttention::alertLogLines_data()
+{
+    QTest::addColumn<QByteArray>("name"); // of the station near the train, and of the train
+    QTest::addColumn<QString>("place");   // as logged
+    QTest::newRow("plain") << QByteArray("Valmont") << "Valmont";
+    QTest::newRow("newline") << QByteArray("Val\nmont") << "Val?mont";
+    QTest::newRow("carriage return and newline") << QByteArray("Val\r\nmont") << "Val??mont";
+    QTest::newRow("tab, escape sequence, DEL")
+        << QByteArray("Val\t\x1b[2Jmont\x7f") << "Val??[2Jmont?";
+    QTest::newRow("C1 next line") << QByteArray("Val\xc2\x85mont") << "Val?mont";
+    QTest::newRow("line and paragraph separators")
+        << QByteArray("Val\xe2\x80\xa8mo\xe2\x80\xa9nt") << "Val?mo?nt";
+    QTest::newRow("bidirectional controls and marks")
+        << QByteArray("\xe2\x80\xaeVal\xe2\x81\xa6mont\xe2\x80\x8f") << "Valmont?";
+    QTest::newRow("invalid UTF-8") << QByteArray("Val\xffmont") << QString("Val\uFFFDmont");
+    QTest::newRow("name that fills its record, no NUL")
+        << QByteArray(sizeof(SdkStation::name), 'A') << QString(sizeof(SdkStation::name), 'A');
+}
+
+void TestAttention::alertLogLines()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, place);
+    // Train 1 stands on track 1 (open line) next to station 9 (track 3); it stalls, then runs on.
+    World world = makeWorld("line 5", "3", "1@1+:0,0,9,9", "", "");
+    SdkStation station{};
+    station.id = 9;
+    std::memcpy(station.name, name.constData(), std::min(sizeof station.name, size_t(name.size())));
+    world.stations.push_back(station);
+    std::memcpy(world.trains[0].name, station.name, sizeof station.name);
+
+    loggedLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepAttentionLine);
+    AttentionTracker tracker;
+    SnapshotRecords records;
+    const QList<int> times{0, 11, 12, 14};
+    for (int i = 0; i < times.size(); ++i) {
+        toRecords(world, i, records);
+        tracker.update(records, times[i] * 1000, closedImage);
+        QVariantMap data;
+        AttentionMap::write(data, tracker, records, times[i] * 1000);
+    }
+    qInstallMessageHandler(previous);
+    const QString where = " place=near " + place + " track 0000000000000001";
+    QCOMPARE(loggedLines, QStringList({"ALERT start train=0000000000000001 state=stalled" + where,
+                                       "ALERT end train=0000000000000001 state=stalled" + where}));
 }
 
 QTEST_GUILESS_MAIN(TestAttention)
