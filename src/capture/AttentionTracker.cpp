@@ -167,6 +167,16 @@ struct Way
 // The way of the train being read, its memory kept by the thread like the tables.
 thread_local Way trainWay;
 
+// Whether going on from `at` (entered from track `from`) to `next` would turn back: `from` and
+// `next` lie on the same side of it (their nodes less than 90° apart, seen from its node). A
+// junction's node names two of its links only, which may be two tracks on the same side (two
+// platforms behind a station's throat); no train runs from one to the other through it.
+bool turnsBack(quint64 from, const SdkTrackNode &at, const SdkTrackNode &next)
+{
+    const SdkTrackNode *origin = tables.node(from);
+    return origin && (origin->x - at.x) * (next.x - at.x) + (origin->y - at.y) * (next.y - at.y) > 0;
+}
+
 void walk(const SdkTrain &train, Way &way)
 {
     way.steps.clear();
@@ -186,6 +196,9 @@ void walk(const SdkTrain &train, Way &way)
             if (step.track == next)
                 return; // a loop of its own tracks
         }
+        if (way.steps.size() >= 2 && turnsBack(way.steps[way.steps.size() - 2].track, *node,
+                                                *nextNode))
+            return;
         sense = tables.entrySense(current, *nextNode);
         way.steps.push_back({next, sense, sense > 0 ? 0.0 : 1.0});
         if (tables.holder(next, train.id) != train.id) {

@@ -1,5 +1,7 @@
-// The states of trains and the wait cycles, over hand-made worlds of tracks in a line or a ring:
-// track i links i - 1 (first link) and i + 1 (second link); a ring links its ends too.
+// The states of trains and the wait cycles, over hand-made worlds of tracks in a line or a ring
+// (a circle): track i links i - 1 (first link) and i + 1 (second link); a ring links its ends too.
+// "throat 4": two platforms 1 and 2 side by side, whose second links are the throat 3; the
+// throat's node names the two platforms (first and second link); the line 4 lies beyond it.
 
 #include "AttentionMap.h"
 #include "AttentionTracker.h"
@@ -7,6 +9,7 @@
 
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -38,8 +41,12 @@ World makeWorld(const QString &layout, const QString &stations, const QString &t
         w.tracks.push_back({i, stationTracks.contains(QString::number(i)) ? 9u : 0u, 20});
         const quint64 before = i > 1 ? i - 1 : (ring ? n : 0);
         const quint64 after = i < n ? i + 1 : (ring ? 1 : 0);
-        w.nodes.push_back({i, before, after, double(i), 0});
+        const double angle = 2 * M_PI * double(i) / double(n);
+        w.nodes.push_back({i, before, after, ring ? n * std::cos(angle) : double(i),
+                           ring ? n * std::sin(angle) : 0.0});
     }
+    if (shape[0] == "throat")
+        w.nodes = {{1, 0, 3, 0, 0}, {2, 0, 3, 0, 1}, {3, 1, 2, 2, 0.5}, {4, 3, 0, 4, 0.5}};
     for (const QString &token : trains.split(' ', Qt::SkipEmptyParts)) {
         const QStringList parts = token.split(':');
         const QStringList where = parts[0].split('@');
@@ -255,6 +262,14 @@ void TestAttention::statesAndCycles_data()
         << "" << QList<int>{0, 1} << "1=locked 2=locked"
         << "1>2"
         << "+locked 1>2";
+    QTest::newRow("no way back through a throat to the platform beside")
+        << "throat 4"
+        << ""
+        << "1@1+ 2@2+"
+        << "1>3"
+        << "" << QList<int>{0, 1} << "1=running 2=running"
+        << ""
+        << "";
     QTest::newRow("its own reservations round the ring: waits for nobody")
         << "ring 4"
         << ""
