@@ -9,10 +9,13 @@
 # The game and the program run in their own PID namespace with a private /dev/shm, with settings
 # and data folders of their own (no black box).
 #
-# Usage: bench/deadlocks.sh [small|medium|large] [minutes] [seed]   (run as root; needs `unshare`)
+# Usage: bench/deadlocks.sh [small|medium|large|SCENARIO.json] [minutes] [seed]
+# (run as root; needs `unshare`). A running scenario of sim/scenarios measures the time from a
+# deadlock that surely forms to its alert.
 # The logs stay in the folder named on the last line (ZORVY_KEEP_LOGS=DIR to choose it).
 set -euo pipefail
 size=${1:-large}
+[ -f "$size" ] && size=$(realpath "$size")
 minutes=${2:-10}
 seed=${3:-1}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -30,15 +33,17 @@ printf '[recording]\nblackBoxMinutes=0\n' >"$work/config/ZorvyTools/Zorvy TCO.co
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_RUNTIME_DIR=$work/runtime
 export QT_QPA_PLATFORM=offscreen
 : >"$work/waits.log"
-"$bin/ZorvyRails.exe" --size "$size" --seed "$seed" --textures all \
-    --wait-log "$work/waits.log" >"$work/game.log" 2>&1 &
+world=(--size "$size" --seed "$seed")
+[ -f "$size" ] && world=(--scenario "$size")
+"$bin/ZorvyRails.exe" "${world[@]}" --textures all --wait-log "$work/waits.log" \
+    >"$work/game.log" 2>&1 &
 game=$!
 for _ in $(seq 600); do grep -q ready "$work/game.log" && break; sleep 0.1; done
 QT_MESSAGE_PATTERN='%{time boot} %{category} %{message}' \
     QT_LOGGING_RULES='*.debug=false;zorvy.*.info=false;zorvy.attention.info=true' \
     "$bin/ZorvyTco" >"$work/program.log" 2>&1 &
 program=$!
-sleep $((minutes * 60))
+sleep "$(echo "$minutes * 60" | bc)"
 kill -0 "$program" 2>/dev/null || echo "the program ended early" >&2
 kill "$program" 2>/dev/null || true
 wait "$program" 2>/dev/null || true
