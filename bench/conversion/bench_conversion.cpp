@@ -4,9 +4,11 @@
 // Usage: bench_conversion [--size small|medium|large] [captures] (run from build/bin, beside
 // ZorvyRails.exe and the library).
 
+#include "AlertLog.h"
 #include "AttentionMap.h"
 #include "AttentionTracker.h"
 #include "ClosedImages.h"
+#include "DataMapKeys.h"
 #include "GameProcess.h"
 #include "SdkApi.h"
 #include "SdkCopy.h"
@@ -95,7 +97,9 @@ int main(int argc, char *argv[])
 
     // Room for the lists to grow a little as trains move, touched before any timing.
     std::vector<char> source(bytes * 2, 1), target(bytes * 2, 0);
-    std::vector<double> captureMs, conversionMs, memcpyMs, releaseMs, attentionMs;
+    std::vector<double> captureMs, conversionMs, memcpyMs, releaseMs, attentionMs, alertsMs,
+        stateMs, eventWriteMs;
+    AlertLog alerts; // what the window's thread does with each map's events
     AttentionTracker attention;
     // No delay: every stopped train outside a station is held or stalled at once, so that its
     // signals are looked at in every capture (the heavier path).
@@ -126,8 +130,18 @@ int main(int argc, char *argv[])
         const qint64 now = clock.elapsed();
         attention.update(records, now,
                          [&](QByteArrayView path) { return closedImages.closed(path, now); });
+        stateMs.push_back(threadCpuMs() - cpu);
+        const double written = threadCpuMs();
         AttentionMap::write(next, attention, records, now);
         attentionMs.push_back(threadCpuMs() - cpu);
+        if (i > 0 && !attention.events().empty())
+            eventWriteMs.push_back(threadCpuMs() - written);
+
+        // The alerts on the window's thread: the events into the list, and the list read back.
+        cpu = threadCpuMs();
+        if (alerts.take(next.value(DataMapKeys::attentionEventsKey).toList()))
+            alerts.entries();
+        alertsMs.push_back(threadCpuMs() - cpu);
 
         // Dropping the previous map, the last holder of its storage.
         cpu = threadCpuMs();
@@ -166,6 +180,13 @@ int main(int argc, char *argv[])
     out << "  trains' states and waits (CPU; max "
         << *std::max_element(attentionMs.begin(), attentionMs.end()) << ")  " << median(attentionMs)
         << "\n";
+    out << "  of which the states and the wait relation (CPU; max "
+        << *std::max_element(stateMs.begin(), stateMs.end()) << ")  " << median(stateMs) << "\n";
+    if (!eventWriteMs.empty())
+        out << "  the data map's part and the log lines, captures with events after the first "
+            << "(CPU; " << eventWriteMs.size() << " captures)  " << median(eventWriteMs) << "\n";
+    out << "  alerts on the window's thread (CPU; max "
+        << *std::max_element(alertsMs.begin(), alertsMs.end()) << ")  " << median(alertsMs) << "\n";
     out << "  dropping the previous map     " << median(releaseMs) << " / " << median(releaseCpuMs)
         << "\n";
     out << "  plain memcpy of the same bytes between warm buffers  " << copy << " / " << copyCpu

@@ -6,6 +6,7 @@
 #include <QDir>
 
 #include <cstdio>
+#include <ctime>
 #include <unistd.h>
 
 Game::Game(const GameOptions &options, QObject *parent) : QObject(parent), m_options(options)
@@ -69,6 +70,13 @@ bool Game::start(QString *error)
         frameCapacity = m_simulation->frameCapacity();
     }
 
+    if (!m_options.waitLog.isEmpty()) {
+        m_waitLog.setFileName(m_options.waitLog);
+        if (!m_waitLog.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+            *error = QStringLiteral("%1: %2").arg(m_options.waitLog, m_waitLog.errorString());
+            return false;
+        }
+    }
     const World &current = world();
     if (!m_publisher.open(WorldPublisher::staticBlockSize(current), frameCapacity, error))
         return false;
@@ -80,14 +88,44 @@ bool Game::start(QString *error)
                 qint64(::getpid()), qPrintable(m_publisher.regionName()), current.tracks.size(),
                 current.trains.size(), current.signals.size());
     std::fflush(stdout);
+    logWaits();
     m_timer.start(1000 / m_options.publishHz);
     return true;
+}
+
+// The changes of who waits for whom since the last publication, stamped with the monotonic clock
+// (the clock of Qt's "%{time boot}" in a log pattern), written before the frame is published.
+void Game::logWaits()
+{
+    if (!m_waitLog.isOpen() || !m_simulation)
+        return;
+    const std::vector<int32_t> waits = m_simulation->waits();
+    m_loggedWaits.resize(waits.size(), -1);
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const QByteArray stamp = QByteArray::number(double(now.tv_sec) + now.tv_nsec / 1e9, 'f', 3);
+    const auto idText = [&](int32_t index) {
+        const uint64_t id = index >= 0 ? world().trains[size_t(index)].id : 0;
+        return QByteArray::number(qulonglong(id), 16).toUpper().rightJustified(16, '0');
+    };
+    QByteArray lines;
+    for (size_t i = 0; i < waits.size(); ++i) {
+        if (waits[i] == m_loggedWaits[i])
+            continue;
+        lines += "WAIT " + stamp + ' ' + idText(int32_t(i)) + ' ' + idText(waits[i]) + '\n';
+        m_loggedWaits[i] = waits[i];
+    }
+    if (!lines.isEmpty()) {
+        m_waitLog.write(lines);
+        m_waitLog.flush();
+    }
 }
 
 void Game::tick()
 {
     if (m_simulation)
         m_simulation->step(1.0 / m_options.publishHz);
+    logWaits();
     if (!m_publisher.publishFrame(world()))
         qWarning("ZorvyRails: a frame did not fit its slot and was not published");
 }

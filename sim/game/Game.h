@@ -5,6 +5,7 @@
 #include "Simulation.h"
 #include "WorldPublisher.h"
 
+#include <QFile>
 #include <QObject>
 #include <QTimer>
 
@@ -28,6 +29,7 @@ public:
 private:
     void tick();
     const World &world() const;
+    void logWaits();
 
     GameOptions m_options;
     SignalTextureSet m_textures;
@@ -36,4 +38,6 @@ private:
     World m_scenario; // used when no simulation runs
     WorldPublisher m_publisher;
     QTimer m_timer;
+    QFile m_waitLog;
+    std::vector<int32_t> m_loggedWaits; // by train index, as last written
 };

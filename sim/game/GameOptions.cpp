@@ -46,9 +46,15 @@ bool GameOptions::parse(const QStringList &arguments, QString *message, int *exi
     const QCommandLineOption rateOption(
         QStringLiteral("rate"), QStringLiteral("Publications per second, 20 to 100 (default 25)."),
         QStringLiteral("hz"), QStringLiteral("25"));
+    const QCommandLineOption waitLogOption(
+        QStringLiteral("wait-log"),
+        QStringLiteral("Append who waits for whom to this file, one line per change: \"WAIT "
+                       "<seconds of the monotonic clock> <train id> <id of the train it waits "
+                       "for, 0 when none>\"."),
+        QStringLiteral("file"));
     parser.addOptions({helpOption, seedOption, sizeOption, scenarioOption, noReservationsOption,
                        noOccupationsOption, texturesOption, brokenTextureOption, textureDirOption,
-                       rateOption});
+                       rateOption, waitLogOption});
 
     auto failWith = [&](const QString &text) {
         *message = text + QStringLiteral("\n\n") + parser.helpText();
@@ -96,5 +102,6 @@ bool GameOptions::parse(const QStringList &arguments, QString *message, int *exi
     publishHz = parser.value(rateOption).toInt(&ok);
     if (!ok || publishHz < 20 || publishHz > 100)
         return failWith(QStringLiteral("--rate must be a number from 20 to 100"));
+    waitLog = parser.value(waitLogOption);
     return true;
 }

@@ -25,4 +25,5 @@ public:
     bool brokenTexture = false;
     QString textureDir; // empty: a folder of its own under the temporary directory
     int publishHz = 25;
+    QString waitLog; // empty: the trains' waits are not written
 };

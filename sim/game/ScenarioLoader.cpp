@@ -4,9 +4,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <limits>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
 
 using namespace SharedWorld;
 
@@ -49,14 +56,29 @@ uint64_t idValue(const QJsonObject &object, const QString &key, const QString &w
     fail(where, QStringLiteral("id %1 must be a number or a string").arg(key));
 }
 
-double realValue(const QJsonObject &object, const QString &key)
+// A number of the record, 0 when left out; a number too large for a double is refused.
+double realValue(const QJsonObject &object, const QString &key, const QString &where)
 {
-    return object.value(key).toDouble(0.0);
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined() || value.isNull())
+        return 0.0;
+    if (!value.isDouble() || !std::isfinite(value.toDouble()))
+        fail(where, QStringLiteral("%1 must be a finite number").arg(key));
+    return value.toDouble();
 }
 
-int64_t integerValue(const QJsonObject &object, const QString &key)
+// A whole number that the record's field of type T holds, 0 when left out.
+template <typename T>
+T wholeValue(const QJsonObject &object, const QString &key, const QString &where)
 {
-    return int64_t(object.value(key).toDouble(0.0));
+    const double number = realValue(object, key, where);
+    if (number != std::floor(number) || number < double(std::numeric_limits<T>::min()) ||
+        number > double(std::numeric_limits<T>::max()))
+        fail(where, QStringLiteral("%1 must be a whole number from %2 to %3")
+                        .arg(key)
+                        .arg(std::numeric_limits<T>::min())
+                        .arg(std::numeric_limits<T>::max()));
+    return T(number);
 }
 
 // A text field, from `key` as UTF-8 or from `key`Hex as raw bytes, cut to the array.
@@ -134,6 +156,32 @@ void readFaults(const QJsonObject &faults, World *world)
     }
 }
 
+// A running train's route goes from track to linked track (the node of either names the other),
+// starting at the train's own track, and a route run again and again leads back to its start: a
+// route that jumps, or turns on one track, has no way to be run.
+void checkRoute(const World &world, uint64_t start, const ScenarioRun::Train &motion,
+                const QString &where)
+{
+    std::unordered_map<uint64_t, std::pair<uint64_t, uint64_t>> ends;
+    for (const SdkTrackNode &node : world.nodes)
+        ends.emplace(node.id, std::make_pair(node.neighbour1, node.neighbour2));
+    const auto names = [&](uint64_t track, uint64_t other) {
+        const auto it = ends.find(track);
+        return it != ends.end() && (it->second.first == other || it->second.second == other);
+    };
+    uint64_t from = start;
+    for (size_t i = 0; i <= motion.route.size(); ++i) {
+        if (i == motion.route.size() && !motion.loop)
+            break;
+        const uint64_t to = i < motion.route.size() ? motion.route[i] : start;
+        if (from == to || !(names(from, to) || names(to, from)))
+            fail(where, QStringLiteral("path goes from track %1 to track %2, which are not linked")
+                            .arg(qulonglong(from))
+                            .arg(qulonglong(to)));
+        from = to;
+    }
+}
+
 void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
 {
     run->running = scenario.value(QStringLiteral("running")).toBool(false);
@@ -148,7 +196,7 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
         SdkTrack track{};
         track.id = idValue(o, QStringLiteral("id"), w);
         track.stationId = idValue(o, QStringLiteral("stationId"), w);
-        track.speedLimit = realValue(o, QStringLiteral("speedLimit"));
+        track.speedLimit = realValue(o, QStringLiteral("speedLimit"), w);
         world->tracks.push_back(track);
     });
     forEachRecord(scenario, QStringLiteral("nodes"), [&](const QJsonObject &o, const QString &w) {
@@ -156,18 +204,21 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
         node.id = idValue(o, QStringLiteral("id"), w);
         node.neighbour1 = idValue(o, QStringLiteral("neighbour1"), w);
         node.neighbour2 = idValue(o, QStringLiteral("neighbour2"), w);
-        node.x = realValue(o, QStringLiteral("x"));
-        node.y = realValue(o, QStringLiteral("y"));
+        node.x = realValue(o, QStringLiteral("x"), w);
+        node.y = realValue(o, QStringLiteral("y"), w);
         world->nodes.push_back(node);
     });
+    std::unordered_set<uint64_t> trackIds;
+    for (const SdkTrack &track : world->tracks)
+        trackIds.insert(track.id);
     forEachRecord(scenario, QStringLiteral("trains"), [&](const QJsonObject &o, const QString &w) {
         SdkTrain train{};
         train.id = idValue(o, QStringLiteral("id"), w);
         train.trackId = idValue(o, QStringLiteral("trackId"), w);
-        train.speed = realValue(o, QStringLiteral("speed"));
-        train.fraction = realValue(o, QStringLiteral("fraction"));
-        train.sense = int32_t(integerValue(o, QStringLiteral("sense")));
-        train.flags = uint32_t(integerValue(o, QStringLiteral("flags")));
+        train.speed = realValue(o, QStringLiteral("speed"), w);
+        train.fraction = realValue(o, QStringLiteral("fraction"), w);
+        train.sense = wholeValue<int32_t>(o, QStringLiteral("sense"), w);
+        train.flags = wholeValue<uint32_t>(o, QStringLiteral("flags"), w);
         textValue(o, QStringLiteral("name"), train.name, w);
         world->trains.push_back(train);
 
@@ -193,6 +244,10 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
         ScenarioRun::Train motion;
         for (uint32_t i = 0; i < path.count; ++i) {
             const uint64_t id = world->pathTracks[path.first + i];
+            // A route runs over the scenario's own tracks.
+            if (run->running && !trackIds.count(id))
+                fail(w, QStringLiteral("path names track %1, which is not among the tracks")
+                            .arg(qulonglong(id)));
             if (i > 0 || id != train.trackId)
                 motion.route.push_back(id);
         }
@@ -202,6 +257,8 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
         if (!(motion.maxSpeed >= 0 && motion.maxSpeed < 200 && motion.length > 0 &&
               motion.length < 5000))
             fail(w, QStringLiteral("maxSpeed must be within 0 to 200 m/s, length 0 to 5000 m"));
+        if (run->running && !motion.route.empty())
+            checkRoute(*world, train.trackId, motion, w);
         forEachRecord(o, QStringLiteral("stops"), [&](const QJsonObject &stop, const QString &at) {
             motion.stops.emplace_back(
                 idValue(stop, QStringLiteral("trackId"), w + QLatin1Char('.') + at),
@@ -213,9 +270,9 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
         SdkSignal signal{};
         signal.id = idValue(o, QStringLiteral("id"), w);
         signal.trackId = idValue(o, QStringLiteral("trackId"), w);
-        signal.fraction = realValue(o, QStringLiteral("fraction"));
-        signal.sense = int32_t(integerValue(o, QStringLiteral("sense")));
-        signal.kind = uint32_t(integerValue(o, QStringLiteral("kind")));
+        signal.fraction = realValue(o, QStringLiteral("fraction"), w);
+        signal.sense = wholeValue<int32_t>(o, QStringLiteral("sense"), w);
+        signal.kind = wholeValue<uint32_t>(o, QStringLiteral("kind"), w);
         world->signals.push_back(signal);
     });
     forEachRecord(scenario, QStringLiteral("signalStates"),
@@ -225,8 +282,8 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
                       textValue(o, QStringLiteral("label2"), labels.label2, w);
                       StateEntry state{};
                       state.signalId = idValue(o, QStringLiteral("signalId"), w);
-                      state.flags = uint32_t(integerValue(o, QStringLiteral("flags")));
-                      state.nativeState = int32_t(integerValue(o, QStringLiteral("nativeState")));
+                      state.flags = wholeValue<uint32_t>(o, QStringLiteral("flags"), w);
+                      state.nativeState = wholeValue<int32_t>(o, QStringLiteral("nativeState"), w);
                       state.labelPair = uint32_t(world->labelPairs.size());
                       world->labelPairs.push_back(labels);
                       world->signalStates.push_back(state);
@@ -237,7 +294,7 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
                       textValue(o, QStringLiteral("path"), path.bytes, w);
                       TextureEntry texture{};
                       texture.signalId = idValue(o, QStringLiteral("signalId"), w);
-                      texture.flags = uint32_t(integerValue(o, QStringLiteral("flags")));
+                      texture.flags = wholeValue<uint32_t>(o, QStringLiteral("flags"), w);
                       texture.path = uint32_t(world->texturePaths.size());
                       world->texturePaths.push_back(path);
                       world->signalTextures.push_back(texture);
@@ -248,8 +305,8 @@ void readScenario(const QJsonObject &scenario, World *world, ScenarioRun *run)
             SdkTrackUsage record{};
             record.trainId = idValue(o, QStringLiteral("trainId"), w);
             record.trackId = idValue(o, QStringLiteral("trackId"), w);
-            record.begin = realValue(o, QStringLiteral("begin"));
-            record.end = realValue(o, QStringLiteral("end"));
+            record.begin = realValue(o, QStringLiteral("begin"), w);
+            record.end = realValue(o, QStringLiteral("end"), w);
             usage.push_back(record);
         });
     };
@@ -279,13 +336,29 @@ bool ScenarioLoader::load(const QJsonObject &scenario, World *world, QString *er
 
 bool ScenarioLoader::loadFile(const QString &path, World *world, QString *error, ScenarioRun *run)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+    // A regular file only, told on the opened file (a FIFO would hold the start for good, a
+    // device never end), and no larger than maxFileBytes.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status = {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        *error = QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!S_ISREG(status.st_mode) || !file.open(fd, QIODevice::ReadOnly, QFile::AutoCloseHandle)) {
+        ::close(fd);
+        *error = QStringLiteral("%1: not a regular file").arg(path);
+        return false;
+    }
+    const QByteArray bytes = file.read(maxFileBytes + 1);
+    if (bytes.size() > maxFileBytes) {
+        *error = QStringLiteral("%1: larger than %2 MiB").arg(path).arg(maxFileBytes >> 20);
         return false;
     }
     QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &parseError);
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parseError);
     if (!document.isObject()) {
         *error = QStringLiteral("%1: not a JSON object (%2)").arg(path, parseError.errorString());
         return false;

@@ -30,6 +30,8 @@ struct ScenarioRun
 class ScenarioLoader
 {
 public:
+    static constexpr qint64 maxFileBytes = qint64(64) << 20;
+
     static bool loadFile(const QString &path, World *world, QString *error,
                          ScenarioRun *run = nullptr);
     static bool load(const QJsonObject &scenario, World *world, QString *error,

@@ -611,8 +611,9 @@ void Simulation::lookAhead(TrainMotion &train, int self, size_t *firstUnheld)
 }
 
 // Reserves the block that starts at route index `from`: its tracks up to the next one with a
-// main signal facing the train, all at once or none.
-bool Simulation::reserveBlock(TrainMotion &train, int self, size_t from)
+// main signal facing the train, all at once or none. *blocker: the train that holds the first
+// track refused.
+bool Simulation::reserveBlock(TrainMotion &train, int self, size_t from, int32_t *blocker)
 {
     size_t end = from;
     uint32_t previous = from == 0 ? train.track : train.route[from - 1];
@@ -629,8 +630,11 @@ bool Simulation::reserveBlock(TrainMotion &train, int self, size_t from)
                 }
             }
         }
-        if (m_holder[track] >= 0 && m_holder[track] != self)
+        if (m_holder[track] >= 0 && m_holder[track] != self) {
+            if (blocker)
+                *blocker = m_holder[track];
             return false;
+        }
         const int direction = entryDirection(previous, track);
         previous = track;
         const auto &signals = m_mainSignals[track];
@@ -690,6 +694,7 @@ void Simulation::step(double seconds)
         if (!train.positioned)
             continue;
         if (train.dwell > 0) {
+            train.blockedBy = -1;
             train.dwell -= seconds;
             train.speed = 0;
             if (train.dwell <= 0 && !train.route.empty() && train.route.front() == train.previous &&
@@ -708,8 +713,10 @@ void Simulation::step(double seconds)
         const bool turnsBack = !train.scripted && !train.route.empty() &&
                                train.route.front() == train.previous &&
                                train.previous != train.track;
+        train.blockedBy = -1;
         if (look && train.clearedSignals.empty() && !train.stopHere && !turnsBack &&
-            firstUnheld < train.route.size() && reserveBlock(train, self, firstUnheld))
+            firstUnheld < train.route.size() &&
+            reserveBlock(train, self, firstUnheld, &train.blockedBy))
             lookAhead(train, self, &firstUnheld);
 
         train.slowTimer -= seconds;
@@ -761,6 +768,17 @@ void Simulation::step(double seconds)
         train.recheckIn -= moved;
     }
     writeFrame();
+}
+
+std::vector<int32_t> Simulation::waits() const
+{
+    std::vector<int32_t> result(m_trains.size(), -1);
+    for (size_t i = 0; i < m_trains.size(); ++i) {
+        const TrainMotion &train = m_trains[i];
+        if (train.positioned && train.speed == 0)
+            result[i] = train.blockedBy;
+    }
+    return result;
 }
 
 int Simulation::signalState(const SignalInfo &signal, size_t index) const

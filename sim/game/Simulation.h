@@ -39,6 +39,10 @@ public:
     void step(double seconds);
     // Bytes the largest frame of this world can take.
     uint64_t frameCapacity() const;
+    // Who waits for whom after the last step, by train index: the train that holds a track of the
+    // block this train, standing still, asked for and did not get; -1 for a train that waits for
+    // nobody (running, dwelling at a stop, turning back, or off the network).
+    std::vector<int32_t> waits() const;
 
     static constexpr int pathLength = 20; // tracks of a calculated path, the current one included
 
@@ -74,6 +78,7 @@ private:
         double recheckIn = 0; // metres to run before it looks ahead again
         int stopSignal = -1;
         std::vector<uint32_t> clearedSignals; // main signals ahead that it may pass, in order
+        int32_t blockedBy = -1; // the holder of the block last refused to it, -1 when none
     };
     enum class SignalRole : uint8_t { Main, Platform, Balise, Route, Fixed, Blinking, Given };
     struct SignalInfo
@@ -99,7 +104,7 @@ private:
     void reverse(TrainMotion &train);
     void releaseBehind(TrainMotion &train, int self);
     void lookAhead(TrainMotion &train, int self, size_t *firstUnheld);
-    bool reserveBlock(TrainMotion &train, int self, size_t from);
+    bool reserveBlock(TrainMotion &train, int self, size_t from, int32_t *blocker = nullptr);
     void move(TrainMotion &train, double distance, int self);
     int signalState(const SignalInfo &signal, size_t index) const;
     void writeFrame();

@@ -2,6 +2,7 @@
 
 #include "DataMap.h"
 #include "DataMapKeys.h"
+#include "IdIndex.h"
 #include "LogCategories.h"
 #include "SdkText.h"
 
@@ -14,7 +15,10 @@
 
 namespace {
 
-// Names and places of the trains an event names, looked up only when a capture has events.
+// Names and places of the trains an event names, looked up only when a capture has events. No
+// table of every track or node is built: a large network has about 100,000 of each, and a capture
+// has events several times a second. A track's node is found at the track's own index when the
+// lists keep the same order (the usual case), else through an index built once.
 class Places
 {
 public:
@@ -22,35 +26,22 @@ public:
     {
         for (quint32 i = 0; i < records.trains.count(); ++i)
             m_trains.insert(records.trains[i].id, i);
-        QHash<quint64, quint32> nodes;
-        for (quint32 i = 0; i < records.nodes.count(); ++i)
-            nodes.insert(records.nodes[i].id, i);
-        QHash<quint64, int> stationIndex;
         for (quint32 i = 0; i < records.stations.count(); ++i) {
-            if (stationIndex.contains(records.stations[i].id))
+            if (m_stationIndex.contains(records.stations[i].id))
                 continue;
-            stationIndex.insert(records.stations[i].id, int(m_stations.size()));
+            m_stationIndex.insert(records.stations[i].id, int(m_stations.size()));
             QString name = sdkText(records.stations[i].name);
             if (name.isEmpty())
                 name = QStringLiteral("Gare ") + DataMap::idText(records.stations[i].id);
             m_stations.push_back({name, 0, 0, 0});
         }
-        for (const SdkTrack &track : records.tracks) {
-            const auto node = nodes.constFind(track.id);
-            if (node != nodes.constEnd()) {
-                const SdkTrackNode &n = records.nodes[*node];
-                if (std::isfinite(n.x) && std::isfinite(n.y))
-                    m_positions.insert(track.id, {n.x, n.y});
-            }
-            if (track.stationId == 0 || m_trackStations.contains(track.id))
-                continue;
-            const int station = stationIndex.value(track.stationId, -1);
-            m_trackStations.insert(track.id, station);
-            const auto position = m_positions.constFind(track.id);
-            if (station >= 0 && position != m_positions.constEnd()) {
+        for (quint32 i = 0; i < records.tracks.count(); ++i) {
+            const int station = m_stationIndex.value(records.tracks[i].stationId, -1);
+            const SdkTrackNode *node = station >= 0 ? nodeOf(i) : nullptr;
+            if (node) {
                 Station &s = m_stations[std::size_t(station)];
-                s.x += position->first;
-                s.y += position->second;
+                s.x += node->x;
+                s.y += node->y;
                 ++s.count;
             }
         }
@@ -70,26 +61,28 @@ public:
     }
 
     // The station of the track, or the nearest one and the track (French, for the window).
-    QString place(quint64 track, bool french) const
+    QString place(quint64 track, bool french)
     {
-        const int station = m_trackStations.value(track, -2);
+        quint32 index = 0;
+        while (index < m_records.tracks.count() && m_records.tracks[index].id != track)
+            ++index;
+        const bool known = index < m_records.tracks.count();
+        const int station =
+            known ? m_stationIndex.value(m_records.tracks[index].stationId, -1) : -1;
         if (station >= 0)
             return m_stations[std::size_t(station)].name;
         const QString trackText =
             (french ? QStringLiteral("voie ") : QStringLiteral("track ")) + DataMap::idText(track);
-        const auto position = m_positions.constFind(track);
+        const SdkTrackNode *node = known ? nodeOf(index) : nullptr;
         const Station *nearest = nullptr;
         double best = std::numeric_limits<double>::infinity();
-        if (position != m_positions.constEnd()) {
-            for (const Station &s : m_stations) {
-                if (s.count == 0)
-                    continue;
-                const double d =
-                    std::hypot(s.x / s.count - position->first, s.y / s.count - position->second);
-                if (d < best) {
-                    best = d;
-                    nearest = &s;
-                }
+        for (const Station &s : m_stations) {
+            if (!node || s.count == 0)
+                break;
+            const double d = std::hypot(s.x / s.count - node->x, s.y / s.count - node->y);
+            if (d < best) {
+                best = d;
+                nearest = &s;
             }
         }
         if (!nearest)
@@ -105,16 +98,54 @@ private:
         double x, y;
         int count;
     };
+
+    // The node of the track at this index, when it has one with a finite place.
+    const SdkTrackNode *nodeOf(quint32 trackIndex)
+    {
+        const quint64 id = m_records.tracks[trackIndex].id;
+        const SdkCopy::RecordBuffer<SdkTrackNode> &nodes = m_records.nodes;
+        const SdkTrackNode *node = nullptr;
+        if (trackIndex < nodes.count() && nodes[trackIndex].id == id) {
+            node = &nodes[trackIndex];
+        } else {
+            if (!m_nodesIndexed) {
+                m_nodesIndexed = true;
+                m_nodes.reset(nodes.count());
+                for (quint32 i = 0; i < nodes.count(); ++i)
+                    m_nodes.insertFirst(nodes[i].id, int(i));
+            }
+            const int found = m_nodes.find(id);
+            node = found >= 0 ? &nodes[quint32(found)] : nullptr;
+        }
+        return node && std::isfinite(node->x) && std::isfinite(node->y) ? node : nullptr;
+    }
+
     const SnapshotRecords &m_records;
     QHash<quint64, quint32> m_trains;
-    QHash<quint64, std::pair<double, double>> m_positions;
-    QHash<quint64, int> m_trackStations;
+    QHash<quint64, int> m_stationIndex;
     std::vector<Station> m_stations;
+    IdIndex m_nodes;
+    bool m_nodesIndexed = false;
 };
 
 QString stateKey(AttentionTracker::State state)
 {
     return QString::fromLatin1(stateName(state));
+}
+
+// A name in a log line, on one line whatever the library's texts hold: control characters, line
+// and paragraph separators and directional marks become "?" (bidirectional controls are already
+// gone from the library's texts).
+QString oneLine(QString text)
+{
+    for (QChar &c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph || c == QChar(0x200E) || c == QChar(0x200F) ||
+            c == QChar(0x061C))
+            c = QLatin1Char('?');
+    }
+    return text;
 }
 
 } // namespace
@@ -156,7 +187,7 @@ void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
 
     QVariantList events;
     if (!tracker.events().empty()) {
-        const Places places(records);
+        Places places(records);
         const QString time =
             QDateTime::fromMSecsSinceEpoch(wallNow).toString(QStringLiteral("HH:mm:ss"));
         for (const AttentionTracker::Event &event : tracker.events()) {
@@ -191,7 +222,7 @@ void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
                 << "ALERT " << (event.started ? "start" : "end")
                 << " train=" << DataMap::idText(event.train) << " state=" << stateText
                 << (cycle ? QStringLiteral(" cycle=") + cycleIds.join(QLatin1Char(',')) : QString())
-                << " place=" << places.place(track, false);
+                << " place=" << oneLine(places.place(track, false));
         }
     }
     data.insert(DataMapKeys::attentionEventsKey, events);

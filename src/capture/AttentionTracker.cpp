@@ -31,7 +31,8 @@ struct Tables
     const SnapshotRecords *records = nullptr;
     IdIndex trainsById;
     IdIndex tracksById;
-    IdIndex nodesById;
+    mutable IdIndex nodesById;
+    mutable bool nodesBuilt = false;
     IdGroups occupationsByTrack;
     IdGroups reservationsByTrack;
     IdGroups signalsByTrack;
@@ -59,8 +60,8 @@ struct Tables
         records = &r;
         signalsBuilt = false;
         index(trainsById, r.trains, [](const SdkTrain &t) { return t.id; });
+        nodesBuilt = false;
         index(tracksById, r.tracks, [](const SdkTrack &t) { return t.id; });
-        index(nodesById, r.nodes, [](const SdkTrackNode &n) { return n.id; });
         group(occupationsByTrack, r.occupations, [](const SdkTrackUsage &u) { return u.trackId; });
         group(reservationsByTrack, r.reservations,
               [](const SdkTrackUsage &u) { return u.trackId; });
@@ -112,8 +113,18 @@ struct Tables
         return own ? self : reserver;
     }
 
+    // The node of a track: at the track's own index when the lists keep the same order (the usual
+    // case, and no index of some 100,000 nodes to build at every capture), else through an index
+    // built on first use in this update.
     const SdkTrackNode *node(quint64 track) const
     {
+        const int t = tracksById.find(track);
+        if (t >= 0 && quint32(t) < records->nodes.count() && records->nodes[quint32(t)].id == track)
+            return &records->nodes[quint32(t)];
+        if (!nodesBuilt) {
+            nodesBuilt = true;
+            index(nodesById, records->nodes, [](const SdkTrackNode &n) { return n.id; });
+        }
         const int i = nodesById.find(track);
         return i >= 0 ? &records->nodes[quint32(i)] : nullptr;
     }
@@ -167,6 +178,17 @@ struct Way
 // The way of the train being read, its memory kept by the thread like the tables.
 thread_local Way trainWay;
 
+// Whether going on from `at` (entered from track `from`) to `next` would turn back: `from` and
+// `next` lie on the same side of it (their nodes less than 90° apart, seen from its node). A
+// junction's node names two of its links only, which may be two tracks on the same side (two
+// platforms behind a station's throat); no train runs from one to the other through it.
+bool turnsBack(quint64 from, const SdkTrackNode &at, const SdkTrackNode &next)
+{
+    const SdkTrackNode *origin = tables.node(from);
+    return origin &&
+           (origin->x - at.x) * (next.x - at.x) + (origin->y - at.y) * (next.y - at.y) > 0;
+}
+
 void walk(const SdkTrain &train, Way &way)
 {
     way.steps.clear();
@@ -186,6 +208,9 @@ void walk(const SdkTrain &train, Way &way)
             if (step.track == next)
                 return; // a loop of its own tracks
         }
+        if (way.steps.size() >= 2 &&
+            turnsBack(way.steps[way.steps.size() - 2].track, *node, *nextNode))
+            return;
         sense = tables.entrySense(current, *nextNode);
         way.steps.push_back({next, sense, sense > 0 ? 0.0 : 1.0});
         if (tables.holder(next, train.id) != train.id) {

@@ -25,8 +25,10 @@
 //
 // Waits. A stopped train waits for the train that occupies (or, when none occupies it, first
 // reserves) the track it needs next: walking from its own track in its sense of travel over the
-// tracks it occupies or reserves itself, the first track that is neither. A cycle of that relation
-// is reported once it holds in two consecutive captures.
+// tracks it occupies or reserves itself, the first track that is neither. The walk never turns
+// back (on to a track on the same side as the one it came from, as seen from the node between
+// them): it ends there with no track needed. A cycle of that relation is reported once it holds in
+// two consecutive captures.
 class AttentionTracker
 {
 public:

@@ -1,10 +1,15 @@
-// The states of trains and the wait cycles, over hand-made worlds of tracks in a line or a ring:
-// track i links i - 1 (first link) and i + 1 (second link); a ring links its ends too.
+// The states of trains and the wait cycles, over hand-made worlds of tracks in a line or a ring
+// (a circle): track i links i - 1 (first link) and i + 1 (second link); a ring links its ends too.
+// "throat 4": two platforms 1 and 2 side by side, whose second links are the throat 3; the
+// throat's node names the two platforms (first and second link); the line 4 lies beyond it.
 
+#include "AttentionMap.h"
 #include "AttentionTracker.h"
+#include "LogCategories.h"
 
 #include <QtTest>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -21,6 +26,7 @@ struct World
     std::vector<SdkSignal> signalRecords;
     std::vector<SdkSignalTexture> textures;
     std::vector<SdkTrackUsage> reservations, occupations;
+    std::vector<SdkStation> stations;
 };
 
 World makeWorld(const QString &layout, const QString &stations, const QString &trains,
@@ -35,8 +41,12 @@ World makeWorld(const QString &layout, const QString &stations, const QString &t
         w.tracks.push_back({i, stationTracks.contains(QString::number(i)) ? 9u : 0u, 20});
         const quint64 before = i > 1 ? i - 1 : (ring ? n : 0);
         const quint64 after = i < n ? i + 1 : (ring ? 1 : 0);
-        w.nodes.push_back({i, before, after, double(i), 0});
+        const double angle = 2 * M_PI * double(i) / double(n);
+        w.nodes.push_back({i, before, after, ring ? n * std::cos(angle) : double(i),
+                           ring ? n * std::sin(angle) : 0.0});
     }
+    if (shape[0] == "throat")
+        w.nodes = {{1, 0, 3, 0, 0}, {2, 0, 3, 0, 1}, {3, 1, 2, 2, 0.5}, {4, 3, 0, 4, 0.5}};
     for (const QString &token : trains.split(' ', Qt::SkipEmptyParts)) {
         const QStringList parts = token.split(':');
         const QStringList where = parts[0].split('@');
@@ -83,6 +93,7 @@ void toRecords(World &w, int capture, SnapshotRecords &r)
     }
     r.trains.assign(w.trains.data(), quint32(w.trains.size()));
     r.tracks.assign(w.tracks.data(), quint32(w.tracks.size()));
+    r.stations.assign(w.stations.data(), quint32(w.stations.size()));
     r.nodes.assign(w.nodes.data(), quint32(w.nodes.size()));
     r.signalRecords.assign(w.signalRecords.data(), quint32(w.signalRecords.size()));
     r.textures.assign(w.textures.data(), quint32(w.textures.size()));
@@ -107,6 +118,8 @@ private Q_SLOTS:
     void statesAndCycles();
     void thousandsOfStoppedTrains_data();
     void thousandsOfStoppedTrains();
+    void alertLogLines_data();
+    void alertLogLines();
 };
 
 void TestAttention::statesAndCycles_data()
@@ -249,6 +262,14 @@ void TestAttention::statesAndCycles_data()
         << "" << QList<int>{0, 1} << "1=locked 2=locked"
         << "1>2"
         << "+locked 1>2";
+    QTest::newRow("no way back through a throat to the platform beside")
+        << "throat 4"
+        << ""
+        << "1@1+ 2@2+"
+        << "1>3"
+        << "" << QList<int>{0, 1} << "1=running 2=running"
+        << ""
+        << "";
     QTest::newRow("its own reservations round the ring: waits for nobody")
         << "ring 4"
         << ""
@@ -265,6 +286,28 @@ void TestAttention::statesAndCycles_data()
         << "" << QList<int>{0, 1} << "1=running"
         << ""
         << "";
+    QTest::newRow("NaN speed counts as stopped") << "line 5"
+                                                 << ""
+                                                 << "1@2+:nan"
+                                                 << ""
+                                                 << "" << late << "1=stalled"
+                                                 << ""
+                                                 << "+stalled 1@0";
+    QTest::newRow("infinite speeds count as moving") << "line 5"
+                                                     << ""
+                                                     << "1@2+:inf 2@4-:-inf"
+                                                     << ""
+                                                     << "" << late << "1=running 2=running"
+                                                     << ""
+                                                     << "";
+    QTest::newRow("a duplicate id closes a cycle through its first record only")
+        << "ring 6"
+        << ""
+        << "1@1+ 2@3+ 1@5+"
+        << "1>2 2>4"
+        << "" << QList<int>{0, 1} << "1=locked 2=locked"
+        << "1>2"
+        << "+locked 1>2";
     QTest::newRow("train on a track without node or link") << "line 3"
                                                            << ""
                                                            << "1@50+ 2@3+"
@@ -341,6 +384,67 @@ void TestAttention::thousandsOfStoppedTrains()
     QCOMPARE(tracker.count(layout == "ring" ? AttentionTracker::State::Locked
                                             : AttentionTracker::State::Stalled),
              count);
+}
+
+namespace {
+
+QStringList loggedLines;
+
+void keepAttentionLine(QtMsgType, const QMessageLogContext &context, const QString &message)
+{
+    if (context.category && QByteArrayView(context.category) == "zorvy.attention")
+        loggedLines << message;
+}
+
+} // namespace
+
+// Alert log lines stay one line each, with a stable text, whatever the library's names hold.
+void TestAttention::alertLogLines_data()
+{
+    QTest::addColumn<QByteArray>("name"); // of the station near the train, and of the train
+    QTest::addColumn<QString>("place");   // as logged
+    QTest::newRow("plain") << QByteArray("Valmont") << "Valmont";
+    QTest::newRow("newline") << QByteArray("Val\nmont") << "Val?mont";
+    QTest::newRow("carriage return and newline") << QByteArray("Val\r\nmont") << "Val??mont";
+    QTest::newRow("tab, escape sequence, DEL")
+        << QByteArray("Val\t\x1b[2Jmont\x7f") << "Val??[2Jmont?";
+    QTest::newRow("C1 next line") << QByteArray("Val\xc2\x85mont") << "Val?mont";
+    QTest::newRow("line and paragraph separators")
+        << QByteArray("Val\xe2\x80\xa8mo\xe2\x80\xa9nt") << "Val?mo?nt";
+    QTest::newRow("bidirectional controls and marks")
+        << QByteArray("\xe2\x80\xaeVal\xe2\x81\xa6mont\xe2\x80\x8f") << "Valmont?";
+    QTest::newRow("invalid UTF-8") << QByteArray("Val\xffmont") << QString("Val\uFFFDmont");
+    QTest::newRow("name that fills its record, no NUL")
+        << QByteArray(sizeof(SdkStation::name), 'A') << QString(sizeof(SdkStation::name), 'A');
+}
+
+void TestAttention::alertLogLines()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QString, place);
+    // Train 1 stands on track 1 (open line) next to station 9 (track 3); it stalls, then runs on.
+    World world = makeWorld("line 5", "3", "1@1+:0,0,9,9", "", "");
+    SdkStation station{};
+    station.id = 9;
+    std::memcpy(station.name, name.constData(), std::min(sizeof station.name, size_t(name.size())));
+    world.stations.push_back(station);
+    std::memcpy(world.trains[0].name, station.name, sizeof station.name);
+
+    loggedLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(keepAttentionLine);
+    AttentionTracker tracker;
+    SnapshotRecords records;
+    const QList<int> times{0, 11, 12, 14};
+    for (int i = 0; i < times.size(); ++i) {
+        toRecords(world, i, records);
+        tracker.update(records, times[i] * 1000, closedImage);
+        QVariantMap data;
+        AttentionMap::write(data, tracker, records, times[i] * 1000);
+    }
+    qInstallMessageHandler(previous);
+    const QString where = " place=near " + place + " track 0000000000000001";
+    QCOMPARE(loggedLines, QStringList({"ALERT start train=0000000000000001 state=stalled" + where,
+                                       "ALERT end train=0000000000000001 state=stalled" + where}));
 }
 
 QTEST_GUILESS_MAIN(TestAttention)

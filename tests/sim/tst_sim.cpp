@@ -21,6 +21,7 @@
 #include <map>
 #include <set>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -512,26 +513,96 @@ private Q_SLOTS:
     void badArgumentsEndTheGame_data()
     {
         QTest::addColumn<QString>("options"); // or a scenario as JSON text
-        QTest::newRow("unknown size") << "--size=huge";
-        QTest::newRow("unknown option") << "--fly";
-        QTest::newRow("missing scenario") << "--scenario=/nonexistent/world.json";
-        QTest::newRow("id that is no number") << R"({"tracks": [{"id": "0xZZ"}]})";
-        QTest::newRow("hex text that is no hex") << R"({"stations": [{"nameHex": "4g"}]})";
+        // Else the bytes of the scenario file, or "<fifo>", "<folder>", "<huge>" for those.
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("error"); // part of what the game says on standard error
+        const QByteArray none;
+        QTest::newRow("unknown size") << "--size=huge" << none << "--size must be";
+        QTest::newRow("unknown option") << "--fly" << none << "Unknown option";
+        QTest::newRow("missing scenario")
+            << "--scenario=/nonexistent/world.json" << none << "No such file";
+        QTest::newRow("id that is no number") << R"({"tracks": [{"id": "0xZZ"}]})" << none
+                                              << "tracks[0]: id id \"0xZZ\" is not a number";
+        QTest::newRow("hex text that is no hex")
+            << R"({"stations": [{"nameHex": "4g"}]})" << none << "nameHex is not hexadecimal";
         QTest::newRow("running train at a negative speed")
-            << R"({"running": true, "trains": [{"id": 7, "path": [1], "maxSpeed": -5}]})";
-        QTest::newRow("stops that are no list") << R"({"running": true, "trains": [{"stops": 3}]})";
+            << R"({"running": true, "tracks": [{"id": 1}], "trains": [{"id": 7, "path": [1],)"
+               R"( "maxSpeed": -5}]})"
+            << none << "maxSpeed must be within";
+        QTest::newRow("stops that are no list")
+            << R"({"running": true, "trains": [{"stops": 3}]})" << none << "must be a list";
+
+        QFile source(QStringLiteral(ZORVY_SCENARIO_DIR "/circular-deadlock.json"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray scenario = source.readAll();
+        QByteArray flipped = scenario;
+        for (qsizetype i = 0; i < flipped.size(); i += 97)
+            flipped[i] = char(flipped[i] ^ 1);
+        QTest::newRow("truncated file")
+            << "" << scenario.left(scenario.size() / 2) << "not a JSON object";
+        QTest::newRow("flipped bytes") << "" << flipped << "not a JSON object";
+        QTest::newRow("number beyond a double")
+            << "" << QByteArray(R"({"nodes": [{"id": 1, "x": 1e999}]})") << "not a JSON object";
+        QTest::newRow("number beyond its field")
+            << "" << QByteArray(R"({"trains": [{"id": 1, "sense": 1e300}]})")
+            << "trains[0]: sense must be a whole number";
+        QTest::newRow("negative flags")
+            << "" << QByteArray(R"({"signalTextures": [{"signalId": 1, "flags": -1}]})")
+            << "flags must be a whole number";
+        QTest::newRow("id beyond 64 bits") << "" << QByteArray(R"({"tracks": [{"id": 1e20}]})")
+                                           << "is not a whole number of 64 bits";
+        QTest::newRow("huge file") << "" << QByteArray("<huge>") << "larger than 64 MiB";
+        QTest::newRow("FIFO") << "" << QByteArray("<fifo>") << "not a regular file";
+        QTest::newRow("folder") << "" << QByteArray("<folder>") << "not a regular file";
+        const QByteArray line = R"("tracks": [{"id": 1}, {"id": 2}, {"id": 3}], "nodes": [)"
+                                R"({"id": 1, "neighbour2": 2}, {"id": 2, "neighbour1": 1,)"
+                                R"( "neighbour2": 3}, {"id": 3, "neighbour1": 2}])";
+        const auto running = [&](const QByteArray &train) {
+            return R"({"running": true, )" + line +
+                   R"(, "trains": [{"id": 7, "trackId": 1, "sense": 1, "flags": 3, )" + train +
+                   "}]}";
+        };
+        QTest::newRow("route over an unknown track")
+            << "" << running(R"("path": [1, 2, 99])") << "path names track 99";
+        QTest::newRow("route that jumps") << "" << running(R"("path": [1, 3])")
+                                          << "from track 1 to track 3, which are not linked";
+        QTest::newRow("route that turns on one track")
+            << "" << running(R"("path": [1, 2, 2, 3])")
+            << "from track 2 to track 2, which are not linked";
+        QTest::newRow("loop that does not come back")
+            << "" << running(R"("path": [1, 2, 3], "loop": true)")
+            << "from track 3 to track 1, which are not linked";
     }
 
+    // Nothing of a bad command line or scenario starts: the game ends at once with one clear
+    // error, neither hanging (a FIFO) nor reading without end (a huge file) nor crashing.
     void badArgumentsEndTheGame()
     {
         QFETCH(QString, options);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, error);
         QTemporaryDir dir;
+        QStringList arguments = gameArguments(options, dir.path());
+        if (!file.isEmpty()) {
+            const QString path = dir.filePath("scenario.json");
+            QFile out(path);
+            if (file == "<fifo>") {
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            } else if (file == "<huge>") {
+                QVERIFY(out.open(QIODevice::WriteOnly) && out.resize((qint64(64) << 20) + 1));
+            } else if (file != "<folder>") {
+                QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+            }
+            out.close();
+            arguments = {"--scenario", file == "<folder>" ? dir.path() : path};
+        }
         QProcess game;
-        game.start(QCoreApplication::applicationDirPath() + "/ZorvyRails.exe",
-                   gameArguments(options, dir.path()));
+        game.start(QCoreApplication::applicationDirPath() + "/ZorvyRails.exe", arguments);
         QVERIFY(game.waitForFinished(20000));
-        QVERIFY(game.exitCode() != 0);
-        QVERIFY(!game.readAllStandardError().isEmpty());
+        QCOMPARE(game.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(game.exitCode(), 1);
+        const QString errors = QString::fromUtf8(game.readAllStandardError());
+        QVERIFY2(errors.contains(error), qPrintable(errors));
         QVERIFY(!game.readAllStandardOutput().contains("ready"));
     }
 
