@@ -15,7 +15,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
 {
     if (scene.signalLayer == MapSignalMode::Hidden)
         return;
-    const Shown shown = collect(scene);
+    const Shown shown = collect(scene, area);
     const QRectF view = scene.view();
     if (area != view) {
         draw(painter, scene, area, shown, symbols, counts);
@@ -30,6 +30,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
         counts.texturesDrawn = m_layerTexturesDrawn;
         counts.texturesWithoutSpot = m_layerTexturesWithoutSpot;
         counts.signalDots = m_layerSignalDots;
+        counts.textureOffsets = m_layerTextureOffsets;
         counts.signalLayerReused = true;
         return;
     }
@@ -50,9 +51,10 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     m_layerTexturesDrawn = counts.texturesDrawn;
     m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
     m_layerSignalDots = counts.signalDots;
+    m_layerTextureOffsets = counts.textureOffsets;
 }
 
-MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
+MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const QRectF &area)
 {
     const bool images = scene.signalLayer == MapSignalMode::Images;
     const int textureSide = int(scene.signalSize);
@@ -70,9 +72,15 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
     size_t key =
         qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
                    scene.size.width(), scene.size.height(), scene.signalSize);
+    // A strip uncovered by a movement needs only the signals that can reach into it: their
+    // symbols, dots and images, and the neighbours that tell whether they pile up.
+    const bool strip = area != scene.view();
+    const double margin = 28 + symbolRoom + dotCell + (images ? 2 * scene.signalSize + 16 : 0);
+    const QRectF near = area.adjusted(-margin, -margin, margin, margin);
     for (int i = 0; i < marks.size(); ++i) {
         shown.points[i] = scene.screenPoint(marks[i].node);
-        shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size);
+        shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size) &&
+                            (!strip || near.contains(shown.points[i]));
     }
     if (scene.byDensity) {
         shown.lit = &m_textures.litColours();
@@ -259,6 +267,7 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
                     continue;
                 drawWithImage(painter, signal, point, *spot, shown.images[t].texture, symbols);
                 ++counts.texturesDrawn;
+                counts.textureOffsets.insert(i, spot->topLeft() - point);
                 continue;
             }
             ++counts.texturesWithoutSpot;
