@@ -67,6 +67,16 @@ private:
                        const QRectF &spot, const QImage &texture, MapSymbols &symbols);
 
     SignalTextures m_textures;
+    // The signals' points, which are on screen and which pile up, for the last camera.
+    struct Places
+    {
+        QVector<QPointF> points;
+        QVector<bool> onScreen;
+        QVector<bool> crowded;
+    };
+    Places m_places;
+    size_t m_placesKey = 0;
+    bool m_placesValid = false;
     SignalSpots m_spots;
     // The signals of the last whole-item paint on a transparent layer, and what it shows.
     QImage m_layer;

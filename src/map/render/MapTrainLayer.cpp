@@ -32,8 +32,10 @@ QVector<QRectF> MapTrainLayer::selectedLabelBoxes(QPainter *painter, const MapPa
     QVector<QRectF> boxes;
     const QFontMetricsF metrics(MapStyle::trainFont(), painter->device());
     for (const MapOverlay::Train &train : scene.overlay->trains) {
+        if (!train.selected)
+            continue;
         const QPointF point = placeOf(scene, train);
-        if (train.selected && MapCamera::isOnScreen(point, scene.size))
+        if (MapCamera::isOnScreen(point, scene.size))
             boxes.append(labelBox(train, point, metrics));
     }
     return boxes;
@@ -43,12 +45,16 @@ double MapTrainLayer::markerSize(const QVector<QPointF> &points)
 {
     if (points.size() < 2)
         return 5.5;
-    QRectF area(points.first(), QSizeF(0, 0));
-    for (const QPointF &point : points)
-        area |= QRectF(point, QSizeF(0, 0));
+    // (Not a union of empty rectangles, which ignores them all.)
+    QPointF low = points.first();
+    QPointF high = low;
+    for (const QPointF &point : points) {
+        low = QPointF(std::min(low.x(), point.x()), std::min(low.y(), point.y()));
+        high = QPointF(std::max(high.x(), point.x()), std::max(high.y(), point.y()));
+    }
     // The markers take at most a fifth of the area they are spread over.
     const double each =
-        std::max(area.width(), 10.0) * std::max(area.height(), 10.0) / points.size();
+        std::max(high.x() - low.x(), 10.0) * std::max(high.y() - low.y(), 10.0) / points.size();
     // In half pixels: a view that pans changes the area a little, and each size is its own stamps.
     return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 3.0, 5.5);
 }
