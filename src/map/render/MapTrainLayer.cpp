@@ -44,7 +44,7 @@ QVector<QRectF> MapTrainLayer::selectedLabelBoxes(QPainter *painter, const MapPa
 double MapTrainLayer::markerSize(const QVector<QPointF> &points)
 {
     if (points.size() < 2)
-        return 5.5;
+        return 4.5;
     // (Not a union of empty rectangles, which ignores them all.)
     QPointF low = points.first();
     QPointF high = low;
@@ -56,7 +56,7 @@ double MapTrainLayer::markerSize(const QVector<QPointF> &points)
     const double each =
         std::max(high.x() - low.x(), 10.0) * std::max(high.y() - low.y(), 10.0) / points.size();
     // In half pixels: a view that pans changes the area a little, and each size is its own stamps.
-    return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 3.0, 5.5);
+    return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 2.5, 4.5);
 }
 
 void MapTrainLayer::drawShape(QPainter *painter, const QPointF &anchor, bool selected, bool stopped,
@@ -66,7 +66,7 @@ void MapTrainLayer::drawShape(QPainter *painter, const QPointF &anchor, bool sel
     // whatever their colour, and its shape tells a moving train (an arrow in its sense of travel)
     // from a stopped one (a square).
     const QColor colour = selected ? MapStyle::selectedTrain : MapStyle::trainMarker;
-    const double rim = selected ? 2 : 1.25;
+    const double rim = selected ? 2 : size < 3.5 ? 0.75 : 1;
     QPainterPath shape;
     if (stopped) {
         const double half = size * 0.75;

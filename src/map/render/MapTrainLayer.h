@@ -44,7 +44,7 @@ private:
     static void drawShape(QPainter *painter, const QPointF &anchor, bool selected, bool stopped,
                           int direction, double size);
     // Half the width of the markers of trains that are not selected: smaller where many trains
-    // share the area they are shown in, never below 3 (6 pixels across, 8 with the rim).
+    // share the area they are shown in, never below 2.5 (5 pixels across, 6.5 with the rim).
     static double markerSize(const QVector<QPointF> &points);
     // The trains on screen: their index and point, and beside them their headings.
     using Shown = QVector<QPair<int, QPointF>>;
