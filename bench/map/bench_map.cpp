@@ -166,6 +166,18 @@ int main(int argc, char **argv)
                 maps[0].value(QStringLiteral("trainCount")).toInt(),
                 maps[0].value(QStringLiteral("stationCount")).toInt(), item.scale(), repetitions);
 
+    // "snapshot": only the snapshots at the whole view with the default drawing, for a profile.
+    if (argc > 3 && QByteArray(argv[3]) == "snapshot") {
+        int next = 1;
+        const double ms = medianMs(
+            repetitions, [] {},
+            [&] {
+                item.setSnapshotData(maps[1 + (next++ % (maps.size() - 1))]);
+                item.paint(&painter);
+            });
+        std::printf(" per snapshot at the whole view: %.2f\n", ms);
+        return 0;
+    }
     // Each measure with the plain drawing, then with the level of detail by density, in one run.
     QMap<QString, double> plain;
     for (const bool dense : {false, true}) {

@@ -81,7 +81,8 @@ void MapTrainLayer::drawShape(QPainter *painter, const QPointF &anchor, bool sel
         shape.lineTo(back - side * size * 0.95);
         shape.closeSubpath();
     }
-    painter->setPen(QPen(MapStyle::trainRim, 2 * rim, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    // Round joins: the rim reaches no further than its width from the shape (see drawMarker).
+    painter->setPen(QPen(MapStyle::trainRim, 2 * rim, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter->setBrush(MapStyle::trainRim);
     painter->drawPath(shape);
     painter->setPen(Qt::NoPen);
@@ -104,7 +105,9 @@ void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train
     const int quarters = int(std::lround(size * 4));
     const quint64 key = (quint64(3) << 40) | quint64(train.selected) | quint64(stopped) << 1 |
                         quint64(direction) << 2 | quint64(quarters) << 8;
-    const int reach = int(std::ceil(size * 1.3)) + 4;
+    // The arrow's tip lies 1.2 sizes ahead, the rim at most 2 pixels beyond, and a pixel of
+    // antialiasing: the stamp covers no more, since each stamped pixel costs a blend.
+    const int reach = int(std::ceil(size * 1.2)) + 3;
     const bool selected = train.selected;
     symbols.keyed(
         painter, key, QRect(-reach, -reach, 2 * reach + 1, 2 * reach + 1),
