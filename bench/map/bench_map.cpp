@@ -3,9 +3,13 @@
 // 1600 x 900 framed on the whole network (the view every user starts with). Reports the paint
 // after a new data map with signal images, with symbols only and with signals hidden, the network
 // redraw, and a 200-pixel pan in steps of 10 pixels as a mouse drag gives them, with the exact
-// redraw once the view rests. Thread CPU time, median of the repetitions.
+// redraw once the view rests; then, with the level of detail by density, each published snapshot
+// (taken in and painted) at the whole view and zoomed 4 and 16 times, the images that move after a
+// 200-pixel pan, and the resident memory after zooming in and out. Thread CPU time, median of the
+// repetitions.
 //
-// Run: QT_QPA_PLATFORM=offscreen bin/bench_map [small|medium|large] [repetitions]
+// Run: QT_QPA_PLATFORM=offscreen bin/bench_map [small|medium|large] [repetitions] [dense|snapshot]
+// (dense: the level of detail by density only; snapshot: only the snapshots at the whole view)
 
 #include "GameProcess.h"
 #include "MapItem.h"
