@@ -3,9 +3,13 @@
 // 1600 x 900 framed on the whole network (the view every user starts with). Reports the paint
 // after a new data map with signal images, with symbols only and with signals hidden, the network
 // redraw, and a 200-pixel pan in steps of 10 pixels as a mouse drag gives them, with the exact
-// redraw once the view rests. Thread CPU time, median of the repetitions.
+// redraw once the view rests; then, with the level of detail by density, each published snapshot
+// (taken in and painted) at the whole view and zoomed 4 and 16 times, the images that move after a
+// 200-pixel pan, and the resident memory after zooming in and out. Thread CPU time, median of the
+// repetitions.
 //
-// Run: QT_QPA_PLATFORM=offscreen bin/bench_map [small|medium|large] [repetitions]
+// Run: QT_QPA_PLATFORM=offscreen bin/bench_map [small|medium|large] [repetitions] [dense|snapshot]
+// (dense: the level of detail by density only; snapshot: only the snapshots at the whole view)
 
 #include "GameProcess.h"
 #include "MapItem.h"
@@ -14,6 +18,7 @@
 #include "SnapshotConverter.h"
 #include "TextureLoader.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QMap>
 #include <QPainter>
@@ -34,6 +39,18 @@ double threadCpuMs()
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
 double medianMs(int repetitions, const std::function<void()> &prepare,
                 const std::function<void()> &work)
 {
@@ -48,6 +65,62 @@ double medianMs(int repetitions, const std::function<void()> &prepare,
     return times[times.size() / 2];
 }
 
+// The paint of each published snapshot (the new data map taken in, then painted) at the whole view
+// and zoomed 4 and 16 times on the middle of the network; the images that move after a 200-pixel
+// pan once the view rests again; the resident memory after zooming in and out with images.
+void zoomedViews(MapItem &item, QPainter &painter, const std::function<void()> &newMap,
+                 int repetitions)
+{
+    item.setSignalLayer(0);
+    const auto rest = [&] {
+        QMetaObject::invokeMethod(&item, "settle");
+        item.paint(&painter);
+        TextureLoader::shared().waitForIdle(60000);
+        item.paint(&painter);
+    };
+    for (const double zoom : {1.0, 4.0, 16.0}) {
+        item.fit();
+        item.zoomAt(zoom, 800, 450);
+        rest();
+        const double perSnapshot = medianMs(
+            repetitions, [] {},
+            [&] {
+                newMap();
+                item.paint(&painter);
+            });
+        const QHash<int, QPointF> before = item.renderer().lastCounts().textureOffsets;
+        for (int s = 0; s < 20; ++s) {
+            item.moveView(10, 0);
+            item.paint(&painter);
+        }
+        const double start = threadCpuMs();
+        rest();
+        const double settle = threadCpuMs() - start;
+        const QHash<int, QPointF> after = item.renderer().lastCounts().textureOffsets;
+        int both = 0, moved = 0;
+        for (auto image = before.cbegin(); image != before.cend(); ++image) {
+            const auto now = after.constFind(image.key());
+            if (now == after.cend())
+                continue;
+            ++both;
+            moved += *now != *image;
+        }
+        std::printf("  zoom %4.0fx: per snapshot %6.2f ms; after a 200 px pan: exact picture "
+                    "%6.2f ms, %d of %d images still shown moved (%.1f %%), %lld shown\n",
+                    zoom, perSnapshot, settle, moved, both, both ? 100.0 * moved / both : 0.0,
+                    qlonglong(after.size()));
+    }
+    const long startKb = residentKb();
+    item.fit();
+    rest();
+    for (int z = 0; z < 32; ++z) {
+        item.zoomAt(z < 16 ? 1.3 : 1 / 1.3, 700 + 13 * (z % 5), 400);
+        rest();
+    }
+    std::printf("  resident memory: %ld MB before, %ld MB after zooming 16 steps in and out\n",
+                startKb / 1024, residentKb() / 1024);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -55,6 +128,8 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     const QString size = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("large");
     const int repetitions = argc > 2 ? std::max(1, atoi(argv[2])) : 9;
+    // "dense": the level of detail by density only, without the plain drawing's figures.
+    const bool denseOnly = argc > 3 && QByteArray(argv[3]) == "dense";
 
     QString error;
     if (!loadSdk(&error))
@@ -95,9 +170,23 @@ int main(int argc, char **argv)
                 maps[0].value(QStringLiteral("trainCount")).toInt(),
                 maps[0].value(QStringLiteral("stationCount")).toInt(), item.scale(), repetitions);
 
+    // "snapshot": only the snapshots at the whole view with the default drawing, for a profile.
+    if (argc > 3 && QByteArray(argv[3]) == "snapshot") {
+        int next = 1;
+        const double ms = medianMs(
+            repetitions, [] {},
+            [&] {
+                item.setSnapshotData(maps[1 + (next++ % (maps.size() - 1))]);
+                item.paint(&painter);
+            });
+        std::printf(" per snapshot at the whole view: %.2f\n", ms);
+        return 0;
+    }
     // Each measure with the plain drawing, then with the level of detail by density, in one run.
     QMap<QString, double> plain;
     for (const bool dense : {false, true}) {
+        if (denseOnly && !dense)
+            continue;
         QMap<QString, double> results;
         item.setDetailByDensity(dense);
         item.setSignalLayer(0);
@@ -191,6 +280,9 @@ int main(int argc, char **argv)
             plain = results;
             continue;
         }
+        zoomedViews(item, painter, newMap, repetitions);
+        if (denseOnly)
+            break;
         std::printf(" by density / plain:\n");
         for (auto result = results.cbegin(); result != results.cend(); ++result)
             std::printf("  %-40s %8.2f x\n", qPrintable(result.key()),

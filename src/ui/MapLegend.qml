@@ -55,7 +55,7 @@ Rectangle {
                 [Theme.legendReservation, "━", "Réservée pour le train sélectionné"],
                 [Theme.legendPath, "•", "Path calculé (optionnel)"],
                 [Theme.legendMapTrain, "▶", "Train en marche, dans son sens"],
-                [Theme.legendMapTrain, "◯", "Train arrêté"],
+                [Theme.legendMapTrain, "■", "Train arrêté"],
                 [Theme.legendSelectedTrain, "▶", "Train sélectionné"],
                 [Theme.legendDanger, "●", "Signal fermé (couleur de son image)"],
                 [Theme.legendClear, "●", "Signal ouvert ; un point par case : le plus rouge"],

@@ -128,7 +128,7 @@ QtObject {
     readonly property color legendOccupation: "#ff6b6b"
     readonly property color legendReservation: "#65db87"
     readonly property color legendPath: "#e4bf50"
-    readonly property color legendMapTrain: "#86d8c9"
+    readonly property color legendMapTrain: "#f6f8ff"
     readonly property color legendSelectedTrain: "#ffdf75"
     readonly property color legendDanger: "#e53935"
     readonly property color legendClear: "#43a047"

@@ -19,7 +19,8 @@ namespace {
 // What the user sees, as 0xRRGGBB.
 const QRgb background = 0x070b0a, edgeColour = 0xa6b8ad, pathColour = 0xe4bf50,
            reservationColour = 0x65db87, occupationColour = 0xff6b6b, markerColour = 0xe6c789,
-           signalColour = 0x80bdd8, selectedTrainColour = 0xffdf75, trainColour = 0x86d8c9;
+           signalColour = 0x80bdd8, selectedTrainColour = 0xffdf75, trainColour = 0x86d8c9,
+           trainMarkerColour = 0xf6f8ff;
 
 // What a data map shows, and what the scale lets appear (layer test).
 constexpr int Show = 1, Live = 2, PathAvailable = 4, PathStale = 8, UsageStale = 16,
@@ -342,8 +343,8 @@ private slots:
     // The level of detail by density, in each signal mode: an occupied track's stretch as a red
     // stroke (middle of one edge, node, middle of the other), the train above it at its fraction,
     // signals that pile up as one dot of the reddest lit colour (markers left out), a signal with
-    // room as its image right above it or its symbol, and no station name over the selected
-    // train's label.
+    // room as its image right above it or its symbol, no station name over the selected train's
+    // label, and a stopped train far from it as a light square sized from the trains' spread.
     void densityDetail_data()
     {
         QTest::addColumn<int>("layer");
@@ -363,12 +364,13 @@ private slots:
         item.setSignalLayer(layer);
         prepare(item);
         const QPointF a(100.5, 150.5), b(200.5, 150.5), c(300.5, 150.5), calm(301.5, 60.5),
-            danger(303.5, 60.5), markers(100.5, 250.5), lone(250.5, 260.5);
+            danger(303.5, 60.5), markers(100.5, 250.5), lone(250.5, 260.5), stopped(40.5, 40.5);
         const SdkTrackNode label = nodeAt(item, 0, b + QPointF(30, 14));
         QVariantMap data =
             liveData({nodeAt(item, 1, a, 2), nodeAt(item, 2, b, 1, 3), nodeAt(item, 3, c, 2),
                       nodeAt(item, 4, calm), nodeAt(item, 5, danger), nodeAt(item, 6, markers),
-                      nodeAt(item, 7, markers + QPointF(5, 0)), nodeAt(item, 8, lone)});
+                      nodeAt(item, 7, markers + QPointF(5, 0)), nodeAt(item, 8, lone),
+                      nodeAt(item, 10, stopped)});
         data.insert({{"occupationsAvailable", true},
                      {"mapOccupations", QVariantList{usage(9, 2)}},
                      {"selectedTrainId", idText(9)},
@@ -380,7 +382,7 @@ private slots:
                                                  signalEntry(8, false, false, true, 2, red)}}});
         QVariantMap moving = train(9, "IC 9", 2, 0.25);
         moving.insert({{"speed", 80.0}, {"direction", 1}});
-        data.insert("trains", QVariantList{moving});
+        data.insert("trains", QVariantList{moving, train(10, "Fret 10", 10, 0.5)});
         item.setSnapshotData(data);
         const QImage image = render(item);
         const MapRenderer::Counts &counts = item.renderer().lastCounts();
@@ -390,7 +392,9 @@ private slots:
         VERIFY_COLOUR(image, QPointF(130.5, 150.5), edgeColour, 12); // beyond the stretch
         VERIFY_COLOUR(image, QPointF(175.5, 150.5), selectedTrainColour, 8);
         VERIFY_COLOUR(image, b, occupationColour, 8); // not on the node
-        QCOMPARE(counts.trainLabelsDrawn, 1);
+        VERIFY_COLOUR(image, stopped, trainMarkerColour, 8);
+        VERIFY_COLOUR(image, stopped + QPointF(2, 2), trainMarkerColour, 8);
+        QCOMPARE(counts.trainLabelsDrawn, 2); // room for the other train's
         QCOMPARE(counts.stationNamesDrawn, 0);
 
         const bool shown = layer != 2;

@@ -4,6 +4,7 @@
 #include "MapNetwork.h"
 #include "MapOverlay.h"
 
+#include <QHash>
 #include <QRectF>
 #include <QSizeF>
 #include <QVector>
@@ -51,13 +52,14 @@ struct MapPaintCounts
     int trainLabelsDrawn = 0;
     int trainLabelsLeftOut = 0; // would have covered a label drawn before
     int stationNamesDrawn = 0;
-    int signalDots = 0;               // dots drawn for signals that pile up (one per cell)
-    bool networkRedrawn = false;      // the whole network image was drawn again
-    bool networkShifted = false;      // the cached image was moved and its uncovered edges drawn
-    bool networkScaled = false;       // the cached image was drawn scaled
-    bool frameShifted = false;        // the last frame was moved and its uncovered edges drawn
-    bool signalLayerReused = false;   // the signal layer of the last paint was used again
-    bool frameScaled = false;         // the last frame was drawn scaled (a zoom in progress)
-    QVector<QRectF> trainLabelBoxes;  // where the drawn train labels lie
-    QVector<QRectF> stationNameBoxes; // where the drawn station names lie
+    int signalDots = 0;                 // dots drawn for signals that pile up (one per cell)
+    bool networkRedrawn = false;        // the whole network image was drawn again
+    bool networkShifted = false;        // the cached image was moved and its uncovered edges drawn
+    bool networkScaled = false;         // the cached image was drawn scaled
+    bool frameShifted = false;          // the last frame was moved and its uncovered edges drawn
+    bool signalLayerReused = false;     // the signal layer of the last paint was used again
+    bool frameScaled = false;           // the last frame was drawn scaled (a zoom in progress)
+    QVector<QRectF> trainLabelBoxes;    // where the drawn train labels lie
+    QVector<QRectF> stationNameBoxes;   // where the drawn station names lie
+    QHash<int, QPointF> textureOffsets; // by signal: where its image lies from its track point
 };

@@ -38,6 +38,15 @@ size_t MapRenderer::frameKeyOf(const Scene &scene) const
 
 void MapRenderer::paintLayers(QPainter *painter, const Scene &scene, const QRectF &area)
 {
+    // The layers set fonts and pens of their own; the next area of a movement begins with the
+    // painter as it was, and so keeps the symbols' stamps, which are made for one font.
+    painter->save();
+    paintLayersOnce(painter, scene, area);
+    painter->restore();
+}
+
+void MapRenderer::paintLayersOnce(QPainter *painter, const Scene &scene, const QRectF &area)
+{
     painter->setRenderHint(QPainter::Antialiasing, true);
     m_symbols.begin(painter);
     MapUsageLayer::paint(painter, scene, area, m_symbols);
@@ -51,10 +60,10 @@ void MapRenderer::paintLayers(QPainter *painter, const Scene &scene, const QRect
         // The names go under the trains' markers, which stay visible over them.
         if (wholeItem)
             m_stations.paint(painter, scene, m_counts, m_trains.selectedLabelBoxes(painter, scene));
-        m_trains.paint(painter, scene, wholeItem, m_symbols, m_counts, m_counts.stationNameBoxes);
+        m_trains.paint(painter, scene, area, m_symbols, m_counts, m_counts.stationNameBoxes);
         return;
     }
-    m_trains.paint(painter, scene, wholeItem, m_symbols, m_counts);
+    m_trains.paint(painter, scene, area, m_symbols, m_counts);
     MapAttentionLayer::paint(painter, scene);
     // Names last: a handful of boxed labels that must stay readable over a crowd of trains.
     if (wholeItem)

@@ -47,6 +47,7 @@ public:
 private:
     // The layers over the network, in order; only what reaches into area is drawn.
     void paintLayers(QPainter *painter, const Scene &scene, const QRectF &area);
+    void paintLayersOnce(QPainter *painter, const Scene &scene, const QRectF &area);
     size_t frameKeyOf(const Scene &scene) const;
 
     MapFrameCache m_frames;

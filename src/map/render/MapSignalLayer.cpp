@@ -15,7 +15,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
 {
     if (scene.signalLayer == MapSignalMode::Hidden)
         return;
-    const Shown shown = collect(scene);
+    const Shown shown = collect(scene, area);
     const QRectF view = scene.view();
     if (area != view) {
         draw(painter, scene, area, shown, symbols, counts);
@@ -30,6 +30,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
         counts.texturesDrawn = m_layerTexturesDrawn;
         counts.texturesWithoutSpot = m_layerTexturesWithoutSpot;
         counts.signalDots = m_layerSignalDots;
+        counts.textureOffsets = m_layerTextureOffsets;
         counts.signalLayerReused = true;
         return;
     }
@@ -50,9 +51,10 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     m_layerTexturesDrawn = counts.texturesDrawn;
     m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
     m_layerSignalDots = counts.signalDots;
+    m_layerTextureOffsets = counts.textureOffsets;
 }
 
-MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
+MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const QRectF &area)
 {
     const bool images = scene.signalLayer == MapSignalMode::Images;
     const int textureSide = int(scene.signalSize);
@@ -70,14 +72,37 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene)
     size_t key =
         qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
                    scene.size.width(), scene.size.height(), scene.signalSize);
-    for (int i = 0; i < marks.size(); ++i) {
-        shown.points[i] = scene.screenPoint(marks[i].node);
-        shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size);
+    // A strip uncovered by a movement needs only the signals that can reach into it: their
+    // symbols, dots and images, and the neighbours that tell whether they pile up.
+    const bool strip = area != scene.view();
+    const double margin = 28 + symbolRoom + dotCell + (images ? 2 * scene.signalSize + 16 : 0);
+    const QRectF near = area.adjusted(-margin, -margin, margin, margin);
+    // Where the signals are and which pile up depend only on the camera, the item's size and the
+    // signals' nodes: a new data map of the same railway at the same view takes them again.
+    size_t placeKey =
+        qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
+                   scene.size.width(), scene.size.height(), strip, near.x(), near.y(), near.width(),
+                   near.height(), scene.byDensity);
+    for (const MapOverlay::Signal &signal : marks)
+        placeKey = qHashMulti(placeKey, signal.node);
+    if (m_placesValid && placeKey == m_placesKey && m_places.points.size() == marks.size()) {
+        shown.points = m_places.points;
+        shown.onScreen = m_places.onScreen;
+        shown.crowded = m_places.crowded;
+    } else {
+        for (int i = 0; i < marks.size(); ++i) {
+            shown.points[i] = scene.screenPoint(marks[i].node);
+            shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size) &&
+                                (!strip || near.contains(shown.points[i]));
+        }
+        if (scene.byDensity)
+            markCrowded(shown, scene.size);
+        m_places = {shown.points, shown.onScreen, shown.crowded};
+        m_placesKey = placeKey;
+        m_placesValid = true;
     }
-    if (scene.byDensity) {
+    if (scene.byDensity)
         shown.lit = &m_textures.litColours();
-        markCrowded(shown, scene.size);
-    }
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i] || !images || textures[i].isNull() ||
             (scene.byDensity && shown.crowded[i]))
@@ -164,26 +189,54 @@ double MapSignalLayer::redness(const QColor &lit)
 void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
                               const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
 {
-    // One dot per cell: the reddest signal of the cell, at its own point.
-    QHash<quint64, QPair<double, int>> cells;
-    cells.reserve(dotted.size());
+    // One dot per cell: the reddest signal of the cell, at its own point. The cells of the dotted
+    // signals' bounds in one flat grid, and each distinct lit colour's redness worked out once.
+    if (dotted.isEmpty())
+        return;
+    QPointF low = shown.points[dotted.first()];
+    QPointF high = low;
+    for (const int i : dotted) {
+        low =
+            QPointF(std::min(low.x(), shown.points[i].x()), std::min(low.y(), shown.points[i].y()));
+        high = QPointF(std::max(high.x(), shown.points[i].x()),
+                       std::max(high.y(), shown.points[i].y()));
+    }
+    const double left = std::floor(low.x() / dotCell);
+    const double top = std::floor(low.y() / dotCell);
+    const double columnCount = std::floor(high.x() / dotCell) - left + 1;
+    const double rowCount = std::floor(high.y() / dotCell) - top + 1;
+    if (!(columnCount * rowCount < 1 << 24))
+        return;
+    const int columns = int(columnCount);
+    const int rows = int(rowCount);
+    QVector<int> best(columns * rows, -1);
+    QVector<double> bestRedness(columns * rows, 0);
+    QVector<QPair<QRgb, double>> rednesses;
     for (const int i : dotted) {
         const QPointF &point = shown.points[i];
-        const quint64 cell = quint64(qint64(std::floor(point.x() / dotCell)) + (1 << 30)) << 32 |
-                             quint64(qint64(std::floor(point.y() / dotCell)) + (1 << 30));
-        const double red = redness(shown.lit->at(i));
-        auto found = cells.find(cell);
-        if (found == cells.end())
-            cells.insert(cell, {red, i});
-        else if (red > found->first)
-            *found = {red, i};
+        const int cell = int(std::floor(point.y() / dotCell) - top) * columns +
+                         int(std::floor(point.x() / dotCell) - left);
+        const QRgb rgba = shown.lit->at(i).rgba();
+        auto known = std::find_if(rednesses.cbegin(), rednesses.cend(),
+                                  [rgba](const auto &entry) { return entry.first == rgba; });
+        if (known == rednesses.cend()) {
+            rednesses.append({rgba, redness(shown.lit->at(i))});
+            known = rednesses.cend() - 1;
+        }
+        // Signals come in list order: the first of the reddest keeps the cell.
+        if (best[cell] < 0 || known->second > bestRedness[cell]) {
+            best[cell] = i;
+            bestRedness[cell] = known->second;
+        }
     }
     const QRectF reach = area.adjusted(-4, -4, 4, 4);
-    // The dots in a fixed order (by signal), whatever the hash's.
+    // The dots in a fixed order (by signal).
     QVector<int> drawn;
-    drawn.reserve(cells.size());
-    for (auto cell = cells.cbegin(); cell != cells.cend(); ++cell)
-        drawn.append(cell->second);
+    drawn.reserve(dotted.size());
+    for (const int i : best) {
+        if (i >= 0)
+            drawn.append(i);
+    }
     std::sort(drawn.begin(), drawn.end());
     for (const int i : drawn) {
         const QPointF &point = shown.points[i];
@@ -259,6 +312,7 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
                     continue;
                 drawWithImage(painter, signal, point, *spot, shown.images[t].texture, symbols);
                 ++counts.texturesDrawn;
+                counts.textureOffsets.insert(i, spot->topLeft() - point);
                 continue;
             }
             ++counts.texturesWithoutSpot;

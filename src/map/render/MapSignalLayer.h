@@ -58,7 +58,7 @@ private:
     // Dots for the signals that pile up, one per cell, in the reddest colour of the cell's.
     static void drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
                          const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts);
-    Shown collect(const MapPaintScene &scene);
+    Shown collect(const MapPaintScene &scene, const QRectF &area);
     // What the whole layer shows, as one number.
     static size_t lookOf(const MapPaintScene &scene, const Shown &shown);
     void draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area, const Shown &shown,
@@ -67,6 +67,16 @@ private:
                        const QRectF &spot, const QImage &texture, MapSymbols &symbols);
 
     SignalTextures m_textures;
+    // The signals' points, which are on screen and which pile up, for the last camera.
+    struct Places
+    {
+        QVector<QPointF> points;
+        QVector<bool> onScreen;
+        QVector<bool> crowded;
+    };
+    Places m_places;
+    size_t m_placesKey = 0;
+    bool m_placesValid = false;
     SignalSpots m_spots;
     // The signals of the last whole-item paint on a transparent layer, and what it shows.
     QImage m_layer;
@@ -75,4 +85,5 @@ private:
     int m_layerTexturesDrawn = 0;
     int m_layerTexturesWithoutSpot = 0;
     int m_layerSignalDots = 0;
+    QHash<int, QPointF> m_layerTextureOffsets;
 };

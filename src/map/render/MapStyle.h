@@ -27,6 +27,8 @@ extern const QColor plainSignal; // any signal but a marker
 // Trains and their labels.
 extern const QColor selectedTrain;
 extern const QColor train;
+extern const QColor trainMarker; // with the level of detail by density
+extern const QColor trainRim;
 extern const QColor trainLabel;
 
 // Trains that need attention: rings by state, and the loop of a wait cycle.

@@ -7,6 +7,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <algorithm>
 #include <cmath>
@@ -31,8 +32,10 @@ QVector<QRectF> MapTrainLayer::selectedLabelBoxes(QPainter *painter, const MapPa
     QVector<QRectF> boxes;
     const QFontMetricsF metrics(MapStyle::trainFont(), painter->device());
     for (const MapOverlay::Train &train : scene.overlay->trains) {
+        if (!train.selected)
+            continue;
         const QPointF point = placeOf(scene, train);
-        if (train.selected && MapCamera::isOnScreen(point, scene.size))
+        if (MapCamera::isOnScreen(point, scene.size))
             boxes.append(labelBox(train, point, metrics));
     }
     return boxes;
@@ -41,15 +44,50 @@ QVector<QRectF> MapTrainLayer::selectedLabelBoxes(QPainter *painter, const MapPa
 double MapTrainLayer::markerSize(const QVector<QPointF> &points)
 {
     if (points.size() < 2)
-        return 5.5;
-    QRectF area(points.first(), QSizeF(0, 0));
-    for (const QPointF &point : points)
-        area |= QRectF(point, QSizeF(0, 0));
+        return 4.5;
+    // (Not a union of empty rectangles, which ignores them all.)
+    QPointF low = points.first();
+    QPointF high = low;
+    for (const QPointF &point : points) {
+        low = QPointF(std::min(low.x(), point.x()), std::min(low.y(), point.y()));
+        high = QPointF(std::max(high.x(), point.x()), std::max(high.y(), point.y()));
+    }
     // The markers take at most a fifth of the area they are spread over.
     const double each =
-        std::max(area.width(), 10.0) * std::max(area.height(), 10.0) / points.size();
+        std::max(high.x() - low.x(), 10.0) * std::max(high.y() - low.y(), 10.0) / points.size();
     // In half pixels: a view that pans changes the area a little, and each size is its own stamps.
-    return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 2.5, 5.5);
+    return std::clamp(std::round(std::sqrt(0.2 * each)) / 2, 2.5, 4.5);
+}
+
+void MapTrainLayer::drawShape(QPainter *painter, const QPointF &anchor, bool selected, bool stopped,
+                              int direction, double size)
+{
+    // Light on a dark rim: the rim sets the marker off the signal dots and usage strokes under it,
+    // whatever their colour, and its shape tells a moving train (an arrow in its sense of travel)
+    // from a stopped one (a square).
+    const QColor colour = selected ? MapStyle::selectedTrain : MapStyle::trainMarker;
+    const double rim = selected ? 2 : size < 3.5 ? 0.75 : 1;
+    QPainterPath shape;
+    if (stopped) {
+        const double half = size * 0.75;
+        shape.addRect(QRectF(anchor - QPointF(half, half), QSizeF(2 * half, 2 * half)));
+    } else {
+        const double angle = direction * 2 * M_PI / 32;
+        const QPointF forward(std::cos(angle), std::sin(angle));
+        const QPointF side(-forward.y(), forward.x());
+        const QPointF back = anchor - forward * size * 0.8;
+        shape.moveTo(anchor + forward * size * 1.2);
+        shape.lineTo(back + side * size * 0.95);
+        shape.lineTo(back - side * size * 0.95);
+        shape.closeSubpath();
+    }
+    // Round joins: the rim reaches no further than its width from the shape (see drawMarker).
+    painter->setPen(QPen(MapStyle::trainRim, 2 * rim, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter->setBrush(MapStyle::trainRim);
+    painter->drawPath(shape);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(colour);
+    painter->drawPath(shape);
 }
 
 void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train,
@@ -65,33 +103,16 @@ void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train
         stopped ? 0
                 : int(std::lround(std::atan2(ahead.y(), ahead.x()) / (2 * M_PI) * 32 + 32)) % 32;
     const int quarters = int(std::lround(size * 4));
-    const quint64 key = (quint64(2) << 40) | quint64(train.selected) | quint64(stopped) << 1 |
+    const quint64 key = (quint64(3) << 40) | quint64(train.selected) | quint64(stopped) << 1 |
                         quint64(direction) << 2 | quint64(quarters) << 8;
-    const int reach = int(std::ceil(size * 1.3)) + 2;
+    // The arrow's tip lies 1.2 sizes ahead, the rim at most 2 pixels beyond, and a pixel of
+    // antialiasing: the stamp covers no more, since each stamped pixel costs a blend.
+    const int reach = int(std::ceil(size * 1.2)) + 3;
     const bool selected = train.selected;
     symbols.keyed(
         painter, key, QRect(-reach, -reach, 2 * reach + 1, 2 * reach + 1),
         [selected, stopped, direction, quarters](QPainter *target, const QPointF &anchor) {
-            const double size = quarters / 4.0;
-            const QColor colour = selected ? MapStyle::selectedTrain : MapStyle::train;
-            // A small marker keeps a thinner outline, which would otherwise hide its colour.
-            target->setPen(MapStyle::linePen(MapStyle::background, size < 4 ? 0.75 : 1.5));
-            if (stopped) {
-                target->setBrush(MapStyle::background);
-                target->drawEllipse(anchor, size * 0.8, size * 0.8);
-                target->setPen(MapStyle::linePen(colour, 2.5));
-                target->setBrush(Qt::NoBrush);
-                target->drawEllipse(anchor, size * 0.55, size * 0.55);
-                return;
-            }
-            const double angle = direction * 2 * M_PI / 32;
-            const QPointF forward(std::cos(angle), std::sin(angle));
-            const QPointF side(-forward.y(), forward.x());
-            const QPointF tip = anchor + forward * size * 1.2;
-            const QPointF back = anchor - forward * size * 0.8;
-            const QPointF shape[3] = {tip, back + side * size * 0.9, back - side * size * 0.9};
-            target->setBrush(colour);
-            target->drawPolygon(shape, 3);
+            drawShape(target, anchor, selected, stopped, direction, quarters / 4.0);
         },
         point);
 }
@@ -115,19 +136,21 @@ MapTrainLayer::Shown MapTrainLayer::shownTrains(const MapPaintScene &scene,
 
 void MapTrainLayer::drawMarkers(QPainter *painter, const QVector<MapOverlay::Train> &trains,
                                 const Shown &shown, const QVector<QPointF> &headings,
-                                MapSymbols &symbols)
+                                const QRectF &area, MapSymbols &symbols)
 {
     QVector<QPointF> points;
     points.reserve(shown.size());
     for (const auto &entry : shown)
         points.append(entry.second);
     const double size = markerSize(points);
+    // The size comes from every train shown; a strip draws only the markers that reach into it.
+    const QRectF reach = area.adjusted(-20, -20, 20, 20);
     int selected = -1;
     for (int k = 0; k < shown.size(); ++k) {
         const MapOverlay::Train &train = trains[shown[k].first];
         if (train.selected)
             selected = k;
-        else
+        else if (reach.contains(shown[k].second))
             drawMarker(painter, train, shown[k].second, headings[k], size, symbols);
     }
     if (selected >= 0)
@@ -145,10 +168,11 @@ void MapTrainLayer::keepLabelsFor(const QFont &font)
     }
 }
 
-void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
+void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                           MapSymbols &symbols, MapPaintCounts &counts,
                           const QVector<QRectF> &keepClear)
 {
+    const bool otherLabelsAllowed = area == scene.view();
     const QFont font = MapStyle::trainFont();
     painter->setFont(font);
     keepLabelsFor(font);
@@ -177,7 +201,7 @@ void MapTrainLayer::paint(QPainter *painter, const MapPaintScene &scene, bool ot
     QVector<QPointF> headings;
     const Shown shown = shownTrains(scene, &headings);
     if (scene.byDensity)
-        drawMarkers(painter, trains, shown, headings, symbols);
+        drawMarkers(painter, trains, shown, headings, area, symbols);
     if (scene.byDensity) {
         // Labels of other trains where they would take less than a fifth of the view (about
         // 80 × 16 pixels each), so that they do not bury the network.

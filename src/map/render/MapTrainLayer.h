@@ -22,11 +22,11 @@ public:
     // Labels of trains that are not selected are drawn above this scale only.
     static constexpr double labelScale = 0.025;
 
-    // otherLabelsAllowed: the paint covers the whole item, where labels can be placed against one
-    // another (a strip uncovered by a movement draws none but the selected train's).
+    // area: what the paint covers; only the whole item places labels against one another (a
+    // strip uncovered by a movement draws none but the selected train's).
     // keepClear: boxes that the labels of trains that are not selected keep clear of (station
     // names, which come before them).
-    void paint(QPainter *painter, const MapPaintScene &scene, bool otherLabelsAllowed,
+    void paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                MapSymbols &symbols, MapPaintCounts &counts, const QVector<QRectF> &keepClear = {});
     // Where the selected train's label goes (nothing when it is off screen).
     QVector<QRectF> selectedLabelBoxes(QPainter *painter, const MapPaintScene &scene);
@@ -36,13 +36,15 @@ public:
                            QPointF *heading = nullptr);
 
 private:
-    // A marker of a readable size: an arrow in the sense of travel for a moving train, a ringed
-    // disc for a stopped one, larger and in its own colour for the selected one.
+    // A marker of a readable size: an arrow in the sense of travel for a moving train, a square
+    // for a stopped one, larger and in its own colour for the selected one, light on a dark rim.
     // size: half the marker's width for a train that is not selected.
     static void drawMarker(QPainter *painter, const MapOverlay::Train &train, const QPointF &point,
                            const QPointF &heading, double size, MapSymbols &symbols);
+    static void drawShape(QPainter *painter, const QPointF &anchor, bool selected, bool stopped,
+                          int direction, double size);
     // Half the width of the markers of trains that are not selected: smaller where many trains
-    // share the area they are shown in, never below 2.5 (5 pixels across).
+    // share the area they are shown in, never below 2.5 (5 pixels across, 6.5 with the rim).
     static double markerSize(const QVector<QPointF> &points);
     // The trains on screen: their index and point, and beside them their headings.
     using Shown = QVector<QPair<int, QPointF>>;
@@ -50,7 +52,7 @@ private:
     // The markers of the trains shown, the selected train's over the others.
     static void drawMarkers(QPainter *painter, const QVector<MapOverlay::Train> &trains,
                             const Shown &shown, const QVector<QPointF> &headings,
-                            MapSymbols &symbols);
+                            const QRectF &area, MapSymbols &symbols);
 
     struct LabelPart
     {

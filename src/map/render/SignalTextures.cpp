@@ -26,7 +26,8 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
         m_litByFile.clear();
     bool pending = false;
     if (images) {
-        QHash<QString, QImage> asked; // many signals share one file
+        // Many signals share one file: its image and lit colour are looked up once per file.
+        QHash<QString, QPair<QImage, QColor>> asked;
         for (int i = 0; i < marks.size(); ++i) {
             if (marks[i].texturePath.isEmpty() || !marks[i].stateAvailable)
                 continue;
@@ -39,18 +40,12 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
                     continue;
                 const TextureLoader::Result result = m_loader->request(marks[i].texturePath);
                 pending = pending || result.state == TextureLoader::State::Pending;
-                found = asked.insert(marks[i].texturePath, result.image);
+                found = asked.insert(marks[i].texturePath,
+                                     {result.image, litOf(marks[i].texturePath, result.image)});
             }
-            m_images[i] = found.value();
-            if (found.value().isNull())
-                continue;
-            auto lit = m_litByFile.find(marks[i].texturePath);
-            if (lit == m_litByFile.end()) {
-                const QColor colour = LitColour::of(found.value());
-                lit = m_litByFile.insert(marks[i].texturePath,
-                                         colour.isValid() ? colour : LitColour::neutral());
-            }
-            m_lit[i] = lit.value();
+            m_images[i] = found->first;
+            if (!found->first.isNull())
+                m_lit[i] = found->second;
         }
     }
     m_pending = pending;
@@ -58,6 +53,18 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
     m_epoch = epoch;
     m_asked = images;
     return m_images;
+}
+
+QColor SignalTextures::litOf(const QString &path, const QImage &image)
+{
+    if (image.isNull())
+        return LitColour::neutral();
+    auto lit = m_litByFile.find(path);
+    if (lit == m_litByFile.end()) {
+        const QColor colour = LitColour::of(image);
+        lit = m_litByFile.insert(path, colour.isValid() ? colour : LitColour::neutral());
+    }
+    return lit.value();
 }
 
 void SignalTextures::draw(QPainter *painter, const QRectF &spot, const QImage &texture)

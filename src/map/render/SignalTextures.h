@@ -44,6 +44,9 @@ public:
     void draw(QPainter *painter, const QRectF &spot, const QImage &texture);
 
 private:
+    // The lit colour of a file's image, worked out once per file (neutral without image).
+    QColor litOf(const QString &path, const QImage &image);
+
     TextureLoader *m_loader = &TextureLoader::shared();
     QVector<QImage> m_images;           // by position in the overlay's signal list
     QVector<QColor> m_lit;              // by position in the overlay's signal list
