@@ -126,7 +126,7 @@ int main(int argc, char *argv[])
         const qint64 now = clock.elapsed();
         attention.update(records, now,
                          [&](QByteArrayView path) { return closedImages.closed(path, now); });
-        AttentionMap::write(next, attention, records, now);
+        AttentionMap::write(next, attention, records, {now, now, false});
         attentionMs.push_back(threadCpuMs() - cpu);
 
         // Dropping the previous map, the last holder of its storage.

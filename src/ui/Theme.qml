@@ -77,6 +77,12 @@ QtObject {
     readonly property color alertDetail: "#8c9fac"
     readonly property color alertPrevious: "#5d6f7d"
     readonly property int alertColumnWidth: 260
+    // The side column (the trains or the alerts, by tab) and the selected train's details
+    readonly property int sideColumnWidth: 260
+    readonly property int trainDetailsWidth: 320
+    readonly property int detailsInset: 12
+    readonly property int detailsBottom: 110
+    readonly property color detailsFill: "#f0101b24"
 
     // Synoptic area
     readonly property color synopticFill: "#0f1922"
@@ -142,6 +148,7 @@ QtObject {
     readonly property color replayTime: "#e7edf3"
     readonly property color recordingText: "#ef8f8f"
     readonly property int replayBarHeight: 44
+    readonly property int replayMarkHeight: 10
 
     // Footer
     readonly property color updateStatus: "#91a6b9"
