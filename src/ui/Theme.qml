@@ -81,7 +81,7 @@ QtObject {
     readonly property int sideColumnWidth: 260
     readonly property int trainDetailsWidth: 320
     readonly property int detailsInset: 12
-    readonly property int detailsBottom: 110
+    readonly property int detailsBottom: 96
     readonly property color detailsFill: "#f0101b24"
 
     // Synoptic area

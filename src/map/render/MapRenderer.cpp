@@ -47,6 +47,8 @@ void MapRenderer::paintLayers(QPainter *painter, const Scene &scene, const QRect
     // view rests.
     const bool wholeItem = area == scene.view();
     if (scene.byDensity) {
+        // What needs attention under the trains' markers, which stay visible over its rings.
+        MapAttentionLayer::paint(painter, scene);
         // Labels by priority: the selected train's, then station names, then the other trains'.
         // The names go under the trains' markers, which stay visible over them.
         if (wholeItem)
