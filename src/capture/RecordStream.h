@@ -42,8 +42,7 @@ public:
 };
 
 // How far the reader thread has shown what needs attention in a replay: the source's generation
-// of results, the last capture whose alert events were handed on (-1 none), and whether the shown
-// capture had its own results.
+// of results and the last capture whose alert events were handed on (-1 none).
 struct AttentionProgress
 {
     quint64 generation = 0;

@@ -52,12 +52,11 @@ TabBar {
             }
             Rectangle {
                 objectName: "alertBadge"
-                implicitWidth: Math.max(18, badgeText.implicitWidth + 10)
+                implicitWidth: Math.max(18, String(tabs.openCount).length * 7 + 11)
                 implicitHeight: 18
                 radius: 9
                 color: tabs.openCount > 0 ? Theme.stateLocked : Theme.alertEndedFill
                 Text {
-                    id: badgeText
                     anchors.centerIn: parent
                     text: String(tabs.openCount)
                     font.pixelSize: 11

@@ -43,6 +43,7 @@ Popup {
         return tracks.join(" → ") + (total > tracks.length ? " → … (" + total + " voies)" : "");
     }
 
+    objectName: "trainDetails"
     width: Theme.trainDetailsWidth
     padding: 14
     modal: false

@@ -501,8 +501,8 @@ TestCase {
         return found;
     }
 
-    // D opens the selected train's details; the train it waits for is chosen from there, and
-    // Escape closes them.
+    // "Détails du train" opens the selected train's details; the train it waits for is chosen
+    // from there, Escape closes them and D opens them again.
     function test_trainDetails_data() {
         const since = Date.now() - 125000;
         const waiting = { "id": id16(5), "state": "held", "since": since, "time": since + 125000, "station": "",
@@ -528,24 +528,27 @@ TestCase {
                                   "mapReservations": [{ "train": id16(5), "track": id16(101) }, { "train": id16(5), "track": id16(102) }],
                                   "pathAvailable": data.path !== null, "mapPath": data.path || [] }));
         const button = child("detailsButton");
-        verify(button.enabled);
-        keyClick(Qt.Key_D);
-        const pane = findChild(win.overlay, "detailsName");
-        verify(pane);
-        tryVerify(() => pane.visible);
+        tryVerify(() => button.enabled);
+        mouseClick(button);
+        const pane = findChild(win, "trainDetails");
+        tryVerify(() => pane.opened);
         for (const name in data.expected) {
-            const text = findChild(win.overlay, name).text;
+            const text = findChild(win, name).text;
             for (const part of [].concat(data.expected[name]))
                 verify(text.indexOf(part) >= 0, name + ": " + text);
         }
-        const waitsFor = findChild(win.overlay, "detailsWaitsFor");
+        const waitsFor = findChild(win, "detailsWaitsFor");
         compare(waitsFor.visible, data.attention.waitsFor !== "" && data.attention.id === id16(5));
         if (waitsFor.visible) {
+            backend.calls = [];
             mouseClick(waitsFor);
-            compare(backend.calls[backend.calls.length - 1], { "name": "selectTrain", "args": [id16(6)] });
+            compare(backend.calls.filter(call => call.name === "selectTrain"), [{ "name": "selectTrain", "args": [id16(6)] }]);
+            compare(win.selectedTrain, id16(6));
         }
         keyClick(Qt.Key_Escape);
-        tryVerify(() => !pane.visible);
+        tryVerify(() => !pane.opened);
+        keyClick(Qt.Key_D);
+        tryVerify(() => pane.opened);
     }
 
     // The recording's alerts are marked on the time bar; a click goes there.
