@@ -254,7 +254,7 @@ void ReaderThread::run()
 {
     Live live;
     uint64_t lastRequest = 0;
-    CapturedRecords replayed;        // memory kept from capture to capture for a replay
+    CapturedRecords replayed; // memory kept from capture to capture for a replay
     Shown shown;
     live.clock.start();
 

@@ -144,9 +144,26 @@ private Q_SLOTS:
             QVERIFY2(game.start({"--scenario",
                                  QStringLiteral(ZORVY_SCENARIO_DIR "/%1.json").arg(scenario)}),
                      qPrintable(game.errorString()));
-            const Run run = runTco({"--record", recording, "--smoke"});
-            QVERIFY2(run.exitCode == 0, qPrintable(run.log));
-            live = alertLines(run.log, "ALERT ");
+            // Recorded until the deadlock has shown and its capture is committed.
+            QProcess tco;
+            tco.start(QCoreApplication::applicationDirPath() + "/ZorvyTco",
+                      {"--record", recording});
+            QString log;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (log += QString::fromUtf8(tco.readAllStandardError())).contains("state=deadlock"),
+                60000);
+            const auto captures = [&] {
+                try {
+                    return qsizetype(RecordingReader(recording).captures().size());
+                } catch (const RecordingFormat::Error &) {
+                    return qsizetype(0);
+                }
+            };
+            const qsizetype seen = captures();
+            QTRY_VERIFY_WITH_TIMEOUT(captures() >= seen + 4, 30000);
+            tco.terminate();
+            QVERIFY(tco.waitForFinished(10000));
+            live = alertLines(log + QString::fromUtf8(tco.readAllStandardError()), "ALERT ");
         }
         QVERIFY2(live.filter("state=deadlock").size() == 1, qPrintable(live.join('\n')));
         const Run run = runTco({"--replay", recording, "--smoke"});
