@@ -32,7 +32,6 @@ ReplayAttention::~ReplayAttention()
 void ReplayAttention::start()
 {
     m_stop.store(false);
-    m_finished.store(false);
     quint64 generation;
     qint64 delay;
     {
@@ -87,6 +86,7 @@ void ReplayAttention::run(quint64 generation, qint64 stoppedDelayMs)
         QElapsedTimer sinceMarks;
         sinceMarks.start();
         bool newMarks = false;
+        qint64 kept = 0;
         for (qint64 i = 0; i < count && !m_stop.load(); ++i) {
             reader.load(qsizetype(i), capture);
             images.rewrite(capture.records, reader);
@@ -102,6 +102,10 @@ void ReplayAttention::run(quint64 generation, qint64 stoppedDelayMs)
                 if (train.state != AttentionTracker::State::Running)
                     result.trains.push_back(train);
             }
+            kept += qint64(result.trains.size()) +
+                    result.keys.value(DataMapKeys::attentionTrainsKey).toList().size();
+            if (kept > maxKeptTrains)
+                break;
             std::lock_guard<std::mutex> lock(m_mutex);
             if (generation != m_generation)
                 return;
@@ -126,7 +130,6 @@ void ReplayAttention::run(quint64 generation, qint64 stoppedDelayMs)
         // A damaged capture (the reader thread shows the failure) or no memory left: the alerts
         // end there; what was derived stays.
     }
-    m_finished.store(true);
     if (m_marksChanged)
         m_marksChanged();
 }
@@ -135,12 +138,6 @@ std::vector<ReplayAttention::Mark> ReplayAttention::marks() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_marks;
-}
-
-qint64 ReplayAttention::derived() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return qint64(m_results.size());
 }
 
 bool ReplayAttention::attentionMoved(qint64 number, const AttentionProgress &progress)

@@ -41,9 +41,10 @@ public:
     void setStoppedDelay(qint64 milliseconds);
 
     std::vector<Mark> marks() const;
-    // The captures derived so far, and whether all are.
-    qint64 derived() const;
-    bool finished() const { return m_finished.load(); }
+
+    // The most train entries kept over all captures (the trains not running and those the map
+    // rings); the derivation stops at the capture that would pass it, as at a damaged capture.
+    static constexpr qint64 maxKeptTrains = 1000000;
 
 private:
     struct Result
@@ -66,6 +67,5 @@ private:
     quint64 m_generation = 1;
     qint64 m_stoppedDelayMs;
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_finished{false};
     std::thread m_thread;
 };
