@@ -110,7 +110,7 @@ Popup {
             label: "VOIE · GARE"
             name: "detailsPlace"
             value: pane.train.positioned
-                   ? pane.train.track + " · " + (pane.attention.station || "hors gare")
+                   ? pane.train.track + " · " + (pane.attention.state ? pane.attention.station || "hors gare" : "gare inconnue")
                    : "non placé sur le réseau"
         }
         Field {
