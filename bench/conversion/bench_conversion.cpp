@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
                          [&](QByteArrayView path) { return closedImages.closed(path, now); });
         stateMs.push_back(threadCpuMs() - cpu);
         const double written = threadCpuMs();
-        AttentionMap::write(next, attention, records, now);
+        AttentionMap::write(next, attention, records, {now, now, false});
         attentionMs.push_back(threadCpuMs() - cpu);
         if (i > 0 && !attention.events().empty())
             eventWriteMs.push_back(threadCpuMs() - written);

@@ -2,6 +2,8 @@
 
 #include "DataMapKeys.h"
 
+#include <algorithm>
+
 namespace {
 
 QString keyOf(const QVariantMap &event)
@@ -45,6 +47,15 @@ bool AlertLog::markPrevious()
         changed = changed || !entry.previous;
         entry.previous = true;
     }
+    return changed;
+}
+
+bool AlertLog::dropCurrent()
+{
+    const auto current = std::remove_if(m_entries.begin(), m_entries.end(),
+                                        [](const Entry &entry) { return !entry.previous; });
+    const bool changed = current != m_entries.end();
+    m_entries.erase(current, m_entries.end());
     return changed;
 }
 

@@ -17,8 +17,11 @@ public:
     bool take(const QVariantList &events);
     // A new game or connection: the entries so far belong to the previous one.
     bool markPrevious();
+    // The events of this connection start again (a replay that went back): its entries go.
+    bool dropCurrent();
 
-    // Each entry: the event's keys (state, id, name, place, text, time, since, cycle) plus "ended"
+    // Each entry: the event's keys (state, id, name, place, text, time, since, cycle, and replay
+    // for an alert of a recording) plus "ended"
     // (the time it ended, empty while it lasts) and "previous" (of an earlier game or connection).
     QVariantList entries() const;
 

@@ -139,9 +139,13 @@ void Backend::acceptResult(quint64 request, const QVariantMap &data)
     m_reader.clearPending();
 
     // The alerts of every result of this connection count, also of one whose view is outdated.
-    if (m_reader.request() == request &&
-        m_alerts.take(data.value(DataMapKeys::attentionEventsKey).toList()))
-        emit alertsChanged();
+    if (m_reader.request() == request) {
+        // A replay that went back gives its alerts again from its beginning.
+        const bool dropped =
+            data.value(DataMapKeys::attentionRestartKey).toBool() && m_alerts.dropCurrent();
+        if (m_alerts.take(data.value(DataMapKeys::attentionEventsKey).toList()) || dropped)
+            emit alertsChanged();
+    }
 
     const auto revision = data.constFind(DataMapKeys::viewRevisionKey);
     if (revision != data.constEnd()) {

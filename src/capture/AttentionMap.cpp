@@ -148,43 +148,13 @@ QString oneLine(QString text)
     return text;
 }
 
-} // namespace
-
-void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
-                         const SnapshotRecords &records, qint64 nowMs)
+// The events of the last update as the alerts list takes them, each logged as it goes.
+QVariantList eventList(const AttentionTracker &tracker, const SnapshotRecords &records,
+                       const AttentionMap::Clock &clock)
 {
     using State = AttentionTracker::State;
-    QVariantMap counts;
-    for (const State state :
-         {State::Running, State::AtPlatform, State::Held, State::Stalled, State::Locked})
-        counts.insert(stateKey(state), tracker.count(state));
-    data.insert(DataMapKeys::attentionCountsKey, counts);
-
-    const qint64 wallNow = QDateTime::currentMSecsSinceEpoch();
-    QVariantList trains;
-    for (const AttentionTracker::Train &train : tracker.trains()) {
-        if (train.state != State::Held && train.state != State::Stalled &&
-            train.state != State::Locked)
-            continue;
-        trains.append(
-            QVariantMap{{DataMapKeys::idKey, DataMap::idText(train.id)},
-                        {DataMapKeys::stateKey, stateKey(train.state)},
-                        {DataMapKeys::sinceKey, wallNow - (nowMs - train.sinceMs)},
-                        {DataMapKeys::trackKey, DataMap::idText(train.track)},
-                        {DataMapKeys::waitsForKey,
-                         train.waitsFor != 0 ? DataMap::idText(train.waitsFor) : QString()}});
-    }
-    data.insert(DataMapKeys::attentionTrainsKey, trains);
-
-    QVariantList deadlocks;
-    for (const std::vector<quint64> &cycle : tracker.cycles()) {
-        QStringList ids;
-        for (const quint64 id : cycle)
-            ids.append(DataMap::idText(id));
-        deadlocks.append(ids);
-    }
-    data.insert(DataMapKeys::deadlocksKey, deadlocks);
-
+    const qint64 nowMs = clock.nowMs;
+    const qint64 wallNow = clock.wallNowMs;
     QVariantList events;
     if (!tracker.events().empty()) {
         Places places(records);
@@ -209,21 +179,121 @@ void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
                                                   : QStringLiteral("arrêté hors gare");
             }
             const QString stateText = cycle ? QStringLiteral("deadlock") : stateKey(event.state);
-            events.append(QVariantMap{{DataMapKeys::startedKey, event.started},
-                                      {DataMapKeys::stateKey, stateText},
-                                      {DataMapKeys::idKey, DataMap::idText(event.train)},
-                                      {DataMapKeys::nameKey, places.trainName(event.train)},
-                                      {DataMapKeys::placeKey, places.place(track, true)},
-                                      {DataMapKeys::textKey, text},
-                                      {DataMapKeys::timeKey, time},
-                                      {DataMapKeys::sinceKey, wallNow - (nowMs - event.sinceMs)},
-                                      {DataMapKeys::cycleKey, cycleIds}});
+            QVariantMap entry{{DataMapKeys::startedKey, event.started},
+                              {DataMapKeys::stateKey, stateText},
+                              {DataMapKeys::idKey, DataMap::idText(event.train)},
+                              {DataMapKeys::nameKey, places.trainName(event.train)},
+                              {DataMapKeys::placeKey, places.place(track, true)},
+                              {DataMapKeys::textKey, text},
+                              {DataMapKeys::timeKey, time},
+                              {DataMapKeys::sinceKey, wallNow - (nowMs - event.sinceMs)},
+                              {DataMapKeys::cycleKey, cycleIds}};
+            if (clock.replay)
+                entry.insert(DataMapKeys::replayKey, true);
+            events.append(entry);
             qCInfo(LogCategory::attention).noquote().nospace()
-                << "ALERT " << (event.started ? "start" : "end")
+                << "ALERT " << (clock.replay ? "replay " : "") << (event.started ? "start" : "end")
                 << " train=" << DataMap::idText(event.train) << " state=" << stateText
                 << (cycle ? QStringLiteral(" cycle=") + cycleIds.join(QLatin1Char(',')) : QString())
                 << " place=" << oneLine(places.place(track, false));
         }
     }
-    data.insert(DataMapKeys::attentionEventsKey, events);
+    return events;
+}
+
+} // namespace
+
+void AttentionMap::writeSelected(QVariantMap &data, const AttentionTracker::Train *train,
+                                 const SnapshotRecords &records, const Clock &clock)
+{
+    const quint64 selected =
+        DataMap::parseIdText(data.value(DataMapKeys::selectedTrainIdKey).toString());
+    if (!train || selected == 0 || train->id != selected) {
+        data.insert(DataMapKeys::selectedAttentionKey, QVariantMap());
+        return;
+    }
+    QString station;
+    for (const SdkTrack &track : records.tracks) {
+        if (track.id != train->track)
+            continue;
+        for (const SdkStation &s : records.stations) {
+            if (track.stationId != 0 && s.id == track.stationId) {
+                station = sdkText(s.name);
+                if (station.isEmpty())
+                    station = QStringLiteral("Gare ") + DataMap::idText(s.id);
+                break;
+            }
+        }
+        break;
+    }
+    QString waitsForName;
+    for (const SdkTrain &other : records.trains) {
+        if (train->waitsFor != 0 && other.id == train->waitsFor) {
+            waitsForName = sdkText(other.name);
+            break;
+        }
+    }
+    if (train->waitsFor != 0 && waitsForName.isEmpty())
+        waitsForName = DataMap::idText(train->waitsFor);
+    QVariantMap entry{{DataMapKeys::idKey, DataMap::idText(train->id)},
+                      {DataMapKeys::stateKey, stateKey(train->state)},
+                      {DataMapKeys::trackKey, DataMap::idText(train->track)},
+                      {DataMapKeys::stationKey, station},
+                      {DataMapKeys::waitsForKey,
+                       train->waitsFor != 0 ? DataMap::idText(train->waitsFor) : QString()},
+                      {DataMapKeys::waitsForNameKey, waitsForName},
+                      {DataMapKeys::timeKey, clock.wallNowMs}};
+    if (train->sinceMs != unknownSince)
+        entry.insert(DataMapKeys::sinceKey, clock.wallNowMs - (clock.nowMs - train->sinceMs));
+    data.insert(DataMapKeys::selectedAttentionKey, entry);
+}
+
+void AttentionMap::write(QVariantMap &data, const AttentionTracker &tracker,
+                         const SnapshotRecords &records, const Clock &clock)
+{
+    using State = AttentionTracker::State;
+    const qint64 nowMs = clock.nowMs;
+    QVariantMap counts;
+    for (const State state :
+         {State::Running, State::AtPlatform, State::Held, State::Stalled, State::Locked})
+        counts.insert(stateKey(state), tracker.count(state));
+    data.insert(DataMapKeys::attentionCountsKey, counts);
+
+    const qint64 wallNow = clock.wallNowMs;
+    QVariantList trains;
+    for (const AttentionTracker::Train &train : tracker.trains()) {
+        if (train.state != State::Held && train.state != State::Stalled &&
+            train.state != State::Locked)
+            continue;
+        trains.append(
+            QVariantMap{{DataMapKeys::idKey, DataMap::idText(train.id)},
+                        {DataMapKeys::stateKey, stateKey(train.state)},
+                        {DataMapKeys::sinceKey, wallNow - (nowMs - train.sinceMs)},
+                        {DataMapKeys::trackKey, DataMap::idText(train.track)},
+                        {DataMapKeys::waitsForKey,
+                         train.waitsFor != 0 ? DataMap::idText(train.waitsFor) : QString()}});
+    }
+    data.insert(DataMapKeys::attentionTrainsKey, trains);
+
+    QVariantList deadlocks;
+    for (const std::vector<quint64> &cycle : tracker.cycles()) {
+        QStringList ids;
+        for (const quint64 id : cycle)
+            ids.append(DataMap::idText(id));
+        deadlocks.append(ids);
+    }
+    data.insert(DataMapKeys::deadlocksKey, deadlocks);
+
+    data.insert(DataMapKeys::attentionEventsKey, eventList(tracker, records, clock));
+
+    const quint64 selected =
+        DataMap::parseIdText(data.value(DataMapKeys::selectedTrainIdKey).toString());
+    const AttentionTracker::Train *selectedTrain = nullptr;
+    for (const AttentionTracker::Train &train : tracker.trains()) {
+        if (selected != 0 && train.id == selected) {
+            selectedTrain = &train;
+            break;
+        }
+    }
+    writeSelected(data, selectedTrain, records, clock);
 }

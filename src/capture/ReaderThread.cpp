@@ -11,6 +11,7 @@
 #include "SdkCopy.h"
 #include "SnapshotConverter.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QElapsedTimer>
 #include <QSet>
@@ -143,15 +144,28 @@ void ReaderThread::setRecordSource(std::shared_ptr<RecordSource> source)
     wake();
 }
 
-void ReaderThread::replayCycle(RecordSource &source, uint64_t word, qint64 &shownCapture,
-                               quint64 &shownRevision, CapturedRecords &capture)
+void ReaderThread::setStoppedDelay(qint64 milliseconds)
+{
+    m_stoppedDelayMs.store(milliseconds);
+    std::shared_ptr<RecordSource> source;
+    {
+        std::lock_guard<std::mutex> lock(m_streamMutex);
+        source = m_source;
+    }
+    if (source)
+        source->setStoppedDelay(milliseconds);
+}
+
+void ReaderThread::replayCycle(RecordSource &source, uint64_t word, Shown &shown,
+                               CapturedRecords &capture)
 {
     const ViewParameters view =
         withViewParameters([](const ViewParameters &current) { return current; });
     QString error;
     const qint64 due = source.dueCapture();
-    // Nothing new to show (also the same failure again).
-    if (due == shownCapture && view.revision == shownRevision)
+    // Nothing new to show (also the same failure again), nor new alerts derived for it.
+    if (due == shown.capture && view.revision == shown.revision &&
+        !source.attentionMoved(due, shown.attention))
         return;
     QVariantMap map;
     if (due >= 0 && source.load(due, capture, &error)) {
@@ -161,6 +175,7 @@ void ReaderThread::replayCycle(RecordSource &source, uint64_t word, qint64 &show
             // The status line says what the window shows: no connection, a recorded game.
             map.insert(DataMapKeys::statusKey,
                        QStringLiteral("Relecture · jeu enregistré, PID %1").arg(capture.processId));
+            source.addAttention(due, capture.records, map, shown.attention);
         } catch (const std::bad_alloc &) {
             capture.records = SnapshotRecords();
             error = QStringLiteral("Relecture : mémoire insuffisante pour convertir la capture");
@@ -168,8 +183,8 @@ void ReaderThread::replayCycle(RecordSource &source, uint64_t word, qint64 &show
     } else if (error.isEmpty()) {
         error = QStringLiteral("Relecture : l’enregistrement ne contient aucune capture");
     }
-    shownCapture = due;
-    shownRevision = view.revision;
+    shown.capture = due;
+    shown.revision = view.revision;
     if (!error.isEmpty())
         map = DataMap::baseDataMap(error);
     m_pending.store(true);
@@ -237,7 +252,8 @@ struct ReaderThread::Live
         attention.setSettings(settings);
         attention.update(captured, now,
                          [&](QByteArrayView path) { return closedImages.closed(path, now); });
-        AttentionMap::write(data, attention, captured, now);
+        AttentionMap::write(data, attention, captured,
+                            {now, QDateTime::currentMSecsSinceEpoch(), false});
     }
 };
 
@@ -290,10 +306,8 @@ void ReaderThread::run()
 {
     Live live;
     uint64_t lastRequest = 0;
-    CapturedRecords replayed;        // memory kept from capture to capture for a replay
-    constexpr qint64 noneShown = -2; // no capture number, nor the -1 of a failure
-    qint64 shownCapture = noneShown;
-    quint64 shownRevision = 0;
+    CapturedRecords replayed; // memory kept from capture to capture for a replay
+    Shown shown;
     live.clock.start();
 
     while (!isInterruptionRequested()) {
@@ -307,7 +321,7 @@ void ReaderThread::run()
             live.processId = 0;
             live.captureCount = 0;
             live.attention.reset();
-            shownCapture = noneShown;
+            shown = Shown();
         }
 
         std::shared_ptr<RecordSink> sink;
@@ -320,7 +334,7 @@ void ReaderThread::run()
         if (source) {
             closeSession(live.session);
             if (word != 0 && !m_pending.load())
-                replayCycle(*source, word, shownCapture, shownRevision, replayed);
+                replayCycle(*source, word, shown, replayed);
             // A result still queued: the next one is made as soon as it is taken.
             const bool heldByPending = word != 0 && m_pending.load();
             pause(word == 0 ? qint64(m_idleIntervalMs.load())

@@ -52,7 +52,7 @@ public:
 
     // How long a train stands outside a station before it counts as held or stalled; the next
     // capture uses it.
-    void setStoppedDelay(qint64 milliseconds) { m_stoppedDelayMs.store(milliseconds); }
+    void setStoppedDelay(qint64 milliseconds);
 
     // Set from the moment a map is emitted until the GUI thread has taken it; no capture starts
     // while it is set, so at most one result waits in the GUI thread's queue.
@@ -118,8 +118,15 @@ private:
     void captureLive(Live &live, uint64_t word, RecordSink *sink);
 
     // One cycle of a replay: the source's due capture, converted when it or the view changed.
-    void replayCycle(RecordSource &source, uint64_t word, qint64 &shownCapture,
-                     quint64 &shownRevision, CapturedRecords &capture);
+    // What a replay showed last: the capture (-2 none, not even the -1 of a failure), the view's
+    // revision and the alerts.
+    struct Shown
+    {
+        qint64 capture = -2;
+        quint64 revision = 0;
+        AttentionProgress attention;
+    };
+    void replayCycle(RecordSource &source, uint64_t word, Shown &shown, CapturedRecords &capture);
 
     std::mutex m_streamMutex;
     std::shared_ptr<RecordSink> m_sink;

@@ -3,6 +3,7 @@
 #include "SnapshotRecords.h"
 
 #include <QString>
+#include <QVariantMap>
 
 #include <memory>
 
@@ -40,8 +41,16 @@ public:
     virtual void take(SharedCapture capture) = 0;
 };
 
+// How far the reader thread has shown what needs attention in a replay: the source's generation
+// of results and the last capture whose alert events were handed on (-1 none).
+struct AttentionProgress
+{
+    quint64 generation = 0;
+    qint64 eventsUpTo = -1;
+};
+
 // Where the reader thread takes its captures from instead of the library, e.g. a recording being
-// replayed. Called on the reader thread only.
+// replayed. Called on the reader thread only, but for setStoppedDelay().
 class RecordSource
 {
 public:
@@ -53,4 +62,26 @@ public:
     virtual bool load(qint64 number, CapturedRecords &capture, QString *error) = 0;
     // How long the reader may wait before the next capture can be due, in ms.
     virtual int waitMs() = 0;
+
+    // What needs attention in capture number, as the captures up to it give it, added to data
+    // (the data map converted from records): the attention keys of that capture, and in
+    // "attentionEvents" the alert events after progress.eventsUpTo up to it ("attentionRestart"
+    // when they start again from the first capture). Results not derived yet are left out.
+    virtual void addAttention(qint64 number, const SnapshotRecords &records, QVariantMap &data,
+                              AttentionProgress &progress)
+    {
+        Q_UNUSED(number)
+        Q_UNUSED(records)
+        Q_UNUSED(data)
+        Q_UNUSED(progress)
+    }
+    // Whether addAttention() would now give more for number than progress says.
+    virtual bool attentionMoved(qint64 number, const AttentionProgress &progress)
+    {
+        Q_UNUSED(number)
+        Q_UNUSED(progress)
+        return false;
+    }
+    // The stopped delay of the alerts; from any thread.
+    virtual void setStoppedDelay(qint64 milliseconds) { Q_UNUSED(milliseconds) }
 };

@@ -11,10 +11,18 @@ namespace DataMapKeys {
 // trains by state (the keys running, platform, held, stalled, locked); "attentionEvents" the
 // alerts that started or ended with this capture, in order (each: started, state, id, name,
 // place, text, time, since, cycle); "attentionTrains" the trains held, stalled or locked (id,
-// state, since, track, waitsFor); "deadlocks" the reported wait cycles, each a list of train ids.
+// state, since, track, waitsFor); "deadlocks" the reported wait cycles, each a list of train ids;
+// "selectedAttention" the selected train's state (id, state, since, track, station, waitsFor,
+// waitsForName, and time: the capture's wall clock in ms), empty when not known. A replay's events
+// carry "replay"; "attentionRestart" tells that the events start again from the recording's
+// beginning (a replay that went back).
 inline const QString attentionCountsKey = QStringLiteral("attentionCounts");
 inline const QString attentionEventsKey = QStringLiteral("attentionEvents");
 inline const QString attentionTrainsKey = QStringLiteral("attentionTrains");
+inline const QString attentionRestartKey = QStringLiteral("attentionRestart");
+inline const QString selectedAttentionKey = QStringLiteral("selectedAttention");
+inline const QString replayKey = QStringLiteral("replay");
+inline const QString waitsForNameKey = QStringLiteral("waitsForName");
 inline const QString cycleKey = QStringLiteral("cycle");
 inline const QString deadlocksKey = QStringLiteral("deadlocks");
 inline const QString placeKey = QStringLiteral("place");

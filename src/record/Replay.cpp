@@ -13,13 +13,18 @@ constexpr int pausedWaitMs = 100;
 } // namespace
 
 Replay::Replay(const QString &path, bool play, QObject *parent)
-    : QObject(parent), m_reader(std::make_unique<RecordingReader>(path)), m_playing(play)
+    : QObject(parent), m_reader(std::make_unique<RecordingReader>(path)),
+      m_images(m_files.isValid() ? m_files.path() : QString(), QString()), m_playing(play)
 {
     m_fileName = m_reader->fileName();
     m_captures = m_reader->captures();
     if (m_captures.empty())
         throw RecordingFormat::Error(
             QStringLiteral("Enregistrement vide (%1) : aucune capture").arg(m_fileName));
+    m_attention = std::make_unique<ReplayAttention>(
+        path, AttentionTracker::Settings{}.stoppedDelayMs, [this] {
+            QMetaObject::invokeMethod(this, &Replay::alertMarksChanged, Qt::QueuedConnection);
+        });
     m_clock.start();
     connect(&m_tick, &QTimer::timeout, this, [this] {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -172,7 +177,7 @@ bool Replay::load(qint64 number, CapturedRecords &capture, QString *error)
 {
     try {
         m_reader->load(qsizetype(number), capture);
-        rewriteTextures(capture.records);
+        m_images.rewrite(capture.records, *m_reader);
         return true;
     } catch (const RecordingFormat::Error &failure) {
         *error = failure.text();
@@ -180,31 +185,30 @@ bool Replay::load(qint64 number, CapturedRecords &capture, QString *error)
     }
 }
 
-void Replay::rewriteTextures(SnapshotRecords &records)
+QVariantList Replay::alertMarks() const
 {
-    // The records are the reader thread's own copy: their paths are changed in place.
-    SdkSignalTexture *texture = const_cast<SdkSignalTexture *>(records.textures.begin());
-    for (quint32 i = 0; i < records.textures.count(); ++i, ++texture) {
-        if ((texture->flags & SdkTexturePathValid) == 0)
-            continue;
-        const QByteArray path(texture->path,
-                              qsizetype(strnlen(texture->path, sizeof texture->path)));
-        auto found = m_extracted.find(path);
-        if (found == m_extracted.end()) {
-            QByteArray copy;
-            const std::optional<QByteArray> data = m_reader->file(path);
-            if (data && m_files.isValid()) {
-                const QString suffix = QFileInfo(QString::fromUtf8(path)).suffix();
-                QFile file(
-                    m_files.filePath(QStringLiteral("%1.%2").arg(m_extracted.size()).arg(suffix)));
-                if (file.open(QIODevice::WriteOnly) && file.write(*data) == data->size())
-                    copy = file.fileName().toUtf8();
-            }
-            found = m_extracted.insert(path, copy);
-        }
-        if (!found->isEmpty() && found->size() < qsizetype(sizeof texture->path)) {
-            std::memset(texture->path, 0, sizeof texture->path);
-            std::memcpy(texture->path, found->constData(), std::size_t(found->size()));
-        }
-    }
+    static const QString secondsKey = QStringLiteral("seconds");
+    static const QString stateKey = QStringLiteral("state");
+    static const QString textKey = QStringLiteral("text");
+    QVariantList marks;
+    for (const ReplayAttention::Mark &mark : m_attention->marks())
+        marks.append(
+            QVariantMap{{secondsKey, mark.seconds}, {stateKey, mark.state}, {textKey, mark.text}});
+    return marks;
+}
+
+void Replay::addAttention(qint64 number, const SnapshotRecords &records, QVariantMap &data,
+                          AttentionProgress &progress)
+{
+    m_attention->addAttention(number, records, data, progress);
+}
+
+bool Replay::attentionMoved(qint64 number, const AttentionProgress &progress)
+{
+    return m_attention->attentionMoved(number, progress);
+}
+
+void Replay::setStoppedDelay(qint64 milliseconds)
+{
+    m_attention->setStoppedDelay(milliseconds);
 }

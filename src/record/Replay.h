@@ -1,7 +1,9 @@
 #pragma once
 
 #include "RecordStream.h"
+#include "RecordedImages.h"
 #include "RecordingReader.h"
+#include "ReplayAttention.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -28,6 +30,9 @@ class Replay : public QObject, public RecordSource
     Q_PROPERTY(int index READ index NOTIFY positionChanged)
     Q_PROPERTY(double seconds READ seconds NOTIFY positionChanged)
     Q_PROPERTY(QString timeText READ timeText NOTIFY positionChanged)
+    // The alerts of the recording, as the time bar marks them: each {seconds, state, text}, in
+    // order of time; they grow while the recording is read.
+    Q_PROPERTY(QVariantList alertMarks READ alertMarks NOTIFY alertMarksChanged)
 
 public:
     // Opens the recording; throws RecordingFormat::Error when it cannot be read. Playback starts
@@ -45,6 +50,7 @@ public:
     int index() const;
     double seconds() const;
     QString timeText() const;
+    QVariantList alertMarks() const;
 
     Q_INVOKABLE void step(int captures);
     Q_INVOKABLE void seek(double seconds);
@@ -52,21 +58,26 @@ public:
     qint64 dueCapture() override;
     bool load(qint64 number, CapturedRecords &capture, QString *error) override;
     int waitMs() override;
+    void addAttention(qint64 number, const SnapshotRecords &records, QVariantMap &data,
+                      AttentionProgress &progress) override;
+    bool attentionMoved(qint64 number, const AttentionProgress &progress) override;
+    void setStoppedDelay(qint64 milliseconds) override;
 
 signals:
     void positionChanged();
+    void alertMarksChanged();
 
 private:
     // The capture due now, with the mutex held; stops at the end.
     qsizetype dueLocked();
     void anchorLocked(qsizetype index);
-    void rewriteTextures(SnapshotRecords &records);
 
     QString m_fileName;
     std::vector<RecordingReader::Capture> m_captures; // a copy for the GUI thread
     std::unique_ptr<RecordingReader> m_reader;        // the reader thread's
     QTemporaryDir m_files;
-    QHash<QByteArray, QByteArray> m_extracted; // recorded path -> copy (empty: not kept)
+    RecordedImages m_images;
+    std::unique_ptr<ReplayAttention> m_attention; // the alerts, derived on a thread of its own
 
     mutable std::mutex m_mutex;
     bool m_playing = true;

@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 
 // One alert of the list: when, which train, where and what, and when it ended. Alerts of an
-// earlier game or connection are dimmed and say so.
+// earlier game or connection are dimmed and say so; those of a replay say so (and, told in the
+// recording's time, give no running duration).
 Rectangle {
     id: row
 
@@ -15,6 +16,7 @@ Rectangle {
 
     readonly property bool ended: (row.alert.ended || "") !== ""
     readonly property bool previous: row.alert.previous === true
+    readonly property bool replayed: row.alert.replay === true
 
     function duration(ms) {
         const minutes = Math.floor(ms / 60000);
@@ -22,7 +24,7 @@ Rectangle {
     }
     function what() {
         let text = row.alert.text || "";
-        if (row.alert.state === "held" && !row.ended && !row.previous)
+        if (row.alert.state === "held" && !row.ended && !row.previous && !row.replayed)
             text += " depuis " + row.duration(row.now - (row.alert.since || row.now));
         return text;
     }
@@ -66,6 +68,7 @@ Rectangle {
             Layout.fillWidth: true
             text: (row.alert.place || "")
                   + (row.ended ? " · terminé à " + row.alert.ended : "")
+                  + (row.replayed ? " · relecture" : "")
                   + (row.previous ? " · partie précédente" : "")
             wrapMode: Text.WordWrap
             font.pixelSize: 10

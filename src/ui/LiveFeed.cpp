@@ -50,6 +50,7 @@ void LiveFeed::reload()
     m_tracks.setRows(map.value(DataMapKeys::tracksKey).toList());
     m_reservationCount = int(map.value(DataMapKeys::mapReservationsKey).toList().size());
     m_occupationCount = int(map.value(DataMapKeys::mapOccupationsKey).toList().size());
+    readTrainDetails(map);
     const QVariantList stations = map.value(DataMapKeys::stationsKey).toList();
     const bool stationsDiffer = stations != m_stations;
     if (stationsDiffer)
@@ -65,6 +66,35 @@ void LiveFeed::reload()
     if (stationsDiffer)
         emit stationsChanged();
     emit changed();
+}
+
+void LiveFeed::readTrainDetails(const QVariantMap &map)
+{
+    m_trainDetails.clear();
+    const QString id = map.value(DataMapKeys::selectedTrainIdKey).toString();
+    if (id.isEmpty())
+        return;
+    for (const QVariant &entry : std::as_const(m_allTrains)) {
+        if (entry.toMap().value(DataMapKeys::idKey).toString() == id) {
+            m_trainDetails.insert(DataMapKeys::trainKey, entry);
+            break;
+        }
+    }
+    const QVariantMap attention = map.value(DataMapKeys::selectedAttentionKey).toMap();
+    if (attention.value(DataMapKeys::idKey).toString() == id)
+        m_trainDetails.insert(QStringLiteral("attention"), attention);
+    QStringList reservations;
+    for (const QVariant &usage : map.value(DataMapKeys::mapReservationsKey).toList()) {
+        const QVariantMap entry = usage.toMap();
+        if (entry.value(DataMapKeys::trainKey).toString() == id)
+            reservations.append(entry.value(DataMapKeys::trackKey).toString());
+    }
+    m_trainDetails.insert(QStringLiteral("reservations"), reservations);
+    const QVariantList path = map.value(DataMapKeys::mapPathKey).toList();
+    m_trainDetails.insert(QStringLiteral("path"), path.mid(0, maxPathShown));
+    m_trainDetails.insert(DataMapKeys::pathSizeKey, int(path.size()));
+    m_trainDetails.insert(DataMapKeys::pathAvailableKey,
+                          map.value(DataMapKeys::pathAvailableKey).toBool());
 }
 
 QVariant LiveFeed::findSignal(const QString &id) const

@@ -34,6 +34,10 @@ class LiveFeed : public QObject
     // The Backend's selected train ("selectedTrainId"), empty when none.
     Q_PROPERTY(QString selectedTrainId READ selectedTrainId NOTIFY changed)
     Q_PROPERTY(int reservationCount READ reservationCount NOTIFY changed)
+    // The selected train's details: "train" its entry of the train list, "attention" its state
+    // ("selectedAttention"), "reservations" the tracks it reserves, "path" the tracks of its path
+    // (at most maxPathShown) with "pathSize" and "pathAvailable"; empty when no train is selected.
+    Q_PROPERTY(QVariantMap trainDetails READ trainDetails NOTIFY changed)
     Q_PROPERTY(int occupationCount READ occupationCount NOTIFY changed)
 
 public:
@@ -65,6 +69,8 @@ public:
     QVariantList stationChoices() const;
     QString selectedTrainId() const;
     int reservationCount() const { return m_reservationCount; }
+    QVariantMap trainDetails() const { return m_trainDetails; }
+    static constexpr int maxPathShown = 200;
     int occupationCount() const { return m_occupationCount; }
 
     // The first signal map with this id, in the order of the tracks and of each track's
@@ -103,6 +109,8 @@ private:
     bool m_live = false;
     QVariantList m_stations;
     int m_reservationCount = 0;
+    QVariantMap m_trainDetails;
+    void readTrainDetails(const QVariantMap &map);
     int m_occupationCount = 0;
     MapListModel m_trains;
     MapListModel m_tracks;

@@ -115,7 +115,31 @@ ApplicationWindow {
         signalSize: window.signalSize
     }
 
+    // Selects the train with this id (in the list too) and takes the map to it.
+    function chooseTrainById(trainId) {
+        selection.chooseTrain({ id: trainId, track: feed.trainTrack(trainId) });
+        trainColumn.showRow(feed.trainRow(trainId));
+        if (window.panelMode)
+            synoptic.panel.centreTrain();
+    }
+
+    TrainDetails {
+        id: details
+        // Over the lower right of the map, clear of the header and the map's toolbar.
+        x: window.width - width - Theme.outerMargin - Theme.detailsInset
+        y: Math.max(Theme.outerMargin, window.height - height - Theme.detailsBottom)
+        details: feed.trainDetails
+        onTrainChosen: trainId => window.chooseTrainById(trainId)
+    }
+
     Shortcuts {
+        details: details
+        onDetailsRequested: {
+            if (details.opened)
+                details.close();
+            else if (selection.train !== "")
+                details.open();
+        }
         panel: synoptic.panel
         mapShown: window.panelMode
         searchField: trainColumn.searchField
@@ -195,36 +219,59 @@ ApplicationWindow {
             Layout.fillHeight: true
             spacing: Theme.rowSpacing
 
-            TrainColumn {
-                id: trainColumn
+            // The trains or the alerts, by tab (remembered), and the selected train's details.
+            ColumnLayout {
                 visible: !window.mapAlone
-                trains: window.trains
-                selectedTrain: selection.train
-                onTrainChosen: train => {
-                    selection.chooseTrain(train);
-                    // The Backend has taken the train's track at once: the map can go there now.
-                    if (window.panelMode)
-                        synoptic.panel.centreTrain();
-                }
-            }
+                Layout.preferredWidth: Theme.sideColumnWidth
+                Layout.maximumWidth: Theme.sideColumnWidth
+                Layout.fillHeight: true
+                spacing: 8
 
-            AlertColumn {
-                visible: !window.mapAlone
-                alerts: window.shownBackend ? window.shownBackend.alerts || [] : []
-                now: window.live.updated, Date.now()
-                delay: WindowPreferences.alertDelay
-                kinds: WindowPreferences.alertKinds
-                onDelayChosen: seconds => {
-                    WindowPreferences.alertDelay = seconds;
-                    window.shownBackend.setAlertDelay(WindowPreferences.alertDelay);
+                SideTabs {
+                    id: sideTabs
+                    alerts: window.shownBackend ? window.shownBackend.alerts || [] : []
+                    currentIndex: WindowPreferences.sideTab
+                    onCurrentIndexChanged: WindowPreferences.sideTab = currentIndex
                 }
-                onKindsChosen: kinds => WindowPreferences.alertKinds = kinds
-                // The train is selected and the map goes to it.
-                onTrainChosen: trainId => {
-                    selection.chooseTrain({ id: trainId, track: feed.trainTrack(trainId) });
-                    trainColumn.showRow(feed.trainRow(trainId));
-                    if (window.panelMode)
-                        synoptic.panel.centreTrain();
+
+                StackLayout {
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    currentIndex: sideTabs.currentIndex
+
+                    TrainColumn {
+                        id: trainColumn
+                        trains: window.trains
+                        selectedTrain: selection.train
+                        onTrainChosen: train => {
+                            selection.chooseTrain(train);
+                            // The Backend has taken the train's track at once: the map can go there now.
+                            if (window.panelMode)
+                                synoptic.panel.centreTrain();
+                        }
+                    }
+
+                    AlertColumn {
+                        alerts: window.shownBackend ? window.shownBackend.alerts || [] : []
+                        now: window.live.updated, Date.now()
+                        delay: WindowPreferences.alertDelay
+                        kinds: WindowPreferences.alertKinds
+                        onDelayChosen: seconds => {
+                            WindowPreferences.alertDelay = seconds;
+                            window.shownBackend.setAlertDelay(WindowPreferences.alertDelay);
+                        }
+                        onKindsChosen: kinds => WindowPreferences.alertKinds = kinds
+                        // The train is selected and the map goes to it.
+                        onTrainChosen: trainId => window.chooseTrainById(trainId)
+                    }
+                }
+
+                Button {
+                    objectName: "detailsButton"
+                    Layout.fillWidth: true
+                    text: details.opened ? "Fermer les détails" : "Détails du train (D)"
+                    enabled: selection.train !== "" || details.opened
+                    onClicked: details.opened ? details.close() : details.open()
                 }
             }
 

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 
 // Under the header while a recording is shown: the banner that says the window shows a replay,
 // not the live game, and the time bar: play and pause, the speeds, a step by capture either way,
-// the position and the time of the capture shown.
+// the position with the recording's alerts marked on it, and the time of the capture shown.
 Rectangle {
     id: bar
 
@@ -61,12 +61,19 @@ Rectangle {
         SpeedButton { speed: 4; replay: bar.replay }
         SpeedButton { speed: 16; replay: bar.replay }
         Slider {
+            id: position
             objectName: "replayPosition"
             Layout.fillWidth: true
             from: 0
             to: bar.replay ? Math.max(bar.replay.lengthSeconds, 0.001) : 1
             value: bar.replay ? bar.replay.seconds : 0
             onMoved: bar.replay.seek(value)
+            // The recording's alerts, a click goes there.
+            ReplayMarks {
+                anchors.fill: parent
+                replay: bar.replay
+                slider: position
+            }
         }
         Text {
             objectName: "replayTime"

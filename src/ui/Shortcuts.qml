@@ -6,7 +6,7 @@ import ZorvyTco
 // network, C centres the selected train, S follows it and M gives the map the whole window ("Carte
 // seule"), all while the map is shown; Ctrl+F goes
 // to the train search, Page Up and Page Down page the list that is shown (and the segment list's
-// pages). Escape closes an open
+// pages), D opens or closes the selected train's details. Escape closes the details or an open
 // pop-up, else ends the following, else empties the search, else clears the selection (which
 // chooses no train: the first one is not chosen in its place).
 Item {
@@ -26,8 +26,12 @@ Item {
     // Pixels by which an arrow key moves the map.
     readonly property real panStep: 80
 
+    // The selected train's details (a Popup), closed first by Escape.
+    property Popup details: null
+
     signal clearRequested()
     signal pageRequested(int page)
+    signal detailsRequested()
 
     function pageList(direction: int) {
         const list = keys.shownList;
@@ -95,6 +99,10 @@ Item {
         }
     }
     Shortcut {
+        sequence: "D"
+        onActivated: keys.detailsRequested()
+    }
+    Shortcut {
         sequence: "Ctrl+F"
         onActivated: {
             keys.searchField.forceActiveFocus();
@@ -114,6 +122,10 @@ Item {
         sequence: "Esc"
         onActivated: {
             const search = keys.searchField;
+            if (keys.details && keys.details.opened) {
+                keys.details.close();
+                return;
+            }
             if (keys.panel.closePopup())
                 return;
             if (keys.panel.following) {

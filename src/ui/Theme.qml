@@ -77,6 +77,12 @@ QtObject {
     readonly property color alertDetail: "#8c9fac"
     readonly property color alertPrevious: "#5d6f7d"
     readonly property int alertColumnWidth: 260
+    // The side column (the trains or the alerts, by tab) and the selected train's details
+    readonly property int sideColumnWidth: 260
+    readonly property int trainDetailsWidth: 320
+    readonly property int detailsInset: 12
+    readonly property int detailsBottom: 96
+    readonly property color detailsFill: "#f0101b24"
 
     // Synoptic area
     readonly property color synopticFill: "#0f1922"
@@ -163,6 +169,7 @@ QtObject {
     readonly property int recordingRowHeight: 46
     readonly property int recordingListWidth: 1000
     readonly property real disabledOpacity: 0.35
+    readonly property int replayMarkHeight: 10
 
     // Footer
     readonly property color updateStatus: "#91a6b9"

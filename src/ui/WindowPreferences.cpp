@@ -21,6 +21,7 @@ const QString stationKey = QStringLiteral("window/station");
 const QString stationNameKey = QStringLiteral("window/stationName");
 const QString alertDelayKey = QStringLiteral("alerts/delay");
 const QString alertKindsKey = QStringLiteral("alerts/kinds");
+const QString sideTabKey = QStringLiteral("window/sideTab");
 
 // Pixels of the window's top band that must lie on a screen, so that it can be grabbed.
 constexpr int visibleWidth = 120;
@@ -92,6 +93,9 @@ WindowPreferences::WindowPreferences(QObject *parent)
     const int kinds = settings.value(alertKindsKey).toInt(&ok);
     if (ok && validAlertKinds(kinds))
         m_alertKinds = kinds;
+    const int tab = settings.value(sideTabKey).toInt(&ok);
+    if (ok && (tab == 0 || tab == 1))
+        m_sideTab = tab;
     const QString station = settings.value(stationKey).toString();
     if (!station.isEmpty() && validStationId(station)) {
         m_station = station;
@@ -176,6 +180,15 @@ void WindowPreferences::setAlertKinds(int kinds)
     emit changed();
 }
 
+void WindowPreferences::setSideTab(int tab)
+{
+    if ((tab != 0 && tab != 1) || tab == m_sideTab)
+        return;
+    m_sideTab = tab;
+    save();
+    emit changed();
+}
+
 void WindowPreferences::setGeometry(int x, int y, int width, int height)
 {
     const QRect geometry(x, y, width, height);
@@ -208,11 +221,12 @@ void WindowPreferences::reset()
     m_alertKinds = AllAlerts;
     m_trainOrder = 0;
     m_mapOnly = false;
+    m_sideTab = 0;
     if (m_persistent) {
         QSettings settings;
         for (const QString &key :
              {geometryKey, panelModeKey, signalSizeKey, scopeKey, stationKey, stationNameKey,
-              alertDelayKey, alertKindsKey, trainOrderKey, mapOnlyKey})
+              alertDelayKey, alertKindsKey, trainOrderKey, mapOnlyKey, sideTabKey})
             settings.remove(key);
     }
     emit changed();
@@ -234,4 +248,5 @@ void WindowPreferences::save() const
     settings.setValue(alertKindsKey, m_alertKinds);
     settings.setValue(trainOrderKey, m_trainOrder);
     settings.setValue(mapOnlyKey, m_mapOnly);
+    settings.setValue(sideTabKey, m_sideTab);
 }

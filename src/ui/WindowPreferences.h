@@ -34,6 +34,8 @@ class WindowPreferences : public QObject
     Q_PROPERTY(int trainOrder READ trainOrder WRITE setTrainOrder NOTIFY changed)
     // "Carte seule": the map takes the whole window.
     Q_PROPERTY(bool mapOnly READ mapOnly WRITE setMapOnly NOTIFY changed)
+    // The tab of the side column: 0 the trains, 1 the alerts.
+    Q_PROPERTY(int sideTab READ sideTab WRITE setSideTab NOTIFY changed)
 
 public:
     static constexpr bool defaultPanelMode = true;
@@ -69,6 +71,8 @@ public:
     void setTrainOrder(int order);
     bool mapOnly() const { return m_mapOnly; }
     void setMapOnly(bool mapOnly);
+    int sideTab() const { return m_sideTab; }
+    void setSideTab(int tab);
 
     // The window's place and size when it closes.
     Q_INVOKABLE void setGeometry(int x, int y, int width, int height);
@@ -97,5 +101,6 @@ private:
     int m_alertKinds = AllAlerts;
     int m_trainOrder = 0;
     bool m_mapOnly = false;
+    int m_sideTab = 0;
     bool m_persistent;
 };

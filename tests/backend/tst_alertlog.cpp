@@ -8,13 +8,17 @@
 namespace {
 
 // "+held 1" starts the alert of train 1, "-held 1" ends it, "+deadlock 1,2" a cycle; "|" is a new
-// connection.
+// connection, "<" a replay that starts its events again.
 void feed(AlertLog &log, const QString &script)
 {
     int minute = 0;
     for (const QString &word : script.split(' ', Qt::SkipEmptyParts)) {
         if (word == "|") {
             log.markPrevious();
+            continue;
+        }
+        if (word == "<") {
+            log.dropCurrent();
             continue;
         }
         const QString state = word.mid(1).section(':', 0, 0);
@@ -53,6 +57,9 @@ private Q_SLOTS:
         QTest::newRow("previous connection kept, marked, not ended by the new one")
             << "+held:1 | -held:1 +stalled:1"
             << "stalled:1 open, held:1 open previous";
+        QTest::newRow("a replay going back drops its own entries, not earlier ones")
+            << "+held:1 | +stalled:2 +held:3 < +stalled:2"
+            << "stalled:2 open, held:1 open previous";
     }
     void entries()
     {

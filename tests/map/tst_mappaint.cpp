@@ -20,7 +20,7 @@ namespace {
 const QRgb background = 0x070b0a, edgeColour = 0xa6b8ad, pathColour = 0xe4bf50,
            reservationColour = 0x65db87, occupationColour = 0xff6b6b, markerColour = 0xe6c789,
            signalColour = 0x80bdd8, selectedTrainColour = 0xffdf75, trainColour = 0x86d8c9,
-           trainMarkerColour = 0xf6f8ff;
+           trainMarkerColour = 0xf6f8ff, deadlockColour = 0xf0524b;
 
 // What a data map shows, and what the scale lets appear (layer test).
 constexpr int Show = 1, Live = 2, PathAvailable = 4, PathStale = 8, UsageStale = 16,
@@ -338,6 +338,34 @@ private slots:
             const double trainY = shown == "IC 1" ? 100.5 : 100.5 + apart;
             QCOMPARE(counts.trainLabelBoxes.first().top(), trainY + 14 - ascent);
         }
+    }
+
+    // A wait cycle is a red loop through its trains' tracks, in the plain drawing and in the
+    // drawing by density alike.
+    void deadlockLoop_data()
+    {
+        QTest::addColumn<bool>("byDensity");
+        QTest::newRow("plain") << false;
+        QTest::newRow("by density") << true;
+    }
+
+    void deadlockLoop()
+    {
+        QFETCH(bool, byDensity);
+        MapItem item;
+        item.setDetailByDensity(byDensity);
+        prepare(item);
+        QVariantMap data =
+            liveData({nodeAt(item, 1, {100.5, 100.5}), nodeAt(item, 2, {300.5, 100.5}),
+                      nodeAt(item, 3, {200.5, 250.5})});
+        QVariantList locked;
+        for (quint64 i = 1; i <= 3; ++i)
+            locked.append(
+                QVariantMap{{"id", idText(10 + i)}, {"state", "locked"}, {"track", idText(i)}});
+        data.insert("attentionTrains", locked);
+        data.insert("deadlocks", QVariantList{QStringList{idText(11), idText(12), idText(13)}});
+        item.setSnapshotData(data);
+        VERIFY_COLOUR(render(item), QPointF(200.5, 100.5), deadlockColour, 40);
     }
 
     // The level of detail by density, in each signal mode: an occupied track's stretch as a red

@@ -1,7 +1,7 @@
 // The real program recording the real game: the replayed capture exports the very map the live
 // conversion made, a replayed verification run passes as a live one (images included, after the
-// game and its files have gone), a bad recording ends the program with 2, and a program killed
-// while recording leaves a file that replays.
+// game and its files have gone), a replay finds the alerts live found, a bad recording ends the
+// program with 2, and a program killed while recording leaves a file that replays.
 
 #include "DataMapJson.h"
 #include "GameProcess.h"
@@ -44,6 +44,18 @@ QJsonObject world(const QStringList &textures)
         list.append(QJsonObject{{"signalId", 100 + i}, {"flags", 2}, {"path", textures.at(i)}});
     world["signalTextures"] = list;
     return world;
+}
+
+// The alert log lines of a run, "ALERT start …" / "ALERT end …", a replay's without its mark.
+QStringList alertLines(const QString &log, const QString &prefix)
+{
+    QStringList alerts;
+    for (const QString &line : log.split('\n')) {
+        const qsizetype at = line.indexOf(prefix);
+        if (at >= 0)
+            alerts << "ALERT " + line.mid(at + prefix.size());
+    }
+    return alerts;
 }
 
 // The JSON of a map without what belongs to the moment of its capture.
@@ -112,6 +124,51 @@ private Q_SLOTS:
         QVERIFY2(lines.size() >= 2, qPrintable(run.lines.join('\n')));
         for (const QString &line : lines)
             QVERIFY2(liveLine.match(line).hasMatch(), qPrintable(line));
+    }
+
+    // The replay derives the alerts from the recorded captures as the live session did from the
+    // game's, and says they are a replay's.
+    void replayFindsTheLiveAlerts_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::newRow("circular deadlock of three") << "circular-deadlock";
+    }
+
+    void replayFindsTheLiveAlerts()
+    {
+        QFETCH(QString, scenario);
+        const QString recording = m_dir.filePath(scenario + ".zrec");
+        QStringList live;
+        {
+            GameProcess game;
+            QVERIFY2(game.start({"--scenario",
+                                 QStringLiteral(ZORVY_SCENARIO_DIR "/%1.json").arg(scenario)}),
+                     qPrintable(game.errorString()));
+            // Recorded until the deadlock has shown and its capture is committed.
+            QProcess tco;
+            tco.start(QCoreApplication::applicationDirPath() + "/ZorvyTco",
+                      {"--record", recording});
+            QString log;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (log += QString::fromUtf8(tco.readAllStandardError())).contains("state=deadlock"),
+                60000);
+            const auto captures = [&] {
+                try {
+                    return qsizetype(RecordingReader(recording).captures().size());
+                } catch (const RecordingFormat::Error &) {
+                    return qsizetype(0);
+                }
+            };
+            const qsizetype seen = captures();
+            QTRY_VERIFY_WITH_TIMEOUT(captures() >= seen + 4, 30000);
+            tco.terminate();
+            QVERIFY(tco.waitForFinished(10000));
+            live = alertLines(log + QString::fromUtf8(tco.readAllStandardError()), "ALERT ");
+        }
+        QVERIFY2(live.filter("state=deadlock").size() == 1, qPrintable(live.join('\n')));
+        const Run run = runTco({"--replay", recording, "--smoke"});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.log));
+        QCOMPARE(alertLines(run.log, "ALERT replay "), live);
     }
 
     void badRecordingEndsWith2_data()

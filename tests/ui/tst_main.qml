@@ -37,6 +37,22 @@ TestCase {
             function restart() {}
         }
     }
+    // Plays a Replay with one alert marked halfway; records where it is asked to go.
+    Component {
+        id: replayComponent
+        QtObject {
+            property string fileName: "session.zrec"
+            property bool playing: false
+            property int speed: 1
+            property double seconds: 0
+            property double lengthSeconds: 60
+            property string timeText: ""
+            property var alertMarks: [{ "seconds": 30, "state": "deadlock", "text": "IC 12 · interblocage" }]
+            property var sought: []
+            function step(captures) {}
+            function seek(to) { sought = sought.concat([to]); }
+        }
+    }
     Component {
         id: mainComponent
         Main {}
@@ -610,7 +626,7 @@ TestCase {
         }
     }
     Component {
-        id: replayComponent
+        id: shelfReplayComponent
         QtObject {
             property string fileName: "a.zrec"
             property bool playing: false
@@ -629,7 +645,7 @@ TestCase {
     function test_recordingOpenedFromTheWindow() {
         const replayBackend = createTemporaryObject(backendComponent, testCase);
         const shelf = createTemporaryObject(shelfComponent, testCase, {
-            "replayBackend": replayBackend, "replayObject": createTemporaryObject(replayComponent, testCase) });
+            "replayBackend": replayBackend, "replayObject": createTemporaryObject(shelfReplayComponent, testCase) });
         win.recordings = shelf;
         backend.publish(liveMap({ "trainCount": 3 }));
         mouseClick(child("openRecordingButton"));
@@ -662,6 +678,69 @@ TestCase {
         compare(error.text, "Enregistrement illisible (/ailleurs/pas-un.zrec) : ce n’est pas un fichier SQLite");
         compare(child("liveBadgeText").text, "●  EN DIRECT");
         compare(child("counter0").text, "4");
+    }
+
+    // "Détails du train" opens the selected train's details; the train it waits for is chosen
+    // from there, Escape closes them and D opens them again.
+    function test_trainDetails_data() {
+        const since = Date.now() - 125000;
+        const waiting = { "id": id16(5), "state": "held", "since": since, "time": since + 125000, "station": "",
+                          "waitsFor": id16(6), "waitsForName": "Train 6" };
+        return [
+            { "tag": "held, waiting, with its path", "attention": waiting, "path": [id16(100), id16(101), id16(102)],
+              "expected": { "detailsName": "Train 5", "detailsId": id16(5), "detailsSpeed": "40.0 km/h",
+                            "detailsPlace": id16(100) + " · hors gare", "detailsState": ["retenu au signal depuis ", "(2 min)"],
+                            "detailsReservations": id16(101) + " → " + id16(102), "detailsPath": id16(100) + " → " + id16(101) + " → " + id16(102) } },
+            { "tag": "at a platform, waiting for none, no path", "path": null,
+              "attention": { "id": id16(5), "state": "platform", "since": since, "time": since + 9000, "station": "Gare A", "waitsFor": "" },
+              "expected": { "detailsPlace": id16(100) + " · Gare A", "detailsState": ["à quai depuis ", "(9 s)"],
+                            "detailsPath": "inconnu" } },
+            { "tag": "the state of another train is not this one's", "path": null,
+              "attention": Object.assign({}, waiting, { "id": id16(6) }),
+              "expected": { "detailsState": "inconnu" } }
+        ];
+    }
+
+    function test_trainDetails(data) {
+        backend.publish(liveMap({ "trains": [trainMap(5, 100), trainMap(6, 101)], "selectedTrainId": id16(5),
+                                  "selectedAttention": data.attention,
+                                  "mapReservations": [{ "train": id16(5), "track": id16(101) }, { "train": id16(5), "track": id16(102) }],
+                                  "pathAvailable": data.path !== null, "mapPath": data.path || [] }));
+        const button = child("detailsButton");
+        tryVerify(() => button.enabled);
+        mouseClick(button);
+        const pane = findChild(win, "trainDetails");
+        tryVerify(() => pane.opened);
+        for (const name in data.expected) {
+            const text = findChild(win, name).text;
+            for (const part of [].concat(data.expected[name]))
+                verify(text.indexOf(part) >= 0, name + ": " + text);
+        }
+        const waitsFor = findChild(win, "detailsWaitsFor");
+        compare(waitsFor.visible, data.attention.waitsFor !== "" && data.attention.id === id16(5));
+        if (waitsFor.visible) {
+            backend.calls = [];
+            mouseClick(waitsFor);
+            compare(backend.calls.filter(call => call.name === "selectTrain"), [{ "name": "selectTrain", "args": [id16(6)] }]);
+            compare(win.selectedTrain, id16(6));
+        }
+        keyClick(Qt.Key_Escape);
+        tryVerify(() => !pane.opened);
+        keyClick(Qt.Key_D);
+        tryVerify(() => pane.opened);
+    }
+
+    // The recording's alerts are marked on the time bar; a click goes there.
+    function test_replayMarksGoToTheirAlert() {
+        const replay = createTemporaryObject(replayComponent, testCase);
+        win.replay = replay;
+        const mark = child("replayMark");
+        const slider = child("replayPosition");
+        tryVerify(() => mark.width > 0 && slider.width > 0);
+        const middle = mark.mapToItem(slider, mark.width / 2, 0).x;
+        fuzzyCompare(middle, slider.leftPadding + slider.availableWidth / 2, 1);
+        mouseClick(mark);
+        compare(replay.sought, [30]);
     }
 
     function test_everyControlIsReachedWithTab_data() {

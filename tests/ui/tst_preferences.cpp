@@ -95,6 +95,8 @@ private slots:
         row("alert delay of 0 s", "alertDelay", 0, false);
         row("alert kinds", "alertKinds", int(WindowPreferences::DeadlockAlerts), true);
         row("alert kinds beyond the known ones", "alertKinds", 8, false);
+        row("the alerts' tab", "sideTab", 1, true);
+        row("a tab that is not there", "sideTab", 2, false);
     }
 
     void choiceSurvivesARestart()
@@ -136,6 +138,7 @@ private slots:
         row("window/station", {"Gare B", "1b", "000000000000001G", QVariantList{1, 2}});
         row("alerts/delay", {-10, 0, 1e6, "long"});
         row("alerts/kinds", {-1, 8, "held", "2.5x"});
+        row("window/sideTab", {-1, 2, "alertes"});
     }
 
     void nonsenseGivesDefaults()

@@ -56,6 +56,8 @@ void MapRenderer::paintLayersOnce(QPainter *painter, const Scene &scene, const Q
     // view rests.
     const bool wholeItem = area == scene.view();
     if (scene.byDensity) {
+        // What needs attention under the trains' markers, which stay visible over its rings.
+        MapAttentionLayer::paint(painter, scene);
         // Labels by priority: the selected train's, then station names, then the other trains'.
         // The names go under the trains' markers, which stay visible over them.
         if (wholeItem)
