@@ -439,7 +439,7 @@ void TestAttention::alertLogLines()
         toRecords(world, i, records);
         tracker.update(records, times[i] * 1000, closedImage);
         QVariantMap data;
-        AttentionMap::write(data, tracker, records, times[i] * 1000);
+        AttentionMap::write(data, tracker, records, {times[i] * 1000, times[i] * 1000, false});
     }
     qInstallMessageHandler(previous);
     const QString where = " place=near " + place + " track 0000000000000001";
