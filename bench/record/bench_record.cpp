@@ -48,10 +48,13 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     QString size = QStringLiteral("medium");
     int captures = 120;
+    QString keep;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
         if (argument == QLatin1String("--size") && i + 1 < argc)
             size = QString::fromLocal8Bit(argv[++i]);
+        else if (argument == QLatin1String("--keep") && i + 1 < argc)
+            keep = QString::fromLocal8Bit(argv[++i]);
         else
             captures = std::max(3, argument.toInt());
     }
@@ -67,7 +70,7 @@ int main(int argc, char *argv[])
         qFatal("no session");
 
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.zrec"));
+    const QString path = keep.isEmpty() ? dir.filePath(QStringLiteral("bench.zrec")) : keep;
     std::vector<double> shareMs, writeCpuMs, loadMs;
     {
         RecordingWriter writer(path);

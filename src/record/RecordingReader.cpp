@@ -47,7 +47,8 @@ RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(pat
                             .arg(context)
                             .arg(found)
                             .arg(RecordingFormat::schemaVersion));
-        if (found < 1)
+        m_version = int(found);
+        if (found < RecordingFormat::oldestSchemaVersion)
             throw Error(
                 QStringLiteral("%1 : ce n’est pas un enregistrement Zorvy TCO").arg(context));
     }
@@ -147,37 +148,58 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
                                const SdkCopy::ListLimit &limit, SdkCopy::Budget &budget)
 {
     using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+    using RecordingFormat::Delta;
     const QString name = QString::fromUtf8(limit.name);
-    const std::vector<qint64> chain = deltaChain(list, number, name);
+    const std::vector<ChainRow> chain = deltaChain(list, number, name);
     qint64 count = -1;
+    qint64 admitted = 0;
     for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
-        const bool delta = row != chain.rbegin();
+        const int delta = row == chain.rbegin() ? int(Delta::Whole) : row->delta;
         const ListRow stored =
-            readListRow(list, *row, delta ? count : -1, qint64(sizeof(Record)), limit, budget);
-        count = stored.count;
+            readListRow(list, row->number, delta, count, qint64(sizeof(Record)), limit);
+        // The budget holds the most records the list has had on the way.
+        if (stored.count > admitted) {
+            budget.admit(limit, quint64(stored.count - admitted));
+            admitted = stored.count;
+        }
+        const char *prefix = nullptr;
+        qsizetype prefixSize = 0;
         char *target = nullptr;
-        if (!delta) {
-            target = reinterpret_cast<char *>(buffer.zeroed(quint32(count)));
-        } else {
+        if (delta == Delta::Exclusive) {
             m_scratch.resize(stored.size);
             target = m_scratch.data();
+        } else {
+            if (delta == Delta::Prefixed) {
+                // The previous list, which the new one replaces in the same memory.
+                m_prefix.resize(count * qint64(sizeof(Record)));
+                if (count > 0)
+                    std::memcpy(m_prefix.data(), buffer.begin(), std::size_t(m_prefix.size()));
+                prefix = m_prefix.constData();
+                prefixSize = m_prefix.size();
+            }
+            target = reinterpret_cast<char *>(buffer.zeroed(quint32(stored.count)));
         }
+        count = stored.count;
         try {
-            RecordingFormat::decompress(stored.frame, target, stored.size);
+            RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
         } catch (const Error &error) {
             buffer.clear();
-            fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(*row).arg(error.text()));
+            fail(QStringLiteral("%1 de la capture %2 : %3")
+                     .arg(name)
+                     .arg(row->number)
+                     .arg(error.text()));
         }
-        if (delta)
+        if (delta == Delta::Exclusive)
             applyDelta(reinterpret_cast<char *>(const_cast<Record *>(buffer.begin())),
                        qint64(sizeof(Record)), stored.size, count, name);
     }
 }
 
-std::vector<qint64> RecordingReader::deltaChain(int list, qint64 number, const QString &name)
+std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qint64 number,
+                                                                   const QString &name)
 {
     // The rows the list is rebuilt from: its last whole row, then the differences.
-    std::vector<qint64> chain;
+    std::vector<ChainRow> chain;
     Sqlite::Statement &rows = *m_selectChain;
     rows.reset();
     rows.bind(1, list).bind(2, number);
@@ -189,8 +211,16 @@ std::vector<qint64> RecordingReader::deltaChain(int list, qint64 number, const Q
                      .arg(name)
                      .arg(number)
                      .arg(RecordingFormat::maxDeltaChain));
-        chain.push_back(rows.integer(0));
-        whole = rows.integer(1) == 0;
+        const qint64 delta = rows.integer(1);
+        const bool known = delta == RecordingFormat::Delta::Exclusive ||
+                           (delta == RecordingFormat::Delta::Prefixed && m_version >= 2);
+        if (delta != RecordingFormat::Delta::Whole && !known)
+            fail(QStringLiteral("%1 de la capture %2 : forme de différence %3 inconnue")
+                     .arg(name)
+                     .arg(rows.integer(0))
+                     .arg(delta));
+        chain.push_back({rows.integer(0), int(delta)});
+        whole = delta == RecordingFormat::Delta::Whole;
     }
     rows.reset();
     if (!whole)
@@ -198,13 +228,11 @@ std::vector<qint64> RecordingReader::deltaChain(int list, qint64 number, const Q
     return chain;
 }
 
-RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, qint64 previousCount,
-                                                      qint64 recordSize,
-                                                      const SdkCopy::ListLimit &limit,
-                                                      SdkCopy::Budget &budget)
+RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, int delta,
+                                                      qint64 previousCount, qint64 recordSize,
+                                                      const SdkCopy::ListLimit &limit)
 {
     const QString name = QString::fromUtf8(limit.name);
-    const bool delta = previousCount >= 0;
     Sqlite::Statement &select = *m_selectList;
     select.reset();
     select.bind(1, list).bind(2, number);
@@ -218,18 +246,17 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, q
                  .arg(count)
                  .arg(name)
                  .arg(limit.maxRecords));
-    if (delta && count != previousCount)
+    const bool exclusive = delta == RecordingFormat::Delta::Exclusive;
+    if (exclusive && count != previousCount)
         fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
                  .arg(count)
                  .arg(name)
                  .arg(previousCount));
-    if (!delta)
-        budget.admit(limit, quint64(count));
     // A difference holds at most every record, each after its index.
     const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
-    if (delta && (size % patchSize != 0 || size > count * patchSize))
+    if (exclusive && (size % patchSize != 0 || size > count * patchSize))
         fail(QStringLiteral("différence de %1 octets pour %2 %3").arg(size).arg(count).arg(name));
-    if (!delta && size != count * recordSize)
+    if (!exclusive && size != count * recordSize)
         fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
                  .arg(count)
                  .arg(name)
