@@ -95,7 +95,7 @@ QByteArray compress(const char *data, qsizetype size, const char *prefix = nullp
 
 // Decompresses frame into exactly size bytes at target, with the prefix it was made with. Throws
 // Error when the frame does not state exactly that size, is damaged, or gives anything else.
-void decompress(const QByteArray &frame, char *target, qsizetype size,
-                const char *prefix = nullptr, qsizetype prefixSize = 0);
+void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix = nullptr,
+                qsizetype prefixSize = 0);
 
 } // namespace RecordingFormat

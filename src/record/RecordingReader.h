@@ -62,8 +62,8 @@ private:
     std::vector<ChainRow> deltaChain(int list, qint64 number, const QString &name);
     // A row of a list stored as delta, its sizes checked before its block is read; previousCount
     // is the count of the list the row follows (-1 for the first).
-    ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount,
-                        qint64 recordSize, const SdkCopy::ListLimit &limit);
+    ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
+                        const SdkCopy::ListLimit &limit);
     // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes.
     void applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
                     const QString &name);

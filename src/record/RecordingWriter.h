@@ -50,7 +50,8 @@ private:
     };
     // Stores the list when it changed, or whole at a key capture unless it never moves; before
     // is the same list of the previous capture (null for the first).
-    template <typename Record> void storeList(int list, Span<Record> now, Span<Record> before, bool key);
+    template <typename Record>
+    void storeList(int list, Span<Record> now, Span<Record> before, bool key);
     void insertList(int list, quint32 count, int delta, const char *data, qsizetype size,
                     const char *prefix = nullptr, qsizetype prefixSize = 0);
     // The list's difference from its previous records, into m_difference.

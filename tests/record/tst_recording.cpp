@@ -203,7 +203,8 @@ private Q_SLOTS:
         QTest::newRow("newer schema") << "PRAGMA user_version = 3"
                                       << "plus récente" << 0;
         QTest::newRow("older schema, read as it was")
-            << "DELETE FROM lists WHERE delta = 2; PRAGMA user_version = 1" << "" << 3;
+            << "DELETE FROM lists WHERE delta = 2; PRAGMA user_version = 1"
+            << "" << 3;
         QTest::newRow("a difference of a form the version lacks")
             << "UPDATE lists SET delta = 2 WHERE list = 0 AND number = 1; PRAGMA user_version = 1"
             << "trains de la capture 1 : forme de différence 2 inconnue" << 0;
