@@ -79,7 +79,8 @@ void record(const Options &options, const QString &path, QTextStream &out)
             QElapsedTimer period;
             period.start();
             records.capture(SdkFunctions::library(), session, 0);
-            recordedMs = options.accelerated ? recordedMs + 250 : QDateTime::currentMSecsSinceEpoch();
+            recordedMs =
+                options.accelerated ? recordedMs + 250 : QDateTime::currentMSecsSinceEpoch();
             double cpu = threadCpuMs();
             SharedCapture shared = moveToShared(records, recordedMs, 1, 1);
             shareMs.push_back(threadCpuMs() - cpu);

@@ -109,19 +109,28 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
     const Capture &entry = m_captures[std::size_t(index)];
     SnapshotRecords &records = capture.records;
     try {
-        readCaptureRow(entry, capture);
         SdkCopy::Budget budget;
-        RecordingFormat::forEachList(records,
+        RecordingFormat::forEachList(m_last,
                                      [&](int list, auto &buffer, const SdkCopy::ListLimit &limit) {
                                          loadList(list, entry.number, buffer, limit, budget);
                                      });
+        copyRecords(m_last, records);
+        readCaptureRow(entry, capture);
     } catch (const Error &) {
+        forget();
         records.clear();
         throw;
     } catch (const std::runtime_error &error) { // the capture budget
+        forget();
         records.clear();
         fail(QString::fromUtf8(error.what()));
     }
+}
+
+void RecordingReader::forget()
+{
+    m_last.clear();
+    std::fill(std::begin(m_lastNumber), std::end(m_lastNumber), -1);
 }
 
 void RecordingReader::readCaptureRow(const Capture &entry, CapturedRecords &capture)
@@ -150,11 +159,20 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
     using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
     using RecordingFormat::Delta;
     const QString name = QString::fromUtf8(limit.name);
-    const std::vector<ChainRow> chain = deltaChain(list, number, name);
-    qint64 count = -1;
+    // The list as the last capture loaded left it, when that capture came before this one: only
+    // the rows after it are applied (playing applies one capture's differences at a time).
+    const qint64 from = m_lastNumber[list] <= number ? m_lastNumber[list] : -1;
+    m_lastNumber[list] = -1;
+    const std::vector<ChainRow> chain = deltaChain(list, number, from, name);
+    const bool whole = !chain.empty() && chain.back().delta == Delta::Whole;
+    qint64 count = whole ? -1 : qint64(buffer.count());
     qint64 admitted = 0;
+    if (!whole) {
+        budget.admit(limit, quint64(count));
+        admitted = count;
+    }
     for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
-        const int delta = row == chain.rbegin() ? int(Delta::Whole) : row->delta;
+        const int delta = row->delta;
         const ListRow stored =
             readListRow(list, row->number, delta, count, qint64(sizeof(Record)), limit);
         // The budget holds the most records the list has had on the way.
@@ -193,18 +211,23 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
             applyDelta(reinterpret_cast<char *>(const_cast<Record *>(buffer.begin())),
                        qint64(sizeof(Record)), stored.size, count, name);
     }
+    m_lastNumber[list] = number;
 }
 
 std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qint64 number,
-                                                                   const QString &name)
+                                                                   qint64 from, const QString &name)
 {
     // The rows the list is rebuilt from: its last whole row, then the differences.
     std::vector<ChainRow> chain;
     Sqlite::Statement &rows = *m_selectChain;
     rows.reset();
     rows.bind(1, list).bind(2, number);
-    bool whole = false;
+    bool whole = false, reached = false;
     while (!whole && rows.step()) {
+        if (rows.integer(0) <= from) {
+            reached = true;
+            break;
+        }
         if (int(chain.size()) >= RecordingFormat::maxDeltaChain)
             fail(QStringLiteral("%1 de la capture %2 : plus de %3 différences "
                                 "depuis la dernière liste entière")
@@ -223,7 +246,7 @@ std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qin
         whole = delta == RecordingFormat::Delta::Whole;
     }
     rows.reset();
-    if (!whole)
+    if (!whole && !reached)
         fail(QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(number));
     return chain;
 }

@@ -58,8 +58,11 @@ private:
     template <typename Buffer>
     void loadList(int list, qint64 number, Buffer &buffer, const SdkCopy::ListLimit &limit,
                   SdkCopy::Budget &budget);
-    // The rows the list is rebuilt from, the newest first.
-    std::vector<ChainRow> deltaChain(int list, qint64 number, const QString &name);
+    // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
+    // first row at or before capture from (excluded; -1: none).
+    std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
+    // Forgets the last capture rebuilt (after a failure, which may have left it halfway).
+    void forget();
     // A row of a list stored as delta, its sizes checked before its block is read; previousCount
     // is the count of the list the row follows (-1 for the first).
     ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
@@ -73,6 +76,9 @@ private:
     std::vector<Capture> m_captures;
     std::optional<Sqlite::Statement> m_selectCapture, m_selectChain, m_selectList, m_selectFile;
     int m_version = 0;
+    // The lists of the last capture loaded, as rebuilt, and the capture each list stands at.
+    SnapshotRecords m_last;
+    qint64 m_lastNumber[RecordingFormat::ListCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     QByteArray m_scratch; // a difference being applied
     QByteArray m_prefix;  // the list a prefixed frame was made with
 };

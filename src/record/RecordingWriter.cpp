@@ -10,6 +10,8 @@ using RecordingFormat::Error;
 
 namespace {
 
+// The rows of the lists go in the order they are written (their rowid), so that their pages fill
+// up; the key's index finds them by list.
 const char schema[] = R"(
 PRAGMA journal_mode = WAL;
 PRAGMA synchronous = NORMAL;
@@ -21,7 +23,7 @@ CREATE TABLE captures(number INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,
   reservations_available INTEGER NOT NULL, occupations_available INTEGER NOT NULL);
 CREATE TABLE lists(list INTEGER NOT NULL, number INTEGER NOT NULL, count INTEGER NOT NULL,
   size INTEGER NOT NULL, delta INTEGER NOT NULL, data BLOB NOT NULL,
-  PRIMARY KEY(list, number)) WITHOUT ROWID;
+  PRIMARY KEY(list, number));
 CREATE TABLE files(path BLOB PRIMARY KEY, size INTEGER NOT NULL, data BLOB NOT NULL);
 PRAGMA user_version = 2;
 COMMIT;

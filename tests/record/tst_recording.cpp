@@ -124,7 +124,9 @@ private Q_SLOTS:
         QCOMPARE(reader.indexAt(70000), steps - 1);
         CapturedRecords replayed;
         SnapshotRecords live;
-        for (int step = 0; step < steps; ++step) {
+        // In order (each capture from the one before) and backwards (each from its whole lists).
+        for (int at = 0; at < 2 * steps; ++at) {
+            const int step = at < steps ? at : 2 * steps - 1 - at;
             capture(base, step, live);
             reader.load(step, replayed);
             QCOMPARE(replayed.processId, 42u);
