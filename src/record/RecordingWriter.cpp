@@ -125,8 +125,9 @@ namespace {
 
 // Whether two records differ in what a replay reads of them. A texture record is compared by its
 // signal, flags and path (up to its end): the rest of its 1,960 bytes is reserved, and reading it
-// all would cost the writer a hundred megabytes a capture on the largest worlds. Its reserved
-// bytes are kept as given whenever the record is stored whole or changes.
+// all would cost the writer a hundred megabytes a capture on the largest worlds. A change of its
+// reserved bytes alone, which nothing reads, is not seen: a replay may show older ones until the
+// next key capture, which stores every record as given.
 template <typename Record> bool differs(const Record &a, const Record &b)
 {
     return std::memcmp(&a, &b, sizeof(Record)) != 0;
