@@ -1,14 +1,19 @@
 // A recording of a generated world, as the program makes it: one capture every 250 ms, each
 // handed over by moving its records (the reader thread's cost) and written with its commit (the
-// writer thread's cost); then every capture loaded again at random (the cost of a seek).
-// Usage: bench_record [--size small|medium|large] [captures] (run from build/bin, beside
-// ZorvyRails.exe and the library).
+// writer thread's cost); then captures loaded again and converted: at random times (a seek) and
+// one after the other for as long as a key interval (playing).
+// Usage: bench_record [--size small|medium|large] [--keep FILE] [--accelerated] [captures]
+//        bench_record --open FILE (measures the loads of an existing recording)
+// (run from build/bin, beside ZorvyRails.exe and the library). --accelerated takes the captures
+// one after the other without waiting and stamps them 250 ms apart, so that an hour of recording
+// (14,400 captures) is made in minutes; the game moves less between two of them than it would.
 
 #include "GameProcess.h"
 #include "RecordingReader.h"
 #include "RecordingWriter.h"
 #include "SdkApi.h"
 #include "SdkLoader.h"
+#include "SnapshotConverter.h"
 #include "SnapshotRecords.h"
 #include "Sqlite.h"
 
@@ -33,11 +38,120 @@ double median(std::vector<double> values)
     return n == 0 ? 0 : n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+double maximum(const std::vector<double> &values)
+{
+    return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
 double threadCpuMs()
 {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+struct Options
+{
+    QString size = QStringLiteral("medium");
+    int captures = 120;
+    QString keep, open;
+    bool accelerated = false;
+};
+
+// Records the game's world into path; returns the writer's CPU ms per capture and prints the rest.
+void record(const Options &options, const QString &path, QTextStream &out)
+{
+    QString error;
+    if (!loadSdk(&error))
+        qFatal("%s", qPrintable(error));
+    GameProcess game;
+    if (!game.start({"--size", options.size, "--seed", "1"}, 120000))
+        qFatal("game: %s", qPrintable(game.errorString()));
+    SdkSession session = 0;
+    if (ZorvySdk_OpenProcess(1, quint32(game.processId()), &session) != 0)
+        qFatal("no session");
+    std::vector<double> shareMs, writeCpuMs;
+    {
+        RecordingWriter writer(path);
+        SnapshotRecords records;
+        qint64 recordedMs = QDateTime::currentMSecsSinceEpoch(), lastCommitMs = recordedMs;
+        for (int i = 0; i < options.captures; ++i) {
+            QElapsedTimer period;
+            period.start();
+            records.capture(SdkFunctions::library(), session, 0);
+            recordedMs =
+                options.accelerated ? recordedMs + 250 : QDateTime::currentMSecsSinceEpoch();
+            double cpu = threadCpuMs();
+            SharedCapture shared = moveToShared(records, recordedMs, 1, 1);
+            shareMs.push_back(threadCpuMs() - cpu);
+            cpu = threadCpuMs();
+            writer.append(std::move(shared));
+            if (recordedMs - lastCommitMs >= 500) {
+                writer.commit();
+                lastCommitMs = recordedMs;
+            }
+            writeCpuMs.push_back(threadCpuMs() - cpu);
+            if (!options.accelerated)
+                QThread::msleep(std::max<qint64>(0, 250 - period.elapsed()));
+        }
+        writer.commit();
+    }
+    ZorvySdk_CloseSession(session);
+
+    const qint64 bytes = QFileInfo(path).size();
+    const int captures = options.captures;
+    // After the first capture, which holds the whole network: what each further capture adds.
+    Sqlite::Database db;
+    db.open(path, SQLITE_OPEN_READONLY, QStringLiteral("bench"));
+    Sqlite::Statement later(db, "SELECT sum(length(data)) FROM lists WHERE number > 0");
+    later.step();
+    const qint64 laterBytes = later.integer(0);
+    out << "world " << options.size << ", " << captures << " captures every 250 ms"
+        << (options.accelerated ? " (accelerated)" : "") << ": " << bytes << " bytes, "
+        << bytes / captures << " bytes per capture, " << double(bytes) / captures * 4 * 3600 / 1e6
+        << " MB per hour; after the first capture " << laterBytes / (captures - 1)
+        << " bytes of lists per capture, " << double(laterBytes) / (captures - 1) * 4 * 3600 / 1e6
+        << " MB per hour\n";
+    out << "median CPU ms per capture: shared copy (reader thread) " << median(shareMs)
+        << ", write and commit (writer thread) " << median(writeCpuMs) << " (max "
+        << maximum(writeCpuMs) << ")\n";
+}
+
+// Loads and converts captures of the recording: at random (a seek, wall time from the file's
+// opening on a reader already open) and in order over a key interval (playing).
+void replay(const QString &path, QTextStream &out)
+{
+    QElapsedTimer opening;
+    opening.start();
+    RecordingReader reader(path);
+    const double openMs = opening.nsecsElapsed() / 1e6;
+    const qsizetype count = qsizetype(reader.captures().size());
+    CapturedRecords capture;
+    std::vector<double> seekMs, playMs;
+    for (int i = 0; i < 40; ++i) {
+        QElapsedTimer wall;
+        wall.start();
+        reader.load(reader.indexAt(QRandomGenerator::global()->bounded(qint64(count) * 250)),
+                    capture);
+        convertRecords(capture.records, 1, ViewParameters{});
+        seekMs.push_back(wall.nsecsElapsed() / 1e6);
+    }
+    // The interval before the last key capture: the longest rebuilds, in order.
+    const qsizetype from = std::max<qsizetype>(0, count - 481);
+    for (qsizetype i = from; i < std::min<qsizetype>(count, from + 240); ++i) {
+        QElapsedTimer wall;
+        wall.start();
+        reader.load(i, capture);
+        convertRecords(capture.records, 1, ViewParameters{});
+        playMs.push_back(wall.nsecsElapsed() / 1e6);
+    }
+    const auto late = std::count_if(playMs.begin(), playMs.end(), [](double ms) {
+        return ms > 1000.0 / 64; // x16: 64 captures a second
+    });
+    out << count << " captures; opening " << openMs << " ms; seek (load and convert, wall ms): "
+        << "median " << median(seekMs) << ", max " << maximum(seekMs)
+        << "; playing in order: median " << median(playMs) << ", max " << maximum(playMs) << ", "
+        << late << " of " << playMs.size() << " over the 15.6 ms of x16\n";
 }
 
 } // namespace
@@ -46,76 +160,27 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    QString size = QStringLiteral("medium");
-    int captures = 120;
+    Options options;
     for (int i = 1; i < argc; ++i) {
         const QString argument = QString::fromLocal8Bit(argv[i]);
         if (argument == QLatin1String("--size") && i + 1 < argc)
-            size = QString::fromLocal8Bit(argv[++i]);
+            options.size = QString::fromLocal8Bit(argv[++i]);
+        else if (argument == QLatin1String("--keep") && i + 1 < argc)
+            options.keep = QString::fromLocal8Bit(argv[++i]);
+        else if (argument == QLatin1String("--open") && i + 1 < argc)
+            options.open = QString::fromLocal8Bit(argv[++i]);
+        else if (argument == QLatin1String("--accelerated"))
+            options.accelerated = true;
         else
-            captures = std::max(3, argument.toInt());
+            options.captures = std::max(3, argument.toInt());
     }
-
-    QString error;
-    if (!loadSdk(&error))
-        qFatal("%s", qPrintable(error));
-    GameProcess game;
-    if (!game.start({"--size", size, "--seed", "1"}, 120000))
-        qFatal("game: %s", qPrintable(game.errorString()));
-    SdkSession session = 0;
-    if (ZorvySdk_OpenProcess(1, quint32(game.processId()), &session) != 0)
-        qFatal("no session");
-
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("bench.zrec"));
-    std::vector<double> shareMs, writeCpuMs, loadMs;
-    {
-        RecordingWriter writer(path);
-        SnapshotRecords records;
-        QElapsedTimer sinceCommit;
-        sinceCommit.start();
-        for (int i = 0; i < captures; ++i) {
-            QElapsedTimer period;
-            period.start();
-            records.capture(SdkFunctions::library(), session, 0);
-            double cpu = threadCpuMs();
-            SharedCapture shared = moveToShared(records, QDateTime::currentMSecsSinceEpoch(), 1, 1);
-            shareMs.push_back(threadCpuMs() - cpu);
-            cpu = threadCpuMs();
-            writer.append(std::move(shared));
-            if (sinceCommit.elapsed() >= 500) {
-                writer.commit();
-                sinceCommit.restart();
-            }
-            writeCpuMs.push_back(threadCpuMs() - cpu);
-            QThread::msleep(std::max<qint64>(0, 250 - period.elapsed()));
-        }
-        writer.commit();
+    QString path = options.open;
+    if (path.isEmpty()) {
+        path = options.keep.isEmpty() ? dir.filePath(QStringLiteral("bench.zrec")) : options.keep;
+        record(options, path, out);
+        out.flush();
     }
-    ZorvySdk_CloseSession(session);
-
-    RecordingReader reader(path);
-    CapturedRecords capture;
-    for (int i = 0; i < captures; ++i) {
-        const double cpu = threadCpuMs();
-        reader.load(QRandomGenerator::global()->bounded(captures), capture);
-        loadMs.push_back(threadCpuMs() - cpu);
-    }
-
-    const qint64 bytes = QFileInfo(path).size();
-    // After the first capture, which holds the whole network: what each further capture adds.
-    Sqlite::Database db;
-    db.open(path, SQLITE_OPEN_READONLY, QStringLiteral("bench"));
-    Sqlite::Statement later(db, "SELECT sum(length(data)) FROM lists WHERE number > 0");
-    later.step();
-    const qint64 laterBytes = later.integer(0);
-    out << "world " << size << ", " << captures << " captures every 250 ms: " << bytes << " bytes, "
-        << bytes / captures << " bytes per capture, " << double(bytes) / captures * 4 * 3600 / 1e6
-        << " MB per hour; after the first capture " << laterBytes / (captures - 1)
-        << " bytes of lists per capture, " << double(laterBytes) / (captures - 1) * 4 * 3600 / 1e6
-        << " MB per hour\n";
-    out << "median CPU ms per capture: shared copy (reader thread) " << median(shareMs)
-        << ", write and commit (writer thread) " << median(writeCpuMs)
-        << ", load of a capture at random " << median(loadMs) << "\n";
+    replay(path, out);
     return 0;
 }

@@ -18,14 +18,17 @@
 //            records that changed since the previous capture, each after its 32-bit index and as
 //            its exclusive or with the record it replaces (delta 1, `size` the bytes of these
 //            pairs), so that a list is rebuilt from its last whole row and the differences after
-//            it. The network (tracks, stations, signals, nodes) is stored whole, only when it
-//            changes.
+//            it. The usage lists (reservations, occupations), whose records come and go, are
+//            stored between key captures as a zstd frame made with the same list of the previous
+//            capture as its prefix (delta 2, any count). The network (tracks, stations, signals,
+//            nodes) is stored whole, only when it changes.
 //   files(path, size, data): the image files the texture records name, once each
 //   meta(key, value): what the recording is about
-// The schema's version is the database's user_version.
+// The schema's version is the database's user_version; version 1 is version 2 without delta 2.
 namespace RecordingFormat {
 
-constexpr int schemaVersion = 1;
+constexpr int schemaVersion = 2;
+constexpr int oldestSchemaVersion = 1;
 constexpr qint64 keyIntervalMs = 60000;
 // No image file the records name is kept beyond this size.
 constexpr qint64 maxFileBytes = 16 << 20;
@@ -45,6 +48,15 @@ enum List : int {
     Occupations,
     ListCount
 };
+
+// How a row of a list is stored.
+enum Delta : int { Whole = 0, Exclusive = 1, Prefixed = 2 };
+
+// Stored as a frame with the previous list as its prefix between key captures.
+constexpr bool isPrefixed(int list)
+{
+    return list == Reservations || list == Occupations;
+}
 
 // Only when the network changes.
 constexpr bool isStatic(int list)
@@ -76,11 +88,14 @@ public:
     QString text() const { return QString::fromUtf8(what()); }
 };
 
-// size bytes as one zstd frame with its checksum.
-QByteArray compress(const char *data, qsizetype size);
+// size bytes as one zstd frame with its checksum, made with prefixSize bytes at prefix as its
+// prefix when they are given (the same bytes are needed to decompress it).
+QByteArray compress(const char *data, qsizetype size, const char *prefix = nullptr,
+                    qsizetype prefixSize = 0);
 
-// Decompresses frame into exactly size bytes at target. Throws Error when the frame does not
-// state exactly that size, is damaged, or gives anything else.
-void decompress(const QByteArray &frame, char *target, qsizetype size);
+// Decompresses frame into exactly size bytes at target, with the prefix it was made with. Throws
+// Error when the frame does not state exactly that size, is damaged, or gives anything else.
+void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix = nullptr,
+                qsizetype prefixSize = 0);
 
 } // namespace RecordingFormat

@@ -47,7 +47,8 @@ RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(pat
                             .arg(context)
                             .arg(found)
                             .arg(RecordingFormat::schemaVersion));
-        if (found < 1)
+        m_version = int(found);
+        if (found < RecordingFormat::oldestSchemaVersion)
             throw Error(
                 QStringLiteral("%1 : ce n’est pas un enregistrement Zorvy TCO").arg(context));
     }
@@ -108,19 +109,28 @@ void RecordingReader::load(qsizetype index, CapturedRecords &capture)
     const Capture &entry = m_captures[std::size_t(index)];
     SnapshotRecords &records = capture.records;
     try {
-        readCaptureRow(entry, capture);
         SdkCopy::Budget budget;
-        RecordingFormat::forEachList(records,
+        RecordingFormat::forEachList(m_last,
                                      [&](int list, auto &buffer, const SdkCopy::ListLimit &limit) {
                                          loadList(list, entry.number, buffer, limit, budget);
                                      });
+        copyRecords(m_last, records);
+        readCaptureRow(entry, capture);
     } catch (const Error &) {
+        forget();
         records.clear();
         throw;
     } catch (const std::runtime_error &error) { // the capture budget
+        forget();
         records.clear();
         fail(QString::fromUtf8(error.what()));
     }
+}
+
+void RecordingReader::forget()
+{
+    m_last.clear();
+    std::fill(std::begin(m_lastNumber), std::end(m_lastNumber), -1);
 }
 
 void RecordingReader::readCaptureRow(const Capture &entry, CapturedRecords &capture)
@@ -147,64 +157,105 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
                                const SdkCopy::ListLimit &limit, SdkCopy::Budget &budget)
 {
     using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+    using RecordingFormat::Delta;
     const QString name = QString::fromUtf8(limit.name);
-    const std::vector<qint64> chain = deltaChain(list, number, name);
-    qint64 count = -1;
+    // The list as the last capture loaded left it, when that capture came before this one: only
+    // the rows after it are applied (playing applies one capture's differences at a time).
+    const qint64 from = m_lastNumber[list] <= number ? m_lastNumber[list] : -1;
+    m_lastNumber[list] = -1;
+    const std::vector<ChainRow> chain = deltaChain(list, number, from, name);
+    const bool whole = !chain.empty() && chain.back().delta == Delta::Whole;
+    qint64 count = whole ? -1 : qint64(buffer.count());
+    qint64 admitted = 0;
+    if (!whole) {
+        budget.admit(limit, quint64(count));
+        admitted = count;
+    }
     for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
-        const bool delta = row != chain.rbegin();
+        const int delta = row->delta;
         const ListRow stored =
-            readListRow(list, *row, delta ? count : -1, qint64(sizeof(Record)), limit, budget);
-        count = stored.count;
+            readListRow(list, row->number, delta, count, qint64(sizeof(Record)), limit);
+        // The budget holds the most records the list has had on the way.
+        if (stored.count > admitted) {
+            budget.admit(limit, quint64(stored.count - admitted));
+            admitted = stored.count;
+        }
+        const char *prefix = nullptr;
+        qsizetype prefixSize = 0;
         char *target = nullptr;
-        if (!delta) {
-            target = reinterpret_cast<char *>(buffer.zeroed(quint32(count)));
-        } else {
+        if (delta == Delta::Exclusive) {
             m_scratch.resize(stored.size);
             target = m_scratch.data();
+        } else {
+            if (delta == Delta::Prefixed) {
+                // The previous list, which the new one replaces in the same memory.
+                m_prefix.resize(count * qint64(sizeof(Record)));
+                if (count > 0)
+                    std::memcpy(m_prefix.data(), buffer.begin(), std::size_t(m_prefix.size()));
+                prefix = m_prefix.constData();
+                prefixSize = m_prefix.size();
+            }
+            target = reinterpret_cast<char *>(buffer.zeroed(quint32(stored.count)));
         }
+        count = stored.count;
         try {
-            RecordingFormat::decompress(stored.frame, target, stored.size);
+            RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
         } catch (const Error &error) {
             buffer.clear();
-            fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(*row).arg(error.text()));
+            fail(QStringLiteral("%1 de la capture %2 : %3")
+                     .arg(name)
+                     .arg(row->number)
+                     .arg(error.text()));
         }
-        if (delta)
+        if (delta == Delta::Exclusive)
             applyDelta(reinterpret_cast<char *>(const_cast<Record *>(buffer.begin())),
                        qint64(sizeof(Record)), stored.size, count, name);
     }
+    m_lastNumber[list] = number;
 }
 
-std::vector<qint64> RecordingReader::deltaChain(int list, qint64 number, const QString &name)
+std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qint64 number,
+                                                                   qint64 from, const QString &name)
 {
     // The rows the list is rebuilt from: its last whole row, then the differences.
-    std::vector<qint64> chain;
+    std::vector<ChainRow> chain;
     Sqlite::Statement &rows = *m_selectChain;
     rows.reset();
     rows.bind(1, list).bind(2, number);
-    bool whole = false;
+    bool whole = false, reached = false;
     while (!whole && rows.step()) {
+        if (rows.integer(0) <= from) {
+            reached = true;
+            break;
+        }
         if (int(chain.size()) >= RecordingFormat::maxDeltaChain)
             fail(QStringLiteral("%1 de la capture %2 : plus de %3 différences "
                                 "depuis la dernière liste entière")
                      .arg(name)
                      .arg(number)
                      .arg(RecordingFormat::maxDeltaChain));
-        chain.push_back(rows.integer(0));
-        whole = rows.integer(1) == 0;
+        const qint64 delta = rows.integer(1);
+        const bool known = delta == RecordingFormat::Delta::Exclusive ||
+                           (delta == RecordingFormat::Delta::Prefixed && m_version >= 2);
+        if (delta != RecordingFormat::Delta::Whole && !known)
+            fail(QStringLiteral("%1 de la capture %2 : forme de différence %3 inconnue")
+                     .arg(name)
+                     .arg(rows.integer(0))
+                     .arg(delta));
+        chain.push_back({rows.integer(0), int(delta)});
+        whole = delta == RecordingFormat::Delta::Whole;
     }
     rows.reset();
-    if (!whole)
+    if (!whole && !reached)
         fail(QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(number));
     return chain;
 }
 
-RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, qint64 previousCount,
-                                                      qint64 recordSize,
-                                                      const SdkCopy::ListLimit &limit,
-                                                      SdkCopy::Budget &budget)
+RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, int delta,
+                                                      qint64 previousCount, qint64 recordSize,
+                                                      const SdkCopy::ListLimit &limit)
 {
     const QString name = QString::fromUtf8(limit.name);
-    const bool delta = previousCount >= 0;
     Sqlite::Statement &select = *m_selectList;
     select.reset();
     select.bind(1, list).bind(2, number);
@@ -218,18 +269,17 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, q
                  .arg(count)
                  .arg(name)
                  .arg(limit.maxRecords));
-    if (delta && count != previousCount)
+    const bool exclusive = delta == RecordingFormat::Delta::Exclusive;
+    if (exclusive && count != previousCount)
         fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
                  .arg(count)
                  .arg(name)
                  .arg(previousCount));
-    if (!delta)
-        budget.admit(limit, quint64(count));
     // A difference holds at most every record, each after its index.
     const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
-    if (delta && (size % patchSize != 0 || size > count * patchSize))
+    if (exclusive && (size % patchSize != 0 || size > count * patchSize))
         fail(QStringLiteral("différence de %1 octets pour %2 %3").arg(size).arg(count).arg(name));
-    if (!delta && size != count * recordSize)
+    if (!exclusive && size != count * recordSize)
         fail(QStringLiteral("%1 %2 annoncés pour un bloc de %3 octets")
                  .arg(count)
                  .arg(name)

@@ -49,16 +49,24 @@ private:
     [[noreturn]] void fail(const QString &what) const;
     // The capture's own row: its time, process and the flags of its records.
     void readCaptureRow(const Capture &entry, CapturedRecords &capture);
+    struct ChainRow
+    {
+        qint64 number;
+        int delta; // RecordingFormat::Delta
+    };
     // Rebuilds one list of capture number into buffer, from its last whole row and differences.
     template <typename Buffer>
     void loadList(int list, qint64 number, Buffer &buffer, const SdkCopy::ListLimit &limit,
                   SdkCopy::Budget &budget);
-    // The numbers of the rows the list is rebuilt from, the newest first.
-    std::vector<qint64> deltaChain(int list, qint64 number, const QString &name);
-    // A row of a list, its sizes checked before its block is read; previousCount is the count of
-    // the list the row is a difference of, or -1 for a whole row, which counts against budget.
-    ListRow readListRow(int list, qint64 number, qint64 previousCount, qint64 recordSize,
-                        const SdkCopy::ListLimit &limit, SdkCopy::Budget &budget);
+    // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
+    // first row at or before capture from (excluded; -1: none).
+    std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
+    // Forgets the last capture rebuilt (after a failure, which may have left it halfway).
+    void forget();
+    // A row of a list stored as delta, its sizes checked before its block is read; previousCount
+    // is the count of the list the row follows (-1 for the first).
+    ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
+                        const SdkCopy::ListLimit &limit);
     // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes.
     void applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
                     const QString &name);
@@ -67,5 +75,10 @@ private:
     Sqlite::Database m_db;
     std::vector<Capture> m_captures;
     std::optional<Sqlite::Statement> m_selectCapture, m_selectChain, m_selectList, m_selectFile;
+    int m_version = 0;
+    // The lists of the last capture loaded, as rebuilt, and the capture each list stands at.
+    SnapshotRecords m_last;
+    qint64 m_lastNumber[RecordingFormat::ListCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     QByteArray m_scratch; // a difference being applied
+    QByteArray m_prefix;  // the list a prefixed frame was made with
 };

@@ -3,12 +3,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstddef>
 #include <cstring>
 
 using RecordingFormat::Error;
 
 namespace {
 
+// The rows of the lists go in the order they are written (their rowid), so that their pages fill
+// up; the key's index finds them by list.
 const char schema[] = R"(
 PRAGMA journal_mode = WAL;
 PRAGMA synchronous = NORMAL;
@@ -20,12 +23,12 @@ CREATE TABLE captures(number INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL,
   reservations_available INTEGER NOT NULL, occupations_available INTEGER NOT NULL);
 CREATE TABLE lists(list INTEGER NOT NULL, number INTEGER NOT NULL, count INTEGER NOT NULL,
   size INTEGER NOT NULL, delta INTEGER NOT NULL, data BLOB NOT NULL,
-  PRIMARY KEY(list, number)) WITHOUT ROWID;
+  PRIMARY KEY(list, number));
 CREATE TABLE files(path BLOB PRIMARY KEY, size INTEGER NOT NULL, data BLOB NOT NULL);
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 COMMIT;
 )";
-static_assert(RecordingFormat::schemaVersion == 1, "the schema above writes version 1");
+static_assert(RecordingFormat::schemaVersion == 2, "the schema above writes version 2");
 
 } // namespace
 
@@ -79,21 +82,21 @@ void RecordingWriter::write(const CapturedRecords &capture)
 
     const SnapshotRecords *previous = m_previous ? &m_previous->records : nullptr;
     RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
-        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
-        ListBytes bytes{reinterpret_cast<const char *>(buffer.begin()), nullptr, buffer.count(),
-                        qsizetype(sizeof(Record)), false};
-        // The same list of the previous capture, when it had as many records.
+        // The same list of the previous capture.
+        decltype(buffer.begin()) before = nullptr;
+        quint32 beforeCount = 0;
         if (previous) {
             RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
                 if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
-                    if (other == list && old.count() == buffer.count()) {
-                        bytes.before = reinterpret_cast<const char *>(old.begin());
-                        bytes.hadAsMany = true;
+                    if (other == list) {
+                        before = old.begin();
+                        beforeCount = old.count();
                     }
                 }
             });
         }
-        storeList(list, bytes, key);
+        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+        storeList<Record>(list, {buffer.begin(), buffer.count()}, {before, beforeCount}, key);
     });
     storeFiles(records);
 
@@ -118,78 +121,150 @@ void RecordingWriter::insertCaptureRow(const CapturedRecords &capture, bool key)
     insertCapture.step();
 }
 
-void RecordingWriter::storeList(int list, const ListBytes &bytes, bool key)
+namespace {
+
+// Whether two records differ in what a replay reads of them. A texture record is compared by its
+// signal, flags and path (up to its end): the rest of its 1,960 bytes is reserved, and reading it
+// all would cost the writer a hundred megabytes a capture on the largest worlds. A change of its
+// reserved bytes alone, which nothing reads, is not seen: a replay may show older ones until the
+// next key capture, which stores every record as given.
+template <typename Record> bool differs(const Record &a, const Record &b)
 {
-    const qsizetype size = qsizetype(bytes.count) * bytes.recordSize;
-    const bool same =
-        bytes.hadAsMany && (size == 0 || std::memcmp(bytes.data, bytes.before, size_t(size)) == 0);
-    if (same && (RecordingFormat::isStatic(list) || !key))
-        return;
-    // Between key captures a list that moves is stored as its difference from the previous
-    // capture: the records that changed, each after its index (32 bits), as their exclusive
-    // or with the record they replace.
-    const bool delta = bytes.hadAsMany && !key && !RecordingFormat::isStatic(list);
-    QByteArray frame;
-    qsizetype stored = size;
-    if (delta) {
-        makeDifference(bytes);
-        stored = m_difference.size();
-        frame = RecordingFormat::compress(m_difference.constData(), stored);
-    } else {
-        frame = RecordingFormat::compress(bytes.data, size);
+    return std::memcmp(&a, &b, sizeof(Record)) != 0;
+}
+
+template <> bool differs(const SdkSignalTexture &a, const SdkSignalTexture &b)
+{
+    return std::memcmp(&a, &b, offsetof(SdkSignalTexture, reserved1)) != 0 ||
+           std::strncmp(a.path, b.path, sizeof a.path) != 0;
+}
+
+template <typename Record> void prefetch(const Record *a, const Record *b)
+{
+    if constexpr (sizeof(Record) > 128) {
+        __builtin_prefetch(a);
+        __builtin_prefetch(b);
     }
-    Sqlite::Statement &insertList = *m_insertList;
-    insertList.reset();
-    insertList.bind(1, list).bind(2, m_number).bind(3, bytes.count).bind(4, stored);
-    insertList.bind(5, delta).bindBlob(6, frame);
-    insertList.step();
+}
+
+template <> void prefetch(const SdkSignalTexture *a, const SdkSignalTexture *b)
+{
+    __builtin_prefetch(a);
+    __builtin_prefetch(b);
+    __builtin_prefetch(a->path);
+    __builtin_prefetch(b->path);
+}
+
+} // namespace
+
+template <typename Record>
+void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before, bool key)
+{
+    using RecordingFormat::Delta;
+    const qsizetype size = qsizetype(now.count) * qsizetype(sizeof(Record));
+    const qsizetype beforeSize = qsizetype(before.count) * qsizetype(sizeof(Record));
+    const bool asMany = before.records && before.count == now.count;
+    const bool moves = !RecordingFormat::isStatic(list);
+    if (list == RecordingFormat::Textures)
+        m_changedTextures.clear();
+    if (asMany && (!moves || RecordingFormat::isPrefixed(list)) &&
+        (size == 0 || std::memcmp(now.records, before.records, std::size_t(size)) == 0)) {
+        if (!moves || !key)
+            return;
+    } else if (asMany && moves && !key && !RecordingFormat::isPrefixed(list)) {
+        // Between key captures a list that moves is stored as its difference from the previous
+        // capture: the records that changed, each after its index (32 bits), as their exclusive
+        // or with the record they replace.
+        makeDifference(list, now.records, before.records, now.count);
+        if (!m_difference.isEmpty())
+            insertList(list, now.count, Delta::Exclusive, m_difference.constData(),
+                       m_difference.size());
+        return;
+    } else if (beforeSize > 0 && !key && RecordingFormat::isPrefixed(list)) {
+        insertList(list, now.count, Delta::Prefixed, reinterpret_cast<const char *>(now.records),
+                   size, reinterpret_cast<const char *>(before.records), beforeSize);
+        return;
+    }
+    if (list == RecordingFormat::Textures)
+        m_allTexturesChanged = true;
+    insertList(list, now.count, Delta::Whole, reinterpret_cast<const char *>(now.records), size);
+}
+
+void RecordingWriter::insertList(int list, quint32 count, int delta, const char *data,
+                                 qsizetype size, const char *prefix, qsizetype prefixSize)
+{
+    const QByteArray frame = RecordingFormat::compress(data, size, prefix, prefixSize);
+    Sqlite::Statement &insert = *m_insertList;
+    insert.reset();
+    insert.bind(1, list).bind(2, m_number).bind(3, count).bind(4, size);
+    insert.bind(5, delta).bindBlob(6, frame);
+    insert.step();
     m_bytes += frame.size();
 }
 
-void RecordingWriter::makeDifference(const ListBytes &bytes)
+template <typename Record>
+void RecordingWriter::makeDifference(int list, const Record *records, const Record *before,
+                                     quint32 count)
 {
-    const std::size_t recordSize = std::size_t(bytes.recordSize);
     m_difference.resize(0);
-    for (quint32 i = 0; i < bytes.count; ++i) {
-        const std::size_t offset = std::size_t(i) * recordSize;
-        if (std::memcmp(bytes.data + offset, bytes.before + offset, recordSize) == 0)
+    // The records are read from memory, not from the caches: ask for them a few records ahead.
+    constexpr quint32 ahead = 8;
+    for (quint32 i = 0; i < count; ++i) {
+        if (i + ahead < count)
+            prefetch(records + i + ahead, before + i + ahead);
+        if (!differs(records[i], before[i]))
             continue;
+        if (list == RecordingFormat::Textures)
+            m_changedTextures.push_back(i);
         // The record's exclusive or with its previous bytes: what did not change is zeros.
         m_difference.append(reinterpret_cast<const char *>(&i), sizeof i);
         const qsizetype at = m_difference.size();
-        m_difference.resize(at + qsizetype(recordSize));
+        m_difference.resize(at + qsizetype(sizeof(Record)));
         char *target = m_difference.data() + at;
-        for (std::size_t b = 0; b < recordSize; ++b)
-            target[b] = char(bytes.data[offset + b] ^ bytes.before[offset + b]);
+        const auto *now = reinterpret_cast<const unsigned char *>(records + i);
+        const auto *then = reinterpret_cast<const unsigned char *>(before + i);
+        for (std::size_t b = 0; b < sizeof(Record); ++b)
+            target[b] = char(now[b] ^ then[b]);
     }
 }
 
 void RecordingWriter::storeFiles(const SnapshotRecords &records)
 {
-    for (const SdkSignalTexture &texture : records.textures) {
+    // Only the records that changed can name a file not seen yet.
+    const bool all = m_allTexturesChanged;
+    m_allTexturesChanged = false;
+    const qsizetype count = all ? qsizetype(records.textures.count()) : m_changedTextures.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        const SdkSignalTexture &texture =
+            records.textures.begin()[all ? i : qsizetype(m_changedTextures[i])];
         if ((texture.flags & SdkTexturePathValid) == 0)
             continue;
         const QByteArray path(texture.path, qsizetype(strnlen(texture.path, sizeof texture.path)));
         if (path.isEmpty() || m_seenFiles.contains(path))
             continue;
         m_seenFiles.insert(path);
-        // Only regular files of a sane size; what cannot be read is not kept, as live.
-        const QString name = QString::fromUtf8(path);
-        const QFileInfo info(name);
-        if (!info.isFile() || info.size() > RecordingFormat::maxFileBytes)
-            continue;
-        QFile file(name);
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray data = file.read(RecordingFormat::maxFileBytes + 1);
-        if (data.size() > RecordingFormat::maxFileBytes)
-            continue;
-        Sqlite::Statement &insertFile = *m_insertFile;
-        insertFile.reset();
-        insertFile.bindBlob(1, path).bind(2, data.size()).bindBlob(3, data);
-        insertFile.step();
-        m_bytes += data.size();
+        storeFile(path);
     }
+}
+
+void RecordingWriter::storeFile(const QByteArray &path)
+{
+    // Only regular files of a sane size; what cannot be read is not kept, as live.
+    const QString name = QString::fromUtf8(path);
+    const QFileInfo info(name);
+    if (!info.isFile() || info.size() > RecordingFormat::maxFileBytes)
+        return;
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray data = file.read(RecordingFormat::maxFileBytes + 1);
+    if (data.size() > RecordingFormat::maxFileBytes)
+        return;
+    Sqlite::Statement &insertFile = *m_insertFile;
+    insertFile.reset();
+    insertFile.bindBlob(1, path).bind(2, data.size()).bindBlob(3, data);
+    insertFile.step();
+    m_bytes += data.size();
 }
 
 void RecordingWriter::commit()

@@ -4,6 +4,7 @@
 #include "Sqlite.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QSet>
 
 #include <memory>
@@ -41,23 +42,24 @@ public:
     qint64 bytesWritten() const { return m_bytes; }
 
 private:
-    // One list of a capture as bytes, with the same list of the previous capture when it had as
-    // many records (before may be null for an empty one).
-    struct ListBytes
-    {
-        const char *data;
-        const char *before;
-        quint32 count;
-        qsizetype recordSize;
-        bool hadAsMany;
-    };
-
     void insertCaptureRow(const CapturedRecords &capture, bool key);
-    // Stores the list when it changed, or whole at a key capture unless it never moves.
-    void storeList(int list, const ListBytes &bytes, bool key);
+    template <typename Record> struct Span
+    {
+        const Record *records;
+        quint32 count;
+    };
+    // Stores the list when it changed, or whole at a key capture unless it never moves; before
+    // is the same list of the previous capture (null for the first).
+    template <typename Record>
+    void storeList(int list, Span<Record> now, Span<Record> before, bool key);
+    void insertList(int list, quint32 count, int delta, const char *data, qsizetype size,
+                    const char *prefix = nullptr, qsizetype prefixSize = 0);
     // The list's difference from its previous records, into m_difference.
-    void makeDifference(const ListBytes &bytes);
+    template <typename Record>
+    void makeDifference(int list, const Record *records, const Record *before, quint32 count);
+    // Keeps the image files the texture records stored by this capture name, once each.
     void storeFiles(const SnapshotRecords &records);
+    void storeFile(const QByteArray &path);
 
     Sqlite::Database m_db;
     std::optional<Sqlite::Statement> m_insertCapture, m_insertList, m_insertFile;
@@ -71,4 +73,7 @@ private:
     SharedCapture m_previous;
     QSet<QByteArray> m_seenFiles;
     QByteArray m_difference; // memory for the differences, kept from capture to capture
+    // The texture records this capture stored: all of them, or those that changed.
+    bool m_allTexturesChanged = false;
+    QList<quint32> m_changedTextures;
 };

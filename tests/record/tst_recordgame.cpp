@@ -201,7 +201,7 @@ private Q_SLOTS:
     }
 
     // Killed while recording, the program leaves a file that opens and replays up to its last
-    // commit.
+    // commit, at most two seconds before the kill.
     void killedWhileRecording()
     {
         GameProcess game;
@@ -222,16 +222,25 @@ private Q_SLOTS:
                 return seen >= 4;
             }(),
             30000);
+        // SIGKILL: nothing is flushed or committed on the way out.
+        const qint64 killedMs = QDateTime::currentMSecsSinceEpoch();
         tco.kill();
         QVERIFY(tco.waitForFinished(10000));
 
         RecordingReader reader(recording);
         QVERIFY(qsizetype(reader.captures().size()) >= seen);
+        // The file holds the captures up to at most two seconds before the kill.
+        const RecordingReader::Capture &last = reader.captures().back();
+        QVERIFY2(
+            last.timeMs >= killedMs - 2000,
+            qPrintable(QString("last capture %1 ms before the kill").arg(killedMs - last.timeMs)));
         CapturedRecords capture;
         reader.load(qsizetype(reader.captures().size()) - 1, capture);
         QCOMPARE(capture.records.trains.count(), 1u);
+        const QString at =
+            QString::number(double(last.timeMs - reader.captures().front().timeMs) / 1000, 'f', 3);
         const Run run =
-            runTco({"--replay", recording, "--export-json", m_dir.filePath("k.json"), "--at", "0"});
+            runTco({"--replay", recording, "--export-json", m_dir.filePath("k.json"), "--at", at});
         QVERIFY2(run.exitCode == 0, qPrintable(run.log));
     }
 };

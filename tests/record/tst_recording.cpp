@@ -21,13 +21,16 @@
 
 namespace {
 
-// The records of world as captured at step: the first train moves at every step, and from step 3
-// on the network gains a track (a change of a list that is stored only when it changes).
+// The records of world as captured at step: the first train moves at every step, its last
+// reservation comes and goes, and from step 3 on the network gains a track (a change of a list
+// that is stored only when it changes).
 void capture(const RecordWorld::World &base, int step, SnapshotRecords &records)
 {
     RecordWorld::World world = base;
     if (!world.trains.empty())
         world.trains[0].fraction = 0.1 * step;
+    if (world.reservations && !world.reservations->empty() && step % 2 == 1)
+        world.reservations->pop_back();
     if (step >= 3)
         world.tracks.push_back(SdkTrack{9000, 0, 10.0});
     RecordWorld::toRecords(world, 0, records);
@@ -123,7 +126,9 @@ private Q_SLOTS:
         QCOMPARE(reader.indexAt(70000), steps - 1);
         CapturedRecords replayed;
         SnapshotRecords live;
-        for (int step = 0; step < steps; ++step) {
+        // In order (each capture from the one before) and backwards (each from its whole lists).
+        for (int at = 0; at < 2 * steps; ++at) {
+            const int step = at < steps ? at : 2 * steps - 1 - at;
             capture(base, step, live);
             reader.load(step, replayed);
             QCOMPARE(replayed.processId, 42u);
@@ -143,6 +148,11 @@ private Q_SLOTS:
         QCOMPARE(stored.value(RecordingFormat::Tracks), 2);
         QCOMPARE(stored.value(RecordingFormat::Stations), 1);
         QCOMPARE(stored.value(RecordingFormat::Trains), base.trains.empty() ? 2 : steps);
+        // The reservations that come and go are stored against the previous list in between.
+        Sqlite::Statement prefixed(db, "SELECT count(*) FROM lists WHERE delta = 2");
+        prefixed.step();
+        const bool reserving = base.reservations && !base.reservations->empty();
+        QCOMPARE(prefixed.integer(0), reserving ? steps - 2 : 0);
     }
 
     // The black box drops its oldest captures down to a key capture; the network stored before
@@ -194,8 +204,14 @@ private Q_SLOTS:
             << "trains de la capture 1 : bloc compressé endommagé" << 0;
         QTest::newRow("block beyond its stated size") << "expand"
                                                       << "au lieu des" << 0;
-        QTest::newRow("newer schema") << "PRAGMA user_version = 2"
+        QTest::newRow("newer schema") << "PRAGMA user_version = 3"
                                       << "plus récente" << 0;
+        QTest::newRow("older schema, read as it was")
+            << "DELETE FROM lists WHERE delta = 2; PRAGMA user_version = 1"
+            << "" << 3;
+        QTest::newRow("a difference of a form the version lacks")
+            << "UPDATE lists SET delta = 2 WHERE list = 0 AND number = 1; PRAGMA user_version = 1"
+            << "trains de la capture 1 : forme de différence 2 inconnue" << 0;
         QTest::newRow("count against blob size")
             << "UPDATE lists SET count = count + 1 WHERE list = 1"
             << "annoncés pour un bloc de" << 0;
