@@ -28,11 +28,14 @@ Q_NAMESPACE
 enum Layer {
     Images = 0,  // the game's images where they fit, symbols elsewhere
     Symbols = 1, // symbols only
-    Hidden = 2
+    Hidden = 2,
+    // By what fits on screen: images beside their signals where there is room, else a dot of each
+    // signal's lit colour, else one dot per cell for the reddest (the default)
+    Auto = 3
 };
 Q_ENUM_NS(Layer)
 constexpr bool isLayer(int value)
 {
-    return value >= Images && value <= Hidden;
+    return value >= Images && value <= Auto;
 }
 } // namespace SignalLayer

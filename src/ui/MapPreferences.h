@@ -23,7 +23,7 @@ class MapPreferences : public QObject
     Q_PROPERTY(QVariantMap camera READ camera WRITE setCamera NOTIFY changed)
 
 public:
-    static constexpr SignalLayer::Layer defaultSignalLayer = SignalLayer::Images;
+    static constexpr SignalLayer::Layer defaultSignalLayer = SignalLayer::Auto;
     static constexpr bool defaultStationNames = true;
 
     explicit MapPreferences(QObject *parent = nullptr);

@@ -62,11 +62,13 @@ Rectangle {
         ComboBox {
             objectName: "signalLayerChoice"
             Layout.preferredWidth: 190
-            // One entry per SignalLayer, in the order of its values.
-            model: ["Signaux : images", "Signaux : symboles", "Signaux : masqués"]
-            currentIndex: MapPreferences.signalLayer
+            // One entry per SignalLayer, the automatic one (the default) first.
+            readonly property var layers: [SignalLayer.Auto, SignalLayer.Images, SignalLayer.Symbols,
+                                           SignalLayer.Hidden]
+            model: ["Signaux : auto", "Signaux : images", "Signaux : symboles", "Signaux : masqués"]
+            currentIndex: layers.indexOf(MapPreferences.signalLayer)
             Accessible.name: "Affichage des signaux"
-            onActivated: index => MapPreferences.signalLayer = index
+            onActivated: index => MapPreferences.signalLayer = layers[index]
         }
         CheckBox {
             objectName: "stationNamesToggle"

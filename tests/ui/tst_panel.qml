@@ -109,15 +109,15 @@ TestCase {
         makePanel(1000, 400);
         const choice = findChild(panel, "signalLayerChoice");
         const names = findChild(panel, "stationNamesToggle");
+        compare([map.signalLayer, map.showStationNames, choice.currentText], [3, true, "Signaux : auto"]);
+        choice.currentIndex = 3;
+        choice.activated(3);
+        mouseClick(names);
+        compare([map.signalLayer, map.showStationNames, choice.currentText], [2, false, "Signaux : masqués"]);
+        choice.currentIndex = 1;
+        choice.activated(1);
+        mouseClick(names);
         compare([map.signalLayer, map.showStationNames, choice.currentText], [0, true, "Signaux : images"]);
-        choice.currentIndex = 2;
-        choice.activated(2);
-        mouseClick(names);
-        compare([map.signalLayer, map.showStationNames], [2, false]);
-        choice.currentIndex = 0;
-        choice.activated(0);
-        mouseClick(names);
-        compare([map.signalLayer, map.showStationNames], [0, true]);
     }
 
     function test_followKeepsTheTrainCentredUntilAPan() {

@@ -128,7 +128,7 @@ private slots:
         const auto row = [](const char *key, const QVariantList &values) {
             QTest::newRow(key) << QString(key) << values;
         };
-        row("map/signalLayer", {-1, 3, "images", "2.5x"});
+        row("map/signalLayer", {-1, 4, "images", "2.5x"});
         row("map/stationNames", {42, "yes", QString(), "TRUE"});
         row("window/geometry", {QRect(0, 0, -1200, -800), QRect(-50000, -50000, 1200, 800),
                                 QRect(0, 0, 300, 200), "wide"});

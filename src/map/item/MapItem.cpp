@@ -16,7 +16,8 @@ namespace {
 // The item hands its layer to the renderer by value.
 static_assert(int(MapRenderer::SignalLayer::Images) == SignalLayer::Images &&
               int(MapRenderer::SignalLayer::Symbols) == SignalLayer::Symbols &&
-              int(MapRenderer::SignalLayer::Hidden) == SignalLayer::Hidden);
+              int(MapRenderer::SignalLayer::Hidden) == SignalLayer::Hidden &&
+              int(MapRenderer::SignalLayer::Auto) == SignalLayer::Auto);
 } // namespace
 
 namespace {

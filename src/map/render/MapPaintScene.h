@@ -11,7 +11,7 @@
 
 // How signals are shown: the game's images where they fit (symbols elsewhere), symbols only, or
 // not at all.
-enum class MapSignalMode { Images = 0, Symbols = 1, Hidden = 2 };
+enum class MapSignalMode { Images = 0, Symbols = 1, Hidden = 2, Auto = 3 };
 
 // Everything one paint of the map shows.
 struct MapPaintScene

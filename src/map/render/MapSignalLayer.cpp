@@ -56,13 +56,17 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
 
 MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const QRectF &area)
 {
-    const bool images = scene.signalLayer == MapSignalMode::Images;
+    const bool images =
+        scene.signalLayer == MapSignalMode::Images || scene.signalLayer == MapSignalMode::Auto;
+    // Signals by what fits on screen (dots where they pile up, images beside their signal) in
+    // the automatic mode; the other modes draw them as the user chose, and so does the automatic
+    // one where the drawing by density is off (verification runs).
+    const bool dense = scene.byDensity && scene.signalLayer == MapSignalMode::Auto;
     const int textureSide = int(scene.signalSize);
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
-    // With the level of detail by density the images are looked up in every mode, for their
-    // lit colours.
+    // In the automatic mode the images give the dots their lit colours too.
     const QVector<QImage> &textures =
-        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images || scene.byDensity);
+        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
     Shown shown;
     shown.stateLabels = scene.camera.scale() > stateLabelScale;
     shown.points.resize(marks.size());
@@ -82,7 +86,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     size_t placeKey =
         qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
                    scene.size.width(), scene.size.height(), strip, near.x(), near.y(), near.width(),
-                   near.height(), scene.byDensity);
+                   near.height(), dense);
     for (const MapOverlay::Signal &signal : marks)
         placeKey = qHashMulti(placeKey, signal.node);
     if (m_placesValid && placeKey == m_placesKey && m_places.points.size() == marks.size()) {
@@ -95,17 +99,17 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
             shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size) &&
                                 (!strip || near.contains(shown.points[i]));
         }
-        if (scene.byDensity)
+        if (dense)
             markCrowded(shown, scene.size);
         m_places = {shown.points, shown.onScreen, shown.crowded};
         m_placesKey = placeKey;
         m_placesValid = true;
     }
-    if (scene.byDensity)
+    if (dense)
         shown.lit = &m_textures.litColours();
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i] || !images || textures[i].isNull() ||
-            (scene.byDensity && shown.crowded[i]))
+            (dense && shown.crowded[i]))
             continue;
         const QSizeF target(
             textures[i].size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
@@ -113,7 +117,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
         key = qHashMulti(key, i, marks[i].node, target.width(), target.height());
     }
     shown.spots = m_spots.place(shown.images, marks, scene.size, scene.signalSize, scene.moving,
-                                key, m_textures.epoch(), scene.byDensity);
+                                key, m_textures.epoch(), dense);
     return shown;
 }
 
