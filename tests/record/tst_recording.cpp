@@ -375,8 +375,8 @@ private Q_SLOTS:
         QTest::newRow("not SQLite") << "text"
                                     << "ce n’est pas un enregistrement (pas un fichier SQLite)";
         QTest::newRow("a newer version") << "newer"
-                                         << "version 2, plus récente que celle que ce programme "
-                                            "lit (1)";
+                                         << "version 3, plus récente que celle que ce programme "
+                                            "lit (2)";
         QTest::newRow("a folder") << "folder"
                                   << "c’est un dossier";
         QTest::newRow("a FIFO") << "fifo"
@@ -409,7 +409,7 @@ private Q_SLOTS:
         } else {
             record(path, world, 4, kind == "writing" ? &writer : nullptr);
             if (kind == "newer")
-                execute(path, "PRAGMA user_version = 2");
+                execute(path, "PRAGMA user_version = 3");
             if (kind == "truncate")
                 QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
         }

@@ -83,10 +83,9 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     const QRectF near = area.adjusted(-margin, -margin, margin, margin);
     // Where the signals are and which pile up depend only on the camera, the item's size and the
     // signals' nodes: a new data map of the same railway at the same view takes them again.
-    size_t placeKey =
-        qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
-                   scene.size.width(), scene.size.height(), strip, near.x(), near.y(), near.width(),
-                   near.height(), dense);
+    size_t placeKey = qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(),
+                                 scene.camera.scale(), scene.size.width(), scene.size.height(),
+                                 strip, near.x(), near.y(), near.width(), near.height(), dense);
     for (const MapOverlay::Signal &signal : marks)
         placeKey = qHashMulti(placeKey, signal.node);
     if (m_placesValid && placeKey == m_placesKey && m_places.points.size() == marks.size()) {
@@ -108,8 +107,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     if (dense)
         shown.lit = &m_textures.litColours();
     for (int i = 0; i < marks.size(); ++i) {
-        if (!shown.onScreen[i] || !images || textures[i].isNull() ||
-            (dense && shown.crowded[i]))
+        if (!shown.onScreen[i] || !images || textures[i].isNull() || (dense && shown.crowded[i]))
             continue;
         const QSizeF target(
             textures[i].size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
