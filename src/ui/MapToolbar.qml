@@ -35,6 +35,8 @@ Rectangle {
         spacing: 10
 
         Label {
+            // Left out where the choices would not fit beside it (a narrow map).
+            visible: toolbar.width >= Theme.mapToolbarTitleWidth
             text: "RÉSEAU COMPLET"
             color: Theme.panelTitle
             font.bold: true
@@ -43,6 +45,9 @@ Rectangle {
         Label {
             objectName: "selectionLine"
             Layout.fillWidth: true
+            // What room the choices leave, not more: the line is cut short, never drawn under them.
+            Layout.preferredWidth: 0
+            Layout.minimumWidth: 0
             elide: Text.ElideRight
             color: Theme.panelSelection
             text: (toolbar.liveData.selectedTrain || "Aucun train") + " · Réservations : " + toolbar.usageText

@@ -127,6 +127,8 @@ QtObject {
     readonly property color panelFooterFill: "#df101b16"
     readonly property color panelLegend: "#a8b9a8"
     readonly property int panelHeaderHeight: 48
+    // Below this width the map's header leaves out its title, so that its choices fit.
+    readonly property int mapToolbarTitleWidth: 1000
     readonly property int panelFooterHeight: 42
     // "Carte seule": what floats over the map
     readonly property color floatFill: "#d9101b16"

@@ -369,7 +369,9 @@ QString MapItem::describeAt(double x, double y) const
                          QStringLiteral(" km/h"));
         lines.append(QStringLiteral("Voie ") + train.value(DataMapKeys::trackKey).toString());
         if (trains.size() > 1)
-            lines.append(QStringLiteral("+ %1 autres trains ici").arg(trains.size() - 1));
+            lines.append(trains.size() == 2
+                             ? QStringLiteral("+ 1 autre train ici")
+                             : QStringLiteral("+ %1 autres trains ici").arg(trains.size() - 1));
         return lines.join(QLatin1Char('\n'));
     }
     const QVariantMap signal =
