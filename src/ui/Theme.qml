@@ -129,6 +129,8 @@ QtObject {
     readonly property int panelHeaderHeight: 48
     // Below this width the map's header leaves out its title, so that its choices fit.
     readonly property int mapToolbarTitleWidth: 1000
+    // Below this height the train column leaves out its read-only notice, for the list's sake.
+    readonly property int trainNoticeMinimumColumn: 450
     readonly property int panelFooterHeight: 42
     // "Carte seule": what floats over the map
     readonly property color floatFill: "#d9101b16"

@@ -112,6 +112,8 @@ Rectangle {
         }
 
         Rectangle {
+            // Left out where the list would have no room for its cards (a short window).
+            visible: column.height >= Theme.trainNoticeMinimumColumn
             Layout.fillWidth: true
             Layout.preferredHeight: 104
             color: Theme.noticeFill
