@@ -67,6 +67,16 @@ QJsonObject withoutCaptureTime(const QByteArray &json)
     return object;
 }
 
+// The captures of a recording that another reader sees (the committed ones); 0 until it opens.
+qsizetype committedCaptures(const QString &recording)
+{
+    try {
+        return qsizetype(RecordingReader(recording).captures().size());
+    } catch (const RecordingFormat::Error &) {
+        return 0;
+    }
+}
+
 } // namespace
 
 class TestRecordGame : public QObject
@@ -152,15 +162,8 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(
                 (log += QString::fromUtf8(tco.readAllStandardError())).contains("state=deadlock"),
                 60000);
-            const auto captures = [&] {
-                try {
-                    return qsizetype(RecordingReader(recording).captures().size());
-                } catch (const RecordingFormat::Error &) {
-                    return qsizetype(0);
-                }
-            };
-            const qsizetype seen = captures();
-            QTRY_VERIFY_WITH_TIMEOUT(captures() >= seen + 4, 30000);
+            const qsizetype seen = committedCaptures(recording);
+            QTRY_VERIFY_WITH_TIMEOUT(committedCaptures(recording) >= seen + 4, 30000);
             tco.terminate();
             QVERIFY(tco.waitForFinished(10000));
             live = alertLines(log + QString::fromUtf8(tco.readAllStandardError()), "ALERT ");
@@ -210,18 +213,8 @@ private Q_SLOTS:
         const QString recording = m_dir.filePath("killed.zrec");
         QProcess tco;
         tco.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", {"--record", recording});
-        // Recorded captures are seen by another reader once committed.
         qsizetype seen = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                try {
-                    seen = qsizetype(RecordingReader(recording).captures().size());
-                } catch (const RecordingFormat::Error &) {
-                    seen = 0;
-                }
-                return seen >= 4;
-            }(),
-            30000);
+        QTRY_VERIFY_WITH_TIMEOUT((seen = committedCaptures(recording)) >= 4, 30000);
         // SIGKILL: nothing is flushed or committed on the way out.
         const qint64 killedMs = QDateTime::currentMSecsSinceEpoch();
         tco.kill();
