@@ -374,21 +374,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("problem"); // empty: it can be replayed
-        QTest::newRow("a recording") << "good"
-                                     << "";
-        QTest::newRow("not SQLite") << "text"
-                                    << "ce n’est pas un enregistrement (pas un fichier SQLite)";
-        QTest::newRow("a newer version")
-            << "newer"
-            << "version 3, plus récente que celle que ce programme lit (2)";
-        QTest::newRow("a folder") << "folder"
-                                  << "c’est un dossier";
-        QTest::newRow("a FIFO") << "fifo"
-                                << "ce n’est pas un fichier ordinaire";
-        QTest::newRow("truncated") << "truncate"
-                                   << "fichier tronqué";
-        QTest::newRow("being written") << "writing"
-                                       << "";
+        const auto row = [](const char *tag, const char *kind, const char *problem) {
+            QTest::newRow(tag) << QString(kind) << QString(problem);
+        };
+        row("a recording", "good", "");
+        row("not SQLite", "text", "ce n’est pas un enregistrement (pas un fichier SQLite)");
+        row("a newer version", "newer",
+            "version 3, plus récente que celle que ce programme lit (2)");
+        row("a folder", "folder", "c’est un dossier");
+        row("a FIFO", "fifo", "ce n’est pas un fichier ordinaire");
+        row("truncated", "truncate", "fichier tronqué");
+        row("being written", "writing", "");
     }
 
     // Each file of the folder is listed with its summary or what is wrong with it, and a file
