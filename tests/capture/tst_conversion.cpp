@@ -1,7 +1,6 @@
 // The conversion of record lists into the data map, without any process: golden data maps of
 // hand-written worlds, bad records, and the capture through a fake of the library's functions.
 
-#include "GeometryBlob.h"
 #include "GoldenFile.h"
 #include "RecordWorld.h"
 #include "SdkCopy.h"
@@ -63,7 +62,6 @@ private Q_SLOTS:
     void captureThroughTheLibrary();
     void failingCapture_data();
     void failingCapture();
-    void blobOfPartialRecordReadsWholeRecords();
     void sessionWithoutHandleFails_data();
     void sessionWithoutHandleFails();
 };
@@ -249,17 +247,6 @@ void TestConversion::failingCapture()
         QCOMPARE(data.value("reservationsAvailable").toBool(), !fault.startsWith("CopyTrackRes"));
         QVERIFY(data.value("occupationsAvailable").toBool());
     }
-}
-
-void TestConversion::blobOfPartialRecordReadsWholeRecords()
-{
-    const QVariantMap data = convert(Worlds::edges(), view(0));
-    const QByteArray blob = data["mapGeometry"].toByteArray();
-    QCOMPARE(blob.size(), 4 * 40);
-    const QVector<SdkTrackNode> nodes = GeometryBlob::toNodes(blob.left(85));
-    QCOMPARE(nodes.size(), 2);
-    QCOMPARE(nodes[1].id, quint64(2));
-    QCOMPARE(GeometryBlob::toNodes(blob + QByteArray(39, '\x7f')).size(), 4);
 }
 
 void TestConversion::sessionWithoutHandleFails_data()
