@@ -124,6 +124,7 @@ class TestRecording : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    const RecordWorld::World m_world = RecordWorld::fromJson(Worlds::edges());
 
 private Q_SLOTS:
     void roundTrip_data()
@@ -186,12 +187,11 @@ private Q_SLOTS:
     void blackBoxDropsTheOldestCaptures()
     {
         const QString path = m_dir.filePath("blackbox.zrec");
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
         constexpr qint64 start = 1700000000000, stepMs = 20000;
         RecordingWriter writer(path);
         CapturedRecords captured;
         for (int step = 0; step < 16; ++step) {
-            capture(world, step, captured.records);
+            capture(m_world, step, captured.records);
             captured.timeMs = start + step * stepMs;
             writer.append(captured);
         }
@@ -204,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(qsizetype(reader.captures().size()), 4);
         SnapshotRecords live;
         for (qsizetype i = 0; i < 4; ++i) {
-            capture(world, int(12 + i), live);
+            capture(m_world, int(12 + i), live);
             reader.load(i, captured);
             QCOMPARE(captured.timeMs, start + (12 + i) * stepMs);
             QCOMPARE(fingerprint(captured.records), fingerprint(live));
@@ -265,16 +265,15 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(int, captures);
         const QString path = m_dir.filePath(QString(QTest::currentDataTag()) + ".zrec");
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
 
         if (damage == "cut log") { // the log cut inside the last transaction
-            recordLeftOpen(path, world);
+            recordLeftOpen(path, m_world);
             QFile log(path + "-wal");
             QVERIFY(log.resize(log.size() - 100));
         } else if (damage == "folder" || damage == "fifo" || damage == "text") {
             oddFile(damage, path);
         } else if (damage != "remove") {
-            record(path, world, 3);
+            record(path, m_world, 3);
             if (damage == "truncate") {
                 QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
             } else if (damage == "flip page") {
@@ -396,12 +395,11 @@ private Q_SLOTS:
         const QString folder = m_dir.filePath("list-" + kind);
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + "/r.zrec";
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
         RecordingWriter *writer = nullptr;
         if (kind == "folder" || kind == "fifo" || kind == "text") {
             oddFile(kind, path);
         } else {
-            record(path, world, 4, kind == "writing" ? &writer : nullptr);
+            record(path, m_world, 4, kind == "writing" ? &writer : nullptr);
             if (kind == "newer")
                 execute(path, "PRAGMA user_version = 3");
             if (kind == "truncate")
@@ -458,9 +456,8 @@ private Q_SLOTS:
         const QString folder = m_dir.filePath(QString("rename-%1").arg(QTest::currentDataTag()));
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + "/r.zrec";
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
-        recordLeftOpen(path, world);
-        record(folder + "/autre.zrec", world, 2);
+        recordLeftOpen(path, m_world);
+        record(folder + "/autre.zrec", m_world, 2);
         const QStringList busyPaths{busy ? path : QString()};
 
         const QString result = RecordingList::rename(path, name, busyPaths);
