@@ -6,6 +6,7 @@
 #include "AttentionMap.h"
 #include "AttentionTracker.h"
 #include "LogCategories.h"
+#include "RecordWorld.h"
 
 #include <QtTest>
 
@@ -17,22 +18,18 @@ namespace {
 // Row notation. trains: "id@track+" or "id@track-" (sense), then ":" and its speed at each
 // capture, comma-separated (a missing speed repeats the last one). reservations: "train>track".
 // signals: "track+" or "track-" facing that sense at mid-track, "!" after it when closed.
-struct World
+// Each train's speed at each capture comes on top of the records.
+struct World : RecordWorld::World
 {
-    std::vector<SdkTrain> trains;
     std::vector<std::vector<double>> speeds;
-    std::vector<SdkTrack> tracks;
-    std::vector<SdkTrackNode> nodes;
-    std::vector<SdkSignal> signalRecords;
-    std::vector<SdkSignalTexture> textures;
-    std::vector<SdkTrackUsage> reservations, occupations;
-    std::vector<SdkStation> stations;
 };
 
 World makeWorld(const QString &layout, const QString &stations, const QString &trains,
                 const QString &reservations, const QString &signalList)
 {
     World w;
+    w.reservations.emplace();
+    w.occupations.emplace();
     const QStringList shape = layout.split(' ');
     const quint64 n = shape[1].toULongLong();
     const bool ring = shape[0] == "ring";
@@ -61,11 +58,11 @@ World makeWorld(const QString &layout, const QString &stations, const QString &t
             speeds.push_back(speed.toDouble());
         w.trains.push_back(train);
         w.speeds.push_back(speeds);
-        w.occupations.push_back({train.id, train.trackId, 0, 1});
+        w.occupations->push_back({train.id, train.trackId, 0, 1});
     }
     for (const QString &token : reservations.split(' ', Qt::SkipEmptyParts)) {
         const QStringList parts = token.split('>');
-        w.reservations.push_back({parts[0].toULongLong(), parts[1].toULongLong(), 0, 1});
+        w.reservations->push_back({parts[0].toULongLong(), parts[1].toULongLong(), 0, 1});
     }
     quint64 signalId = 1000;
     for (QString token : signalList.split(' ', Qt::SkipEmptyParts)) {
@@ -86,25 +83,26 @@ World makeWorld(const QString &layout, const QString &stations, const QString &t
 
 void toRecords(World &w, int capture, SnapshotRecords &r)
 {
-    r.clear();
     for (std::size_t i = 0; i < w.trains.size(); ++i) {
         const std::vector<double> &speeds = w.speeds[i];
         w.trains[i].speed = speeds[std::min<std::size_t>(std::size_t(capture), speeds.size() - 1)];
     }
-    r.trains.assign(w.trains.data(), quint32(w.trains.size()));
-    r.tracks.assign(w.tracks.data(), quint32(w.tracks.size()));
-    r.stations.assign(w.stations.data(), quint32(w.stations.size()));
-    r.nodes.assign(w.nodes.data(), quint32(w.nodes.size()));
-    r.signalRecords.assign(w.signalRecords.data(), quint32(w.signalRecords.size()));
-    r.textures.assign(w.textures.data(), quint32(w.textures.size()));
-    r.reservationsAvailable = r.occupationsAvailable = true;
-    r.reservations.assign(w.reservations.data(), quint32(w.reservations.size()));
-    r.occupations.assign(w.occupations.data(), quint32(w.occupations.size()));
+    RecordWorld::toRecords(w, 0, r);
 }
 
 int closedImage(QByteArrayView path)
 {
     return path == QByteArrayView("red.png") ? 1 : 0;
+}
+
+// One row of statesAndCycles, in the order of its columns.
+void row(const char *tag, const char *layout, const char *stations, const char *trains,
+         const char *reservations, const char *signalList, const QList<int> &times,
+         const char *states, const char *cycles, const char *events)
+{
+    QTest::newRow(tag) << QString(layout) << QString(stations) << QString(trains)
+                       << QString(reservations) << QString(signalList) << times << QString(states)
+                       << QString(cycles) << QString(events);
 }
 
 } // namespace
@@ -136,185 +134,53 @@ void TestAttention::statesAndCycles_data()
 
     const QList<int> once{0};
     const QList<int> late{0, 11};
-    QTest::newRow("running") << "line 5"
-                             << ""
-                             << "1@2+:20"
-                             << ""
-                             << "" << once << "1=running"
-                             << ""
-                             << "";
-    QTest::newRow("at a platform at once") << "line 5"
-                                           << "2"
-                                           << "1@2+"
-                                           << ""
-                                           << "" << once << "1=platform"
-                                           << ""
-                                           << "";
-    QTest::newRow("stopped less than the delay: still running")
-        << "line 5"
-        << ""
-        << "1@2+:20,0"
-        << ""
-        << "" << QList<int>{0, 1, 10} << "1=running"
-        << ""
-        << "";
-    QTest::newRow("stalled after the delay") << "line 5"
-                                             << ""
-                                             << "1@2+"
-                                             << ""
-                                             << "" << late << "1=stalled"
-                                             << ""
-                                             << "+stalled 1@0";
-    QTest::newRow("stalled counts from its stop") << "line 5"
-                                                  << ""
-                                                  << "1@2+:20,0"
-                                                  << ""
-                                                  << "" << QList<int>{0, 1, 12} << "1=stalled"
-                                                  << ""
-                                                  << "+stalled 1@1";
-    QTest::newRow("held: closed signal ahead on its track") << "line 5"
-                                                            << ""
-                                                            << "1@2+"
-                                                            << ""
-                                                            << "2+!" << late << "1=held"
-                                                            << ""
-                                                            << "+held 1@0";
-    QTest::newRow("held: closed signal on the track it needs") << "line 5"
-                                                               << ""
-                                                               << "1@2+"
-                                                               << "1>3"
-                                                               << "3-! 4+!" << late << "1=held"
-                                                               << ""
-                                                               << "+held 1@0";
-    QTest::newRow("open signal ahead, closed one beyond the track it needs: stalled")
-        << "line 5"
-        << ""
-        << "1@2+"
-        << ""
-        << "2+ 4+!" << late << "1=stalled"
-        << ""
-        << "+stalled 1@0";
-    QTest::newRow("closed signal facing the other way: stalled") << "line 5"
-                                                                 << ""
-                                                                 << "1@2+"
-                                                                 << ""
-                                                                 << "2-!" << late << "1=stalled"
-                                                                 << ""
-                                                                 << "+stalled 1@0";
-    QTest::newRow("moving 1 s does not end held") << "line 5"
-                                                  << ""
-                                                  << "1@2+:0,0,5,5"
-                                                  << ""
-                                                  << "2+!" << QList<int>{0, 11, 12, 13} << "1=held"
-                                                  << ""
-                                                  << "";
-    QTest::newRow("moving 2 s ends held") << "line 5"
-                                          << ""
-                                          << "1@2+:0,0,5,5"
-                                          << ""
-                                          << "2+!" << QList<int>{0, 11, 12, 14} << "1=running"
-                                          << ""
-                                          << "-held 1";
-    QTest::newRow("face to face on a single line: one capture is not enough")
-        << "line 6"
-        << ""
-        << "1@2+ 2@4-"
-        << "1>3"
-        << "" << once << "1=running 2=running"
-        << ""
-        << "";
-    QTest::newRow("face to face on a single line: deadlock in the second capture")
-        << "line 6"
-        << ""
-        << "1@2+ 2@4-"
-        << "1>3"
-        << "" << QList<int>{0, 1} << "1=locked 2=locked"
-        << "1>2"
-        << "+locked 1>2";
-    QTest::newRow("three trains round a ring")
-        << "ring 6"
-        << ""
-        << "1@1+ 2@3+ 3@5+"
-        << "1>2 2>4 3>6"
-        << "" << QList<int>{0, 1} << "1=locked 2=locked 3=locked"
-        << "1>2>3"
-        << "+locked 1>2>3";
-    QTest::newRow("deadlock broken") << "ring 6"
-                                     << ""
-                                     << "1@1+:0,0,0 2@3+:0,0,9 3@5+"
-                                     << "1>2 2>4 3>6"
-                                     << "" << QList<int>{0, 1, 2} << "1=stalled 2=running 3=stalled"
-                                     << ""
-                                     << "-locked 1>2>3 +stalled 1@0 +stalled 3@0";
-    QTest::newRow("queue behind a stalled train is no deadlock")
-        << "line 8"
-        << ""
-        << "1@2+ 2@3+ 3@4+ 4@8+"
-        << "3>5 3>6 3>7"
-        << "" << QList<int>{0, 1, 11} << "1=stalled 2=stalled 3=stalled 4=stalled"
-        << ""
-        << "+stalled 1@0 +stalled 2@0 +stalled 3@0 +stalled 4@0";
-    QTest::newRow("a track another occupies is not its own")
-        << "line 6"
-        << ""
-        << "1@2+ 2@3-"
-        << "1>3 2>2"
-        << "" << QList<int>{0, 1} << "1=locked 2=locked"
-        << "1>2"
-        << "+locked 1>2";
-    QTest::newRow("no way back through a throat to the platform beside")
-        << "throat 4"
-        << ""
-        << "1@1+ 2@2+"
-        << "1>3"
-        << "" << QList<int>{0, 1} << "1=running 2=running"
-        << ""
-        << "";
-    QTest::newRow("its own reservations round the ring: waits for nobody")
-        << "ring 4"
-        << ""
-        << "1@1+"
-        << "1>2 1>3 1>4 1>1"
-        << "" << QList<int>{0, 1, 11} << "1=stalled"
-        << ""
-        << "+stalled 1@0";
-    QTest::newRow("unknown trains and tracks in the usage lists")
-        << "line 5"
-        << ""
-        << "1@2+ 1@2+"
-        << "77>3 1>999 0>3"
-        << "" << QList<int>{0, 1} << "1=running"
-        << ""
-        << "";
-    QTest::newRow("NaN speed counts as stopped") << "line 5"
-                                                 << ""
-                                                 << "1@2+:nan"
-                                                 << ""
-                                                 << "" << late << "1=stalled"
-                                                 << ""
-                                                 << "+stalled 1@0";
-    QTest::newRow("infinite speeds count as moving") << "line 5"
-                                                     << ""
-                                                     << "1@2+:inf 2@4-:-inf"
-                                                     << ""
-                                                     << "" << late << "1=running 2=running"
-                                                     << ""
-                                                     << "";
-    QTest::newRow("a duplicate id closes a cycle through its first record only")
-        << "ring 6"
-        << ""
-        << "1@1+ 2@3+ 1@5+"
-        << "1>2 2>4"
-        << "" << QList<int>{0, 1} << "1=locked 2=locked"
-        << "1>2"
-        << "+locked 1>2";
-    QTest::newRow("train on a track without node or link") << "line 3"
-                                                           << ""
-                                                           << "1@50+ 2@3+"
-                                                           << "2>4"
-                                                           << "" << late << "1=stalled 2=stalled"
-                                                           << ""
-                                                           << "+stalled 1@0 +stalled 2@0";
+    row("running", "line 5", "", "1@2+:20", "", "", once, "1=running", "", "");
+    row("at a platform at once", "line 5", "2", "1@2+", "", "", once, "1=platform", "", "");
+    row("stopped less than the delay: still running", "line 5", "", "1@2+:20,0", "", "", {0, 1, 10},
+        "1=running", "", "");
+    row("stalled after the delay", "line 5", "", "1@2+", "", "", late, "1=stalled", "",
+        "+stalled 1@0");
+    row("stalled counts from its stop", "line 5", "", "1@2+:20,0", "", "", {0, 1, 12}, "1=stalled",
+        "", "+stalled 1@1");
+    row("held: closed signal ahead on its track", "line 5", "", "1@2+", "", "2+!", late, "1=held",
+        "", "+held 1@0");
+    row("held: closed signal on the track it needs", "line 5", "", "1@2+", "1>3", "3-! 4+!", late,
+        "1=held", "", "+held 1@0");
+    row("open signal ahead, closed one beyond the track it needs: stalled", "line 5", "", "1@2+",
+        "", "2+ 4+!", late, "1=stalled", "", "+stalled 1@0");
+    row("closed signal facing the other way: stalled", "line 5", "", "1@2+", "", "2-!", late,
+        "1=stalled", "", "+stalled 1@0");
+    row("moving 1 s does not end held", "line 5", "", "1@2+:0,0,5,5", "", "2+!", {0, 11, 12, 13},
+        "1=held", "", "");
+    row("moving 2 s ends held", "line 5", "", "1@2+:0,0,5,5", "", "2+!", {0, 11, 12, 14},
+        "1=running", "", "-held 1");
+    row("face to face on a single line: one capture is not enough", "line 6", "", "1@2+ 2@4-",
+        "1>3", "", once, "1=running 2=running", "", "");
+    row("face to face on a single line: deadlock in the second capture", "line 6", "", "1@2+ 2@4-",
+        "1>3", "", {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
+    row("three trains round a ring", "ring 6", "", "1@1+ 2@3+ 3@5+", "1>2 2>4 3>6", "", {0, 1},
+        "1=locked 2=locked 3=locked", "1>2>3", "+locked 1>2>3");
+    row("deadlock broken", "ring 6", "", "1@1+:0,0,0 2@3+:0,0,9 3@5+", "1>2 2>4 3>6", "", {0, 1, 2},
+        "1=stalled 2=running 3=stalled", "", "-locked 1>2>3 +stalled 1@0 +stalled 3@0");
+    row("queue behind a stalled train is no deadlock", "line 8", "", "1@2+ 2@3+ 3@4+ 4@8+",
+        "3>5 3>6 3>7", "", {0, 1, 11}, "1=stalled 2=stalled 3=stalled 4=stalled", "",
+        "+stalled 1@0 +stalled 2@0 +stalled 3@0 +stalled 4@0");
+    row("a track another occupies is not its own", "line 6", "", "1@2+ 2@3-", "1>3 2>2", "", {0, 1},
+        "1=locked 2=locked", "1>2", "+locked 1>2");
+    row("no way back through a throat to the platform beside", "throat 4", "", "1@1+ 2@2+", "1>3",
+        "", {0, 1}, "1=running 2=running", "", "");
+    row("its own reservations round the ring: waits for nobody", "ring 4", "", "1@1+",
+        "1>2 1>3 1>4 1>1", "", {0, 1, 11}, "1=stalled", "", "+stalled 1@0");
+    row("unknown trains and tracks in the usage lists", "line 5", "", "1@2+ 1@2+", "77>3 1>999 0>3",
+        "", {0, 1}, "1=running", "", "");
+    row("NaN speed counts as stopped", "line 5", "", "1@2+:nan", "", "", late, "1=stalled", "",
+        "+stalled 1@0");
+    row("infinite speeds count as moving", "line 5", "", "1@2+:inf 2@4-:-inf", "", "", late,
+        "1=running 2=running", "", "");
+    row("a duplicate id closes a cycle through its first record only", "ring 6", "",
+        "1@1+ 2@3+ 1@5+", "1>2 2>4", "", {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
+    row("train on a track without node or link", "line 3", "", "1@50+ 2@3+", "2>4", "", late,
+        "1=stalled 2=stalled", "", "+stalled 1@0 +stalled 2@0");
 }
 
 void TestAttention::statesAndCycles()

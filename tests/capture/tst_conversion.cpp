@@ -1,7 +1,6 @@
 // The conversion of record lists into the data map, without any process: golden data maps of
 // hand-written worlds, bad records, and the capture through a fake of the library's functions.
 
-#include "GeometryBlob.h"
 #include "GoldenFile.h"
 #include "RecordWorld.h"
 #include "SdkCopy.h"
@@ -63,7 +62,6 @@ private Q_SLOTS:
     void captureThroughTheLibrary();
     void failingCapture_data();
     void failingCapture();
-    void blobOfPartialRecordReadsWholeRecords();
     void sessionWithoutHandleFails_data();
     void sessionWithoutHandleFails();
 };
@@ -170,54 +168,48 @@ void TestConversion::failingCapture_data()
     QTest::addColumn<QString>("fault");   // as FakeLibrary::setFault reads it
     QTest::addColumn<QString>("failure"); // a regular expression; empty: the capture goes on
     const QString status = "^Statut simulé %1$";
-    QTest::newRow("capture") << "CaptureSnapshot 6" << status.arg(6);
-    QTest::newRow("capture without a handle")
-        << "no handle"
-        << "^Capture abandonnée : le SDK annonce un succès sans fournir de capture$";
-    QTest::newRow("signals, probe") << "CopySignals 5" << status.arg(5);
-    QTest::newRow("textures, fill") << "CopySignalTextures 5 fill" << status.arg(5);
-    QTest::newRow("nodes answer 8") << "CopyTrackNodes 8" << status.arg(8);
-    QTest::newRow("path probe refused") << "CopyTrainPathTracks 9"
-                                        << "";
-    QTest::newRow("path fill") << "CopyTrainPathTracks 5 fill" << status.arg(5);
-    QTest::newRow("reservations answer 8") << "CopyTrackReservations 8"
-                                           << "";
-    QTest::newRow("occupations, probe") << "CopyTrackOccupations 6" << status.arg(6);
+    const auto row = [](const char *tag, const char *fault, const QString &failure) {
+        QTest::newRow(tag) << QString(fault) << failure;
+    };
+    row("capture", "CaptureSnapshot 6", status.arg(6));
+    row("capture without a handle", "no handle",
+        "^Capture abandonnée : le SDK annonce un succès sans fournir de capture$");
+    row("signals, probe", "CopySignals 5", status.arg(5));
+    row("textures, fill", "CopySignalTextures 5 fill", status.arg(5));
+    row("nodes answer 8", "CopyTrackNodes 8", status.arg(8));
+    row("path probe refused", "CopyTrainPathTracks 9", "");
+    row("path fill", "CopyTrainPathTracks 5 fill", status.arg(5));
+    row("reservations answer 8", "CopyTrackReservations 8", "");
+    row("occupations, probe", "CopyTrackOccupations 6", status.arg(6));
     // Records written past the capacity, or fewer than announced, are not used.
-    QTest::newRow("stations past their capacity")
-        << "CopyStations overruns"
-        << "^Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les gares$";
-    QTest::newRow("path past its capacity")
-        << "CopyTrainPathTracks overruns"
-        << "^Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les voies du "
-           "parcours$";
-    QTest::newRow("fewer trains than announced")
-        << "CopyTrains short"
-        << "^Capture abandonnée : le SDK annonce 4 trains mais n'en remplit que 3$";
-    QTest::newRow("memory running out")
-        << "CopySignals bad_alloc"
-        << "^Capture abandonnée : mémoire insuffisante pour convertir la capture$";
+    row("stations past their capacity", "CopyStations overruns",
+        "^Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les gares$");
+    row("path past its capacity", "CopyTrainPathTracks overruns",
+        "^Capture abandonnée : le SDK a écrit au-delà de la place donnée pour les voies du "
+        "parcours$");
+    row("fewer trains than announced", "CopyTrains short",
+        "^Capture abandonnée : le SDK annonce 4 trains mais n'en remplit que 3$");
+    row("memory running out", "CopySignals bad_alloc",
+        "^Capture abandonnée : mémoire insuffisante pour convertir la capture$");
 
     const QString beyond = "^Capture abandonnée : le SDK annonce %1, au-delà de la limite de %2 "
                            "par capture$";
-    QTest::newRow("trains") << "CopyTrains announces 20001" << beyond.arg("20001 trains", "20000");
-    QTest::newRow("stations at the limit") << "CopyStations announces 25000"
-                                           << "";
-    QTest::newRow("stations") << "CopyStations announces 25001"
-                              << beyond.arg("25001 gares", "25000");
-    QTest::newRow("signal textures") << "CopySignalTextures announces 4000000000"
-                                     << beyond.arg("4000000000 textures de signaux", "320000");
-    QTest::newRow("nodes") << "CopyTrackNodes announces 1000001"
-                           << beyond.arg("1000001 nœuds de voie", "1000000");
-    QTest::newRow("path") << "CopyTrainPathTracks announces 100001"
-                          << beyond.arg("100001 voies du parcours", "100000");
-    QTest::newRow("occupations") << "CopyTrackOccupations announces 100001"
-                                 << beyond.arg("100001 occupations", "100000");
+    row("trains", "CopyTrains announces 20001", beyond.arg("20001 trains", "20000"));
+    row("stations at the limit", "CopyStations announces 25000", "");
+    row("stations", "CopyStations announces 25001", beyond.arg("25001 gares", "25000"));
+    row("signal textures", "CopySignalTextures announces 4000000000",
+        beyond.arg("4000000000 textures de signaux", "320000"));
+    row("nodes", "CopyTrackNodes announces 1000001",
+        beyond.arg("1000001 nœuds de voie", "1000000"));
+    row("path", "CopyTrainPathTracks announces 100001",
+        beyond.arg("100001 voies du parcours", "100000"));
+    row("occupations", "CopyTrackOccupations announces 100001",
+        beyond.arg("100001 occupations", "100000"));
     // Each list within its limit, all of them together beyond the total.
-    QTest::newRow("in total") << "CopyTracks announces 1000000, CopyTrackNodes announces 1000000"
-                              << "^Capture abandonnée : avec 1000000 nœuds de voie, le SDK "
-                                 "annonce 20000\\d+ enregistrements, au-delà de la limite de "
-                                 "2000000 par capture$";
+    row("in total", "CopyTracks announces 1000000, CopyTrackNodes announces 1000000",
+        "^Capture abandonnée : avec 1000000 nœuds de voie, le SDK "
+        "annonce 20000\\d+ enregistrements, au-delà de la limite de "
+        "2000000 par capture$");
 }
 
 // A capture that fails throws one text, gives its snapshot back (and, when it got none, calls
@@ -255,17 +247,6 @@ void TestConversion::failingCapture()
         QCOMPARE(data.value("reservationsAvailable").toBool(), !fault.startsWith("CopyTrackRes"));
         QVERIFY(data.value("occupationsAvailable").toBool());
     }
-}
-
-void TestConversion::blobOfPartialRecordReadsWholeRecords()
-{
-    const QVariantMap data = convert(Worlds::edges(), view(0));
-    const QByteArray blob = data["mapGeometry"].toByteArray();
-    QCOMPARE(blob.size(), 4 * 40);
-    const QVector<SdkTrackNode> nodes = GeometryBlob::toNodes(blob.left(85));
-    QCOMPARE(nodes.size(), 2);
-    QCOMPARE(nodes[1].id, quint64(2));
-    QCOMPARE(GeometryBlob::toNodes(blob + QByteArray(39, '\x7f')).size(), 4);
 }
 
 void TestConversion::sessionWithoutHandleFails_data()

@@ -5,13 +5,6 @@
 #include "HostileFiles.h"
 #include "TcoRun.h"
 
-#include <QDir>
-#include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -20,38 +13,6 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-
-    // A small frozen world: one positioned train with a reservation and an occupation, four
-    // signals whose states blink 9, 9, 10, 10, the first ones with the textures given.
-    static QJsonObject world(const QStringList &textures)
-    {
-        QJsonObject world = QJsonDocument::fromJson(R"({
-  "stations": [{"id": 26, "name": "Gare A"}],
-  "tracks": [{"id": 1, "stationId": 26, "speedLimit": 22.5},
-             {"id": 2, "stationId": 26, "speedLimit": 30.0}],
-  "nodes": [{"id": 1, "neighbour1": 2, "x": 0.0, "y": 0.0},
-            {"id": 2, "neighbour1": 1, "x": 400.0, "y": 0.0}],
-  "trains": [{"id": 5, "name": "IC 12", "trackId": 1, "speed": 12.5, "fraction": 0.457,
-              "sense": 1, "flags": 3, "path": [1, 2]}],
-  "signals": [{"id": 100, "trackId": 1, "fraction": 0.2, "sense": 1, "kind": 1},
-              {"id": 101, "trackId": 2, "fraction": 0.4, "sense": 1, "kind": 1},
-              {"id": 102, "trackId": 1, "fraction": 0.6, "sense": 1, "kind": 1},
-              {"id": 103, "trackId": 2, "fraction": 0.8, "sense": 1, "kind": 1}],
-  "signalStates": [
-    {"signalId": 100, "flags": 6, "nativeState": 9, "label1": "Voie libre", "label2": "VL"},
-    {"signalId": 101, "flags": 6, "nativeState": 9, "label1": "Voie libre", "label2": "VL"},
-    {"signalId": 102, "flags": 6, "nativeState": 10, "label1": "Voie libre", "label2": "VL"},
-    {"signalId": 103, "flags": 6, "nativeState": 10, "label1": "Voie libre", "label2": "VL"}],
-  "reservations": [{"trainId": 5, "trackId": 2, "begin": 0.0, "end": 1.0}],
-  "occupations": [{"trainId": 5, "trackId": 1, "begin": 0.3, "end": 0.6}]})")
-                                .object();
-        QJsonArray textureList;
-        for (int i = 0; i < textures.size(); ++i)
-            textureList.append(
-                QJsonObject{{"signalId", 100 + i}, {"flags", 2}, {"path", textures.at(i)}});
-        world["signalTextures"] = textureList;
-        return world;
-    }
 
     // Runs the program while the game plays the scenario.
     Run runWithGame(const QJsonObject &scenario, const QStringList &arguments,
@@ -75,7 +36,7 @@ private Q_SLOTS:
 
     void verifyLivePasses()
     {
-        const Run run = runWithGame(world({}), {"--verify-live"});
+        const Run run = runWithGame(frozenWorld({}), {"--verify-live"});
         QCOMPARE(run.exitCode, 0);
         const QStringList live = run.live();
         QVERIFY2(live.size() >= 2, qPrintable(run.lines.join('\n')));
@@ -109,7 +70,7 @@ private Q_SLOTS:
     void texturesBlinkAndScreenshots()
     {
         const QString shot = m_dir.filePath("shot.png");
-        const Run run = runWithGame(world(textures(4)),
+        const Run run = runWithGame(frozenWorld(textures(4)),
                                     {"--verify-textures", "--verify-blink", "--screenshot", shot});
         QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n') + run.log));
         QVERIFY2(run.verify().endsWith(" decoded_textures=4"), qPrintable(run.verify()));
@@ -128,7 +89,7 @@ private Q_SLOTS:
         QStringList paths = textures(3);
         paths << m_dir.filePath("bad-fifo.png");
         QVERIFY(HostileFiles::makeFifo(paths.last()));
-        const Run run = runWithGame(world(paths), {"--verify-textures"});
+        const Run run = runWithGame(frozenWorld(paths), {"--verify-textures"});
         QCOMPARE(run.exitCode, 2);
         QVERIFY2(
             run.log.contains("Texture decode failed \"" + paths.last() + "\" \"not a regular file"),
@@ -138,7 +99,7 @@ private Q_SLOTS:
 
     void missingReservationsFail()
     {
-        QJsonObject scenario = world({});
+        QJsonObject scenario = frozenWorld({});
         scenario["reservations"] = QJsonValue::Null;
         const Run run = runWithGame(scenario, {"--verify-live"});
         QCOMPARE(run.exitCode, 2);
@@ -151,7 +112,7 @@ private Q_SLOTS:
     void smokeQuits()
     {
         // With a verification run the smoke clock still ends the program first, before any summary.
-        const Run run = runWithGame(world({}), {"--smoke", "--verify-live"});
+        const Run run = runWithGame(frozenWorld({}), {"--smoke", "--verify-live"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.lines.filter(QRegularExpression("^(VERIFY|BLINK) ")).isEmpty(),
                  qPrintable(run.lines.join('\n')));
@@ -166,7 +127,7 @@ private Q_SLOTS:
         // says which call it was and still ends with the program's own exit code. 20 s is far
         // beyond the 3.5 s smoke clock plus the 2 s wait; only a quit that waits for the call
         // takes longer.
-        QJsonObject scenario = world({});
+        QJsonObject scenario = frozenWorld({});
         scenario["faults"] = QJsonObject{{"stall", QJsonObject{{"ZorvySdk_CopyTrains", 600000}}}};
         const Run run = runWithGame(scenario, {"--smoke"}, 20000);
         QVERIFY2(run.exitCode == 0, qPrintable(run.log));

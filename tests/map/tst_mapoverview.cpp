@@ -41,42 +41,39 @@ private slots:
         // A 100 x 100 network in a 112-pixel inset: 6 pixels of margin, one pixel per unit.
         const QVector<SdkTrackNode> square{node(1, 2, 0, 0, 0), node(2, 1, 0, 100, 100)};
         const QSizeF inset(112, 112);
-        QTest::newRow("middle") << square << inset << QPointF(56, 56) << true << QPointF(50, -50)
-                                << false;
-        QTest::newRow("corner") << square << inset << QPointF(6, 6) << true << QPointF(0, -100)
-                                << false;
-        QTest::newRow("out of the inset held to the edge")
-            << square << inset << QPointF(-500, 1000) << true << QPointF(0, 0) << true;
+        const auto row = [](const char *tag, const QVector<SdkTrackNode> &nodes, QSizeF size,
+                            QPointF inset, bool valid, QPointF expected, bool heldToEdge) {
+            QTest::newRow(tag) << nodes << size << inset << valid << expected << heldToEdge;
+        };
+        row("middle", square, inset, QPointF(56, 56), true, QPointF(50, -50), false);
+        row("corner", square, inset, QPointF(6, 6), true, QPointF(0, -100), false);
+        row("out of the inset held to the edge", square, inset, QPointF(-500, 1000), true,
+            QPointF(0, 0), true);
         // 200 x 50: half a pixel per unit, centred across.
         const QVector<SdkTrackNode> wide{node(1, 2, 0, 0, 0), node(2, 1, 0, 200, 50)};
-        QTest::newRow("wide: left edge")
-            << wide << inset << QPointF(6, 56) << true << QPointF(0, -25) << false;
-        QTest::newRow("wide: above the network")
-            << wide << inset << QPointF(56, 6) << true << QPointF(100, -50) << true;
-        QTest::newRow("one node") << QVector<SdkTrackNode>{node(1, 0, 0, 7, 3)} << inset
-                                  << QPointF(90, 20) << true << QPointF(7, -3) << true;
+        row("wide: left edge", wide, inset, QPointF(6, 56), true, QPointF(0, -25), false);
+        row("wide: above the network", wide, inset, QPointF(56, 6), true, QPointF(100, -50), true);
+        row("one node", QVector<SdkTrackNode>{node(1, 0, 0, 7, 3)}, inset, QPointF(90, 20), true,
+            QPointF(7, -3), true);
         // No width: framed as one unit wide, so the height decides the scale.
         const QVector<SdkTrackNode> upright{node(1, 2, 0, 5, 0), node(2, 1, 0, 5, 100)};
-        QTest::newRow("zero width")
-            << upright << inset << QPointF(56, 6) << true << QPointF(5, -100) << false;
-        QTest::newRow("zero width: beside")
-            << upright << inset << QPointF(100, 56) << true << QPointF(5, -50) << true;
-        QTest::newRow("node that is not a number left out")
-            << QVector<SdkTrackNode>{node(1, 0, 0, 0, 0), node(2, 0, 0, notANumber, 5),
-                                     node(3, 0, 0, 100, 100)}
-            << inset << QPointF(56, 56) << true << QPointF(50, -50) << false;
-        QTest::newRow("point that is not a number")
-            << square << inset << QPointF(notANumber, 10) << true << QPointF() << false;
-        QTest::newRow("no finite node")
-            << QVector<SdkTrackNode>{node(1, 0, 0, notANumber, notANumber)} << inset
-            << QPointF(56, 56) << false << QPointF() << false;
-        QTest::newRow("inset smaller than its margins")
-            << square << QSizeF(12, 112) << QPointF(6, 56) << false << QPointF() << false;
-        QTest::newRow("inset that is not a number")
-            << square << QSizeF(notANumber, 112) << QPointF(6, 56) << false << QPointF() << false;
-        QTest::newRow("bounds wider than a double")
-            << QVector<SdkTrackNode>{node(1, 0, 0, -1e308, 0), node(2, 0, 0, 1e308, 0)} << inset
-            << QPointF(56, 56) << false << QPointF() << false;
+        row("zero width", upright, inset, QPointF(56, 6), true, QPointF(5, -100), false);
+        row("zero width: beside", upright, inset, QPointF(100, 56), true, QPointF(5, -50), true);
+        row("node that is not a number left out",
+            QVector<SdkTrackNode>{node(1, 0, 0, 0, 0), node(2, 0, 0, notANumber, 5),
+                                  node(3, 0, 0, 100, 100)},
+            inset, QPointF(56, 56), true, QPointF(50, -50), false);
+        row("point that is not a number", square, inset, QPointF(notANumber, 10), true, QPointF(),
+            false);
+        row("no finite node", QVector<SdkTrackNode>{node(1, 0, 0, notANumber, notANumber)}, inset,
+            QPointF(56, 56), false, QPointF(), false);
+        row("inset smaller than its margins", square, QSizeF(12, 112), QPointF(6, 56), false,
+            QPointF(), false);
+        row("inset that is not a number", square, QSizeF(notANumber, 112), QPointF(6, 56), false,
+            QPointF(), false);
+        row("bounds wider than a double",
+            QVector<SdkTrackNode>{node(1, 0, 0, -1e308, 0), node(2, 0, 0, 1e308, 0)}, inset,
+            QPointF(56, 56), false, QPointF(), false);
     }
 
     void insetToMap()

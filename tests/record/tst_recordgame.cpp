@@ -1,7 +1,8 @@
-// The real program recording the real game: the replayed capture exports the very map the live
-// conversion made, a replayed verification run passes as a live one (images included, after the
-// game and its files have gone), a replay finds the alerts live found, a bad recording ends the
-// program with 2, and a program killed while recording leaves a file that replays.
+// The real program recording the real game (the small frozen world): the replayed capture exports
+// the very map the live conversion made, a replayed verification run passes as a live one (images
+// included, after the game and its files have gone), a replay finds the alerts live found, a bad
+// recording ends the program with 2, and a program killed while recording leaves a file that
+// replays.
 
 #include "DataMapJson.h"
 #include "GameProcess.h"
@@ -10,41 +11,10 @@
 #include "SnapshotConverter.h"
 #include "TcoRun.h"
 
-#include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-// A frozen world with one positioned train, its path and usage, and two signals with images.
-QJsonObject world(const QStringList &textures)
-{
-    QJsonObject world = QJsonDocument::fromJson(R"({
-  "stations": [{"id": 26, "name": "Gare A"}],
-  "tracks": [{"id": 1, "stationId": 26, "speedLimit": 22.5}, {"id": 2, "stationId": 26}],
-  "nodes": [{"id": 1, "neighbour1": 2, "x": 0.0, "y": 0.0},
-            {"id": 2, "neighbour1": 1, "x": 400.0, "y": 0.0}],
-  "trains": [{"id": 5, "name": "IC 12", "trackId": 1, "speed": 12.5, "fraction": 0.457,
-              "sense": 1, "flags": 3, "path": [1, 2]}],
-  "signals": [{"id": 100, "trackId": 1, "fraction": 0.2, "sense": 1, "kind": 1},
-              {"id": 101, "trackId": 2, "fraction": 0.4, "sense": 1, "kind": 1}],
-  "signalStates": [
-    {"signalId": 100, "flags": 6, "nativeState": 3, "label1": "Voie libre", "label2": "VL"},
-    {"signalId": 101, "flags": 6, "nativeState": 4, "label1": "Avertissement"}],
-  "reservations": [{"trainId": 5, "trackId": 2, "begin": 0.0, "end": 1.0}],
-  "occupations": [{"trainId": 5, "trackId": 1, "begin": 0.3, "end": 0.6}]})")
-                            .object();
-    QJsonArray list;
-    for (int i = 0; i < textures.size(); ++i)
-        list.append(QJsonObject{{"signalId", 100 + i}, {"flags", 2}, {"path", textures.at(i)}});
-    world["signalTextures"] = list;
-    return world;
-}
 
 // The alert log lines of a run, "ALERT start …" / "ALERT end …", a replay's without its mark.
 QStringList alertLines(const QString &log, const QString &prefix)
@@ -67,6 +37,16 @@ QJsonObject withoutCaptureTime(const QByteArray &json)
     return object;
 }
 
+// The captures of a recording that another reader sees (the committed ones); 0 until it opens.
+qsizetype committedCaptures(const QString &recording)
+{
+    try {
+        return qsizetype(RecordingReader(recording).captures().size());
+    } catch (const RecordingFormat::Error &) {
+        return 0;
+    }
+}
+
 } // namespace
 
 class TestRecordGame : public QObject
@@ -75,7 +55,7 @@ class TestRecordGame : public QObject
 
     QTemporaryDir m_dir;
 
-    QStringList textures() { return writeTextures(m_dir.path(), 2); }
+    QStringList textures() { return writeTextures(m_dir.path(), 4); }
 
 private Q_SLOTS:
     void init()
@@ -87,7 +67,7 @@ private Q_SLOTS:
     void recordThenReplay()
     {
         const QStringList images = textures();
-        const QJsonObject scenario = world(images);
+        const QJsonObject scenario = frozenWorld(images);
         const QString recording = m_dir.filePath("session.zrec");
         qint64 gamePid = 0;
         {
@@ -116,9 +96,9 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(image));
         run = runTco({"--replay", recording, "--verify-textures"});
         QVERIFY2(run.exitCode == 0, qPrintable(run.lines.join('\n') + run.log));
-        QVERIFY2(run.lines.filter("decoded_textures=2").size() == 1,
+        QVERIFY2(run.lines.filter("decoded_textures=4").size() == 1,
                  qPrintable(run.lines.join('\n')));
-        const QRegularExpression liveLine("^LIVE \\d+ signal_states=2 capture_ms=\\d+ reserved=1 "
+        const QRegularExpression liveLine("^LIVE \\d+ signal_states=4 capture_ms=\\d+ reserved=1 "
                                           "available=1 occupied=1 available=1$");
         const QStringList lines = run.lines.filter(QRegularExpression("^LIVE "));
         QVERIFY2(lines.size() >= 2, qPrintable(run.lines.join('\n')));
@@ -152,15 +132,8 @@ private Q_SLOTS:
             QTRY_VERIFY_WITH_TIMEOUT(
                 (log += QString::fromUtf8(tco.readAllStandardError())).contains("state=deadlock"),
                 60000);
-            const auto captures = [&] {
-                try {
-                    return qsizetype(RecordingReader(recording).captures().size());
-                } catch (const RecordingFormat::Error &) {
-                    return qsizetype(0);
-                }
-            };
-            const qsizetype seen = captures();
-            QTRY_VERIFY_WITH_TIMEOUT(captures() >= seen + 4, 30000);
+            const qsizetype seen = committedCaptures(recording);
+            QTRY_VERIFY_WITH_TIMEOUT(committedCaptures(recording) >= seen + 4, 30000);
             tco.terminate();
             QVERIFY(tco.waitForFinished(10000));
             live = alertLines(log + QString::fromUtf8(tco.readAllStandardError()), "ALERT ");
@@ -205,23 +178,14 @@ private Q_SLOTS:
     void killedWhileRecording()
     {
         GameProcess game;
-        QVERIFY2(game.start({"--scenario", GameProcess::writeScenario(world({}), m_dir.path())}),
-                 qPrintable(game.errorString()));
+        QVERIFY2(
+            game.start({"--scenario", GameProcess::writeScenario(frozenWorld({}), m_dir.path())}),
+            qPrintable(game.errorString()));
         const QString recording = m_dir.filePath("killed.zrec");
         QProcess tco;
         tco.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", {"--record", recording});
-        // Recorded captures are seen by another reader once committed.
         qsizetype seen = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                try {
-                    seen = qsizetype(RecordingReader(recording).captures().size());
-                } catch (const RecordingFormat::Error &) {
-                    seen = 0;
-                }
-                return seen >= 4;
-            }(),
-            30000);
+        QTRY_VERIFY_WITH_TIMEOUT((seen = committedCaptures(recording)) >= 4, 30000);
         // SIGKILL: nothing is flushed or committed on the way out.
         const qint64 killedMs = QDateTime::currentMSecsSinceEpoch();
         tco.kill();

@@ -91,6 +91,32 @@ void flipByte(const QString &path, qint64 offset)
     file.putChar(char(byte ^ 0x5a));
 }
 
+// A file a folder may hold besides recordings: a "folder", a "fifo" or "text" that is not SQLite.
+void oddFile(const QString &kind, const QString &path)
+{
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("Ceci n’est pas un enregistrement.\n").repeated(200));
+    }
+}
+
+// Four captures of world at path, copied with their log while the writer still holds them (as a
+// killed program leaves them).
+void recordLeftOpen(const QString &path, const RecordWorld::World &world)
+{
+    const QString open = QFileInfo(path).dir().filePath("open.zrec");
+    RecordingWriter *writer = nullptr;
+    record(open, world, 4, &writer);
+    QVERIFY(QFile::copy(open, path));
+    QVERIFY(QFile::copy(open + "-wal", path + "-wal"));
+    delete writer;
+}
+
 } // namespace
 
 class TestRecording : public QObject
@@ -98,6 +124,7 @@ class TestRecording : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    const RecordWorld::World m_world = RecordWorld::fromJson(Worlds::edges());
 
 private Q_SLOTS:
     void roundTrip_data()
@@ -160,12 +187,11 @@ private Q_SLOTS:
     void blackBoxDropsTheOldestCaptures()
     {
         const QString path = m_dir.filePath("blackbox.zrec");
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
         constexpr qint64 start = 1700000000000, stepMs = 20000;
         RecordingWriter writer(path);
         CapturedRecords captured;
         for (int step = 0; step < 16; ++step) {
-            capture(world, step, captured.records);
+            capture(m_world, step, captured.records);
             captured.timeMs = start + step * stepMs;
             writer.append(captured);
         }
@@ -178,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(qsizetype(reader.captures().size()), 4);
         SnapshotRecords live;
         for (qsizetype i = 0; i < 4; ++i) {
-            capture(world, int(12 + i), live);
+            capture(m_world, int(12 + i), live);
             reader.load(i, captured);
             QCOMPARE(captured.timeMs, start + (12 + i) * stepMs);
             QCOMPARE(fingerprint(captured.records), fingerprint(live));
@@ -191,54 +217,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error"); // empty: the recording opens
         QTest::addColumn<int>("captures");  // readable captures when it opens
 
-        QTest::newRow("truncated file") << "truncate"
-                                        << "endommagé" << 0;
-        QTest::newRow("cut in the middle of a transaction") << "cut log"
-                                                            << "" << 3;
-        QTest::newRow("flipped bytes in a page") << "flip page"
-                                                 << "endommagé" << 0;
-        QTest::newRow("flipped bytes in a compressed block")
-            << "UPDATE lists SET data = substr(data, 1, length(data) / 2) || CASE WHEN "
-               "substr(data, length(data) / 2 + 1, 1) = x'00' THEN x'ff' ELSE x'00' END || "
-               "substr(data, length(data) / 2 + 2) WHERE list = 0 AND number = 1"
-            << "trains de la capture 1 : bloc compressé endommagé" << 0;
-        QTest::newRow("block beyond its stated size") << "expand"
-                                                      << "au lieu des" << 0;
-        QTest::newRow("newer schema") << "PRAGMA user_version = 3"
-                                      << "plus récente" << 0;
-        QTest::newRow("older schema, read as it was")
-            << "DELETE FROM lists WHERE delta = 2; PRAGMA user_version = 1"
-            << "" << 3;
-        QTest::newRow("a difference of a form the version lacks")
-            << "UPDATE lists SET delta = 2 WHERE list = 0 AND number = 1; PRAGMA user_version = 1"
-            << "trains de la capture 1 : forme de différence 2 inconnue" << 0;
-        QTest::newRow("count against blob size")
-            << "UPDATE lists SET count = count + 1 WHERE list = 1"
-            << "annoncés pour un bloc de" << 0;
-        QTest::newRow("count beyond the limit")
-            << "UPDATE lists SET count = 2000000, size = 2000000 * 24 WHERE list = 1"
-            << "au-delà de la limite" << 0;
-        QTest::newRow("a list missing") << "DELETE FROM lists WHERE list = 2"
-                                        << "liste 2 absente de la capture 0" << 0;
-        QTest::newRow("a difference of another count")
-            << "UPDATE lists SET count = count - 1 WHERE list = 0 AND number = 1"
-            << "différence de 3 trains pour une liste de 4" << 0;
-        QTest::newRow("a difference past the list's end")
-            << "patch"
-            << "différence pour le 100e de 4 trains" << 0;
-        QTest::newRow("differences without their whole list")
-            << "DELETE FROM lists WHERE list = 0 AND number = 0"
-            << "liste 0 absente de la capture 0" << 0;
-        QTest::newRow("not SQLite") << "text"
-                                    << "ce n’est pas un fichier SQLite" << 0;
-        QTest::newRow("not a recording") << "DROP TABLE captures; PRAGMA user_version = 0"
-                                         << "ce n’est pas un enregistrement" << 0;
-        QTest::newRow("a folder") << "folder"
-                                  << "c’est un dossier" << 0;
-        QTest::newRow("a FIFO") << "fifo"
-                                << "pas un fichier ordinaire" << 0;
-        QTest::newRow("no file") << "remove"
-                                 << "fichier introuvable" << 0;
+        const auto row = [](const char *tag, const char *damage, const char *error, int captures) {
+            QTest::newRow(tag) << QString(damage) << QString(error) << captures;
+        };
+        row("truncated file", "truncate", "endommagé", 0);
+        row("cut in the middle of a transaction", "cut log", "", 3);
+        row("flipped bytes in a page", "flip page", "endommagé", 0);
+        row("flipped bytes in a compressed block",
+            "UPDATE lists SET data = substr(data, 1, length(data) / 2) || CASE WHEN "
+            "substr(data, length(data) / 2 + 1, 1) = x'00' THEN x'ff' ELSE x'00' END || "
+            "substr(data, length(data) / 2 + 2) WHERE list = 0 AND number = 1",
+            "trains de la capture 1 : bloc compressé endommagé", 0);
+        row("block beyond its stated size", "expand", "au lieu des", 0);
+        row("newer schema", "PRAGMA user_version = 3", "plus récente", 0);
+        row("older schema, read as it was",
+            "DELETE FROM lists WHERE delta = 2; PRAGMA user_version = 1", "", 3);
+        row("a difference of a form the version lacks",
+            "UPDATE lists SET delta = 2 WHERE list = 0 AND number = 1; PRAGMA user_version = 1",
+            "trains de la capture 1 : forme de différence 2 inconnue", 0);
+        row("count against blob size", "UPDATE lists SET count = count + 1 WHERE list = 1",
+            "annoncés pour un bloc de", 0);
+        row("count beyond the limit",
+            "UPDATE lists SET count = 2000000, size = 2000000 * 24 WHERE list = 1",
+            "au-delà de la limite", 0);
+        row("a list missing", "DELETE FROM lists WHERE list = 2", "liste 2 absente de la capture 0",
+            0);
+        row("a difference of another count",
+            "UPDATE lists SET count = count - 1 WHERE list = 0 AND number = 1",
+            "différence de 3 trains pour une liste de 4", 0);
+        row("a difference past the list's end", "patch", "différence pour le 100e de 4 trains", 0);
+        row("differences without their whole list",
+            "DELETE FROM lists WHERE list = 0 AND number = 0", "liste 0 absente de la capture 0",
+            0);
+        row("not SQLite", "text", "ce n’est pas un fichier SQLite", 0);
+        row("not a recording", "DROP TABLE captures; PRAGMA user_version = 0",
+            "ce n’est pas un enregistrement", 0);
+        row("a folder", "folder", "c’est un dossier", 0);
+        row("a FIFO", "fifo", "pas un fichier ordinaire", 0);
+        row("no file", "remove", "fichier introuvable", 0);
     }
 
     // A damaged recording gives one clear error, at opening or at the capture it damages; nothing
@@ -249,28 +265,15 @@ private Q_SLOTS:
         QFETCH(QString, error);
         QFETCH(int, captures);
         const QString path = m_dir.filePath(QString(QTest::currentDataTag()) + ".zrec");
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
 
-        if (damage == "cut log") {
-            // Four captures committed, the file copied with its log while the writer still holds
-            // it, and the log cut inside the last transaction.
-            RecordingWriter *writer = nullptr;
-            record(m_dir.filePath("open.zrec"), world, 4, &writer);
-            QVERIFY(QFile::copy(m_dir.filePath("open.zrec"), path));
-            QVERIFY(QFile::copy(m_dir.filePath("open.zrec-wal"), path + "-wal"));
-            delete writer;
+        if (damage == "cut log") { // the log cut inside the last transaction
+            recordLeftOpen(path, m_world);
             QFile log(path + "-wal");
             QVERIFY(log.resize(log.size() - 100));
-        } else if (damage == "folder") {
-            QVERIFY(QDir().mkpath(path));
-        } else if (damage == "fifo") {
-            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else if (damage == "text") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray("Ceci n’est pas un enregistrement.\n").repeated(200));
+        } else if (damage == "folder" || damage == "fifo" || damage == "text") {
+            oddFile(damage, path);
         } else if (damage != "remove") {
-            record(path, world, 3);
+            record(path, m_world, 3);
             if (damage == "truncate") {
                 QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
             } else if (damage == "flip page") {
@@ -370,21 +373,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("problem"); // empty: it can be replayed
-        QTest::newRow("a recording") << "good"
-                                     << "";
-        QTest::newRow("not SQLite") << "text"
-                                    << "ce n’est pas un enregistrement (pas un fichier SQLite)";
-        QTest::newRow("a newer version") << "newer"
-                                         << "version 3, plus récente que celle que ce programme "
-                                            "lit (2)";
-        QTest::newRow("a folder") << "folder"
-                                  << "c’est un dossier";
-        QTest::newRow("a FIFO") << "fifo"
-                                << "ce n’est pas un fichier ordinaire";
-        QTest::newRow("truncated") << "truncate"
-                                   << "fichier tronqué";
-        QTest::newRow("being written") << "writing"
-                                       << "";
+        const auto row = [](const char *tag, const char *kind, const char *problem) {
+            QTest::newRow(tag) << QString(kind) << QString(problem);
+        };
+        row("a recording", "good", "");
+        row("not SQLite", "text", "ce n’est pas un enregistrement (pas un fichier SQLite)");
+        row("a newer version", "newer",
+            "version 3, plus récente que celle que ce programme lit (2)");
+        row("a folder", "folder", "c’est un dossier");
+        row("a FIFO", "fifo", "ce n’est pas un fichier ordinaire");
+        row("truncated", "truncate", "fichier tronqué");
+        row("being written", "writing", "");
     }
 
     // Each file of the folder is listed with its summary or what is wrong with it, and a file
@@ -396,18 +395,11 @@ private Q_SLOTS:
         const QString folder = m_dir.filePath("list-" + kind);
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + "/r.zrec";
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
         RecordingWriter *writer = nullptr;
-        if (kind == "folder") {
-            QVERIFY(QDir().mkpath(path));
-        } else if (kind == "fifo") {
-            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else if (kind == "text") {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(4096, 'z'));
+        if (kind == "folder" || kind == "fifo" || kind == "text") {
+            oddFile(kind, path);
         } else {
-            record(path, world, 4, kind == "writing" ? &writer : nullptr);
+            record(path, m_world, 4, kind == "writing" ? &writer : nullptr);
             if (kind == "newer")
                 execute(path, "PRAGMA user_version = 3");
             if (kind == "truncate")
@@ -464,13 +456,8 @@ private Q_SLOTS:
         const QString folder = m_dir.filePath(QString("rename-%1").arg(QTest::currentDataTag()));
         QVERIFY(QDir().mkpath(folder));
         const QString path = folder + "/r.zrec";
-        const RecordWorld::World world = RecordWorld::fromJson(Worlds::edges());
-        RecordingWriter *writer = nullptr;
-        record(folder + "/open.zrec", world, 4, &writer);
-        QVERIFY(QFile::copy(folder + "/open.zrec", path));
-        QVERIFY(QFile::copy(folder + "/open.zrec-wal", path + "-wal"));
-        delete writer;
-        record(folder + "/autre.zrec", world, 2);
+        recordLeftOpen(path, m_world);
+        record(folder + "/autre.zrec", m_world, 2);
         const QStringList busyPaths{busy ? path : QString()};
 
         const QString result = RecordingList::rename(path, name, busyPaths);

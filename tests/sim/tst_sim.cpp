@@ -517,20 +517,23 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("error"); // part of what the game says on standard error
         const QByteArray none;
-        QTest::newRow("unknown size") << "--size=huge" << none << "--size must be";
-        QTest::newRow("unknown option") << "--fly" << none << "Unknown option";
-        QTest::newRow("missing scenario")
-            << "--scenario=/nonexistent/world.json" << none << "No such file";
-        QTest::newRow("id that is no number") << R"({"tracks": [{"id": "0xZZ"}]})" << none
-                                              << "tracks[0]: id id \"0xZZ\" is not a number";
-        QTest::newRow("hex text that is no hex")
-            << R"({"stations": [{"nameHex": "4g"}]})" << none << "nameHex is not hexadecimal";
-        QTest::newRow("running train at a negative speed")
-            << R"({"running": true, "tracks": [{"id": 1}], "trains": [{"id": 7, "path": [1],)"
-               R"( "maxSpeed": -5}]})"
-            << none << "maxSpeed must be within";
-        QTest::newRow("stops that are no list")
-            << R"({"running": true, "trains": [{"stops": 3}]})" << none << "must be a list";
+        const auto row = [](const char *tag, const char *options, const QByteArray &file,
+                            const char *error) {
+            QTest::newRow(tag) << QString(options) << file << QString(error);
+        };
+        row("unknown size", "--size=huge", none, "--size must be");
+        row("unknown option", "--fly", none, "Unknown option");
+        row("missing scenario", "--scenario=/nonexistent/world.json", none, "No such file");
+        row("id that is no number", R"({"tracks": [{"id": "0xZZ"}]})", none,
+            "tracks[0]: id id \"0xZZ\" is not a number");
+        row("hex text that is no hex", R"({"stations": [{"nameHex": "4g"}]})", none,
+            "nameHex is not hexadecimal");
+        row("running train at a negative speed",
+            R"({"running": true, "tracks": [{"id": 1}], "trains": [{"id": 7, "path": [1],)"
+            R"( "maxSpeed": -5}]})",
+            none, "maxSpeed must be within");
+        row("stops that are no list", R"({"running": true, "trains": [{"stops": 3}]})", none,
+            "must be a list");
 
         QFile source(QStringLiteral(ZORVY_SCENARIO_DIR "/circular-deadlock.json"));
         QVERIFY(source.open(QIODevice::ReadOnly));
@@ -538,22 +541,19 @@ private Q_SLOTS:
         QByteArray flipped = scenario;
         for (qsizetype i = 0; i < flipped.size(); i += 97)
             flipped[i] = char(flipped[i] ^ 1);
-        QTest::newRow("truncated file")
-            << "" << scenario.left(scenario.size() / 2) << "not a JSON object";
-        QTest::newRow("flipped bytes") << "" << flipped << "not a JSON object";
-        QTest::newRow("number beyond a double")
-            << "" << QByteArray(R"({"nodes": [{"id": 1, "x": 1e999}]})") << "not a JSON object";
-        QTest::newRow("number beyond its field")
-            << "" << QByteArray(R"({"trains": [{"id": 1, "sense": 1e300}]})")
-            << "trains[0]: sense must be a whole number";
-        QTest::newRow("negative flags")
-            << "" << QByteArray(R"({"signalTextures": [{"signalId": 1, "flags": -1}]})")
-            << "flags must be a whole number";
-        QTest::newRow("id beyond 64 bits") << "" << QByteArray(R"({"tracks": [{"id": 1e20}]})")
-                                           << "is not a whole number of 64 bits";
-        QTest::newRow("huge file") << "" << QByteArray("<huge>") << "larger than 64 MiB";
-        QTest::newRow("FIFO") << "" << QByteArray("<fifo>") << "not a regular file";
-        QTest::newRow("folder") << "" << QByteArray("<folder>") << "not a regular file";
+        row("truncated file", "", scenario.left(scenario.size() / 2), "not a JSON object");
+        row("flipped bytes", "", flipped, "not a JSON object");
+        row("number beyond a double", "", R"({"nodes": [{"id": 1, "x": 1e999}]})",
+            "not a JSON object");
+        row("number beyond its field", "", R"({"trains": [{"id": 1, "sense": 1e300}]})",
+            "trains[0]: sense must be a whole number");
+        row("negative flags", "", R"({"signalTextures": [{"signalId": 1, "flags": -1}]})",
+            "flags must be a whole number");
+        row("id beyond 64 bits", "", R"({"tracks": [{"id": 1e20}]})",
+            "is not a whole number of 64 bits");
+        row("huge file", "", "<huge>", "larger than 64 MiB");
+        row("FIFO", "", "<fifo>", "not a regular file");
+        row("folder", "", "<folder>", "not a regular file");
         const QByteArray line = R"("tracks": [{"id": 1}, {"id": 2}, {"id": 3}], "nodes": [)"
                                 R"({"id": 1, "neighbour2": 2}, {"id": 2, "neighbour1": 1,)"
                                 R"( "neighbour2": 3}, {"id": 3, "neighbour1": 2}])";
@@ -562,16 +562,14 @@ private Q_SLOTS:
                    R"(, "trains": [{"id": 7, "trackId": 1, "sense": 1, "flags": 3, )" + train +
                    "}]}";
         };
-        QTest::newRow("route over an unknown track")
-            << "" << running(R"("path": [1, 2, 99])") << "path names track 99";
-        QTest::newRow("route that jumps") << "" << running(R"("path": [1, 3])")
-                                          << "from track 1 to track 3, which are not linked";
-        QTest::newRow("route that turns on one track")
-            << "" << running(R"("path": [1, 2, 2, 3])")
-            << "from track 2 to track 2, which are not linked";
-        QTest::newRow("loop that does not come back")
-            << "" << running(R"("path": [1, 2, 3], "loop": true)")
-            << "from track 3 to track 1, which are not linked";
+        row("route over an unknown track", "", running(R"("path": [1, 2, 99])"),
+            "path names track 99");
+        row("route that jumps", "", running(R"("path": [1, 3])"),
+            "from track 1 to track 3, which are not linked");
+        row("route that turns on one track", "", running(R"("path": [1, 2, 2, 3])"),
+            "from track 2 to track 2, which are not linked");
+        row("loop that does not come back", "", running(R"("path": [1, 2, 3], "loop": true)"),
+            "from track 3 to track 1, which are not linked");
     }
 
     // Nothing of a bad command line or scenario starts: the game ends at once with one clear

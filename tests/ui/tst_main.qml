@@ -625,19 +625,6 @@ TestCase {
             function close() { backend = null; replay = null; }
         }
     }
-    Component {
-        id: shelfReplayComponent
-        QtObject {
-            property string fileName: "a.zrec"
-            property bool playing: false
-            property int speed: 1
-            property double seconds: 0
-            property double lengthSeconds: 65
-            property string timeText: "10:00:00 · +0:00"
-            function step(n) {}
-            function seek(s) {}
-        }
-    }
 
     // A recording opened from the window is shown in place of the live game, which goes on (its
     // Backend is left alone), with the window's choices; "Retour au direct" shows the live game
@@ -645,7 +632,7 @@ TestCase {
     function test_recordingOpenedFromTheWindow() {
         const replayBackend = createTemporaryObject(backendComponent, testCase);
         const shelf = createTemporaryObject(shelfComponent, testCase, {
-            "replayBackend": replayBackend, "replayObject": createTemporaryObject(shelfReplayComponent, testCase) });
+            "replayBackend": replayBackend, "replayObject": createTemporaryObject(replayComponent, testCase, { "fileName": "a.zrec", "alertMarks": [] }) });
         win.recordings = shelf;
         backend.publish(liveMap({ "trainCount": 3 }));
         mouseClick(child("openRecordingButton"));

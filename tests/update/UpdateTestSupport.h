@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HostileFiles.h"
 #include "UpdatePlatform.h"
 
 #include <QCoreApplication>
@@ -111,12 +112,7 @@ inline QJsonObject soundManifest(const QUrl &installerUrl, const QByteArray &ins
         {"size", double(installer.size())}};
 }
 
-inline bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
+using HostileFiles::writeFile;
 
 // The updater's files next to the test programs. The test programs share that folder, so every test
 // that writes them holds the CTest lock "zorvy_update_config".
