@@ -80,12 +80,13 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     // symbols, dots and images, and the neighbours that tell whether they pile up.
     const bool strip = area != scene.view();
     const double margin = 28 + symbolRoom + dotCell + (images ? 2 * scene.signalSize + 16 : 0);
-    const QRectF near = area.adjusted(-margin, -margin, margin, margin);
+    const QRectF nearArea = area.adjusted(-margin, -margin, margin, margin);
     // Where the signals are and which pile up depend only on the camera, the item's size and the
     // signals' nodes: a new data map of the same railway at the same view takes them again.
-    size_t placeKey = qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(),
-                                 scene.camera.scale(), scene.size.width(), scene.size.height(),
-                                 strip, near.x(), near.y(), near.width(), near.height(), dense);
+    size_t placeKey =
+        qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
+                   scene.size.width(), scene.size.height(), strip, nearArea.x(), nearArea.y(),
+                   nearArea.width(), nearArea.height(), dense);
     for (const MapOverlay::Signal &signal : marks)
         placeKey = qHashMulti(placeKey, signal.node);
     if (m_placesValid && placeKey == m_placesKey && m_places.points.size() == marks.size()) {
@@ -96,7 +97,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
         for (int i = 0; i < marks.size(); ++i) {
             shown.points[i] = scene.screenPoint(marks[i].node);
             shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size) &&
-                                (!strip || near.contains(shown.points[i]));
+                                (!strip || nearArea.contains(shown.points[i]));
         }
         if (dense)
             markCrowded(shown, scene.size);
