@@ -105,155 +105,6 @@ void row(const char *tag, const char *layout, const char *stations, const char *
                        << QString(cycles) << QString(events);
 }
 
-} // namespace
-
-class TestAttention : public QObject
-{
-    Q_OBJECT
-
-private Q_SLOTS:
-    void statesAndCycles_data();
-    void statesAndCycles();
-    void thousandsOfStoppedTrains_data();
-    void thousandsOfStoppedTrains();
-    void alertLogLines_data();
-    void alertLogLines();
-};
-
-void TestAttention::statesAndCycles_data()
-{
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<QString>("stations");
-    QTest::addColumn<QString>("trains");
-    QTest::addColumn<QString>("reservations");
-    QTest::addColumn<QString>("signalList");
-    QTest::addColumn<QList<int>>("times"); // seconds of each capture
-    QTest::addColumn<QString>("states");   // after the last capture
-    QTest::addColumn<QString>("cycles");
-    QTest::addColumn<QString>("events"); // of the last capture
-
-    const QList<int> once{0};
-    const QList<int> late{0, 11};
-    row("running", "line 5", "", "1@2+:20", "", "", once, "1=running", "", "");
-    row("at a platform at once", "line 5", "2", "1@2+", "", "", once, "1=platform", "", "");
-    row("stopped less than the delay: still running", "line 5", "", "1@2+:20,0", "", "", {0, 1, 10},
-        "1=running", "", "");
-    row("stalled after the delay", "line 5", "", "1@2+", "", "", late, "1=stalled", "",
-        "+stalled 1@0");
-    row("stalled counts from its stop", "line 5", "", "1@2+:20,0", "", "", {0, 1, 12}, "1=stalled",
-        "", "+stalled 1@1");
-    row("held: closed signal ahead on its track", "line 5", "", "1@2+", "", "2+!", late, "1=held",
-        "", "+held 1@0");
-    row("held: closed signal on the track it needs", "line 5", "", "1@2+", "1>3", "3-! 4+!", late,
-        "1=held", "", "+held 1@0");
-    row("open signal ahead, closed one beyond the track it needs: stalled", "line 5", "", "1@2+",
-        "", "2+ 4+!", late, "1=stalled", "", "+stalled 1@0");
-    row("closed signal facing the other way: stalled", "line 5", "", "1@2+", "", "2-!", late,
-        "1=stalled", "", "+stalled 1@0");
-    row("moving 1 s does not end held", "line 5", "", "1@2+:0,0,5,5", "", "2+!", {0, 11, 12, 13},
-        "1=held", "", "");
-    row("moving 2 s ends held", "line 5", "", "1@2+:0,0,5,5", "", "2+!", {0, 11, 12, 14},
-        "1=running", "", "-held 1");
-    row("face to face on a single line: one capture is not enough", "line 6", "", "1@2+ 2@4-",
-        "1>3", "", once, "1=running 2=running", "", "");
-    row("face to face on a single line: deadlock in the second capture", "line 6", "", "1@2+ 2@4-",
-        "1>3", "", {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
-    row("three trains round a ring", "ring 6", "", "1@1+ 2@3+ 3@5+", "1>2 2>4 3>6", "", {0, 1},
-        "1=locked 2=locked 3=locked", "1>2>3", "+locked 1>2>3");
-    row("deadlock broken", "ring 6", "", "1@1+:0,0,0 2@3+:0,0,9 3@5+", "1>2 2>4 3>6", "", {0, 1, 2},
-        "1=stalled 2=running 3=stalled", "", "-locked 1>2>3 +stalled 1@0 +stalled 3@0");
-    row("queue behind a stalled train is no deadlock", "line 8", "", "1@2+ 2@3+ 3@4+ 4@8+",
-        "3>5 3>6 3>7", "", {0, 1, 11}, "1=stalled 2=stalled 3=stalled 4=stalled", "",
-        "+stalled 1@0 +stalled 2@0 +stalled 3@0 +stalled 4@0");
-    row("a track another occupies is not its own", "line 6", "", "1@2+ 2@3-", "1>3 2>2", "", {0, 1},
-        "1=locked 2=locked", "1>2", "+locked 1>2");
-    row("no way back through a throat to the platform beside", "throat 4", "", "1@1+ 2@2+", "1>3",
-        "", {0, 1}, "1=running 2=running", "", "");
-    row("its own reservations round the ring: waits for nobody", "ring 4", "", "1@1+",
-        "1>2 1>3 1>4 1>1", "", {0, 1, 11}, "1=stalled", "", "+stalled 1@0");
-    row("unknown trains and tracks in the usage lists", "line 5", "", "1@2+ 1@2+", "77>3 1>999 0>3",
-        "", {0, 1}, "1=running", "", "");
-    row("NaN speed counts as stopped", "line 5", "", "1@2+:nan", "", "", late, "1=stalled", "",
-        "+stalled 1@0");
-    row("infinite speeds count as moving", "line 5", "", "1@2+:inf 2@4-:-inf", "", "", late,
-        "1=running 2=running", "", "");
-    row("a duplicate id closes a cycle through its first record only", "ring 6", "",
-        "1@1+ 2@3+ 1@5+", "1>2 2>4", "", {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
-    row("train on a track without node or link", "line 3", "", "1@50+ 2@3+", "2>4", "", late,
-        "1=stalled 2=stalled", "", "+stalled 1@0 +stalled 2@0");
-}
-
-void TestAttention::statesAndCycles()
-{
-    QFETCH(QString, layout);
-    QFETCH(QString, stations);
-    QFETCH(QString, trains);
-    QFETCH(QString, reservations);
-    QFETCH(QString, signalList);
-    QFETCH(QList<int>, times);
-
-    World world = makeWorld(layout, stations, trains, reservations, signalList);
-    AttentionTracker tracker;
-    SnapshotRecords records;
-    for (int i = 0; i < times.size(); ++i) {
-        toRecords(world, i, records);
-        tracker.update(records, times[i] * 1000, closedImage);
-    }
-    QStringList states, cycles, events;
-    for (const AttentionTracker::Train &train : tracker.trains())
-        states << QString::number(train.id) + '=' + stateName(train.state);
-    const auto cycleText = [](const std::vector<quint64> &cycle) {
-        QStringList ids;
-        for (const quint64 id : cycle)
-            ids << QString::number(id);
-        return ids.join('>');
-    };
-    for (const auto &cycle : tracker.cycles())
-        cycles << cycleText(cycle);
-    for (const AttentionTracker::Event &event : tracker.events())
-        events << QString(event.started ? "+" : "-") + stateName(event.state) + ' ' +
-                      (event.cycle.empty() ? QString::number(event.train)
-                                           : cycleText(event.cycle)) +
-                      (event.started && event.cycle.empty()
-                           ? '@' + QString::number(event.sinceMs / 1000)
-                           : QString());
-    QTEST(states.join(' '), "states");
-    QTEST(cycles.join(' '), "cycles");
-    QTEST(events.join(' '), "events");
-}
-
-void TestAttention::thousandsOfStoppedTrains_data()
-{
-    QTest::addColumn<QString>("layout");
-    QTest::addColumn<int>("cycles");
-    QTest::addRow("a queue of 5000") << "line" << 0;
-    QTest::addRow("a ring of 5000") << "ring" << 1;
-}
-
-void TestAttention::thousandsOfStoppedTrains()
-{
-    QFETCH(QString, layout);
-    constexpr int count = 5000;
-    QStringList trains;
-    for (int i = 1; i <= count; ++i)
-        trains << QStringLiteral("%1@%1+").arg(i);
-    World world = makeWorld(layout + ' ' + QString::number(count), "", trains.join(' '), "", "");
-    AttentionTracker tracker;
-    SnapshotRecords records;
-    for (int i = 0; i < 3; ++i) {
-        toRecords(world, i, records);
-        tracker.update(records, i * 11000, closedImage);
-    }
-    QTEST(int(tracker.cycles().size()), "cycles");
-    if (tracker.cycles().size() == 1)
-        QCOMPARE(int(tracker.cycles().begin()->size()), count);
-    QCOMPARE(tracker.count(layout == "ring" ? AttentionTracker::State::Locked
-                                            : AttentionTracker::State::Stalled),
-             count);
-}
-
-namespace {
-
 QStringList loggedLines;
 
 void keepAttentionLine(QtMsgType, const QMessageLogContext &context, const QString &message)
@@ -264,54 +115,196 @@ void keepAttentionLine(QtMsgType, const QMessageLogContext &context, const QStri
 
 } // namespace
 
-// Alert log lines stay one line each, with a stable text, whatever the library's names hold.
-void TestAttention::alertLogLines_data()
+class TestAttention : public QObject
 {
-    QTest::addColumn<QByteArray>("name"); // of the station near the train, and of the train
-    QTest::addColumn<QString>("place");   // as logged
-    QTest::newRow("plain") << QByteArray("Valmont") << "Valmont";
-    QTest::newRow("newline") << QByteArray("Val\nmont") << "Val?mont";
-    QTest::newRow("carriage return and newline") << QByteArray("Val\r\nmont") << "Val??mont";
-    QTest::newRow("tab, escape sequence, DEL")
-        << QByteArray("Val\t\x1b[2Jmont\x7f") << "Val??[2Jmont?";
-    QTest::newRow("C1 next line") << QByteArray("Val\xc2\x85mont") << "Val?mont";
-    QTest::newRow("line and paragraph separators")
-        << QByteArray("Val\xe2\x80\xa8mo\xe2\x80\xa9nt") << "Val?mo?nt";
-    QTest::newRow("bidirectional controls and marks")
-        << QByteArray("\xe2\x80\xaeVal\xe2\x81\xa6mont\xe2\x80\x8f") << "Valmont?";
-    QTest::newRow("invalid UTF-8") << QByteArray("Val\xffmont") << QString("Val\uFFFDmont");
-    QTest::newRow("name that fills its record, no NUL")
-        << QByteArray(sizeof(SdkStation::name), 'A') << QString(sizeof(SdkStation::name), 'A');
-}
+    Q_OBJECT
+private Q_SLOTS:
+    void statesAndCycles_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("stations");
+        QTest::addColumn<QString>("trains");
+        QTest::addColumn<QString>("reservations");
+        QTest::addColumn<QString>("signalList");
+        QTest::addColumn<QList<int>>("times"); // seconds of each capture
+        QTest::addColumn<QString>("states");   // after the last capture
+        QTest::addColumn<QString>("cycles");
+        QTest::addColumn<QString>("events"); // of the last capture
 
-void TestAttention::alertLogLines()
-{
-    QFETCH(QByteArray, name);
-    QFETCH(QString, place);
-    // Train 1 stands on track 1 (open line) next to station 9 (track 3); it stalls, then runs on.
-    World world = makeWorld("line 5", "3", "1@1+:0,0,9,9", "", "");
-    SdkStation station{};
-    station.id = 9;
-    std::memcpy(station.name, name.constData(), std::min(sizeof station.name, size_t(name.size())));
-    world.stations.push_back(station);
-    std::memcpy(world.trains[0].name, station.name, sizeof station.name);
-
-    loggedLines.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(keepAttentionLine);
-    AttentionTracker tracker;
-    SnapshotRecords records;
-    const QList<int> times{0, 11, 12, 14};
-    for (int i = 0; i < times.size(); ++i) {
-        toRecords(world, i, records);
-        tracker.update(records, times[i] * 1000, closedImage);
-        QVariantMap data;
-        AttentionMap::write(data, tracker, records, {times[i] * 1000, times[i] * 1000, false});
+        const QList<int> once{0};
+        const QList<int> late{0, 11};
+        row("running", "line 5", "", "1@2+:20", "", "", once, "1=running", "", "");
+        row("at a platform at once", "line 5", "2", "1@2+", "", "", once, "1=platform", "", "");
+        row("stopped less than the delay: still running", "line 5", "", "1@2+:20,0", "", "",
+            {0, 1, 10}, "1=running", "", "");
+        row("stalled after the delay", "line 5", "", "1@2+", "", "", late, "1=stalled", "",
+            "+stalled 1@0");
+        row("stalled counts from its stop", "line 5", "", "1@2+:20,0", "", "", {0, 1, 12},
+            "1=stalled", "", "+stalled 1@1");
+        row("held: closed signal ahead on its track", "line 5", "", "1@2+", "", "2+!", late,
+            "1=held", "", "+held 1@0");
+        row("held: closed signal on the track it needs", "line 5", "", "1@2+", "1>3", "3-! 4+!",
+            late, "1=held", "", "+held 1@0");
+        row("open signal ahead, closed one beyond the track it needs: stalled", "line 5", "",
+            "1@2+", "", "2+ 4+!", late, "1=stalled", "", "+stalled 1@0");
+        row("closed signal facing the other way: stalled", "line 5", "", "1@2+", "", "2-!", late,
+            "1=stalled", "", "+stalled 1@0");
+        row("moving 1 s does not end held", "line 5", "", "1@2+:0,0,5,5", "", "2+!",
+            {0, 11, 12, 13}, "1=held", "", "");
+        row("moving 2 s ends held", "line 5", "", "1@2+:0,0,5,5", "", "2+!", {0, 11, 12, 14},
+            "1=running", "", "-held 1");
+        row("face to face on a single line: one capture is not enough", "line 6", "", "1@2+ 2@4-",
+            "1>3", "", once, "1=running 2=running", "", "");
+        row("face to face on a single line: deadlock in the second capture", "line 6", "",
+            "1@2+ 2@4-", "1>3", "", {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
+        row("three trains round a ring", "ring 6", "", "1@1+ 2@3+ 3@5+", "1>2 2>4 3>6", "", {0, 1},
+            "1=locked 2=locked 3=locked", "1>2>3", "+locked 1>2>3");
+        row("deadlock broken", "ring 6", "", "1@1+:0,0,0 2@3+:0,0,9 3@5+", "1>2 2>4 3>6", "",
+            {0, 1, 2}, "1=stalled 2=running 3=stalled", "",
+            "-locked 1>2>3 +stalled 1@0 +stalled 3@0");
+        row("queue behind a stalled train is no deadlock", "line 8", "", "1@2+ 2@3+ 3@4+ 4@8+",
+            "3>5 3>6 3>7", "", {0, 1, 11}, "1=stalled 2=stalled 3=stalled 4=stalled", "",
+            "+stalled 1@0 +stalled 2@0 +stalled 3@0 +stalled 4@0");
+        row("a track another occupies is not its own", "line 6", "", "1@2+ 2@3-", "1>3 2>2", "",
+            {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
+        row("no way back through a throat to the platform beside", "throat 4", "", "1@1+ 2@2+",
+            "1>3", "", {0, 1}, "1=running 2=running", "", "");
+        row("its own reservations round the ring: waits for nobody", "ring 4", "", "1@1+",
+            "1>2 1>3 1>4 1>1", "", {0, 1, 11}, "1=stalled", "", "+stalled 1@0");
+        row("unknown trains and tracks in the usage lists", "line 5", "", "1@2+ 1@2+",
+            "77>3 1>999 0>3", "", {0, 1}, "1=running", "", "");
+        row("NaN speed counts as stopped", "line 5", "", "1@2+:nan", "", "", late, "1=stalled", "",
+            "+stalled 1@0");
+        row("infinite speeds count as moving", "line 5", "", "1@2+:inf 2@4-:-inf", "", "", late,
+            "1=running 2=running", "", "");
+        row("a duplicate id closes a cycle through its first record only", "ring 6", "",
+            "1@1+ 2@3+ 1@5+", "1>2 2>4", "", {0, 1}, "1=locked 2=locked", "1>2", "+locked 1>2");
+        row("train on a track without node or link", "line 3", "", "1@50+ 2@3+", "2>4", "", late,
+            "1=stalled 2=stalled", "", "+stalled 1@0 +stalled 2@0");
     }
-    qInstallMessageHandler(previous);
-    const QString where = " place=near " + place + " track 0000000000000001";
-    QCOMPARE(loggedLines, QStringList({"ALERT start train=0000000000000001 state=stalled" + where,
-                                       "ALERT end train=0000000000000001 state=stalled" + where}));
-}
+
+    void statesAndCycles()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, stations);
+        QFETCH(QString, trains);
+        QFETCH(QString, reservations);
+        QFETCH(QString, signalList);
+        QFETCH(QList<int>, times);
+
+        World world = makeWorld(layout, stations, trains, reservations, signalList);
+        AttentionTracker tracker;
+        SnapshotRecords records;
+        for (int i = 0; i < times.size(); ++i) {
+            toRecords(world, i, records);
+            tracker.update(records, times[i] * 1000, closedImage);
+        }
+        QStringList states, cycles, events;
+        for (const AttentionTracker::Train &train : tracker.trains())
+            states << QString::number(train.id) + '=' + stateName(train.state);
+        const auto cycleText = [](const std::vector<quint64> &cycle) {
+            QStringList ids;
+            for (const quint64 id : cycle)
+                ids << QString::number(id);
+            return ids.join('>');
+        };
+        for (const auto &cycle : tracker.cycles())
+            cycles << cycleText(cycle);
+        for (const AttentionTracker::Event &event : tracker.events())
+            events << QString(event.started ? "+" : "-") + stateName(event.state) + ' ' +
+                          (event.cycle.empty() ? QString::number(event.train)
+                                               : cycleText(event.cycle)) +
+                          (event.started && event.cycle.empty()
+                               ? '@' + QString::number(event.sinceMs / 1000)
+                               : QString());
+        QTEST(states.join(' '), "states");
+        QTEST(cycles.join(' '), "cycles");
+        QTEST(events.join(' '), "events");
+    }
+
+    void thousandsOfStoppedTrains_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<int>("cycles");
+        QTest::addRow("a queue of 5000") << "line" << 0;
+        QTest::addRow("a ring of 5000") << "ring" << 1;
+    }
+
+    void thousandsOfStoppedTrains()
+    {
+        QFETCH(QString, layout);
+        constexpr int count = 5000;
+        QStringList trains;
+        for (int i = 1; i <= count; ++i)
+            trains << QStringLiteral("%1@%1+").arg(i);
+        World world =
+            makeWorld(layout + ' ' + QString::number(count), "", trains.join(' '), "", "");
+        AttentionTracker tracker;
+        SnapshotRecords records;
+        for (int i = 0; i < 3; ++i) {
+            toRecords(world, i, records);
+            tracker.update(records, i * 11000, closedImage);
+        }
+        QTEST(int(tracker.cycles().size()), "cycles");
+        if (tracker.cycles().size() == 1)
+            QCOMPARE(int(tracker.cycles().begin()->size()), count);
+        QCOMPARE(tracker.count(layout == "ring" ? AttentionTracker::State::Locked
+                                                : AttentionTracker::State::Stalled),
+                 count);
+    }
+
+    // Alert log lines stay one line each, with a stable text, whatever the library's names hold.
+    void alertLogLines_data()
+    {
+        QTest::addColumn<QByteArray>("name"); // of the station near the train, and of the train
+        QTest::addColumn<QString>("place");   // as logged
+        QTest::newRow("plain") << QByteArray("Valmont") << "Valmont";
+        QTest::newRow("newline") << QByteArray("Val\nmont") << "Val?mont";
+        QTest::newRow("carriage return and newline") << QByteArray("Val\r\nmont") << "Val??mont";
+        QTest::newRow("tab, escape sequence, DEL")
+            << QByteArray("Val\t\x1b[2Jmont\x7f") << "Val??[2Jmont?";
+        QTest::newRow("C1 next line") << QByteArray("Val\xc2\x85mont") << "Val?mont";
+        QTest::newRow("line and paragraph separators")
+            << QByteArray("Val\xe2\x80\xa8mo\xe2\x80\xa9nt") << "Val?mo?nt";
+        QTest::newRow("bidirectional controls and marks")
+            << QByteArray("\xe2\x80\xaeVal\xe2\x81\xa6mont\xe2\x80\x8f") << "Valmont?";
+        QTest::newRow("invalid UTF-8") << QByteArray("Val\xffmont") << QString("Val\uFFFDmont");
+        QTest::newRow("name that fills its record, no NUL")
+            << QByteArray(sizeof(SdkStation::name), 'A') << QString(sizeof(SdkStation::name), 'A');
+    }
+
+    void alertLogLines()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, place);
+        // Train 1 stands on track 1 (open line) next to station 9 (track 3); it stalls, then runs
+        // on.
+        World world = makeWorld("line 5", "3", "1@1+:0,0,9,9", "", "");
+        SdkStation station{};
+        station.id = 9;
+        std::memcpy(station.name, name.constData(),
+                    std::min(sizeof station.name, size_t(name.size())));
+        world.stations.push_back(station);
+        std::memcpy(world.trains[0].name, station.name, sizeof station.name);
+
+        loggedLines.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(keepAttentionLine);
+        AttentionTracker tracker;
+        SnapshotRecords records;
+        const QList<int> times{0, 11, 12, 14};
+        for (int i = 0; i < times.size(); ++i) {
+            toRecords(world, i, records);
+            tracker.update(records, times[i] * 1000, closedImage);
+            QVariantMap data;
+            AttentionMap::write(data, tracker, records, {times[i] * 1000, times[i] * 1000, false});
+        }
+        qInstallMessageHandler(previous);
+        const QString where = " place=near " + place + " track 0000000000000001";
+        QCOMPARE(loggedLines,
+                 QStringList({"ALERT start train=0000000000000001 state=stalled" + where,
+                              "ALERT end train=0000000000000001 state=stalled" + where}));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestAttention)
 #include "tst_attention.moc"

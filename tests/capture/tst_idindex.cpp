@@ -36,44 +36,40 @@ std::vector<quint64> collidingIds(int count)
 class TestIdIndex : public QObject
 {
     Q_OBJECT
-
 private Q_SLOTS:
-    void craftedIds_data();
-    void craftedIds();
+    void craftedIds_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("1000") << 1000;
+        QTest::newRow("30000") << 30000;
+    }
+
+    // Built with insertFirst and insertOrAssign, found again, and unknown ids are not found; the
+    // insertions look at a few slots per id, not at all earlier ids.
+    void craftedIds()
+    {
+        QFETCH(int, count);
+        // All in the first slot under the plain hash; the last 50 are never inserted.
+        const std::vector<quint64> ids = collidingIds(count + 50);
+        for (const quint64 id : ids)
+            QCOMPARE((id * fibonacci) >> 40, quint64(0));
+        IdIndex index;
+        index.reset(count);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(index.insertFirst(ids[std::size_t(i)], i), i);
+        QCOMPARE(index.insertFirst(ids[0], 99), 0); // the first one wins
+        index.insertOrAssign(ids[1], 77);
+        QVERIFY2(index.insertProbes() <= quint64(8) * quint64(count),
+                 qPrintable(QString::number(index.insertProbes())));
+        for (int i = 2; i < count; ++i)
+            QCOMPARE(index.find(ids[std::size_t(i)]), i);
+        QCOMPARE(index.find(ids[0]), 0);
+        QCOMPARE(index.find(ids[1]), 77);
+        for (std::size_t i = std::size_t(count); i < ids.size(); ++i)
+            QCOMPARE(index.find(ids[i]), -1);
+        QCOMPARE(index.find(0), -1);
+    }
 };
-
-void TestIdIndex::craftedIds_data()
-{
-    QTest::addColumn<int>("count");
-    QTest::newRow("1000") << 1000;
-    QTest::newRow("30000") << 30000;
-}
-
-// Built with insertFirst and insertOrAssign, found again, and unknown ids are not found; the
-// insertions look at a few slots per id, not at all earlier ids.
-void TestIdIndex::craftedIds()
-{
-    QFETCH(int, count);
-    // All in the first slot under the plain hash; the last 50 are never inserted.
-    const std::vector<quint64> ids = collidingIds(count + 50);
-    for (const quint64 id : ids)
-        QCOMPARE((id * fibonacci) >> 40, quint64(0));
-    IdIndex index;
-    index.reset(count);
-    for (int i = 0; i < count; ++i)
-        QCOMPARE(index.insertFirst(ids[std::size_t(i)], i), i);
-    QCOMPARE(index.insertFirst(ids[0], 99), 0); // the first one wins
-    index.insertOrAssign(ids[1], 77);
-    QVERIFY2(index.insertProbes() <= quint64(8) * quint64(count),
-             qPrintable(QString::number(index.insertProbes())));
-    for (int i = 2; i < count; ++i)
-        QCOMPARE(index.find(ids[std::size_t(i)]), i);
-    QCOMPARE(index.find(ids[0]), 0);
-    QCOMPARE(index.find(ids[1]), 77);
-    for (std::size_t i = std::size_t(count); i < ids.size(); ++i)
-        QCOMPARE(index.find(ids[i]), -1);
-    QCOMPARE(index.find(0), -1);
-}
 
 QTEST_APPLESS_MAIN(TestIdIndex)
 #include "tst_idindex.moc"

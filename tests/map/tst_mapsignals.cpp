@@ -33,44 +33,40 @@ QStringList marksOf(const QVariantMap &data, const MapNetwork &network)
 class TestMapSignals : public QObject
 {
     Q_OBJECT
-
 private Q_SLOTS:
-    void tableAndListReadTheSame_data();
-    void tableAndListReadTheSame();
-};
-
-void TestMapSignals::tableAndListReadTheSame_data()
-{
-    QTest::addColumn<bool>("aged");
-    QTest::addColumn<int>("textures"); // signals drawn with a texture
-    QTest::newRow("fresh") << false << 2;
-    QTest::newRow("aged") << true << 0;
-}
-
-void TestMapSignals::tableAndListReadTheSame()
-{
-    QFETCH(bool, aged);
-    SnapshotRecords records;
-    RecordWorld::toRecords(RecordWorld::fromJson(Worlds::edges()), 0, records);
-    QVariantMap tableData = convertRecords(records, 1, ViewParameters());
-    const QVariant table = tableData.value("mapSignals");
-    QCOMPARE(table.metaType(), QMetaType::fromType<MapSignalTable>());
-    QVariantMap listData = tableData;
-    listData.insert("mapSignals", MapSignalTable::fromVariant(table).toList());
-    if (aged) {
-        DataMap::expireSignalStates(tableData);
-        DataMap::expireSignalStates(listData);
+    void tableAndListReadTheSame_data()
+    {
+        QTest::addColumn<bool>("aged");
+        QTest::addColumn<int>("textures"); // signals drawn with a texture
+        QTest::newRow("fresh") << false << 2;
+        QTest::newRow("aged") << true << 0;
     }
-    MapNetwork network;
-    network.setGeometry(tableData.value("mapGeometry").toByteArray());
 
-    const QStringList marks = marksOf(tableData, network);
-    QCOMPARE(marks, marksOf(listData, network));
-    // Every signal but the one on a track without a node.
-    QCOMPARE(marks.size(), 4);
-    QFETCH(int, textures);
-    QCOMPARE(marks.filter(QRegularExpression("texture '.+'")).size(), textures);
-}
+    void tableAndListReadTheSame()
+    {
+        QFETCH(bool, aged);
+        SnapshotRecords records;
+        RecordWorld::toRecords(RecordWorld::fromJson(Worlds::edges()), 0, records);
+        QVariantMap tableData = convertRecords(records, 1, ViewParameters());
+        const QVariant table = tableData.value("mapSignals");
+        QCOMPARE(table.metaType(), QMetaType::fromType<MapSignalTable>());
+        QVariantMap listData = tableData;
+        listData.insert("mapSignals", MapSignalTable::fromVariant(table).toList());
+        if (aged) {
+            DataMap::expireSignalStates(tableData);
+            DataMap::expireSignalStates(listData);
+        }
+        MapNetwork network;
+        network.setGeometry(tableData.value("mapGeometry").toByteArray());
+
+        const QStringList marks = marksOf(tableData, network);
+        QCOMPARE(marks, marksOf(listData, network));
+        // Every signal but the one on a track without a node.
+        QCOMPARE(marks.size(), 4);
+        QFETCH(int, textures);
+        QCOMPARE(marks.filter(QRegularExpression("texture '.+'")).size(), textures);
+    }
+};
 
 QTEST_MAIN(TestMapSignals)
 #include "tst_mapsignals.moc"
