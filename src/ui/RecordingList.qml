@@ -90,23 +90,13 @@ Popup {
                 onClicked: list.openPath(pathField.text)
             }
         }
-        RowLayout {
-            objectName: "recordingOpening"
+        Text {
+            objectName: "recordingOpeningText"
             Layout.fillWidth: true
             visible: list.opening
-            spacing: 8
-            BusyIndicator {
-                Layout.preferredWidth: Theme.recordingOpeningSize
-                Layout.preferredHeight: Theme.recordingOpeningSize
-                running: list.opening
-            }
-            Text {
-                objectName: "recordingOpeningText"
-                Layout.fillWidth: true
-                text: list.opening ? "Ouverture de « " + list.recordings.opening + " »…" : ""
-                color: Theme.recordingBusy
-                elide: Text.ElideMiddle
-            }
+            text: list.opening ? "Ouverture de « " + list.recordings.opening + " »…" : ""
+            color: Theme.recordingBusy
+            elide: Text.ElideMiddle
         }
         Text {
             objectName: "recordingError"

@@ -172,7 +172,6 @@ QtObject {
     readonly property color recordingError: "#ef8f8f"
     readonly property int recordingRowHeight: 46
     readonly property int recordingListWidth: 1000
-    readonly property int recordingOpeningSize: 22
     readonly property real disabledOpacity: 0.35
     readonly property int replayMarkHeight: 10
 
