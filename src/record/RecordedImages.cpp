@@ -22,7 +22,7 @@ QByteArray RecordedImages::copyOf(const QByteArray &path, RecordingReader &reade
         if (file.open(QIODevice::WriteOnly) && file.write(*data) == data->size())
             copy = file.fileName().toUtf8();
     }
-    m_extracted.insert(path, copy);
+    m_extracted.insert(QByteArray(path.constData(), path.size()), copy);
     return copy;
 }
 
@@ -30,8 +30,12 @@ qint32 RecordedImages::rewrite(SdkSignalTexture &texture, RecordingReader &reade
 {
     if ((texture.flags & SdkTexturePathValid) == 0)
         return -1;
-    // The whole field is given back by restore(), bytes after the path's end included.
     const std::size_t length = strnlen(texture.path, sizeof texture.path);
+    const QByteArray copy =
+        copyOf(QByteArray::fromRawData(texture.path, qsizetype(length)), reader);
+    if (copy.isEmpty() || copy.size() >= qsizetype(sizeof texture.path))
+        return -1;
+    // The whole field is given back by restore(), bytes after the path's end included.
     static const char zeros[sizeof texture.path] = {};
     std::size_t used = sizeof texture.path;
     if (std::memcmp(texture.path + length, zeros, used - length) == 0)
@@ -41,15 +45,12 @@ qint32 RecordedImages::rewrite(SdkSignalTexture &texture, RecordingReader &reade
     const QByteArray field = QByteArray::fromRawData(texture.path, qsizetype(used));
     auto found = m_ids.constFind(field);
     if (found == m_ids.constEnd()) {
-        const QByteArray path(texture.path, qsizetype(length));
-        found = m_ids.insert(QByteArray(field.constData(), field.size()), qint32(m_paths.size()));
-        m_paths.push_back({QByteArray(field.constData(), field.size()), copyOf(path, reader)});
+        const QByteArray recorded(field.constData(), field.size());
+        found = m_ids.insert(recorded, qint32(m_recorded.size()));
+        m_recorded.push_back(recorded);
     }
-    const Path &path = m_paths[std::size_t(*found)];
-    if (path.copy.isEmpty() || path.copy.size() >= qsizetype(sizeof texture.path))
-        return -1;
     std::memset(texture.path, 0, sizeof texture.path);
-    std::memcpy(texture.path, path.copy.constData(), std::size_t(path.copy.size()));
+    std::memcpy(texture.path, copy.constData(), std::size_t(copy.size()));
     return *found;
 }
 
@@ -57,7 +58,7 @@ void RecordedImages::restore(SdkSignalTexture &texture, qint32 id) const
 {
     if (id < 0)
         return;
-    const QByteArray &recorded = m_paths[std::size_t(id)].recorded;
+    const QByteArray &recorded = m_recorded[std::size_t(id)];
     std::memset(texture.path, 0, sizeof texture.path);
     std::memcpy(texture.path, recorded.constData(), std::size_t(recorded.size()));
 }

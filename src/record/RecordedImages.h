@@ -28,17 +28,12 @@ public:
     void restore(SdkSignalTexture &texture, qint32 id) const;
 
 private:
-    struct Path
-    {
-        QByteArray recorded; // the whole path field, without its trailing zero bytes
-        QByteArray copy;     // empty: not kept
-    };
-
     QByteArray copyOf(const QByteArray &path, RecordingReader &reader);
 
     QString m_folder;
     QString m_prefix;
     QHash<QByteArray, QByteArray> m_extracted; // recorded path -> copy (empty: not kept)
-    QHash<QByteArray, qint32> m_ids;           // Path::recorded -> its id
-    std::vector<Path> m_paths;
+    // The recorded path fields of the records rewritten (without their trailing zero bytes), by id.
+    QHash<QByteArray, qint32> m_ids;
+    std::vector<QByteArray> m_recorded;
 };
