@@ -117,8 +117,8 @@ void record(const Options &options, const QString &path, QTextStream &out)
         << maximum(writeCpuMs) << ")\n";
 }
 
-// Loads and converts captures of the recording: at random (a seek, wall time from the file's
-// opening on a reader already open) and in order over a key interval (playing).
+// Loads and converts captures of the recording as a replay does: at random (a seek, wall time on
+// a reader already open) and in order over a key interval (playing).
 void replay(const QString &path, QTextStream &out)
 {
     QElapsedTimer opening;
@@ -126,32 +126,43 @@ void replay(const QString &path, QTextStream &out)
     RecordingReader reader(path);
     const double openMs = opening.nsecsElapsed() / 1e6;
     const qsizetype count = qsizetype(reader.captures().size());
-    CapturedRecords capture;
-    std::vector<double> seekMs, playMs;
-    for (int i = 0; i < 40; ++i) {
+    // As a replay shows them: the texture records name copies of the images kept.
+    QTemporaryDir images;
+    reader.extractImages(images.path(), QString());
+    QRandomGenerator random(7); // the same times for every run
+    // Wall time of the load and conversion, and the thread's CPU time of each.
+    struct Times
+    {
+        std::vector<double> wall, readCpu, convertCpu;
+    } seek, play;
+    auto show = [&reader](qsizetype index, Times &times) {
         QElapsedTimer wall;
         wall.start();
-        reader.load(reader.indexAt(QRandomGenerator::global()->bounded(qint64(count) * 250)),
-                    capture);
+        const double start = threadCpuMs();
+        const CapturedRecords &capture = reader.load(index);
+        const double read = threadCpuMs();
         convertRecords(capture.records, 1, ViewParameters{});
-        seekMs.push_back(wall.nsecsElapsed() / 1e6);
-    }
+        times.readCpu.push_back(read - start);
+        times.convertCpu.push_back(threadCpuMs() - read);
+        times.wall.push_back(wall.nsecsElapsed() / 1e6);
+    };
+    for (int i = 0; i < 40; ++i)
+        show(reader.indexAt(random.bounded(qint64(count) * 250)), seek);
     // The interval before the last key capture: the longest rebuilds, in order.
     const qsizetype from = std::max<qsizetype>(0, count - 481);
-    for (qsizetype i = from; i < std::min<qsizetype>(count, from + 240); ++i) {
-        QElapsedTimer wall;
-        wall.start();
-        reader.load(i, capture);
-        convertRecords(capture.records, 1, ViewParameters{});
-        playMs.push_back(wall.nsecsElapsed() / 1e6);
-    }
-    const auto late = std::count_if(playMs.begin(), playMs.end(), [](double ms) {
+    for (qsizetype i = from; i < std::min<qsizetype>(count, from + 240); ++i)
+        show(i, play);
+    const auto late = std::count_if(play.wall.begin(), play.wall.end(), [](double ms) {
         return ms > 1000.0 / 64; // x16: 64 captures a second
     });
     out << count << " captures; opening " << openMs << " ms; seek (load and convert, wall ms): "
-        << "median " << median(seekMs) << ", max " << maximum(seekMs)
-        << "; playing in order: median " << median(playMs) << ", max " << maximum(playMs) << ", "
-        << late << " of " << playMs.size() << " over the 15.6 ms of x16\n";
+        << "median " << median(seek.wall) << ", max " << maximum(seek.wall)
+        << "; playing in order: median " << median(play.wall) << ", max " << maximum(play.wall)
+        << ", " << late << " of " << play.wall.size() << " over the 15.6 ms of x16\n";
+    out << "thread CPU ms, median (max): seek reading " << median(seek.readCpu) << " ("
+        << maximum(seek.readCpu) << "), converting " << median(seek.convertCpu)
+        << "; playing reading " << median(play.readCpu) << " (" << maximum(play.readCpu)
+        << "), converting " << median(play.convertCpu) << "\n";
 }
 
 } // namespace

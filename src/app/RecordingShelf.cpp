@@ -66,6 +66,10 @@ RecordingShelf::RecordingShelf(std::shared_ptr<Recorder> recorder, const QString
 
 RecordingShelf::~RecordingShelf()
 {
+    if (m_openThread) {
+        m_openThread->wait();
+        delete m_openThread;
+    }
     if (m_scan) {
         m_cancelScan = true;
         m_scan->wait();
@@ -120,14 +124,53 @@ void RecordingShelf::takeListing()
 
 bool RecordingShelf::open(const QString &pathOrUrl)
 {
-    const QString path = localPath(pathOrUrl.trimmed());
-    std::shared_ptr<Replay> replay;
-    try {
-        replay = std::make_shared<Replay>(path);
-    } catch (const RecordingFormat::Error &failure) {
-        setError(failure.text());
+    if (m_openThread)
         return false;
+    m_openingPath = localPath(pathOrUrl.trimmed());
+    m_opening = QFileInfo(m_openingPath).fileName();
+    if (m_opening.isEmpty())
+        m_opening = m_openingPath;
+    m_openThread = QThread::create([this, path = m_openingPath] {
+        try {
+            m_openedReader = std::make_unique<RecordingReader>(path);
+        } catch (const RecordingFormat::Error &failure) {
+            m_openError = failure.text();
+        }
+    });
+    connect(m_openThread, &QThread::finished, this, &RecordingShelf::takeOpened);
+    m_openThread->start();
+    setError(QString());
+    emit openingChanged();
+    return true;
+}
+
+void RecordingShelf::takeOpened()
+{
+    m_openThread->wait();
+    m_openThread->deleteLater();
+    m_openThread = nullptr;
+    const QString path = std::exchange(m_openingPath, QString());
+    std::unique_ptr<RecordingReader> reader = std::move(m_openedReader);
+    QString error = std::exchange(m_openError, QString());
+    std::shared_ptr<Replay> replay;
+    if (reader) {
+        try {
+            replay = std::make_shared<Replay>(path, std::move(reader));
+        } catch (const RecordingFormat::Error &failure) {
+            error = failure.text();
+        }
     }
+    m_opening.clear();
+    emit openingChanged();
+    if (!replay) {
+        setError(error);
+        return;
+    }
+    show(std::move(replay), path);
+}
+
+void RecordingShelf::show(std::shared_ptr<Replay> replay, const QString &path)
+{
     close();
     m_replay = std::move(replay);
     m_shownPath = QFileInfo(path).absoluteFilePath();
@@ -138,8 +181,8 @@ bool RecordingShelf::open(const QString &pathOrUrl)
     m_backend->connectGame(QString());
     setError(QString());
     emit shownChanged();
+    emit opened();
     refresh(); // the file shown is now busy
-    return true;
 }
 
 void RecordingShelf::close()

@@ -31,6 +31,9 @@ class RecordingShelf : public QObject
     Q_PROPERTY(QObject *backend READ backend NOTIFY shownChanged)
     // What went wrong last (a recording that cannot be opened, renamed or deleted), or empty.
     Q_PROPERTY(QString error READ error NOTIFY errorChanged)
+    // The name of the recording being opened (its file checked and its captures read, off the
+    // GUI thread), or empty.
+    Q_PROPERTY(QString opening READ opening NOTIFY openingChanged)
 
 public:
     // recorder (may be null) writes the file that cannot be renamed or deleted; startupReplay is
@@ -46,11 +49,13 @@ public:
     QObject *replay() const { return m_replay.get(); }
     QObject *backend() const { return m_backend.get(); }
     QString error() const { return m_error; }
+    QString opening() const { return m_opening; }
 
     // Reads the folder again, off the GUI thread.
     Q_INVOKABLE void refresh();
-    // Shows the recording at path (a local path or a file URL) instead of the live game; false,
-    // with the reason in error, when it cannot be read (what was shown stays).
+    // Opens the recording at path (a local path or a file URL) on a thread of its own, then shows
+    // it instead of the live game (opened()); when it cannot be read the reason is in error and
+    // what was shown stays. False, and nothing done, while another recording is being opened.
     Q_INVOKABLE bool open(const QString &path);
     // Back to the live game.
     Q_INVOKABLE void close();
@@ -64,11 +69,17 @@ signals:
     void entriesChanged();
     void shownChanged();
     void errorChanged();
+    void openingChanged();
+    // The recording asked for is shown.
+    void opened();
 
 private:
     QStringList busyPaths() const;
     void setError(const QString &text);
     void takeListing();
+    // Shows the recording the opening thread read, or its error.
+    void takeOpened();
+    void show(std::shared_ptr<Replay> replay, const QString &path);
 
     std::shared_ptr<Recorder> m_recorder;
     QString m_startupReplay;
@@ -83,4 +94,10 @@ private:
     RecordingList::Listing m_listing; // written by the scan, read once it has finished
     bool m_rescan = false;
     std::atomic<bool> m_cancelScan{false}; // the program ends: the listing stops early
+    // The recording being opened: its name, its thread, and what the thread left once finished.
+    QString m_opening;
+    QString m_openingPath;
+    QThread *m_openThread = nullptr;
+    std::unique_ptr<RecordingReader> m_openedReader;
+    QString m_openError;
 };

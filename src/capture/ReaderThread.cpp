@@ -156,8 +156,7 @@ void ReaderThread::setStoppedDelay(qint64 milliseconds)
         source->setStoppedDelay(milliseconds);
 }
 
-void ReaderThread::replayCycle(RecordSource &source, uint64_t word, Shown &shown,
-                               CapturedRecords &capture)
+void ReaderThread::replayCycle(RecordSource &source, uint64_t word, Shown &shown)
 {
     const ViewParameters view =
         withViewParameters([](const ViewParameters &current) { return current; });
@@ -168,16 +167,17 @@ void ReaderThread::replayCycle(RecordSource &source, uint64_t word, Shown &shown
         !source.attentionMoved(due, shown.attention))
         return;
     QVariantMap map;
-    if (due >= 0 && source.load(due, capture, &error)) {
+    const CapturedRecords *capture = due >= 0 ? source.load(due, &error) : nullptr;
+    if (capture) {
         try {
-            map = convertRecords(capture.records, capture.processId, view);
-            stampCapture(map, capture.durationMs, capture.timeMs + capture.durationMs);
+            map = convertRecords(capture->records, capture->processId, view);
+            stampCapture(map, capture->durationMs, capture->timeMs + capture->durationMs);
             // The status line says what the window shows: no connection, a recorded game.
-            map.insert(DataMapKeys::statusKey,
-                       QStringLiteral("Relecture · jeu enregistré, PID %1").arg(capture.processId));
-            source.addAttention(due, capture.records, map, shown.attention);
+            map.insert(
+                DataMapKeys::statusKey,
+                QStringLiteral("Relecture · jeu enregistré, PID %1").arg(capture->processId));
+            source.addAttention(due, capture->records, map, shown.attention);
         } catch (const std::bad_alloc &) {
-            capture.records = SnapshotRecords();
             error = QStringLiteral("Relecture : mémoire insuffisante pour convertir la capture");
         }
     } else if (error.isEmpty()) {
@@ -306,7 +306,6 @@ void ReaderThread::run()
 {
     Live live;
     uint64_t lastRequest = 0;
-    CapturedRecords replayed; // memory kept from capture to capture for a replay
     Shown shown;
     live.clock.start();
 
@@ -334,7 +333,7 @@ void ReaderThread::run()
         if (source) {
             closeSession(live.session);
             if (word != 0 && !m_pending.load())
-                replayCycle(*source, word, shown, replayed);
+                replayCycle(*source, word, shown);
             // A result still queued: the next one is made as soon as it is taken.
             const bool heldByPending = word != 0 && m_pending.load();
             pause(word == 0 ? qint64(m_idleIntervalMs.load())

@@ -126,7 +126,7 @@ private:
         quint64 revision = 0;
         AttentionProgress attention;
     };
-    void replayCycle(RecordSource &source, uint64_t word, Shown &shown, CapturedRecords &capture);
+    void replayCycle(RecordSource &source, uint64_t word, Shown &shown);
 
     std::mutex m_streamMutex;
     std::shared_ptr<RecordSink> m_sink;

@@ -57,9 +57,10 @@ public:
     virtual ~RecordSource() = default;
     // The number of the capture to show now, or -1 when there is none (see error).
     virtual qint64 dueCapture() = 0;
-    // Fills capture with the capture of that number; false with a French error text when the
+    // The capture of that number, kept by the source until its next load (so that a capture is
+    // handed over without copying its lists); nullptr with a French error text when the
     // recording cannot give it.
-    virtual bool load(qint64 number, CapturedRecords &capture, QString *error) = 0;
+    virtual const CapturedRecords *load(qint64 number, QString *error) = 0;
     // How long the reader may wait before the next capture can be due, in ms.
     virtual int waitMs() = 0;
 

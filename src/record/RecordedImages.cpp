@@ -1,36 +1,64 @@
 #include "RecordedImages.h"
 
+#include "RecordingReader.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
 
-void RecordedImages::rewrite(SnapshotRecords &records, RecordingReader &reader)
+QByteArray RecordedImages::copyOf(const QByteArray &path, RecordingReader &reader)
 {
-    // The records are the caller's own copy: their paths are changed in place.
-    SdkSignalTexture *texture = const_cast<SdkSignalTexture *>(records.textures.begin());
-    for (quint32 i = 0; i < records.textures.count(); ++i, ++texture) {
-        if ((texture->flags & SdkTexturePathValid) == 0)
-            continue;
-        const QByteArray path(texture->path,
-                              qsizetype(strnlen(texture->path, sizeof texture->path)));
-        auto found = m_extracted.find(path);
-        if (found == m_extracted.end()) {
-            QByteArray copy;
-            const std::optional<QByteArray> data = reader.file(path);
-            if (data && !m_folder.isEmpty()) {
-                const QString suffix = QFileInfo(QString::fromUtf8(path)).suffix();
-                QFile file(QDir(m_folder).filePath(
-                    QStringLiteral("%1%2.%3").arg(m_prefix).arg(m_extracted.size()).arg(suffix)));
-                if (file.open(QIODevice::WriteOnly) && file.write(*data) == data->size())
-                    copy = file.fileName().toUtf8();
-            }
-            found = m_extracted.insert(path, copy);
-        }
-        if (!found->isEmpty() && found->size() < qsizetype(sizeof texture->path)) {
-            std::memset(texture->path, 0, sizeof texture->path);
-            std::memcpy(texture->path, found->constData(), std::size_t(found->size()));
-        }
+    auto found = m_extracted.constFind(path);
+    if (found != m_extracted.constEnd())
+        return *found;
+    QByteArray copy;
+    const std::optional<QByteArray> data = reader.file(path);
+    if (data && !m_folder.isEmpty()) {
+        const QString suffix = QFileInfo(QString::fromUtf8(path)).suffix();
+        QFile file(QDir(m_folder).filePath(
+            QStringLiteral("%1%2.%3").arg(m_prefix).arg(m_extracted.size()).arg(suffix)));
+        if (file.open(QIODevice::WriteOnly) && file.write(*data) == data->size())
+            copy = file.fileName().toUtf8();
     }
+    m_extracted.insert(QByteArray(path.constData(), path.size()), copy);
+    return copy;
+}
+
+qint32 RecordedImages::rewrite(SdkSignalTexture &texture, RecordingReader &reader)
+{
+    if ((texture.flags & SdkTexturePathValid) == 0)
+        return -1;
+    const std::size_t length = strnlen(texture.path, sizeof texture.path);
+    const QByteArray copy =
+        copyOf(QByteArray::fromRawData(texture.path, qsizetype(length)), reader);
+    if (copy.isEmpty() || copy.size() >= qsizetype(sizeof texture.path))
+        return -1;
+    // The whole field is given back by restore(), bytes after the path's end included.
+    static const char zeros[sizeof texture.path] = {};
+    std::size_t used = sizeof texture.path;
+    if (std::memcmp(texture.path + length, zeros, used - length) == 0)
+        used = length;
+    while (used > length && texture.path[used - 1] == 0)
+        --used;
+    const QByteArray field = QByteArray::fromRawData(texture.path, qsizetype(used));
+    auto found = m_ids.constFind(field);
+    if (found == m_ids.constEnd()) {
+        const QByteArray recorded(field.constData(), field.size());
+        found = m_ids.insert(recorded, qint32(m_recorded.size()));
+        m_recorded.push_back(recorded);
+    }
+    std::memset(texture.path, 0, sizeof texture.path);
+    std::memcpy(texture.path, copy.constData(), std::size_t(copy.size()));
+    return *found;
+}
+
+void RecordedImages::restore(SdkSignalTexture &texture, qint32 id) const
+{
+    if (id < 0)
+        return;
+    const QByteArray &recorded = m_recorded[std::size_t(id)];
+    std::memset(texture.path, 0, sizeof texture.path);
+    std::memcpy(texture.path, recorded.constData(), std::size_t(recorded.size()));
 }

@@ -1,14 +1,18 @@
 #pragma once
 
-#include "RecordingReader.h"
+#include "SdkRecords.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 
-// The image files kept in a recording, written to a folder the first time a capture names them;
-// rewrite() makes a capture's texture records name those copies instead. A file that was not kept,
-// or that cannot be written, leaves the recorded path as it is.
+#include <vector>
+
+class RecordingReader;
+
+// The image files kept in a recording, written to a folder the first time a texture record names
+// them; rewrite() makes a record name that copy instead, restore() gives it its recorded path
+// back. A file that was not kept, or that cannot be written, leaves the recorded path as it is.
 class RecordedImages
 {
 public:
@@ -18,10 +22,18 @@ public:
     {
     }
 
-    void rewrite(SnapshotRecords &records, RecordingReader &reader);
+    // Makes texture name the copy of its image; returns the id restore() takes to give it its
+    // recorded path back, or -1 when it was left as recorded.
+    qint32 rewrite(SdkSignalTexture &texture, RecordingReader &reader);
+    void restore(SdkSignalTexture &texture, qint32 id) const;
 
 private:
+    QByteArray copyOf(const QByteArray &path, RecordingReader &reader);
+
     QString m_folder;
     QString m_prefix;
     QHash<QByteArray, QByteArray> m_extracted; // recorded path -> copy (empty: not kept)
+    // The recorded path fields of the records rewritten (without their trailing zero bytes), by id.
+    QHash<QByteArray, qint32> m_ids;
+    std::vector<QByteArray> m_recorded;
 };

@@ -102,35 +102,69 @@ qsizetype RecordingReader::indexAt(qint64 offsetMs) const
     return index;
 }
 
-void RecordingReader::load(qsizetype index, CapturedRecords &capture)
+const CapturedRecords &RecordingReader::load(qsizetype index)
 {
     if (index < 0 || index >= qsizetype(m_captures.size()))
         fail(QStringLiteral("capture %1 absente").arg(index));
     const Capture &entry = m_captures[std::size_t(index)];
-    SnapshotRecords &records = capture.records;
     try {
         SdkCopy::Budget budget;
-        RecordingFormat::forEachList(m_last,
+        RecordingFormat::forEachList(m_last.records,
                                      [&](int list, auto &buffer, const SdkCopy::ListLimit &limit) {
                                          loadList(list, entry.number, buffer, limit, budget);
                                      });
-        copyRecords(m_last, records);
-        readCaptureRow(entry, capture);
+        readCaptureRow(entry, m_last);
     } catch (const Error &) {
         forget();
-        records.clear();
         throw;
     } catch (const std::runtime_error &error) { // the capture budget
         forget();
-        records.clear();
         fail(QString::fromUtf8(error.what()));
     }
+    return m_last;
+}
+
+void RecordingReader::load(qsizetype index, CapturedRecords &capture)
+{
+    try {
+        const CapturedRecords &loaded = load(index);
+        copyRecords(loaded.records, capture.records);
+        capture.timeMs = loaded.timeMs;
+        capture.durationMs = loaded.durationMs;
+        capture.processId = loaded.processId;
+    } catch (const Error &) {
+        capture.records.clear();
+        throw;
+    }
+}
+
+void RecordingReader::extractImages(const QString &folder, const QString &prefix)
+{
+    forget();
+    m_images = std::make_unique<RecordedImages>(folder, prefix);
 }
 
 void RecordingReader::forget()
 {
-    m_last.clear();
-    std::fill(std::begin(m_lastNumber), std::end(m_lastNumber), -1);
+    m_last.records.clear();
+    m_textureImage.clear();
+    std::fill(std::begin(m_lastRow), std::end(m_lastRow), -1);
+}
+
+void RecordingReader::recordedPaths()
+{
+    auto *texture = const_cast<SdkSignalTexture *>(m_last.records.textures.begin());
+    for (std::size_t i = 0; i < m_textureImage.size(); ++i)
+        m_images->restore(texture[i], std::exchange(m_textureImage[i], -1));
+}
+
+void RecordingReader::copiedPaths()
+{
+    const quint32 count = m_last.records.textures.count();
+    auto *texture = const_cast<SdkSignalTexture *>(m_last.records.textures.begin());
+    m_textureImage.resize(count);
+    for (quint32 i = 0; i < count; ++i)
+        m_textureImage[i] = m_images->rewrite(texture[i], *this);
 }
 
 void RecordingReader::readCaptureRow(const Capture &entry, CapturedRecords &capture)
@@ -156,13 +190,13 @@ template <typename Buffer>
 void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
                                const SdkCopy::ListLimit &limit, SdkCopy::Budget &budget)
 {
-    using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
     using RecordingFormat::Delta;
     const QString name = QString::fromUtf8(limit.name);
-    // The list as the last capture loaded left it, when that capture came before this one: only
-    // the rows after it are applied (playing applies one capture's differences at a time).
-    const qint64 from = m_lastNumber[list] <= number ? m_lastNumber[list] : -1;
-    m_lastNumber[list] = -1;
+    // The list as the reader holds it, when no row stored before this capture is newer than the
+    // one it was rebuilt to: only the rows after that one are applied (none for a list that did
+    // not change, in whichever direction the capture is).
+    const qint64 from = m_lastRow[list] <= number ? m_lastRow[list] : -1;
+    m_lastRow[list] = -1;
     const std::vector<ChainRow> chain = deltaChain(list, number, from, name);
     const bool whole = !chain.empty() && chain.back().delta == Delta::Whole;
     qint64 count = whole ? -1 : qint64(buffer.count());
@@ -172,46 +206,71 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
         admitted = count;
     }
     for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
-        const int delta = row->delta;
-        const ListRow stored =
-            readListRow(list, row->number, delta, count, qint64(sizeof(Record)), limit);
+        const ListRow stored = readListRow(list, row->number, row->delta, count,
+                                           qint64(sizeof(*buffer.begin())), limit);
         // The budget holds the most records the list has had on the way.
         if (stored.count > admitted) {
             budget.admit(limit, quint64(stored.count - admitted));
             admitted = stored.count;
         }
-        const char *prefix = nullptr;
-        qsizetype prefixSize = 0;
-        char *target = nullptr;
-        if (delta == Delta::Exclusive) {
-            m_scratch.resize(stored.size);
-            target = m_scratch.data();
-        } else {
-            if (delta == Delta::Prefixed) {
-                // The previous list, which the new one replaces in the same memory.
-                m_prefix.resize(count * qint64(sizeof(Record)));
-                if (count > 0)
-                    std::memcpy(m_prefix.data(), buffer.begin(), std::size_t(m_prefix.size()));
-                prefix = m_prefix.constData();
-                prefixSize = m_prefix.size();
-            }
-            target = reinterpret_cast<char *>(buffer.zeroed(quint32(stored.count)));
-        }
+        applyRow(row->number, row->delta, stored, count, buffer, name);
         count = stored.count;
-        try {
-            RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
-        } catch (const Error &error) {
-            buffer.clear();
-            fail(QStringLiteral("%1 de la capture %2 : %3")
-                     .arg(name)
-                     .arg(row->number)
-                     .arg(error.text()));
-        }
-        if (delta == Delta::Exclusive)
-            applyDelta(reinterpret_cast<char *>(const_cast<Record *>(buffer.begin())),
-                       qint64(sizeof(Record)), stored.size, count, name);
     }
-    m_lastNumber[list] = number;
+    m_lastRow[list] = chain.empty() ? from : chain.front().number;
+}
+
+template <typename Buffer>
+void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, qint64 count,
+                               Buffer &buffer, const QString &name)
+{
+    using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+    using RecordingFormat::Delta;
+    // Texture records named copies of their images: a row is applied to the recorded ones.
+    constexpr bool textures = std::is_same_v<Record, SdkSignalTexture>;
+    const bool copies = textures && m_images;
+    const char *prefix = nullptr;
+    qsizetype prefixSize = 0;
+    char *target = nullptr;
+    if (delta == Delta::Exclusive) {
+        m_scratch.resize(stored.size);
+        target = m_scratch.data();
+    } else {
+        if (delta == Delta::Prefixed) {
+            if (copies)
+                recordedPaths();
+            // The previous list, which the new one replaces in the same memory.
+            m_prefix.resize(count * qint64(sizeof(Record)));
+            if (count > 0)
+                std::memcpy(m_prefix.data(), buffer.begin(), std::size_t(m_prefix.size()));
+            prefix = m_prefix.constData();
+            prefixSize = m_prefix.size();
+        }
+        target = reinterpret_cast<char *>(buffer.zeroed(quint32(stored.count)));
+    }
+    try {
+        RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
+    } catch (const Error &error) {
+        buffer.clear();
+        fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(number).arg(error.text()));
+    }
+    auto *records = const_cast<Record *>(buffer.begin());
+    if (delta != Delta::Exclusive) {
+        if (copies)
+            copiedPaths();
+        return;
+    }
+    applyDelta(reinterpret_cast<char *>(records), qint64(sizeof(Record)), stored.size, stored.count,
+               name, [&](quint32 index, bool applied) {
+                   if constexpr (textures) {
+                       if (!copies)
+                           return;
+                       if (!applied)
+                           m_images->restore(records[index],
+                                             std::exchange(m_textureImage[index], -1));
+                       else
+                           m_textureImage[index] = m_images->rewrite(records[index], *this);
+                   }
+               });
 }
 
 std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qint64 number,
@@ -291,8 +350,9 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
     return row;
 }
 
+template <typename Touch>
 void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
-                                 const QString &name)
+                                 const QString &name, Touch touch)
 {
     const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
     for (qint64 at = 0; at < size; at += patchSize) {
@@ -303,10 +363,21 @@ void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, 
                      .arg(qint64(index) + 1)
                      .arg(count)
                      .arg(name));
+        touch(index, false);
         char *target = records + qint64(index) * recordSize;
         const char *change = m_scratch.constData() + at + sizeof index;
-        for (qint64 b = 0; b < recordSize; ++b)
+        // Eight bytes at a time (a record is a whole number of them but for its tail).
+        qint64 b = 0;
+        for (; b + 8 <= recordSize; b += 8) {
+            quint64 word = 0, flip = 0;
+            std::memcpy(&word, target + b, 8);
+            std::memcpy(&flip, change + b, 8);
+            word ^= flip;
+            std::memcpy(target + b, &word, 8);
+        }
+        for (; b < recordSize; ++b)
             target[b] = char(target[b] ^ change[b]);
+        touch(index, true);
     }
 }
 

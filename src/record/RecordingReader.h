@@ -1,8 +1,10 @@
 #pragma once
 
 #include "RecordStream.h"
+#include "RecordedImages.h"
 #include "Sqlite.h"
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -28,8 +30,18 @@ public:
     // The index of the last capture taken at most offsetMs after the first (0 before it).
     qsizetype indexAt(qint64 offsetMs) const;
 
-    // The records of the capture at index into capture.
+    // The capture at index, as the reader keeps it: valid until the next load on this reader.
+    // Only the lists that differ from the capture loaded before are rebuilt, and only their rows
+    // after the one the reader holds (playing applies one capture's differences at a time).
+    const CapturedRecords &load(qsizetype index);
+    // The same, copied into capture.
     void load(qsizetype index, CapturedRecords &capture);
+
+    // From now on the texture records name copies of the image files kept in the recording,
+    // written to folder (which must exist) the first time a record names them, as prefix, a
+    // number and the file's suffix. A file that was not kept, or cannot be written, leaves the
+    // recorded path. Each record changed by a capture is rewritten once.
+    void extractImages(const QString &folder, const QString &prefix);
 
     // The contents of an image file the records name, or nothing when it was not kept.
     std::optional<QByteArray> file(const QByteArray &path);
@@ -58,6 +70,10 @@ private:
     template <typename Buffer>
     void loadList(int list, qint64 number, Buffer &buffer, const SdkCopy::ListLimit &limit,
                   SdkCopy::Budget &budget);
+    // Applies one stored row to the list (count records before it).
+    template <typename Buffer>
+    void applyRow(qint64 number, int delta, const ListRow &stored, qint64 count, Buffer &buffer,
+                  const QString &name);
     // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
     // first row at or before capture from (excluded; -1: none).
     std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
@@ -67,18 +83,28 @@ private:
     // is the count of the list the row follows (-1 for the first).
     ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
                         const SdkCopy::ListLimit &limit);
-    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes.
+    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes;
+    // touch(index, applied) is called for each record changed, before and after its change.
+    template <typename Touch>
     void applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
-                    const QString &name);
+                    const QString &name, Touch touch);
+    // With images extracted: gives every texture record its recorded path back (before a row
+    // that replaces the list from it), or names the copies in all of them (after such a row).
+    void recordedPaths();
+    void copiedPaths();
 
     QString m_fileName;
     Sqlite::Database m_db;
     std::vector<Capture> m_captures;
     std::optional<Sqlite::Statement> m_selectCapture, m_selectChain, m_selectList, m_selectFile;
     int m_version = 0;
-    // The lists of the last capture loaded, as rebuilt, and the capture each list stands at.
-    SnapshotRecords m_last;
-    qint64 m_lastNumber[RecordingFormat::ListCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    // The last capture loaded, as rebuilt, and for each list the newest stored row it holds.
+    CapturedRecords m_last;
+    qint64 m_lastRow[RecordingFormat::ListCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    // With images extracted: the copies, and for each texture record the recorded path it names
+    // a copy instead of (RecordedImages' id, -1: as recorded).
+    std::unique_ptr<RecordedImages> m_images;
+    std::vector<qint32> m_textureImage;
     QByteArray m_scratch; // a difference being applied
     QByteArray m_prefix;  // the list a prefixed frame was made with
 };

@@ -13,10 +13,17 @@ constexpr int pausedWaitMs = 100;
 } // namespace
 
 Replay::Replay(const QString &path, bool play, QObject *parent)
-    : QObject(parent), m_reader(std::make_unique<RecordingReader>(path)),
-      m_images(m_files.isValid() ? m_files.path() : QString(), QString()), m_playing(play)
+    : Replay(path, std::make_unique<RecordingReader>(path), play, parent)
+{
+}
+
+Replay::Replay(const QString &path, std::unique_ptr<RecordingReader> reader, bool play,
+               QObject *parent)
+    : QObject(parent), m_reader(std::move(reader)), m_playing(play)
 {
     m_fileName = m_reader->fileName();
+    if (m_files.isValid())
+        m_reader->extractImages(m_files.path(), QString());
     m_captures = m_reader->captures();
     if (m_captures.empty())
         throw RecordingFormat::Error(
@@ -173,15 +180,13 @@ int Replay::waitMs()
     return int(std::clamp<qint64>(left, 1, pausedWaitMs));
 }
 
-bool Replay::load(qint64 number, CapturedRecords &capture, QString *error)
+const CapturedRecords *Replay::load(qint64 number, QString *error)
 {
     try {
-        m_reader->load(qsizetype(number), capture);
-        m_images.rewrite(capture.records, *m_reader);
-        return true;
+        return &m_reader->load(qsizetype(number));
     } catch (const RecordingFormat::Error &failure) {
         *error = failure.text();
-        return false;
+        return nullptr;
     }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "RecordStream.h"
-#include "RecordedImages.h"
 #include "RecordingReader.h"
 #include "ReplayAttention.h"
 
@@ -38,6 +37,9 @@ public:
     // Opens the recording; throws RecordingFormat::Error when it cannot be read. Playback starts
     // paused on the first capture unless play is set.
     explicit Replay(const QString &path, bool play = true, QObject *parent = nullptr);
+    // The same with the recording at path already opened (e.g. on another thread).
+    Replay(const QString &path, std::unique_ptr<RecordingReader> reader, bool play = true,
+           QObject *parent = nullptr);
     ~Replay() override;
 
     QString fileName() const { return m_fileName; }
@@ -56,7 +58,7 @@ public:
     Q_INVOKABLE void seek(double seconds);
 
     qint64 dueCapture() override;
-    bool load(qint64 number, CapturedRecords &capture, QString *error) override;
+    const CapturedRecords *load(qint64 number, QString *error) override;
     int waitMs() override;
     void addAttention(qint64 number, const SnapshotRecords &records, QVariantMap &data,
                       AttentionProgress &progress) override;
@@ -76,7 +78,6 @@ private:
     std::vector<RecordingReader::Capture> m_captures; // a copy for the GUI thread
     std::unique_ptr<RecordingReader> m_reader;        // the reader thread's
     QTemporaryDir m_files;
-    RecordedImages m_images;
     std::unique_ptr<ReplayAttention> m_attention; // the alerts, derived on a thread of its own
 
     mutable std::mutex m_mutex;

@@ -4,7 +4,6 @@
 #include "ClosedImages.h"
 #include "DataMap.h"
 #include "DataMapKeys.h"
-#include "RecordedImages.h"
 #include "RecordingReader.h"
 
 #include <QElapsedTimer>
@@ -74,13 +73,13 @@ void ReplayAttention::run(quint64 generation, qint64 stoppedDelayMs)
     try {
         RecordingReader reader(m_path);
         QTemporaryDir folder;
-        RecordedImages images(folder.isValid() ? folder.path() : QString(), QStringLiteral("a"));
+        if (folder.isValid())
+            reader.extractImages(folder.path(), QStringLiteral("a"));
         AttentionTracker tracker;
         AttentionTracker::Settings settings;
         settings.stoppedDelayMs = stoppedDelayMs;
         tracker.setSettings(settings);
         ClosedImages closedImages;
-        CapturedRecords capture;
         const qint64 count = qint64(reader.captures().size());
         const qint64 firstMs = count > 0 ? reader.captures().front().timeMs : 0;
         QElapsedTimer sinceMarks;
@@ -88,8 +87,7 @@ void ReplayAttention::run(quint64 generation, qint64 stoppedDelayMs)
         bool newMarks = false;
         qint64 kept = 0;
         for (qint64 i = 0; i < count && !m_stop.load(); ++i) {
-            reader.load(qsizetype(i), capture);
-            images.rewrite(capture.records, reader);
+            const CapturedRecords &capture = reader.load(qsizetype(i));
             const qint64 now = capture.timeMs;
             tracker.update(capture.records, now,
                            [&](QByteArrayView path) { return closedImages.closed(path, now); });

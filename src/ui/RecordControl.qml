@@ -29,7 +29,8 @@ RowLayout {
     Button {
         objectName: "openRecordingButton"
         visible: !!control.recordings
-        text: "Ouvrir un enregistrement…"
+        text: control.recordings && control.recordings.opening !== "" ? "Ouverture de l’enregistrement…"
+                                                                      : "Ouvrir un enregistrement…"
         onClicked: recordingList.open()
     }
     Button {

@@ -8,9 +8,11 @@ import QtQuick.Layouts
 Popup {
     id: list
 
-    // The RecordingShelf (folder, entries, loading, listNote, error, refresh(), open(), rename(),
-    // remove(), clearError()).
+    // The RecordingShelf (folder, entries, loading, listNote, error, opening, refresh(), open(),
+    // opened(), rename(), remove(), clearError()).
     property var recordings: null
+    // A recording is being opened: nothing else can be opened meanwhile.
+    readonly property bool opening: !!list.recordings && list.recordings.opening !== ""
 
     // The entry the rename or delete box is about.
     property string chosenPath: ""
@@ -43,8 +45,13 @@ Popup {
     }
 
     function openPath(path: string) {
-        if (list.recordings.open(path))
-            list.close();
+        list.recordings.open(path);
+    }
+
+    // The list closes once the recording asked for is shown.
+    Connections {
+        target: list.recordings
+        function onOpened() { list.close(); }
     }
 
     ColumnLayout {
@@ -79,9 +86,17 @@ Popup {
             Button {
                 objectName: "recordingOpenPath"
                 text: "Ouvrir ce fichier"
-                enabled: pathField.text.trim() !== ""
+                enabled: pathField.text.trim() !== "" && !list.opening
                 onClicked: list.openPath(pathField.text)
             }
+        }
+        Text {
+            objectName: "recordingOpeningText"
+            Layout.fillWidth: true
+            visible: list.opening
+            text: list.opening ? "Ouverture de « " + list.recordings.opening + " »…" : ""
+            color: Theme.recordingBusy
+            elide: Text.ElideMiddle
         }
         Text {
             objectName: "recordingError"
@@ -102,6 +117,7 @@ Popup {
         }
         ListView {
             objectName: "recordingEntries"
+            enabled: !list.opening
             Layout.fillWidth: true
             Layout.fillHeight: true
             clip: true

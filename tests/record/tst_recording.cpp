@@ -23,12 +23,19 @@ namespace {
 
 // The records of world as captured at step: the first train moves at every step, its last
 // reservation comes and goes, and from step 3 on the network gains a track (a change of a list
-// that is stored only when it changes).
-void capture(const RecordWorld::World &base, int step, SnapshotRecords &records)
+// that is stored only when it changes). Given an image, the first texture record names it, or
+// the same name with a "2" at odd steps.
+void capture(const RecordWorld::World &base, int step, SnapshotRecords &records,
+             const QByteArray &image = {})
 {
     RecordWorld::World world = base;
     if (!world.trains.empty())
         world.trains[0].fraction = 0.1 * step;
+    if (!image.isEmpty() && !world.textures.empty()) {
+        const QByteArray named = step % 2 ? image + '2' : image;
+        qstrncpy(world.textures[0].path, named.constData(), sizeof world.textures[0].path);
+        world.textures[0].flags = SdkTexturePathValid;
+    }
     if (world.reservations && !world.reservations->empty() && step % 2 == 1)
         world.reservations->pop_back();
     if (step >= 3)
@@ -55,12 +62,12 @@ QByteArray fingerprint(const SnapshotRecords &r)
 
 // A recording of n steps of world, 250 ms apart but for a 61 s gap before the last (a key capture).
 void record(const QString &path, const RecordWorld::World &world, int n,
-            RecordingWriter **keepOpen = nullptr)
+            RecordingWriter **keepOpen = nullptr, const QByteArray &image = {})
 {
     auto *writer = new RecordingWriter(path);
     CapturedRecords captured;
     for (int step = 0; step < n; ++step) {
-        capture(world, step, captured.records);
+        capture(world, step, captured.records, image);
         captured.timeMs = 1700000000000 + step * 250 + (step == n - 1 ? 61000 : 0);
         captured.durationMs = 3;
         captured.processId = 42;
@@ -143,9 +150,17 @@ private Q_SLOTS:
         const RecordWorld::World base = RecordWorld::fromJson(world);
         const QString path = m_dir.filePath(QString(QTest::currentDataTag()) + ".zrec");
         constexpr int steps = 6;
-        record(path, base, steps);
+        const QByteArray image = QFile::encodeName(path + ".png");
+        for (const QByteArray &name : {image, image + '2'}) {
+            QFile file(QString::fromUtf8(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(name) == name.size());
+        }
+        record(path, base, steps, nullptr, image);
 
         RecordingReader reader(path);
+        // As a replay reads it: the image's record names a copy of it.
+        RecordingReader copies(path);
+        copies.extractImages(m_dir.path(), QString(QTest::currentDataTag()));
         QCOMPARE(qsizetype(reader.captures().size()), steps);
         QCOMPARE(reader.indexAt(0), 0);
         QCOMPARE(reader.indexAt(1000), 4);
@@ -156,10 +171,21 @@ private Q_SLOTS:
         // In order (each capture from the one before) and backwards (each from its whole lists).
         for (int at = 0; at < 2 * steps; ++at) {
             const int step = at < steps ? at : 2 * steps - 1 - at;
-            capture(base, step, live);
+            capture(base, step, live, image);
             reader.load(step, replayed);
             QCOMPARE(replayed.processId, 42u);
             QCOMPARE(fingerprint(replayed.records), fingerprint(live));
+            SnapshotRecords shown;
+            copyRecords(copies.load(step).records, shown);
+            if (shown.textures.count() > 0) {
+                SdkSignalTexture &first = const_cast<SdkSignalTexture &>(shown.textures[0]);
+                QFile copy(QString::fromUtf8(first.path));
+                QVERIFY(copy.open(QIODevice::ReadOnly));
+                QCOMPARE(copy.readAll(), QByteArray(live.textures[0].path));
+                QVERIFY(copy.fileName() != QString::fromUtf8(live.textures[0].path));
+                std::memcpy(first.path, live.textures[0].path, sizeof first.path);
+            }
+            QCOMPARE(fingerprint(shown), fingerprint(live));
             QCOMPARE(DataMapJson::toJson(convertRecords(replayed.records, 42, ViewParameters{})),
                      DataMapJson::toJson(convertRecords(live, 42, ViewParameters{})));
         }

@@ -607,20 +607,31 @@ TestCase {
             property bool loading: false
             property string listNote: ""
             property string error: ""
+            property string opening: ""
             property var replay: null
             property var backend: null
             property var replayBackend: null
             property var replayObject: null
+            signal opened()
             function refresh() {}
             function clearError() { error = ""; }
+            // Opens on the next call to finish() (a file that takes a moment to read).
+            property string openingPath: ""
             function open(path) {
-                if (path !== "/enregistrements/a.zrec") {
-                    error = "Enregistrement illisible (" + path + ") : ce n’est pas un fichier SQLite";
-                    return false;
+                openingPath = path;
+                opening = path.split("/").pop();
+                return true;
+            }
+            function finish() {
+                if (openingPath !== "/enregistrements/a.zrec") {
+                    error = "Enregistrement illisible (" + openingPath + ") : ce n’est pas un fichier SQLite";
+                    opening = "";
+                    return;
                 }
+                opening = "";
                 replay = replayObject;
                 backend = replayBackend;
-                return true;
+                opened();
             }
             function close() { backend = null; replay = null; }
         }
@@ -641,6 +652,13 @@ TestCase {
         verify(!findChild(entries.itemAtIndex(1), "recordingOpen").enabled);
 
         mouseClick(findChild(entries.itemAtIndex(0), "recordingOpen"));
+        // While the file is read the list says so and opens nothing else; the live view stays.
+        compare(findChild(win, "recordingOpeningText").text, "Ouverture de « a.zrec »…");
+        verify(!findChild(entries.itemAtIndex(0), "recordingOpen").enabled);
+        compare(child("openRecordingButton").text, "Ouverture de l’enregistrement…");
+        compare(child("liveBadgeText").text, "●  EN DIRECT");
+        shelf.finish();
+        verify(!findChild(win, "recordingOpeningText").visible);
         compare(child("liveBadgeText").text, "●  RELECTURE");
         verify(child("replayBanner").visible);
         verify(child("backToLiveButton").visible);
@@ -660,6 +678,7 @@ TestCase {
         tryVerify(() => (path = findChild(win, "recordingPath")) && path.visible);
         path.text = "/ailleurs/pas-un.zrec";
         mouseClick(findChild(win, "recordingOpenPath"));
+        shelf.finish();
         const error = findChild(win, "recordingError");
         verify(error.visible);
         compare(error.text, "Enregistrement illisible (/ailleurs/pas-un.zrec) : ce n’est pas un fichier SQLite");
