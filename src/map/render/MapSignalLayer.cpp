@@ -94,7 +94,7 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
     layerPainter.setRenderHints(painter->renderHints());
     layerPainter.setFont(painter->font());
     const QRectF reach = QRectF(QPointF(0, 0), m_layer.size()).adjusted(-4, -4, 4, 4);
-    QVector<int> near;
+    QVector<int> touching;
     for (const int cell : std::as_const(changed)) {
         const QRect pixels = around(cell);
         layerPainter.setClipping(false);
@@ -103,7 +103,7 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
         layerPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         layerPainter.setClipRect(pixels);
         symbols.begin(&layerPainter);
-        near.clear();
+        touching.clear();
         const int column = cell % grid.columns;
         const int row = cell / grid.columns;
         for (int r = std::max(0, row - 2); r <= std::min(grid.rows - 1, row + 2); ++r) {
@@ -111,11 +111,11 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
                  ++c) {
                 const int i = grid.best[r * grid.columns + c];
                 if (i >= 0 && reach.contains(shown.points[i]))
-                    near.append(i);
+                    touching.append(i);
             }
         }
-        std::sort(near.begin(), near.end());
-        for (const int i : std::as_const(near))
+        std::sort(touching.begin(), touching.end());
+        for (const int i : std::as_const(touching))
             stampDot(&layerPainter, symbols, shown.points[i], shown.lit->at(i).rgba());
     }
     layerPainter.end();
@@ -225,7 +225,7 @@ void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
         if (cells[i] >= 0)
             order[filled[cells[i]]++] = i;
     }
-    const auto near = [&](int i, int j) {
+    const auto withinRoom = [&](int i, int j) {
         return std::abs(shown.points[j].x() - shown.points[i].x()) < symbolRoom &&
                std::abs(shown.points[j].y() - shown.points[i].y()) < symbolRoom;
     };
@@ -237,7 +237,7 @@ void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
             continue;
         const int first = order[starts[cells[i]]];
         const int other = first != i ? first : order[starts[cells[i]] + 1];
-        shown.crowded[i] = shown.crowded[i] || near(i, other);
+        shown.crowded[i] = shown.crowded[i] || withinRoom(i, other);
     }
     for (int i = 0; i < count; ++i) {
         if (cells[i] < 0 || shown.crowded[i])
@@ -253,7 +253,7 @@ void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
                     const int j = order[k];
                     if (j == i)
                         continue;
-                    if (near(i, j)) {
+                    if (withinRoom(i, j)) {
                         shown.crowded[i] = true;
                         shown.crowded[j] = true;
                         break;
