@@ -397,7 +397,7 @@ QString MapItem::describeAt(double x, double y) const
 void MapItem::paint(QPainter *painter)
 {
     if (m_overlayDirty) {
-        m_overlay = MapOverlay::read(m_snapshotData, m_network);
+        m_overlay = MapOverlay::read(m_snapshotData, m_network, &m_overlay);
         m_overlayDirty = false;
         ++m_overlayGeneration;
     }

@@ -2,6 +2,7 @@
 
 #include "MapStyle.h"
 #include "MapSymbols.h"
+#include "RectGrid.h"
 
 #include "LitColour.h"
 
@@ -18,21 +19,27 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     const Shown shown = collect(scene, area);
     const QRectF view = scene.view();
     if (area != view) {
-        draw(painter, scene, area, shown, symbols, counts);
+        const DotGrid grid = dotGrid(draw(painter, scene, area, shown, symbols, counts), shown);
+        drawDots(painter, area, grid, shown, symbols, counts);
         return;
     }
-    // At the whole-item paint after a new data map of the same railway nothing of the layer
-    // usually changed, and the layer drawn last time is used again.
+    // At the whole-item paint after a new data map of the same railway the images and symbols
+    // usually stay the same and only some dots change: the layer drawn last time is used again,
+    // with the changed dots drawn anew.
     const size_t look = lookOf(scene, shown);
     const QSize size = view.size().toSize();
     if (m_layerValid && look == m_layerKey && m_layer.size() == size) {
-        painter->drawImage(QPointF(0, 0), m_layer);
-        counts.texturesDrawn = m_layerTexturesDrawn;
-        counts.texturesWithoutSpot = m_layerTexturesWithoutSpot;
-        counts.signalDots = m_layerSignalDots;
-        counts.textureOffsets = m_layerTextureOffsets;
-        counts.signalLayerReused = true;
-        return;
+        MapPaintCounts unused;
+        const DotGrid grid = dotGrid(draw(nullptr, scene, area, shown, symbols, unused), shown);
+        if (patchDots(painter, grid, shown, symbols)) {
+            painter->drawImage(QPointF(0, 0), m_layer);
+            counts.texturesDrawn = m_layerTexturesDrawn;
+            counts.texturesWithoutSpot = m_layerTexturesWithoutSpot;
+            counts.signalDots = m_layerSignalDots;
+            counts.textureOffsets = m_layerTextureOffsets;
+            counts.signalLayerReused = true;
+            return;
+        }
     }
     // Drawn on a transparent layer kept for the next paint, then laid over the map.
     if (m_layer.size() != size)
@@ -42,7 +49,9 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     layerPainter.setRenderHints(painter->renderHints());
     layerPainter.setFont(painter->font());
     symbols.begin(&layerPainter);
-    draw(&layerPainter, scene, area, shown, symbols, counts);
+    m_solid.emplace(QSizeF(size), 32);
+    m_grid = dotGrid(draw(&layerPainter, scene, area, shown, symbols, counts, &*m_solid), shown);
+    drawDots(&layerPainter, area, m_grid, shown, symbols, counts);
     layerPainter.end();
     symbols.begin(painter);
     painter->drawImage(QPointF(0, 0), m_layer);
@@ -52,6 +61,69 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
     m_layerSignalDots = counts.signalDots;
     m_layerTextureOffsets = counts.textureOffsets;
+}
+
+bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Shown &shown,
+                               MapSymbols &symbols)
+{
+    if (grid.left != m_grid.left || grid.top != m_grid.top || grid.columns != m_grid.columns ||
+        grid.rows != m_grid.rows || !m_solid)
+        return false;
+    // The cells whose dot changed; each is drawn again with the dots that reach into it, in the
+    // order of the whole drawing, which gives the same pixels as drawing the layer anew. Where
+    // an image or a symbol lies under them, or too many changed, the layer is drawn anew.
+    QVector<int> changed;
+    for (int cell = 0; cell < grid.best.size(); ++cell) {
+        if (grid.best[cell] != m_grid.best[cell] || grid.colours[cell] != m_grid.colours[cell])
+            changed.append(cell);
+    }
+    if (changed.size() > grid.best.size() / 8 + 16)
+        return false;
+    const auto around = [&](int cell) {
+        // Every dot of the cell touches only these pixels.
+        return QRect(int((grid.left + cell % grid.columns) * dotCell) - 5,
+                     int((grid.top + cell / grid.columns) * dotCell) - 5, int(dotCell) + 11,
+                     int(dotCell) + 11);
+    };
+    for (const int cell : std::as_const(changed)) {
+        if (m_solid->overlapsAny(around(cell)))
+            return false;
+    }
+    m_grid = grid;
+    QPainter layerPainter(&m_layer);
+    layerPainter.setRenderHints(painter->renderHints());
+    layerPainter.setFont(painter->font());
+    const QRectF reach = QRectF(QPointF(0, 0), m_layer.size()).adjusted(-4, -4, 4, 4);
+    QVector<int> touching;
+    for (const int cell : std::as_const(changed)) {
+        const QRect pixels = around(cell);
+        layerPainter.setClipping(false);
+        layerPainter.setCompositionMode(QPainter::CompositionMode_Clear);
+        layerPainter.fillRect(pixels, Qt::transparent);
+        layerPainter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        layerPainter.setClipRect(pixels);
+        symbols.begin(&layerPainter);
+        touching.clear();
+        const int column = cell % grid.columns;
+        const int row = cell / grid.columns;
+        for (int r = std::max(0, row - 2); r <= std::min(grid.rows - 1, row + 2); ++r) {
+            for (int c = std::max(0, column - 2); c <= std::min(grid.columns - 1, column + 2);
+                 ++c) {
+                const int i = grid.best[r * grid.columns + c];
+                if (i >= 0 && reach.contains(shown.points[i]))
+                    touching.append(i);
+            }
+        }
+        std::sort(touching.begin(), touching.end());
+        for (const int i : std::as_const(touching))
+            stampDot(&layerPainter, symbols, shown.points[i], shown.lit->at(i).rgba());
+    }
+    layerPainter.end();
+    symbols.begin(painter);
+    m_layerSignalDots = 0;
+    for (const int i : grid.best)
+        m_layerSignalDots += i >= 0 && reach.contains(shown.points[i]);
+    return true;
 }
 
 MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const QRectF &area)
@@ -89,6 +161,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
                    nearArea.width(), nearArea.height(), dense);
     for (const MapOverlay::Signal &signal : marks)
         placeKey = qHashMulti(placeKey, signal.node);
+    shown.placeKey = placeKey;
     if (m_placesValid && placeKey == m_placesKey && m_places.points.size() == marks.size()) {
         shown.points = m_places.points;
         shown.onScreen = m_places.onScreen;
@@ -152,10 +225,23 @@ void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
         if (cells[i] >= 0)
             order[filled[cells[i]]++] = i;
     }
+    const auto withinRoom = [&](int i, int j) {
+        return std::abs(shown.points[j].x() - shown.points[i].x()) < symbolRoom &&
+               std::abs(shown.points[j].y() - shown.points[i].y()) < symbolRoom;
+    };
+    // Two points of one cell lie within the room of each other (but at the clamped edges): a
+    // point that shares its cell is crowded at once, and mostly only a point alone in its cell
+    // looks at the cells around it.
+    for (int i = 0; i < count; ++i) {
+        if (cells[i] < 0 || starts[cells[i] + 1] - starts[cells[i]] < 2)
+            continue;
+        const int first = order[starts[cells[i]]];
+        const int other = first != i ? first : order[starts[cells[i]] + 1];
+        shown.crowded[i] = shown.crowded[i] || withinRoom(i, other);
+    }
     for (int i = 0; i < count; ++i) {
         if (cells[i] < 0 || shown.crowded[i])
             continue;
-        const QPointF &point = shown.points[i];
         const int column = cells[i] % columns;
         const int row = cells[i] / columns;
         for (int r = std::max(0, row - 1); r <= std::min(rows - 1, row + 1) && !shown.crowded[i];
@@ -167,9 +253,7 @@ void MapSignalLayer::markCrowded(Shown &shown, const QSizeF &size)
                     const int j = order[k];
                     if (j == i)
                         continue;
-                    const QPointF &other = shown.points[j];
-                    if (std::abs(other.x() - point.x()) < symbolRoom &&
-                        std::abs(other.y() - point.y()) < symbolRoom) {
+                    if (withinRoom(i, j)) {
                         shown.crowded[i] = true;
                         shown.crowded[j] = true;
                         break;
@@ -189,13 +273,13 @@ double MapSignalLayer::redness(const QColor &lit)
     return (LitColour::isDanger(lit) ? 1000 : 0) + (180 - fromRed) + lit.hsvSaturationF();
 }
 
-void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
-                              const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
+MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, const Shown &shown)
 {
     // One dot per cell: the reddest signal of the cell, at its own point. The cells of the dotted
     // signals' bounds in one flat grid, and each distinct lit colour's redness worked out once.
+    DotGrid grid;
     if (dotted.isEmpty())
-        return;
+        return grid;
     QPointF low = shown.points[dotted.first()];
     QPointF high = low;
     for (const int i : dotted) {
@@ -209,15 +293,18 @@ void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const QVect
     const double columnCount = std::floor(high.x() / dotCell) - left + 1;
     const double rowCount = std::floor(high.y() / dotCell) - top + 1;
     if (!(columnCount * rowCount < 1 << 24))
-        return;
-    const int columns = int(columnCount);
-    const int rows = int(rowCount);
-    QVector<int> best(columns * rows, -1);
-    QVector<double> bestRedness(columns * rows, 0);
+        return grid;
+    grid.left = left;
+    grid.top = top;
+    grid.columns = int(columnCount);
+    grid.rows = int(rowCount);
+    grid.best.fill(-1, grid.columns * grid.rows);
+    grid.colours.fill(0, grid.columns * grid.rows);
+    QVector<double> bestRedness(grid.columns * grid.rows, 0);
     QVector<QPair<QRgb, double>> rednesses;
     for (const int i : dotted) {
         const QPointF &point = shown.points[i];
-        const int cell = int(std::floor(point.y() / dotCell) - top) * columns +
+        const int cell = int(std::floor(point.y() / dotCell) - top) * grid.columns +
                          int(std::floor(point.x() / dotCell) - left);
         const QRgb rgba = shown.lit->at(i).rgba();
         auto known = std::find_if(rednesses.cbegin(), rednesses.cend(),
@@ -227,70 +314,88 @@ void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const QVect
             known = rednesses.cend() - 1;
         }
         // Signals come in list order: the first of the reddest keeps the cell.
-        if (best[cell] < 0 || known->second > bestRedness[cell]) {
-            best[cell] = i;
+        if (grid.best[cell] < 0 || known->second > bestRedness[cell]) {
+            grid.best[cell] = i;
+            grid.colours[cell] = rgba;
             bestRedness[cell] = known->second;
         }
     }
+    return grid;
+}
+
+void MapSignalLayer::stampDot(QPainter *painter, MapSymbols &symbols, const QPointF &point,
+                              QRgb rgba)
+{
+    symbols.keyed(
+        painter, (quint64(1) << 40) | rgba, QRect(-4, -4, 9, 9),
+        [rgba](QPainter *target, const QPointF &anchor) {
+            target->setPen(MapStyle::linePen(MapStyle::background, 1));
+            target->setBrush(QColor::fromRgba(rgba));
+            target->drawEllipse(anchor, dotRadius, dotRadius);
+        },
+        point);
+}
+
+void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const DotGrid &grid,
+                              const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
+{
     const QRectF reach = area.adjusted(-4, -4, 4, 4);
     // The dots in a fixed order (by signal).
     QVector<int> drawn;
-    drawn.reserve(dotted.size());
-    for (const int i : best) {
+    drawn.reserve(grid.best.size());
+    for (const int i : grid.best) {
         if (i >= 0)
             drawn.append(i);
     }
     std::sort(drawn.begin(), drawn.end());
-    for (const int i : drawn) {
+    for (const int i : std::as_const(drawn)) {
         const QPointF &point = shown.points[i];
         if (!reach.contains(point))
             continue;
-        const QColor colour = shown.lit->at(i);
-        symbols.keyed(
-            painter, (quint64(1) << 40) | colour.rgba(), QRect(-4, -4, 9, 9),
-            [colour](QPainter *target, const QPointF &anchor) {
-                target->setPen(MapStyle::linePen(MapStyle::background, 1));
-                target->setBrush(colour);
-                target->drawEllipse(anchor, dotRadius, dotRadius);
-            },
-            point);
+        stampDot(painter, symbols, point, shown.lit->at(i).rgba());
         ++counts.signalDots;
     }
 }
 
 size_t MapSignalLayer::lookOf(const MapPaintScene &scene, const Shown &shown)
 {
-    // The number of images counts too: one without a spot draws the same symbol as no image, but
-    // the counts of the layer differ.
-    size_t look = qHashMulti(0, scene.size.width(), scene.size.height(), shown.stateLabels,
-                             int(scene.signalLayer), scene.signalSize, shown.images.size());
+    // The places key stands for the signals' points, which are on screen and which pile up. The
+    // number of images counts too: one without a spot draws the same symbol as no image, but the
+    // counts of the layer differ.
+    size_t look =
+        qHashMulti(shown.placeKey, scene.size.width(), scene.size.height(), shown.stateLabels,
+                   int(scene.signalLayer), scene.signalSize, shown.images.size());
+    // What each symbol shows, mixed in list order (FNV-1a over one number per signal).
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
-    int t = 0;
+    quint64 symbols = 0xcbf29ce484222325ull;
     for (int i = 0; i < marks.size(); ++i) {
         if (!shown.onScreen[i])
             continue;
-        if (shown.lit)
-            look = qHashMulti(look, shown.crowded[i], shown.lit->at(i).rgba());
         const MapOverlay::Signal &signal = marks[i];
-        look = qHashMulti(look, i, shown.points[i].x(), shown.points[i].y(), signal.marker,
-                          signal.balise,
-                          shown.stateLabels && signal.stateAvailable ? signal.textureState : -1);
-        if (t < shown.images.size() && shown.images[t].index == i) {
-            if (const std::optional<QRectF> &spot = shown.spots[t])
-                look = qHashMulti(look, spot->x(), spot->y(), spot->width(), spot->height(),
-                                  shown.images[t].texture.cacheKey());
-            ++t;
-        }
+        const int state = shown.stateLabels && signal.stateAvailable ? signal.textureState : -1;
+        symbols = (symbols ^ (quint64(quint32(state)) << 2 | quint64(signal.marker) << 1 |
+                              quint64(signal.balise))) *
+                  0x100000001b3ull;
+    }
+    look = qHashMulti(look, symbols);
+    for (int t = 0; t < shown.images.size(); ++t) {
+        if (const std::optional<QRectF> &spot = shown.spots[t])
+            look = qHashMulti(look, shown.images[t].index, spot->x(), spot->y(), spot->width(),
+                              spot->height(), shown.images[t].texture.cacheKey());
     }
     return look;
 }
 
-void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
-                          const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts)
+QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
+                                  const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts,
+                                  RectGrid *solid)
 {
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
     // Symbols reach at most this far from their point.
     const QRectF reach = area.adjusted(-24, -24, 24, 24);
+    const auto symbolBox = [](const QPointF &point) {
+        return QRectF(point - QPointF(24, 24), QSizeF(48, 48));
+    };
     int next = 0;        // the next entry of images, in list order
     QVector<int> dotted; // with the level of detail by density: signals drawn as dots
     // Every signal of a dot's cell that reaches into the area lies within this.
@@ -313,7 +418,10 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
                 if (!reach.contains(point) && !spot->intersects(area) &&
                     !QRectF(point, leaderEnd).normalized().adjusted(-1, -1, 1, 1).intersects(area))
                     continue;
-                drawWithImage(painter, signal, point, *spot, shown.images[t].texture, symbols);
+                if (painter)
+                    drawWithImage(painter, signal, point, *spot, shown.images[t].texture, symbols);
+                if (solid)
+                    solid->add(spot->united(symbolBox(point)));
                 ++counts.texturesDrawn;
                 counts.textureOffsets.insert(i, spot->topLeft() - point);
                 continue;
@@ -328,6 +436,10 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
         }
         if (!reach.contains(point))
             continue;
+        if (solid)
+            solid->add(symbolBox(point));
+        if (!painter)
+            continue;
         MapSymbols::SignalShape shape = MapSymbols::SignalShape::Circle;
         if (signal.marker)
             shape = MapSymbols::SignalShape::Marker;
@@ -337,8 +449,7 @@ void MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene, const Q
         if (shown.stateLabels && signal.stateAvailable)
             symbols.stateLabel(painter, point, signal.marker, signal.textureState);
     }
-    if (!dotted.isEmpty())
-        drawDots(painter, area, dotted, shown, symbols, counts);
+    return dotted;
 }
 
 void MapSignalLayer::drawWithImage(QPainter *painter, const MapOverlay::Signal &signal,

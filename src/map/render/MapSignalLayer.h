@@ -1,6 +1,7 @@
 #pragma once
 
 #include "MapPaintScene.h"
+#include "RectGrid.h"
 #include "SignalSpots.h"
 #include "SignalTextures.h"
 
@@ -48,6 +49,7 @@ private:
         QVector<SignalSpots::Image> images;
         QVector<std::optional<QRectF>> spots; // by entry of images
         bool stateLabels = false;
+        size_t placeKey = 0; // what the points, on screen and crowded, depend on
         // With the level of detail by density: signals whose symbols would pile up (by position
         // in the overlay's signal list), drawn as dots or left out, and the lit colours.
         QVector<bool> crowded;
@@ -55,14 +57,33 @@ private:
     };
     // Marks the on-screen signals that have another within a symbol's size.
     static void markCrowded(Shown &shown, const QSizeF &size);
-    // Dots for the signals that pile up, one per cell, in the reddest colour of the cell's.
-    static void drawDots(QPainter *painter, const QRectF &area, const QVector<int> &dotted,
+    // One dot per cell where dots pile up, the reddest of the cell's signals: the cells of the
+    // dotted signals' bounds in a flat grid.
+    struct DotGrid
+    {
+        double left = 0; // in cells
+        double top = 0;
+        int columns = 0;
+        int rows = 0;
+        QVector<int> best;     // by cell: the signal whose dot is drawn, -1 for none
+        QVector<QRgb> colours; // by cell: that dot's colour
+    };
+    static DotGrid dotGrid(const QVector<int> &dotted, const Shown &shown);
+    // The dots of the grid that reach into the area, in the order of the signal list.
+    static void drawDots(QPainter *painter, const QRectF &area, const DotGrid &grid,
                          const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts);
+    static void stampDot(QPainter *painter, MapSymbols &symbols, const QPointF &point, QRgb rgba);
+    // Draws again on the kept layer the cells whose dot differs from the grid drawn there; false
+    // (nothing changed) when that cannot give the drawing of the whole layer.
+    bool patchDots(QPainter *painter, const DotGrid &grid, const Shown &shown, MapSymbols &symbols);
     Shown collect(const MapPaintScene &scene, const QRectF &area);
-    // What the whole layer shows, as one number.
+    // What the layer shows but the dots' colours, as one number.
     static size_t lookOf(const MapPaintScene &scene, const Shown &shown);
-    void draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area, const Shown &shown,
-              MapSymbols &symbols, MapPaintCounts &counts);
+    // Draws the images and symbols that reach into the area (with a painter; solid gets their
+    // bounds) and gives the signals to be drawn as dots.
+    QVector<int> draw(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
+                      const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts,
+                      RectGrid *solid = nullptr);
     void drawWithImage(QPainter *painter, const MapOverlay::Signal &signal, const QPointF &point,
                        const QRectF &spot, const QImage &texture, MapSymbols &symbols);
 
@@ -85,5 +106,7 @@ private:
     int m_layerTexturesDrawn = 0;
     int m_layerTexturesWithoutSpot = 0;
     int m_layerSignalDots = 0;
+    DotGrid m_grid;                  // the dots drawn on the layer
+    std::optional<RectGrid> m_solid; // where its images and symbols lie
     QHash<int, QPointF> m_layerTextureOffsets;
 };

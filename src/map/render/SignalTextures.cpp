@@ -27,10 +27,21 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
     bool pending = false;
     if (images) {
         // Many signals share one file: its image and lit colour are looked up once per file.
+        // Signals of one file usually share the text of its path too, which is then found by
+        // where its characters lie, without hashing them.
         QHash<QString, QPair<QImage, QColor>> asked;
+        QHash<const QChar *, QPair<QImage, QColor>> byText;
         for (int i = 0; i < marks.size(); ++i) {
             if (marks[i].texturePath.isEmpty() || !marks[i].stateAvailable)
                 continue;
+            const QChar *text = marks[i].texturePath.constData();
+            const auto same = byText.constFind(text);
+            if (same != byText.constEnd()) {
+                m_images[i] = same->first;
+                if (!same->first.isNull())
+                    m_lit[i] = same->second;
+                continue;
+            }
             auto found = asked.constFind(marks[i].texturePath);
             if (found == asked.constEnd()) {
                 // Beyond this many files the signals keep their symbols: what the map holds stays
@@ -43,6 +54,7 @@ const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64
                 found = asked.insert(marks[i].texturePath,
                                      {result.image, litOf(marks[i].texturePath, result.image)});
             }
+            byText.insert(text, *found);
             m_images[i] = found->first;
             if (!found->first.isNull())
                 m_lit[i] = found->second;

@@ -93,10 +93,12 @@ void blend(QImage *destination, const QRect &clip, const QImage &source,
         const auto *from = reinterpret_cast<const uint *>(source.constScanLine(row));
         for (int x = first; x < end; ++x) {
             const uint s = from[x];
-            if (s >= 0xff000000u)
+            const uint d = to[x];
+            // Opaque over anything, or anything over nothing, is the source itself.
+            if (s >= 0xff000000u || d == 0)
                 to[x] = s;
             else if (s != 0)
-                to[x] = s + byteMul(to[x], 255 - (s >> 24));
+                to[x] = s + byteMul(d, 255 - (s >> 24));
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "MapHitTest.h"
 
 #include "DataMapKeys.h"
+#include "MapOverlay.h"
 
 #include <QVector>
 
@@ -15,9 +16,7 @@ QVariantList MapHitTest::trainsAt(const QVariantMap &data, const MapNetwork &net
     const QVariantList trains = data.value(DataMapKeys::trainsKey).toList();
     for (const QVariant &entry : trains) {
         const QVariantMap train = entry.toMap();
-        if (!train.value(DataMapKeys::positionedKey).toBool())
-            continue;
-        const int node = network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
+        const int node = MapOverlay::trainNode(train, network);
         if (node < 0)
             continue;
         const SdkTrackNode &record = network.nodes()[node];

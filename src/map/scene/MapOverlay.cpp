@@ -133,9 +133,7 @@ QVector<MapOverlay::Train> readTrains(const QVariantMap &data, const MapNetwork 
     trains.reserve(trainEntries.size());
     for (const QVariant &entry : trainEntries) {
         const QVariantMap train = entry.toMap();
-        if (!train.value(DataMapKeys::positionedKey).toBool())
-            continue;
-        const int node = network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
+        const int node = MapOverlay::trainNode(train, network);
         if (node < 0)
             continue;
         const QString name = train.value(DataMapKeys::nameKey).toString();
@@ -180,10 +178,9 @@ void readAttention(const QVariantMap &data, const MapNetwork &network, MapOverla
 }
 
 // The named stations with tracks, the larger (more tracks) first.
-QVector<MapOverlay::Station> readStations(const QVariantMap &data)
+QVector<MapOverlay::Station> readStations(const QVariantList &stationEntries)
 {
     QVector<MapOverlay::Station> stations;
-    const QVariantList stationEntries = data.value(DataMapKeys::mapStationsKey).toList();
     stations.reserve(stationEntries.size());
     for (const QVariant &entry : stationEntries) {
         const MapReader station(entry);
@@ -205,6 +202,13 @@ QVector<MapOverlay::Station> readStations(const QVariantMap &data)
 
 } // namespace
 
+int MapOverlay::trainNode(const QVariantMap &train, const MapNetwork &network)
+{
+    if (!train.value(DataMapKeys::positionedKey).toBool())
+        return -1;
+    return network.indexOfIdText(train.value(DataMapKeys::trackKey).toString());
+}
+
 QString MapOverlay::trainLabel(const QVariantMap &train)
 {
     return train.value(DataMapKeys::nameKey).toString() + trainLabelTail(train);
@@ -217,7 +221,8 @@ QString MapOverlay::trainLabelTail(const QVariantMap &train)
            QLatin1Char('%');
 }
 
-MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
+MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network,
+                            const MapOverlay *before)
 {
     MapOverlay overlay;
     overlay.live = data.value(DataMapKeys::liveKey).toBool();
@@ -239,6 +244,12 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network)
     overlay.signalMarks = readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network);
     overlay.trains = readTrains(data, network);
     readAttention(data, network, overlay);
-    overlay.stations = readStations(data);
+    // The capture keeps one station list while the network stays the same.
+    overlay.stationSource = data.value(DataMapKeys::mapStationsKey).toList();
+    if (before && !before->stationSource.isEmpty() &&
+        before->stationSource.isSharedWith(overlay.stationSource))
+        overlay.stations = before->stations;
+    else
+        overlay.stations = readStations(overlay.stationSource);
     return overlay;
 }

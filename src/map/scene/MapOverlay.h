@@ -54,8 +54,13 @@ public:
         AttentionState state;
     };
 
-    // Reads the layers of the data map; entries whose track names no node are left out.
-    static MapOverlay read(const QVariantMap &data, const MapNetwork &network);
+    // Reads the layers of the data map; entries whose track names no node are left out. The
+    // parts that the data map shares with the one read into before (the same station list) are
+    // taken from it.
+    static MapOverlay read(const QVariantMap &data, const MapNetwork &network,
+                           const MapOverlay *before = nullptr);
+    // The node a train entry is drawn at; -1 unless it is positioned on a track of the network.
+    static int trainNode(const QVariantMap &train, const MapNetwork &network);
 
     bool pathShown = false; // live, available and not stale (the item adds its own switch)
     QVector<int> pathNodes;
@@ -63,7 +68,8 @@ public:
     QVector<int> occupationNodes;  // empty unless the layer is shown
     QVector<Signal> signalMarks;
     QVector<Train> trains;
-    QVector<Station> stations; // the larger (more tracks) first
+    QVector<Station> stations;  // the larger (more tracks) first
+    QVariantList stationSource; // the data map's list they were read from
     QVector<Attention> attention;
     QVector<QVector<int>> deadlocks;
     bool live = false;
