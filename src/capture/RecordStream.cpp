@@ -5,17 +5,20 @@
 
 namespace {
 
-// Captures let go by every holder, kept for their memory.
+// Captures let go by every holder, kept for their memory until the reader takes it back for its
+// next capture. One is enough: the reader takes one a capture and the sink lets go of one a
+// capture; more would only keep idle copies of the largest lists after the sink fell behind.
 class CapturePool
 {
 public:
-    static constexpr std::size_t kept = 4;
+    static constexpr std::size_t kept = 1;
 
+    // A capture let go by all, or null when there is none.
     std::unique_ptr<CapturedRecords> take()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_free.empty())
-            return std::make_unique<CapturedRecords>();
+            return nullptr;
         std::unique_ptr<CapturedRecords> capture = std::move(m_free.back());
         m_free.pop_back();
         return capture;
@@ -81,9 +84,9 @@ SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durat
                            quint32 processId)
 {
     std::shared_ptr<CapturePool> captures = pool();
-    std::unique_ptr<CapturedRecords> capture = captures->take();
+    // The records leave with their memory; the reader takes memory back before its next fill.
+    auto capture = std::make_unique<CapturedRecords>();
     std::swap(capture->records, records);
-    records.clear();
     capture->timeMs = timeMs;
     capture->durationMs = durationMs;
     capture->processId = processId;
@@ -91,4 +94,11 @@ SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durat
     return SharedCapture(capture.release(), [captures](const CapturedRecords *spent) {
         captures->give(const_cast<CapturedRecords *>(spent));
     });
+}
+
+void reuseSharedMemory(SnapshotRecords &records)
+{
+    std::unique_ptr<CapturedRecords> spent = pool()->take();
+    if (spent)
+        std::swap(spent->records, records);
 }
