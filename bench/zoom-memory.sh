@@ -60,9 +60,11 @@ done
 sleep 25
 echo "start:        $(mb)"
 [ -n "${ZOOM_SHOT:-}" ] && import -window root "$ZOOM_SHOT/start.png"
-eval "$(xdotool getwindowgeometry --shell "$window")"
+# Offscreen there is no window to zoom in: only the figure at start.
+[ -n "$window" ] || rounds=0
+[ -n "$window" ] && eval "$(xdotool getwindowgeometry --shell "$window")"
 # The middle of the map in the default window.
-mx=$((X + WIDTH * ${ZOOM_MAP_X:-60} / 100)) my=$((Y + HEIGHT * ${ZOOM_MAP_Y:-65} / 100))
+[ -n "$window" ] && mx=$((X + WIDTH * ${ZOOM_MAP_X:-60} / 100)) my=$((Y + HEIGHT * ${ZOOM_MAP_Y:-65} / 100))
 for ((r = 1; r <= rounds; r++)); do
     for ((i = 0; i < notches; i++)); do xdotool mousemove "$mx" "$my" click 4; sleep 0.3; done
     sleep 3

@@ -6,8 +6,10 @@
 namespace {
 
 // Captures let go by every holder, kept for their memory until the reader takes it back for its
-// next capture. One is enough: the reader takes one a capture and the sink lets go of one a
-// capture; more would only keep idle copies of the largest lists after the sink fell behind.
+// next capture. One is enough, and only when no other shared capture is still held: the reader
+// takes one a capture and the sink lets go of one a capture, so that a capture let go while
+// another is still held (the sink fell behind and the reader made a new one) would only keep a
+// second copy of the largest lists going round for good.
 class CapturePool
 {
 public:
@@ -24,17 +26,25 @@ public:
         return capture;
     }
 
+    void shared()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_held;
+    }
+
     void give(CapturedRecords *capture)
     {
         std::unique_ptr<CapturedRecords> owned(capture);
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_free.size() < kept)
+        --m_held;
+        if (m_held == 0 && m_free.size() < kept)
             m_free.push_back(std::move(owned));
     }
 
 private:
     std::mutex m_mutex;
     std::vector<std::unique_ptr<CapturedRecords>> m_free;
+    std::size_t m_held = 0; // shared captures not let go yet
 };
 
 std::shared_ptr<CapturePool> pool()
@@ -90,6 +100,7 @@ SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durat
     capture->timeMs = timeMs;
     capture->durationMs = durationMs;
     capture->processId = processId;
+    captures->shared();
     // The pool lives as long as a capture that goes back to it.
     return SharedCapture(capture.release(), [captures](const CapturedRecords *spent) {
         captures->give(const_cast<CapturedRecords *>(spent));

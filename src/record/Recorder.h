@@ -27,7 +27,7 @@ public:
     // (a capture of the largest worlds holds over 100 MB), are dropped (and counted in the
     // status); one capture always finds room.
     static constexpr int maxQueued = 32;
-    static constexpr qint64 maxQueuedBytes = qint64(256) << 20;
+    static constexpr qint64 maxQueuedBytes = qint64(128) << 20;
 
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override; // stop()
