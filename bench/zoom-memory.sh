@@ -40,6 +40,7 @@ exec 3>"$work/display"
 Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(head -1 "$work/display")
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "zoom-memory: Xvfb does not answer on $DISPLAY" >&2; exit 2; }
 
 # shellcheck disable=SC2086
 env ${ZOOM_ENV:-} ${ZOOM_WRAP:-} "$bin/ZorvyTco" >"$work/out.log" 2>&1 &
@@ -49,6 +50,7 @@ if [ -n "${ZOOM_WRAP:-}" ]; then
 fi
 
 mb() {
+    [ -e "/proc/$pid/status" ] || { echo "zoom-memory: the program ended, see $work/out.log" >&2; exit 2; }
     awk '/^(VmRSS|RssAnon|RssFile|RssShmem)/ { printf "%s %d  ", $1, $2 / 1024 }' "/proc/$pid/status"
 }
 window=

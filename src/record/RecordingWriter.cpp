@@ -70,7 +70,8 @@ void RecordingWriter::append(SharedCapture capture)
 void RecordingWriter::keep(const SnapshotRecords &records)
 {
     RecordingFormat::forEachList(m_before, [&](int list, auto &kept, const auto &) {
-        if (list == RecordingFormat::Textures)
+        // The textures are kept packed; a list the same as before is kept already.
+        if (list == RecordingFormat::Textures || (m_sameLists & (1u << list)) != 0)
             return;
         RecordingFormat::forEachList(records, [&](int other, const auto &now, const auto &) {
             if constexpr (std::is_same_v<std::decay_t<decltype(kept)>,
@@ -96,6 +97,7 @@ void RecordingWriter::write(const CapturedRecords &capture)
     if (key)
         m_lastKeyMs = capture.timeMs;
     insertCaptureRow(capture, key);
+    m_sameLists = 0;
 
     const SnapshotRecords *previous = m_hasBefore ? &m_before : nullptr;
     RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
@@ -191,6 +193,7 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
     const bool moves = !RecordingFormat::isStatic(list);
     if (asMany && (!moves || RecordingFormat::isPrefixed(list)) &&
         (size == 0 || std::memcmp(now.records, before.records, std::size_t(size)) == 0)) {
+        m_sameLists |= 1u << list;
         if (!moves || !key)
             return;
     } else if (asMany && moves && !key && !RecordingFormat::isPrefixed(list)) {
@@ -198,7 +201,9 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
         // capture: the records that changed, each after its index (32 bits), as their exclusive
         // or with the record they replace.
         makeDifference(list, now.records, before.records, now.count);
-        if (!m_difference.isEmpty())
+        if (m_difference.isEmpty())
+            m_sameLists |= 1u << list;
+        else
             insertList(list, now.count, Delta::Exclusive, m_difference.constData(),
                        m_difference.size());
         return;

@@ -80,6 +80,7 @@ private:
     bool m_hasBefore = false;
     SnapshotRecords m_before; // all lists but the textures
     PackedTextures m_beforeTextures;
+    quint32 m_sameLists = 0; // per list (1 << list): this capture's records are those before
     QSet<QByteArray> m_seenFiles;
     QByteArray m_difference; // memory for the differences, kept from capture to capture
     // The texture records this capture stored: all of them, or those that changed.

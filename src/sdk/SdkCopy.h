@@ -111,29 +111,10 @@ public:
     // Room for count records, all bytes zero, then the spare region with its pattern.
     Record *zeroed(quint32 count)
     {
-        checkBufferSize(count, sizeof(Record));
-        // Give back memory far larger than needed, so one huge world does not pin it for good.
-        const std::size_t bytes = std::size_t(count) * sizeof(Record);
-        if (m_capacity * sizeof(Record) > std::max<std::size_t>(4 * bytes, 64u << 20))
-            release();
-        // Grow with headroom, still within the limit: a list that gains a record must not move
-        // all its memory again. The headroom is not written until it is used, so that it takes
-        // no memory (the old records are not kept: every fill starts from zero).
-        if (m_capacity < count + spareRecords) {
-            release();
-            const std::size_t capacity =
-                spareRecords + std::size_t(std::min<quint64>(quint64(count) + count / 4,
-                                                             maxBufferBytes / sizeof(Record)));
-            m_storage.reset(static_cast<Record *>(std::malloc(capacity * sizeof(Record))));
-            if (!m_storage)
-                throw std::bad_alloc();
-            m_capacity = capacity;
-        }
+        Record *records = prepare(count);
         if (count > 0)
-            std::memset(static_cast<void *>(m_storage.get()), 0, bytes);
-        writeSparePattern(spare(count), spareRecords * sizeof(Record));
-        m_count = count;
-        return m_storage.get();
+            std::memset(static_cast<void *>(records), 0, std::size_t(count) * sizeof(Record));
+        return records;
     }
 
     // Gives the memory back (the records are forgotten).
@@ -157,7 +138,7 @@ public:
     // These records instead of the library's (tests and tools build record lists by hand).
     void assign(const Record *records, quint32 count)
     {
-        Record *target = zeroed(count);
+        Record *target = prepare(count);
         if (count > 0)
             std::memcpy(static_cast<void *>(target), records, std::size_t(count) * sizeof(Record));
     }
@@ -168,6 +149,32 @@ public:
     quint32 count() const { return m_count; }
 
 private:
+    // Room for count records (their bytes as they were), then the spare region with its pattern.
+    Record *prepare(quint32 count)
+    {
+        checkBufferSize(count, sizeof(Record));
+        // Give back memory far larger than needed, so one huge world does not pin it for good.
+        const std::size_t bytes = std::size_t(count) * sizeof(Record);
+        if (m_capacity * sizeof(Record) > std::max<std::size_t>(4 * bytes, 64u << 20))
+            release();
+        // Grow with headroom, still within the limit: a list that gains a record must not move
+        // all its memory again. The headroom is not written until it is used, so that it takes
+        // no memory (the old records are not kept: every fill starts anew).
+        if (m_capacity < count + spareRecords) {
+            release();
+            const std::size_t capacity =
+                spareRecords + std::size_t(std::min<quint64>(quint64(count) + count / 4,
+                                                             maxBufferBytes / sizeof(Record)));
+            m_storage.reset(static_cast<Record *>(std::malloc(capacity * sizeof(Record))));
+            if (!m_storage)
+                throw std::bad_alloc();
+            m_capacity = capacity;
+        }
+        writeSparePattern(spare(count), spareRecords * sizeof(Record));
+        m_count = count;
+        return m_storage.get();
+    }
+
     unsigned char *spare(quint32 count) const
     {
         return reinterpret_cast<unsigned char *>(m_storage.get() + count);
