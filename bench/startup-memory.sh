@@ -4,9 +4,8 @@
 #   LIVE line on standard output marks it), best and median of five starts;
 # - the program's resident memory while it shows the map, sampled every 30 s for a number of
 #   minutes (ten by default).
-# The game and the program run in their own PID namespace with a private /dev/shm, the program
-# offscreen with a fresh settings folder (default settings, the black box in a folder of the run).
-# The real window under Xvfb, zoomed in and out: bench/zoom-memory.sh.
+# The game and the program run in their own PID namespace with a private /dev/shm.
+# The real window under Xvfb, zoomed in and out, with a fresh settings folder: bench/zoom-memory.sh.
 #
 # Usage: bench/startup-memory.sh [small|medium|large] [minutes]     (run as root; needs `unshare`)
 set -euo pipefail
@@ -20,9 +19,7 @@ set -euo pipefail
 bin=$1 size=$2 minutes=$3
 mount -t tmpfs tmpfs /dev/shm
 work=$(mktemp -d)
-mkdir -p "$work/config" "$work/data"
-export XDG_RUNTIME_DIR=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-export QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='zorvy.*=false'
+export XDG_RUNTIME_DIR=$work QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES='zorvy.*=false'
 "$bin/ZorvyRails.exe" --size "$size" --textures all >"$work/game.log" 2>&1 &
 for _ in $(seq 300); do grep -q . "$work/game.log" && break; sleep 0.1; done
 

@@ -36,11 +36,14 @@ export QT_LOGGING_RULES='zorvy.*=false'
 "$bin/ZorvyRails.exe" --size "$size" --textures all >"$work/game.log" 2>&1 &
 for _ in $(seq 300); do grep -q . "$work/game.log" && break; sleep 0.1; done
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp >/dev/null 2>&1 &
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -1 "$work/display")
-xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "zoom-memory: Xvfb does not answer on $DISPLAY" >&2; exit 2; }
+# A display of its own, away from the low numbers that other servers on the machine may hold.
+for ((n = 300 + RANDOM % 200; ; n++)); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1600x1000x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+    export DISPLAY=:$n
+    for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break 2; sleep 0.1; done
+    kill $! 2>/dev/null || true
+done
 
 # shellcheck disable=SC2086
 env ${ZOOM_ENV:-} ${ZOOM_WRAP:-} "$bin/ZorvyTco" >"$work/out.log" 2>&1 &
