@@ -5,6 +5,7 @@
 # - the program's resident memory while it shows the map, sampled every 30 s for a number of
 #   minutes (ten by default).
 # The game and the program run in their own PID namespace with a private /dev/shm.
+# The real window under Xvfb, zoomed in and out, with a fresh settings folder: bench/zoom-memory.sh.
 #
 # Usage: bench/startup-memory.sh [small|medium|large] [minutes]     (run as root; needs `unshare`)
 set -euo pipefail

@@ -23,11 +23,14 @@ using SharedCapture = std::shared_ptr<const CapturedRecords>;
 SharedCapture shareCapture(const SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
                            quint32 processId);
 
-// The records of one capture moved into a shared capture, without copying them: records is given
-// the memory of a capture that was shared before and has been let go by all, so that the memory
-// of the lists goes round between the reader and the sink instead of being allocated anew.
+// The records of one capture moved into a shared capture, without copying them; records is left
+// without memory.
 SharedCapture moveToShared(SnapshotRecords &records, qint64 timeMs, qint64 durationMs,
                            quint32 processId);
+// Gives records the memory of a capture that was shared before and has been let go by all (when
+// there is one), so that the memory of the lists goes round between the reader and the sink
+// instead of being allocated anew, and no more copies of it stay than are in use.
+void reuseSharedMemory(SnapshotRecords &records);
 
 // Copies the records of source into target, reusing target's memory.
 void copyRecords(const SnapshotRecords &source, SnapshotRecords &target);

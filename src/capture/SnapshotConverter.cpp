@@ -523,6 +523,8 @@ QVariantMap convertSnapshot(const SdkFunctions &library, SdkSession session, qui
     const qint64 startMs = QDateTime::currentMSecsSinceEpoch();
     QVariantMap data;
     try {
+        if (sink)
+            reuseSharedMemory(records);
         records.capture(library, session, view.train);
         data = convertRecords(records, processId, view);
         if (readRecords)

@@ -15,6 +15,20 @@
 #include <ctime>
 
 namespace {
+template <typename Record> qint64 listBytes(const SdkCopy::RecordBuffer<Record> &list)
+{
+    return qint64(list.count()) * qint64(sizeof(Record));
+}
+
+// The memory of a capture's records.
+qint64 recordBytes(const SnapshotRecords &records)
+{
+    return listBytes(records.trains) + listBytes(records.tracks) + listBytes(records.stations) +
+           listBytes(records.signalRecords) + listBytes(records.states) +
+           listBytes(records.textures) + listBytes(records.nodes) + listBytes(records.path) +
+           listBytes(records.reservations) + listBytes(records.occupations);
+}
+
 // The writer thread's own CPU time; where no thread clock is at hand, the wall clock.
 qint64 threadCpuNs()
 {
@@ -83,6 +97,7 @@ bool Recorder::start(const QString &path, qint64 windowMs, qint64 budgetBytes)
         m_stopping = false;
         m_dropped = m_written = m_committed = m_bytes = m_cpuNs = 0;
         m_queue.clear();
+        m_queuedBytes = 0;
         m_path = QFileInfo(path).absoluteFilePath();
     }
     setStatus(QStringLiteral("Enregistrement en cours · %1").arg(QFileInfo(path).fileName()), true);
@@ -98,6 +113,7 @@ bool Recorder::start(const QString &path, qint64 windowMs, qint64 budgetBytes)
                 const bool stopping = m_stopping;
                 std::deque<SharedCapture> batch;
                 batch.swap(m_queue);
+                m_queuedBytes = 0;
                 lock.unlock();
                 qint64 lastMs = 0;
                 for (SharedCapture &capture : batch) {
@@ -130,6 +146,7 @@ bool Recorder::start(const QString &path, qint64 windowMs, qint64 budgetBytes)
             if (!lock.owns_lock())
                 lock.lock();
             m_queue.clear();
+            m_queuedBytes = 0;
             m_stopping = true;
             lock.unlock();
             qCWarning(LogCategory::capture).noquote() << error.text();
@@ -189,10 +206,13 @@ void Recorder::take(SharedCapture capture)
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_recording || m_stopping)
             return;
-        if (int(m_queue.size()) >= maxQueued) {
+        const qint64 bytes = recordBytes(capture->records);
+        if (int(m_queue.size()) >= maxQueued ||
+            (!m_queue.empty() && m_queuedBytes + bytes > maxQueuedBytes)) {
             ++m_dropped;
             return;
         }
+        m_queuedBytes += bytes;
         m_queue.push_back(std::move(capture));
     }
     m_wake.notify_all();

@@ -23,8 +23,11 @@ class Recorder : public QObject, public RecordSink
 
 public:
     static constexpr int commitIntervalMs = 500;
-    // Captures waiting for the writer beyond this are dropped (and counted in the status).
+    // Captures waiting for the writer beyond this count, or beyond this many bytes of records
+    // (a capture of the largest worlds holds over 100 MB), are dropped (and counted in the
+    // status); one capture always finds room.
     static constexpr int maxQueued = 32;
+    static constexpr qint64 maxQueuedBytes = qint64(128) << 20;
 
     explicit Recorder(QObject *parent = nullptr);
     ~Recorder() override; // stop()
@@ -69,6 +72,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<SharedCapture> m_queue;
+    qint64 m_queuedBytes = 0;
     bool m_stopping = false;
     bool m_recording = false;
     QString m_status;

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 using RecordingFormat::Error;
 
@@ -56,14 +58,30 @@ RecordingWriter::~RecordingWriter()
 void RecordingWriter::append(const CapturedRecords &capture)
 {
     write(capture);
-    m_previous =
-        shareCapture(capture.records, capture.timeMs, capture.durationMs, capture.processId);
+    keep(capture.records);
 }
 
 void RecordingWriter::append(SharedCapture capture)
 {
     write(*capture);
-    m_previous = std::move(capture);
+    keep(capture->records);
+}
+
+void RecordingWriter::keep(const SnapshotRecords &records)
+{
+    RecordingFormat::forEachList(m_before, [&](int list, auto &kept, const auto &) {
+        // The textures are kept packed; a list the same as before is kept already.
+        if (list == RecordingFormat::Textures || (m_sameLists & (1u << list)) != 0)
+            return;
+        RecordingFormat::forEachList(records, [&](int other, const auto &now, const auto &) {
+            if constexpr (std::is_same_v<std::decay_t<decltype(kept)>,
+                                         std::decay_t<decltype(now)>>) {
+                if (other == list)
+                    kept.assign(now.begin(), now.count());
+            }
+        });
+    });
+    m_hasBefore = true;
 }
 
 void RecordingWriter::write(const CapturedRecords &capture)
@@ -79,24 +97,30 @@ void RecordingWriter::write(const CapturedRecords &capture)
     if (key)
         m_lastKeyMs = capture.timeMs;
     insertCaptureRow(capture, key);
+    m_sameLists = 0;
 
-    const SnapshotRecords *previous = m_previous ? &m_previous->records : nullptr;
+    const SnapshotRecords *previous = m_hasBefore ? &m_before : nullptr;
     RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
-        // The same list of the previous capture.
-        decltype(buffer.begin()) before = nullptr;
-        quint32 beforeCount = 0;
-        if (previous) {
-            RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
-                if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
-                    if (other == list) {
-                        before = old.begin();
-                        beforeCount = old.count();
-                    }
-                }
-            });
-        }
         using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
-        storeList<Record>(list, {buffer.begin(), buffer.count()}, {before, beforeCount}, key);
+        if constexpr (std::is_same_v<Record, SdkSignalTexture>) {
+            storeTextures({buffer.begin(), buffer.count()}, key);
+        } else {
+            // The same list of the previous capture.
+            decltype(buffer.begin()) before = nullptr;
+            quint32 beforeCount = 0;
+            if (previous) {
+                RecordingFormat::forEachList(
+                    *previous, [&](int other, const auto &old, const auto &) {
+                        if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
+                            if (other == list) {
+                                before = old.begin();
+                                beforeCount = old.count();
+                            }
+                        }
+                    });
+            }
+            storeList<Record>(list, {buffer.begin(), buffer.count()}, {before, beforeCount}, key);
+        }
     });
     storeFiles(records);
 
@@ -139,20 +163,22 @@ template <> bool differs(const SdkSignalTexture &a, const SdkSignalTexture &b)
            std::strncmp(a.path, b.path, sizeof a.path) != 0;
 }
 
+const SdkSignalTexture &recordAt(PackedTextures &before, quint32 index)
+{
+    return before.unpack(index);
+}
+
+template <typename Record> const Record &recordAt(const Record *before, quint32 index)
+{
+    return before[index];
+}
+
 template <typename Record> void prefetch(const Record *a, const Record *b)
 {
     if constexpr (sizeof(Record) > 128) {
         __builtin_prefetch(a);
         __builtin_prefetch(b);
     }
-}
-
-template <> void prefetch(const SdkSignalTexture *a, const SdkSignalTexture *b)
-{
-    __builtin_prefetch(a);
-    __builtin_prefetch(b);
-    __builtin_prefetch(a->path);
-    __builtin_prefetch(b->path);
 }
 
 } // namespace
@@ -165,10 +191,9 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
     const qsizetype beforeSize = qsizetype(before.count) * qsizetype(sizeof(Record));
     const bool asMany = before.records && before.count == now.count;
     const bool moves = !RecordingFormat::isStatic(list);
-    if (list == RecordingFormat::Textures)
-        m_changedTextures.clear();
     if (asMany && (!moves || RecordingFormat::isPrefixed(list)) &&
         (size == 0 || std::memcmp(now.records, before.records, std::size_t(size)) == 0)) {
+        m_sameLists |= 1u << list;
         if (!moves || !key)
             return;
     } else if (asMany && moves && !key && !RecordingFormat::isPrefixed(list)) {
@@ -176,7 +201,9 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
         // capture: the records that changed, each after its index (32 bits), as their exclusive
         // or with the record they replace.
         makeDifference(list, now.records, before.records, now.count);
-        if (!m_difference.isEmpty())
+        if (m_difference.isEmpty())
+            m_sameLists |= 1u << list;
+        else
             insertList(list, now.count, Delta::Exclusive, m_difference.constData(),
                        m_difference.size());
         return;
@@ -185,9 +212,28 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
                    size, reinterpret_cast<const char *>(before.records), beforeSize);
         return;
     }
-    if (list == RecordingFormat::Textures)
-        m_allTexturesChanged = true;
     insertList(list, now.count, Delta::Whole, reinterpret_cast<const char *>(now.records), size);
+}
+
+void RecordingWriter::storeTextures(Span<SdkSignalTexture> now, bool key)
+{
+    using RecordingFormat::Textures;
+    m_changedTextures.clear();
+    if (m_hasBefore && m_beforeTextures.count() == now.count && !key) {
+        makeDifference(Textures, now.records, m_beforeTextures, now.count);
+        if (m_difference.isEmpty())
+            return;
+        insertList(Textures, now.count, RecordingFormat::Delta::Exclusive, m_difference.constData(),
+                   m_difference.size());
+        for (const quint32 index : std::as_const(m_changedTextures))
+            m_beforeTextures.replace(index, now.records[index]);
+        return;
+    }
+    m_allTexturesChanged = true;
+    insertList(Textures, now.count, RecordingFormat::Delta::Whole,
+               reinterpret_cast<const char *>(now.records),
+               qsizetype(now.count) * qsizetype(sizeof(SdkSignalTexture)));
+    m_beforeTextures.assign(now.records, now.count);
 }
 
 void RecordingWriter::insertList(int list, quint32 count, int delta, const char *data,
@@ -202,17 +248,22 @@ void RecordingWriter::insertList(int list, quint32 count, int delta, const char 
     m_bytes += frame.size();
 }
 
-template <typename Record>
-void RecordingWriter::makeDifference(int list, const Record *records, const Record *before,
-                                     quint32 count)
+template <typename Record, typename Before>
+void RecordingWriter::makeDifference(int list, const Record *records, Before &before, quint32 count)
 {
     m_difference.resize(0);
     // The records are read from memory, not from the caches: ask for them a few records ahead.
     constexpr quint32 ahead = 8;
     for (quint32 i = 0; i < count; ++i) {
-        if (i + ahead < count)
-            prefetch(records + i + ahead, before + i + ahead);
-        if (!differs(records[i], before[i]))
+        if constexpr (std::is_pointer_v<Before>) {
+            if (i + ahead < count)
+                prefetch(records + i + ahead, before + i + ahead);
+        } else if (i + ahead < count) {
+            __builtin_prefetch(records + i + ahead);
+            __builtin_prefetch(records[i + ahead].path);
+        }
+        const Record &then = recordAt(before, i);
+        if (!differs(records[i], then))
             continue;
         if (list == RecordingFormat::Textures)
             m_changedTextures.push_back(i);
@@ -222,9 +273,9 @@ void RecordingWriter::makeDifference(int list, const Record *records, const Reco
         m_difference.resize(at + qsizetype(sizeof(Record)));
         char *target = m_difference.data() + at;
         const auto *now = reinterpret_cast<const unsigned char *>(records + i);
-        const auto *then = reinterpret_cast<const unsigned char *>(before + i);
+        const auto *thenBytes = reinterpret_cast<const unsigned char *>(&then);
         for (std::size_t b = 0; b < sizeof(Record); ++b)
-            target[b] = char(now[b] ^ then[b]);
+            target[b] = char(now[b] ^ thenBytes[b]);
     }
 }
 

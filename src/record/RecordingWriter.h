@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PackedTextures.h"
 #include "RecordStream.h"
 #include "Sqlite.h"
 
@@ -20,8 +21,9 @@ public:
     explicit RecordingWriter(const QString &path);
     ~RecordingWriter();
 
-    // Adds one capture to the open transaction (one is begun if needed). The shared form keeps
-    // the capture until the next instead of copying its records.
+    // Adds one capture to the open transaction (one is begun if needed). What the next capture is
+    // compared with is kept: a copy of the lists but the textures, and the textures packed; the
+    // shared capture itself is let go at once.
     void append(const CapturedRecords &capture);
     void append(SharedCapture capture);
     // Commits what was appended since the last commit.
@@ -54,9 +56,14 @@ private:
     void storeList(int list, Span<Record> now, Span<Record> before, bool key);
     void insertList(int list, quint32 count, int delta, const char *data, qsizetype size,
                     const char *prefix = nullptr, qsizetype prefixSize = 0);
-    // The list's difference from its previous records, into m_difference.
-    template <typename Record>
-    void makeDifference(int list, const Record *records, const Record *before, quint32 count);
+    // The textures, as storeList() stores a list that moves, compared with m_beforeTextures.
+    void storeTextures(Span<SdkSignalTexture> now, bool key);
+    // The list's difference from its previous records (before: their first record, or the
+    // packed textures), into m_difference.
+    template <typename Record, typename Before>
+    void makeDifference(int list, const Record *records, Before &before, quint32 count);
+    // Keeps what the next capture is compared with.
+    void keep(const SnapshotRecords &records);
     // Keeps the image files the texture records stored by this capture name, once each.
     void storeFiles(const SnapshotRecords &records);
     void storeFile(const QByteArray &path);
@@ -67,10 +74,13 @@ private:
     qint64 m_number = 0;
     qint64 m_lastKeyMs = 0;
     qint64 m_bytes = 0;
-    // The records of the previous capture, to store only the lists that changed.
     void write(const CapturedRecords &capture);
     qint64 dropBeforeNumber(qint64 number);
-    SharedCapture m_previous;
+    // The records of the previous capture, to store only the lists that changed.
+    bool m_hasBefore = false;
+    SnapshotRecords m_before; // all lists but the textures
+    PackedTextures m_beforeTextures;
+    quint32 m_sameLists = 0; // per list (1 << list): this capture's records are those before
     QSet<QByteArray> m_seenFiles;
     QByteArray m_difference; // memory for the differences, kept from capture to capture
     // The texture records this capture stored: all of them, or those that changed.

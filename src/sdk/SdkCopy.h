@@ -5,7 +5,11 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
 
 // The copy protocol of the library, shared by every list: ask for the count with a null buffer,
@@ -98,6 +102,8 @@ private:
 // followed by the spare region.
 template <typename Record> class RecordBuffer
 {
+    static_assert(std::is_trivially_copyable_v<Record>, "records are copied as bytes");
+
 public:
     // Whole records of spare region after the last record.
     static constexpr std::size_t spareRecords = (spareBytes + sizeof(Record) - 1) / sizeof(Record);
@@ -105,28 +111,24 @@ public:
     // Room for count records, all bytes zero, then the spare region with its pattern.
     Record *zeroed(quint32 count)
     {
-        checkBufferSize(count, sizeof(Record));
-        // Give back memory far larger than needed, so one huge world does not pin it for good.
-        const std::size_t bytes = std::size_t(count) * sizeof(Record);
-        if (m_storage.size() * sizeof(Record) > std::max<std::size_t>(4 * bytes, 64u << 20))
-            std::vector<Record>().swap(m_storage);
-        // Grow with headroom, still within the limit: a list that gains a record must not move
-        // all its memory again.
-        if (m_storage.size() < count + spareRecords)
-            m_storage.resize(spareRecords +
-                             std::size_t(std::min<quint64>(quint64(count) + count / 4,
-                                                           maxBufferBytes / sizeof(Record))));
+        Record *records = prepare(count);
         if (count > 0)
-            std::memset(static_cast<void *>(m_storage.data()), 0, bytes);
-        writeSparePattern(spare(count), spareRecords * sizeof(Record));
-        m_count = count;
-        return m_storage.data();
+            std::memset(static_cast<void *>(records), 0, std::size_t(count) * sizeof(Record));
+        return records;
+    }
+
+    // Gives the memory back (the records are forgotten).
+    void release()
+    {
+        m_storage.reset();
+        m_capacity = 0;
+        m_count = 0;
     }
 
     // Whether the spare region after the records of the last zeroed() still holds its pattern.
     bool spareIntact() const
     {
-        return m_storage.size() >= m_count + spareRecords &&
+        return m_capacity >= m_count + spareRecords &&
                sparePatternIntact(spare(m_count), spareRecords * sizeof(Record));
     }
 
@@ -136,23 +138,54 @@ public:
     // These records instead of the library's (tests and tools build record lists by hand).
     void assign(const Record *records, quint32 count)
     {
-        Record *target = zeroed(count);
+        Record *target = prepare(count);
         if (count > 0)
             std::memcpy(static_cast<void *>(target), records, std::size_t(count) * sizeof(Record));
     }
 
-    const Record *begin() const { return m_storage.data(); }
-    const Record *end() const { return m_storage.data() + m_count; }
+    const Record *begin() const { return m_storage.get(); }
+    const Record *end() const { return m_storage.get() + m_count; }
     const Record &operator[](quint32 index) const { return m_storage[index]; }
     quint32 count() const { return m_count; }
 
 private:
-    unsigned char *spare(quint32 count) const
+    // Room for count records (their bytes as they were), then the spare region with its pattern.
+    Record *prepare(quint32 count)
     {
-        return reinterpret_cast<unsigned char *>(const_cast<Record *>(m_storage.data()) + count);
+        checkBufferSize(count, sizeof(Record));
+        // Give back memory far larger than needed, so one huge world does not pin it for good.
+        const std::size_t bytes = std::size_t(count) * sizeof(Record);
+        if (m_capacity * sizeof(Record) > std::max<std::size_t>(4 * bytes, 64u << 20))
+            release();
+        // Grow with headroom, still within the limit: a list that gains a record must not move
+        // all its memory again. The headroom is not written until it is used, so that it takes
+        // no memory (the old records are not kept: every fill starts anew).
+        if (m_capacity < count + spareRecords) {
+            release();
+            const std::size_t capacity =
+                spareRecords + std::size_t(std::min<quint64>(quint64(count) + count / 4,
+                                                             maxBufferBytes / sizeof(Record)));
+            m_storage.reset(static_cast<Record *>(std::malloc(capacity * sizeof(Record))));
+            if (!m_storage)
+                throw std::bad_alloc();
+            m_capacity = capacity;
+        }
+        writeSparePattern(spare(count), spareRecords * sizeof(Record));
+        m_count = count;
+        return m_storage.get();
     }
 
-    std::vector<Record> m_storage;
+    unsigned char *spare(quint32 count) const
+    {
+        return reinterpret_cast<unsigned char *>(m_storage.get() + count);
+    }
+
+    struct Free
+    {
+        void operator()(Record *records) const { std::free(records); }
+    };
+    std::unique_ptr<Record[], Free> m_storage;
+    std::size_t m_capacity = 0; // records, spare region included
     quint32 m_count = 0;
 };
 

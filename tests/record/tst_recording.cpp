@@ -22,13 +22,18 @@
 namespace {
 
 // The records of world as captured at step: the first train moves at every step, its last
-// reservation comes and goes, and from step 3 on the network gains a track (a change of a list
-// that is stored only when it changes). Given an image, the first texture record names it, or
-// the same name with a "2" at odd steps.
+// reservation comes and goes, the first signal's image changes at steps 2 and 4 (with a reserved
+// byte), and from step 3 on the network gains a track (a change of a list that is stored only
+// when it changes). Given an image, the first texture record names it, or the same name with a
+// "2" at odd steps.
 void capture(const RecordWorld::World &base, int step, SnapshotRecords &records,
              const QByteArray &image = {})
 {
     RecordWorld::World world = base;
+    if (step >= 2 && !world.textures.empty()) {
+        qstrcpy(world.textures[0].path, step >= 4 ? "/b.png" : "/a/a longer path.png");
+        world.textures[0].reserved1[100] = step >= 4 ? 2 : 1;
+    }
     if (!world.trains.empty())
         world.trains[0].fraction = 0.1 * step;
     if (!image.isEmpty() && !world.textures.empty()) {
