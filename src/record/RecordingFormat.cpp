@@ -2,24 +2,55 @@
 
 #include <zstd.h>
 
+#include <cstring>
 #include <memory>
 
 namespace RecordingFormat {
 
-namespace {
-// Fast enough for the writer thread on the large world; level 3 costs the large world about 1 ms
-// more a capture for no smaller file.
-constexpr int compressionLevel = 1;
-} // namespace
+void transpose(const char *records, qsizetype count, qsizetype stride, char *planes)
+{
+    // Eight records at a time, so that each plane is written a word at a time.
+    qsizetype i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const auto *from = reinterpret_cast<const unsigned char *>(records + i * stride);
+        for (qsizetype k = 0; k < stride; ++k) {
+            quint64 word = 0;
+            for (int r = 0; r < 8; ++r)
+                word |= quint64(from[r * stride + k]) << (8 * r);
+            std::memcpy(planes + k * count + i, &word, sizeof word);
+        }
+    }
+    for (; i < count; ++i)
+        for (qsizetype k = 0; k < stride; ++k)
+            planes[k * count + i] = records[i * stride + k];
+}
 
-QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize)
+void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= count; i += 8) {
+        auto *to = reinterpret_cast<unsigned char *>(records + i * stride);
+        for (qsizetype k = 0; k < stride; ++k) {
+            quint64 word = 0;
+            std::memcpy(&word, planes + k * count + i, sizeof word);
+            for (int r = 0; r < 8; ++r)
+                to[r * stride + k] = static_cast<unsigned char>(word >> (8 * r));
+        }
+    }
+    for (; i < count; ++i)
+        for (qsizetype k = 0; k < stride; ++k)
+            records[i * stride + k] = planes[k * count + i];
+}
+
+QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize,
+                    int level)
 {
     QByteArray frame(qsizetype(ZSTD_compressBound(std::size_t(size))), Qt::Uninitialized);
     thread_local std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> context(ZSTD_createCCtx(),
                                                                               &ZSTD_freeCCtx);
     if (!context)
         throw Error(QStringLiteral("Compression impossible : mémoire insuffisante"));
-    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, compressionLevel);
+    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level);
     ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
     // For this frame only.
     if (prefix && prefixSize > 0)

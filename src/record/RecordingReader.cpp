@@ -158,6 +158,7 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
 {
     using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
     using RecordingFormat::Delta;
+    static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
     const QString name = QString::fromUtf8(limit.name);
     // The list as the last capture loaded left it, when that capture came before this one: only
     // the rows after it are applied (playing applies one capture's differences at a time).
@@ -183,9 +184,13 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
         const char *prefix = nullptr;
         qsizetype prefixSize = 0;
         char *target = nullptr;
-        if (delta == Delta::Exclusive) {
+        const bool difference = delta == Delta::Exclusive || delta == Delta::Subtracted;
+        if (difference) {
+            // A transposed difference is decompressed beside the scratch, then put in order.
+            QByteArray &into = delta == Delta::Subtracted ? m_planes : m_scratch;
             m_scratch.resize(stored.size);
-            target = m_scratch.data();
+            into.resize(stored.size);
+            target = into.data();
         } else {
             if (delta == Delta::Prefixed) {
                 // The previous list, which the new one replaces in the same memory.
@@ -207,9 +212,15 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
                      .arg(row->number)
                      .arg(error.text()));
         }
-        if (delta == Delta::Exclusive)
+        if (delta == Delta::Subtracted) {
+            const qint64 pairSize = qint64(sizeof(quint32) + sizeof(Record));
+            RecordingFormat::untranspose(m_planes.constData(), stored.size / pairSize, pairSize,
+                                         m_scratch.data());
+        }
+        if (difference)
             applyDelta(reinterpret_cast<char *>(const_cast<Record *>(buffer.begin())),
-                       qint64(sizeof(Record)), stored.size, count, name);
+                       qint64(sizeof(Record)), stored.size, count, name,
+                       delta == Delta::Subtracted);
     }
     m_lastNumber[list] = number;
 }
@@ -235,8 +246,9 @@ std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qin
                      .arg(number)
                      .arg(RecordingFormat::maxDeltaChain));
         const qint64 delta = rows.integer(1);
-        const bool known = delta == RecordingFormat::Delta::Exclusive ||
-                           (delta == RecordingFormat::Delta::Prefixed && m_version >= 2);
+        const bool known = delta >= RecordingFormat::Delta::Exclusive &&
+                           delta <= RecordingFormat::Delta::Subtracted &&
+                           RecordingFormat::versionOf(int(delta)) <= m_version;
         if (delta != RecordingFormat::Delta::Whole && !known)
             fail(QStringLiteral("%1 de la capture %2 : forme de différence %3 inconnue")
                      .arg(name)
@@ -269,7 +281,8 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
                  .arg(count)
                  .arg(name)
                  .arg(limit.maxRecords));
-    const bool exclusive = delta == RecordingFormat::Delta::Exclusive;
+    const bool exclusive =
+        delta == RecordingFormat::Delta::Exclusive || delta == RecordingFormat::Delta::Subtracted;
     if (exclusive && count != previousCount)
         fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
                  .arg(count)
@@ -292,7 +305,7 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
 }
 
 void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
-                                 const QString &name)
+                                 const QString &name, bool subtracted)
 {
     const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
     for (qint64 at = 0; at < size; at += patchSize) {
@@ -305,8 +318,18 @@ void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, 
                      .arg(name));
         char *target = records + qint64(index) * recordSize;
         const char *change = m_scratch.constData() + at + sizeof index;
-        for (qint64 b = 0; b < recordSize; ++b)
-            target[b] = char(target[b] ^ change[b]);
+        if (!subtracted) {
+            for (qint64 b = 0; b < recordSize; ++b)
+                target[b] = char(target[b] ^ change[b]);
+            continue;
+        }
+        for (qint64 b = 0; b < recordSize; b += qint64(sizeof(quint64))) {
+            quint64 word = 0, plus = 0;
+            std::memcpy(&word, target + b, sizeof word);
+            std::memcpy(&plus, change + b, sizeof plus);
+            word += plus;
+            std::memcpy(target + b, &word, sizeof word);
+        }
     }
 }
 

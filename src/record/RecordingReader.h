@@ -67,9 +67,10 @@ private:
     // is the count of the list the row follows (-1 for the first).
     ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
                         const SdkCopy::ListLimit &limit);
-    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes.
+    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes: as
+    // exclusive or, or added word by word when subtracted.
     void applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
-                    const QString &name);
+                    const QString &name, bool subtracted);
 
     QString m_fileName;
     Sqlite::Database m_db;
@@ -81,4 +82,5 @@ private:
     qint64 m_lastNumber[RecordingFormat::ListCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     QByteArray m_scratch; // a difference being applied
     QByteArray m_prefix;  // the list a prefixed frame was made with
+    QByteArray m_planes;  // a transposed difference
 };

@@ -72,7 +72,8 @@ private:
     qint64 dropBeforeNumber(qint64 number);
     SharedCapture m_previous;
     QSet<QByteArray> m_seenFiles;
-    QByteArray m_difference; // memory for the differences, kept from capture to capture
+    // Memory for the differences, kept from capture to capture: as computed, and transposed.
+    QByteArray m_pairs, m_difference;
     // The texture records this capture stored: all of them, or those that changed.
     bool m_allTexturesChanged = false;
     QList<quint32> m_changedTextures;
