@@ -123,36 +123,22 @@ void RecordingWriter::insertCaptureRow(const CapturedRecords &capture, bool key)
 
 namespace {
 
-// Whether two records differ in what a replay reads of them. A texture record is compared by its
-// signal, flags and path (up to its end): the rest of its 1,960 bytes is reserved, and reading it
-// all would cost the writer a hundred megabytes a capture on the largest worlds. A change of its
-// reserved bytes alone, which nothing reads, is not seen: a replay may show older ones until the
-// next key capture, which stores every record as given.
-template <typename Record> bool differs(const Record &a, const Record &b)
+// The records of now that differ from those of before, by index. Most are as they were: runs of
+// them are compared at once.
+template <typename Record>
+void findChanged(const Record *now, const Record *before, quint32 count,
+                 std::vector<quint32> &changed)
 {
-    return std::memcmp(&a, &b, sizeof(Record)) != 0;
-}
-
-template <> bool differs(const SdkSignalTexture &a, const SdkSignalTexture &b)
-{
-    return std::memcmp(&a, &b, offsetof(SdkSignalTexture, reserved1)) != 0 ||
-           std::strncmp(a.path, b.path, sizeof a.path) != 0;
-}
-
-template <typename Record> void prefetch(const Record *a, const Record *b)
-{
-    if constexpr (sizeof(Record) > 128) {
-        __builtin_prefetch(a);
-        __builtin_prefetch(b);
+    constexpr quint32 run = std::max<quint32>(1, quint32(4096 / sizeof(Record)));
+    for (quint32 from = 0; from < count; from += run) {
+        const quint32 to = std::min(count, from + run);
+        if (std::memcmp(now + from, before + from, std::size_t(to - from) * sizeof(Record)) == 0)
+            continue;
+        for (quint32 i = from; i < to; ++i) {
+            if (std::memcmp(now + i, before + i, sizeof(Record)) != 0)
+                changed.push_back(i);
+        }
     }
-}
-
-template <> void prefetch(const SdkSignalTexture *a, const SdkSignalTexture *b)
-{
-    __builtin_prefetch(a);
-    __builtin_prefetch(b);
-    __builtin_prefetch(a->path);
-    __builtin_prefetch(b->path);
 }
 
 } // namespace
@@ -161,11 +147,14 @@ template <typename Record>
 void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before, bool key)
 {
     using RecordingFormat::Delta;
+    constexpr bool textures = std::is_same_v<Record, SdkSignalTexture>;
     const qsizetype size = qsizetype(now.count) * qsizetype(sizeof(Record));
     const qsizetype beforeSize = qsizetype(before.count) * qsizetype(sizeof(Record));
-    const bool asMany = before.records && before.count == now.count;
+    // (What was kept of the previous texture records is for as many records.)
+    const bool asMany = before.records && before.count == now.count &&
+                        (!textures || m_textureKeys.size() == now.count);
     const bool moves = !RecordingFormat::isStatic(list);
-    if (list == RecordingFormat::Textures)
+    if (textures)
         m_changedTextures.clear();
     if (asMany && (!moves || RecordingFormat::isPrefixed(list)) &&
         (size == 0 || std::memcmp(now.records, before.records, std::size_t(size)) == 0)) {
@@ -174,18 +163,29 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
     } else if (asMany && moves && !key && !RecordingFormat::isPrefixed(list)) {
         // Between key captures a list that moves is stored as its difference from the previous
         // capture (see RecordingFormat).
-        makeDifference(list, now.records, before.records, now.count);
-        if (!m_difference.isEmpty())
-            insertList(list, now.count, Delta::Subtracted, m_difference.constData(),
-                       m_difference.size());
+        m_changed.clear();
+        if constexpr (textures)
+            findChangedTextures(now.records, now.count);
+        else
+            findChanged(now.records, before.records, now.count, m_changed);
+        if (m_changed.empty())
+            return;
+        storeDifference(list, now.records, before.records, now.count);
+        if constexpr (textures) {
+            for (const quint32 i : m_changed)
+                keepTexture(i, now.records[i]);
+            m_changedTextures.swap(m_changed);
+        }
         return;
     } else if (beforeSize > 0 && !key && RecordingFormat::isPrefixed(list)) {
         insertList(list, now.count, Delta::Prefixed, reinterpret_cast<const char *>(now.records),
                    size, reinterpret_cast<const char *>(before.records), beforeSize);
         return;
     }
-    if (list == RecordingFormat::Textures)
+    if constexpr (textures) {
         m_allTexturesChanged = true;
+        keepTextures(now.records, now.count);
+    }
     insertList(list, now.count, Delta::Whole, reinterpret_cast<const char *>(now.records), size);
 }
 
@@ -204,39 +204,91 @@ void RecordingWriter::insertList(int list, quint32 count, int delta, const char 
 }
 
 template <typename Record>
-void RecordingWriter::makeDifference(int list, const Record *records, const Record *before,
-                                     quint32 count)
+void RecordingWriter::storeDifference(int list, const Record *records, const Record *before,
+                                      quint32 count)
 {
     static_assert(sizeof(Record) % sizeof(quint64) == 0, "records of whole 64-bit words");
     constexpr qsizetype pairSize = qsizetype(sizeof(quint32) + sizeof(Record));
-    m_pairs.resize(0);
-    // The records are read from memory, not from the caches: ask for them a few records ahead.
-    constexpr quint32 ahead = 8;
-    for (quint32 i = 0; i < count; ++i) {
-        if (i + ahead < count)
-            prefetch(records + i + ahead, before + i + ahead);
-        if (!differs(records[i], before[i]))
+    const qsizetype pairs = qsizetype(m_changed.size());
+    m_difference.resize(pairs * pairSize);
+    char *planes = m_difference.data();
+    // Eight pairs at a time, made in a small block and written into their planes a word each.
+    constexpr int group = 8;
+    alignas(8) unsigned char block[group][pairSize];
+    for (qsizetype first = 0; first < pairs; first += group) {
+        const int made = int(std::min<qsizetype>(group, pairs - first));
+        for (int r = 0; r < made; ++r) {
+            const quint32 i = m_changed[std::size_t(first + r)];
+            std::memcpy(block[r], &i, sizeof i);
+            const auto *now = reinterpret_cast<const char *>(records + i);
+            const auto *then = reinterpret_cast<const char *>(before + i);
+            for (std::size_t w = 0; w < sizeof(Record); w += sizeof(quint64)) {
+                quint64 a = 0, b = 0;
+                std::memcpy(&a, now + w, sizeof a);
+                std::memcpy(&b, then + w, sizeof b);
+                a -= b;
+                std::memcpy(block[r] + sizeof i + w, &a, sizeof a);
+            }
+        }
+        if (made < group) {
+            for (qsizetype k = 0; k < pairSize; ++k)
+                for (int r = 0; r < made; ++r)
+                    planes[k * pairs + first + r] = char(block[r][k]);
             continue;
-        if (list == RecordingFormat::Textures)
-            m_changedTextures.push_back(i);
-        const qsizetype at = m_pairs.size();
-        m_pairs.resize(at + pairSize);
-        char *target = m_pairs.data() + at;
-        std::memcpy(target, &i, sizeof i);
-        target += sizeof i;
-        const auto *now = reinterpret_cast<const char *>(records + i);
-        const auto *then = reinterpret_cast<const char *>(before + i);
-        for (std::size_t w = 0; w < sizeof(Record); w += sizeof(quint64)) {
-            quint64 a = 0, b = 0;
-            std::memcpy(&a, now + w, sizeof a);
-            std::memcpy(&b, then + w, sizeof b);
-            a -= b;
-            std::memcpy(target + w, &a, sizeof a);
+        }
+        for (qsizetype k = 0; k < pairSize; ++k) {
+            quint64 word = 0;
+            for (int r = 0; r < group; ++r)
+                word |= quint64(block[r][k]) << (8 * r);
+            std::memcpy(planes + k * pairs + first, &word, sizeof word);
         }
     }
-    m_difference.resize(m_pairs.size());
-    RecordingFormat::transpose(m_pairs.constData(), m_pairs.size() / pairSize, pairSize,
-                               m_difference.data());
+    insertList(list, count, RecordingFormat::Delta::Subtracted, m_difference.constData(),
+               m_difference.size());
+}
+
+void RecordingWriter::findChangedTextures(const SdkSignalTexture *records, quint32 count)
+{
+    // Only the new records are read (the previous ones are in m_textureKeys), a few ahead.
+    constexpr quint32 ahead = 16;
+    for (quint32 i = 0; i < count; ++i) {
+        if (i + ahead < count) {
+            __builtin_prefetch(records + i + ahead);
+            __builtin_prefetch(records[i + ahead].path);
+            __builtin_prefetch(records[i + ahead].path + 64);
+        }
+        const SdkSignalTexture &texture = records[i];
+        const TextureKey &key = m_textureKeys[i];
+        const QByteArray &path = m_texturePaths[key.path];
+        const std::size_t length = std::size_t(path.size());
+        if (std::memcmp(key.head, &texture, sizeof key.head) != 0 ||
+            std::memcmp(texture.path, path.constData(), length) != 0 ||
+            (length < sizeof texture.path && texture.path[length] != '\0'))
+            m_changed.push_back(i);
+    }
+}
+
+void RecordingWriter::keepTexture(quint32 index, const SdkSignalTexture &texture)
+{
+    TextureKey &key = m_textureKeys[index];
+    std::memcpy(key.head, &texture, sizeof key.head);
+    const QByteArray path(texture.path, qsizetype(strnlen(texture.path, sizeof texture.path)));
+    auto found = m_texturePathIndex.constFind(path);
+    if (found == m_texturePathIndex.constEnd()) {
+        found = m_texturePathIndex.insert(path, quint32(m_texturePaths.size()));
+        m_texturePaths.push_back(path);
+    }
+    key.path = found.value();
+}
+
+void RecordingWriter::keepTextures(const SdkSignalTexture *records, quint32 count)
+{
+    // The paths named by no record are forgotten here, so that they cannot pile up.
+    m_texturePaths.clear();
+    m_texturePathIndex.clear();
+    m_textureKeys.resize(count);
+    for (quint32 i = 0; i < count; ++i)
+        keepTexture(i, records[i]);
 }
 
 void RecordingWriter::storeFiles(const SnapshotRecords &records)
@@ -244,10 +296,11 @@ void RecordingWriter::storeFiles(const SnapshotRecords &records)
     // Only the records that changed can name a file not seen yet.
     const bool all = m_allTexturesChanged;
     m_allTexturesChanged = false;
-    const qsizetype count = all ? qsizetype(records.textures.count()) : m_changedTextures.size();
+    const qsizetype count =
+        all ? qsizetype(records.textures.count()) : qsizetype(m_changedTextures.size());
     for (qsizetype i = 0; i < count; ++i) {
         const SdkSignalTexture &texture =
-            records.textures.begin()[all ? i : qsizetype(m_changedTextures[i])];
+            records.textures.begin()[all ? i : qsizetype(m_changedTextures[std::size_t(i)])];
         if ((texture.flags & SdkTexturePathValid) == 0)
             continue;
         const QByteArray path(texture.path, qsizetype(strnlen(texture.path, sizeof texture.path)));
@@ -311,18 +364,19 @@ qint64 RecordingWriter::dropBefore(qint64 timeMs)
     Sqlite::Statement key(m_db, "SELECT max(number) FROM captures WHERE key_capture = 1 AND "
                                 "time_ms <= ?1");
     key.bind(1, timeMs);
-    if (!key.step() || key.isNull(0))
-        return 0;
-    const qint64 number = key.integer(0);
-    key.reset();
-    return dropBeforeNumber(number);
+    return dropBeforeKey(key);
 }
 
 qint64 RecordingWriter::dropOldest()
 {
     Sqlite::Statement key(m_db, "SELECT number FROM captures WHERE key_capture = 1 ORDER BY "
                                 "number LIMIT 1 OFFSET 1");
-    if (!key.step())
+    return dropBeforeKey(key);
+}
+
+qint64 RecordingWriter::dropBeforeKey(Sqlite::Statement &key)
+{
+    if (!key.step() || key.isNull(0))
         return 0;
     const qint64 number = key.integer(0);
     key.reset();
