@@ -7,35 +7,61 @@
 
 namespace RecordingFormat {
 
-void transpose(const char *records, qsizetype count, qsizetype stride, char *planes)
+namespace {
+
+// The 8 x 8 bytes of 8 rows of 8 bytes (row r at from + r * fromStride) transposed: byte c of row
+// r goes to byte r of row c (at to + c * toStride). Blocks of 4, 2 and 1 bytes swap in turn.
+void transposeBlock(const char *from, qsizetype fromStride, char *to, qsizetype toStride)
 {
-    // Eight records at a time, so that each plane is written a word at a time.
+    quint64 x[8];
+    for (int r = 0; r < 8; ++r)
+        std::memcpy(&x[r], from + r * fromStride, sizeof x[r]);
+    const auto swap = [&x](int a, int b, int shift, quint64 low) {
+        const quint64 p = x[a], q = x[b];
+        x[a] = (p & low) | ((q & low) << shift);
+        x[b] = ((p >> shift) & low) | (q & ~low);
+    };
+    for (int r = 0; r < 4; ++r)
+        swap(r, r + 4, 32, 0x00000000FFFFFFFFull);
+    for (const int r : {0, 1, 4, 5})
+        swap(r, r + 2, 16, 0x0000FFFF0000FFFFull);
+    for (const int r : {0, 2, 4, 6})
+        swap(r, r + 1, 8, 0x00FF00FF00FF00FFull);
+    for (int c = 0; c < 8; ++c)
+        std::memcpy(to + c * toStride, &x[c], sizeof x[c]);
+}
+
+} // namespace
+
+void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
+               qsizetype planeSize)
+{
+    if (planeSize < 0)
+        planeSize = count;
     qsizetype i = 0;
     for (; i + 8 <= count; i += 8) {
-        const auto *from = reinterpret_cast<const unsigned char *>(records + i * stride);
-        for (qsizetype k = 0; k < stride; ++k) {
-            quint64 word = 0;
-            for (int r = 0; r < 8; ++r)
-                word |= quint64(from[r * stride + k]) << (8 * r);
-            std::memcpy(planes + k * count + i, &word, sizeof word);
-        }
+        qsizetype k = 0;
+        for (; k + 8 <= stride; k += 8)
+            transposeBlock(records + i * stride + k, stride, planes + k * planeSize + i, planeSize);
+        for (; k < stride; ++k)
+            for (qsizetype r = i; r < i + 8; ++r)
+                planes[k * planeSize + r] = records[r * stride + k];
     }
     for (; i < count; ++i)
         for (qsizetype k = 0; k < stride; ++k)
-            planes[k * count + i] = records[i * stride + k];
+            planes[k * planeSize + i] = records[i * stride + k];
 }
 
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records)
 {
     qsizetype i = 0;
     for (; i + 8 <= count; i += 8) {
-        auto *to = reinterpret_cast<unsigned char *>(records + i * stride);
-        for (qsizetype k = 0; k < stride; ++k) {
-            quint64 word = 0;
-            std::memcpy(&word, planes + k * count + i, sizeof word);
-            for (int r = 0; r < 8; ++r)
-                to[r * stride + k] = static_cast<unsigned char>(word >> (8 * r));
-        }
+        qsizetype k = 0;
+        for (; k + 8 <= stride; k += 8)
+            transposeBlock(planes + k * count + i, count, records + i * stride + k, stride);
+        for (; k < stride; ++k)
+            for (qsizetype r = i; r < i + 8; ++r)
+                records[r * stride + k] = planes[k * count + r];
     }
     for (; i < count; ++i)
         for (qsizetype k = 0; k < stride; ++k)

@@ -100,8 +100,9 @@ public:
 };
 
 // Byte k of each of count records of stride bytes, for k = 0 to stride - 1, into planes (a
-// transposed table), and back.
-void transpose(const char *records, qsizetype count, qsizetype stride, char *planes);
+// transposed table: plane k at planes + k * planeSize, planeSize count unless given), and back.
+void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
+               qsizetype planeSize = -1);
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records);
 
 // size bytes as one zstd frame with its checksum, made with prefixSize bytes at prefix as its
