@@ -174,6 +174,9 @@ void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before,
         if constexpr (textures) {
             for (const quint32 i : m_changed)
                 keepTexture(i, now.records[i]);
+            // Paths that change at every capture would pile up until the next key capture.
+            if (m_texturePaths.size() > 2 * std::size_t(now.count) + 1024)
+                keepTextures(now.records, now.count);
             m_changedTextures.swap(m_changed);
         }
         return;
