@@ -2,24 +2,101 @@
 
 #include <zstd.h>
 
+#include <cstring>
 #include <memory>
 
 namespace RecordingFormat {
 
 namespace {
-// Fast enough for the writer thread on the large world; level 3 costs the large world about 1 ms
-// more a capture for no smaller file.
-constexpr int compressionLevel = 1;
+
+// The 8 x 8 bytes of 8 rows of 8 bytes (row r at from + r * fromStride) transposed: byte c of row
+// r goes to byte r of row c (at to + c * toStride). Blocks of 4, 2 and 1 bytes swap in turn.
+void transposeBlock(const char *from, qsizetype fromStride, char *to, qsizetype toStride)
+{
+    quint64 x0, x1, x2, x3, x4, x5, x6, x7;
+    std::memcpy(&x0, from, 8);
+    std::memcpy(&x1, from + fromStride, 8);
+    std::memcpy(&x2, from + 2 * fromStride, 8);
+    std::memcpy(&x3, from + 3 * fromStride, 8);
+    std::memcpy(&x4, from + 4 * fromStride, 8);
+    std::memcpy(&x5, from + 5 * fromStride, 8);
+    std::memcpy(&x6, from + 6 * fromStride, 8);
+    std::memcpy(&x7, from + 7 * fromStride, 8);
+    const auto swap = [](quint64 &p, quint64 &q, int shift, quint64 low) {
+        const quint64 a = p, b = q;
+        p = (a & low) | ((b & low) << shift);
+        q = ((a >> shift) & low) | (b & ~low);
+    };
+    constexpr quint64 half = 0x00000000FFFFFFFFull, quarter = 0x0000FFFF0000FFFFull,
+                      eighth = 0x00FF00FF00FF00FFull;
+    swap(x0, x4, 32, half);
+    swap(x1, x5, 32, half);
+    swap(x2, x6, 32, half);
+    swap(x3, x7, 32, half);
+    swap(x0, x2, 16, quarter);
+    swap(x1, x3, 16, quarter);
+    swap(x4, x6, 16, quarter);
+    swap(x5, x7, 16, quarter);
+    swap(x0, x1, 8, eighth);
+    swap(x2, x3, 8, eighth);
+    swap(x4, x5, 8, eighth);
+    swap(x6, x7, 8, eighth);
+    std::memcpy(to, &x0, 8);
+    std::memcpy(to + toStride, &x1, 8);
+    std::memcpy(to + 2 * toStride, &x2, 8);
+    std::memcpy(to + 3 * toStride, &x3, 8);
+    std::memcpy(to + 4 * toStride, &x4, 8);
+    std::memcpy(to + 5 * toStride, &x5, 8);
+    std::memcpy(to + 6 * toStride, &x6, 8);
+    std::memcpy(to + 7 * toStride, &x7, 8);
+}
+
 } // namespace
 
-QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize)
+void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
+               qsizetype planeSize)
+{
+    if (planeSize < 0)
+        planeSize = count;
+    qsizetype i = 0;
+    for (; i + 8 <= count; i += 8) {
+        qsizetype k = 0;
+        for (; k + 8 <= stride; k += 8)
+            transposeBlock(records + i * stride + k, stride, planes + k * planeSize + i, planeSize);
+        for (; k < stride; ++k)
+            for (qsizetype r = i; r < i + 8; ++r)
+                planes[k * planeSize + r] = records[r * stride + k];
+    }
+    for (; i < count; ++i)
+        for (qsizetype k = 0; k < stride; ++k)
+            planes[k * planeSize + i] = records[i * stride + k];
+}
+
+void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= count; i += 8) {
+        qsizetype k = 0;
+        for (; k + 8 <= stride; k += 8)
+            transposeBlock(planes + k * count + i, count, records + i * stride + k, stride);
+        for (; k < stride; ++k)
+            for (qsizetype r = i; r < i + 8; ++r)
+                records[r * stride + k] = planes[k * count + r];
+    }
+    for (; i < count; ++i)
+        for (qsizetype k = 0; k < stride; ++k)
+            records[i * stride + k] = planes[k * count + i];
+}
+
+QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize,
+                    int level)
 {
     QByteArray frame(qsizetype(ZSTD_compressBound(std::size_t(size))), Qt::Uninitialized);
     thread_local std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> context(ZSTD_createCCtx(),
                                                                               &ZSTD_freeCCtx);
     if (!context)
         throw Error(QStringLiteral("Compression impossible : mémoire insuffisante"));
-    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, compressionLevel);
+    ZSTD_CCtx_setParameter(context.get(), ZSTD_c_compressionLevel, level);
     ZSTD_CCtx_setParameter(context.get(), ZSTD_c_checksumFlag, 1);
     // For this frame only.
     if (prefix && prefixSize > 0)

@@ -20,14 +20,19 @@
 //            pairs), so that a list is rebuilt from its last whole row and the differences after
 //            it. The usage lists (reservations, occupations), whose records come and go, are
 //            stored between key captures as a zstd frame made with the same list of the previous
-//            capture as its prefix (delta 2, any count). The network (tracks, stations, signals,
-//            nodes) is stored whole, only when it changes.
+//            capture as its prefix (delta 2, any count). Since version 3 the differences are the
+//            changed records minus the records they replace, in 64-bit words (two's complement,
+//            little-endian), each after its index, transposed (byte 0 of every pair, then byte
+//            1, and so on) so that the high bytes of the numbers that moved a little come out as
+//            runs of zeros (delta 3). The network (tracks, stations, signals, nodes) is stored
+//            whole, only when it changes.
 //   files(path, size, data): the image files the texture records name, once each
 //   meta(key, value): what the recording is about
-// The schema's version is the database's user_version; version 1 is version 2 without delta 2.
+// The schema's version is the database's user_version; version 1 is version 2 without delta 2,
+// version 2 is version 3 without delta 3.
 namespace RecordingFormat {
 
-constexpr int schemaVersion = 2;
+constexpr int schemaVersion = 3;
 constexpr int oldestSchemaVersion = 1;
 constexpr qint64 keyIntervalMs = 60000;
 // No image file the records name is kept beyond this size.
@@ -50,7 +55,13 @@ enum List : int {
 };
 
 // How a row of a list is stored.
-enum Delta : int { Whole = 0, Exclusive = 1, Prefixed = 2 };
+enum Delta : int { Whole = 0, Exclusive = 1, Prefixed = 2, Subtracted = 3 };
+
+// The version that brought a form of row (a row of another form in an older file is damage).
+constexpr int versionOf(int delta)
+{
+    return delta == Subtracted ? 3 : delta == Prefixed ? 2 : 1;
+}
 
 // Stored as a frame with the previous list as its prefix between key captures.
 constexpr bool isPrefixed(int list)
@@ -88,10 +99,16 @@ public:
     QString text() const { return QString::fromUtf8(what()); }
 };
 
+// Byte k of each of count records of stride bytes, for k = 0 to stride - 1, into planes (a
+// transposed table: plane k at planes + k * planeSize, planeSize count unless given), and back.
+void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
+               qsizetype planeSize = -1);
+void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records);
+
 // size bytes as one zstd frame with its checksum, made with prefixSize bytes at prefix as its
-// prefix when they are given (the same bytes are needed to decompress it).
+// prefix when they are given (the same bytes are needed to decompress it); level is zstd's.
 QByteArray compress(const char *data, qsizetype size, const char *prefix = nullptr,
-                    qsizetype prefixSize = 0);
+                    qsizetype prefixSize = 0, int level = 1);
 
 // Decompresses frame into exactly size bytes at target, with the prefix it was made with. Throws
 // Error when the frame does not state exactly that size, is damaged, or gives anything else.

@@ -231,9 +231,13 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
     const char *prefix = nullptr;
     qsizetype prefixSize = 0;
     char *target = nullptr;
-    if (delta == Delta::Exclusive) {
+    const bool difference = delta == Delta::Exclusive || delta == Delta::Subtracted;
+    if (difference) {
+        // A transposed difference is decompressed beside the scratch, then put in order.
+        QByteArray &into = delta == Delta::Subtracted ? m_planes : m_scratch;
         m_scratch.resize(stored.size);
-        target = m_scratch.data();
+        into.resize(stored.size);
+        target = into.data();
     } else {
         if (delta == Delta::Prefixed) {
             if (copies)
@@ -254,13 +258,19 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
         fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(number).arg(error.text()));
     }
     auto *records = const_cast<Record *>(buffer.begin());
-    if (delta != Delta::Exclusive) {
+    if (!difference) {
         if (copies)
             copiedPaths();
         return;
     }
+    if (delta == Delta::Subtracted) {
+        static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
+        const qint64 pairSize = qint64(sizeof(quint32) + sizeof(Record));
+        RecordingFormat::untranspose(m_planes.constData(), stored.size / pairSize, pairSize,
+                                     m_scratch.data());
+    }
     applyDelta(reinterpret_cast<char *>(records), qint64(sizeof(Record)), stored.size, stored.count,
-               name, [&](quint32 index, bool applied) {
+               name, delta == Delta::Subtracted, [&](quint32 index, bool applied) {
                    if constexpr (textures) {
                        if (!copies)
                            return;
@@ -294,8 +304,9 @@ std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qin
                      .arg(number)
                      .arg(RecordingFormat::maxDeltaChain));
         const qint64 delta = rows.integer(1);
-        const bool known = delta == RecordingFormat::Delta::Exclusive ||
-                           (delta == RecordingFormat::Delta::Prefixed && m_version >= 2);
+        const bool known = delta >= RecordingFormat::Delta::Exclusive &&
+                           delta <= RecordingFormat::Delta::Subtracted &&
+                           RecordingFormat::versionOf(int(delta)) <= m_version;
         if (delta != RecordingFormat::Delta::Whole && !known)
             fail(QStringLiteral("%1 de la capture %2 : forme de différence %3 inconnue")
                      .arg(name)
@@ -328,7 +339,8 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
                  .arg(count)
                  .arg(name)
                  .arg(limit.maxRecords));
-    const bool exclusive = delta == RecordingFormat::Delta::Exclusive;
+    const bool exclusive =
+        delta == RecordingFormat::Delta::Exclusive || delta == RecordingFormat::Delta::Subtracted;
     if (exclusive && count != previousCount)
         fail(QStringLiteral("différence de %1 %2 pour une liste de %3")
                  .arg(count)
@@ -352,7 +364,7 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
 
 template <typename Touch>
 void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
-                                 const QString &name, Touch touch)
+                                 const QString &name, bool subtracted, Touch touch)
 {
     const qint64 patchSize = qint64(sizeof(quint32)) + recordSize;
     for (qint64 at = 0; at < size; at += patchSize) {
@@ -366,17 +378,28 @@ void RecordingReader::applyDelta(char *records, qint64 recordSize, qint64 size, 
         touch(index, false);
         char *target = records + qint64(index) * recordSize;
         const char *change = m_scratch.constData() + at + sizeof index;
-        // Eight bytes at a time (a record is a whole number of them but for its tail).
-        qint64 b = 0;
-        for (; b + 8 <= recordSize; b += 8) {
-            quint64 word = 0, flip = 0;
-            std::memcpy(&word, target + b, 8);
-            std::memcpy(&flip, change + b, 8);
-            word ^= flip;
-            std::memcpy(target + b, &word, 8);
+        if (subtracted) {
+            // Added word by word (a record is a whole number of them).
+            for (qint64 b = 0; b < recordSize; b += qint64(sizeof(quint64))) {
+                quint64 word = 0, plus = 0;
+                std::memcpy(&word, target + b, sizeof word);
+                std::memcpy(&plus, change + b, sizeof plus);
+                word += plus;
+                std::memcpy(target + b, &word, sizeof word);
+            }
+        } else {
+            // Eight bytes at a time (a record is a whole number of them but for its tail).
+            qint64 b = 0;
+            for (; b + 8 <= recordSize; b += 8) {
+                quint64 word = 0, flip = 0;
+                std::memcpy(&word, target + b, 8);
+                std::memcpy(&flip, change + b, 8);
+                word ^= flip;
+                std::memcpy(target + b, &word, 8);
+            }
+            for (; b < recordSize; ++b)
+                target[b] = char(target[b] ^ change[b]);
         }
-        for (; b < recordSize; ++b)
-            target[b] = char(target[b] ^ change[b]);
         touch(index, true);
     }
 }

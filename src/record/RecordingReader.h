@@ -83,11 +83,12 @@ private:
     // is the count of the list the row follows (-1 for the first).
     ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
                         const SdkCopy::ListLimit &limit);
-    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes;
-    // touch(index, applied) is called for each record changed, before and after its change.
+    // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes: as
+    // exclusive or, or added word by word when subtracted; touch(index, applied) is called for
+    // each record changed, before and after its change.
     template <typename Touch>
     void applyDelta(char *records, qint64 recordSize, qint64 size, qint64 count,
-                    const QString &name, Touch touch);
+                    const QString &name, bool subtracted, Touch touch);
     // With images extracted: gives every texture record its recorded path back (before a row
     // that replaces the list from it), or names the copies in all of them (after such a row).
     void recordedPaths();
@@ -107,4 +108,5 @@ private:
     std::vector<qint32> m_textureImage;
     QByteArray m_scratch; // a difference being applied
     QByteArray m_prefix;  // the list a prefixed frame was made with
+    QByteArray m_planes;  // a transposed difference
 };

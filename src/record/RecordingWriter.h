@@ -5,11 +5,14 @@
 #include "Sqlite.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QSet>
 
+#include <cstddef>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Writes captures into a new recording file, on the thread that calls it. Every failure (the file
 // cannot be created, the disk is full) throws RecordingFormat::Error with a French text; the
@@ -56,12 +59,19 @@ private:
     void storeList(int list, Span<Record> now, Span<Record> before, bool key);
     void insertList(int list, quint32 count, int delta, const char *data, qsizetype size,
                     const char *prefix = nullptr, qsizetype prefixSize = 0);
-    // The textures, as storeList() stores a list that moves, compared with m_beforeTextures.
-    void storeTextures(Span<SdkSignalTexture> now, bool key);
-    // The list's difference from its previous records (before: their first record, or the
-    // packed textures), into m_difference.
-    template <typename Record, typename Before>
-    void makeDifference(int list, const Record *records, Before &before, quint32 count);
+    // Stores the records of m_changed as their difference from before (see RecordingFormat).
+    template <typename Record>
+    void storeDifference(int list, const Record *records, const Record *before, quint32 count);
+    // The texture records that changed since the previous capture, into m_changed. A texture
+    // record is compared by its signal, flags and path (up to its end): the rest of its 1,960
+    // bytes is reserved, and reading it all would cost the writer a hundred megabytes a capture
+    // on the largest worlds. A change of its reserved bytes alone, which nothing reads, is not
+    // seen: a replay may show older ones until the next key capture, which stores every record
+    // as given.
+    void findChangedTextures(const SdkSignalTexture *records, quint32 count);
+    // Keeps what is compared of one texture record, or of all.
+    void keepTexture(quint32 index, const SdkSignalTexture &texture);
+    void keepTextures(const SdkSignalTexture *records, quint32 count);
     // Keeps what the next capture is compared with.
     void keep(const SnapshotRecords &records);
     // Keeps the image files the texture records stored by this capture name, once each.
@@ -74,16 +84,32 @@ private:
     qint64 m_number = 0;
     qint64 m_lastKeyMs = 0;
     qint64 m_bytes = 0;
+    // The records of the previous capture, to store only the lists that changed.
     void write(const CapturedRecords &capture);
     qint64 dropBeforeNumber(qint64 number);
-    // The records of the previous capture, to store only the lists that changed.
+    // Drops the captures before the key capture the query gives (none when it gives none).
+    qint64 dropBeforeKey(Sqlite::Statement &key);
+    // The records of the previous capture as stored, to store only the lists that changed.
     bool m_hasBefore = false;
     SnapshotRecords m_before; // all lists but the textures
     PackedTextures m_beforeTextures;
     quint32 m_sameLists = 0; // per list (1 << list): this capture's records are those before
     QSet<QByteArray> m_seenFiles;
-    QByteArray m_difference; // memory for the differences, kept from capture to capture
+    // Memory for the differences, kept from capture to capture.
+    QByteArray m_difference;
     // The texture records this capture stored: all of them, or those that changed.
     bool m_allTexturesChanged = false;
-    QList<quint32> m_changedTextures;
+    std::vector<quint32> m_changedTextures;
+    std::vector<quint32> m_changed; // the records of the list being stored that changed
+    // What was compared of the previous texture records, apart from the records so that a
+    // comparison reads only the new ones: their first bytes and their path (among m_texturePaths,
+    // each path once).
+    struct TextureKey
+    {
+        unsigned char head[offsetof(SdkSignalTexture, reserved1)];
+        quint32 path;
+    };
+    std::vector<TextureKey> m_textureKeys;
+    std::vector<QByteArray> m_texturePaths;
+    QHash<QByteArray, quint32> m_texturePathIndex;
 };

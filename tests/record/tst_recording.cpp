@@ -260,9 +260,13 @@ private Q_SLOTS:
             "substr(data, length(data) / 2 + 2) WHERE list = 0 AND number = 1",
             "trains de la capture 1 : bloc compressé endommagé", 0);
         row("block beyond its stated size", "expand", "au lieu des", 0);
-        row("newer schema", "PRAGMA user_version = 3", "plus récente", 0);
+        row("newer schema", "PRAGMA user_version = 4", "plus récente", 0);
         row("older schema, read as it was",
-            "DELETE FROM lists WHERE delta = 2; PRAGMA user_version = 1", "", 3);
+            "DELETE FROM lists WHERE delta = 2; UPDATE lists SET delta = 1 WHERE delta = 3; "
+            "PRAGMA user_version = 1",
+            "", 3);
+        row("a difference of a form the version lacks (2)", "PRAGMA user_version = 2",
+            "trains de la capture 1 : forme de différence 3 inconnue", 0);
         row("a difference of a form the version lacks",
             "UPDATE lists SET delta = 2 WHERE list = 0 AND number = 1; PRAGMA user_version = 1",
             "trains de la capture 1 : forme de différence 2 inconnue", 0);
@@ -410,7 +414,7 @@ private Q_SLOTS:
         row("a recording", "good", "");
         row("not SQLite", "text", "ce n’est pas un enregistrement (pas un fichier SQLite)");
         row("a newer version", "newer",
-            "version 3, plus récente que celle que ce programme lit (2)");
+            "version 4, plus récente que celle que ce programme lit (3)");
         row("a folder", "folder", "c’est un dossier");
         row("a FIFO", "fifo", "ce n’est pas un fichier ordinaire");
         row("truncated", "truncate", "fichier tronqué");
@@ -432,7 +436,7 @@ private Q_SLOTS:
         } else {
             record(path, m_world, 4, kind == "writing" ? &writer : nullptr);
             if (kind == "newer")
-                execute(path, "PRAGMA user_version = 3");
+                execute(path, "PRAGMA user_version = 4");
             if (kind == "truncate")
                 QVERIFY(QFile::resize(path, QFileInfo(path).size() / 2));
         }
