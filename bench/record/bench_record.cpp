@@ -78,6 +78,8 @@ void record(const Options &options, const QString &path, QTextStream &out)
         for (int i = 0; i < options.captures; ++i) {
             QElapsedTimer period;
             period.start();
+            // As the reader does: the memory of a capture the writer let go goes round.
+            reuseSharedMemory(records);
             records.capture(SdkFunctions::library(), session, 0);
             recordedMs =
                 options.accelerated ? recordedMs + 250 : QDateTime::currentMSecsSinceEpoch();
