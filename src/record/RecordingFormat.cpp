@@ -51,41 +51,37 @@ void transposeBlock(const char *from, qsizetype fromStride, char *to, qsizetype 
     std::memcpy(to + 7 * toStride, &x7, 8);
 }
 
+// Transposes a matrix of rows x cols bytes (a row every sourcePitch bytes) into one of cols x rows
+// (a row every targetPitch bytes), eight by eight bytes where it can.
+void transposeBytes(const char *source, qsizetype rows, qsizetype cols, qsizetype sourcePitch,
+                    char *target, qsizetype targetPitch)
+{
+    qsizetype i = 0;
+    for (; i + 8 <= rows; i += 8) {
+        qsizetype k = 0;
+        for (; k + 8 <= cols; k += 8)
+            transposeBlock(source + i * sourcePitch + k, sourcePitch, target + k * targetPitch + i,
+                           targetPitch);
+        for (; k < cols; ++k)
+            for (qsizetype r = i; r < i + 8; ++r)
+                target[k * targetPitch + r] = source[r * sourcePitch + k];
+    }
+    for (; i < rows; ++i)
+        for (qsizetype k = 0; k < cols; ++k)
+            target[k * targetPitch + i] = source[i * sourcePitch + k];
+}
+
 } // namespace
 
 void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
                qsizetype planeSize)
 {
-    if (planeSize < 0)
-        planeSize = count;
-    qsizetype i = 0;
-    for (; i + 8 <= count; i += 8) {
-        qsizetype k = 0;
-        for (; k + 8 <= stride; k += 8)
-            transposeBlock(records + i * stride + k, stride, planes + k * planeSize + i, planeSize);
-        for (; k < stride; ++k)
-            for (qsizetype r = i; r < i + 8; ++r)
-                planes[k * planeSize + r] = records[r * stride + k];
-    }
-    for (; i < count; ++i)
-        for (qsizetype k = 0; k < stride; ++k)
-            planes[k * planeSize + i] = records[i * stride + k];
+    transposeBytes(records, count, stride, stride, planes, planeSize < 0 ? count : planeSize);
 }
 
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records)
 {
-    qsizetype i = 0;
-    for (; i + 8 <= count; i += 8) {
-        qsizetype k = 0;
-        for (; k + 8 <= stride; k += 8)
-            transposeBlock(planes + k * count + i, count, records + i * stride + k, stride);
-        for (; k < stride; ++k)
-            for (qsizetype r = i; r < i + 8; ++r)
-                records[r * stride + k] = planes[k * count + r];
-    }
-    for (; i < count; ++i)
-        for (qsizetype k = 0; k < stride; ++k)
-            records[i * stride + k] = planes[k * count + i];
+    transposeBytes(planes, stride, count, count, records, stride);
 }
 
 QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize,
