@@ -10,6 +10,14 @@ namespace {
 constexpr int maximumNames = 4096;
 } // namespace
 
+bool MapStationLayer::Placing::operator==(const Placing &other) const
+{
+    return stations.constData() == other.stations.constData() &&
+           stations.size() == other.stations.size() && camera == other.camera &&
+           size == other.size && keepClear == other.keepClear && font == other.font &&
+           dpiX == other.dpiX && dpiY == other.dpiY;
+}
+
 void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPaintCounts &counts,
                             const QVector<QRectF> &keepClear)
 {
@@ -18,7 +26,36 @@ void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPa
         return;
     const QFont font = MapStyle::stationFont();
     painter->setFont(font);
-    const QFontMetricsF metrics(font, painter->device());
+    const QPaintDevice *device = painter->device();
+    Placing placing{stations,
+                    scene.camera,
+                    scene.size,
+                    keepClear,
+                    font,
+                    device ? device->logicalDpiX() : 0,
+                    device ? device->logicalDpiY() : 0};
+    if (!m_placingValid || !(placing == m_placing)) {
+        place(scene, QFontMetricsF(font, painter->device()), keepClear);
+        m_placing = std::move(placing);
+        m_placingValid = true;
+    }
+    // The boxes, then the names: placed apart, neither covers another's.
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(MapStyle::stationBox);
+    for (const Placed &placed : std::as_const(m_placed)) {
+        painter->drawRoundedRect(placed.box, 3, 3);
+        counts.stationNameBoxes.append(placed.box);
+    }
+    painter->setPen(MapStyle::stationName);
+    for (const Placed &placed : std::as_const(m_placed))
+        painter->drawStaticText(placed.box.topLeft() + QPointF(4, 2), placed.text);
+    counts.stationNamesDrawn += int(m_placed.size());
+}
+
+void MapStationLayer::place(const MapPaintScene &scene, const QFontMetricsF &metrics,
+                            const QVector<QRectF> &keepClear)
+{
+    m_placed.clear();
     if (m_names.size() > maximumNames)
         m_names.clear();
     const QRectF view = scene.view();
@@ -26,7 +63,7 @@ void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPa
     for (const QRectF &box : keepClear)
         placed.add(box);
     // The larger stations come first, so they win where two names would overlap.
-    for (const MapOverlay::Station &station : stations) {
+    for (const MapOverlay::Station &station : scene.overlay->stations) {
         const QPointF point = scene.camera.toScreen(station.x, station.y, scene.size);
         // QRectF::contains takes a point that is not a number: it is dropped first.
         if (!MapCamera::isDrawable(point) || !view.contains(point))
@@ -46,12 +83,6 @@ void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPa
         if (placed.overlapsAny(spaced))
             continue;
         placed.add(spaced);
-        counts.stationNameBoxes.append(box);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(MapStyle::stationBox);
-        painter->drawRoundedRect(box, 3, 3);
-        painter->setPen(MapStyle::stationName);
-        painter->drawStaticText(box.topLeft() + QPointF(4, 2), name->text);
-        ++counts.stationNamesDrawn;
+        m_placed.append({box, name->text});
     }
 }
