@@ -12,14 +12,22 @@
 //      [dense|snapshot|rest]
 // (dense: the level of detail by density only; snapshot: only the snapshots at the whole view;
 // rest: only the exact paint after a 200-pixel pan at the whole view)
+//      bin/bench_map [small|medium|large] [count] pictures DIRECTORY NAME
+// (the whole view after each of count data maps, default settings, as DIRECTORY/NAME-i.png; the
+// data maps are kept in DIRECTORY and used again by the next run, so that two versions of the
+// map can be compared picture by picture)
 
+#include "DataMapKeys.h"
 #include "GameProcess.h"
 #include "MapItem.h"
+#include "MapSignalTable.h"
 #include "SdkApi.h"
 #include "SdkLoader.h"
 #include "SnapshotConverter.h"
 #include "TextureLoader.h"
 
+#include <QDataStream>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMap>
@@ -132,6 +140,44 @@ void zoomedViews(MapItem &item, QPainter &painter, const std::function<void()> &
                 startKb / 1024, residentKb() / 1024);
 }
 
+// The data maps kept in the directory, or these written there for the next run.
+void keepMaps(const QString &directory, QVector<QVariantMap> *maps)
+{
+    QFile file(QDir(directory).filePath(QStringLiteral("maps.bin")));
+    if (file.open(QIODevice::ReadOnly)) {
+        QDataStream in(&file);
+        in >> *maps;
+        for (QVariantMap &map : *maps)
+            map.insert(DataMapKeys::mapSignalsKey,
+                       QVariant::fromValue(MapSignalTable::fromList(
+                           map.value(DataMapKeys::mapSignalsKey).toList())));
+        return;
+    }
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    // The signal table is kept as the list of its entries.
+    QVector<QVariantMap> lists = *maps;
+    for (QVariantMap &map : lists)
+        map.insert(DataMapKeys::mapSignalsKey,
+                   MapSignalTable::fromVariant(map.value(DataMapKeys::mapSignalsKey)).toList());
+    QDataStream out(&file);
+    out << lists;
+}
+
+void writePictures(MapItem &item, QPainter &painter, const QVector<QVariantMap> &maps,
+                   const QString &directory, const QString &name)
+{
+    item.setSignalLayer(SignalLayer::Auto);
+    for (int i = 0; i < maps.size(); ++i) {
+        item.setSnapshotData(maps[i]);
+        item.paint(&painter);
+        TextureLoader::shared().waitForIdle(60000);
+        item.paint(&painter);
+        const auto *image = static_cast<const QImage *>(painter.device());
+        image->save(QDir(directory).filePath(QStringLiteral("%1-%2.png").arg(name).arg(i)));
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -165,6 +211,9 @@ int main(int argc, char **argv)
     for (int i = 0; i < (snapshotOnly ? std::min(repetitions, 8) : repetitions) + 1; ++i)
         maps.append(convertSnapshot(session, processId, ViewParameters()));
 
+    const bool pictures = argc > 5 && QByteArray(argv[3]) == "pictures";
+    if (pictures)
+        keepMaps(QString::fromLocal8Bit(argv[4]), &maps);
     MapItem item;
     item.setSize(QSizeF(1600, 900));
     item.setSnapshotData(maps[0]); // frames the whole network
@@ -186,6 +235,11 @@ int main(int argc, char **argv)
                 maps[0].value(QStringLiteral("trainCount")).toInt(),
                 maps[0].value(QStringLiteral("stationCount")).toInt(), item.scale(), repetitions);
 
+    if (pictures) {
+        writePictures(item, painter, maps, QString::fromLocal8Bit(argv[4]),
+                      QString::fromLocal8Bit(argv[5]));
+        return 0;
+    }
     if (snapshotOnly) {
         item.setSignalLayer(SignalLayer::Auto);
         item.paint(&painter);

@@ -35,6 +35,13 @@ public:
     void keyed(QPainter *painter, quint64 key, const QRect &bounds,
                const SymbolStamp::Drawer &drawer, const QPointF &point);
 
+    // Readies the pixels that a symbol within bounds at point will cover, when it is stamped.
+    void prefetch(const QPointF &point, const QRect &bounds) const
+    {
+        if (m_stamping)
+            SymbolStamp::prefetch(m_target, point, bounds);
+    }
+
 private:
     void reset(int dotsPerMeter, const QFont &font, double scaleX, double scaleY);
     static quint64 labelKey(bool marker, int state);

@@ -90,6 +90,11 @@ void MapTrainLayer::drawShape(QPainter *painter, const QPointF &anchor, bool sel
     painter->drawPath(shape);
 }
 
+int MapTrainLayer::reachOf(double size)
+{
+    return int(std::ceil(size * 1.2)) + 3;
+}
+
 void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train,
                                const QPointF &point, const QPointF &heading, double size,
                                MapSymbols &symbols)
@@ -107,7 +112,7 @@ void MapTrainLayer::drawMarker(QPainter *painter, const MapOverlay::Train &train
                         quint64(direction) << 2 | quint64(quarters) << 8;
     // The arrow's tip lies 1.2 sizes ahead, the rim at most 2 pixels beyond, and a pixel of
     // antialiasing: the stamp covers no more, since each stamped pixel costs a blend.
-    const int reach = int(std::ceil(size * 1.2)) + 3;
+    const int reach = reachOf(size);
     const bool selected = train.selected;
     symbols.keyed(
         painter, key, QRect(-reach, -reach, 2 * reach + 1, 2 * reach + 1),
@@ -146,12 +151,26 @@ void MapTrainLayer::drawMarkers(QPainter *painter, const QVector<MapOverlay::Tra
     // The size comes from every train shown; a strip draws only the markers that reach into it.
     const QRectF reach = area.adjusted(-20, -20, 20, 20);
     int selected = -1;
+    QVector<int> drawn;
+    drawn.reserve(shown.size());
     for (int k = 0; k < shown.size(); ++k) {
-        const MapOverlay::Train &train = trains[shown[k].first];
-        if (train.selected)
+        if (trains[shown[k].first].selected)
             selected = k;
         else if (reach.contains(shown[k].second))
-            drawMarker(painter, train, shown[k].second, headings[k], size, symbols);
+            drawn.append(k);
+    }
+    // The markers lie anywhere on the map: the pixels of the markers a little ahead are fetched
+    // while one is blended, which would otherwise wait for each of its rows.
+    constexpr int ahead = 4;
+    const int side = reachOf(size);
+    const QRect bounds(-side, -side, 2 * side + 1, 2 * side + 1);
+    for (int j = 0; j < std::min(ahead, int(drawn.size())); ++j)
+        symbols.prefetch(shown[drawn[j]].second, bounds);
+    for (int j = 0; j < drawn.size(); ++j) {
+        if (j + ahead < drawn.size())
+            symbols.prefetch(shown[drawn[j + ahead]].second, bounds);
+        const int k = drawn[j];
+        drawMarker(painter, trains[shown[k].first], shown[k].second, headings[k], size, symbols);
     }
     if (selected >= 0)
         drawMarker(painter, trains[shown[selected].first], shown[selected].second,

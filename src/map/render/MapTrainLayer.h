@@ -41,6 +41,8 @@ private:
     // size: half the marker's width for a train that is not selected.
     static void drawMarker(QPainter *painter, const MapOverlay::Train &train, const QPointF &point,
                            const QPointF &heading, double size, MapSymbols &symbols);
+    // How far a marker of this size reaches from its point, in whole pixels.
+    static int reachOf(double size);
     static void drawShape(QPainter *painter, const QPointF &anchor, bool selected, bool stopped,
                           int direction, double size);
     // Half the width of the markers of trains that are not selected: smaller where many trains

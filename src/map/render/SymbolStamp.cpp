@@ -105,6 +105,26 @@ void blend(QImage *destination, const QRect &clip, const QImage &source,
 
 } // namespace
 
+void SymbolStamp::prefetch(const Target &target, const QPointF &anchor, const QRect &bounds)
+{
+    if (!target.image)
+        return;
+    const QPointF device = anchor + QPointF(target.translation);
+    if (!(std::abs(device.x()) < deviceLimit && std::abs(device.y()) < deviceLimit))
+        return;
+    const QRect area =
+        target.clip & bounds.translated(int(std::floor(device.x())), int(std::floor(device.y())));
+    if (area.isEmpty())
+        return;
+    const uchar *bits = target.image->constBits();
+    const qsizetype stride = target.image->bytesPerLine();
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *row = bits + y * stride;
+        __builtin_prefetch(row + area.left() * 4, 1);
+        __builtin_prefetch(row + area.right() * 4, 1);
+    }
+}
+
 void SymbolStamp::stamp(QPainter *painter, const Target &target, const QPointF &anchor)
 {
     const QPointF device = target.wholeTranslation ? anchor + QPointF(target.translation)

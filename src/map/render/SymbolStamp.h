@@ -46,6 +46,10 @@ public:
     // The painter must suit stamping (suits) at this stamp's scale; target is its targetOf.
     void stamp(QPainter *painter, const Target &target, const QPointF &anchor);
 
+    // Asks the processor to fetch the target pixels that a stamp within bounds (scale 1) at
+    // anchor would blend, so that a stamp drawn meanwhile does not wait for them.
+    static void prefetch(const Target &target, const QPointF &anchor, const QRect &bounds);
+
     // Whether stamping gives the same drawing as drawing directly into this painter: no rotation
     // or shear, full opacity, source-over.
     static bool suits(const QPainter *painter);
