@@ -202,6 +202,7 @@ void Recorder::stop()
 
 void Recorder::take(SharedCapture capture)
 {
+    qint64 dropped = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_recording || m_stopping)
@@ -209,13 +210,20 @@ void Recorder::take(SharedCapture capture)
         const qint64 bytes = recordBytes(capture->records);
         if (int(m_queue.size()) >= maxQueued ||
             (!m_queue.empty() && m_queuedBytes + bytes > maxQueuedBytes)) {
-            ++m_dropped;
-            return;
+            dropped = ++m_dropped;
+        } else {
+            m_queuedBytes += bytes;
+            m_queue.push_back(std::move(capture));
         }
-        m_queuedBytes += bytes;
-        m_queue.push_back(std::move(capture));
     }
-    m_wake.notify_all();
+    if (dropped == 0) {
+        m_wake.notify_all();
+        return;
+    }
+    // The recording has a gap: the status says so from now on.
+    if (dropped == 1)
+        qCWarning(LogCategory::capture) << "Recording: the writer lags, captures are dropped";
+    QMetaObject::invokeMethod(this, &Recorder::statusChanged, Qt::QueuedConnection);
 }
 
 void Recorder::setStatus(const QString &text, bool recording)
@@ -238,7 +246,11 @@ bool Recorder::recording() const
 QString Recorder::status() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_status;
+    if (m_dropped == 0)
+        return m_status;
+    const QString lost = m_dropped == 1 ? QStringLiteral("1 capture perdue")
+                                        : QStringLiteral("%1 captures perdues").arg(m_dropped);
+    return QStringLiteral("%1 · %2 (écriture trop lente)").arg(m_status, lost);
 }
 
 QString Recorder::path() const

@@ -24,8 +24,8 @@ class Recorder : public QObject, public RecordSink
 public:
     static constexpr int commitIntervalMs = 500;
     // Captures waiting for the writer beyond this count, or beyond this many bytes of records
-    // (a capture of the largest worlds holds over 100 MB), are dropped (and counted in the
-    // status); one capture always finds room.
+    // (a capture of the largest worlds holds over 100 MB), are dropped, and the status says how
+    // many from then on; one capture always finds room.
     static constexpr int maxQueued = 32;
     static constexpr qint64 maxQueuedBytes = qint64(128) << 20;
 

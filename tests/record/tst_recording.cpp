@@ -354,6 +354,27 @@ private Q_SLOTS:
         }
     }
 
+    // Captures handed over faster than the writer takes them are dropped beyond its queue, and
+    // the status counts them until the next recording: a gap is never kept quiet.
+    void recorderSaysWhatItDropped()
+    {
+        SnapshotRecords records;
+        RecordWorld::toRecords(RecordWorld::fromJson(Worlds::edges()), 0, records);
+        const SharedCapture capture = shareCapture(records, 1700000000000, 1, 42);
+        Recorder recorder;
+        QVERIFY2(recorder.start(m_dir.filePath("dropped.zrec")), qPrintable(recorder.status()));
+        constexpr int handed = 200;
+        for (int i = 0; i < handed; ++i)
+            recorder.take(capture);
+        recorder.stop();
+        const qint64 lost = handed - recorder.captureCount();
+        QVERIFY2(lost > 0, "the writer took every capture: nothing tested");
+        QCOMPARE(recorder.status(), QStringLiteral("Enregistrement terminé · %1 captures · %2 "
+                                                   "captures perdues (écriture trop lente)")
+                                        .arg(recorder.captureCount())
+                                        .arg(lost));
+    }
+
     // A file that cannot grow (as on a full disk) stops the recording with its reason; what was
     // committed before stays readable.
     void recorderStopsWhenTheFileCannotGrow()
