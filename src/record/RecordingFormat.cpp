@@ -13,42 +13,23 @@ namespace {
 // r goes to byte r of row c (at to + c * toStride). Blocks of 4, 2 and 1 bytes swap in turn.
 void transposeBlock(const char *from, qsizetype fromStride, char *to, qsizetype toStride)
 {
-    quint64 x0, x1, x2, x3, x4, x5, x6, x7;
-    std::memcpy(&x0, from, 8);
-    std::memcpy(&x1, from + fromStride, 8);
-    std::memcpy(&x2, from + 2 * fromStride, 8);
-    std::memcpy(&x3, from + 3 * fromStride, 8);
-    std::memcpy(&x4, from + 4 * fromStride, 8);
-    std::memcpy(&x5, from + 5 * fromStride, 8);
-    std::memcpy(&x6, from + 6 * fromStride, 8);
-    std::memcpy(&x7, from + 7 * fromStride, 8);
-    const auto swap = [](quint64 &p, quint64 &q, int shift, quint64 low) {
-        const quint64 a = p, b = q;
-        p = (a & low) | ((b & low) << shift);
-        q = ((a >> shift) & low) | (b & ~low);
-    };
-    constexpr quint64 half = 0x00000000FFFFFFFFull, quarter = 0x0000FFFF0000FFFFull,
-                      eighth = 0x00FF00FF00FF00FFull;
-    swap(x0, x4, 32, half);
-    swap(x1, x5, 32, half);
-    swap(x2, x6, 32, half);
-    swap(x3, x7, 32, half);
-    swap(x0, x2, 16, quarter);
-    swap(x1, x3, 16, quarter);
-    swap(x4, x6, 16, quarter);
-    swap(x5, x7, 16, quarter);
-    swap(x0, x1, 8, eighth);
-    swap(x2, x3, 8, eighth);
-    swap(x4, x5, 8, eighth);
-    swap(x6, x7, 8, eighth);
-    std::memcpy(to, &x0, 8);
-    std::memcpy(to + toStride, &x1, 8);
-    std::memcpy(to + 2 * toStride, &x2, 8);
-    std::memcpy(to + 3 * toStride, &x3, 8);
-    std::memcpy(to + 4 * toStride, &x4, 8);
-    std::memcpy(to + 5 * toStride, &x5, 8);
-    std::memcpy(to + 6 * toStride, &x6, 8);
-    std::memcpy(to + 7 * toStride, &x7, 8);
+    quint64 x[8];
+    for (int r = 0; r < 8; ++r)
+        std::memcpy(&x[r], from + r * fromStride, 8);
+    // Rows 4 apart swap blocks of 4 bytes, then rows 2 apart blocks of 2, then neighbours bytes.
+    constexpr quint64 low[] = {0x00000000FFFFFFFFull, 0x0000FFFF0000FFFFull, 0x00FF00FF00FF00FFull};
+    for (int round = 0, step = 4; round < 3; ++round, step /= 2) {
+        const int shift = 8 * step;
+        for (int r = 0; r < 8; ++r) {
+            if ((r & step) != 0)
+                continue;
+            const quint64 a = x[r], b = x[r + step];
+            x[r] = (a & low[round]) | ((b & low[round]) << shift);
+            x[r + step] = ((a >> shift) & low[round]) | (b & ~low[round]);
+        }
+    }
+    for (int c = 0; c < 8; ++c)
+        std::memcpy(to + c * toStride, &x[c], 8);
 }
 
 // Transposes a matrix of rows x cols bytes (a row every sourcePitch bytes) into one of cols x rows
