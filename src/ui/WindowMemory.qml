@@ -20,6 +20,14 @@ Item {
             memory.window.y = geometry.y;
             memory.window.width = geometry.width;
             memory.window.height = geometry.height;
+        } else {
+            const first = WindowPreferences.firstGeometry(memory.window.width, memory.window.height);
+            if (first.width > 0) {
+                memory.window.x = first.x;
+                memory.window.y = first.y;
+                memory.window.width = first.width;
+                memory.window.height = first.height;
+            }
         }
         memory.selection.scopeShown(WindowPreferences.scope);
         memory.selection.stationFilterName = WindowPreferences.stationName;

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSettings>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -101,6 +102,25 @@ WindowPreferences::WindowPreferences(QObject *parent)
         m_station = station;
         m_stationName = settings.value(stationNameKey).toString();
     }
+}
+
+QRect WindowPreferences::firstGeometry(int width, int height) const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!m_persistent || !screen)
+        return QRect();
+    return fitInto(QSize(width, height), screen->availableGeometry());
+}
+
+QRect WindowPreferences::fitInto(const QSize &wanted, const QRect &area)
+{
+    const QSize size = wanted.boundedTo(area.size()).expandedTo(QSize(minimumWidth, minimumHeight));
+    QRect placed(QPoint(0, 0), size);
+    placed.moveCenter(area.center());
+    // A screen smaller than the minimum: the title bar and the left edge stay on it.
+    placed.moveTopLeft(
+        QPoint(std::max(placed.left(), area.left()), std::max(placed.top(), area.top())));
+    return placed;
 }
 
 bool WindowPreferences::isUsableGeometry(const QRect &geometry, const QList<QRect> &screens)

@@ -81,6 +81,12 @@ public:
     // Back to the defaults (and, when persistent, forgets the stored choices).
     Q_INVOKABLE void reset();
 
+    // Where a first window of the given size goes, when nothing is remembered: within the primary
+    // screen's free area (a small laptop screen must not cut the window), centred. Without
+    // persistence (verification runs, tests) an empty rectangle: the window keeps its fixed size.
+    Q_INVOKABLE QRect firstGeometry(int width, int height) const;
+    // The size wanted within area, centred there; never below the minimum size.
+    static QRect fitInto(const QSize &wanted, const QRect &area);
     // A remembered geometry that a window can take: at least the minimum size, not absurdly
     // large, and enough of it on one of the given screens' areas.
     static bool isUsableGeometry(const QRect &geometry, const QList<QRect> &screens);

@@ -176,6 +176,25 @@ private slots:
         QCOMPARE(WindowPreferences().scope(), ListScope::Selection);
     }
 
+    // A first window fits the screen's free area, centred, never below the minimum size.
+    void firstWindowFitsTheScreen_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::addColumn<QRect>("placed");
+        QTest::newRow("large screen") << QRect(0, 0, 1920, 1040) << QRect(240, 70, 1440, 900);
+        QTest::newRow("small laptop") << QRect(0, 0, 1366, 728) << QRect(0, 0, 1366, 728);
+        QTest::newRow("second screen, task bar on top")
+            << QRect(1920, 40, 1280, 680) << QRect(1920, 40, 1280, 680);
+        QTest::newRow("smaller than the minimum")
+            << QRect(0, 0, 800, 600) << QRect(0, 0, WindowPreferences::minimumWidth, 650);
+    }
+
+    void firstWindowFitsTheScreen()
+    {
+        QFETCH(QRect, area);
+        QTEST(WindowPreferences::fitInto(QSize(1440, 900), area), "placed");
+    }
+
     // Verification and smoke runs: the stored choices are neither read nor overwritten.
     void withoutPersistence()
     {
