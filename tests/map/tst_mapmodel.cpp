@@ -74,8 +74,11 @@ private slots:
             two{node(1, 0, 0, 0, 0), node(2, 0, 0, 750, 510)};
         const QSizeF size(800, 600);
         QTest::newRow("one node") << size << one << QPointF(7, -3) << 510.0 << 1.0 << 50.0;
+        // A narrow or short map keeps two thirds of its side for the network.
         QTest::newRow("40 px wide")
-            << QSizeF(40, 600) << one << QPointF(7, -3) << 1e-7 << 1.0 << 1e-7;
+            << QSizeF(40, 600) << one << QPointF(7, -3) << 80.0 / 3 << 1.0 << 80.0 / 3;
+        QTest::newRow("120 px high")
+            << QSizeF(800, 120) << one << QPointF(7, -3) << 80.0 << 1.0 << 50.0;
         const QPointF middle(375, -255);
         QTest::newRow("zoom in") << size << two << middle << 1.0 << 1.3 << 1.3;
         QTest::newRow("clamped at 50") << size << two << middle << 1.0 << 1000.0 << 50.0;
