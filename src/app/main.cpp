@@ -1,6 +1,7 @@
 #include "ApplicationAssembly.h"
 #include "CommandLine.h"
 #include "LogCategories.h"
+#include "Platform.h"
 #include "RecordingExport.h"
 #include "SdkFailureReport.h"
 #include "SdkLoader.h"
@@ -129,6 +130,12 @@ int main(int argc, char *argv[])
     preferOffscreenWithoutDisplay();
     QGuiApplication app(argc, argv);
     nameApplication();
+    // Ctrl+C or SIGTERM ends the program as closing its window does, so that a recording is
+    // completed in its own file rather than left in its journal.
+    Platform::onStopRequest([] {
+        if (QCoreApplication *application = QCoreApplication::instance())
+            QMetaObject::invokeMethod(application, &QCoreApplication::quit, Qt::QueuedConnection);
+    });
 
     // Qt has taken its own options out of the arguments by now.
     const CommandLine options(QGuiApplication::arguments());

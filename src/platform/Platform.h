@@ -57,6 +57,14 @@ extern const wchar_t startupErrorCaption[];
 // 0 at once.
 int showStartupErrorBox(const std::wstring &text);
 
+// Lets the program end in order when it is asked to stop from outside (Ctrl+C in its terminal,
+// SIGTERM, its terminal closed), so that an open recording is completed in its own file: `request`
+// is called once, on a thread of its own, and must only hand the request over to the main thread.
+// A second request ends the process at once, as it would have without this. A signal that was
+// ignored when the program started stays ignored. On Windows nothing is installed: a windowed
+// program has no console, and the system closes its windows, which ends it in order.
+void onStopRequest(void (*request)());
+
 // Starts `program` with `arguments` as a process of its own that outlives this one: no handle or
 // process id is kept, the working directory is inherited, nothing waits for it. True when the
 // program was started.

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <thread>
 
 namespace Platform {
 
@@ -223,6 +224,47 @@ int showStartupErrorBox(const std::wstring &text)
 {
     (void)text; // no box here: nothing waits for a click
     return 0;
+}
+
+namespace {
+
+int stopPipe[2] = {-1, -1};
+void (*stopRequest)() = nullptr;
+
+extern "C" void noteStopSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    (void)!::write(stopPipe[1], &byte, 1);
+    errno = saved;
+}
+
+} // namespace
+
+void onStopRequest(void (*request)())
+{
+    if (stopPipe[0] >= 0 || ::pipe2(stopPipe, O_CLOEXEC) != 0)
+        return;
+    stopRequest = request;
+    // The handler only writes a byte; the request is made from an ordinary thread.
+    std::thread([] {
+        char byte;
+        ssize_t got;
+        do
+            got = ::read(stopPipe[0], &byte, 1);
+        while (got < 0 && errno == EINTR);
+        if (got == 1)
+            stopRequest();
+    }).detach();
+    struct sigaction action = {};
+    action.sa_handler = noteStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before = {};
+        if (::sigaction(signal, nullptr, &before) == 0 && before.sa_handler != SIG_IGN)
+            ::sigaction(signal, &action, nullptr);
+    }
 }
 
 bool startDetached(const std::wstring &program, const std::vector<std::wstring> &arguments)

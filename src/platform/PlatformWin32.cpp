@@ -88,6 +88,8 @@ int showStartupErrorBox(const std::wstring &text)
     return MessageBoxW(nullptr, text.c_str(), startupErrorCaption, MB_OK | MB_ICONERROR);
 }
 
+void onStopRequest(void (*)()) {}
+
 bool startDetached(const std::wstring &program, const std::vector<std::wstring> &arguments)
 {
     std::wstring line = commandLine(program, arguments);

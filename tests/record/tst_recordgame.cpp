@@ -1,8 +1,8 @@
 // The real program recording the real game (the small frozen world): the replayed capture exports
 // the very map the live conversion made, a replayed verification run passes as a live one (images
 // included, after the game and its files have gone), a replay finds the alerts live found, a bad
-// recording ends the program with 2, and a program killed while recording leaves a file that
-// replays.
+// recording ends the program with 2, and a program killed or stopped while recording leaves a file
+// that replays.
 
 #include "DataMapJson.h"
 #include "GameProcess.h"
@@ -173,23 +173,40 @@ private Q_SLOTS:
         QVERIFY(run.lines.isEmpty());
     }
 
-    // Killed while recording, the program leaves a file that opens and replays up to its last
-    // commit, at most two seconds before the kill.
-    void killedWhileRecording()
+    void stoppedWhileRecording_data()
     {
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("SIGKILL") << true;
+        QTest::newRow("SIGTERM") << false;
+    }
+
+    // Killed while recording, the program leaves a file that opens and replays up to its last
+    // commit, at most two seconds before the kill. Asked to stop (Ctrl+C, SIGTERM), it ends as
+    // when its window closes: the recording is whole in its own file, no journal beside it.
+    void stoppedWhileRecording()
+    {
+        QFETCH(bool, killed);
         GameProcess game;
         QVERIFY2(
             game.start({"--scenario", GameProcess::writeScenario(frozenWorld({}), m_dir.path())}),
             qPrintable(game.errorString()));
-        const QString recording = m_dir.filePath("killed.zrec");
+        const QString recording = m_dir.filePath(QTest::currentDataTag() + QString(".zrec"));
         QProcess tco;
         tco.start(QCoreApplication::applicationDirPath() + "/ZorvyTco", {"--record", recording});
         qsizetype seen = 0;
         QTRY_VERIFY_WITH_TIMEOUT((seen = committedCaptures(recording)) >= 4, 30000);
-        // SIGKILL: nothing is flushed or committed on the way out.
+        // With SIGKILL nothing is flushed or committed on the way out.
         const qint64 killedMs = QDateTime::currentMSecsSinceEpoch();
-        tco.kill();
+        if (killed)
+            tco.kill();
+        else
+            tco.terminate();
         QVERIFY(tco.waitForFinished(10000));
+        if (!killed) {
+            QCOMPARE(tco.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(tco.exitCode(), 0);
+            QVERIFY(!QFile::exists(recording + "-wal"));
+        }
 
         RecordingReader reader(recording);
         QVERIFY(qsizetype(reader.captures().size()) >= seen);
