@@ -23,6 +23,23 @@ Rectangle {
         onClicked: speedButton.replay.speed = speedButton.speed
     }
 
+    // The keys of a video player: Space plays or pauses, "," and "." step back and forward.
+    Shortcut {
+        sequence: "Space"
+        enabled: bar.visible && !!bar.replay
+        onActivated: bar.replay.playing = !bar.replay.playing
+    }
+    Shortcut {
+        sequence: ","
+        enabled: bar.visible && !!bar.replay
+        onActivated: bar.replay.step(-1)
+    }
+    Shortcut {
+        sequence: "."
+        enabled: bar.visible && !!bar.replay
+        onActivated: bar.replay.step(1)
+    }
+
     implicitHeight: Theme.replayBarHeight
     radius: 6
     color: Theme.replayFill
@@ -44,16 +61,22 @@ Rectangle {
         }
         Button {
             objectName: "replayStepBack"
+            ToolTip.visible: hovered
+            ToolTip.text: "Capture précédente (,)"
             text: "◀"
             onClicked: bar.replay.step(-1)
         }
         Button {
             objectName: "replayPlay"
+            ToolTip.visible: hovered
+            ToolTip.text: "Lecture ou pause (Espace)"
             text: bar.replay && bar.replay.playing ? "Pause" : "Lecture"
             onClicked: bar.replay.playing = !bar.replay.playing
         }
         Button {
             objectName: "replayStepForward"
+            ToolTip.visible: hovered
+            ToolTip.text: "Capture suivante (.)"
             text: "▶"
             onClicked: bar.replay.step(1)
         }

@@ -49,7 +49,8 @@ TestCase {
             property string timeText: ""
             property var alertMarks: [{ "seconds": 30, "state": "deadlock", "text": "IC 12 · interblocage" }]
             property var sought: []
-            function step(captures) {}
+            property var stepped: []
+            function step(captures) { stepped = stepped.concat([captures]); }
             function seek(to) { sought = sought.concat([to]); }
         }
     }
@@ -747,6 +748,19 @@ TestCase {
         fuzzyCompare(middle, slider.leftPadding + slider.availableWidth / 2, 1);
         mouseClick(mark);
         compare(replay.sought, [30]);
+    }
+
+    function test_replayKeys() {
+        const replay = createTemporaryObject(replayComponent, testCase);
+        win.replay = replay;
+        tryVerify(() => child("replayBanner").visible);
+        keyClick(Qt.Key_Space);
+        verify(replay.playing);
+        keyClick(Qt.Key_Comma);
+        keyClick(Qt.Key_Period);
+        compare(replay.stepped, [-1, 1]);
+        keyClick(Qt.Key_Space);
+        verify(!replay.playing);
     }
 
     function test_everyControlIsReachedWithTab_data() {
