@@ -64,6 +64,10 @@ Rectangle {
         signalSize: panel.signalSize
         signalLayer: MapPreferences.signalLayer
         showStationNames: MapPreferences.stationNames
+        // Under its header the map has nothing laid over it, so the network takes nearly all its
+        // height; alone in the window, the toolbar and the legend float over its edges. Runs that
+        // keep the plain drawing keep its margins.
+        fitMargins: panel.mapOnly || !map.detailByDensity ? Theme.mapFitMargins : Theme.mapFitMarginsUnderHeader
     }
 
     // Without a data source the map item is handed the map the window gives the panel.

@@ -127,6 +127,10 @@ QtObject {
     readonly property color panelFooterFill: "#df101b16"
     readonly property color panelLegend: "#a8b9a8"
     readonly property int panelHeaderHeight: 48
+    // The room left around the framed network: alone in the window (the toolbar and the legend over
+    // the map), and under the panel's header, where nothing covers the map.
+    readonly property size mapFitMargins: Qt.size(50, 90)
+    readonly property size mapFitMarginsUnderHeader: Qt.size(40, 30)
     // Below this width the map's header leaves out its title, so that its choices fit.
     readonly property int mapToolbarTitleWidth: 1000
     // Below this height the train column leaves out its read-only notice, for the list's sake.

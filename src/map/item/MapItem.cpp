@@ -120,6 +120,16 @@ void MapItem::setDetailByDensity(bool on)
     emit detailByDensityChanged();
 }
 
+void MapItem::setFitMargins(const QSizeF &margins)
+{
+    if (margins == m_fitMargins)
+        return;
+    m_fitMargins = margins;
+    if (m_framed)
+        fit();
+    emit fitMarginsChanged();
+}
+
 void MapItem::setDetailByDensityDefault(bool on)
 {
     detailByDensityDefault = on;
@@ -249,7 +259,7 @@ void MapItem::fit()
 {
     if (m_network.isEmpty())
         return;
-    if (!m_camera.fit(m_network.mapBounds(), itemSize()))
+    if (!m_camera.fit(m_network.mapBounds(), itemSize(), m_fitMargins))
         return;
     m_fitted = true;
     m_framed = true;

@@ -54,6 +54,9 @@ class MapItem : public QQuickPaintedItem
     // keep the plain drawing.
     Q_PROPERTY(bool detailByDensity READ detailByDensity WRITE setDetailByDensity NOTIFY
                    detailByDensityChanged)
+    // The room left around the framed network, in all across and down; a framed view is framed
+    // again when it changes.
+    Q_PROPERTY(QSizeF fitMargins READ fitMargins WRITE setFitMargins NOTIFY fitMarginsChanged)
 
 public:
     explicit MapItem(QQuickItem *parent = nullptr);
@@ -72,6 +75,8 @@ public:
     void setDataSource(QObject *source);
     bool detailByDensity() const { return m_detailByDensity; }
     void setDetailByDensity(bool on);
+    QSizeF fitMargins() const { return m_fitMargins; }
+    void setFitMargins(const QSizeF &margins);
     // Whether items made from now on start with the level of detail by density (on by default).
     static void setDetailByDensityDefault(bool on);
 
@@ -122,6 +127,7 @@ signals:
     void showStationNamesChanged();
     void dataSourceChanged();
     void detailByDensityChanged();
+    void fitMarginsChanged();
     void railwayChanged();
     // The view moved, zoomed, was framed or taken back.
     void cameraChanged();
@@ -154,6 +160,7 @@ private:
     MapRenderer::SignalLayer m_signalLayer = MapRenderer::SignalLayer::Images;
     bool m_showStationNames = true;
     bool m_detailByDensity;
+    QSizeF m_fitMargins = MapCamera::defaultFitMargins;
     QPointer<QObject> m_dataSource;
     bool m_sourceChangedWhileHidden = false;
     bool m_repaintWhenShown = false;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-bool MapCamera::fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize)
+bool MapCamera::fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize, const QSizeF &margins)
 {
     const double width = itemSize.width();
     const double height = itemSize.height();
@@ -11,12 +11,12 @@ bool MapCamera::fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize)
         return false;
     // Halves first, so that coordinates near the largest doubles do not overflow.
     m_centre = QPointF(bounds.minX / 2 + bounds.maxX / 2, bounds.minY / 2 + bounds.maxY / 2);
-    // Room is left around the network for the marks drawn beside it; on a short map (the normal
-    // window at 720 px high gives about 120 px) a fixed 90 px would leave the network a sliver.
-    const double horizontal =
-        (width - std::min(50.0, width / 3)) / std::max(bounds.maxX - bounds.minX, 1.0);
-    const double vertical =
-        (height - std::min(90.0, height / 3)) / std::max(bounds.maxY - bounds.minY, 1.0);
+    // On a short map (the normal window at 720 px high gives about 120 px) a fixed margin would
+    // leave the network a sliver.
+    const double across = std::min(margins.width(), width / 3);
+    const double down = std::min(margins.height(), height / 3);
+    const double horizontal = (width - across) / std::max(bounds.maxX - bounds.minX, 1.0);
+    const double vertical = (height - down) / std::max(bounds.maxY - bounds.minY, 1.0);
     m_scale = std::max(minimumScale, std::min(horizontal, vertical));
     return true;
 }

@@ -34,9 +34,12 @@ public:
                        (-worldY - m_centre.y()) * m_scale + itemSize.height() / 2);
     }
 
-    // Frames the bounds in an item of this size; false (nothing changed) below 1 x 1 pixel or
+    // Frames the bounds in an item of this size, leaving `margins` (in all, across and down)
+    // around them, at most a third of each side; false (nothing changed) below 1 x 1 pixel or
     // without valid bounds.
-    bool fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize);
+    bool fit(const MapNetwork::Bounds &bounds, const QSizeF &itemSize,
+             const QSizeF &margins = defaultFitMargins);
+    static constexpr QSizeF defaultFitMargins = QSizeF(50, 90);
     // Moves the view so that the drawing follows a pointer displacement in screen pixels.
     void move(double dx, double dy);
     // Zooms about a screen point, keeping the map point under it in place.

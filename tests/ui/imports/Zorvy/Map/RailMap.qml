@@ -9,6 +9,8 @@ Item {
     property real signalSize
     property int signalLayer
     property bool showStationNames
+    property bool detailByDensity: true
+    property size fitMargins
     property var trainSpots: [] // [{ "x", "y", "trains": [train maps] }], 12 px around the point
     // Every camera operation in order: ["move", dx, dy], ["zoom", factor, x, y], ["fit"], ["focus"],
     // ["restore", railway].
