@@ -3,9 +3,14 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 using RecordingFormat::Error;
 
@@ -69,12 +74,11 @@ void RecordingWriter::append(SharedCapture capture)
 void RecordingWriter::keep(const SnapshotRecords &records)
 {
     RecordingFormat::forEachList(m_before, [&](int list, auto &kept, const auto &) {
-        // The textures are kept packed; a list the same as before is kept already.
-        if (list == RecordingFormat::Textures || (m_sameLists & (1u << list)) != 0)
+        // The textures are kept packed; storeList() kept the lists that had few changes.
+        if (list == RecordingFormat::Textures || (m_keptLists & (1u << list)) != 0)
             return;
         RecordingFormat::forEachList(records, [&](int other, const auto &now, const auto &) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(kept)>,
-                                         std::decay_t<decltype(now)>>) {
+            if constexpr (std::is_same_v<decltype(*kept.begin()), decltype(*now.begin())>) {
                 if (other == list)
                     kept.assign(now.begin(), now.count());
             }
@@ -96,25 +100,24 @@ void RecordingWriter::write(const CapturedRecords &capture)
     if (key)
         m_lastKeyMs = capture.timeMs;
     insertCaptureRow(capture, key);
-    m_sameLists = 0;
+    m_keptLists = 0;
+    // The texture records first: the capture wrote them moments ago, and the last of their
+    // hundred megabytes are still in the processor's cache, which the other lists would evict.
+    compareTextures(records.textures.begin(), records.textures.count(), key);
 
-    const SnapshotRecords *previous = m_hasBefore ? &m_before : nullptr;
     RecordingFormat::forEachList(records, [&](int list, const auto &buffer, const auto &) {
-        // The same list of the previous capture.
-        decltype(buffer.begin()) before = nullptr;
-        quint32 beforeCount = 0;
-        if (previous) {
-            RecordingFormat::forEachList(*previous, [&](int other, const auto &old, const auto &) {
-                if constexpr (std::is_same_v<decltype(old), decltype(buffer)>) {
-                    if (other == list) {
-                        before = old.begin();
-                        beforeCount = old.count();
-                    }
+        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+        if constexpr (std::is_same_v<Record, SdkSignalTexture>) {
+            storeTextures({buffer.begin(), buffer.count()});
+        } else {
+            // The same list of the previous capture.
+            RecordingFormat::forEachList(m_before, [&](int other, auto &kept, const auto &) {
+                if constexpr (std::is_same_v<decltype(*kept.begin()), decltype(*buffer.begin())>) {
+                    if (other == list)
+                        storeList<Record>(list, {buffer.begin(), buffer.count()}, kept, key);
                 }
             });
         }
-        using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
-        storeList<Record>(list, {buffer.begin(), buffer.count()}, {before, beforeCount}, key);
     });
     storeFiles(records);
 
@@ -159,62 +162,122 @@ void findChanged(const Record *now, const Record *before, quint32 count,
     }
 }
 
+// The pairs of a difference transposed a group at a time: as many rows as this.
+constexpr int transposeRows = 16;
+
+#if defined(__SSE2__)
+// The 16 x 16 bytes of 16 rows of 16 bytes (row r at from + r * fromStride) transposed: byte c of
+// row r goes to byte r of row c (at to + c * toStride). Rows are interleaved by bytes, then by
+// pairs of bytes, by four bytes and by eight.
+void transpose16(const char *from, qsizetype fromStride, char *to, qsizetype toStride)
+{
+    __m128i x[16], y[16];
+    for (int r = 0; r < 16; ++r)
+        x[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + r * fromStride));
+    // y[2i], y[2i + 1]: rows 2i and 2i + 1, bytes 0-7 and 8-15 interleaved.
+    for (int i = 0; i < 8; ++i) {
+        y[2 * i] = _mm_unpacklo_epi8(x[2 * i], x[2 * i + 1]);
+        y[2 * i + 1] = _mm_unpackhi_epi8(x[2 * i], x[2 * i + 1]);
+    }
+    // x[4i + q]: rows 4i to 4i + 3, bytes 4q to 4q + 3.
+    for (int i = 0; i < 4; ++i) {
+        x[4 * i] = _mm_unpacklo_epi16(y[4 * i], y[4 * i + 2]);
+        x[4 * i + 1] = _mm_unpackhi_epi16(y[4 * i], y[4 * i + 2]);
+        x[4 * i + 2] = _mm_unpacklo_epi16(y[4 * i + 1], y[4 * i + 3]);
+        x[4 * i + 3] = _mm_unpackhi_epi16(y[4 * i + 1], y[4 * i + 3]);
+    }
+    // y[8i + 2q + h]: rows 8i to 8i + 7, bytes 4q + 2h and 4q + 2h + 1.
+    for (int i = 0; i < 2; ++i) {
+        for (int q = 0; q < 4; ++q) {
+            y[8 * i + 2 * q] = _mm_unpacklo_epi32(x[8 * i + q], x[8 * i + 4 + q]);
+            y[8 * i + 2 * q + 1] = _mm_unpackhi_epi32(x[8 * i + q], x[8 * i + 4 + q]);
+        }
+    }
+    for (int q = 0; q < 8; ++q) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * q * toStride),
+                         _mm_unpacklo_epi64(y[q], y[8 + q]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + (2 * q + 1) * toStride),
+                         _mm_unpackhi_epi64(y[q], y[8 + q]));
+    }
+}
+#endif
+
+// Byte k of each of the rows of stride bytes at block into plane k (at planes + k * planeSize),
+// as RecordingFormat::transpose, sixteen by sixteen bytes where it can.
+void transposeGroup(const char *block, int rows, qsizetype stride, char *planes,
+                    qsizetype planeSize)
+{
+    qsizetype k = 0;
+#if defined(__SSE2__)
+    if (rows == 16) {
+        for (; k + 16 <= stride; k += 16)
+            transpose16(block + k, stride, planes + k * planeSize, planeSize);
+    }
+#endif
+    for (; k < stride; ++k) {
+        for (int r = 0; r < rows; ++r)
+            planes[k * planeSize + r] = block[r * stride + k];
+    }
+}
+
 } // namespace
 
 template <typename Record>
-void RecordingWriter::storeList(int list, Span<Record> now, Span<Record> before, bool key)
+void RecordingWriter::storeList(int list, Span<Record> now, KeptList<Record> &before, bool key)
 {
     using RecordingFormat::Delta;
-    constexpr bool textures = std::is_same_v<Record, SdkSignalTexture>;
     const qsizetype size = qsizetype(now.count) * qsizetype(sizeof(Record));
-    const qsizetype beforeSize = qsizetype(before.count) * qsizetype(sizeof(Record));
-    // The previous texture records are kept apart: packed, and what is compared of them.
-    const bool asMany = textures ? m_hasBefore && m_textureKeys.size() == now.count &&
-                                       m_beforeTextures.count() == now.count
-                                 : before.records && before.count == now.count;
+    const bool asMany = m_hasBefore && before.count() == now.count;
     const bool moves = !RecordingFormat::isStatic(list);
-    if (textures)
-        m_changedTextures.clear();
-    if (asMany && (!moves || RecordingFormat::isPrefixed(list)) &&
-        (size == 0 || std::memcmp(now.records, before.records, std::size_t(size)) == 0)) {
-        m_sameLists |= 1u << list;
+    const bool prefixed = RecordingFormat::isPrefixed(list);
+    if (asMany && (!moves || prefixed) &&
+        (size == 0 || std::memcmp(now.records, before.begin(), std::size_t(size)) == 0)) {
+        m_keptLists |= 1u << list;
         if (!moves || !key)
             return;
-    } else if (asMany && moves && !key && !RecordingFormat::isPrefixed(list)) {
+    } else if (asMany && moves && !key && !prefixed) {
         // Between key captures a list that moves is stored as its difference from the previous
-        // capture (see RecordingFormat).
+        // capture (see RecordingFormat), and only its records that changed are kept anew.
         m_changed.clear();
-        if constexpr (textures)
-            findChangedTextures(now.records, now.count);
-        else
-            findChanged(now.records, before.records, now.count, m_changed);
-        if (m_changed.empty()) {
-            m_sameLists |= 1u << list;
-            return;
-        }
-        storeDifference(list, now.records, before.records, now.count);
-        if constexpr (textures) {
-            for (const quint32 i : m_changed) {
-                keepTexture(i, now.records[i]);
-                m_beforeTextures.replace(i, now.records[i]);
-            }
-            // Paths that change at every capture would pile up until the next key capture.
-            if (m_texturePaths.size() > 2 * std::size_t(now.count) + 1024)
-                keepTextures(now.records, now.count);
-            m_changedTextures.swap(m_changed);
-        }
+        findChanged(now.records, before.begin(), now.count, m_changed);
+        if (!m_changed.empty())
+            storeDifference(list, now.records, before.begin(), now.count, m_changed);
+        for (const quint32 i : m_changed)
+            before.records[i] = now.records[i];
+        m_keptLists |= 1u << list;
         return;
-    } else if (beforeSize > 0 && !key && RecordingFormat::isPrefixed(list)) {
+    } else if (m_hasBefore && before.count() > 0 && !key && prefixed) {
         insertList(list, now.count, Delta::Prefixed, reinterpret_cast<const char *>(now.records),
-                   size, reinterpret_cast<const char *>(before.records), beforeSize);
+                   size, reinterpret_cast<const char *>(before.begin()),
+                   qsizetype(before.count()) * qsizetype(sizeof(Record)));
         return;
-    }
-    if constexpr (textures) {
-        m_allTexturesChanged = true;
-        keepTextures(now.records, now.count);
-        m_beforeTextures.assign(now.records, now.count);
     }
     insertList(list, now.count, Delta::Whole, reinterpret_cast<const char *>(now.records), size);
+}
+
+void RecordingWriter::storeTextures(Span<SdkSignalTexture> now)
+{
+    using RecordingFormat::Textures;
+    if (m_texturesCompared) {
+        if (m_changedTextures.empty())
+            return;
+        storeDifference<SdkSignalTexture>(Textures, now.records, nullptr, now.count,
+                                          m_changedTextures);
+        for (const quint32 i : m_changedTextures) {
+            keepTexture(i, now.records[i]);
+            m_beforeTextures.replace(i, now.records[i]);
+        }
+        // Paths that change at every capture would pile up until the next key capture.
+        if (m_texturePaths.size() > 2 * std::size_t(now.count) + 1024)
+            keepTextures(now.records, now.count);
+        return;
+    }
+    m_allTexturesChanged = true;
+    keepTextures(now.records, now.count);
+    m_beforeTextures.assign(now.records, now.count);
+    insertList(Textures, now.count, RecordingFormat::Delta::Whole,
+               reinterpret_cast<const char *>(now.records),
+               qsizetype(now.count) * qsizetype(sizeof(SdkSignalTexture)));
 }
 
 void RecordingWriter::insertList(int list, quint32 count, int delta, const char *data,
@@ -235,20 +298,20 @@ void RecordingWriter::insertList(int list, quint32 count, int delta, const char 
 
 template <typename Record>
 void RecordingWriter::storeDifference(int list, const Record *records, const Record *before,
-                                      quint32 count)
+                                      quint32 count, const std::vector<quint32> &changed)
 {
     static_assert(sizeof(Record) % sizeof(quint64) == 0, "records of whole 64-bit words");
     constexpr qsizetype pairSize = qsizetype(sizeof(quint32) + sizeof(Record));
-    const qsizetype pairs = qsizetype(m_changed.size());
+    const qsizetype pairs = qsizetype(changed.size());
     m_difference.resize(pairs * pairSize);
     char *planes = m_difference.data();
-    // Eight pairs at a time, made in a small block and then written into their planes.
-    constexpr int group = 8;
-    alignas(8) char block[group * pairSize];
-    for (qsizetype first = 0; first < pairs; first += group) {
-        const int made = int(std::min<qsizetype>(group, pairs - first));
+    // A group of pairs at a time, made in a small block and then written into their planes.
+    m_pairs.resize(std::size_t(transposeRows * pairSize));
+    char *block = m_pairs.data();
+    for (qsizetype first = 0; first < pairs; first += transposeRows) {
+        const int made = int(std::min<qsizetype>(transposeRows, pairs - first));
         for (int r = 0; r < made; ++r) {
-            const quint32 i = m_changed[std::size_t(first + r)];
+            const quint32 i = changed[std::size_t(first + r)];
             char *pair = block + r * pairSize;
             std::memcpy(pair, &i, sizeof i);
             const auto *now = reinterpret_cast<const char *>(records + i);
@@ -266,21 +329,27 @@ void RecordingWriter::storeDifference(int list, const Record *records, const Rec
                 std::memcpy(pair + sizeof i + w, &a, sizeof a);
             }
         }
-        RecordingFormat::transpose(block, made, pairSize, planes + first, pairs);
+        transposeGroup(block, made, pairSize, planes + first, pairs);
     }
     insertList(list, count, RecordingFormat::Delta::Subtracted, m_difference.constData(),
                m_difference.size());
 }
 
-void RecordingWriter::findChangedTextures(const SdkSignalTexture *records, quint32 count)
+void RecordingWriter::compareTextures(const SdkSignalTexture *records, quint32 count, bool key)
 {
-    // Only the new records are read (the previous ones are in m_textureKeys), a few ahead.
+    m_changedTextures.clear();
+    m_texturesCompared =
+        !key && m_hasBefore && m_textureKeys.size() == count && m_beforeTextures.count() == count;
+    if (!m_texturesCompared)
+        return;
+    // Only the new records are read (the previous ones are in m_textureKeys), a few ahead, from
+    // the last: those the capture wrote last are the likeliest to be still in the cache.
     constexpr quint32 ahead = 16;
-    for (quint32 i = 0; i < count; ++i) {
-        if (i + ahead < count) {
-            __builtin_prefetch(records + i + ahead);
-            __builtin_prefetch(records[i + ahead].path);
-            __builtin_prefetch(records[i + ahead].path + 64);
+    for (quint32 i = count; i-- > 0;) {
+        if (i >= ahead) {
+            __builtin_prefetch(records + i - ahead);
+            __builtin_prefetch(records[i - ahead].path);
+            __builtin_prefetch(records[i - ahead].path + 64);
         }
         const SdkSignalTexture &texture = records[i];
         const TextureKey &key = m_textureKeys[i];
@@ -289,8 +358,9 @@ void RecordingWriter::findChangedTextures(const SdkSignalTexture *records, quint
         if (std::memcmp(key.head, &texture, sizeof key.head) != 0 ||
             std::memcmp(texture.path, path.constData(), length) != 0 ||
             (length < sizeof texture.path && texture.path[length] != '\0'))
-            m_changed.push_back(i);
+            m_changedTextures.push_back(i);
     }
+    std::reverse(m_changedTextures.begin(), m_changedTextures.end());
 }
 
 void RecordingWriter::keepTexture(quint32 index, const SdkSignalTexture &texture)

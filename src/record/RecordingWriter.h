@@ -47,6 +47,30 @@ public:
     qint64 bytesWritten() const { return m_bytes; }
 
 private:
+    // A list of the previous capture as the writer keeps it, to compare the next one with.
+    template <typename Record> struct KeptList
+    {
+        std::vector<Record> records;
+        const Record *begin() const { return records.data(); }
+        quint32 count() const { return quint32(records.size()); }
+        void assign(const Record *from, quint32 n) { records.assign(from, from + n); }
+    };
+    // The lists of the previous capture, under the names of SnapshotRecords (so that
+    // RecordingFormat::forEachList visits them); the textures are kept apart, packed.
+    struct KeptLists
+    {
+        KeptList<SdkTrain> trains;
+        KeptList<SdkTrack> tracks;
+        KeptList<SdkStation> stations;
+        KeptList<SdkSignal> signalRecords;
+        KeptList<SdkSignalState> states;
+        KeptList<SdkSignalTexture> textures; // always empty
+        KeptList<SdkTrackNode> nodes;
+        KeptList<uint64_t> path;
+        KeptList<SdkTrackUsage> reservations;
+        KeptList<SdkTrackUsage> occupations;
+    };
+
     void insertCaptureRow(const CapturedRecords &capture, bool key);
     template <typename Record> struct Span
     {
@@ -54,25 +78,31 @@ private:
         quint32 count;
     };
     // Stores the list when it changed, or whole at a key capture unless it never moves; before
-    // is the same list of the previous capture (null for the first).
+    // is the same list of the previous capture (empty for the first), brought up to date here
+    // when only some of its records changed.
     template <typename Record>
-    void storeList(int list, Span<Record> now, Span<Record> before, bool key);
+    void storeList(int list, Span<Record> now, KeptList<Record> &before, bool key);
+    // Stores the texture records: whole, or those that compareTextures() found changed.
+    void storeTextures(Span<SdkSignalTexture> now);
     void insertList(int list, quint32 count, int delta, const char *data, qsizetype size,
                     const char *prefix = nullptr, qsizetype prefixSize = 0);
-    // Stores the records of m_changed as their difference from before (see RecordingFormat).
+    // Stores the records changed (indexes in ascending order) as their difference from before
+    // (see RecordingFormat); the texture records before are the packed ones.
     template <typename Record>
-    void storeDifference(int list, const Record *records, const Record *before, quint32 count);
-    // The texture records that changed since the previous capture, into m_changed. A texture
+    void storeDifference(int list, const Record *records, const Record *before, quint32 count,
+                         const std::vector<quint32> &changed);
+    // Finds the texture records that changed since the previous capture (into m_changedTextures)
+    // unless this is a key capture or the count changed, which store them whole. A texture
     // record is compared by its signal, flags and path (up to its end): the rest of its 1,960
     // bytes is reserved, and reading it all would cost the writer a hundred megabytes a capture
     // on the largest worlds. A change of its reserved bytes alone, which nothing reads, is not
     // seen: a replay may show older ones until the next key capture, which stores every record
     // as given.
-    void findChangedTextures(const SdkSignalTexture *records, quint32 count);
+    void compareTextures(const SdkSignalTexture *records, quint32 count, bool key);
     // Keeps what is compared of one texture record, or of all.
     void keepTexture(quint32 index, const SdkSignalTexture &texture);
     void keepTextures(const SdkSignalTexture *records, quint32 count);
-    // Keeps what the next capture is compared with.
+    // Keeps what the next capture is compared with: the lists not kept already by storeList().
     void keep(const SnapshotRecords &records);
     // Keeps the image files the texture records stored by this capture name, once each.
     void storeFiles(const SnapshotRecords &records);
@@ -84,20 +114,21 @@ private:
     qint64 m_number = 0;
     qint64 m_lastKeyMs = 0;
     qint64 m_bytes = 0;
-    // The records of the previous capture, to store only the lists that changed.
     void write(const CapturedRecords &capture);
     qint64 dropBeforeNumber(qint64 number);
     // Drops the captures before the key capture the query gives (none when it gives none).
     qint64 dropBeforeKey(Sqlite::Statement &key);
     // The records of the previous capture as stored, to store only the lists that changed.
     bool m_hasBefore = false;
-    SnapshotRecords m_before; // all lists but the textures
+    KeptLists m_before;
     PackedTextures m_beforeTextures;
-    quint32 m_sameLists = 0; // per list (1 << list): this capture's records are those before
+    quint32 m_keptLists = 0; // per list (1 << list): m_before holds this capture's records
     QSet<QByteArray> m_seenFiles;
     // Memory for the differences, kept from capture to capture.
     QByteArray m_difference;
+    std::vector<char> m_pairs;
     // The texture records this capture stored: all of them, or those that changed.
+    bool m_texturesCompared = false;
     bool m_allTexturesChanged = false;
     std::vector<quint32> m_changedTextures;
     std::vector<quint32> m_changed; // the records of the list being stored that changed
