@@ -21,11 +21,13 @@
 
 namespace {
 
-// The records of world as captured at step: the first train moves at every step, its last
-// reservation comes and goes, the first signal's image changes at steps 2 and 4 (with a reserved
-// byte), and from step 3 on the network gains a track (a change of a list that is stored only
-// when it changes). Given an image, the first texture record names it, or the same name with a
+// The records of world as captured at step: the first train (and a crowd's) moves at every step,
+// its last reservation comes and goes, the first signal's image changes at steps 2 and 4 (with a
+// reserved byte), and from step 3 on the network gains a track (a change of a list that is stored
+// only when it changes). Given an image, the first texture record names it, or the same name with a
 // "2" at odd steps.
+constexpr quint64 crowdIds = 1000;
+
 void capture(const RecordWorld::World &base, int step, SnapshotRecords &records,
              const QByteArray &image = {})
 {
@@ -34,8 +36,10 @@ void capture(const RecordWorld::World &base, int step, SnapshotRecords &records,
         qstrcpy(world.textures[0].path, step >= 4 ? "/b.png" : "/a/a longer path.png");
         world.textures[0].reserved1[100] = step >= 4 ? 2 : 1;
     }
-    if (!world.trains.empty())
-        world.trains[0].fraction = 0.1 * step;
+    for (std::size_t i = 0; i < world.trains.size(); ++i) {
+        if (i == 0 || world.trains[i].id - crowdIds < 100)
+            world.trains[i].fraction = 0.1 * step + 0.001 * double(i * i * step);
+    }
     if (!image.isEmpty() && !world.textures.empty()) {
         const QByteArray named = step % 2 ? image + '2' : image;
         qstrncpy(world.textures[0].path, named.constData(), sizeof world.textures[0].path);
@@ -145,6 +149,14 @@ private Q_SLOTS:
         QTest::newRow("every edge of the records") << Worlds::edges();
         QTest::newRow("usage not available") << Worlds::unavailable();
         QTest::newRow("nothing at all") << QJsonObject();
+        // Enough moving trains for their differences to be made sixteen at a time, and a rest.
+        QJsonObject crowd = Worlds::edges();
+        QJsonArray trains = crowd["trains"].toArray();
+        for (int i = 0; i < 37; ++i)
+            trains.append(
+                QJsonObject{{"id", 1000 + i}, {"name", QString("T%1").arg(i)}, {"trackId", 1}});
+        crowd["trains"] = trains;
+        QTest::newRow("a crowd of moving trains") << crowd;
     }
 
     // Every capture reads back with the very records written, converts to the same map, and a
