@@ -162,9 +162,13 @@ void RecordingReader::copiedPaths()
 {
     const quint32 count = m_last.records.textures.count();
     auto *texture = const_cast<SdkSignalTexture *>(m_last.records.textures.begin());
-    m_textureImage.resize(count);
-    for (quint32 i = 0; i < count; ++i)
-        m_textureImage[i] = m_images->rewrite(texture[i], *this);
+    // A record that names the path the record in its place named before takes the same copy
+    // (most of them, from one key capture to another), without a look-up.
+    m_textureImage.resize(count, -1);
+    for (quint32 i = 0; i < count; ++i) {
+        if (!m_images->reuse(texture[i], m_textureImage[i]))
+            m_textureImage[i] = m_images->rewrite(texture[i], *this);
+    }
 }
 
 void RecordingReader::readCaptureRow(const Capture &entry, CapturedRecords &capture)
@@ -197,6 +201,7 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
     // not change, in whichever direction the capture is).
     const qint64 from = m_lastRow[list] <= number ? m_lastRow[list] : -1;
     m_lastRow[list] = -1;
+    m_held = nullptr;
     const std::vector<ChainRow> chain = deltaChain(list, number, from, name);
     const bool whole = !chain.empty() && chain.back().delta == Delta::Whole;
     qint64 count = whole ? -1 : qint64(buffer.count());
@@ -213,7 +218,7 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
             budget.admit(limit, quint64(stored.count - admitted));
             admitted = stored.count;
         }
-        applyRow(row->number, row->delta, stored, count, buffer, name);
+        applyRow(row->number, row->delta, stored, count, buffer, name, row + 1 == chain.rend());
         count = stored.count;
     }
     m_lastRow[list] = chain.empty() ? from : chain.front().number;
@@ -221,15 +226,24 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
 
 template <typename Buffer>
 void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, qint64 count,
-                               Buffer &buffer, const QString &name)
+                               Buffer &buffer, const QString &name, bool last)
 {
     using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
     using RecordingFormat::Delta;
     // Texture records named copies of their images: a row is applied to the recorded ones.
     constexpr bool textures = std::is_same_v<Record, SdkSignalTexture>;
     const bool copies = textures && m_images;
-    const char *prefix = nullptr;
-    qsizetype prefixSize = 0;
+    if (delta == Delta::Prefixed) {
+        applyPrefixed(number, stored, count, buffer, name, last);
+        return;
+    }
+    if (m_held) {
+        // The list came out of prefixed rows into a scratch list (a damaged file's mix of forms).
+        buffer.assign(reinterpret_cast<const Record *>(m_held), quint32(count));
+        m_held = nullptr;
+        if (copies)
+            copiedPaths();
+    }
     char *target = nullptr;
     const bool difference = delta == Delta::Exclusive || delta == Delta::Subtracted;
     if (difference) {
@@ -239,24 +253,10 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
         into.resize(stored.size);
         target = into.data();
     } else {
-        if (delta == Delta::Prefixed) {
-            if (copies)
-                recordedPaths();
-            // The previous list, which the new one replaces in the same memory.
-            m_prefix.resize(count * qint64(sizeof(Record)));
-            if (count > 0)
-                std::memcpy(m_prefix.data(), buffer.begin(), std::size_t(m_prefix.size()));
-            prefix = m_prefix.constData();
-            prefixSize = m_prefix.size();
-        }
-        target = reinterpret_cast<char *>(buffer.zeroed(quint32(stored.count)));
+        // A whole list: every byte is written by the frame.
+        target = reinterpret_cast<char *>(buffer.uninitialized(quint32(stored.count)));
     }
-    try {
-        RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
-    } catch (const Error &error) {
-        buffer.clear();
-        fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(number).arg(error.text()));
-    }
+    decompressRow(number, stored, target, nullptr, 0, buffer, name);
     auto *records = const_cast<Record *>(buffer.begin());
     if (!difference) {
         if (copies)
@@ -281,6 +281,50 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
                            m_textureImage[index] = m_images->rewrite(records[index], *this);
                    }
                });
+}
+
+template <typename Buffer>
+void RecordingReader::applyPrefixed(qint64 number, const ListRow &stored, qint64 count,
+                                    Buffer &buffer, const QString &name, bool last)
+{
+    using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+    const bool copies = std::is_same_v<Record, SdkSignalTexture> && m_images;
+    if (copies && !m_held)
+        recordedPaths();
+    // The frame was made with the previous list as its prefix. A run of such rows goes through
+    // the two scratch lists in turn, and only its last row into the list itself.
+    const char *prefix = m_held ? m_held : reinterpret_cast<const char *>(buffer.begin());
+    const qsizetype prefixSize = count * qsizetype(sizeof(Record));
+    if (last && m_held) {
+        char *target = reinterpret_cast<char *>(buffer.uninitialized(quint32(stored.count)));
+        decompressRow(number, stored, target, prefix, prefixSize, buffer, name);
+        m_held = nullptr;
+    } else {
+        QByteArray &scratch = m_turns[m_held == m_turns[0].constData() ? 1 : 0];
+        scratch.resize(stored.size);
+        decompressRow(number, stored, scratch.data(), prefix, prefixSize, buffer, name);
+        m_held = scratch.constData();
+        if (last) {
+            buffer.assign(reinterpret_cast<const Record *>(m_held), quint32(stored.count));
+            m_held = nullptr;
+        }
+    }
+    if (copies && !m_held)
+        copiedPaths();
+}
+
+template <typename Buffer>
+void RecordingReader::decompressRow(qint64 number, const ListRow &stored, char *target,
+                                    const char *prefix, qsizetype prefixSize, Buffer &buffer,
+                                    const QString &name)
+{
+    try {
+        RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
+    } catch (const Error &error) {
+        buffer.clear();
+        m_held = nullptr;
+        fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(number).arg(error.text()));
+    }
 }
 
 std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qint64 number,

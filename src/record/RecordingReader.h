@@ -70,10 +70,17 @@ private:
     template <typename Buffer>
     void loadList(int list, qint64 number, Buffer &buffer, const SdkCopy::ListLimit &limit,
                   SdkCopy::Budget &budget);
-    // Applies one stored row to the list (count records before it).
+    // Applies one stored row to the list (count records before it; last: the chain's last row).
     template <typename Buffer>
     void applyRow(qint64 number, int delta, const ListRow &stored, qint64 count, Buffer &buffer,
-                  const QString &name);
+                  const QString &name, bool last);
+    template <typename Buffer>
+    void applyPrefixed(qint64 number, const ListRow &stored, qint64 count, Buffer &buffer,
+                       const QString &name, bool last);
+    // Decompresses the row's frame into target; a damaged one clears the list and throws.
+    template <typename Buffer>
+    void decompressRow(qint64 number, const ListRow &stored, char *target, const char *prefix,
+                       qsizetype prefixSize, Buffer &buffer, const QString &name);
     // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
     // first row at or before capture from (excluded; -1: none).
     std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
@@ -107,6 +114,8 @@ private:
     std::unique_ptr<RecordedImages> m_images;
     std::vector<qint32> m_textureImage;
     QByteArray m_scratch; // a difference being applied
-    QByteArray m_prefix;  // the list a prefixed frame was made with
-    QByteArray m_planes;  // a transposed difference
+    // The lists a run of prefixed rows goes through, and the one that holds the list (or null).
+    QByteArray m_turns[2];
+    const char *m_held = nullptr;
+    QByteArray m_planes; // a transposed difference
 };
