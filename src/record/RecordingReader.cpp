@@ -79,8 +79,8 @@ RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(pat
                                   "WHERE number = ?1");
     m_selectChain.emplace(m_db, "SELECT number, delta FROM lists WHERE list = ?1 AND "
                                 "number <= ?2 ORDER BY number DESC");
-    m_selectList.emplace(m_db, "SELECT count, size, data FROM lists WHERE list = ?1 AND "
-                               "number = ?2");
+    m_selectList.emplace(m_db, "SELECT count, size, data, number FROM lists WHERE list = ?1 AND "
+                               "number >= ?2 AND number <= ?3 ORDER BY number");
     m_selectFile.emplace(m_db, "SELECT size, data FROM files WHERE path = ?1");
 }
 
@@ -210,6 +210,10 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
         budget.admit(limit, quint64(count));
         admitted = count;
     }
+    // The chain's rows are every row of the list from its oldest to its newest: read in one pass.
+    m_selectList->reset();
+    if (!chain.empty())
+        m_selectList->bind(1, list).bind(2, chain.back().number).bind(3, chain.front().number);
     for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
         const ListRow stored = readListRow(list, row->number, row->delta, count,
                                            qint64(sizeof(*buffer.begin())), limit);
@@ -221,6 +225,7 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
         applyRow(row->number, row->delta, stored, count, buffer, name, row + 1 == chain.rend());
         count = stored.count;
     }
+    m_selectList->reset();
     m_lastRow[list] = chain.empty() ? from : chain.front().number;
 }
 
@@ -370,10 +375,8 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
                                                       const SdkCopy::ListLimit &limit)
 {
     const QString name = QString::fromUtf8(limit.name);
-    Sqlite::Statement &select = *m_selectList;
-    select.reset();
-    select.bind(1, list).bind(2, number);
-    if (!select.step())
+    Sqlite::Statement &select = *m_selectList; // on the row before this one
+    if (!select.step() || select.integer(3) != number)
         fail(QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(number));
     const qint64 count = select.integer(0);
     const qint64 size = select.integer(1);
@@ -401,9 +404,7 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
                  .arg(size));
     if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
         fail(QStringLiteral("bloc compressé des %1 plus grand que possible").arg(name));
-    ListRow row{count, size, select.blob(2)};
-    select.reset();
-    return row;
+    return {count, size, select.blob(2)};
 }
 
 template <typename Touch>

@@ -86,8 +86,8 @@ private:
     std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
     // Forgets the last capture rebuilt (after a failure, which may have left it halfway).
     void forget();
-    // A row of a list stored as delta, its sizes checked before its block is read; previousCount
-    // is the count of the list the row follows (-1 for the first).
+    // The next row of the list's chain (number, stored as delta), its sizes checked before its
+    // block is read; previousCount is the count of the list the row follows (-1 for the first).
     ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
                         const SdkCopy::ListLimit &limit);
     // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes: as
