@@ -1,7 +1,10 @@
 #include "RecordingFormat.h"
 
+// For decompressing straight into the caller's memory (ZSTD_d_stableOutBuffer).
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -146,8 +149,10 @@ QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizet
     return frame;
 }
 
-void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix,
-                qsizetype prefixSize)
+namespace {
+
+// The thread's decompression context, reset, after the frame's stated size is checked.
+ZSTD_DCtx *contextFor(const QByteArray &frame, qsizetype size)
 {
     const unsigned long long stated =
         ZSTD_getFrameContentSize(frame.constData(), std::size_t(frame.size()));
@@ -162,9 +167,54 @@ void decompress(const QByteArray &frame, char *target, qsizetype size, const cha
     if (!context)
         throw Error(QStringLiteral("Décompression impossible : mémoire insuffisante"));
     ZSTD_DCtx_reset(context.get(), ZSTD_reset_session_and_parameters);
+    return context.get();
+}
+
+} // namespace
+
+void decompress(const QByteArray &frame, char *target, qsizetype size,
+                const std::function<void(qsizetype)> &progress)
+{
+    ZSTD_DCtx *context = contextFor(frame, size);
+    // Straight into target (no window of its own), fed a kilobyte at a time: what comes out of
+    // each piece (a block of 128 KB at most) is handed over once the frame's window has passed
+    // it (its checksum is taken as each block comes out, and it is no longer read from).
+    ZSTD_frameHeader header{};
+    if (ZSTD_getFrameHeader(&header, frame.constData(), std::size_t(frame.size())) != 0)
+        throw Error(QStringLiteral("bloc compressé illisible"));
+    const std::size_t window = std::size_t(std::min<unsigned long long>(header.windowSize, size));
+    ZSTD_DCtx_setParameter(context, ZSTD_d_stableOutBuffer, 1);
+    ZSTD_outBuffer out{target, std::size_t(size), 0};
+    ZSTD_inBuffer in{frame.constData(), 0, 0};
+    std::size_t left = 1;
+    while (left != 0) {
+        if (in.pos == in.size && in.size == std::size_t(frame.size()))
+            throw Error(QStringLiteral("bloc compressé tronqué"));
+        in.size = std::min(std::size_t(frame.size()), in.size + 1024);
+        const std::size_t before = out.pos;
+        left = ZSTD_decompressStream(context, &out, &in);
+        if (ZSTD_isError(left))
+            throw Error(QStringLiteral("bloc compressé endommagé (%1)")
+                            .arg(QString::fromUtf8(ZSTD_getErrorName(left))));
+        if (left != 0 && out.pos != before && out.pos > window)
+            progress(qsizetype(out.pos - window));
+    }
+    if (out.pos != std::size_t(size))
+        throw Error(QStringLiteral("bloc compressé de %1 octets au lieu des %2 annoncés")
+                        .arg(out.pos)
+                        .arg(size));
+    if (in.pos != std::size_t(frame.size()))
+        throw Error(QStringLiteral("bloc compressé endommagé (octets après sa fin)"));
+    progress(size);
+}
+
+void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix,
+                qsizetype prefixSize)
+{
+    ZSTD_DCtx *context = contextFor(frame, size);
     if (prefix && prefixSize > 0)
-        ZSTD_DCtx_refPrefix(context.get(), prefix, std::size_t(prefixSize));
-    const std::size_t written = ZSTD_decompressDCtx(context.get(), target, std::size_t(size),
+        ZSTD_DCtx_refPrefix(context, prefix, std::size_t(prefixSize));
+    const std::size_t written = ZSTD_decompressDCtx(context, target, std::size_t(size),
                                                     frame.constData(), std::size_t(frame.size()));
     if (ZSTD_isError(written))
         throw Error(QStringLiteral("bloc compressé endommagé (%1)")

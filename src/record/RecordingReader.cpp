@@ -160,12 +160,16 @@ void RecordingReader::recordedPaths()
 
 void RecordingReader::copiedPaths()
 {
-    const quint32 count = m_last.records.textures.count();
+    m_textureImage.resize(m_last.records.textures.count(), -1);
+    copiedPaths(0, m_last.records.textures.count());
+}
+
+void RecordingReader::copiedPaths(quint32 from, quint32 to)
+{
     auto *texture = const_cast<SdkSignalTexture *>(m_last.records.textures.begin());
     // A record that names the path the record in its place named before takes the same copy
     // (most of them, from one key capture to another), without a look-up.
-    m_textureImage.resize(count, -1);
-    for (quint32 i = 0; i < count; ++i) {
+    for (quint32 i = from; i < to; ++i) {
         if (!m_images->reuse(texture[i], m_textureImage[i]))
             m_textureImage[i] = m_images->rewrite(texture[i], *this);
     }
@@ -261,13 +265,22 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
         // A whole list: every byte is written by the frame.
         target = reinterpret_cast<char *>(buffer.uninitialized(quint32(stored.count)));
     }
-    decompressRow(number, stored, target, nullptr, 0, buffer, name);
-    auto *records = const_cast<Record *>(buffer.begin());
-    if (!difference) {
-        if (copies)
-            copiedPaths();
+    if (!difference && copies) {
+        // The records are named the copies as they come out, while they are in the cache; the
+        // copy a record had at its place is the hint for the record that replaces it.
+        m_textureImage.resize(std::size_t(stored.count), -1);
+        quint32 named = 0;
+        decompressRow(number, stored, target, nullptr, 0, buffer, name, [&](qsizetype written) {
+            const auto complete = quint32(written / qsizetype(sizeof(Record)));
+            copiedPaths(named, complete);
+            named = complete;
+        });
         return;
     }
+    decompressRow(number, stored, target, nullptr, 0, buffer, name);
+    if (!difference)
+        return;
+    auto *records = const_cast<Record *>(buffer.begin());
     if (delta == Delta::Subtracted) {
         static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
         const qint64 pairSize = qint64(sizeof(quint32) + sizeof(Record));
@@ -321,10 +334,14 @@ void RecordingReader::applyPrefixed(qint64 number, const ListRow &stored, qint64
 template <typename Buffer>
 void RecordingReader::decompressRow(qint64 number, const ListRow &stored, char *target,
                                     const char *prefix, qsizetype prefixSize, Buffer &buffer,
-                                    const QString &name)
+                                    const QString &name,
+                                    const std::function<void(qsizetype)> &progress)
 {
     try {
-        RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
+        if (progress)
+            RecordingFormat::decompress(stored.frame, target, stored.size, progress);
+        else
+            RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
     } catch (const Error &error) {
         buffer.clear();
         m_held = nullptr;

@@ -4,6 +4,7 @@
 #include "RecordedImages.h"
 #include "Sqlite.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -77,10 +78,12 @@ private:
     template <typename Buffer>
     void applyPrefixed(qint64 number, const ListRow &stored, qint64 count, Buffer &buffer,
                        const QString &name, bool last);
-    // Decompresses the row's frame into target; a damaged one clears the list and throws.
+    // Decompresses the row's frame into target; a damaged one clears the list and throws. With
+    // progress (and no prefix), it is called as the frame's bytes come out.
     template <typename Buffer>
     void decompressRow(qint64 number, const ListRow &stored, char *target, const char *prefix,
-                       qsizetype prefixSize, Buffer &buffer, const QString &name);
+                       qsizetype prefixSize, Buffer &buffer, const QString &name,
+                       const std::function<void(qsizetype)> &progress = {});
     // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
     // first row at or before capture from (excluded; -1: none).
     std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
@@ -100,6 +103,7 @@ private:
     // that replaces the list from it), or names the copies in all of them (after such a row).
     void recordedPaths();
     void copiedPaths();
+    void copiedPaths(quint32 from, quint32 to); // the records from, to (m_textureImage sized)
 
     QString m_fileName;
     Sqlite::Database m_db;
