@@ -107,24 +107,28 @@ void transpose(const char *records, qsizetype count, qsizetype stride, char *pla
 
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records)
 {
+    for (qsizetype first = 0; first < count; first += 16)
+        untranspose(planes, count, stride, first, std::min<qsizetype>(16, count - first),
+                    records + first * stride);
+}
+
+void untranspose(const char *planes, qsizetype count, qsizetype stride, qsizetype first,
+                 qsizetype n, char *records)
+{
 #ifdef ZORVY_TRANSPOSE_SSE2
-    // Sixteen records at a time, each written whole: the planes' lines they read (one a plane)
-    // stay in the cache for the next sixteen, where the records' lines would not.
-    qsizetype k = 0;
-    for (; k + 16 <= count; k += 16) {
-        qsizetype i = 0;
-        for (; i + 16 <= stride; i += 16)
-            transposeBlock16(planes + i * count + k, count, records + k * stride + i, stride);
-        for (; i < stride; ++i)
-            for (qsizetype c = k; c < k + 16; ++c)
-                records[c * stride + i] = planes[i * count + c];
+    // Sixteen records written whole: the planes' lines they read (one a plane) stay in the cache
+    // for the next sixteen, where the records' lines would not. The last sixteen planes overlap
+    // the ones before when the stride is no multiple of sixteen (their bytes written twice).
+    if (n == 16 && stride >= 16) {
+        for (qsizetype i = 0;; i += 16) {
+            const qsizetype at = std::min(i, stride - 16);
+            transposeBlock16(planes + at * count + first, count, records + at, stride);
+            if (at == stride - 16)
+                return;
+        }
     }
-    for (; k < count; ++k)
-        for (qsizetype i = 0; i < stride; ++i)
-            records[k * stride + i] = planes[i * count + k];
-#else
-    transposeBytes(planes, stride, count, count, records, stride);
 #endif
+    transposeBytes(planes + first, stride, n, count, records, stride);
 }
 
 QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize,

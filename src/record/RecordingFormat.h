@@ -105,6 +105,9 @@ public:
 void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
                qsizetype planeSize = -1);
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records);
+// Records first to first + n - 1 only, at records.
+void untranspose(const char *planes, qsizetype count, qsizetype stride, qsizetype first,
+                 qsizetype n, char *records);
 
 // size bytes as one zstd frame with its checksum, made with prefixSize bytes at prefix as its
 // prefix when they are given (the same bytes are needed to decompress it); level is zstd's.

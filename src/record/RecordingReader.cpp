@@ -258,7 +258,6 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
     if (difference) {
         // A transposed difference is decompressed beside the scratch, then put in order.
         QByteArray &into = delta == Delta::Subtracted ? m_planes : m_scratch;
-        m_scratch.resize(stored.size);
         into.resize(stored.size);
         target = into.data();
     } else {
@@ -281,24 +280,33 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
     if (!difference)
         return;
     auto *records = const_cast<Record *>(buffer.begin());
-    if (delta == Delta::Subtracted) {
-        static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
-        const qint64 pairSize = qint64(sizeof(quint32) + sizeof(Record));
-        RecordingFormat::untranspose(m_planes.constData(), stored.size / pairSize, pairSize,
-                                     m_scratch.data());
+    const auto touch = [&](quint32 index, bool applied) {
+        if constexpr (textures) {
+            if (!copies)
+                return;
+            if (!applied)
+                m_images->restore(records[index], std::exchange(m_textureImage[index], -1));
+            else
+                m_textureImage[index] = m_images->rewrite(records[index], *this);
+        }
+    };
+    auto *bytes = reinterpret_cast<char *>(records);
+    const qint64 recordSize = qint64(sizeof(Record));
+    if (delta == Delta::Exclusive) {
+        applyDelta(bytes, recordSize, stored.size, stored.count, name, false, touch);
+        return;
     }
-    applyDelta(reinterpret_cast<char *>(records), qint64(sizeof(Record)), stored.size, stored.count,
-               name, delta == Delta::Subtracted, [&](quint32 index, bool applied) {
-                   if constexpr (textures) {
-                       if (!copies)
-                           return;
-                       if (!applied)
-                           m_images->restore(records[index],
-                                             std::exchange(m_textureImage[index], -1));
-                       else
-                           m_textureImage[index] = m_images->rewrite(records[index], *this);
-                   }
-               });
+    // Put back in order sixteen pairs at a time, each applied while it is in the cache.
+    static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
+    const qint64 pairSize = qint64(sizeof(quint32)) + recordSize;
+    const qint64 pairs = stored.size / pairSize;
+    m_scratch.resize(16 * pairSize);
+    for (qint64 first = 0; first < pairs; first += 16) {
+        const qint64 n = std::min<qint64>(16, pairs - first);
+        RecordingFormat::untranspose(m_planes.constData(), pairs, pairSize, first, n,
+                                     m_scratch.data());
+        applyDelta(bytes, recordSize, n * pairSize, stored.count, name, true, touch);
+    }
 }
 
 template <typename Buffer>
