@@ -159,6 +159,8 @@ void replay(const QString &path, QTextStream &out)
     });
     out << count << " captures; opening " << openMs << " ms; seek (load and convert, wall ms): "
         << "median " << median(seek.wall) << ", max " << maximum(seek.wall)
+        << " (the first, which pays the lists' page faults: " << seek.wall.front()
+        << "; of the others: " << maximum({seek.wall.begin() + 1, seek.wall.end()}) << ")"
         << "; playing in order: median " << median(play.wall) << ", max " << maximum(play.wall)
         << ", " << late << " of " << play.wall.size() << " over the 15.6 ms of x16\n";
     out << "thread CPU ms, median (max): seek reading " << median(seek.readCpu) << " ("

@@ -16,7 +16,7 @@ includes="-I$root/src/record -I$root/src/capture -I$root/src/sdk -I$root/src/abi
  -I$root/src/platform $(pkg-config --cflags Qt6Core sqlite3 libzstd)"
 sources="$root/bench/record/fuzz_recording.cpp $root/src/record/RecordingReader.cpp \
  $root/src/record/RecordingWriter.cpp $root/src/record/RecordingFormat.cpp \
- $root/src/record/Sqlite.cpp"
+ $root/src/record/RecordedImages.cpp $root/src/record/PackedTextures.cpp $root/src/record/Sqlite.cpp"
 lib="$root/build/lib"
 # shellcheck disable=SC2086
 clang++ $flags $includes $sources -o "$out/fuzz_recording" "$lib/libzorvy_capture.a" \

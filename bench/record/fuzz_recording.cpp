@@ -2,7 +2,8 @@
 // capture and image file in it. An input is either a whole file (first byte even) or a change to
 // one list row of a small sound recording made at start (first byte odd): its count, stated size,
 // form and data, the data compressed here first when the second bit of the first byte is set, so
-// that the fuzzer reaches the differences behind the frames. Built and run by
+// that the fuzzer reaches the differences behind the frames; with the third bit, the reader
+// names copies of the images in the texture records, as a replay's does. Built and run by
 // bench/record/fuzz.sh, never by CTest.
 
 #include "RecordingReader.h"
@@ -178,6 +179,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     try {
         RecordingReader reader(path);
+        if (data[0] & 4) // as a replay reads: the texture records name copies of the images
+            reader.extractImages(folder->path(), QStringLiteral("image"));
         CapturedRecords capture;
         const qsizetype count = std::min<qsizetype>(qsizetype(reader.captures().size()), 16);
         for (qsizetype i = 0; i < count; ++i) {

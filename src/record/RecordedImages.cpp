@@ -8,6 +8,10 @@
 
 #include <cstring>
 
+namespace {
+const char zeros[sizeof SdkSignalTexture::path] = {};
+} // namespace
+
 QByteArray RecordedImages::copyOf(const QByteArray &path, RecordingReader &reader)
 {
     auto found = m_extracted.constFind(path);
@@ -36,7 +40,6 @@ qint32 RecordedImages::rewrite(SdkSignalTexture &texture, RecordingReader &reade
     if (copy.isEmpty() || copy.size() >= qsizetype(sizeof texture.path))
         return -1;
     // The whole field is given back by restore(), bytes after the path's end included.
-    static const char zeros[sizeof texture.path] = {};
     std::size_t used = sizeof texture.path;
     if (std::memcmp(texture.path + length, zeros, used - length) == 0)
         used = length;
@@ -48,10 +51,28 @@ qint32 RecordedImages::rewrite(SdkSignalTexture &texture, RecordingReader &reade
         const QByteArray recorded(field.constData(), field.size());
         found = m_ids.insert(recorded, qint32(m_recorded.size()));
         m_recorded.push_back(recorded);
+        m_copies.push_back(copy);
     }
     std::memset(texture.path, 0, sizeof texture.path);
     std::memcpy(texture.path, copy.constData(), std::size_t(copy.size()));
     return *found;
+}
+
+bool RecordedImages::reuse(SdkSignalTexture &texture, qint32 id) const
+{
+    if (id < 0 || (texture.flags & SdkTexturePathValid) == 0)
+        return false;
+    const QByteArray &recorded = m_recorded[std::size_t(id)];
+    const std::size_t size = std::size_t(recorded.size());
+    if (std::memcmp(texture.path, recorded.constData(), size) != 0 ||
+        std::memcmp(texture.path + size, zeros, sizeof texture.path - size) != 0)
+        return false;
+    // The field is the recorded one then zeros: only its start changes.
+    const QByteArray &copy = m_copies[std::size_t(id)];
+    std::memcpy(texture.path, copy.constData(), std::size_t(copy.size()));
+    if (std::size_t(copy.size()) < size)
+        std::memset(texture.path + copy.size(), 0, size - std::size_t(copy.size()));
+    return true;
 }
 
 void RecordedImages::restore(SdkSignalTexture &texture, qint32 id) const

@@ -26,6 +26,10 @@ public:
     // recorded path back, or -1 when it was left as recorded.
     qint32 rewrite(SdkSignalTexture &texture, RecordingReader &reader);
     void restore(SdkSignalTexture &texture, qint32 id) const;
+    // What rewrite() does for a record that names exactly the recorded path field of id (as a
+    // record in its place did before), without looking the path up; false, and texture left as
+    // it is, when it names another.
+    bool reuse(SdkSignalTexture &texture, qint32 id) const;
 
 private:
     QByteArray copyOf(const QByteArray &path, RecordingReader &reader);
@@ -36,4 +40,5 @@ private:
     // The recorded path fields of the records rewritten (without their trailing zero bytes), by id.
     QHash<QByteArray, qint32> m_ids;
     std::vector<QByteArray> m_recorded;
+    std::vector<QByteArray> m_copies; // by id: the copy the recorded path names
 };

@@ -1,9 +1,17 @@
 #include "RecordingFormat.h"
 
+// For decompressing straight into the caller's memory (ZSTD_d_stableOutBuffer).
+#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define ZORVY_TRANSPOSE_SSE2 1
+#endif
 
 namespace RecordingFormat {
 
@@ -52,6 +60,43 @@ void transposeBytes(const char *source, qsizetype rows, qsizetype cols, qsizetyp
             target[k * targetPitch + i] = source[i * sourcePitch + k];
 }
 
+#ifdef ZORVY_TRANSPOSE_SSE2
+// The 16 x 16 bytes of 16 rows of 16 bytes (row r at from + r * fromStride) transposed: byte c of
+// row r goes to byte r of row c (at to + c * toStride). Interleaving bytes, then pairs, quads and
+// halves of rows puts every column together in four rounds.
+void transposeBlock16(const char *from, qsizetype fromStride, char *to, qsizetype toStride)
+{
+    __m128i a[16], b[16];
+    for (int r = 0; r < 16; ++r)
+        a[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + r * fromStride));
+    // b[2i], b[2i + 1]: columns 0-7 and 8-15 of rows 2i and 2i + 1, two bytes a column.
+    for (int i = 0; i < 8; ++i) {
+        b[2 * i] = _mm_unpacklo_epi8(a[2 * i], a[2 * i + 1]);
+        b[2 * i + 1] = _mm_unpackhi_epi8(a[2 * i], a[2 * i + 1]);
+    }
+    // a[4j + q]: columns 4q to 4q + 3 of rows 4j to 4j + 3, four bytes a column.
+    for (int j = 0; j < 4; ++j) {
+        a[4 * j] = _mm_unpacklo_epi16(b[4 * j], b[4 * j + 2]);
+        a[4 * j + 1] = _mm_unpackhi_epi16(b[4 * j], b[4 * j + 2]);
+        a[4 * j + 2] = _mm_unpacklo_epi16(b[4 * j + 1], b[4 * j + 3]);
+        a[4 * j + 3] = _mm_unpackhi_epi16(b[4 * j + 1], b[4 * j + 3]);
+    }
+    // b[8h + m]: columns 2m and 2m + 1 of rows 8h to 8h + 7, eight bytes a column.
+    for (int h = 0; h < 2; ++h) {
+        for (int q = 0; q < 4; ++q) {
+            b[8 * h + 2 * q] = _mm_unpacklo_epi32(a[8 * h + q], a[8 * h + 4 + q]);
+            b[8 * h + 2 * q + 1] = _mm_unpackhi_epi32(a[8 * h + q], a[8 * h + 4 + q]);
+        }
+    }
+    for (int m = 0; m < 8; ++m) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * m * toStride),
+                         _mm_unpacklo_epi64(b[m], b[8 + m]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + (2 * m + 1) * toStride),
+                         _mm_unpackhi_epi64(b[m], b[8 + m]));
+    }
+}
+#endif
+
 } // namespace
 
 void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
@@ -62,7 +107,28 @@ void transpose(const char *records, qsizetype count, qsizetype stride, char *pla
 
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records)
 {
-    transposeBytes(planes, stride, count, count, records, stride);
+    for (qsizetype first = 0; first < count; first += 16)
+        untranspose(planes, count, stride, first, std::min<qsizetype>(16, count - first),
+                    records + first * stride);
+}
+
+void untranspose(const char *planes, qsizetype count, qsizetype stride, qsizetype first,
+                 qsizetype n, char *records)
+{
+#ifdef ZORVY_TRANSPOSE_SSE2
+    // Sixteen records written whole: the planes' lines they read (one a plane) stay in the cache
+    // for the next sixteen, where the records' lines would not. The last sixteen planes overlap
+    // the ones before when the stride is no multiple of sixteen (their bytes written twice).
+    if (n == 16 && stride >= 16) {
+        for (qsizetype i = 0;; i += 16) {
+            const qsizetype at = std::min(i, stride - 16);
+            transposeBlock16(planes + at * count + first, count, records + at, stride);
+            if (at == stride - 16)
+                return;
+        }
+    }
+#endif
+    transposeBytes(planes + first, stride, n, count, records, stride);
 }
 
 QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizetype prefixSize,
@@ -87,8 +153,10 @@ QByteArray compress(const char *data, qsizetype size, const char *prefix, qsizet
     return frame;
 }
 
-void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix,
-                qsizetype prefixSize)
+namespace {
+
+// The thread's decompression context, reset, after the frame's stated size is checked.
+ZSTD_DCtx *contextFor(const QByteArray &frame, qsizetype size)
 {
     const unsigned long long stated =
         ZSTD_getFrameContentSize(frame.constData(), std::size_t(frame.size()));
@@ -103,9 +171,54 @@ void decompress(const QByteArray &frame, char *target, qsizetype size, const cha
     if (!context)
         throw Error(QStringLiteral("Décompression impossible : mémoire insuffisante"));
     ZSTD_DCtx_reset(context.get(), ZSTD_reset_session_and_parameters);
+    return context.get();
+}
+
+} // namespace
+
+void decompress(const QByteArray &frame, char *target, qsizetype size,
+                const std::function<void(qsizetype)> &progress)
+{
+    ZSTD_DCtx *context = contextFor(frame, size);
+    // Straight into target (no window of its own), fed a kilobyte at a time: what comes out of
+    // each piece (a block of 128 KB at most) is handed over once the frame's window has passed
+    // it (its checksum is taken as each block comes out, and it is no longer read from).
+    ZSTD_frameHeader header{};
+    if (ZSTD_getFrameHeader(&header, frame.constData(), std::size_t(frame.size())) != 0)
+        throw Error(QStringLiteral("bloc compressé illisible"));
+    const std::size_t window = std::size_t(std::min<unsigned long long>(header.windowSize, size));
+    ZSTD_DCtx_setParameter(context, ZSTD_d_stableOutBuffer, 1);
+    ZSTD_outBuffer out{target, std::size_t(size), 0};
+    ZSTD_inBuffer in{frame.constData(), 0, 0};
+    std::size_t left = 1;
+    while (left != 0) {
+        if (in.pos == in.size && in.size == std::size_t(frame.size()))
+            throw Error(QStringLiteral("bloc compressé tronqué"));
+        in.size = std::min(std::size_t(frame.size()), in.size + 1024);
+        const std::size_t before = out.pos;
+        left = ZSTD_decompressStream(context, &out, &in);
+        if (ZSTD_isError(left))
+            throw Error(QStringLiteral("bloc compressé endommagé (%1)")
+                            .arg(QString::fromUtf8(ZSTD_getErrorName(left))));
+        if (left != 0 && out.pos != before && out.pos > window)
+            progress(qsizetype(out.pos - window));
+    }
+    if (out.pos != std::size_t(size))
+        throw Error(QStringLiteral("bloc compressé de %1 octets au lieu des %2 annoncés")
+                        .arg(out.pos)
+                        .arg(size));
+    if (in.pos != std::size_t(frame.size()))
+        throw Error(QStringLiteral("bloc compressé endommagé (octets après sa fin)"));
+    progress(size);
+}
+
+void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix,
+                qsizetype prefixSize)
+{
+    ZSTD_DCtx *context = contextFor(frame, size);
     if (prefix && prefixSize > 0)
-        ZSTD_DCtx_refPrefix(context.get(), prefix, std::size_t(prefixSize));
-    const std::size_t written = ZSTD_decompressDCtx(context.get(), target, std::size_t(size),
+        ZSTD_DCtx_refPrefix(context, prefix, std::size_t(prefixSize));
+    const std::size_t written = ZSTD_decompressDCtx(context, target, std::size_t(size),
                                                     frame.constData(), std::size_t(frame.size()));
     if (ZSTD_isError(written))
         throw Error(QStringLiteral("bloc compressé endommagé (%1)")

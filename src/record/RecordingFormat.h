@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <stdexcept>
 
 // The file of a recording: one SQLite database in WAL mode.
@@ -104,6 +105,9 @@ public:
 void transpose(const char *records, qsizetype count, qsizetype stride, char *planes,
                qsizetype planeSize = -1);
 void untranspose(const char *planes, qsizetype count, qsizetype stride, char *records);
+// Records first to first + n - 1 only, at records.
+void untranspose(const char *planes, qsizetype count, qsizetype stride, qsizetype first,
+                 qsizetype n, char *records);
 
 // size bytes as one zstd frame with its checksum, made with prefixSize bytes at prefix as its
 // prefix when they are given (the same bytes are needed to decompress it); level is zstd's.
@@ -114,5 +118,10 @@ QByteArray compress(const char *data, qsizetype size, const char *prefix = nullp
 // Error when the frame does not state exactly that size, is damaged, or gives anything else.
 void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix = nullptr,
                 qsizetype prefixSize = 0);
+// The same without a prefix, calling progress(final) each time more of the bytes at target are
+// final (the first final of them: written, checked and no longer read by the decompression; at
+// the end, size), so that they can be read and changed soon after they are written.
+void decompress(const QByteArray &frame, char *target, qsizetype size,
+                const std::function<void(qsizetype)> &progress);
 
 } // namespace RecordingFormat

@@ -79,8 +79,8 @@ RecordingReader::RecordingReader(const QString &path) : m_fileName(QFileInfo(pat
                                   "WHERE number = ?1");
     m_selectChain.emplace(m_db, "SELECT number, delta FROM lists WHERE list = ?1 AND "
                                 "number <= ?2 ORDER BY number DESC");
-    m_selectList.emplace(m_db, "SELECT count, size, data FROM lists WHERE list = ?1 AND "
-                               "number = ?2");
+    m_selectList.emplace(m_db, "SELECT count, size, data, number FROM lists WHERE list = ?1 AND "
+                               "number >= ?2 AND number <= ?3 ORDER BY number");
     m_selectFile.emplace(m_db, "SELECT size, data FROM files WHERE path = ?1");
 }
 
@@ -160,11 +160,19 @@ void RecordingReader::recordedPaths()
 
 void RecordingReader::copiedPaths()
 {
-    const quint32 count = m_last.records.textures.count();
+    m_textureImage.resize(m_last.records.textures.count(), -1);
+    copiedPaths(0, m_last.records.textures.count());
+}
+
+void RecordingReader::copiedPaths(quint32 from, quint32 to)
+{
     auto *texture = const_cast<SdkSignalTexture *>(m_last.records.textures.begin());
-    m_textureImage.resize(count);
-    for (quint32 i = 0; i < count; ++i)
-        m_textureImage[i] = m_images->rewrite(texture[i], *this);
+    // A record that names the path the record in its place named before takes the same copy
+    // (most of them, from one key capture to another), without a look-up.
+    for (quint32 i = from; i < to; ++i) {
+        if (!m_images->reuse(texture[i], m_textureImage[i]))
+            m_textureImage[i] = m_images->rewrite(texture[i], *this);
+    }
 }
 
 void RecordingReader::readCaptureRow(const Capture &entry, CapturedRecords &capture)
@@ -197,6 +205,7 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
     // not change, in whichever direction the capture is).
     const qint64 from = m_lastRow[list] <= number ? m_lastRow[list] : -1;
     m_lastRow[list] = -1;
+    m_held = nullptr;
     const std::vector<ChainRow> chain = deltaChain(list, number, from, name);
     const bool whole = !chain.empty() && chain.back().delta == Delta::Whole;
     qint64 count = whole ? -1 : qint64(buffer.count());
@@ -205,6 +214,10 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
         budget.admit(limit, quint64(count));
         admitted = count;
     }
+    // The chain's rows are every row of the list from its oldest to its newest: read in one pass.
+    m_selectList->reset();
+    if (!chain.empty())
+        m_selectList->bind(1, list).bind(2, chain.back().number).bind(3, chain.front().number);
     for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
         const ListRow stored = readListRow(list, row->number, row->delta, count,
                                            qint64(sizeof(*buffer.begin())), limit);
@@ -213,74 +226,135 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
             budget.admit(limit, quint64(stored.count - admitted));
             admitted = stored.count;
         }
-        applyRow(row->number, row->delta, stored, count, buffer, name);
+        applyRow(row->number, row->delta, stored, count, buffer, name, row + 1 == chain.rend());
         count = stored.count;
     }
+    m_selectList->reset();
     m_lastRow[list] = chain.empty() ? from : chain.front().number;
 }
 
 template <typename Buffer>
 void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, qint64 count,
-                               Buffer &buffer, const QString &name)
+                               Buffer &buffer, const QString &name, bool last)
 {
     using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
     using RecordingFormat::Delta;
     // Texture records named copies of their images: a row is applied to the recorded ones.
     constexpr bool textures = std::is_same_v<Record, SdkSignalTexture>;
     const bool copies = textures && m_images;
-    const char *prefix = nullptr;
-    qsizetype prefixSize = 0;
+    if (delta == Delta::Prefixed) {
+        applyPrefixed(number, stored, count, buffer, name, last);
+        return;
+    }
+    if (m_held) {
+        // The list came out of prefixed rows into a scratch list (a damaged file's mix of forms).
+        buffer.assign(reinterpret_cast<const Record *>(m_held), quint32(count));
+        m_held = nullptr;
+        if (copies)
+            copiedPaths();
+    }
     char *target = nullptr;
     const bool difference = delta == Delta::Exclusive || delta == Delta::Subtracted;
     if (difference) {
         // A transposed difference is decompressed beside the scratch, then put in order.
         QByteArray &into = delta == Delta::Subtracted ? m_planes : m_scratch;
-        m_scratch.resize(stored.size);
         into.resize(stored.size);
         target = into.data();
     } else {
-        if (delta == Delta::Prefixed) {
-            if (copies)
-                recordedPaths();
-            // The previous list, which the new one replaces in the same memory.
-            m_prefix.resize(count * qint64(sizeof(Record)));
-            if (count > 0)
-                std::memcpy(m_prefix.data(), buffer.begin(), std::size_t(m_prefix.size()));
-            prefix = m_prefix.constData();
-            prefixSize = m_prefix.size();
-        }
-        target = reinterpret_cast<char *>(buffer.zeroed(quint32(stored.count)));
+        // A whole list: every byte is written by the frame.
+        target = reinterpret_cast<char *>(buffer.uninitialized(quint32(stored.count)));
     }
-    try {
-        RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
-    } catch (const Error &error) {
-        buffer.clear();
-        fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(number).arg(error.text()));
-    }
-    auto *records = const_cast<Record *>(buffer.begin());
-    if (!difference) {
-        if (copies)
-            copiedPaths();
+    if (!difference && copies) {
+        // The records are named the copies as they come out, while they are in the cache; the
+        // copy a record had at its place is the hint for the record that replaces it.
+        m_textureImage.resize(std::size_t(stored.count), -1);
+        quint32 named = 0;
+        decompressRow(number, stored, target, nullptr, 0, buffer, name, [&](qsizetype written) {
+            const auto complete = quint32(written / qsizetype(sizeof(Record)));
+            copiedPaths(named, complete);
+            named = complete;
+        });
         return;
     }
-    if (delta == Delta::Subtracted) {
-        static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
-        const qint64 pairSize = qint64(sizeof(quint32) + sizeof(Record));
-        RecordingFormat::untranspose(m_planes.constData(), stored.size / pairSize, pairSize,
-                                     m_scratch.data());
+    decompressRow(number, stored, target, nullptr, 0, buffer, name);
+    if (!difference)
+        return;
+    auto *records = const_cast<Record *>(buffer.begin());
+    const auto touch = [&](quint32 index, bool applied) {
+        if constexpr (textures) {
+            if (!copies)
+                return;
+            if (!applied)
+                m_images->restore(records[index], std::exchange(m_textureImage[index], -1));
+            else
+                m_textureImage[index] = m_images->rewrite(records[index], *this);
+        }
+    };
+    auto *bytes = reinterpret_cast<char *>(records);
+    const qint64 recordSize = qint64(sizeof(Record));
+    if (delta == Delta::Exclusive) {
+        applyDelta(bytes, recordSize, stored.size, stored.count, name, false, touch);
+        return;
     }
-    applyDelta(reinterpret_cast<char *>(records), qint64(sizeof(Record)), stored.size, stored.count,
-               name, delta == Delta::Subtracted, [&](quint32 index, bool applied) {
-                   if constexpr (textures) {
-                       if (!copies)
-                           return;
-                       if (!applied)
-                           m_images->restore(records[index],
-                                             std::exchange(m_textureImage[index], -1));
-                       else
-                           m_textureImage[index] = m_images->rewrite(records[index], *this);
-                   }
-               });
+    // Put back in order sixteen pairs at a time, each applied while it is in the cache.
+    static_assert(sizeof(Record) % sizeof(quint64) == 0, "differences are added word by word");
+    const qint64 pairSize = qint64(sizeof(quint32)) + recordSize;
+    const qint64 pairs = stored.size / pairSize;
+    m_scratch.resize(16 * pairSize);
+    for (qint64 first = 0; first < pairs; first += 16) {
+        const qint64 n = std::min<qint64>(16, pairs - first);
+        RecordingFormat::untranspose(m_planes.constData(), pairs, pairSize, first, n,
+                                     m_scratch.data());
+        applyDelta(bytes, recordSize, n * pairSize, stored.count, name, true, touch);
+    }
+}
+
+template <typename Buffer>
+void RecordingReader::applyPrefixed(qint64 number, const ListRow &stored, qint64 count,
+                                    Buffer &buffer, const QString &name, bool last)
+{
+    using Record = std::remove_cv_t<std::remove_reference_t<decltype(*buffer.begin())>>;
+    const bool copies = std::is_same_v<Record, SdkSignalTexture> && m_images;
+    if (copies && !m_held)
+        recordedPaths();
+    // The frame was made with the previous list as its prefix. A run of such rows goes through
+    // the two scratch lists in turn, and only its last row into the list itself.
+    const char *prefix = m_held ? m_held : reinterpret_cast<const char *>(buffer.begin());
+    const qsizetype prefixSize = count * qsizetype(sizeof(Record));
+    if (last && m_held) {
+        char *target = reinterpret_cast<char *>(buffer.uninitialized(quint32(stored.count)));
+        decompressRow(number, stored, target, prefix, prefixSize, buffer, name);
+        m_held = nullptr;
+    } else {
+        QByteArray &scratch = m_turns[m_held == m_turns[0].constData() ? 1 : 0];
+        scratch.resize(stored.size);
+        decompressRow(number, stored, scratch.data(), prefix, prefixSize, buffer, name);
+        m_held = scratch.constData();
+        if (last) {
+            buffer.assign(reinterpret_cast<const Record *>(m_held), quint32(stored.count));
+            m_held = nullptr;
+        }
+    }
+    if (copies && !m_held)
+        copiedPaths();
+}
+
+template <typename Buffer>
+void RecordingReader::decompressRow(qint64 number, const ListRow &stored, char *target,
+                                    const char *prefix, qsizetype prefixSize, Buffer &buffer,
+                                    const QString &name,
+                                    const std::function<void(qsizetype)> &progress)
+{
+    try {
+        if (progress)
+            RecordingFormat::decompress(stored.frame, target, stored.size, progress);
+        else
+            RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
+    } catch (const Error &error) {
+        buffer.clear();
+        m_held = nullptr;
+        fail(QStringLiteral("%1 de la capture %2 : %3").arg(name).arg(number).arg(error.text()));
+    }
 }
 
 std::vector<RecordingReader::ChainRow> RecordingReader::deltaChain(int list, qint64 number,
@@ -326,10 +400,8 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
                                                       const SdkCopy::ListLimit &limit)
 {
     const QString name = QString::fromUtf8(limit.name);
-    Sqlite::Statement &select = *m_selectList;
-    select.reset();
-    select.bind(1, list).bind(2, number);
-    if (!select.step())
+    Sqlite::Statement &select = *m_selectList; // on the row before this one
+    if (!select.step() || select.integer(3) != number)
         fail(QStringLiteral("liste %1 absente de la capture %2").arg(list).arg(number));
     const qint64 count = select.integer(0);
     const qint64 size = select.integer(1);
@@ -357,9 +429,7 @@ RecordingReader::ListRow RecordingReader::readListRow(int list, qint64 number, i
                  .arg(size));
     if (frameBytes > qint64(ZSTD_compressBound(std::size_t(size))) + 64)
         fail(QStringLiteral("bloc compressé des %1 plus grand que possible").arg(name));
-    ListRow row{count, size, select.blob(2)};
-    select.reset();
-    return row;
+    return {count, size, select.blob(2)};
 }
 
 template <typename Touch>

@@ -4,6 +4,7 @@
 #include "RecordedImages.h"
 #include "Sqlite.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -70,17 +71,26 @@ private:
     template <typename Buffer>
     void loadList(int list, qint64 number, Buffer &buffer, const SdkCopy::ListLimit &limit,
                   SdkCopy::Budget &budget);
-    // Applies one stored row to the list (count records before it).
+    // Applies one stored row to the list (count records before it; last: the chain's last row).
     template <typename Buffer>
     void applyRow(qint64 number, int delta, const ListRow &stored, qint64 count, Buffer &buffer,
-                  const QString &name);
+                  const QString &name, bool last);
+    template <typename Buffer>
+    void applyPrefixed(qint64 number, const ListRow &stored, qint64 count, Buffer &buffer,
+                       const QString &name, bool last);
+    // Decompresses the row's frame into target; a damaged one clears the list and throws. With
+    // progress (and no prefix), it is called as the frame's bytes come out.
+    template <typename Buffer>
+    void decompressRow(qint64 number, const ListRow &stored, char *target, const char *prefix,
+                       qsizetype prefixSize, Buffer &buffer, const QString &name,
+                       const std::function<void(qsizetype)> &progress = {});
     // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
     // first row at or before capture from (excluded; -1: none).
     std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
     // Forgets the last capture rebuilt (after a failure, which may have left it halfway).
     void forget();
-    // A row of a list stored as delta, its sizes checked before its block is read; previousCount
-    // is the count of the list the row follows (-1 for the first).
+    // The next row of the list's chain (number, stored as delta), its sizes checked before its
+    // block is read; previousCount is the count of the list the row follows (-1 for the first).
     ListRow readListRow(int list, qint64 number, int delta, qint64 previousCount, qint64 recordSize,
                         const SdkCopy::ListLimit &limit);
     // Applies the difference in m_scratch (size bytes) to count records of recordSize bytes: as
@@ -93,6 +103,7 @@ private:
     // that replaces the list from it), or names the copies in all of them (after such a row).
     void recordedPaths();
     void copiedPaths();
+    void copiedPaths(quint32 from, quint32 to); // the records from, to (m_textureImage sized)
 
     QString m_fileName;
     Sqlite::Database m_db;
@@ -107,6 +118,8 @@ private:
     std::unique_ptr<RecordedImages> m_images;
     std::vector<qint32> m_textureImage;
     QByteArray m_scratch; // a difference being applied
-    QByteArray m_prefix;  // the list a prefixed frame was made with
-    QByteArray m_planes;  // a transposed difference
+    // The lists a run of prefixed rows goes through, and the one that holds the list (or null).
+    QByteArray m_turns[2];
+    const char *m_held = nullptr;
+    QByteArray m_planes; // a transposed difference
 };

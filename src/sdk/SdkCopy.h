@@ -117,6 +117,9 @@ public:
         return records;
     }
 
+    // Room for count records whose bytes are left as they were, for a caller that writes them all.
+    Record *uninitialized(quint32 count) { return prepare(count); }
+
     // Gives the memory back (the records are forgotten).
     void release()
     {
