@@ -7,6 +7,7 @@
 #include "MapStationLayer.h"
 #include "MapSymbols.h"
 #include "MapTrainLayer.h"
+#include "MapUsageLayer.h"
 #include "TextureLoader.h"
 
 #include <QImage>
@@ -53,6 +54,7 @@ private:
     MapFrameCache m_frames;
     MapNetworkLayer m_network;
     MapSymbols m_symbols; // stamped symbols, kept between paints, shared by the layers
+    MapUsageLayer m_usage;
     MapSignalLayer m_signals;
     MapTrainLayer m_trains;
     MapStationLayer m_stations;
