@@ -116,7 +116,7 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
         }
         std::sort(touching.begin(), touching.end());
         for (const int i : std::as_const(touching))
-            stampDot(&layerPainter, symbols, shown.points[i], shown.lit->at(i).rgba());
+            stampDot(&layerPainter, symbols, shown.points[i], shown.lit->litColour(i).rgba());
     }
     layerPainter.end();
     symbols.begin(painter);
@@ -137,8 +137,7 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     const int textureSide = int(scene.signalSize);
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
     // In the automatic mode the images give the dots their lit colours too.
-    const QVector<QImage> &textures =
-        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
+    m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
     Shown shown;
     shown.stateLabels = scene.camera.scale() > stateLabelScale;
     shown.points.resize(marks.size());
@@ -179,13 +178,15 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
         m_placesValid = true;
     }
     if (dense)
-        shown.lit = &m_textures.litColours();
+        shown.lit = &m_textures;
     for (int i = 0; i < marks.size(); ++i) {
-        if (!shown.onScreen[i] || !images || textures[i].isNull() || (dense && shown.crowded[i]))
+        if (!shown.onScreen[i] || !images || (dense && shown.crowded[i]))
             continue;
-        const QSizeF target(
-            textures[i].size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
-        shown.images.append({i, shown.points[i], target, textures[i]});
+        const QImage &texture = m_textures.image(i);
+        if (texture.isNull())
+            continue;
+        const QSizeF target(texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
+        shown.images.append({i, shown.points[i], target, texture});
         key = qHashMulti(key, i, marks[i].node, target.width(), target.height());
     }
     shown.spots = m_spots.place(shown.images, marks, scene.size, scene.signalSize, scene.moving,
@@ -306,11 +307,11 @@ MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, cons
         const QPointF &point = shown.points[i];
         const int cell = int(std::floor(point.y() / dotCell) - top) * grid.columns +
                          int(std::floor(point.x() / dotCell) - left);
-        const QRgb rgba = shown.lit->at(i).rgba();
+        const QRgb rgba = shown.lit->litColour(i).rgba();
         auto known = std::find_if(rednesses.cbegin(), rednesses.cend(),
                                   [rgba](const auto &entry) { return entry.first == rgba; });
         if (known == rednesses.cend()) {
-            rednesses.append({rgba, redness(shown.lit->at(i))});
+            rednesses.append({rgba, redness(shown.lit->litColour(i))});
             known = rednesses.cend() - 1;
         }
         // Signals come in list order: the first of the reddest keeps the cell.
@@ -352,7 +353,7 @@ void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const DotGr
         const QPointF &point = shown.points[i];
         if (!reach.contains(point))
             continue;
-        stampDot(painter, symbols, point, shown.lit->at(i).rgba());
+        stampDot(painter, symbols, point, shown.lit->litColour(i).rgba());
         ++counts.signalDots;
     }
 }

@@ -53,7 +53,7 @@ private:
         // With the level of detail by density: signals whose symbols would pile up (by position
         // in the overlay's signal list), drawn as dots or left out, and the lit colours.
         QVector<bool> crowded;
-        const QVector<QColor> *lit = nullptr;
+        const SignalTextures *lit = nullptr;
     };
     // Marks the on-screen signals that have another within a symbol's size.
     static void markCrowded(Shown &shown, const QSizeF &size);

@@ -58,31 +58,39 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
 }
 
 // The signals of "mapSignals", whichever form it holds: the capture's table, read entry by entry
-// without any map, or a list of map signal entries (written by hand, or by a QML side).
-QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetwork &network)
+// without any map, or a list of map signal entries (written by hand, or by a QML side). The image
+// files go to paths, each once.
+QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetwork &network,
+                                            QStringList *paths)
 {
     QVector<MapOverlay::Signal> marks;
     if (value.metaType() == QMetaType::fromType<MapSignalTable>()) {
         const MapSignalTable table = MapSignalTable::fromVariant(value);
+        *paths = table.texturePaths();
         marks.reserve(table.size());
         for (qsizetype i = 0; i < table.size(); ++i) {
             const int node = network.indexOf(table.trackId(i));
             if (node < 0)
                 continue;
+            const MapSignalTable::Entry &entry = table.entry(i);
             const bool available = table.stateAvailable(i);
-            marks.append({node, table.marker(i), table.balise(i), available, table.textureState(i),
-                          available ? table.texturePath(i) : QString()});
+            marks.append({node, entry.marker, entry.balise, available, entry.textureState,
+                          available && entry.texture >= 0 && entry.texture < paths->size()
+                              ? entry.texture
+                              : -1});
         }
         return marks;
     }
 
     const QVariantList signalEntries = value.toList();
     marks.reserve(signalEntries.size());
+    QHash<QString, int> pathIndex;
     for (const QVariant &entry : signalEntries) {
         // One walk over the entry's few keys instead of one search per key: this loop runs for
         // every signal of the network.
-        MapOverlay::Signal mark{-1, false, false, false, 0, QString()};
+        MapOverlay::Signal mark{-1, false, false, false, 0, -1};
         QString track;
+        QString path;
         const MapReader signal(entry);
         for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
             const QString &key = it.key();
@@ -97,13 +105,19 @@ QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetw
             else if (key == DataMapKeys::textureStateKey)
                 mark.textureState = it.value().toInt();
             else if (key == DataMapKeys::texturePathKey)
-                mark.texturePath = it.value().toString();
+                path = it.value().toString();
         }
         mark.node = network.indexOfIdText(track);
         if (mark.node < 0)
             continue;
-        if (!mark.stateAvailable)
-            mark.texturePath.clear();
+        if (mark.stateAvailable) {
+            auto known = pathIndex.constFind(path);
+            if (known == pathIndex.constEnd()) {
+                known = pathIndex.insert(path, int(paths->size()));
+                paths->append(path);
+            }
+            mark.texture = known.value();
+        }
         marks.append(mark);
     }
 
@@ -241,7 +255,8 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network,
     overlay.occupationNodes = usageNodes(data, DataMapKeys::mapOccupationsKey,
                                          DataMapKeys::occupationsAvailableKey, network);
 
-    overlay.signalMarks = readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network);
+    overlay.signalMarks =
+        readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network, &overlay.texturePaths);
     overlay.trains = readTrains(data, network);
     readAttention(data, network, overlay);
     // The capture keeps one station list while the network stays the same.

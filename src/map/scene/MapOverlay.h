@@ -19,7 +19,7 @@ public:
         bool balise;
         bool stateAvailable;
         int textureState;
-        QString texturePath; // empty unless the state is available
+        int texture; // index into texturePaths, -1 unless the state is available
     };
 
     struct Train
@@ -67,6 +67,8 @@ public:
     QVector<int> reservationNodes; // empty unless the layer is shown
     QVector<int> occupationNodes;  // empty unless the layer is shown
     QVector<Signal> signalMarks;
+    // The signals' image files, each named by its index (a copy of the capture's table's list).
+    QStringList texturePaths;
     QVector<Train> trains;
     QVector<Station> stations;  // the larger (more tracks) first
     QVariantList stationSource; // the data map's list they were read from
