@@ -19,6 +19,7 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
     const auto layers = [&](QPainter *target, const MapCamera &camera, const QRectF &area) {
         Scene seen = scene;
         seen.camera = camera;
+        seen.stretches = &m_stretches;
         paintLayers(target, seen, area);
     };
     m_frames.paint(painter, {scene.camera, size, scene.moving, frameKeyOf(scene)}, network, layers,

@@ -145,19 +145,39 @@ QVector<MapOverlay::Train> readTrains(const QVariantMap &data, const MapNetwork 
     const QVariant selectedTrainId = data.value(DataMapKeys::selectedTrainIdKey);
     const QVariantList trainEntries = data.value(DataMapKeys::trainsKey).toList();
     trains.reserve(trainEntries.size());
+    static const QVariant none;
     for (const QVariant &entry : trainEntries) {
-        const QVariantMap train = entry.toMap();
-        const int node = MapOverlay::trainNode(train, network);
-        if (node < 0)
+        // One walk over the entry's few keys instead of one search per key, as for the signals.
+        const MapReader train(entry);
+        bool positioned = false;
+        const QVariant *track = &none;
+        const QVariant *id = &none;
+        MapOverlay::Train read{-1, false, QString()};
+        for (auto it = train.map().cbegin(), end = train.map().cend(); it != end; ++it) {
+            const QString &key = it.key();
+            if (key == DataMapKeys::positionedKey)
+                positioned = it.value().toBool();
+            else if (key == DataMapKeys::trackKey)
+                track = &it.value();
+            else if (key == DataMapKeys::idKey)
+                id = &it.value();
+            else if (key == DataMapKeys::nameKey)
+                read.name = it.value().toString();
+            else if (key == DataMapKeys::fractionKey)
+                read.labelFraction = it.value().toDouble();
+            else if (key == DataMapKeys::speedKey)
+                read.speed = it.value().toDouble();
+            else if (key == DataMapKeys::directionKey)
+                read.direction = it.value().toInt();
+        }
+        read.node = positioned ? network.indexOfIdText(track->toString()) : -1;
+        if (read.node < 0)
             continue;
-        const QString name = train.value(DataMapKeys::nameKey).toString();
-        const QString tail = MapOverlay::trainLabelTail(train);
-        const double fraction = train.value(DataMapKeys::fractionKey).toDouble();
-        const double speed = train.value(DataMapKeys::speedKey).toDouble();
-        trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail,
-                       name + tail, std::isfinite(fraction) ? fraction : 0,
-                       std::isfinite(speed) ? speed : 0,
-                       train.value(DataMapKeys::directionKey).toInt()});
+        read.selected = *id == selectedTrainId;
+        read.fraction = std::isfinite(read.labelFraction) ? read.labelFraction : 0;
+        if (!std::isfinite(read.speed))
+            read.speed = 0;
+        trains.append(read);
     }
     return trains;
 }
@@ -230,9 +250,12 @@ QString MapOverlay::trainLabel(const QVariantMap &train)
 
 QString MapOverlay::trainLabelTail(const QVariantMap &train)
 {
-    return QStringLiteral(" · ") +
-           QString::number(train.value(DataMapKeys::fractionKey).toDouble() * 100, 'f', 1) +
-           QLatin1Char('%');
+    return labelTail(train.value(DataMapKeys::fractionKey).toDouble());
+}
+
+QString MapOverlay::labelTail(double fraction)
+{
+    return QStringLiteral(" · ") + QString::number(fraction * 100, 'f', 1) + QLatin1Char('%');
 }
 
 MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network,

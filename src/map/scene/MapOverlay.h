@@ -26,14 +26,16 @@ public:
     {
         int node;
         bool selected;
-        // The label "IC 12 · 45.7%" in two parts: the name, which stays, and the tail " · 45.7%",
-        // which changes as the train moves but takes one of a thousand values.
         QString name;
-        QString tail;
-        QString label;       // name and tail
-        double fraction = 0; // along the track, 0 at its first neighbour
-        double speed = 0;    // km/h
-        int direction = 0;   // above 0: towards the second neighbour
+        double fraction = 0;      // along the track, 0 at its first neighbour
+        double speed = 0;         // km/h
+        int direction = 0;        // above 0: towards the second neighbour
+        double labelFraction = 0; // the fraction as the data map gives it, for the label
+        // The label "IC 12 · 45.7%" in two parts: the name, which stays, and the tail " · 45.7%",
+        // which changes as the train moves but takes one of a thousand values. Made only for
+        // the labels drawn.
+        QString tail() const { return labelTail(labelFraction); }
+        QString label() const { return name + tail(); }
     };
 
     // A station named on the map, at the middle of its tracks' nodes (world coordinates).
@@ -79,4 +81,5 @@ public:
 
     static QString trainLabel(const QVariantMap &train);
     static QString trainLabelTail(const QVariantMap &train);
+    static QString labelTail(double fraction);
 };
