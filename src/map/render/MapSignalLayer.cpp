@@ -11,6 +11,15 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// QRectF::contains for a rectangle of positive size, inline: it runs for every signal.
+inline bool reaches(const QRectF &rect, const QPointF &point)
+{
+    return !(point.x() < rect.left() || point.x() > rect.right() || point.y() < rect.top() ||
+             point.y() > rect.bottom());
+}
+} // namespace
+
 void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                            MapSymbols &symbols, MapPaintCounts &counts)
 {
@@ -73,8 +82,9 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
     // order of the whole drawing, which gives the same pixels as drawing the layer anew. Where
     // an image or a symbol lies under them, or too many changed, the layer is drawn anew.
     QVector<int> changed;
+    const DotGrid &kept = m_grid;
     for (int cell = 0; cell < grid.best.size(); ++cell) {
-        if (grid.best[cell] != m_grid.best[cell] || grid.colours[cell] != m_grid.colours[cell])
+        if (grid.best[cell] != kept.best[cell] || grid.colours[cell] != kept.colours[cell])
             changed.append(cell);
     }
     if (changed.size() > grid.best.size() / 8 + 16)
@@ -110,7 +120,7 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
             for (int c = std::max(0, column - 2); c <= std::min(grid.columns - 1, column + 2);
                  ++c) {
                 const int i = grid.best[r * grid.columns + c];
-                if (i >= 0 && reach.contains(shown.points[i]))
+                if (i >= 0 && reaches(reach, shown.points[i]))
                     touching.append(i);
             }
         }
@@ -122,7 +132,7 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
     symbols.begin(painter);
     m_layerSignalDots = 0;
     for (const int i : grid.best)
-        m_layerSignalDots += i >= 0 && reach.contains(shown.points[i]);
+        m_layerSignalDots += i >= 0 && reaches(reach, shown.points[i]);
     return true;
 }
 
@@ -140,9 +150,6 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
     Shown shown;
     shown.stateLabels = scene.camera.scale() > stateLabelScale;
-    shown.points.resize(marks.size());
-    shown.onScreen.fill(false, marks.size());
-    shown.images.reserve(images ? marks.size() : 0);
     // What placement depends on.
     size_t key =
         qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
@@ -166,10 +173,12 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
         shown.onScreen = m_places.onScreen;
         shown.crowded = m_places.crowded;
     } else {
+        shown.points.resize(marks.size());
+        shown.onScreen.fill(false, marks.size());
         for (int i = 0; i < marks.size(); ++i) {
             shown.points[i] = scene.screenPoint(marks[i].node);
             shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size) &&
-                                (!strip || nearArea.contains(shown.points[i]));
+                                (!strip || reaches(nearArea, shown.points[i]));
         }
         if (dense)
             markCrowded(shown, scene.size);
@@ -179,14 +188,16 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     }
     if (dense)
         shown.lit = &m_textures;
-    for (int i = 0; i < marks.size(); ++i) {
-        if (!shown.onScreen[i] || !images || (dense && shown.crowded[i]))
+    const QVector<bool> &onScreen = shown.onScreen;
+    const QVector<bool> &crowded = shown.crowded;
+    for (int i = 0; images && i < marks.size(); ++i) {
+        if (!onScreen[i] || (dense && crowded[i]))
             continue;
         const QImage &texture = m_textures.image(i);
         if (texture.isNull())
             continue;
         const QSizeF target(texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
-        shown.images.append({i, shown.points[i], target, texture});
+        shown.images.append({i, std::as_const(shown.points)[i], target, texture});
         key = qHashMulti(key, i, marks[i].node, target.width(), target.height());
     }
     shown.spots = m_spots.place(shown.images, marks, scene.size, scene.signalSize, scene.moving,
@@ -302,23 +313,30 @@ MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, cons
     grid.best.fill(-1, grid.columns * grid.rows);
     grid.colours.fill(0, grid.columns * grid.rows);
     QVector<double> bestRedness(grid.columns * grid.rows, 0);
-    QVector<QPair<QRgb, double>> rednesses;
+    // Each image file's colour and redness worked out once, the neutral grey's first.
+    const SignalTextures &textures = *shown.lit;
+    QVector<QRgb> fileColours(textures.fileCount() + 1);
+    QVector<double> fileRedness(textures.fileCount() + 1);
+    for (int f = -1; f < textures.fileCount(); ++f) {
+        const QColor &lit = f >= 0 ? textures.fileLitColour(f) : LitColour::neutral();
+        fileColours[f + 1] = lit.rgba();
+        fileRedness[f + 1] = redness(lit);
+    }
+    // (Plain pointers: the checks of a shared array's writes cost more than the rest here.)
+    int *best = grid.best.data();
+    QRgb *colours = grid.colours.data();
+    double *reddest = bestRedness.data();
+    const QPointF *points = shown.points.constData();
     for (const int i : dotted) {
-        const QPointF &point = shown.points[i];
+        const QPointF &point = points[i];
         const int cell = int(std::floor(point.y() / dotCell) - top) * grid.columns +
                          int(std::floor(point.x() / dotCell) - left);
-        const QRgb rgba = shown.lit->litColour(i).rgba();
-        auto known = std::find_if(rednesses.cbegin(), rednesses.cend(),
-                                  [rgba](const auto &entry) { return entry.first == rgba; });
-        if (known == rednesses.cend()) {
-            rednesses.append({rgba, redness(shown.lit->litColour(i))});
-            known = rednesses.cend() - 1;
-        }
+        const int file = textures.fileOf(i) + 1;
         // Signals come in list order: the first of the reddest keeps the cell.
-        if (grid.best[cell] < 0 || known->second > bestRedness[cell]) {
-            grid.best[cell] = i;
-            grid.colours[cell] = rgba;
-            bestRedness[cell] = known->second;
+        if (best[cell] < 0 || fileRedness[file] > reddest[cell]) {
+            best[cell] = i;
+            colours[cell] = fileColours[file];
+            reddest[cell] = fileRedness[file];
         }
     }
     return grid;
@@ -351,7 +369,7 @@ void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const DotGr
     std::sort(drawn.begin(), drawn.end());
     for (const int i : std::as_const(drawn)) {
         const QPointF &point = shown.points[i];
-        if (!reach.contains(point))
+        if (!reaches(reach, point))
             continue;
         stampDot(painter, symbols, point, shown.lit->litColour(i).rgba());
         ++counts.signalDots;
@@ -399,6 +417,8 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
     };
     int next = 0;        // the next entry of images, in list order
     QVector<int> dotted; // with the level of detail by density: signals drawn as dots
+    if (shown.lit)
+        dotted.reserve(marks.size());
     // Every signal of a dot's cell that reaches into the area lies within this.
     const QRectF dotReach = area.adjusted(-dotCell - 4, -dotCell - 4, dotCell + 4, dotCell + 4);
     for (int i = 0; i < marks.size(); ++i) {
@@ -408,7 +428,7 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
         const QPointF &point = shown.points[i];
         if (shown.lit && shown.crowded[i]) {
             // Markers and balises show nothing worth seeing from afar.
-            if (!signal.marker && !signal.balise && dotReach.contains(point))
+            if (!signal.marker && !signal.balise && reaches(dotReach, point))
                 dotted.append(i);
             continue;
         }
@@ -416,7 +436,7 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
             const int t = next++;
             if (const std::optional<QRectF> &spot = shown.spots[t]) {
                 const QPointF leaderEnd(spot->center().x(), spot->bottom());
-                if (!reach.contains(point) && !spot->intersects(area) &&
+                if (!reaches(reach, point) && !spot->intersects(area) &&
                     !QRectF(point, leaderEnd).normalized().adjusted(-1, -1, 1, 1).intersects(area))
                     continue;
                 if (painter)
@@ -430,12 +450,12 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
             ++counts.texturesWithoutSpot;
             if (shown.lit) {
                 // No spot next to the signal: its dot, rather than a symbol that shows no state.
-                if (dotReach.contains(point))
+                if (reaches(dotReach, point))
                     dotted.append(i);
                 continue;
             }
         }
-        if (!reach.contains(point))
+        if (!reaches(reach, point))
             continue;
         if (solid)
             solid->add(symbolBox(point));

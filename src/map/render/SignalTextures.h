@@ -45,6 +45,10 @@ public:
         const int file = m_fileOf[signal];
         return file >= 0 ? m_files[file].lit : m_neutral;
     }
+    // The files of the last lookup: a signal's file (-1 for none) and a file's lit colour.
+    int fileOf(int signal) const { return m_fileOf[signal]; }
+    int fileCount() const { return int(m_files.size()); }
+    const QColor &fileLitColour(int file) const { return m_files[file].lit; }
     // The loader's epoch at the last lookup.
     quint64 epoch() const { return m_epoch; }
     // The last lookup met images still loading.
