@@ -69,6 +69,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     m_layerTexturesDrawn = counts.texturesDrawn;
     m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
     m_layerSignalDots = counts.signalDots;
+    m_layerDotsRecounted = false;
     m_layerTextureOffsets = counts.textureOffsets;
 }
 
@@ -99,11 +100,20 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
         if (m_solid->overlapsAny(around(cell)))
             return false;
     }
+    // The dots of the layer that reach into it, counted again only where cells changed.
+    const QRectF reach = QRectF(QPointF(0, 0), m_layer.size()).adjusted(-4, -4, 4, 4);
+    const auto counted = [&](int i) { return i >= 0 && reaches(reach, shown.points[i]); };
+    if (!m_layerDotsRecounted) {
+        m_layerSignalDots = int(std::count_if(grid.best.cbegin(), grid.best.cend(), counted));
+        m_layerDotsRecounted = true;
+    } else {
+        for (const int cell : std::as_const(changed))
+            m_layerSignalDots += int(counted(grid.best[cell])) - int(counted(kept.best[cell]));
+    }
     m_grid = grid;
     QPainter layerPainter(&m_layer);
     layerPainter.setRenderHints(painter->renderHints());
     layerPainter.setFont(painter->font());
-    const QRectF reach = QRectF(QPointF(0, 0), m_layer.size()).adjusted(-4, -4, 4, 4);
     QVector<int> touching;
     for (const int cell : std::as_const(changed)) {
         const QRect pixels = around(cell);
@@ -120,7 +130,7 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
             for (int c = std::max(0, column - 2); c <= std::min(grid.columns - 1, column + 2);
                  ++c) {
                 const int i = grid.best[r * grid.columns + c];
-                if (i >= 0 && reaches(reach, shown.points[i]))
+                if (counted(i))
                     touching.append(i);
             }
         }
@@ -130,9 +140,6 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
     }
     layerPainter.end();
     symbols.begin(painter);
-    m_layerSignalDots = 0;
-    for (const int i : grid.best)
-        m_layerSignalDots += i >= 0 && reaches(reach, shown.points[i]);
     return true;
 }
 
@@ -287,11 +294,55 @@ double MapSignalLayer::redness(const QColor &lit)
 
 MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, const Shown &shown)
 {
-    // One dot per cell: the reddest signal of the cell, at its own point. The cells of the dotted
-    // signals' bounds in one flat grid, and each distinct lit colour's redness worked out once.
-    DotGrid grid;
+    // One dot per cell: the reddest signal of the cell, at its own point. Each image file's
+    // colour and redness are worked out once, the neutral grey's first.
     if (dotted.isEmpty())
-        return grid;
+        return DotGrid();
+    const SignalTextures &textures = *shown.lit;
+    QVector<QRgb> fileColours(textures.fileCount() + 1);
+    QVector<double> fileRedness(textures.fileCount() + 1);
+    for (int f = -1; f < textures.fileCount(); ++f) {
+        const QColor &lit = f >= 0 ? textures.fileLitColour(f) : LitColour::neutral();
+        fileColours[f + 1] = lit.rgba();
+        fileRedness[f + 1] = redness(lit);
+    }
+    DotCells &cells = m_dotCells;
+    if (!cells.valid || cells.placeKey != shown.placeKey || cells.dotted != dotted) {
+        newDotCells(dotted, shown, fileColours, fileRedness);
+        return cells.grid;
+    }
+    QVector<int> changed;
+    for (int k = 0; k < dotted.size(); ++k) {
+        const int file = textures.fileOf(dotted[k]) + 1;
+        if (fileColours[file] == std::as_const(cells.colours)[k])
+            continue;
+        cells.colours[k] = fileColours[file];
+        cells.redness[k] = fileRedness[file];
+        changed.append(cells.cellOf[k]);
+    }
+    // Signals come in list order: the first of the reddest keeps the cell.
+    DotGrid &grid = cells.grid;
+    for (const int cell : std::as_const(changed)) {
+        int best = -1;
+        for (int m = cells.starts[cell]; m < cells.starts[cell + 1]; ++m) {
+            const int k = cells.members[m];
+            if (best < 0 || cells.redness[k] > cells.redness[best])
+                best = k;
+        }
+        grid.best[cell] = dotted[best];
+        grid.colours[cell] = cells.colours[best];
+    }
+    return grid;
+}
+
+void MapSignalLayer::newDotCells(const QVector<int> &dotted, const Shown &shown,
+                                 const QVector<QRgb> &fileColours,
+                                 const QVector<double> &fileRedness)
+{
+    // The cells of the dotted signals' bounds in one flat grid.
+    DotCells &cells = m_dotCells;
+    cells = DotCells();
+    DotGrid &grid = cells.grid;
     QPointF low = shown.points[dotted.first()];
     QPointF high = low;
     for (const int i : dotted) {
@@ -305,33 +356,37 @@ MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, cons
     const double columnCount = std::floor(high.x() / dotCell) - left + 1;
     const double rowCount = std::floor(high.y() / dotCell) - top + 1;
     if (!(columnCount * rowCount < 1 << 24))
-        return grid;
+        return;
     grid.left = left;
     grid.top = top;
     grid.columns = int(columnCount);
     grid.rows = int(rowCount);
-    grid.best.fill(-1, grid.columns * grid.rows);
-    grid.colours.fill(0, grid.columns * grid.rows);
-    QVector<double> bestRedness(grid.columns * grid.rows, 0);
-    // Each image file's colour and redness worked out once, the neutral grey's first.
-    const SignalTextures &textures = *shown.lit;
-    QVector<QRgb> fileColours(textures.fileCount() + 1);
-    QVector<double> fileRedness(textures.fileCount() + 1);
-    for (int f = -1; f < textures.fileCount(); ++f) {
-        const QColor &lit = f >= 0 ? textures.fileLitColour(f) : LitColour::neutral();
-        fileColours[f + 1] = lit.rgba();
-        fileRedness[f + 1] = redness(lit);
-    }
+    const int count = grid.columns * grid.rows;
+    grid.best.fill(-1, count);
+    grid.colours.fill(0, count);
+    cells.dotted = dotted;
+    cells.colours.resize(dotted.size());
+    cells.redness.resize(dotted.size());
+    cells.cellOf.resize(dotted.size());
+    cells.starts.fill(0, count + 1);
+    QVector<double> bestRedness(count, 0);
     // (Plain pointers: the checks of a shared array's writes cost more than the rest here.)
     int *best = grid.best.data();
     QRgb *colours = grid.colours.data();
     double *reddest = bestRedness.data();
+    int *starts = cells.starts.data();
     const QPointF *points = shown.points.constData();
-    for (const int i : dotted) {
+    const SignalTextures &textures = *shown.lit;
+    for (int k = 0; k < dotted.size(); ++k) {
+        const int i = dotted[k];
         const QPointF &point = points[i];
         const int cell = int(std::floor(point.y() / dotCell) - top) * grid.columns +
                          int(std::floor(point.x() / dotCell) - left);
         const int file = textures.fileOf(i) + 1;
+        cells.cellOf[k] = cell;
+        cells.colours[k] = fileColours[file];
+        cells.redness[k] = fileRedness[file];
+        ++starts[cell + 1];
         // Signals come in list order: the first of the reddest keeps the cell.
         if (best[cell] < 0 || fileRedness[file] > reddest[cell]) {
             best[cell] = i;
@@ -339,7 +394,14 @@ MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, cons
             reddest[cell] = fileRedness[file];
         }
     }
-    return grid;
+    for (int cell = 0; cell < count; ++cell)
+        starts[cell + 1] += starts[cell];
+    QVector<int> filled(cells.starts.begin(), cells.starts.end() - 1);
+    cells.members.resize(dotted.size());
+    for (int k = 0; k < dotted.size(); ++k)
+        cells.members[filled[cells.cellOf[k]]++] = k;
+    cells.placeKey = shown.placeKey;
+    cells.valid = true;
 }
 
 void MapSignalLayer::stampDot(QPainter *painter, MapSymbols &symbols, const QPointF &point,
