@@ -119,7 +119,10 @@ bool MapStationLayer::drawKept(QPainter *painter, const QVector<Placed> &names)
                             size_t(pixels.width()) * 4);
             continue;
         }
-        kept = {name.box, text, pixels, QImage(), QImage()};
+        // (The kept images are drawn into again where their size allows.)
+        kept.box = name.box;
+        kept.text = text;
+        kept.pixels = pixels;
         if (!pixels.isEmpty())
             copy(kept.under, pixels);
         drawName(painter, name);

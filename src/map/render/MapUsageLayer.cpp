@@ -154,22 +154,55 @@ void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, con
     const bool same = m_keptValid && m_networkKey == network.cacheKey() &&
                       m_camera == scene.camera && m_size == scene.size &&
                       m_kept.size() == network.size() && m_tileHashes.size() == hashes.size();
-    if (!same || !patch(strokes, hashes, starts, order, network, painter->renderHints())) {
-        m_kept = network.copy();
-        QPainter kept(&m_kept);
-        kept.setRenderHints(painter->renderHints());
-        kept.setPen(MapStyle::linePen(MapStyle::reservation, 1));
-        const int reservationLines = strokes.firstLine[strokes.reservations];
-        kept.drawLines(strokes.lines.constData(), reservationLines);
-        kept.setPen(MapStyle::linePen(MapStyle::occupation, 1));
-        kept.drawLines(strokes.lines.constData() + reservationLines,
-                       int(strokes.lines.size()) - reservationLines);
-    }
+    const bool patched =
+        same && patch(strokes, hashes, starts, order, network, painter->renderHints());
     m_tileHashes = hashes;
     m_networkKey = network.cacheKey();
     m_camera = scene.camera;
     m_size = scene.size;
     m_keptValid = true;
+    // The painter's image holds the network: the kept image goes there as a copy, opaque pixels
+    // being the same in both formats, unless a clip asks for the painter.
+    auto *target = static_cast<QImage *>(painter->device());
+    const bool copied = !painter->hasClipping() && target->size() == network.size() &&
+                        (target->format() == QImage::Format_ARGB32_Premultiplied ||
+                         target->format() == QImage::Format_RGB32);
+    const auto copy = [](QImage &to, const QImage &from) {
+        // (The painter draws into its image too; writing without detaching keeps it the same.)
+        uchar *bits = const_cast<uchar *>(to.constBits());
+        for (int y = 0; y < to.height(); ++y)
+            std::memcpy(bits + y * to.bytesPerLine(), from.constScanLine(y),
+                        size_t(to.width()) * 4);
+    };
+    if (patched) {
+        if (copied)
+            copy(*target, m_kept);
+        else
+            painter->drawImage(QPointF(0, 0), m_kept);
+        return;
+    }
+    if (m_kept.size() != network.size())
+        m_kept = QImage(network.size(), QImage::Format_ARGB32_Premultiplied);
+    QPainter kept;
+    QPainter *strokesPainter = painter;
+    if (!copied) {
+        copy(m_kept, network);
+        kept.begin(&m_kept);
+        kept.setRenderHints(painter->renderHints());
+        strokesPainter = &kept;
+    }
+    const int reservationLines = strokes.firstLine[strokes.reservations];
+    strokesPainter->setPen(MapStyle::linePen(MapStyle::reservation, 1));
+    strokesPainter->drawLines(strokes.lines.constData(), reservationLines);
+    strokesPainter->setPen(MapStyle::linePen(MapStyle::occupation, 1));
+    strokesPainter->drawLines(strokes.lines.constData() + reservationLines,
+                              int(strokes.lines.size()) - reservationLines);
+    if (copied) {
+        // Drawn over the network in the painter's image, as without a kept image, and kept.
+        copy(m_kept, *target);
+        return;
+    }
+    kept.end();
     // Opaque over the network drawn there: the same pixels as the strokes drawn over it.
     painter->drawImage(QPointF(0, 0), m_kept);
 }

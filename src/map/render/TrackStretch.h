@@ -66,10 +66,11 @@ public:
             nodes.constData() != m_nodes || nodes.size() != m_stamps.size())
             reset(scene);
         if (m_stamps[node] != m_generation) {
-            m_stretches[node] = TrackStretch::drawn(scene, node);
+            m_slots[node] = int(m_stretches.size());
+            m_stretches.append(TrackStretch::drawn(scene, node));
             m_stamps[node] = m_generation;
         }
-        return m_stretches[node];
+        return m_stretches[m_slots[node]];
     }
     // Forgets them all (a new geometry).
     void invalidate() { m_network = nullptr; }
@@ -82,9 +83,10 @@ private:
         m_size = scene.size;
         m_network = scene.network;
         m_nodes = nodes.constData();
+        m_stretches.clear();
         if (m_stamps.size() != nodes.size() || ++m_generation == 0) {
             m_stamps.fill(0, nodes.size());
-            m_stretches.resize(nodes.size());
+            m_slots.resize(nodes.size());
             m_generation = 1;
         }
     }
@@ -93,7 +95,8 @@ private:
     QSizeF m_size;
     const MapNetwork *m_network = nullptr;
     const SdkTrackNode *m_nodes = nullptr;
-    QVector<TrackStretch> m_stretches; // by node
+    QVector<TrackStretch> m_stretches; // those worked out, in turn
+    QVector<int> m_slots;              // by node: where its stretch lies among them
     QVector<quint32> m_stamps;         // by node: the generation its stretch was worked out in
     quint32 m_generation = 0;
 };
