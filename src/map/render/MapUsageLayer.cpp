@@ -112,21 +112,18 @@ bool MapUsageLayer::keepable(const QPainter *painter, const MapPaintScene &scene
            painter->compositionMode() == QPainter::CompositionMode_SourceOver;
 }
 
-void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network)
+MapUsageLayer::Tiles MapUsageLayer::tilesOf(const Strokes &strokes, const QSize &size)
 {
-    const MapOverlay &overlay = *scene.overlay;
-    Strokes strokes;
-    addStrokes(strokes, scene, scene.view(), overlay.reservationNodes, strokeWidth);
-    strokes.reservations = int(strokes.bounds.size());
-    addStrokes(strokes, scene, scene.view(), overlay.occupationNodes, strokeWidth);
-    strokes.firstLine.append(int(strokes.lines.size()));
-
     // The strokes of each tile in drawing order (by counting), and what the tile shows as one
     // number: the same strokes in the same order give the same pixels.
-    const int columns = (network.width() + tile - 1) / tile;
-    const int rows = (network.height() + tile - 1) / tile;
-    QVector<quint64> hashes(columns * rows, 0xcbf29ce484222325ull);
-    QVector<int> starts(columns * rows + 1, 0);
+    Tiles tiles;
+    const int columns = (size.width() + tile - 1) / tile;
+    const int rows = (size.height() + tile - 1) / tile;
+    tiles.columns = columns;
+    tiles.hashes.fill(0xcbf29ce484222325ull, columns * rows);
+    tiles.starts.fill(0, columns * rows + 1);
+    QVector<quint64> &hashes = tiles.hashes;
+    QVector<int> &starts = tiles.starts;
     const auto forTiles = [&](const QRect &bounds, auto visit) {
         const int left = std::clamp(bounds.left() / tile, 0, columns - 1);
         const int right = std::clamp(bounds.right() / tile, 0, columns - 1);
@@ -147,16 +144,27 @@ void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, con
     for (int t = 0; t < columns * rows; ++t)
         starts[t + 1] += starts[t];
     QVector<int> filled(starts.begin(), starts.end() - 1);
-    QVector<int> order(starts.back());
+    tiles.order.resize(starts.back());
     for (int s = 0; s < strokes.bounds.size(); ++s)
-        forTiles(strokes.bounds[s], [&](int t) { order[filled[t]++] = s; });
+        forTiles(strokes.bounds[s], [&](int t) { tiles.order[filled[t]++] = s; });
+    return tiles;
+}
 
+void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network)
+{
+    const MapOverlay &overlay = *scene.overlay;
+    Strokes strokes;
+    addStrokes(strokes, scene, scene.view(), overlay.reservationNodes, strokeWidth);
+    strokes.reservations = int(strokes.bounds.size());
+    addStrokes(strokes, scene, scene.view(), overlay.occupationNodes, strokeWidth);
+    strokes.firstLine.append(int(strokes.lines.size()));
+
+    const Tiles tiles = tilesOf(strokes, network.size());
     const bool same = m_keptValid && m_networkKey == network.cacheKey() &&
                       m_camera == scene.camera && m_size == scene.size &&
-                      m_kept.size() == network.size() && m_tileHashes.size() == hashes.size();
-    const bool patched =
-        same && patch(strokes, hashes, starts, order, network, painter->renderHints());
-    m_tileHashes = hashes;
+                      m_kept.size() == network.size() && m_tileHashes.size() == tiles.hashes.size();
+    const bool patched = same && patch(strokes, tiles, network, painter->renderHints());
+    m_tileHashes = tiles.hashes;
     m_networkKey = network.cacheKey();
     m_camera = scene.camera;
     m_size = scene.size;
@@ -207,10 +215,12 @@ void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, con
     painter->drawImage(QPointF(0, 0), m_kept);
 }
 
-bool MapUsageLayer::patch(const Strokes &strokes, const QVector<quint64> &hashes,
-                          const QVector<int> &starts, const QVector<int> &order,
-                          const QImage &network, QPainter::RenderHints hints)
+bool MapUsageLayer::patch(const Strokes &strokes, const Tiles &tiles, const QImage &network,
+                          QPainter::RenderHints hints)
 {
+    const QVector<quint64> &hashes = tiles.hashes;
+    const QVector<int> &starts = tiles.starts;
+    const QVector<int> &order = tiles.order;
     QVector<int> changed;
     for (int t = 0; t < hashes.size(); ++t) {
         if (hashes[t] != m_tileHashes[t])
@@ -218,7 +228,7 @@ bool MapUsageLayer::patch(const Strokes &strokes, const QVector<quint64> &hashes
     }
     if (changed.size() > hashes.size() / 2)
         return false;
-    const int columns = (network.width() + tile - 1) / tile;
+    const int columns = tiles.columns;
     QPainter kept(&m_kept);
     kept.setRenderHints(hints);
     const QPen pens[2] = {MapStyle::linePen(MapStyle::occupation, 1),

@@ -40,9 +40,19 @@ private:
     bool keepable(const QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                   const QImage *network) const;
     void paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network);
+    // The tiles of the kept image: by tile, the strokes over it in drawing order (order, from
+    // starts) and what they show as one number.
+    struct Tiles
+    {
+        int columns = 0;
+        QVector<quint64> hashes;
+        QVector<int> starts;
+        QVector<int> order;
+    };
+    static Tiles tilesOf(const Strokes &strokes, const QSize &size);
     // Draws again the tiles of the kept image whose strokes changed; false when too many did.
-    bool patch(const Strokes &strokes, const QVector<quint64> &hashes, const QVector<int> &starts,
-               const QVector<int> &order, const QImage &network, QPainter::RenderHints hints);
+    bool patch(const Strokes &strokes, const Tiles &tiles, const QImage &network,
+               QPainter::RenderHints hints);
 
     QImage m_kept; // the network image with the strokes over it
     qint64 m_networkKey = 0;
