@@ -58,6 +58,8 @@ public:
     int textureState(qsizetype i) const { return entry(i).textureState; }
     bool stateAvailable(qsizetype i) const { return !m_expired && entry(i).stateAvailable; }
     QString texturePath(qsizetype i) const;
+    // The texture paths that entries name by index (Entry::texture), ageing not applied.
+    QStringList texturePaths() const { return m_data ? m_data->texturePaths : QStringList(); }
 
     // A copy whose states and textures are expired: "stateAvailable" false and "texturePath"
     // empty on every entry. Shares the block.

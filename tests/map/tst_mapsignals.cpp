@@ -17,14 +17,15 @@ namespace {
 QStringList marksOf(const QVariantMap &data, const MapNetwork &network)
 {
     QStringList marks;
-    for (const MapOverlay::Signal &s : MapOverlay::read(data, network).signalMarks)
+    const MapOverlay overlay = MapOverlay::read(data, network);
+    for (const MapOverlay::Signal &s : overlay.signalMarks)
         marks << QStringLiteral("node %1 marker %2 balise %3 state %4/%5 texture '%6'")
                      .arg(s.node)
                      .arg(s.marker)
                      .arg(s.balise)
                      .arg(s.stateAvailable)
                      .arg(s.textureState)
-                     .arg(s.texturePath);
+                     .arg(s.texture >= 0 ? overlay.texturePaths[s.texture] : QString());
     return marks;
 }
 

@@ -13,6 +13,8 @@
 // not at all.
 enum class MapSignalMode { Images = 0, Symbols = 1, Hidden = 2, Auto = 3 };
 
+class TrackStretches;
+
 // Everything one paint of the map shows.
 struct MapPaintScene
 {
@@ -35,6 +37,8 @@ struct MapPaintScene
     // map keeps its plain drawing (usage marks and trains at the track's point, every signal's
     // symbol or image).
     bool byDensity = false;
+    // Where the tracks' stretches of the drawing are kept, if anywhere.
+    TrackStretches *stretches = nullptr;
 
     QRectF view() const { return QRectF(QPointF(0, 0), size); }
     QPointF screenPoint(int node) const

@@ -2,7 +2,6 @@
 
 #include "MapAttentionLayer.h"
 #include "MapMessageLayer.h"
-#include "MapUsageLayer.h"
 
 #include <QPainter>
 
@@ -20,6 +19,7 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
     const auto layers = [&](QPainter *target, const MapCamera &camera, const QRectF &area) {
         Scene seen = scene;
         seen.camera = camera;
+        seen.stretches = &m_stretches;
         paintLayers(target, seen, area);
     };
     m_frames.paint(painter, {scene.camera, size, scene.moving, frameKeyOf(scene)}, network, layers,
@@ -49,7 +49,9 @@ void MapRenderer::paintLayersOnce(QPainter *painter, const Scene &scene, const Q
 {
     painter->setRenderHint(QPainter::Antialiasing, true);
     m_symbols.begin(painter);
-    MapUsageLayer::paint(painter, scene, area, m_symbols);
+    // At rest the network lies exactly under the layers: the usage strokes over it are kept.
+    m_usage.paint(painter, scene, area, m_symbols,
+                  scene.moving ? nullptr : &m_frames.networkImage());
     m_signals.paint(painter, scene, area, m_symbols, m_counts);
     // Labels and names are placed against one another over the whole item: a strip uncovered by
     // a movement draws no new ones (they would be placed without knowing the others), until the

@@ -7,7 +7,9 @@
 #include "MapStationLayer.h"
 #include "MapSymbols.h"
 #include "MapTrainLayer.h"
+#include "MapUsageLayer.h"
 #include "TextureLoader.h"
+#include "TrackStretch.h"
 
 #include <QImage>
 
@@ -29,7 +31,11 @@ public:
     void paint(QPainter *painter, const Scene &scene);
 
     // The network image is redrawn at the next paint (a new geometry).
-    void invalidateNetwork() { m_frames.invalidateNetwork(); }
+    void invalidateNetwork()
+    {
+        m_frames.invalidateNetwork();
+        m_stretches.invalidate();
+    }
     // Whether the next paint for this camera and size redraws the network image.
     bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
     {
@@ -53,6 +59,8 @@ private:
     MapFrameCache m_frames;
     MapNetworkLayer m_network;
     MapSymbols m_symbols; // stamped symbols, kept between paints, shared by the layers
+    TrackStretches m_stretches;
+    MapUsageLayer m_usage;
     MapSignalLayer m_signals;
     MapTrainLayer m_trains;
     MapStationLayer m_stations;

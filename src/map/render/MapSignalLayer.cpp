@@ -11,6 +11,15 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+// QRectF::contains for a rectangle of positive size, inline: it runs for every signal.
+inline bool reaches(const QRectF &rect, const QPointF &point)
+{
+    return !(point.x() < rect.left() || point.x() > rect.right() || point.y() < rect.top() ||
+             point.y() > rect.bottom());
+}
+} // namespace
+
 void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                            MapSymbols &symbols, MapPaintCounts &counts)
 {
@@ -60,6 +69,7 @@ void MapSignalLayer::paint(QPainter *painter, const MapPaintScene &scene, const 
     m_layerTexturesDrawn = counts.texturesDrawn;
     m_layerTexturesWithoutSpot = counts.texturesWithoutSpot;
     m_layerSignalDots = counts.signalDots;
+    m_layerDotsRecounted = false;
     m_layerTextureOffsets = counts.textureOffsets;
 }
 
@@ -73,8 +83,9 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
     // order of the whole drawing, which gives the same pixels as drawing the layer anew. Where
     // an image or a symbol lies under them, or too many changed, the layer is drawn anew.
     QVector<int> changed;
+    const DotGrid &kept = m_grid;
     for (int cell = 0; cell < grid.best.size(); ++cell) {
-        if (grid.best[cell] != m_grid.best[cell] || grid.colours[cell] != m_grid.colours[cell])
+        if (grid.best[cell] != kept.best[cell] || grid.colours[cell] != kept.colours[cell])
             changed.append(cell);
     }
     if (changed.size() > grid.best.size() / 8 + 16)
@@ -89,11 +100,20 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
         if (m_solid->overlapsAny(around(cell)))
             return false;
     }
+    // The dots of the layer that reach into it, counted again only where cells changed.
+    const QRectF reach = QRectF(QPointF(0, 0), m_layer.size()).adjusted(-4, -4, 4, 4);
+    const auto counted = [&](int i) { return i >= 0 && reaches(reach, shown.points[i]); };
+    if (!m_layerDotsRecounted) {
+        m_layerSignalDots = int(std::count_if(grid.best.cbegin(), grid.best.cend(), counted));
+        m_layerDotsRecounted = true;
+    } else {
+        for (const int cell : std::as_const(changed))
+            m_layerSignalDots += int(counted(grid.best[cell])) - int(counted(kept.best[cell]));
+    }
     m_grid = grid;
     QPainter layerPainter(&m_layer);
     layerPainter.setRenderHints(painter->renderHints());
     layerPainter.setFont(painter->font());
-    const QRectF reach = QRectF(QPointF(0, 0), m_layer.size()).adjusted(-4, -4, 4, 4);
     QVector<int> touching;
     for (const int cell : std::as_const(changed)) {
         const QRect pixels = around(cell);
@@ -110,19 +130,16 @@ bool MapSignalLayer::patchDots(QPainter *painter, const DotGrid &grid, const Sho
             for (int c = std::max(0, column - 2); c <= std::min(grid.columns - 1, column + 2);
                  ++c) {
                 const int i = grid.best[r * grid.columns + c];
-                if (i >= 0 && reach.contains(shown.points[i]))
+                if (counted(i))
                     touching.append(i);
             }
         }
         std::sort(touching.begin(), touching.end());
         for (const int i : std::as_const(touching))
-            stampDot(&layerPainter, symbols, shown.points[i], shown.lit->at(i).rgba());
+            stampDot(&layerPainter, symbols, shown.points[i], shown.lit->litColour(i).rgba());
     }
     layerPainter.end();
     symbols.begin(painter);
-    m_layerSignalDots = 0;
-    for (const int i : grid.best)
-        m_layerSignalDots += i >= 0 && reach.contains(shown.points[i]);
     return true;
 }
 
@@ -137,13 +154,9 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
     const int textureSide = int(scene.signalSize);
     const QVector<MapOverlay::Signal> &marks = scene.overlay->signalMarks;
     // In the automatic mode the images give the dots their lit colours too.
-    const QVector<QImage> &textures =
-        m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
+    m_textures.lookUp(*scene.overlay, scene.overlayGeneration, images);
     Shown shown;
     shown.stateLabels = scene.camera.scale() > stateLabelScale;
-    shown.points.resize(marks.size());
-    shown.onScreen.fill(false, marks.size());
-    shown.images.reserve(images ? marks.size() : 0);
     // What placement depends on.
     size_t key =
         qHashMulti(0, scene.camera.centre().x(), scene.camera.centre().y(), scene.camera.scale(),
@@ -167,10 +180,12 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
         shown.onScreen = m_places.onScreen;
         shown.crowded = m_places.crowded;
     } else {
+        shown.points.resize(marks.size());
+        shown.onScreen.fill(false, marks.size());
         for (int i = 0; i < marks.size(); ++i) {
             shown.points[i] = scene.screenPoint(marks[i].node);
             shown.onScreen[i] = MapCamera::isOnScreen(shown.points[i], scene.size) &&
-                                (!strip || nearArea.contains(shown.points[i]));
+                                (!strip || reaches(nearArea, shown.points[i]));
         }
         if (dense)
             markCrowded(shown, scene.size);
@@ -179,13 +194,17 @@ MapSignalLayer::Shown MapSignalLayer::collect(const MapPaintScene &scene, const 
         m_placesValid = true;
     }
     if (dense)
-        shown.lit = &m_textures.litColours();
-    for (int i = 0; i < marks.size(); ++i) {
-        if (!shown.onScreen[i] || !images || textures[i].isNull() || (dense && shown.crowded[i]))
+        shown.lit = &m_textures;
+    const QVector<bool> &onScreen = shown.onScreen;
+    const QVector<bool> &crowded = shown.crowded;
+    for (int i = 0; images && i < marks.size(); ++i) {
+        if (!onScreen[i] || (dense && crowded[i]))
             continue;
-        const QSizeF target(
-            textures[i].size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
-        shown.images.append({i, shown.points[i], target, textures[i]});
+        const QImage &texture = m_textures.image(i);
+        if (texture.isNull())
+            continue;
+        const QSizeF target(texture.size().scaled(textureSide, textureSide, Qt::KeepAspectRatio));
+        shown.images.append({i, std::as_const(shown.points)[i], target, texture});
         key = qHashMulti(key, i, marks[i].node, target.width(), target.height());
     }
     shown.spots = m_spots.place(shown.images, marks, scene.size, scene.signalSize, scene.moving,
@@ -275,11 +294,55 @@ double MapSignalLayer::redness(const QColor &lit)
 
 MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, const Shown &shown)
 {
-    // One dot per cell: the reddest signal of the cell, at its own point. The cells of the dotted
-    // signals' bounds in one flat grid, and each distinct lit colour's redness worked out once.
-    DotGrid grid;
+    // One dot per cell: the reddest signal of the cell, at its own point. Each image file's
+    // colour and redness are worked out once, the neutral grey's first.
     if (dotted.isEmpty())
-        return grid;
+        return DotGrid();
+    const SignalTextures &textures = *shown.lit;
+    QVector<QRgb> fileColours(textures.fileCount() + 1);
+    QVector<double> fileRedness(textures.fileCount() + 1);
+    for (int f = -1; f < textures.fileCount(); ++f) {
+        const QColor &lit = f >= 0 ? textures.fileLitColour(f) : LitColour::neutral();
+        fileColours[f + 1] = lit.rgba();
+        fileRedness[f + 1] = redness(lit);
+    }
+    DotCells &cells = m_dotCells;
+    if (!cells.valid || cells.placeKey != shown.placeKey || cells.dotted != dotted) {
+        newDotCells(dotted, shown, fileColours, fileRedness);
+        return cells.grid;
+    }
+    QVector<int> changed;
+    for (int k = 0; k < dotted.size(); ++k) {
+        const int file = textures.fileOf(dotted[k]) + 1;
+        if (fileColours[file] == std::as_const(cells.colours)[k])
+            continue;
+        cells.colours[k] = fileColours[file];
+        cells.redness[k] = fileRedness[file];
+        changed.append(cells.cellOf[k]);
+    }
+    // Signals come in list order: the first of the reddest keeps the cell.
+    DotGrid &grid = cells.grid;
+    for (const int cell : std::as_const(changed)) {
+        int best = -1;
+        for (int m = cells.starts[cell]; m < cells.starts[cell + 1]; ++m) {
+            const int k = cells.members[m];
+            if (best < 0 || cells.redness[k] > cells.redness[best])
+                best = k;
+        }
+        grid.best[cell] = dotted[best];
+        grid.colours[cell] = cells.colours[best];
+    }
+    return grid;
+}
+
+void MapSignalLayer::newDotCells(const QVector<int> &dotted, const Shown &shown,
+                                 const QVector<QRgb> &fileColours,
+                                 const QVector<double> &fileRedness)
+{
+    // The cells of the dotted signals' bounds in one flat grid.
+    DotCells &cells = m_dotCells;
+    cells = DotCells();
+    DotGrid &grid = cells.grid;
     QPointF low = shown.points[dotted.first()];
     QPointF high = low;
     for (const int i : dotted) {
@@ -293,34 +356,52 @@ MapSignalLayer::DotGrid MapSignalLayer::dotGrid(const QVector<int> &dotted, cons
     const double columnCount = std::floor(high.x() / dotCell) - left + 1;
     const double rowCount = std::floor(high.y() / dotCell) - top + 1;
     if (!(columnCount * rowCount < 1 << 24))
-        return grid;
+        return;
     grid.left = left;
     grid.top = top;
     grid.columns = int(columnCount);
     grid.rows = int(rowCount);
-    grid.best.fill(-1, grid.columns * grid.rows);
-    grid.colours.fill(0, grid.columns * grid.rows);
-    QVector<double> bestRedness(grid.columns * grid.rows, 0);
-    QVector<QPair<QRgb, double>> rednesses;
-    for (const int i : dotted) {
-        const QPointF &point = shown.points[i];
+    const int count = grid.columns * grid.rows;
+    grid.best.fill(-1, count);
+    grid.colours.fill(0, count);
+    cells.dotted = dotted;
+    cells.colours.resize(dotted.size());
+    cells.redness.resize(dotted.size());
+    cells.cellOf.resize(dotted.size());
+    cells.starts.fill(0, count + 1);
+    QVector<double> bestRedness(count, 0);
+    // (Plain pointers: the checks of a shared array's writes cost more than the rest here.)
+    int *best = grid.best.data();
+    QRgb *colours = grid.colours.data();
+    double *reddest = bestRedness.data();
+    int *starts = cells.starts.data();
+    const QPointF *points = shown.points.constData();
+    const SignalTextures &textures = *shown.lit;
+    for (int k = 0; k < dotted.size(); ++k) {
+        const int i = dotted[k];
+        const QPointF &point = points[i];
         const int cell = int(std::floor(point.y() / dotCell) - top) * grid.columns +
                          int(std::floor(point.x() / dotCell) - left);
-        const QRgb rgba = shown.lit->at(i).rgba();
-        auto known = std::find_if(rednesses.cbegin(), rednesses.cend(),
-                                  [rgba](const auto &entry) { return entry.first == rgba; });
-        if (known == rednesses.cend()) {
-            rednesses.append({rgba, redness(shown.lit->at(i))});
-            known = rednesses.cend() - 1;
-        }
+        const int file = textures.fileOf(i) + 1;
+        cells.cellOf[k] = cell;
+        cells.colours[k] = fileColours[file];
+        cells.redness[k] = fileRedness[file];
+        ++starts[cell + 1];
         // Signals come in list order: the first of the reddest keeps the cell.
-        if (grid.best[cell] < 0 || known->second > bestRedness[cell]) {
-            grid.best[cell] = i;
-            grid.colours[cell] = rgba;
-            bestRedness[cell] = known->second;
+        if (best[cell] < 0 || fileRedness[file] > reddest[cell]) {
+            best[cell] = i;
+            colours[cell] = fileColours[file];
+            reddest[cell] = fileRedness[file];
         }
     }
-    return grid;
+    for (int cell = 0; cell < count; ++cell)
+        starts[cell + 1] += starts[cell];
+    QVector<int> filled(cells.starts.begin(), cells.starts.end() - 1);
+    cells.members.resize(dotted.size());
+    for (int k = 0; k < dotted.size(); ++k)
+        cells.members[filled[cells.cellOf[k]]++] = k;
+    cells.placeKey = shown.placeKey;
+    cells.valid = true;
 }
 
 void MapSignalLayer::stampDot(QPainter *painter, MapSymbols &symbols, const QPointF &point,
@@ -350,9 +431,9 @@ void MapSignalLayer::drawDots(QPainter *painter, const QRectF &area, const DotGr
     std::sort(drawn.begin(), drawn.end());
     for (const int i : std::as_const(drawn)) {
         const QPointF &point = shown.points[i];
-        if (!reach.contains(point))
+        if (!reaches(reach, point))
             continue;
-        stampDot(painter, symbols, point, shown.lit->at(i).rgba());
+        stampDot(painter, symbols, point, shown.lit->litColour(i).rgba());
         ++counts.signalDots;
     }
 }
@@ -398,6 +479,8 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
     };
     int next = 0;        // the next entry of images, in list order
     QVector<int> dotted; // with the level of detail by density: signals drawn as dots
+    if (shown.lit)
+        dotted.reserve(marks.size());
     // Every signal of a dot's cell that reaches into the area lies within this.
     const QRectF dotReach = area.adjusted(-dotCell - 4, -dotCell - 4, dotCell + 4, dotCell + 4);
     for (int i = 0; i < marks.size(); ++i) {
@@ -407,7 +490,7 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
         const QPointF &point = shown.points[i];
         if (shown.lit && shown.crowded[i]) {
             // Markers and balises show nothing worth seeing from afar.
-            if (!signal.marker && !signal.balise && dotReach.contains(point))
+            if (!signal.marker && !signal.balise && reaches(dotReach, point))
                 dotted.append(i);
             continue;
         }
@@ -415,7 +498,7 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
             const int t = next++;
             if (const std::optional<QRectF> &spot = shown.spots[t]) {
                 const QPointF leaderEnd(spot->center().x(), spot->bottom());
-                if (!reach.contains(point) && !spot->intersects(area) &&
+                if (!reaches(reach, point) && !spot->intersects(area) &&
                     !QRectF(point, leaderEnd).normalized().adjusted(-1, -1, 1, 1).intersects(area))
                     continue;
                 if (painter)
@@ -429,12 +512,12 @@ QVector<int> MapSignalLayer::draw(QPainter *painter, const MapPaintScene &scene,
             ++counts.texturesWithoutSpot;
             if (shown.lit) {
                 // No spot next to the signal: its dot, rather than a symbol that shows no state.
-                if (dotReach.contains(point))
+                if (reaches(dotReach, point))
                     dotted.append(i);
                 continue;
             }
         }
-        if (!reach.contains(point))
+        if (!reaches(reach, point))
             continue;
         if (solid)
             solid->add(symbolBox(point));

@@ -53,7 +53,7 @@ private:
         // With the level of detail by density: signals whose symbols would pile up (by position
         // in the overlay's signal list), drawn as dots or left out, and the lit colours.
         QVector<bool> crowded;
-        const QVector<QColor> *lit = nullptr;
+        const SignalTextures *lit = nullptr;
     };
     // Marks the on-screen signals that have another within a symbol's size.
     static void markCrowded(Shown &shown, const QSizeF &size);
@@ -68,7 +68,25 @@ private:
         QVector<int> best;     // by cell: the signal whose dot is drawn, -1 for none
         QVector<QRgb> colours; // by cell: that dot's colour
     };
-    static DotGrid dotGrid(const QVector<int> &dotted, const Shown &shown);
+    DotGrid dotGrid(const QVector<int> &dotted, const Shown &shown);
+    // Where the dotted signals of the last grid lie, and in which colours: a next grid of the same
+    // dotted signals at the same places changes only the cells of the signals whose colour
+    // changed, each chosen again from its own signals.
+    struct DotCells
+    {
+        size_t placeKey = 0;
+        QVector<int> dotted;
+        QVector<QRgb> colours;   // by entry of dotted
+        QVector<double> redness; // by entry of dotted
+        QVector<int> cellOf;     // by entry of dotted
+        QVector<int> starts;     // by cell: where its entries of dotted begin in members
+        QVector<int> members;    // entries of dotted by cell, in list order
+        DotGrid grid;
+        bool valid = false;
+    };
+    // Works out the grid for these dotted signals and colours anew, and keeps it.
+    void newDotCells(const QVector<int> &dotted, const Shown &shown,
+                     const QVector<QRgb> &fileColours, const QVector<double> &fileRedness);
     // The dots of the grid that reach into the area, in the order of the signal list.
     static void drawDots(QPainter *painter, const QRectF &area, const DotGrid &grid,
                          const Shown &shown, MapSymbols &symbols, MapPaintCounts &counts);
@@ -106,7 +124,9 @@ private:
     int m_layerTexturesDrawn = 0;
     int m_layerTexturesWithoutSpot = 0;
     int m_layerSignalDots = 0;
-    DotGrid m_grid;                  // the dots drawn on the layer
+    bool m_layerDotsRecounted = false; // counted by the layer's size, not by the item's
+    DotGrid m_grid;                    // the dots drawn on the layer
+    DotCells m_dotCells;
     std::optional<RectGrid> m_solid; // where its images and symbols lie
     QHash<int, QPointF> m_layerTextureOffsets;
 };

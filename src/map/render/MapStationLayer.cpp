@@ -4,9 +4,12 @@
 #include "RectGrid.h"
 
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
+#include <cstring>
 
 namespace {
 constexpr int maximumNames = 4096;
@@ -36,17 +39,97 @@ void MapStationLayer::paint(QPainter *painter, const MapPaintScene &scene, MapPa
                     device ? device->logicalDpiY() : 0};
     const QVector<Placed> &names =
         placed(scene, std::move(placing), QFontMetricsF(font, painter->device()), keepClear);
+    for (const Placed &placed : names)
+        counts.stationNameBoxes.append(placed.box);
+    counts.stationNamesDrawn += int(names.size());
+    if (drawKept(painter, names))
+        return;
     // The boxes, then the names: placed apart, neither covers another's.
     painter->setPen(Qt::NoPen);
     painter->setBrush(MapStyle::stationBox);
-    for (const Placed &placed : names) {
+    for (const Placed &placed : names)
         painter->drawRoundedRect(placed.box, 3, 3);
-        counts.stationNameBoxes.append(placed.box);
-    }
     painter->setPen(MapStyle::stationName);
     for (const Placed &placed : names)
         painter->drawStaticText(placed.box.topLeft() + QPointF(4, 2), placed.text);
-    counts.stationNamesDrawn += int(names.size());
+}
+
+void MapStationLayer::drawName(QPainter *painter, const Placed &name)
+{
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(MapStyle::stationBox);
+    painter->drawRoundedRect(name.box, 3, 3);
+    painter->setPen(MapStyle::stationName);
+    painter->drawStaticText(name.box.topLeft() + QPointF(4, 2), name.text);
+}
+
+bool MapStationLayer::drawKept(QPainter *painter, const QVector<Placed> &names)
+{
+    QPaintDevice *device = painter->device();
+    if (!device || device->devType() != QInternal::Image || !painter->paintEngine() ||
+        painter->paintEngine()->type() != QPaintEngine::Raster ||
+        !painter->deviceTransform().isIdentity() || painter->hasClipping() ||
+        painter->opacity() != 1.0 ||
+        painter->compositionMode() != QPainter::CompositionMode_SourceOver)
+        return false;
+    auto *image = static_cast<QImage *>(device);
+    if (image->depth() != 32)
+        return false;
+    if (image->format() != m_keptFormat || painter->renderHints() != m_keptHints) {
+        m_kept.clear();
+        m_keptFormat = image->format();
+        m_keptHints = painter->renderHints();
+    }
+    // The painter draws into this buffer too; reading it without detaching keeps it the same one.
+    uchar *bits = const_cast<uchar *>(image->constBits());
+    const qsizetype stride = image->bytesPerLine();
+    const auto rowOf = [&](const QRect &pixels, int y) {
+        return bits + y * stride + pixels.left() * 4;
+    };
+    const auto copy = [&](QImage &to, const QRect &pixels) {
+        if (to.size() != pixels.size())
+            to = QImage(pixels.size(), image->format());
+        for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+            std::memcpy(to.scanLine(y - pixels.top()), rowOf(pixels, y),
+                        size_t(pixels.width()) * 4);
+    };
+    const auto same = [&](const QImage &kept, const QRect &pixels) {
+        for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+            if (std::memcmp(kept.constScanLine(y - pixels.top()), rowOf(pixels, y),
+                            size_t(pixels.width()) * 4) != 0)
+                return false;
+        }
+        return true;
+    };
+    m_kept.resize(names.size());
+    for (int i = 0; i < names.size(); ++i) {
+        const Placed &name = names[i];
+        Kept &kept = m_kept[i];
+        // The box's pixels, its antialiasing and a margin for the text.
+        const QRect pixels =
+            QRect(QPoint(int(std::floor(name.box.left())) - 2, int(std::floor(name.box.top())) - 2),
+                  QPoint(int(std::ceil(name.box.right())) + 2,
+                         int(std::ceil(name.box.bottom())) + 2)) &
+            image->rect();
+        const QString text = name.text.text();
+        if (kept.box == name.box && kept.text == text && kept.pixels == pixels &&
+            !pixels.isEmpty() && same(kept.under, pixels)) {
+            for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+                std::memcpy(rowOf(pixels, y), kept.over.constScanLine(y - pixels.top()),
+                            size_t(pixels.width()) * 4);
+            continue;
+        }
+        // (The kept images are drawn into again where their size allows.)
+        kept.box = name.box;
+        kept.text = text;
+        kept.pixels = pixels;
+        if (!pixels.isEmpty())
+            copy(kept.under, pixels);
+        drawName(painter, name);
+        if (!pixels.isEmpty())
+            copy(kept.over, pixels);
+    }
+    return true;
 }
 
 const QVector<MapStationLayer::Placed> &MapStationLayer::placed(const MapPaintScene &scene,

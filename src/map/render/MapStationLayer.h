@@ -4,11 +4,12 @@
 
 #include <QFont>
 #include <QHash>
+#include <QImage>
+#include <QPainter>
 #include <QStaticText>
 #include <QString>
 
 class QFontMetricsF;
-class QPainter;
 
 // Station names, each in a box at the middle of its tracks, the larger stations first; a name
 // that would come near one already drawn is left out at this zoom.
@@ -53,6 +54,13 @@ private:
     const QVector<Placed> &placed(const MapPaintScene &scene, Placing placing,
                                   const QFontMetricsF &metrics, const QVector<QRectF> &keepClear);
 
+    // Draws the names one by one, each box then its text (they lie apart: the same pixels as
+    // all boxes, then all texts), where the painter draws into an image without clip or
+    // transform. A name whose pixels underneath are those it was drawn over at the last paint
+    // gets the pixels it gave then, copied instead of drawn.
+    bool drawKept(QPainter *painter, const QVector<Placed> &names);
+    void drawName(QPainter *painter, const Placed &name);
+
     QHash<QString, Name> m_names; // laid out once, by station name
     // The names only move with the camera or the station list: placed once for both, and again
     // only where the boxes to keep clear of (the selected train's label, which moves with each
@@ -63,4 +71,16 @@ private:
     QVector<Placed> m_free; // placed as if nothing were to be kept clear
     QVector<QRectF> m_keptClear;
     QVector<Placed> m_placed; // placed clear of m_keptClear
+    // The names of the last paint, in order, with the pixels under and over each.
+    struct Kept
+    {
+        QRectF box;
+        QString text;
+        QRect pixels;
+        QImage under;
+        QImage over;
+    };
+    QVector<Kept> m_kept;
+    QImage::Format m_keptFormat = QImage::Format_Invalid;
+    QPainter::RenderHints m_keptHints;
 };

@@ -263,11 +263,11 @@ const MapTrainLayer::LabelPart &MapTrainLayer::laidOut(const QString &text,
 QRectF MapTrainLayer::labelBox(const MapOverlay::Train &train, const QPointF &point,
                                const QFontMetricsF &metrics)
 {
-    const auto whole = m_labelParts.constFind(train.label);
+    const auto whole = m_labelParts.constFind(train.label());
     const double advance = whole != m_labelParts.constEnd()
                                ? whole->advance
                                : (train.name.isEmpty() ? 0 : laidOut(train.name, metrics).advance) +
-                                     laidOut(train.tail, metrics).advance;
+                                     laidOut(train.tail(), metrics).advance;
     // The label's baseline starts at P + (7, 14).
     return QRectF(point.x() + 7, point.y() + 14 - metrics.ascent(), advance, metrics.height());
 }
@@ -278,21 +278,22 @@ void MapTrainLayer::drawLabel(QPainter *painter, const MapOverlay::Train &train,
     // A label seen for the first time is drawn as its name, then its tail where the name's
     // advance ends (both kept, and reused as the train moves on), which puts every glyph where
     // drawing the whole text would; a label seen again is kept whole, one drawing instead of two.
-    const auto whole = m_labelParts.constFind(train.label);
+    const QString label = train.label();
+    const auto whole = m_labelParts.constFind(label);
     if (whole != m_labelParts.constEnd()) {
         painter->drawStaticText(origin, whole.value().text);
         return;
     }
-    if (m_labelsSeenOnce.contains(train.label)) {
-        painter->drawStaticText(origin, laidOut(train.label, metrics).text);
+    if (m_labelsSeenOnce.contains(label)) {
+        painter->drawStaticText(origin, laidOut(label, metrics).text);
         return;
     }
-    m_labelsSeenOnce.insert(train.label);
+    m_labelsSeenOnce.insert(label);
     double tailOffset = 0;
     if (!train.name.isEmpty()) {
         const LabelPart &name = laidOut(train.name, metrics);
         painter->drawStaticText(origin, name.text);
         tailOffset = name.advance;
     }
-    painter->drawStaticText(origin + QPointF(tailOffset, 0), laidOut(train.tail, metrics).text);
+    painter->drawStaticText(origin + QPointF(tailOffset, 0), laidOut(train.tail(), metrics).text);
 }

@@ -12,59 +12,58 @@ static_assert(qint64(SignalTextures::maxTextureFiles) * TextureLoader::decodeSiz
               "the images of one paint fit in the loader's cache");
 } // namespace
 
-const QVector<QImage> &SignalTextures::lookUp(const MapOverlay &overlay, quint64 generation,
-                                              bool images)
+void SignalTextures::lookUp(const MapOverlay &overlay, quint64 generation, bool images)
 {
     const QVector<MapOverlay::Signal> &marks = overlay.signalMarks;
     const quint64 epoch = m_loader->epoch();
     if (m_generation == generation && m_epoch == epoch && m_asked == images &&
-        m_images.size() == marks.size())
-        return m_images;
-    m_images.fill(QImage(), marks.size());
-    m_lit.fill(LitColour::neutral(), marks.size());
+        m_fileOf.size() == marks.size())
+        return;
+    m_neutral = LitColour::neutral();
+    m_fileOf.fill(-1, marks.size());
+    m_files.clear();
     if (m_litByFile.size() > maximumScaledTextures)
         m_litByFile.clear();
     bool pending = false;
     if (images) {
-        // Many signals share one file: its image and lit colour are looked up once per file.
-        // Signals of one file usually share the text of its path too, which is then found by
-        // where its characters lie, without hashing them.
-        QHash<QString, QPair<QImage, QColor>> asked;
-        QHash<const QChar *, QPair<QImage, QColor>> byText;
+        // Many signals share one file: its image and lit colour are looked up once per file, the
+        // first time a signal of the list names it.
+        const QStringList &paths = overlay.texturePaths;
+        constexpr int unknown = -2;
+        QVector<int> fileOfPath(paths.size(), unknown);
+        QHash<QString, int> asked; // by the path's text
         for (int i = 0; i < marks.size(); ++i) {
-            if (marks[i].texturePath.isEmpty() || !marks[i].stateAvailable)
+            const int path = marks[i].texture;
+            if (path < 0 || path >= paths.size() || !marks[i].stateAvailable)
                 continue;
-            const QChar *text = marks[i].texturePath.constData();
-            const auto same = byText.constFind(text);
-            if (same != byText.constEnd()) {
-                m_images[i] = same->first;
-                if (!same->first.isNull())
-                    m_lit[i] = same->second;
-                continue;
+            int &file = fileOfPath[path];
+            if (file == unknown) {
+                const QString &text = paths[path];
+                const auto found = asked.constFind(text);
+                if (text.isEmpty()) {
+                    file = -1;
+                } else if (found != asked.constEnd()) {
+                    file = found.value();
+                } else if (asked.size() >= maxTextureFiles) {
+                    // Beyond this many files the signals keep their symbols: what the map holds
+                    // stays within the loader's cache, which would otherwise drop and read again
+                    // images still in use at every paint.
+                    file = -1;
+                } else {
+                    const TextureLoader::Result result = m_loader->request(text);
+                    pending = pending || result.state == TextureLoader::State::Pending;
+                    file = int(m_files.size());
+                    m_files.append({result.image, litOf(text, result.image)});
+                    asked.insert(text, file);
+                }
             }
-            auto found = asked.constFind(marks[i].texturePath);
-            if (found == asked.constEnd()) {
-                // Beyond this many files the signals keep their symbols: what the map holds stays
-                // within the loader's cache, which would otherwise drop and read again images
-                // still in use at every paint.
-                if (asked.size() >= maxTextureFiles)
-                    continue;
-                const TextureLoader::Result result = m_loader->request(marks[i].texturePath);
-                pending = pending || result.state == TextureLoader::State::Pending;
-                found = asked.insert(marks[i].texturePath,
-                                     {result.image, litOf(marks[i].texturePath, result.image)});
-            }
-            byText.insert(text, *found);
-            m_images[i] = found->first;
-            if (!found->first.isNull())
-                m_lit[i] = found->second;
+            m_fileOf[i] = file;
         }
     }
     m_pending = pending;
     m_generation = generation;
     m_epoch = epoch;
     m_asked = images;
-    return m_images;
 }
 
 QColor SignalTextures::litOf(const QString &path, const QImage &image)

@@ -27,13 +27,28 @@ public:
     void setLoader(TextureLoader *loader) { m_loader = loader; }
     TextureLoader *loader() const { return m_loader; }
 
-    // The image of each signal of the overlay, by position in its signal list (null for a
-    // symbol); looked up again only when the overlay, the loader's epoch or the mode changed.
-    const QVector<QImage> &lookUp(const MapOverlay &overlay, quint64 generation, bool images);
-    // The lit colour of each signal's image, by position in the signal list, from the last lookup
-    // that asked for images: read once per image file; neutral grey for a signal without image or
-    // state, or an image without a clear lit colour.
-    const QVector<QColor> &litColours() const { return m_lit; }
+    // Looks up the image of each signal of the overlay, once per file; again only when the
+    // overlay, the loader's epoch or the mode changed.
+    void lookUp(const MapOverlay &overlay, quint64 generation, bool images);
+    // The image of a signal, by position in the signal list of the last lookup (null for a
+    // symbol).
+    const QImage &image(int signal) const
+    {
+        const int file = m_fileOf[signal];
+        return file >= 0 ? m_files[file].image : m_none;
+    }
+    // The lit colour of a signal's image, from the last lookup that asked for images: read once
+    // per image file; neutral grey for a signal without image or state, or an image without a
+    // clear lit colour.
+    const QColor &litColour(int signal) const
+    {
+        const int file = m_fileOf[signal];
+        return file >= 0 ? m_files[file].lit : m_neutral;
+    }
+    // The files of the last lookup: a signal's file (-1 for none) and a file's lit colour.
+    int fileOf(int signal) const { return m_fileOf[signal]; }
+    int fileCount() const { return int(m_files.size()); }
+    const QColor &fileLitColour(int file) const { return m_files[file].lit; }
     // The loader's epoch at the last lookup.
     quint64 epoch() const { return m_epoch; }
     // The last lookup met images still loading.
@@ -48,8 +63,15 @@ private:
     QColor litOf(const QString &path, const QImage &image);
 
     TextureLoader *m_loader = &TextureLoader::shared();
-    QVector<QImage> m_images;           // by position in the overlay's signal list
-    QVector<QColor> m_lit;              // by position in the overlay's signal list
+    struct File
+    {
+        QImage image; // null while loading
+        QColor lit;
+    };
+    QVector<File> m_files; // the files of the last lookup
+    QVector<int> m_fileOf; // by position in the overlay's signal list: its file, -1 for none
+    QImage m_none;
+    QColor m_neutral;
     QHash<QString, QColor> m_litByFile; // files decoded so far
     quint64 m_generation = ~quint64(0);
     quint64 m_epoch = ~quint64(0);

@@ -17,7 +17,8 @@ struct TrackStretch
     QPointF node;
     QPointF end;
 
-    static TrackStretch of(const MapPaintScene &scene, int node)
+    static TrackStretch of(const MapPaintScene &scene, int node);
+    static TrackStretch drawn(const MapPaintScene &scene, int node)
     {
         const QVector<SdkTrackNode> &nodes = scene.network->nodes();
         const SdkTrackNode &record = nodes[node];
@@ -51,3 +52,56 @@ struct TrackStretch
         return from + (to - from) * ((onFirst ? along : along - first) / length);
     }
 };
+
+// The stretches of one camera's drawing, each worked out at its first use and kept while the
+// camera, the item's size and the network stay the same: the usage strokes and the trains of
+// every snapshot at rest ask for the same ones.
+class TrackStretches
+{
+public:
+    const TrackStretch &of(const MapPaintScene &scene, int node)
+    {
+        const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+        if (scene.camera != m_camera || scene.size != m_size || scene.network != m_network ||
+            nodes.constData() != m_nodes || nodes.size() != m_stamps.size())
+            reset(scene);
+        if (m_stamps[node] != m_generation) {
+            m_slots[node] = int(m_stretches.size());
+            m_stretches.append(TrackStretch::drawn(scene, node));
+            m_stamps[node] = m_generation;
+        }
+        return m_stretches[m_slots[node]];
+    }
+    // Forgets them all (a new geometry).
+    void invalidate() { m_network = nullptr; }
+
+private:
+    void reset(const MapPaintScene &scene)
+    {
+        const QVector<SdkTrackNode> &nodes = scene.network->nodes();
+        m_camera = scene.camera;
+        m_size = scene.size;
+        m_network = scene.network;
+        m_nodes = nodes.constData();
+        m_stretches.clear();
+        if (m_stamps.size() != nodes.size() || ++m_generation == 0) {
+            m_stamps.fill(0, nodes.size());
+            m_slots.resize(nodes.size());
+            m_generation = 1;
+        }
+    }
+
+    MapCamera m_camera;
+    QSizeF m_size;
+    const MapNetwork *m_network = nullptr;
+    const SdkTrackNode *m_nodes = nullptr;
+    QVector<TrackStretch> m_stretches; // those worked out, in turn
+    QVector<int> m_slots;              // by node: where its stretch lies among them
+    QVector<quint32> m_stamps;         // by node: the generation its stretch was worked out in
+    quint32 m_generation = 0;
+};
+
+inline TrackStretch TrackStretch::of(const MapPaintScene &scene, int node)
+{
+    return scene.stretches ? scene.stretches->of(scene, node) : drawn(scene, node);
+}

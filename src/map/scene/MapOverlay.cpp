@@ -58,31 +58,39 @@ QVector<int> usageNodes(const QVariantMap &data, const QString &listKey,
 }
 
 // The signals of "mapSignals", whichever form it holds: the capture's table, read entry by entry
-// without any map, or a list of map signal entries (written by hand, or by a QML side).
-QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetwork &network)
+// without any map, or a list of map signal entries (written by hand, or by a QML side). The image
+// files go to paths, each once.
+QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetwork &network,
+                                            QStringList *paths)
 {
     QVector<MapOverlay::Signal> marks;
     if (value.metaType() == QMetaType::fromType<MapSignalTable>()) {
         const MapSignalTable table = MapSignalTable::fromVariant(value);
+        *paths = table.texturePaths();
         marks.reserve(table.size());
         for (qsizetype i = 0; i < table.size(); ++i) {
             const int node = network.indexOf(table.trackId(i));
             if (node < 0)
                 continue;
+            const MapSignalTable::Entry &entry = table.entry(i);
             const bool available = table.stateAvailable(i);
-            marks.append({node, table.marker(i), table.balise(i), available, table.textureState(i),
-                          available ? table.texturePath(i) : QString()});
+            marks.append({node, entry.marker, entry.balise, available, entry.textureState,
+                          available && entry.texture >= 0 && entry.texture < paths->size()
+                              ? entry.texture
+                              : -1});
         }
         return marks;
     }
 
     const QVariantList signalEntries = value.toList();
     marks.reserve(signalEntries.size());
+    QHash<QString, int> pathIndex;
     for (const QVariant &entry : signalEntries) {
         // One walk over the entry's few keys instead of one search per key: this loop runs for
         // every signal of the network.
-        MapOverlay::Signal mark{-1, false, false, false, 0, QString()};
+        MapOverlay::Signal mark{-1, false, false, false, 0, -1};
         QString track;
+        QString path;
         const MapReader signal(entry);
         for (auto it = signal.map().cbegin(), end = signal.map().cend(); it != end; ++it) {
             const QString &key = it.key();
@@ -97,13 +105,19 @@ QVector<MapOverlay::Signal> readSignalMarks(const QVariant &value, const MapNetw
             else if (key == DataMapKeys::textureStateKey)
                 mark.textureState = it.value().toInt();
             else if (key == DataMapKeys::texturePathKey)
-                mark.texturePath = it.value().toString();
+                path = it.value().toString();
         }
         mark.node = network.indexOfIdText(track);
         if (mark.node < 0)
             continue;
-        if (!mark.stateAvailable)
-            mark.texturePath.clear();
+        if (mark.stateAvailable) {
+            auto known = pathIndex.constFind(path);
+            if (known == pathIndex.constEnd()) {
+                known = pathIndex.insert(path, int(paths->size()));
+                paths->append(path);
+            }
+            mark.texture = known.value();
+        }
         marks.append(mark);
     }
 
@@ -131,19 +145,39 @@ QVector<MapOverlay::Train> readTrains(const QVariantMap &data, const MapNetwork 
     const QVariant selectedTrainId = data.value(DataMapKeys::selectedTrainIdKey);
     const QVariantList trainEntries = data.value(DataMapKeys::trainsKey).toList();
     trains.reserve(trainEntries.size());
+    static const QVariant none;
     for (const QVariant &entry : trainEntries) {
-        const QVariantMap train = entry.toMap();
-        const int node = MapOverlay::trainNode(train, network);
-        if (node < 0)
+        // One walk over the entry's few keys instead of one search per key, as for the signals.
+        const MapReader train(entry);
+        bool positioned = false;
+        const QVariant *track = &none;
+        const QVariant *id = &none;
+        MapOverlay::Train read{-1, false, QString()};
+        for (auto it = train.map().cbegin(), end = train.map().cend(); it != end; ++it) {
+            const QString &key = it.key();
+            if (key == DataMapKeys::positionedKey)
+                positioned = it.value().toBool();
+            else if (key == DataMapKeys::trackKey)
+                track = &it.value();
+            else if (key == DataMapKeys::idKey)
+                id = &it.value();
+            else if (key == DataMapKeys::nameKey)
+                read.name = it.value().toString();
+            else if (key == DataMapKeys::fractionKey)
+                read.labelFraction = it.value().toDouble();
+            else if (key == DataMapKeys::speedKey)
+                read.speed = it.value().toDouble();
+            else if (key == DataMapKeys::directionKey)
+                read.direction = it.value().toInt();
+        }
+        read.node = positioned ? network.indexOfIdText(track->toString()) : -1;
+        if (read.node < 0)
             continue;
-        const QString name = train.value(DataMapKeys::nameKey).toString();
-        const QString tail = MapOverlay::trainLabelTail(train);
-        const double fraction = train.value(DataMapKeys::fractionKey).toDouble();
-        const double speed = train.value(DataMapKeys::speedKey).toDouble();
-        trains.append({node, train.value(DataMapKeys::idKey) == selectedTrainId, name, tail,
-                       name + tail, std::isfinite(fraction) ? fraction : 0,
-                       std::isfinite(speed) ? speed : 0,
-                       train.value(DataMapKeys::directionKey).toInt()});
+        read.selected = *id == selectedTrainId;
+        read.fraction = std::isfinite(read.labelFraction) ? read.labelFraction : 0;
+        if (!std::isfinite(read.speed))
+            read.speed = 0;
+        trains.append(read);
     }
     return trains;
 }
@@ -216,9 +250,12 @@ QString MapOverlay::trainLabel(const QVariantMap &train)
 
 QString MapOverlay::trainLabelTail(const QVariantMap &train)
 {
-    return QStringLiteral(" · ") +
-           QString::number(train.value(DataMapKeys::fractionKey).toDouble() * 100, 'f', 1) +
-           QLatin1Char('%');
+    return labelTail(train.value(DataMapKeys::fractionKey).toDouble());
+}
+
+QString MapOverlay::labelTail(double fraction)
+{
+    return QStringLiteral(" · ") + QString::number(fraction * 100, 'f', 1) + QLatin1Char('%');
 }
 
 MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network,
@@ -241,7 +278,8 @@ MapOverlay MapOverlay::read(const QVariantMap &data, const MapNetwork &network,
     overlay.occupationNodes = usageNodes(data, DataMapKeys::mapOccupationsKey,
                                          DataMapKeys::occupationsAvailableKey, network);
 
-    overlay.signalMarks = readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network);
+    overlay.signalMarks =
+        readSignalMarks(data.value(DataMapKeys::mapSignalsKey), network, &overlay.texturePaths);
     overlay.trains = readTrains(data, network);
     readAttention(data, network, overlay);
     // The capture keeps one station list while the network stays the same.

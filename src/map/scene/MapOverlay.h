@@ -19,21 +19,23 @@ public:
         bool balise;
         bool stateAvailable;
         int textureState;
-        QString texturePath; // empty unless the state is available
+        int texture; // index into texturePaths, -1 unless the state is available
     };
 
     struct Train
     {
         int node;
         bool selected;
-        // The label "IC 12 · 45.7%" in two parts: the name, which stays, and the tail " · 45.7%",
-        // which changes as the train moves but takes one of a thousand values.
         QString name;
-        QString tail;
-        QString label;       // name and tail
-        double fraction = 0; // along the track, 0 at its first neighbour
-        double speed = 0;    // km/h
-        int direction = 0;   // above 0: towards the second neighbour
+        double fraction = 0;      // along the track, 0 at its first neighbour
+        double speed = 0;         // km/h
+        int direction = 0;        // above 0: towards the second neighbour
+        double labelFraction = 0; // the fraction as the data map gives it, for the label
+        // The label "IC 12 · 45.7%" in two parts: the name, which stays, and the tail " · 45.7%",
+        // which changes as the train moves but takes one of a thousand values. Made only for
+        // the labels drawn.
+        QString tail() const { return labelTail(labelFraction); }
+        QString label() const { return name + tail(); }
     };
 
     // A station named on the map, at the middle of its tracks' nodes (world coordinates).
@@ -67,6 +69,8 @@ public:
     QVector<int> reservationNodes; // empty unless the layer is shown
     QVector<int> occupationNodes;  // empty unless the layer is shown
     QVector<Signal> signalMarks;
+    // The signals' image files, each named by its index (a copy of the capture's table's list).
+    QStringList texturePaths;
     QVector<Train> trains;
     QVector<Station> stations;  // the larger (more tracks) first
     QVariantList stationSource; // the data map's list they were read from
@@ -77,4 +81,5 @@ public:
 
     static QString trainLabel(const QVariantMap &train);
     static QString trainLabelTail(const QVariantMap &train);
+    static QString labelTail(double fraction);
 };
