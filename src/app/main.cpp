@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QSettings>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -132,8 +133,10 @@ int main(int argc, char *argv[])
     nameApplication();
     // Ctrl+C or SIGTERM ends the program as closing its window does, so that a recording is
     // completed in its own file rather than left in its journal.
+    static std::atomic<bool> running{true};
     Platform::onStopRequest([] {
-        if (QCoreApplication *application = QCoreApplication::instance())
+        QCoreApplication *application = QCoreApplication::instance();
+        if (running && application)
             QMetaObject::invokeMethod(application, &QCoreApplication::quit, Qt::QueuedConnection);
     });
 
@@ -166,5 +169,7 @@ int main(int argc, char *argv[])
     startBlackBox(options, recorder.get());
 
     ApplicationAssembly assembly(options, std::move(replay), std::move(recorder));
-    return assembly.finish(QGuiApplication::exec());
+    const int code = QGuiApplication::exec();
+    running = false;
+    return assembly.finish(code);
 }

@@ -253,8 +253,18 @@ void onStopRequest(void (*request)())
         do
             got = ::read(stopPipe[0], &byte, 1);
         while (got < 0 && errno == EINTR);
-        if (got == 1)
-            stopRequest();
+        if (got != 1)
+            return;
+        // Any further signal ends the process at once, whichever it is.
+        struct sigaction plain = {};
+        plain.sa_handler = SIG_DFL;
+        sigemptyset(&plain.sa_mask);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction now = {};
+            if (::sigaction(signal, nullptr, &now) == 0 && now.sa_handler == noteStopSignal)
+                ::sigaction(signal, &plain, nullptr);
+        }
+        stopRequest();
     }).detach();
     struct sigaction action = {};
     action.sa_handler = noteStopSignal;

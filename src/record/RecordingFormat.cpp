@@ -1,7 +1,5 @@
 #include "RecordingFormat.h"
 
-// For decompressing straight into the caller's memory (ZSTD_d_stableOutBuffer).
-#define ZSTD_STATIC_LINKING_ONLY
 #include <zstd.h>
 
 #include <algorithm>
@@ -175,42 +173,6 @@ ZSTD_DCtx *contextFor(const QByteArray &frame, qsizetype size)
 }
 
 } // namespace
-
-void decompress(const QByteArray &frame, char *target, qsizetype size,
-                const std::function<void(qsizetype)> &progress)
-{
-    ZSTD_DCtx *context = contextFor(frame, size);
-    // Straight into target (no window of its own), fed a kilobyte at a time: what comes out of
-    // each piece (a block of 128 KB at most) is handed over once the frame's window has passed
-    // it (its checksum is taken as each block comes out, and it is no longer read from).
-    ZSTD_frameHeader header{};
-    if (ZSTD_getFrameHeader(&header, frame.constData(), std::size_t(frame.size())) != 0)
-        throw Error(QStringLiteral("bloc compressé illisible"));
-    const std::size_t window = std::size_t(std::min<unsigned long long>(header.windowSize, size));
-    ZSTD_DCtx_setParameter(context, ZSTD_d_stableOutBuffer, 1);
-    ZSTD_outBuffer out{target, std::size_t(size), 0};
-    ZSTD_inBuffer in{frame.constData(), 0, 0};
-    std::size_t left = 1;
-    while (left != 0) {
-        if (in.pos == in.size && in.size == std::size_t(frame.size()))
-            throw Error(QStringLiteral("bloc compressé tronqué"));
-        in.size = std::min(std::size_t(frame.size()), in.size + 1024);
-        const std::size_t before = out.pos;
-        left = ZSTD_decompressStream(context, &out, &in);
-        if (ZSTD_isError(left))
-            throw Error(QStringLiteral("bloc compressé endommagé (%1)")
-                            .arg(QString::fromUtf8(ZSTD_getErrorName(left))));
-        if (left != 0 && out.pos != before && out.pos > window)
-            progress(qsizetype(out.pos - window));
-    }
-    if (out.pos != std::size_t(size))
-        throw Error(QStringLiteral("bloc compressé de %1 octets au lieu des %2 annoncés")
-                        .arg(out.pos)
-                        .arg(size));
-    if (in.pos != std::size_t(frame.size()))
-        throw Error(QStringLiteral("bloc compressé endommagé (octets après sa fin)"));
-    progress(size);
-}
 
 void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix,
                 qsizetype prefixSize)

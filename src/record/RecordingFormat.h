@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <functional>
 #include <stdexcept>
 
 // The file of a recording: one SQLite database in WAL mode.
@@ -118,10 +117,5 @@ QByteArray compress(const char *data, qsizetype size, const char *prefix = nullp
 // Error when the frame does not state exactly that size, is damaged, or gives anything else.
 void decompress(const QByteArray &frame, char *target, qsizetype size, const char *prefix = nullptr,
                 qsizetype prefixSize = 0);
-// The same without a prefix, calling progress(final) each time more of the bytes at target are
-// final (the first final of them: written, checked and no longer read by the decompression; at
-// the end, size), so that they can be read and changed soon after they are written.
-void decompress(const QByteArray &frame, char *target, qsizetype size,
-                const std::function<void(qsizetype)> &progress);
 
 } // namespace RecordingFormat

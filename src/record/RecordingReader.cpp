@@ -265,15 +265,10 @@ void RecordingReader::applyRow(qint64 number, int delta, const ListRow &stored, 
         target = reinterpret_cast<char *>(buffer.uninitialized(quint32(stored.count)));
     }
     if (!difference && copies) {
-        // The records are named the copies as they come out, while they are in the cache; the
-        // copy a record had at its place is the hint for the record that replaces it.
+        // The copy a record had at its place is the hint for the record that replaces it.
         m_textureImage.resize(std::size_t(stored.count), -1);
-        quint32 named = 0;
-        decompressRow(number, stored, target, nullptr, 0, buffer, name, [&](qsizetype written) {
-            const auto complete = quint32(written / qsizetype(sizeof(Record)));
-            copiedPaths(named, complete);
-            named = complete;
-        });
+        decompressRow(number, stored, target, nullptr, 0, buffer, name);
+        copiedPaths(0, quint32(stored.count));
         return;
     }
     decompressRow(number, stored, target, nullptr, 0, buffer, name);
@@ -342,14 +337,10 @@ void RecordingReader::applyPrefixed(qint64 number, const ListRow &stored, qint64
 template <typename Buffer>
 void RecordingReader::decompressRow(qint64 number, const ListRow &stored, char *target,
                                     const char *prefix, qsizetype prefixSize, Buffer &buffer,
-                                    const QString &name,
-                                    const std::function<void(qsizetype)> &progress)
+                                    const QString &name)
 {
     try {
-        if (progress)
-            RecordingFormat::decompress(stored.frame, target, stored.size, progress);
-        else
-            RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
+        RecordingFormat::decompress(stored.frame, target, stored.size, prefix, prefixSize);
     } catch (const Error &error) {
         buffer.clear();
         m_held = nullptr;

@@ -4,7 +4,6 @@
 #include "RecordedImages.h"
 #include "Sqlite.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -78,12 +77,10 @@ private:
     template <typename Buffer>
     void applyPrefixed(qint64 number, const ListRow &stored, qint64 count, Buffer &buffer,
                        const QString &name, bool last);
-    // Decompresses the row's frame into target; a damaged one clears the list and throws. With
-    // progress (and no prefix), it is called as the frame's bytes come out.
+    // Decompresses the row's frame into target; a damaged one clears the list and throws.
     template <typename Buffer>
     void decompressRow(qint64 number, const ListRow &stored, char *target, const char *prefix,
-                       qsizetype prefixSize, Buffer &buffer, const QString &name,
-                       const std::function<void(qsizetype)> &progress = {});
+                       qsizetype prefixSize, Buffer &buffer, const QString &name);
     // The rows the list is rebuilt from, the newest first, down to its last whole row or to the
     // first row at or before capture from (excluded; -1: none).
     std::vector<ChainRow> deltaChain(int list, qint64 number, qint64 from, const QString &name);
