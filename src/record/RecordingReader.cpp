@@ -218,16 +218,22 @@ void RecordingReader::loadList(int list, qint64 number, Buffer &buffer,
     m_selectList->reset();
     if (!chain.empty())
         m_selectList->bind(1, list).bind(2, chain.back().number).bind(3, chain.front().number);
-    for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
-        const ListRow stored = readListRow(list, row->number, row->delta, count,
-                                           qint64(sizeof(*buffer.begin())), limit);
-        // The budget holds the most records the list has had on the way.
-        if (stored.count > admitted) {
-            budget.admit(limit, quint64(stored.count - admitted));
-            admitted = stored.count;
+    try {
+        for (auto row = chain.rbegin(); row != chain.rend(); ++row) {
+            const ListRow stored = readListRow(list, row->number, row->delta, count,
+                                               qint64(sizeof(*buffer.begin())), limit);
+            // The budget holds the most records the list has had on the way.
+            if (stored.count > admitted) {
+                budget.admit(limit, quint64(stored.count - admitted));
+                admitted = stored.count;
+            }
+            applyRow(row->number, row->delta, stored, count, buffer, name, row + 1 == chain.rend());
+            count = stored.count;
         }
-        applyRow(row->number, row->delta, stored, count, buffer, name, row + 1 == chain.rend());
-        count = stored.count;
+    } catch (...) {
+        // A read left open would hold the file's snapshot as it is now.
+        m_selectList->reset();
+        throw;
     }
     m_selectList->reset();
     m_lastRow[list] = chain.empty() ? from : chain.front().number;

@@ -50,7 +50,7 @@ void MapItem::setSnapshotData(const QVariantMap &data)
     m_snapshotData = data;
     const QByteArray geometry = m_snapshotData.value(DataMapKeys::mapGeometryKey).toByteArray();
     if (m_network.setGeometry(geometry)) {
-        m_renderer.invalidateNetwork();
+        m_renderer.invalidateGeometry();
         // The first network is framed. A later one keeps the camera when it is the railway shown
         // before (a reconnection) or when some of it lies in the view; one that shows nowhere
         // (another railway far from the camera) is framed, since a live map that shows nothing

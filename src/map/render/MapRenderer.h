@@ -36,6 +36,12 @@ public:
         m_frames.invalidateNetwork();
         m_stretches.invalidate();
     }
+    // A new geometry: the network image and the signals' places are made again.
+    void invalidateGeometry()
+    {
+        invalidateNetwork();
+        m_signals.invalidatePlaces();
+    }
     // Whether the next paint for this camera and size redraws the network image.
     bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
     {

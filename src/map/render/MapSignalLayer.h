@@ -35,6 +35,12 @@ public:
 
     SignalTextures &textures() { return m_textures; }
     const SignalTextures &textures() const { return m_textures; }
+    // A new geometry: the signals' places and dots are found again at the next paint.
+    void invalidatePlaces()
+    {
+        m_placesValid = false;
+        m_dotCells.valid = false;
+    }
 
     // Draws the signals that reach into the area (item pixels).
     void paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,

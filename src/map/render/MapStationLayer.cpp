@@ -143,6 +143,8 @@ const QVector<MapStationLayer::Placed> &MapStationLayer::placed(const MapPaintSc
         m_placing = std::move(placing);
         m_placingValid = true;
         m_keptClear.clear();
+        // Another font or camera: no name's kept pixels are its pixels any more.
+        m_kept.clear();
         m_placed = m_free;
     }
     // Placed in turn, each name clear of those before it: where the boxes to keep clear of cover

@@ -32,7 +32,9 @@ void MapUsageLayer::addStrokes(Strokes &strokes, const MapPaintScene &scene, con
         strokes.nodes.append(node);
         strokes.firstLine.append(int(strokes.lines.size()));
         // The parallel lines lie within a width of the stretch, and antialiasing a pixel beyond.
-        const QRectF touched = bounds.adjusted(-width - 2, -width - 2, width + 2, width + 2);
+        // Kept within the range of int: a stretch may reach a node far off the screen.
+        const QRectF touched = bounds.adjusted(-width - 2, -width - 2, width + 2, width + 2) &
+                               QRectF(-1e7, -1e7, 2e7, 2e7);
         strokes.bounds.append(
             QRect(QPoint(int(std::floor(touched.left())), int(std::floor(touched.top()))),
                   QPoint(int(std::ceil(touched.right())), int(std::ceil(touched.bottom())))));
