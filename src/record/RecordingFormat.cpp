@@ -38,26 +38,6 @@ void transposeBlock(const char *from, qsizetype fromStride, char *to, qsizetype 
         std::memcpy(to + c * toStride, &x[c], 8);
 }
 
-// Transposes a matrix of rows x cols bytes (a row every sourcePitch bytes) into one of cols x rows
-// (a row every targetPitch bytes), eight by eight bytes where it can.
-void transposeBytes(const char *source, qsizetype rows, qsizetype cols, qsizetype sourcePitch,
-                    char *target, qsizetype targetPitch)
-{
-    qsizetype i = 0;
-    for (; i + 8 <= rows; i += 8) {
-        qsizetype k = 0;
-        for (; k + 8 <= cols; k += 8)
-            transposeBlock(source + i * sourcePitch + k, sourcePitch, target + k * targetPitch + i,
-                           targetPitch);
-        for (; k < cols; ++k)
-            for (qsizetype r = i; r < i + 8; ++r)
-                target[k * targetPitch + r] = source[r * sourcePitch + k];
-    }
-    for (; i < rows; ++i)
-        for (qsizetype k = 0; k < cols; ++k)
-            target[k * targetPitch + i] = source[i * sourcePitch + k];
-}
-
 #ifdef ZORVY_TRANSPOSE_SSE2
 // The 16 x 16 bytes of 16 rows of 16 bytes (row r at from + r * fromStride) transposed: byte c of
 // row r goes to byte r of row c (at to + c * toStride). Interleaving bytes, then pairs, quads and
@@ -94,6 +74,37 @@ void transposeBlock16(const char *from, qsizetype fromStride, char *to, qsizetyp
     }
 }
 #endif
+
+// Transposes a matrix of rows x cols bytes (a row every sourcePitch bytes) into one of cols x rows
+// (a row every targetPitch bytes), sixteen or eight by eight bytes where it can.
+void transposeBytes(const char *source, qsizetype rows, qsizetype cols, qsizetype sourcePitch,
+                    char *target, qsizetype targetPitch)
+{
+    qsizetype i = 0;
+#ifdef ZORVY_TRANSPOSE_SSE2
+    for (; i + 16 <= rows; i += 16) {
+        qsizetype k = 0;
+        for (; k + 16 <= cols; k += 16)
+            transposeBlock16(source + i * sourcePitch + k, sourcePitch,
+                             target + k * targetPitch + i, targetPitch);
+        for (; k < cols; ++k)
+            for (qsizetype r = i; r < i + 16; ++r)
+                target[k * targetPitch + r] = source[r * sourcePitch + k];
+    }
+#endif
+    for (; i + 8 <= rows; i += 8) {
+        qsizetype k = 0;
+        for (; k + 8 <= cols; k += 8)
+            transposeBlock(source + i * sourcePitch + k, sourcePitch, target + k * targetPitch + i,
+                           targetPitch);
+        for (; k < cols; ++k)
+            for (qsizetype r = i; r < i + 8; ++r)
+                target[k * targetPitch + r] = source[r * sourcePitch + k];
+    }
+    for (; i < rows; ++i)
+        for (qsizetype k = 0; k < cols; ++k)
+            target[k * targetPitch + i] = source[i * sourcePitch + k];
+}
 
 } // namespace
 

@@ -8,10 +8,6 @@
 #include <cstring>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 using RecordingFormat::Error;
 
 namespace {
@@ -162,63 +158,9 @@ void findChanged(const Record *now, const Record *before, quint32 count,
     }
 }
 
-// The pairs of a difference transposed a group at a time: as many rows as this.
+// The pairs of a difference transposed a group at a time (sixteen by sixteen bytes): as many rows
+// as this.
 constexpr int transposeRows = 16;
-
-#if defined(__SSE2__)
-// The 16 x 16 bytes of 16 rows of 16 bytes (row r at from + r * fromStride) transposed: byte c of
-// row r goes to byte r of row c (at to + c * toStride). Rows are interleaved by bytes, then by
-// pairs of bytes, by four bytes and by eight.
-void transpose16(const char *from, qsizetype fromStride, char *to, qsizetype toStride)
-{
-    __m128i x[16], y[16];
-    for (int r = 0; r < 16; ++r)
-        x[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + r * fromStride));
-    // y[2i], y[2i + 1]: rows 2i and 2i + 1, bytes 0-7 and 8-15 interleaved.
-    for (int i = 0; i < 8; ++i) {
-        y[2 * i] = _mm_unpacklo_epi8(x[2 * i], x[2 * i + 1]);
-        y[2 * i + 1] = _mm_unpackhi_epi8(x[2 * i], x[2 * i + 1]);
-    }
-    // x[4i + q]: rows 4i to 4i + 3, bytes 4q to 4q + 3.
-    for (int i = 0; i < 4; ++i) {
-        x[4 * i] = _mm_unpacklo_epi16(y[4 * i], y[4 * i + 2]);
-        x[4 * i + 1] = _mm_unpackhi_epi16(y[4 * i], y[4 * i + 2]);
-        x[4 * i + 2] = _mm_unpacklo_epi16(y[4 * i + 1], y[4 * i + 3]);
-        x[4 * i + 3] = _mm_unpackhi_epi16(y[4 * i + 1], y[4 * i + 3]);
-    }
-    // y[8i + 2q + h]: rows 8i to 8i + 7, bytes 4q + 2h and 4q + 2h + 1.
-    for (int i = 0; i < 2; ++i) {
-        for (int q = 0; q < 4; ++q) {
-            y[8 * i + 2 * q] = _mm_unpacklo_epi32(x[8 * i + q], x[8 * i + 4 + q]);
-            y[8 * i + 2 * q + 1] = _mm_unpackhi_epi32(x[8 * i + q], x[8 * i + 4 + q]);
-        }
-    }
-    for (int q = 0; q < 8; ++q) {
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * q * toStride),
-                         _mm_unpacklo_epi64(y[q], y[8 + q]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(to + (2 * q + 1) * toStride),
-                         _mm_unpackhi_epi64(y[q], y[8 + q]));
-    }
-}
-#endif
-
-// Byte k of each of the rows of stride bytes at block into plane k (at planes + k * planeSize),
-// as RecordingFormat::transpose, sixteen by sixteen bytes where it can.
-void transposeGroup(const char *block, int rows, qsizetype stride, char *planes,
-                    qsizetype planeSize)
-{
-    qsizetype k = 0;
-#if defined(__SSE2__)
-    if (rows == 16) {
-        for (; k + 16 <= stride; k += 16)
-            transpose16(block + k, stride, planes + k * planeSize, planeSize);
-    }
-#endif
-    for (; k < stride; ++k) {
-        for (int r = 0; r < rows; ++r)
-            planes[k * planeSize + r] = block[r * stride + k];
-    }
-}
 
 } // namespace
 
@@ -329,7 +271,7 @@ void RecordingWriter::storeDifference(int list, const Record *records, const Rec
                 std::memcpy(pair + sizeof i + w, &a, sizeof a);
             }
         }
-        transposeGroup(block, made, pairSize, planes + first, pairs);
+        RecordingFormat::transpose(block, made, pairSize, planes + first, pairs);
     }
     insertList(list, count, RecordingFormat::Delta::Subtracted, m_difference.constData(),
                m_difference.size());
