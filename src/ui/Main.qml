@@ -166,18 +166,35 @@ ApplicationWindow {
             onDisconnectRequested: window.backend.disconnectGame()
         }
 
-        ReplayBar {
+        // While a recording is shown its time bar and the recording buttons share one row where
+        // the window is wide enough, so that a replay leaves the map the room it has live.
+        GridLayout {
+            id: recordingRow
+            readonly property bool shareRow: width >= Theme.replayBarMinWidth + recordControl.implicitWidth + columnSpacing
             Layout.fillWidth: true
-            replay: window.shownReplay
-            visible: !!window.shownReplay
-        }
+            columns: !!window.shownReplay && !recordingRow.shareRow ? 1 : 2
+            columnSpacing: 10
+            rowSpacing: Theme.rowSpacing
+            // Not from its items' visible, which follows its own.
+            visible: !!window.shownReplay || recordControl.wanted
 
-        RecordControl {
-            Layout.fillWidth: true
-            recorder: window.recorder
-            recordings: window.recordings
-            liveBehind: !window.replay
-            visible: (!!window.recorder || !!window.recordings) && !window.mapAlone
+            ReplayBar {
+                id: replayBar
+                Layout.fillWidth: true
+                replay: window.shownReplay
+                visible: !!window.shownReplay
+            }
+
+            RecordControl {
+                id: recordControl
+                Layout.fillWidth: !window.shownReplay
+                compact: !!window.shownReplay
+                recorder: window.recorder
+                recordings: window.recordings
+                liveBehind: !window.replay
+                readonly property bool wanted: (!!window.recorder || !!window.recordings) && !window.mapAlone
+                visible: wanted
+            }
         }
 
         RowLayout {

@@ -12,8 +12,10 @@ const QString signalLayerKey = QStringLiteral("map/signalLayer");
 const QString stationNamesKey = QStringLiteral("map/stationNames");
 const QString cameraKeys[] = {QStringLiteral("railway"), QStringLiteral("x"), QStringLiteral("y"),
                               QStringLiteral("scale")};
+const QString framedKey = QStringLiteral("framed");
 
-// A camera with a railway and three finite numbers, the scale positive; anything else is none.
+// A camera with a railway and three finite numbers, the scale positive, and whether it framed the
+// network; anything else is none.
 QVariantMap sensibleCamera(const QVariantMap &camera)
 {
     if (camera.value(cameraKeys[0]).toString().isEmpty())
@@ -26,6 +28,7 @@ QVariantMap sensibleCamera(const QVariantMap &camera)
             return {};
         result.insert(cameraKeys[i], value);
     }
+    result.insert(framedKey, camera.value(framedKey).toBool());
     return result;
 }
 
@@ -48,6 +51,7 @@ MapPreferences::MapPreferences(QObject *parent)
     QVariantMap stored;
     for (const QString &key : cameraKeys)
         stored.insert(key, settings.value(QStringLiteral("map/camera/") + key));
+    stored.insert(framedKey, settings.value(QStringLiteral("map/camera/") + framedKey));
     m_camera = sensibleCamera(stored);
 }
 
@@ -102,4 +106,5 @@ void MapPreferences::save() const
     }
     for (const QString &key : cameraKeys)
         settings.setValue(QStringLiteral("map/camera/") + key, m_camera.value(key));
+    settings.setValue(QStringLiteral("map/camera/") + framedKey, m_camera.value(framedKey));
 }

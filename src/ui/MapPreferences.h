@@ -18,8 +18,8 @@ class MapPreferences : public QObject
     // Images by default; stored as its number.
     Q_PROPERTY(SignalLayer::Layer signalLayer READ signalLayer WRITE setSignalLayer NOTIFY changed)
     Q_PROPERTY(bool stationNames READ stationNames WRITE setStationNames NOTIFY changed)
-    // The map's camera as the map item gives it ("railway", "x", "y", "scale"), taken back when the
-    // same railway is found again; empty when none is remembered.
+    // The map's camera as the map item gives it ("railway", "x", "y", "scale", "framed"), taken
+    // back when the same railway is found again; empty when none is remembered.
     Q_PROPERTY(QVariantMap camera READ camera WRITE setCamera NOTIFY changed)
 
 public:

@@ -3,10 +3,10 @@ import QtQuick.Controls
 import QtQuick.Layouts
 
 // The recordings of the window: "Enregistrer" starts a recording of the live session in the
-// user's recordings folder and the same button stops it, the recorder's status says what it does
-// or why it stopped; "Ouvrir un enregistrement…" lists the recordings to open, rename or delete,
-// and while one opened here is shown, "Retour au direct" goes back to the live game (which goes
-// on being recorded meanwhile).
+// user's recordings folder (in place of the black box, which starts again after it) and the same
+// button stops it, the recorder's status says what it does or why it stopped; "Ouvrir un
+// enregistrement…" lists the recordings to open, rename or delete, and while one opened here is
+// shown, "Retour au direct" goes back to the live game (which goes on being recorded meanwhile).
 RowLayout {
     id: control
 
@@ -17,30 +17,42 @@ RowLayout {
     property var recordings: null
     // The window shows a live game when no recording is opened (false: the command line's replay).
     property bool liveBehind: true
+    // Short texts, the long ones and the recorder's status in tooltips: beside a replay's time bar.
+    property bool compact: false
 
     spacing: 10
 
     Button {
         objectName: "recordButton"
         visible: !!control.recorder
-        text: control.recorder && control.recorder.recording ? "Arrêter l’enregistrement" : "Enregistrer"
-        onClicked: control.recorder.recording ? control.recorder.stop() : control.recorder.startInFolder()
+        // The black box goes on by itself: the button keeps a whole session under a name.
+        readonly property bool ownRecording: !!control.recorder && control.recorder.recording
+                                             && !control.recorder.blackBox
+        text: ownRecording ? "Arrêter l’enregistrement" : "Enregistrer"
+        ToolTip.visible: control.compact && hovered
+        ToolTip.text: control.recorder ? control.recorder.status : ""
+        onClicked: ownRecording ? control.recorder.stopAndResume() : control.recorder.startInFolder()
     }
     Button {
         objectName: "openRecordingButton"
         visible: !!control.recordings
         text: control.recordings && control.recordings.opening !== "" ? "Ouverture de l’enregistrement…"
-                                                                      : "Ouvrir un enregistrement…"
+              : control.compact ? "Ouvrir…" : "Ouvrir un enregistrement…"
+        ToolTip.visible: control.compact && hovered
+        ToolTip.text: "Ouvrir un enregistrement…"
         onClicked: recordingList.open()
     }
     Button {
         objectName: "backToLiveButton"
         visible: !!control.recordings && !!control.recordings.replay
-        text: control.liveBehind ? "Retour au direct" : "Fermer l’enregistrement"
+        text: control.liveBehind ? "Retour au direct" : (control.compact ? "Fermer" : "Fermer l’enregistrement")
+        ToolTip.visible: control.compact && !control.liveBehind && hovered
+        ToolTip.text: "Fermer l’enregistrement"
         onClicked: control.recordings.close()
     }
     Text {
         objectName: "recorderStatus"
+        visible: !control.compact
         Layout.fillWidth: true
         text: control.recorder ? control.recorder.status : ""
         color: Theme.recordingText

@@ -12,7 +12,11 @@ Rectangle {
     // seek()); null: nothing is shown.
     property var replay: null
 
-    component SpeedButton: Button {
+    // A button as wide as its text: the slider gets the room.
+    component NarrowButton: Button {
+        implicitWidth: Math.max(Theme.replayButtonMinWidth, implicitContentWidth + leftPadding + rightPadding)
+    }
+    component SpeedButton: NarrowButton {
         id: speedButton
         property int speed: 1
         property var replay: null
@@ -57,23 +61,27 @@ Rectangle {
             color: Theme.replayText
             font.bold: true
             elide: Text.ElideMiddle
-            Layout.maximumWidth: 320
+            // Cut short before the slider is: the header's badge says "RELECTURE" too.
+            Layout.minimumWidth: Theme.replayBannerMinWidth
+            Layout.maximumWidth: Theme.replayBannerMaxWidth
         }
-        Button {
+        NarrowButton {
             objectName: "replayStepBack"
             ToolTip.visible: hovered
             ToolTip.text: "Capture précédente (,)"
             text: "◀"
             onClicked: bar.replay.step(-1)
         }
-        Button {
+        NarrowButton {
             objectName: "replayPlay"
+            // As wide for "Pause" as for "Lecture": the bar does not move when it plays.
+            implicitWidth: Theme.replayPlayButtonWidth
             ToolTip.visible: hovered
             ToolTip.text: "Lecture ou pause (Espace)"
             text: bar.replay && bar.replay.playing ? "Pause" : "Lecture"
             onClicked: bar.replay.playing = !bar.replay.playing
         }
-        Button {
+        NarrowButton {
             objectName: "replayStepForward"
             ToolTip.visible: hovered
             ToolTip.text: "Capture suivante (.)"
@@ -87,6 +95,7 @@ Rectangle {
             id: position
             objectName: "replayPosition"
             Layout.fillWidth: true
+            Layout.minimumWidth: Theme.replaySliderMinWidth
             from: 0
             to: bar.replay ? Math.max(bar.replay.lengthSeconds, 0.001) : 1
             value: bar.replay ? bar.replay.seconds : 0
@@ -100,6 +109,7 @@ Rectangle {
         }
         Text {
             objectName: "replayTime"
+            Layout.minimumWidth: implicitWidth
             text: bar.replay ? bar.replay.timeText : ""
             color: Theme.replayTime
             font.family: Theme.monoFont

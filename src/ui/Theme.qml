@@ -165,6 +165,13 @@ QtObject {
     readonly property color replayTime: "#e7edf3"
     readonly property color recordingText: "#ef8f8f"
     readonly property int replayBarHeight: 44
+    readonly property int replayButtonMinWidth: 44
+    readonly property int replayPlayButtonWidth: 84
+    readonly property int replayBannerMinWidth: 90
+    readonly property int replayBannerMaxWidth: 220
+    readonly property int replaySliderMinWidth: 160
+    // The time bar's least width: its banner cut short, buttons, slider and time.
+    readonly property int replayBarMinWidth: 900
     // The list of recordings
     readonly property color recordingListFill: "#111b24"
     readonly property color recordingRowFill: "#1a2733"

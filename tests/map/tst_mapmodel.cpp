@@ -269,20 +269,25 @@ private slots:
     {
         QTest::addColumn<QVariantMap>("change"); // over the remembered camera
         QTest::addColumn<bool>("taken");
-        QTest::newRow("as remembered") << QVariantMap{} << true;
+        QTest::addColumn<bool>("framedAfter"); // the view frames the network, whatever the size
+        QTest::newRow("as remembered") << QVariantMap{} << true << false;
+        // Remembered while framed in a window of another size: framed at this one.
+        QTest::newRow("framed") << QVariantMap{{"framed", true}} << true << true;
         QTest::newRow("another railway")
-            << QVariantMap{{"railway", "278-0123456789ABCDEF"}} << false;
-        QTest::newRow("no railway") << QVariantMap{{"railway", QString()}} << false;
-        QTest::newRow("scale 0") << QVariantMap{{"scale", 0.0}} << false;
-        QTest::newRow("scale above the zoom limit") << QVariantMap{{"scale", 51.0}} << false;
-        QTest::newRow("centre not a number") << QVariantMap{{"x", qQNaN()}} << false;
-        QTest::newRow("centre not given") << QVariantMap{{"y", QVariant()}} << false;
+            << QVariantMap{{"railway", "278-0123456789ABCDEF"}} << false << true;
+        QTest::newRow("no railway") << QVariantMap{{"railway", QString()}} << false << true;
+        QTest::newRow("scale 0") << QVariantMap{{"scale", 0.0}} << false << true;
+        QTest::newRow("scale above the zoom limit")
+            << QVariantMap{{"scale", 51.0}} << false << true;
+        QTest::newRow("centre not a number") << QVariantMap{{"x", qQNaN()}} << false << true;
+        QTest::newRow("centre not given") << QVariantMap{{"y", QVariant()}} << false << true;
     }
 
     void cameraTakenBackOnTheSameRailway()
     {
         QFETCH(QVariantMap, change);
         QFETCH(bool, taken);
+        QFETCH(bool, framedAfter);
         const QVector<SdkTrackNode> nodes{node(1, 2, 0, 0, 0), node(2, 1, 0, 750, 510)};
         MapItem first;
         first.setSize(QSizeF(800, 600));
@@ -301,9 +306,11 @@ private slots:
         const QPointF framed = next.viewCentre();
         QSignalSpy cameraChanged(&next, &MapItem::cameraChanged);
         QCOMPARE(next.restoreCamera(remembered), taken);
-        QCOMPARE(next.viewCentre(), taken ? first.viewCentre() : framed);
-        QCOMPARE(next.scale(), taken ? first.scale() : 1.0);
+        QCOMPARE(next.viewCentre(), framedAfter ? framed : first.viewCentre());
+        QCOMPARE(next.scale(), framedAfter ? 1.0 : first.scale());
         QCOMPARE(cameraChanged.count(), taken ? 1 : 0);
+        next.setSize(QSizeF(400, 300));
+        QCOMPARE(next.scale() != first.scale(), framedAfter);
 
         MapItem other;
         other.setSnapshotData(liveData({node(1, 2, 0, 0, 0), node(2, 1, 0, 750, 511)}));

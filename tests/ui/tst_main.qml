@@ -55,6 +55,17 @@ TestCase {
         }
     }
     Component {
+        id: recorderComponent
+        QtObject {
+            property bool recording: true
+            property bool blackBox: true
+            property string status: "Boîte noire · les 15 dernières minutes sont gardées"
+            property var calls: []
+            function startInFolder() { calls = calls.concat(["start"]); }
+            function stopAndResume() { calls = calls.concat(["stop"]); }
+        }
+    }
+    Component {
         id: mainComponent
         Main {}
     }
@@ -735,6 +746,20 @@ TestCase {
         tryVerify(() => !pane.opened);
         keyClick(Qt.Key_D);
         tryVerify(() => pane.opened);
+    }
+
+    // While the black box runs, "Enregistrer" starts a recording of the window's own; only that
+    // one is stopped by the button.
+    function test_recordButtonBesideTheBlackBox() {
+        const recorder = createTemporaryObject(recorderComponent, testCase);
+        win.recorder = recorder;
+        const button = child("recordButton");
+        compare(button.text, "Enregistrer");
+        mouseClick(button);
+        recorder.blackBox = false;
+        compare(button.text, "Arrêter l’enregistrement");
+        mouseClick(button);
+        compare(recorder.calls, ["start", "stop"]);
     }
 
     // The recording's alerts are marked on the time bar; a click goes there.

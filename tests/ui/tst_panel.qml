@@ -163,7 +163,7 @@ TestCase {
 
         map.cameraState = { "x": 1, "y": 2, "scale": 3 };
         map.cameraChanged();
-        tryCompare(MapPreferences, "camera", { "railway": "R2", "x": 1, "y": 2, "scale": 3 });
+        tryCompare(MapPreferences, "camera", { "railway": "R2", "x": 1, "y": 2, "scale": 3, "framed": false });
         MapPreferences.camera = {};
     }
 }

@@ -68,7 +68,7 @@ private slots:
             QTest::newRow(tag) << QByteArray(name) << value << kept;
         };
         const QVariantMap camera{
-            {"railway", "4789-00FF"}, {"x", 12.5}, {"y", -3.0}, {"scale", 0.02}};
+            {"railway", "4789-00FF"}, {"x", 12.5}, {"y", -3.0}, {"scale", 0.02}, {"framed", false}};
         const auto cameraWith = [&](const QString &key, const QVariant &value) {
             QVariantMap changed = camera;
             changed.insert(key, value);
@@ -79,6 +79,7 @@ private slots:
         row("not a layer", "signalLayer", 7, false);
         row("station names", "stationNames", false, true);
         row("camera", "camera", camera, true);
+        row("framed camera", "camera", cameraWith("framed", true), true);
         row("camera without railway", "camera", cameraWith("railway", QString()), false);
         row("camera, negative scale", "camera", cameraWith("scale", -1.0), false);
         row("camera, a word for a number", "camera", cameraWith("x", "ouest"), false);

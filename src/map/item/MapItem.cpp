@@ -288,7 +288,8 @@ QVariantMap MapItem::camera() const
     return {{QStringLiteral("railway"), m_railway},
             {QStringLiteral("x"), m_camera.centre().x()},
             {QStringLiteral("y"), m_camera.centre().y()},
-            {QStringLiteral("scale"), m_camera.scale()}};
+            {QStringLiteral("scale"), m_camera.scale()},
+            {QStringLiteral("framed"), m_framed}};
 }
 
 bool MapItem::restoreCamera(const QVariantMap &camera)
@@ -302,6 +303,10 @@ bool MapItem::restoreCamera(const QVariantMap &camera)
     if (!okX || !okY || !okScale || !std::isfinite(x) || !std::isfinite(y) ||
         !(scale >= MapCamera::minimumScale) || !(scale <= MapCamera::maximumZoomScale))
         return false;
+    if (camera.value(QStringLiteral("framed")).toBool()) {
+        fit();
+        return true;
+    }
     m_camera = MapCamera(QPointF(x, y), scale);
     m_fitted = true;
     m_framed = false;

@@ -89,10 +89,11 @@ public:
     // aspect) under (x, y); empty over nothing.
     Q_INVOKABLE QString describeAt(double x, double y) const;
     // The camera as it can be remembered: "railway", the view centre "x" and "y" in map
-    // coordinates and "scale".
+    // coordinates, "scale", and "framed" while the view frames the network.
     Q_INVOKABLE QVariantMap camera() const;
     // Takes a remembered camera back when it was taken on the railway shown now and its values
-    // make sense; false (nothing changed) otherwise.
+    // make sense; false (nothing changed) otherwise. A framed view is framed again at the map's
+    // present size (the window may have another size than when it was remembered).
     Q_INVOKABLE bool restoreCamera(const QVariantMap &camera);
 
     QString railway() const { return m_railway; }
