@@ -51,6 +51,12 @@ Rectangle {
             elide: Text.ElideRight
             color: Theme.panelSelection
             text: (toolbar.liveData.selectedTrain || "Aucun train") + " · Réservations : " + toolbar.usageText
+            // Cut short, it is read whole under the pointer.
+            ToolTip.visible: selectionHover.hovered && truncated
+            ToolTip.text: text
+            HoverHandler {
+                id: selectionHover
+            }
         }
         CheckBox {
             id: pathToggle
