@@ -300,6 +300,7 @@ ApplicationWindow {
                 occupationCount: feed.occupationCount
                 panelMode: window.panelMode
                 mapOnly: window.mapAlone
+                replaying: !!window.shownReplay
                 signalSize: window.signalSize
                 tracks: window.visibleTracks
                 stations: window.stations

@@ -7,6 +7,8 @@ Rectangle {
 
     // The window's view of the data map.
     property var liveData: ({})
+    // A recording is shown, not the live game.
+    property bool replaying: false
 
     objectName: "mapSummary"
     width: line.implicitWidth + 16
@@ -20,7 +22,8 @@ Rectangle {
         anchors.centerIn: parent
         font.pixelSize: 12
         color: Theme.floatText
-        text: (summary.liveData.live ? "EN DIRECT" : (summary.liveData.status || "Déconnecté"))
+        text: (summary.replaying ? "RELECTURE"
+               : summary.liveData.live ? "EN DIRECT" : (summary.liveData.status || "Déconnecté"))
               + " · " + (summary.liveData.trainCount || 0) + " circulations · "
               + (summary.liveData.trackCount || 0) + " voies · "
               + (summary.liveData.stationCount || 0) + " gares · "

@@ -22,6 +22,8 @@ Rectangle {
 
     // "Carte seule": the map fills the panel, its bars float over it, with the counters.
     property bool mapOnly: false
+    // A recording is shown, not the live game (the floating summary says so).
+    property bool replaying: false
 
     // While on, the view keeps the selected train centred at each snapshot; a pan by hand ends it.
     property alias following: toolbar.following
@@ -149,5 +151,6 @@ Rectangle {
         anchors.bottom: parent.bottom
         anchors.margins: 8
         liveData: panel.liveData
+        replaying: panel.replaying
     }
 }

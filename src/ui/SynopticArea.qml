@@ -17,6 +17,8 @@ Rectangle {
     property bool panelMode: true
     // "Carte seule": the panel alone, without the area's own rows and margins.
     property bool mapOnly: false
+    // A recording is shown, not the live game.
+    property bool replaying: false
     property real signalSize: Theme.defaultSignalSize
     // The track maps of the current page, as a list model or a list.
     property var tracks: []
@@ -215,6 +217,7 @@ Rectangle {
                 anchors.fill: parent
                 visible: area.panelMode
                 mapOnly: area.mapOnly
+                replaying: area.replaying
                 liveData: area.live
                 dataSource: area.dataSource
                 reservationCount: area.reservationCount

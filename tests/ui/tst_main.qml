@@ -313,6 +313,12 @@ TestCase {
         verify(WindowPreferences.mapOnly);
         tryVerify(() => map.width * map.height >= 0.85 * 1280 * 720);
         verify(!child("trainList").visible);
+        // The floating summary says what the header said: a replay is no live game.
+        backend.publish(liveMap({}));
+        verify(child("mapSummaryText").text.startsWith("EN DIRECT"));
+        win.replay = createTemporaryObject(replayComponent, testCase);
+        verify(child("mapSummaryText").text.startsWith("RELECTURE"));
+        win.replay = null;
         keyClick(Qt.Key_M);
         verify(!WindowPreferences.mapOnly);
         tryVerify(() => map.width * map.height < 0.5 * 1280 * 720);
