@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -18,44 +19,80 @@ QSize wholePixels(const QSizeF &size)
     return QSize(int(size.width()), int(size.height()));
 }
 
+// Moves a 32-bit image's pixels by whole pixels in place; what they uncover keeps its old pixels.
+void movePixels(QImage &image, const QPoint &by)
+{
+    const int keptWidth = image.width() - std::abs(by.x());
+    const int from = std::max(0, -by.x()) * 4;
+    const int to = std::max(0, by.x()) * 4;
+    const qsizetype line = image.bytesPerLine();
+    uchar *bits = image.bits();
+    const auto moveRow = [&](int y) {
+        std::memmove(bits + y * line + to, bits + (y - by.y()) * line + from,
+                     size_t(keptWidth) * 4);
+    };
+    if (by.y() > 0) {
+        for (int y = image.height() - 1; y >= by.y(); --y)
+            moveRow(y);
+    } else {
+        for (int y = 0; y < image.height() + by.y(); ++y)
+            moveRow(y);
+    }
+}
+
 } // namespace
 
-bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips)
+bool MapFrameCache::CameraImage::wholePixelsTo(const MapCamera &target, QPoint *by) const
 {
-    const double scale = target.scale();
-    const QPointF offset = (camera.centre() - target.centre()) * scale;
+    if (target.scale() != camera.scale())
+        return false;
+    const QPointF offset = (camera.centre() - target.centre()) * target.scale();
+    // Far beyond the image, or not a number: no whole number of pixels to move by.
+    if (!(std::abs(offset.x()) < image.width() + 1) || !(std::abs(offset.y()) < image.height() + 1))
+        return false;
+    const QPoint rounded(qRound(offset.x()), qRound(offset.y()));
+    if (by)
+        *by = rounded;
+    // A drag moves by whole pixels; the camera's centre keeps them up to its rounding.
+    return std::abs(offset.x() - rounded.x()) < pixelRounding &&
+           std::abs(offset.y() - rounded.y()) < pixelRounding;
+}
+
+bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips,
+                                         int redrawn)
+{
+    QPoint by;
+    const bool whole = wholePixelsTo(target, &by);
     const int width = image.width();
     const int height = image.height();
-    // Moved out of the image entirely, or not a number: nothing to keep (and nothing to round).
-    if (!(std::abs(offset.x()) < width + 1) || !(std::abs(offset.y()) < height + 1))
+    if (target.scale() != camera.scale() || !(std::abs(by.x()) < width) ||
+        !(std::abs(by.y()) < height))
         return false;
-    const QPoint by(qRound(offset.x()), qRound(offset.y()));
-    if (std::abs(by.x()) >= width || std::abs(by.y()) >= height)
-        return false;
-    if (by.isNull())
+    // Moved by whole pixels, the image shows this camera (or, moved by a fraction more, the one
+    // beside it); only the strips it uncovers are drawn, and redrawn pixels more into what it
+    // keeps. The strips do not overlap: antialiased pixels drawn twice would not be the same.
+    const MapCamera moved =
+        whole ? target : MapCamera(camera.centre() - QPointF(by) / camera.scale(), camera.scale());
+    if (by.isNull()) {
+        camera = moved;
         return true;
-    // Moved by whole pixels, the image shows this camera; only the strips it uncovers are drawn.
-    const MapCamera moved(camera.centre() - QPointF(by) / scale, scale);
+    }
     QVector<QRectF> uncovered;
-    if (by.x() > 0)
-        uncovered.append(QRectF(0, 0, by.x(), height));
-    else if (by.x() < 0)
-        uncovered.append(QRectF(width + by.x(), 0, -by.x(), height));
-    if (by.y() > 0)
-        uncovered.append(QRectF(0, 0, width, by.y()));
-    else if (by.y() < 0)
-        uncovered.append(QRectF(0, height + by.y(), width, -by.y()));
-
-    QImage shifted(image.size(), image.format());
-    shifted.fill(MapStyle::background);
-    QPainter painter(&shifted);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(by, image);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    const int across = by.x() ? std::min(width, std::abs(by.x()) + redrawn) : 0;
+    if (across)
+        uncovered.append(QRectF(by.x() > 0 ? 0 : width - across, 0, across, height));
+    if (by.y()) {
+        const int down = std::min(height, std::abs(by.y()) + redrawn);
+        const int left = by.x() > 0 ? across : 0;
+        uncovered.append(QRectF(left, by.y() > 0 ? 0 : height - down, width - across, down));
+    }
+    movePixels(image, by);
+    QPainter painter(&image);
+    for (const QRectF &strip : std::as_const(uncovered))
+        painter.fillRect(strip, MapStyle::background);
     painter.setRenderHint(QPainter::Antialiasing, true);
     drawStrips(&painter, moved, uncovered);
     painter.end();
-    image = shifted;
     camera = moved;
     return true;
 }
@@ -88,7 +125,7 @@ bool MapFrameCache::CameraImage::drawScaled(QPainter *painter, const MapCamera &
 bool MapFrameCache::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
 {
     return m_networkDirty || m_network.image.size() != wholePixels(size) || !m_networkExact ||
-           camera != m_network.camera;
+           (camera != m_network.camera && !m_network.wholePixelsTo(camera));
 }
 
 void MapFrameCache::paint(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
@@ -108,7 +145,7 @@ void MapFrameCache::paint(QPainter *painter, const Frame &frame, const NetworkDr
         }
     };
     if (frameUsable && camera.scale() == m_frame.camera.scale() &&
-        m_frame.shiftTo(camera, drawStrips)) {
+        m_frame.shiftTo(camera, drawStrips, 0)) {
         m_frame.drawFor(painter, camera);
         counts.frameShifted = true;
     } else if (frameUsable && camera.scale() != m_frame.camera.scale() &&
@@ -148,26 +185,28 @@ void MapFrameCache::paintNetwork(QPainter *painter, const Frame &frame,
                                  const NetworkDrawer &network, MapPaintCounts &counts)
 {
     const MapCamera &camera = frame.camera;
-    const bool exactNeeded = m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
-                             (!frame.moving && (!m_networkExact || camera != m_network.camera));
-    if (exactNeeded) {
-        redrawNetwork(frame, network);
-        counts.networkRedrawn = true;
+    // The image moved by whole pixels stays exact: its uncovered strips are drawn exactly, and
+    // junctions a dot's reach beyond them again, those that came into the view included. A view
+    // that rests a fraction of a pixel away needs the network drawn for it.
+    const bool exactNeeded =
+        m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
+        (!frame.moving &&
+         (!m_networkExact || (camera != m_network.camera && !m_network.wholePixelsTo(camera))));
+    if (!exactNeeded && camera == m_network.camera) {
         painter->drawImage(QPointF(0, 0), m_network.image);
-    } else if (camera == m_network.camera) {
-        painter->drawImage(QPointF(0, 0), m_network.image);
-    } else if (const MapCamera drawnFor = m_network.camera;
-               camera.scale() == drawnFor.scale() && m_network.shiftTo(camera, network)) {
-        // Shifted together from strips, it is no longer the exact drawing of its camera.
-        m_networkExact = m_networkExact && m_network.camera == drawnFor;
+    } else if (!exactNeeded && m_network.shiftTo(camera, network, junctionReach)) {
         m_network.drawFor(painter, camera);
         counts.networkShifted = true;
-    } else {
+    } else if (!exactNeeded && frame.moving) {
         // A zoom in progress: the image drawn for the earlier camera, scaled to the new one,
         // until the movement ends and the network is drawn again.
         painter->fillRect(QRectF(QPointF(0, 0), frame.size), MapStyle::background);
         m_network.drawScaled(painter, camera, frame.size);
         counts.networkScaled = true;
+    } else {
+        redrawNetwork(frame, network);
+        counts.networkRedrawn = true;
+        painter->drawImage(QPointF(0, 0), m_network.image);
     }
 }
 

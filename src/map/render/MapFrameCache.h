@@ -14,7 +14,7 @@ class QPainter;
 // (edges and junctions, drawn once per camera) and, while the view moves, the whole last frame.
 // Both follow a movement the same way: moved by whole pixels, with only the strips it uncovers
 // drawn; during a zoom they are drawn scaled until the view rests. A paint that is not moving
-// always shows the exact drawing.
+// always shows the exact drawing, which the network image moved by whole pixels still is.
 class MapFrameCache
 {
 public:
@@ -46,10 +46,13 @@ private:
         QImage image;
         MapCamera camera;
 
+        // Whether the target camera sees the image moved by whole pixels (and by how many).
+        bool wholePixelsTo(const MapCamera &target, QPoint *by = nullptr) const;
         // Moves the image to a camera of the same scale by whole pixels and draws the strips it
-        // uncovers (painter, the moved camera, the strips); false when it cannot (not a number,
-        // or moved out of the image entirely).
-        bool shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips);
+        // uncovers, each widened by `redrawn` pixels into what it keeps (painter, the moved
+        // camera, the strips, which do not overlap); false when it cannot (not a number, or moved
+        // out of the image entirely).
+        bool shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips, int redrawn);
         // Draws the image shifted for this camera, with the rest of the move below a pixel.
         void drawFor(QPainter *painter, const MapCamera &target) const;
         // Draws the image as another camera sees it; false when it cannot.
@@ -61,6 +64,11 @@ private:
     void paintNetwork(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
                       MapPaintCounts &counts);
     void redrawNetwork(const Frame &frame, const NetworkDrawer &network);
+
+    // How far a camera may lie from a whole-pixel move, in pixels: the rounding of its centre.
+    static constexpr double pixelRounding = 1e-6;
+    // Pixels around a strip that a junction's dot just outside it reaches (MapNetworkLayer).
+    static constexpr int junctionReach = 6;
 
     CameraImage m_network;
     bool m_networkDirty = true;
