@@ -19,10 +19,30 @@ QSize wholePixels(const QSizeF &size)
     return QSize(int(size.width()), int(size.height()));
 }
 
-// Moves a 32-bit image's pixels by whole pixels in place; what they uncover keeps its old pixels.
-void movePixels(QImage &image, const QPoint &by)
+} // namespace
+
+bool MapFrameCache::wholePixelMove(const MapCamera &from, const MapCamera &to, const QSize &size,
+                                   QPoint *by)
+{
+    if (to.scale() != from.scale())
+        return false;
+    const QPointF offset = (from.centre() - to.centre()) * to.scale();
+    // Far beyond the image, or not a number: no whole number of pixels to move by.
+    if (!(std::abs(offset.x()) < size.width() + 1) || !(std::abs(offset.y()) < size.height() + 1))
+        return false;
+    const QPoint rounded(qRound(offset.x()), qRound(offset.y()));
+    if (by)
+        *by = rounded;
+    // A drag moves by whole pixels; the camera's centre keeps them up to its rounding.
+    return std::abs(offset.x() - rounded.x()) < pixelRounding &&
+           std::abs(offset.y() - rounded.y()) < pixelRounding;
+}
+
+void MapFrameCache::movePixels(QImage &image, const QPoint &by)
 {
     const int keptWidth = image.width() - std::abs(by.x());
+    if (keptWidth <= 0 || std::abs(by.y()) >= image.height())
+        return;
     const int from = std::max(0, -by.x()) * 4;
     const int to = std::max(0, by.x()) * 4;
     const qsizetype line = image.bytesPerLine();
@@ -40,37 +60,47 @@ void movePixels(QImage &image, const QPoint &by)
     }
 }
 
-} // namespace
-
-bool MapFrameCache::CameraImage::wholePixelsTo(const MapCamera &target, QPoint *by) const
+QVector<QRect> MapFrameCache::uncoveredStrips(const QSize &size, const QPoint &by, int redrawn)
 {
-    if (target.scale() != camera.scale())
-        return false;
-    const QPointF offset = (camera.centre() - target.centre()) * target.scale();
-    // Far beyond the image, or not a number: no whole number of pixels to move by.
-    if (!(std::abs(offset.x()) < image.width() + 1) || !(std::abs(offset.y()) < image.height() + 1))
-        return false;
-    const QPoint rounded(qRound(offset.x()), qRound(offset.y()));
-    if (by)
-        *by = rounded;
-    // A drag moves by whole pixels; the camera's centre keeps them up to its rounding.
-    return std::abs(offset.x() - rounded.x()) < pixelRounding &&
-           std::abs(offset.y() - rounded.y()) < pixelRounding;
+    // The strips do not overlap: antialiased pixels drawn twice would not be the same. At the
+    // edges that the move leaves, `redrawn` pixels are drawn again too: the image's edge cut lines
+    // there, the new view's edge cuts them here.
+    const int width = size.width();
+    const int height = size.height();
+    QVector<QRect> strips;
+    // Columns drawn again over the whole height, on the left and on the right.
+    int left = 0, right = 0;
+    if (by.x()) {
+        left = std::min(width, by.x() > 0 ? by.x() + redrawn : redrawn);
+        right = std::min(width - left, by.x() < 0 ? redrawn - by.x() : redrawn);
+    }
+    if (left)
+        strips.append(QRect(0, 0, left, height));
+    if (right)
+        strips.append(QRect(width - right, 0, right, height));
+    const int middle = width - left - right;
+    if (by.y() && middle > 0) {
+        const int top = std::min(height, by.y() > 0 ? by.y() + redrawn : redrawn);
+        const int bottom = std::min(height - top, by.y() < 0 ? redrawn - by.y() : redrawn);
+        if (top)
+            strips.append(QRect(left, 0, middle, top));
+        if (bottom)
+            strips.append(QRect(left, height - bottom, middle, bottom));
+    }
+    return strips;
 }
 
 bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips,
                                          int redrawn)
 {
     QPoint by;
-    const bool whole = wholePixelsTo(target, &by);
-    const int width = image.width();
-    const int height = image.height();
-    if (target.scale() != camera.scale() || !(std::abs(by.x()) < width) ||
-        !(std::abs(by.y()) < height))
+    const bool whole = wholePixelMove(camera, target, image.size(), &by);
+    if (target.scale() != camera.scale() || !(std::abs(by.x()) < image.width()) ||
+        !(std::abs(by.y()) < image.height()))
         return false;
     // Moved by whole pixels, the image shows this camera (or, moved by a fraction more, the one
     // beside it); only the strips it uncovers are drawn, and redrawn pixels more into what it
-    // keeps. The strips do not overlap: antialiased pixels drawn twice would not be the same.
+    // keeps.
     const MapCamera moved =
         whole ? target : MapCamera(camera.centre() - QPointF(by) / camera.scale(), camera.scale());
     if (by.isNull()) {
@@ -78,14 +108,8 @@ bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkD
         return true;
     }
     QVector<QRectF> uncovered;
-    const int across = by.x() ? std::min(width, std::abs(by.x()) + redrawn) : 0;
-    if (across)
-        uncovered.append(QRectF(by.x() > 0 ? 0 : width - across, 0, across, height));
-    if (by.y()) {
-        const int down = std::min(height, std::abs(by.y()) + redrawn);
-        const int left = by.x() > 0 ? across : 0;
-        uncovered.append(QRectF(left, by.y() > 0 ? 0 : height - down, width - across, down));
-    }
+    for (const QRect &strip : uncoveredStrips(image.size(), by, redrawn))
+        uncovered.append(strip);
     movePixels(image, by);
     QPainter painter(&image);
     for (const QRectF &strip : std::as_const(uncovered))
@@ -125,7 +149,8 @@ bool MapFrameCache::CameraImage::drawScaled(QPainter *painter, const MapCamera &
 bool MapFrameCache::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
 {
     return m_networkDirty || m_network.image.size() != wholePixels(size) || !m_networkExact ||
-           (camera != m_network.camera && !m_network.wholePixelsTo(camera));
+           (camera != m_network.camera &&
+            !wholePixelMove(m_network.camera, camera, m_network.image.size()));
 }
 
 void MapFrameCache::paint(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
@@ -191,10 +216,11 @@ void MapFrameCache::paintNetwork(QPainter *painter, const Frame &frame,
     const bool exactNeeded =
         m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
         (!frame.moving &&
-         (!m_networkExact || (camera != m_network.camera && !m_network.wholePixelsTo(camera))));
+         (!m_networkExact || (camera != m_network.camera &&
+                              !wholePixelMove(m_network.camera, camera, m_network.image.size()))));
     if (!exactNeeded && camera == m_network.camera) {
         painter->drawImage(QPointF(0, 0), m_network.image);
-    } else if (!exactNeeded && m_network.shiftTo(camera, network, junctionReach)) {
+    } else if (!exactNeeded && m_network.shiftTo(camera, network, edgeRedrawn)) {
         m_network.drawFor(painter, camera);
         counts.networkShifted = true;
     } else if (!exactNeeded && frame.moving) {
@@ -219,6 +245,7 @@ void MapFrameCache::redrawNetwork(const Frame &frame, const NetworkDrawer &netwo
     network(&painter, frame.camera, {QRectF(QPointF(0, 0), frame.size)});
     painter.end();
     m_network.camera = frame.camera;
+    ++m_networkDrawings;
     m_networkExact = true;
     m_networkDirty = false;
 }

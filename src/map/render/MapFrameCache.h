@@ -36,8 +36,24 @@ public:
                const LayerDrawer &layers, MapPaintCounts &counts);
 
     void invalidateNetwork() { m_networkDirty = true; }
+
+    // Whether an image of this size drawn for one camera shows the other moved by whole pixels
+    // (and by how many), up to the rounding of the cameras' centres.
+    static bool wholePixelMove(const MapCamera &from, const MapCamera &to, const QSize &size,
+                               QPoint *by = nullptr);
+    // Moves a 32-bit image's pixels in place; the strips they uncover keep their old pixels.
+    static void movePixels(QImage &image, const QPoint &by);
+    // The strips of an image that a move uncovers, each widened by `redrawn` pixels into what the
+    // image keeps; they do not overlap.
+    static QVector<QRect> uncoveredStrips(const QSize &size, const QPoint &by, int redrawn);
+    // How far into what a moved image keeps its strips are drawn again, to be the exact drawing:
+    // the pixels that a junction's dot just outside a strip reaches (MapNetworkLayer), and those
+    // at the image's former edge, where lines were cut to the image.
+    static constexpr int edgeRedrawn = 6;
     bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
     const QImage &networkImage() const { return m_network.image; }
+    // Counts the network image's drawings anew (not its moves).
+    quint64 networkDrawing() const { return m_networkDrawings; }
 
 private:
     // An image of the map drawn for one camera.
@@ -46,8 +62,6 @@ private:
         QImage image;
         MapCamera camera;
 
-        // Whether the target camera sees the image moved by whole pixels (and by how many).
-        bool wholePixelsTo(const MapCamera &target, QPoint *by = nullptr) const;
         // Moves the image to a camera of the same scale by whole pixels and draws the strips it
         // uncovers, each widened by `redrawn` pixels into what it keeps (painter, the moved
         // camera, the strips, which do not overlap); false when it cannot (not a number, or moved
@@ -67,11 +81,10 @@ private:
 
     // How far a camera may lie from a whole-pixel move, in pixels: the rounding of its centre.
     static constexpr double pixelRounding = 1e-6;
-    // Pixels around a strip that a junction's dot just outside it reaches (MapNetworkLayer).
-    static constexpr int junctionReach = 6;
 
     CameraImage m_network;
     bool m_networkDirty = true;
+    quint64 m_networkDrawings = 0;
     bool m_networkExact = false; // drawn whole for its camera, not shifted together
     CameraImage m_frame;         // the last frame drawn while the view moved, whole
     size_t m_frameKey = 0;
