@@ -93,7 +93,8 @@ QVector<QRect> MapFrameCache::uncoveredStrips(const QSize &size, const QPoint &b
 bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips,
                                          int redrawn)
 {
-    QPoint by;
+    // Left as it is (out of the image) where the move is not a number or far beyond the image.
+    QPoint by(image.width(), image.height());
     const bool whole = wholePixelMove(camera, target, image.size(), &by);
     if (target.scale() != camera.scale() || !(std::abs(by.x()) < image.width()) ||
         !(std::abs(by.y()) < image.height()))
