@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -20,42 +21,103 @@ QSize wholePixels(const QSizeF &size)
 
 } // namespace
 
-bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips)
+bool MapFrameCache::wholePixelMove(const MapCamera &from, const MapCamera &to, const QSize &size,
+                                   QPoint *by)
 {
-    const double scale = target.scale();
-    const QPointF offset = (camera.centre() - target.centre()) * scale;
-    const int width = image.width();
-    const int height = image.height();
-    // Moved out of the image entirely, or not a number: nothing to keep (and nothing to round).
-    if (!(std::abs(offset.x()) < width + 1) || !(std::abs(offset.y()) < height + 1))
+    if (to.scale() != from.scale())
         return false;
-    const QPoint by(qRound(offset.x()), qRound(offset.y()));
-    if (std::abs(by.x()) >= width || std::abs(by.y()) >= height)
+    const QPointF offset = (from.centre() - to.centre()) * to.scale();
+    // Far beyond the image, or not a number: no whole number of pixels to move by.
+    if (!(std::abs(offset.x()) < size.width() + 1) || !(std::abs(offset.y()) < size.height() + 1))
         return false;
-    if (by.isNull())
-        return true;
-    // Moved by whole pixels, the image shows this camera; only the strips it uncovers are drawn.
-    const MapCamera moved(camera.centre() - QPointF(by) / scale, scale);
-    QVector<QRectF> uncovered;
-    if (by.x() > 0)
-        uncovered.append(QRectF(0, 0, by.x(), height));
-    else if (by.x() < 0)
-        uncovered.append(QRectF(width + by.x(), 0, -by.x(), height));
-    if (by.y() > 0)
-        uncovered.append(QRectF(0, 0, width, by.y()));
-    else if (by.y() < 0)
-        uncovered.append(QRectF(0, height + by.y(), width, -by.y()));
+    const QPoint rounded(qRound(offset.x()), qRound(offset.y()));
+    if (by)
+        *by = rounded;
+    // A drag moves by whole pixels; the camera's centre keeps them up to its rounding.
+    return std::abs(offset.x() - rounded.x()) < pixelRounding &&
+           std::abs(offset.y() - rounded.y()) < pixelRounding;
+}
 
-    QImage shifted(image.size(), image.format());
-    shifted.fill(MapStyle::background);
-    QPainter painter(&shifted);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(by, image);
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+void MapFrameCache::movePixels(QImage &image, const QPoint &by)
+{
+    const int keptWidth = image.width() - std::abs(by.x());
+    if (keptWidth <= 0 || std::abs(by.y()) >= image.height())
+        return;
+    const int from = std::max(0, -by.x()) * 4;
+    const int to = std::max(0, by.x()) * 4;
+    const qsizetype line = image.bytesPerLine();
+    uchar *bits = image.bits();
+    const auto moveRow = [&](int y) {
+        std::memmove(bits + y * line + to, bits + (y - by.y()) * line + from,
+                     size_t(keptWidth) * 4);
+    };
+    if (by.y() > 0) {
+        for (int y = image.height() - 1; y >= by.y(); --y)
+            moveRow(y);
+    } else {
+        for (int y = 0; y < image.height() + by.y(); ++y)
+            moveRow(y);
+    }
+}
+
+QVector<QRect> MapFrameCache::uncoveredStrips(const QSize &size, const QPoint &by, int redrawn)
+{
+    // The strips do not overlap: antialiased pixels drawn twice would not be the same. At the
+    // edges that the move leaves, `redrawn` pixels are drawn again too: the image's edge cut lines
+    // there, the new view's edge cuts them here.
+    const int width = size.width();
+    const int height = size.height();
+    QVector<QRect> strips;
+    // Columns drawn again over the whole height, on the left and on the right.
+    int left = 0, right = 0;
+    if (by.x()) {
+        left = std::min(width, by.x() > 0 ? by.x() + redrawn : redrawn);
+        right = std::min(width - left, by.x() < 0 ? redrawn - by.x() : redrawn);
+    }
+    if (left)
+        strips.append(QRect(0, 0, left, height));
+    if (right)
+        strips.append(QRect(width - right, 0, right, height));
+    const int middle = width - left - right;
+    if (by.y() && middle > 0) {
+        const int top = std::min(height, by.y() > 0 ? by.y() + redrawn : redrawn);
+        const int bottom = std::min(height - top, by.y() < 0 ? redrawn - by.y() : redrawn);
+        if (top)
+            strips.append(QRect(left, 0, middle, top));
+        if (bottom)
+            strips.append(QRect(left, height - bottom, middle, bottom));
+    }
+    return strips;
+}
+
+bool MapFrameCache::CameraImage::shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips,
+                                         int redrawn)
+{
+    // Left as it is (out of the image) where the move is not a number or far beyond the image.
+    QPoint by(image.width(), image.height());
+    const bool whole = wholePixelMove(camera, target, image.size(), &by);
+    if (target.scale() != camera.scale() || !(std::abs(by.x()) < image.width()) ||
+        !(std::abs(by.y()) < image.height()))
+        return false;
+    // Moved by whole pixels, the image shows this camera (or, moved by a fraction more, the one
+    // beside it); only the strips it uncovers are drawn, and redrawn pixels more into what it
+    // keeps.
+    const MapCamera moved =
+        whole ? target : MapCamera(camera.centre() - QPointF(by) / camera.scale(), camera.scale());
+    if (by.isNull()) {
+        camera = moved;
+        return true;
+    }
+    QVector<QRectF> uncovered;
+    for (const QRect &strip : uncoveredStrips(image.size(), by, redrawn))
+        uncovered.append(strip);
+    movePixels(image, by);
+    QPainter painter(&image);
+    for (const QRectF &strip : std::as_const(uncovered))
+        painter.fillRect(strip, MapStyle::background);
     painter.setRenderHint(QPainter::Antialiasing, true);
     drawStrips(&painter, moved, uncovered);
     painter.end();
-    image = shifted;
     camera = moved;
     return true;
 }
@@ -88,7 +150,8 @@ bool MapFrameCache::CameraImage::drawScaled(QPainter *painter, const MapCamera &
 bool MapFrameCache::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
 {
     return m_networkDirty || m_network.image.size() != wholePixels(size) || !m_networkExact ||
-           camera != m_network.camera;
+           (camera != m_network.camera &&
+            !wholePixelMove(m_network.camera, camera, m_network.image.size()));
 }
 
 void MapFrameCache::paint(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
@@ -108,7 +171,7 @@ void MapFrameCache::paint(QPainter *painter, const Frame &frame, const NetworkDr
         }
     };
     if (frameUsable && camera.scale() == m_frame.camera.scale() &&
-        m_frame.shiftTo(camera, drawStrips)) {
+        m_frame.shiftTo(camera, drawStrips, 0)) {
         m_frame.drawFor(painter, camera);
         counts.frameShifted = true;
     } else if (frameUsable && camera.scale() != m_frame.camera.scale() &&
@@ -148,26 +211,29 @@ void MapFrameCache::paintNetwork(QPainter *painter, const Frame &frame,
                                  const NetworkDrawer &network, MapPaintCounts &counts)
 {
     const MapCamera &camera = frame.camera;
-    const bool exactNeeded = m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
-                             (!frame.moving && (!m_networkExact || camera != m_network.camera));
-    if (exactNeeded) {
-        redrawNetwork(frame, network);
-        counts.networkRedrawn = true;
+    // The image moved by whole pixels stays exact: its uncovered strips are drawn exactly, and
+    // junctions a dot's reach beyond them again, those that came into the view included. A view
+    // that rests a fraction of a pixel away needs the network drawn for it.
+    const bool exactNeeded =
+        m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
+        (!frame.moving &&
+         (!m_networkExact || (camera != m_network.camera &&
+                              !wholePixelMove(m_network.camera, camera, m_network.image.size()))));
+    if (!exactNeeded && camera == m_network.camera) {
         painter->drawImage(QPointF(0, 0), m_network.image);
-    } else if (camera == m_network.camera) {
-        painter->drawImage(QPointF(0, 0), m_network.image);
-    } else if (const MapCamera drawnFor = m_network.camera;
-               camera.scale() == drawnFor.scale() && m_network.shiftTo(camera, network)) {
-        // Shifted together from strips, it is no longer the exact drawing of its camera.
-        m_networkExact = m_networkExact && m_network.camera == drawnFor;
+    } else if (!exactNeeded && m_network.shiftTo(camera, network, edgeRedrawn)) {
         m_network.drawFor(painter, camera);
         counts.networkShifted = true;
-    } else {
+    } else if (!exactNeeded && frame.moving) {
         // A zoom in progress: the image drawn for the earlier camera, scaled to the new one,
         // until the movement ends and the network is drawn again.
         painter->fillRect(QRectF(QPointF(0, 0), frame.size), MapStyle::background);
         m_network.drawScaled(painter, camera, frame.size);
         counts.networkScaled = true;
+    } else {
+        redrawNetwork(frame, network);
+        counts.networkRedrawn = true;
+        painter->drawImage(QPointF(0, 0), m_network.image);
     }
 }
 
@@ -180,6 +246,7 @@ void MapFrameCache::redrawNetwork(const Frame &frame, const NetworkDrawer &netwo
     network(&painter, frame.camera, {QRectF(QPointF(0, 0), frame.size)});
     painter.end();
     m_network.camera = frame.camera;
+    ++m_networkDrawings;
     m_networkExact = true;
     m_networkDirty = false;
 }

@@ -14,7 +14,7 @@ class QPainter;
 // (edges and junctions, drawn once per camera) and, while the view moves, the whole last frame.
 // Both follow a movement the same way: moved by whole pixels, with only the strips it uncovers
 // drawn; during a zoom they are drawn scaled until the view rests. A paint that is not moving
-// always shows the exact drawing.
+// always shows the exact drawing, which the network image moved by whole pixels still is.
 class MapFrameCache
 {
 public:
@@ -36,8 +36,24 @@ public:
                const LayerDrawer &layers, MapPaintCounts &counts);
 
     void invalidateNetwork() { m_networkDirty = true; }
+
+    // Whether an image of this size drawn for one camera shows the other moved by whole pixels
+    // (and by how many), up to the rounding of the cameras' centres.
+    static bool wholePixelMove(const MapCamera &from, const MapCamera &to, const QSize &size,
+                               QPoint *by = nullptr);
+    // Moves a 32-bit image's pixels in place; the strips they uncover keep their old pixels.
+    static void movePixels(QImage &image, const QPoint &by);
+    // The strips of an image that a move uncovers, each widened by `redrawn` pixels into what the
+    // image keeps; they do not overlap.
+    static QVector<QRect> uncoveredStrips(const QSize &size, const QPoint &by, int redrawn);
+    // How far into what a moved image keeps its strips are drawn again, to be the exact drawing:
+    // the pixels that a junction's dot just outside a strip reaches (MapNetworkLayer), and those
+    // at the image's former edge, where lines were cut to the image.
+    static constexpr int edgeRedrawn = 6;
     bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
     const QImage &networkImage() const { return m_network.image; }
+    // Counts the network image's drawings anew (not its moves).
+    quint64 networkDrawing() const { return m_networkDrawings; }
 
 private:
     // An image of the map drawn for one camera.
@@ -47,9 +63,10 @@ private:
         MapCamera camera;
 
         // Moves the image to a camera of the same scale by whole pixels and draws the strips it
-        // uncovers (painter, the moved camera, the strips); false when it cannot (not a number,
-        // or moved out of the image entirely).
-        bool shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips);
+        // uncovers, each widened by `redrawn` pixels into what it keeps (painter, the moved
+        // camera, the strips, which do not overlap); false when it cannot (not a number, or moved
+        // out of the image entirely).
+        bool shiftTo(const MapCamera &target, const NetworkDrawer &drawStrips, int redrawn);
         // Draws the image shifted for this camera, with the rest of the move below a pixel.
         void drawFor(QPainter *painter, const MapCamera &target) const;
         // Draws the image as another camera sees it; false when it cannot.
@@ -62,8 +79,12 @@ private:
                       MapPaintCounts &counts);
     void redrawNetwork(const Frame &frame, const NetworkDrawer &network);
 
+    // How far a camera may lie from a whole-pixel move, in pixels: the rounding of its centre.
+    static constexpr double pixelRounding = 1e-6;
+
     CameraImage m_network;
     bool m_networkDirty = true;
+    quint64 m_networkDrawings = 0;
     bool m_networkExact = false; // drawn whole for its camera, not shifted together
     CameraImage m_frame;         // the last frame drawn while the view moved, whole
     size_t m_frameKey = 0;

@@ -126,9 +126,12 @@ void MapNetworkLayer::drawJunctions(QPainter *painter, const MapNetwork &network
 {
     const QVector<quint32> &degrees = network.degrees();
     const SymbolStamp::Target target = SymbolStamp::targetOf(painter);
+    // A dot just outside the area reaches into it (the painter clips it to the area), and a part
+    // of the item draws the dots that the whole item draws.
+    const QRectF reach = area.adjusted(-6, -6, 6, 6);
     for (int i = 0; i < points.size(); ++i) {
         // QRectF::contains takes a point that is not a number: it is dropped first.
-        if (degrees[i] > 2 && MapCamera::isDrawable(points[i]) && area.contains(points[i]) &&
+        if (degrees[i] > 2 && MapCamera::isDrawable(points[i]) && reach.contains(points[i]) &&
             view.contains(points[i]))
             m_junctionStamp.stamp(painter, target, points[i]);
     }

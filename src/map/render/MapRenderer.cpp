@@ -51,7 +51,7 @@ void MapRenderer::paintLayersOnce(QPainter *painter, const Scene &scene, const Q
     m_symbols.begin(painter);
     // At rest the network lies exactly under the layers: the usage strokes over it are kept.
     m_usage.paint(painter, scene, area, m_symbols,
-                  scene.moving ? nullptr : &m_frames.networkImage());
+                  scene.moving ? nullptr : &m_frames.networkImage(), m_frames.networkDrawing());
     m_signals.paint(painter, scene, area, m_symbols, m_counts);
     // Labels and names are placed against one another over the whole item: a strip uncovered by
     // a movement draws no new ones (they would be placed without knowing the others), until the
