@@ -218,7 +218,8 @@ void MapFrameCache::paintNetwork(QPainter *painter, const Frame &frame,
         m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
         (!frame.moving &&
          (!m_networkExact || (camera != m_network.camera &&
-                              !wholePixelMove(m_network.camera, camera, m_network.image.size()))));
+                              (!wholePixelMove(m_network.camera, camera, m_network.image.size()) ||
+                               !networkWhollyInImage(frame)))));
     if (!exactNeeded && camera == m_network.camera) {
         painter->drawImage(QPointF(0, 0), m_network.image);
     } else if (!exactNeeded && m_network.shiftTo(camera, network, edgeRedrawn)) {
@@ -235,6 +236,27 @@ void MapFrameCache::paintNetwork(QPainter *painter, const Frame &frame,
         counts.networkRedrawn = true;
         painter->drawImage(QPointF(0, 0), m_network.image);
     }
+}
+
+bool MapFrameCache::networkWhollyInImage(const Frame &frame) const
+{
+    if (!frame.network)
+        return false;
+    const MapNetwork::Bounds bounds = frame.network->mapBounds();
+    if (!bounds.valid)
+        return false;
+    // Map coordinates have y flipped already; a junction's dot reaches a few pixels beyond.
+    const QSizeF size = m_network.image.size();
+    const QPointF centre(size.width() / 2, size.height() / 2);
+    const QPointF low =
+        (QPointF(bounds.minX, bounds.minY) - m_network.camera.centre()) * m_network.camera.scale() +
+        centre;
+    const QPointF high =
+        (QPointF(bounds.maxX, bounds.maxY) - m_network.camera.centre()) * m_network.camera.scale() +
+        centre;
+    return QRectF(QPointF(0, 0), size)
+        .adjusted(edgeRedrawn, edgeRedrawn, -edgeRedrawn, -edgeRedrawn)
+        .contains(QRectF(low, high).normalized());
 }
 
 void MapFrameCache::redrawNetwork(const Frame &frame, const NetworkDrawer &network)

@@ -30,6 +30,7 @@ public:
         QSizeF size;
         bool moving = false;
         size_t key = 0; // changes whenever anything but the camera changes what the frame shows
+        const MapNetwork *network = nullptr; // its bounds decide whether the view rests moved
     };
 
     void paint(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
@@ -78,6 +79,10 @@ private:
     void paintNetwork(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
                       MapPaintCounts &counts);
     void redrawNetwork(const Frame &frame, const NetworkDrawer &network);
+    // Whether the network image, moved to rest at another camera, is still its exact drawing: only
+    // while it holds the whole network, no line cut at its edges (thin lines cut there are
+    // stepped from the cut, and would not match the drawing of the moved view).
+    bool networkWhollyInImage(const Frame &frame) const;
 
     // How far a camera may lie from a whole-pixel move, in pixels: the rounding of its centre.
     static constexpr double pixelRounding = 1e-6;

@@ -22,8 +22,8 @@ void MapRenderer::paint(QPainter *painter, const Scene &scene)
         seen.stretches = &m_stretches;
         paintLayers(target, seen, area);
     };
-    m_frames.paint(painter, {scene.camera, size, scene.moving, frameKeyOf(scene)}, network, layers,
-                   m_counts);
+    m_frames.paint(painter, {scene.camera, size, scene.moving, frameKeyOf(scene), scene.network},
+                   network, layers, m_counts);
     MapMessageLayer::paint(painter, *scene.overlay, size);
     painter->restore();
 }
@@ -51,7 +51,7 @@ void MapRenderer::paintLayersOnce(QPainter *painter, const Scene &scene, const Q
     m_symbols.begin(painter);
     // At rest the network lies exactly under the layers: the usage strokes over it are kept.
     m_usage.paint(painter, scene, area, m_symbols,
-                  scene.moving ? nullptr : &m_frames.networkImage(), m_frames.networkDrawing());
+                  scene.moving ? nullptr : &m_frames.networkImage());
     m_signals.paint(painter, scene, area, m_symbols, m_counts);
     // Labels and names are placed against one another over the whole item: a strip uncovered by
     // a movement draws no new ones (they would be placed without knowing the others), until the

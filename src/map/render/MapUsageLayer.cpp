@@ -1,6 +1,5 @@
 #include "MapUsageLayer.h"
 
-#include "MapFrameCache.h"
 #include "MapStyle.h"
 #include "MapSymbols.h"
 #include "TrackStretch.h"
@@ -25,9 +24,12 @@ void MapUsageLayer::addStrokes(Strokes &strokes, const MapPaintScene &scene, con
         const TrackStretch stretch = TrackStretch::of(scene, node);
         if (!MapCamera::isDrawable(stretch.node))
             continue;
-        const QRectF bounds = QRectF(stretch.start, stretch.end)
-                                  .normalized()
-                                  .united(QRectF(stretch.node, QSizeF(0, 0)));
+        // Start, node and end (a rectangle of no size would be left out of a union).
+        const QRectF bounds(
+            QPointF(std::min({stretch.start.x(), stretch.node.x(), stretch.end.x()}),
+                    std::min({stretch.start.y(), stretch.node.y(), stretch.end.y()})),
+            QPointF(std::max({stretch.start.x(), stretch.node.x(), stretch.end.x()}),
+                    std::max({stretch.start.y(), stretch.node.y(), stretch.end.y()})));
         if (!bounds.adjusted(-1, -1, 1, 1).intersects(reach))
             continue;
         strokes.nodes.append(node);
@@ -54,11 +56,11 @@ void MapUsageLayer::addStrokes(Strokes &strokes, const MapPaintScene &scene, con
 }
 
 void MapUsageLayer::paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
-                          MapSymbols &symbols, const QImage *network, quint64 networkDrawing)
+                          MapSymbols &symbols, const QImage *network)
 {
     const MapOverlay &overlay = *scene.overlay;
     if (keepable(painter, scene, area, network)) {
-        paintKept(painter, scene, *network, networkDrawing);
+        paintKept(painter, scene, *network);
         return;
     }
     // Symbols reach at most this far from their point; a part of the item draws only theirs.
@@ -153,8 +155,7 @@ MapUsageLayer::Tiles MapUsageLayer::tilesOf(const Strokes &strokes, const QSize 
     return tiles;
 }
 
-void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network,
-                              quint64 networkDrawing)
+void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network)
 {
     const MapOverlay &overlay = *scene.overlay;
     Strokes strokes;
@@ -164,22 +165,11 @@ void MapUsageLayer::paintKept(QPainter *painter, const MapPaintScene &scene, con
     strokes.firstLine.append(int(strokes.lines.size()));
 
     const Tiles tiles = tilesOf(strokes, network.size());
-    const size_t content =
-        qHashMulti(0, networkDrawing,
-                   qHashRange(overlay.reservationNodes.cbegin(), overlay.reservationNodes.cend()),
-                   qHashRange(overlay.occupationNodes.cbegin(), overlay.occupationNodes.cend()));
-    const bool keptFits = m_keptValid && m_size == scene.size && m_kept.size() == network.size() &&
-                          m_tileHashes.size() == tiles.hashes.size();
-    const bool same = keptFits && m_networkKey == network.cacheKey() && m_camera == scene.camera;
-    // The same strokes over the same drawing of the network, seen moved by whole pixels: the kept
-    // image moves with them, and only the strips it uncovers are drawn.
-    QPoint by;
-    const bool moved = keptFits && !same && m_content == content && m_camera != scene.camera &&
-                       MapFrameCache::wholePixelMove(m_camera, scene.camera, m_kept.size(), &by);
-    const bool patched = (same && patch(strokes, tiles, network, painter->renderHints())) ||
-                         (moved && shiftKept(strokes, network, by, painter->renderHints()));
+    const bool same = m_keptValid && m_networkKey == network.cacheKey() &&
+                      m_camera == scene.camera && m_size == scene.size &&
+                      m_kept.size() == network.size() && m_tileHashes.size() == tiles.hashes.size();
+    const bool patched = same && patch(strokes, tiles, network, painter->renderHints());
     m_tileHashes = tiles.hashes;
-    m_content = content;
     m_networkKey = network.cacheKey();
     m_camera = scene.camera;
     m_size = scene.size;
@@ -270,38 +260,6 @@ bool MapUsageLayer::patch(const Strokes &strokes, const Tiles &tiles, const QIma
             if (lines.isEmpty())
                 continue;
             kept.setPen(pens[reservations]);
-            kept.drawLines(lines);
-        }
-    }
-    return true;
-}
-
-bool MapUsageLayer::shiftKept(const Strokes &strokes, const QImage &network, const QPoint &by,
-                              QPainter::RenderHints hints)
-{
-    if (std::abs(by.x()) >= m_kept.width() || std::abs(by.y()) >= m_kept.height())
-        return false;
-    MapFrameCache::movePixels(m_kept, by);
-    QPainter kept(&m_kept);
-    kept.setRenderHints(hints);
-    QVector<QLineF> lines;
-    for (const QRect &strip :
-         MapFrameCache::uncoveredStrips(m_kept.size(), by, MapFrameCache::edgeRedrawn)) {
-        // The network's pixels, then the strokes that reach into the strip, clipped to it.
-        for (int y = strip.top(); y <= strip.bottom(); ++y)
-            std::memcpy(m_kept.scanLine(y) + strip.left() * 4,
-                        network.constScanLine(y) + strip.left() * 4, size_t(strip.width()) * 4);
-        kept.setClipRect(strip);
-        for (const bool reservations : {true, false}) {
-            lines.clear();
-            for (int s = 0; s < strokes.bounds.size(); ++s) {
-                if ((s < strokes.reservations) == reservations &&
-                    strokes.bounds[s].intersects(strip))
-                    lines.append(strokes.lines.mid(strokes.firstLine[s], strokes.firstLine[s + 1] -
-                                                                             strokes.firstLine[s]));
-            }
-            kept.setPen(
-                MapStyle::linePen(reservations ? MapStyle::reservation : MapStyle::occupation, 1));
             kept.drawLines(lines);
         }
     }

@@ -19,11 +19,9 @@ class MapUsageLayer
 public:
     // Draws what reaches into the area (item pixels). network: the network image that the painter
     // holds exactly at this camera under the layers, when it does; the strokes over it are then
-    // kept, and only the tiles where they changed since the last paint are drawn again, or after a
-    // move by whole pixels the strips it uncovers. networkDrawing: changes whenever the network
-    // image is drawn anew (not when it is moved).
+    // kept, and only the tiles where they changed since the last paint are drawn again.
     void paint(QPainter *painter, const MapPaintScene &scene, const QRectF &area,
-               MapSymbols &symbols, const QImage *network = nullptr, quint64 networkDrawing = 0);
+               MapSymbols &symbols, const QImage *network = nullptr);
 
 private:
     static constexpr int tile = 32; // pixels of one tile of the kept strokes
@@ -41,8 +39,7 @@ private:
     // Whether the network image and the painter let the kept strokes stand for drawing them.
     bool keepable(const QPainter *painter, const MapPaintScene &scene, const QRectF &area,
                   const QImage *network) const;
-    void paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network,
-                   quint64 networkDrawing);
+    void paintKept(QPainter *painter, const MapPaintScene &scene, const QImage &network);
     // The tiles of the kept image: by tile, the strokes over it in drawing order (order, from
     // starts) and what they show as one number.
     struct Tiles
@@ -56,13 +53,9 @@ private:
     // Draws again the tiles of the kept image whose strokes changed; false when too many did.
     bool patch(const Strokes &strokes, const Tiles &tiles, const QImage &network,
                QPainter::RenderHints hints);
-    // Moves the kept image by whole pixels and draws the strips it uncovers; false when it cannot.
-    bool shiftKept(const Strokes &strokes, const QImage &network, const QPoint &by,
-                   QPainter::RenderHints hints);
 
     QImage m_kept; // the network image with the strokes over it
     qint64 m_networkKey = 0;
-    size_t m_content = 0; // the network's drawing and the strokes' tracks of the kept image
     MapCamera m_camera;
     QSizeF m_size;
     bool m_keptValid = false;
