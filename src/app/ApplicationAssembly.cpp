@@ -29,8 +29,9 @@ constexpr int textureQuitWaitMs = 500;
 } // namespace
 
 ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay,
-                                         std::shared_ptr<Recorder> recorder)
-    : m_replay(std::move(replay)), m_recorder(std::move(recorder))
+                                         std::shared_ptr<Recorder> recorder,
+                                         std::shared_ptr<Recorder> blackBox)
+    : m_replay(std::move(replay)), m_recorder(std::move(recorder)), m_blackBox(std::move(blackBox))
 {
     // The module's registration must stay in the program (and in its exported symbols).
     volatile auto moduleRegistration = &qml_register_types_ZorvyTco;
@@ -42,9 +43,14 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared
     m_backend.emplace();
     if (m_replay)
         m_backend->setRecordSource(m_replay);
-    if (m_recorder)
-        m_backend->setRecordSink(m_recorder);
-    m_shelf.emplace(m_recorder, options.replayPath());
+    if (m_recorder && m_blackBox) {
+        m_backend->setRecordSink(std::make_shared<RecordSinks>(
+            std::vector<std::shared_ptr<RecordSink>>{m_recorder, m_blackBox}));
+    } else if (m_recorder || m_blackBox) {
+        m_backend->setRecordSink(m_recorder ? m_recorder : m_blackBox);
+    }
+    m_shelf.emplace(std::vector<std::shared_ptr<Recorder>>{m_recorder, m_blackBox},
+                    options.replayPath());
 
     // Verification and smoke runs show the defaults, whatever the last session chose.
     MapPreferences::setPersistent(!options.verificationRun() && !options.verifyMap() &&
@@ -61,6 +67,7 @@ ApplicationAssembly::ApplicationAssembly(const CommandLine &options, std::shared
         {QStringLiteral("updater"), QVariant::fromValue<QObject *>(&*m_updater)},
         {QStringLiteral("replay"), QVariant::fromValue<QObject *>(m_replay.get())},
         {QStringLiteral("recorder"), QVariant::fromValue<QObject *>(m_recorder.get())},
+        {QStringLiteral("blackBox"), QVariant::fromValue<QObject *>(m_blackBox.get())},
         {QStringLiteral("recordings"), QVariant::fromValue<QObject *>(&*m_shelf)},
     });
     // Queued, so that the code takes effect once the event loop runs.
@@ -97,9 +104,11 @@ int ApplicationAssembly::finish(int exitCode)
             << "ms; the program ends without it";
         stopped = false;
     }
-    // What the recorder still holds is written before the program ends.
-    if (m_recorder)
-        m_recorder->stop();
+    // What the recorders still hold is written before the program ends.
+    for (const std::shared_ptr<Recorder> &recorder : {m_recorder, m_blackBox}) {
+        if (recorder)
+            recorder->stop();
+    }
     m_updater->installOnQuit();
     if (!stopped) {
         // Destroying the Backend, or the image loader at exit, would wait for ever.

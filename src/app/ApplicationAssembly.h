@@ -21,10 +21,12 @@ class CommandLine;
 class ApplicationAssembly
 {
 public:
-    // replay, when given, is shown instead of the live game; recorder, when given, keeps every
-    // live capture.
+    // replay, when given, is shown instead of the live game; recorder (the window's and the
+    // command line's recording) and blackBox, when given, each keep every live capture they are
+    // recording.
     explicit ApplicationAssembly(const CommandLine &options, std::shared_ptr<Replay> replay = {},
-                                 std::shared_ptr<Recorder> recorder = {});
+                                 std::shared_ptr<Recorder> recorder = {},
+                                 std::shared_ptr<Recorder> blackBox = {});
     ~ApplicationAssembly();
 
     // Ends the program once the event loop has returned exitCode: the window goes, the reader is
@@ -45,6 +47,7 @@ private:
     // Before the Backend, so that they outlive its reader thread.
     std::shared_ptr<Replay> m_replay;
     std::shared_ptr<Recorder> m_recorder;
+    std::shared_ptr<Recorder> m_blackBox;
     std::optional<Updater> m_updater;
     std::optional<Backend> m_backend;
     // The recordings of the window, and a replay opened there beside the live game.

@@ -56,9 +56,9 @@ QString localPath(const QString &pathOrUrl)
 
 } // namespace
 
-RecordingShelf::RecordingShelf(std::shared_ptr<Recorder> recorder, const QString &startupReplay,
-                               QObject *parent)
-    : QObject(parent), m_recorder(std::move(recorder)),
+RecordingShelf::RecordingShelf(std::vector<std::shared_ptr<Recorder>> recorders,
+                               const QString &startupReplay, QObject *parent)
+    : QObject(parent), m_recorders(std::move(recorders)),
       m_startupReplay(startupReplay.isEmpty() ? QString()
                                               : QFileInfo(startupReplay).absoluteFilePath())
 {
@@ -82,8 +82,10 @@ RecordingShelf::~RecordingShelf()
 QStringList RecordingShelf::busyPaths() const
 {
     QStringList paths{m_startupReplay, m_shownPath};
-    if (m_recorder)
-        paths.append(m_recorder->path());
+    for (const std::shared_ptr<Recorder> &recorder : m_recorders) {
+        if (recorder)
+            paths.append(recorder->path());
+    }
     return paths;
 }
 

@@ -36,9 +36,9 @@ class RecordingShelf : public QObject
     Q_PROPERTY(QString opening READ opening NOTIFY openingChanged)
 
 public:
-    // recorder (may be null) writes the file that cannot be renamed or deleted; startupReplay is
-    // the recording the command line shows, if any.
-    RecordingShelf(std::shared_ptr<Recorder> recorder, const QString &startupReplay,
+    // The recorders (null ones left out) write files that cannot be renamed or deleted;
+    // startupReplay is the recording the command line shows, if any.
+    RecordingShelf(std::vector<std::shared_ptr<Recorder>> recorders, const QString &startupReplay,
                    QObject *parent = nullptr);
     ~RecordingShelf() override;
 
@@ -81,7 +81,7 @@ private:
     void takeOpened();
     void show(std::shared_ptr<Replay> replay, const QString &path);
 
-    std::shared_ptr<Recorder> m_recorder;
+    std::vector<std::shared_ptr<Recorder>> m_recorders;
     QString m_startupReplay;
     QString m_shownPath;
     // The Backend reads the Replay on its reader thread: it goes first.

@@ -103,20 +103,25 @@ bool startAskedRecording(const CommandLine &options, Recorder *recorder)
 }
 
 // A live session not recorded otherwise keeps its last minutes in the black box (a setting; not
-// for the verification and smoke runs, which keep nothing).
-void startBlackBox(const CommandLine &options, Recorder *recorder)
+// for the verification and smoke runs, which keep nothing), beside what the window records; null
+// when there is none. A black box that cannot start says why in its status.
+std::shared_ptr<Recorder> startBlackBox(const CommandLine &options, bool live)
 {
     const bool scripted = options.verificationRun() || options.verifyMap() ||
                           options.verifyBlink() || options.smoke();
-    if (!recorder || !options.recordPath().isEmpty() || scripted)
-        return;
+    if (!live || !options.recordPath().isEmpty() || scripted)
+        return nullptr;
     const QSettings settings;
     const qint64 minutes =
         settings.value(QStringLiteral("recording/blackBoxMinutes"), 15).toLongLong();
     const qint64 budgetMb =
         settings.value(QStringLiteral("recording/blackBoxBudgetMB"), 1024).toLongLong();
-    if (minutes > 0 && budgetMb > 0 && !recorder->startBlackBox(minutes * 60000, budgetMb << 20))
+    if (minutes <= 0 || budgetMb <= 0)
+        return nullptr;
+    auto recorder = std::make_shared<Recorder>();
+    if (!recorder->startBlackBox(minutes * 60000, budgetMb << 20))
         qCWarning(LogCategory::capture).noquote() << recorder->status();
+    return recorder;
 }
 
 } // namespace
@@ -166,9 +171,10 @@ int main(int argc, char *argv[])
     if (!startAskedRecording(options, recorder.get()))
         return 2;
     // Otherwise a live session keeps its last minutes in the black box.
-    startBlackBox(options, recorder.get());
+    std::shared_ptr<Recorder> blackBox = startBlackBox(options, !replay);
 
-    ApplicationAssembly assembly(options, std::move(replay), std::move(recorder));
+    ApplicationAssembly assembly(options, std::move(replay), std::move(recorder),
+                                 std::move(blackBox));
     const int code = QGuiApplication::exec();
     running = false;
     return assembly.finish(code);

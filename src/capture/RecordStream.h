@@ -6,6 +6,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <vector>
 
 // One capture as the library gave it, with when it was taken and how long it took. Once handed
 // to a sink it is shared and never changed again.
@@ -42,6 +43,24 @@ class RecordSink
 public:
     virtual ~RecordSink() = default;
     virtual void take(SharedCapture capture) = 0;
+};
+
+// Hands each capture to several sinks, shared, not copied (the black box and the window's own
+// recording, each on its writer thread).
+class RecordSinks : public RecordSink
+{
+public:
+    explicit RecordSinks(std::vector<std::shared_ptr<RecordSink>> sinks) : m_sinks(std::move(sinks))
+    {
+    }
+    void take(SharedCapture capture) override
+    {
+        for (const std::shared_ptr<RecordSink> &sink : m_sinks)
+            sink->take(capture);
+    }
+
+private:
+    std::vector<std::shared_ptr<RecordSink>> m_sinks;
 };
 
 // How far the reader thread has shown what needs attention in a replay: the source's generation

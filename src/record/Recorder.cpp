@@ -72,14 +72,8 @@ bool Recorder::startBlackBox(qint64 windowMs, qint64 budgetBytes)
     }
     QFile::remove(base + QStringLiteral(".zrec-shm"));
     QFile::remove(base + QStringLiteral("-previous.zrec-shm"));
-    m_blackBoxWindowMs = windowMs;
-    m_blackBoxBudget = budgetBytes;
     if (!start(base + QStringLiteral(".zrec"), windowMs, budgetBytes))
         return false;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_blackBox = true;
-    }
     setStatus(
         QStringLiteral("Boîte noire · les %1 dernières minutes sont gardées").arg(windowMs / 60000),
         true);
@@ -105,7 +99,6 @@ bool Recorder::start(const QString &path, qint64 windowMs, qint64 budgetBytes)
         m_queue.clear();
         m_queuedBytes = 0;
         m_path = QFileInfo(path).absoluteFilePath();
-        m_blackBox = false;
     }
     setStatus(QStringLiteral("Enregistrement en cours · %1").arg(QFileInfo(path).fileName()), true);
     m_thread = std::thread([this, writer, windowMs, budgetBytes]() mutable {
@@ -207,18 +200,6 @@ void Recorder::stop()
     }
 }
 
-void Recorder::stopAndResume()
-{
-    if (blackBox())
-        return;
-    stop();
-    if (m_blackBoxWindowMs <= 0)
-        return;
-    const QString ended = status();
-    if (startBlackBox(m_blackBoxWindowMs, m_blackBoxBudget))
-        setStatus(QStringLiteral("%1 · boîte noire reprise").arg(ended), true);
-}
-
 void Recorder::take(SharedCapture capture)
 {
     qint64 dropped = 0;
@@ -260,12 +241,6 @@ bool Recorder::recording() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_recording;
-}
-
-bool Recorder::blackBox() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_recording && m_blackBox;
 }
 
 QString Recorder::status() const

@@ -20,7 +20,6 @@ class Recorder : public QObject, public RecordSink
     Q_OBJECT
     Q_PROPERTY(bool recording READ recording NOTIFY statusChanged)
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
-    Q_PROPERTY(bool blackBox READ blackBox NOTIFY statusChanged)
 
 public:
     static constexpr int commitIntervalMs = 500;
@@ -44,20 +43,14 @@ public:
     bool start(const QString &path, qint64 windowMs, qint64 budgetBytes);
 
     // Starts a recording in folder() under a name of the time, e.g. "session-20260301-142500.zrec"
-    // (for the window's button); false with the reason in status(). It takes the place of a
-    // running black box.
+    // (for the window's button); false with the reason in status().
     Q_INVOKABLE bool startInFolder();
     // Writes what is queued, commits and ends the writer.
     Q_INVOKABLE void stop();
-    // Ends the window's recording, and starts the black box again when one was asked for (what
-    // it kept before the recording becomes blackbox-previous.zrec).
-    Q_INVOKABLE void stopAndResume();
     // Where the window's recordings go: "recordings" in the user's application data.
     static QString folder();
 
     bool recording() const;
-    // Whether the recording under way is the black box.
-    bool blackBox() const;
     QString status() const;
     // The file being written, empty when none.
     QString path() const;
@@ -82,10 +75,6 @@ private:
     qint64 m_queuedBytes = 0;
     bool m_stopping = false;
     bool m_recording = false;
-    bool m_blackBox = false;
-    // The black box asked for (0: none), for stopAndResume().
-    qint64 m_blackBoxWindowMs = 0;
-    qint64 m_blackBoxBudget = 0;
     QString m_status;
     QString m_path;
     qint64 m_dropped = 0;

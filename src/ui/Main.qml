@@ -12,6 +12,8 @@ ApplicationWindow {
     // (null: not recording).
     property var replay: null
     property var recorder: null
+    // The black box (a Recorder keeping the last minutes beside the window's recording; null: none).
+    property var blackBox: null
     // The recordings of the window (RecordingShelf): the list, and a recording opened there, which
     // the window shows through its own Backend while the live game goes on (null: none).
     property var recordings: null
@@ -187,9 +189,10 @@ ApplicationWindow {
 
             RecordControl {
                 id: recordControl
-                Layout.fillWidth: !window.shownReplay
+                Layout.fillWidth: !window.shownReplay || !recordingRow.shareRow
                 compact: !!window.shownReplay
                 recorder: window.recorder
+                blackBox: window.blackBox
                 recordings: window.recordings
                 liveBehind: !window.replay
                 readonly property bool wanted: (!!window.recorder || !!window.recordings) && !window.mapAlone

@@ -61,7 +61,9 @@ Rectangle {
             color: Theme.replayText
             font.bold: true
             elide: Text.ElideMiddle
-            // Cut short before the slider is: the header's badge says "RELECTURE" too.
+            // Cut short before the slider is: the header's badge says "RELECTURE" too. (Only an item
+            // that fills may be narrower than it would be.)
+            Layout.fillWidth: true
             Layout.minimumWidth: Theme.replayBannerMinWidth
             Layout.maximumWidth: Theme.replayBannerMaxWidth
         }

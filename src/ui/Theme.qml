@@ -171,7 +171,8 @@ QtObject {
     readonly property int replayBannerMaxWidth: 220
     readonly property int replaySliderMinWidth: 160
     // The time bar's least width: its banner cut short, buttons, slider and time.
-    readonly property int replayBarMinWidth: 900
+    readonly property int replayBarMinWidth: 920
+    readonly property int recorderStatusMinWidth: 40
     // The list of recordings
     readonly property color recordingListFill: "#111b24"
     readonly property color recordingRowFill: "#1a2733"

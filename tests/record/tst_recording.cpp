@@ -12,7 +12,6 @@
 #include "Worlds.h"
 
 #include <QFile>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -386,41 +385,6 @@ private Q_SLOTS:
                                                    "captures perdues (écriture trop lente)")
                                         .arg(recorder.captureCount())
                                         .arg(lost));
-    }
-
-    // "Enregistrer" while the black box runs keeps a recording of its own; when it ends the black
-    // box starts again, and what it kept before the recording is kept aside.
-    void windowRecordingOverTheBlackBox()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QDir(Recorder::folder()).removeRecursively();
-        SnapshotRecords records;
-        RecordWorld::toRecords(RecordWorld::fromJson(Worlds::edges()), 0, records);
-        Recorder recorder;
-        const auto take = [&](int step) {
-            recorder.take(shareCapture(records, 1700000000000 + step * 250, 1, 42));
-            QTRY_COMPARE_WITH_TIMEOUT(recorder.committedCount(), recorder.captureCount(), 10000);
-        };
-        QVERIFY2(recorder.startBlackBox(60000, 1 << 30), qPrintable(recorder.status()));
-        QVERIFY(recorder.blackBox());
-        take(0);
-        recorder.stopAndResume(); // the black box is not the window's recording: left alone
-        QVERIFY(recorder.blackBox());
-        QVERIFY2(recorder.startInFolder(), qPrintable(recorder.status()));
-        QVERIFY(recorder.recording() && !recorder.blackBox());
-        const QString session = recorder.path();
-        take(1);
-        take(2);
-        recorder.stopAndResume();
-        QVERIFY(recorder.blackBox());
-        QVERIFY(recorder.status().startsWith("Enregistrement terminé · 2 captures"));
-        take(3);
-        recorder.stop();
-        QCOMPARE(RecordingReader(session).captures().size(), std::size_t(2));
-        QCOMPARE(RecordingReader(Recorder::folder() + "/blackbox-previous.zrec").captures().size(),
-                 std::size_t(1));
-        QCOMPARE(RecordingReader(Recorder::folder() + "/blackbox.zrec").captures().size(),
-                 std::size_t(1));
     }
 
     // A file that cannot grow (as on a full disk) stops the recording with its reason; what was

@@ -57,12 +57,11 @@ TestCase {
     Component {
         id: recorderComponent
         QtObject {
-            property bool recording: true
-            property bool blackBox: true
-            property string status: "Boîte noire · les 15 dernières minutes sont gardées"
+            property bool recording: false
+            property string status: ""
             property var calls: []
-            function startInFolder() { calls = calls.concat(["start"]); }
-            function stopAndResume() { calls = calls.concat(["stop"]); }
+            function startInFolder() { calls = calls.concat(["start"]); recording = true; status = "Enregistrement en cours · s.zrec"; }
+            function stop() { calls = calls.concat(["stop"]); recording = false; }
         }
     }
     Component {
@@ -754,18 +753,23 @@ TestCase {
         tryVerify(() => pane.opened);
     }
 
-    // While the black box runs, "Enregistrer" starts a recording of the window's own; only that
-    // one is stopped by the button.
+    // While the black box runs, "Enregistrer" starts a recording of the window's own, and the
+    // button stops only that one; the status is the recording's, else the black box's.
     function test_recordButtonBesideTheBlackBox() {
         const recorder = createTemporaryObject(recorderComponent, testCase);
+        const blackBox = createTemporaryObject(recorderComponent, testCase,
+            { "recording": true, "status": "Boîte noire · les 15 dernières minutes sont gardées" });
         win.recorder = recorder;
+        win.blackBox = blackBox;
         const button = child("recordButton");
         compare(button.text, "Enregistrer");
+        compare(child("recorderStatus").text, blackBox.status);
         mouseClick(button);
-        recorder.blackBox = false;
         compare(button.text, "Arrêter l’enregistrement");
+        compare(child("recorderStatus").text, "Enregistrement en cours · s.zrec");
         mouseClick(button);
         compare(recorder.calls, ["start", "stop"]);
+        compare(blackBox.calls, []);
     }
 
     // The recording's alerts are marked on the time bar; a click goes there.
