@@ -214,7 +214,7 @@ void MapItem::settle()
 
 bool MapItem::isNetworkImageDirty() const
 {
-    return m_renderer.needsNetworkRedraw(m_camera, itemSize());
+    return m_renderer.needsNetworkRedraw(m_camera, itemSize(), &m_network);
 }
 
 bool MapItem::anyOfNetworkInView() const

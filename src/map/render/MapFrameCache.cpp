@@ -147,11 +147,23 @@ bool MapFrameCache::CameraImage::drawScaled(QPainter *painter, const MapCamera &
     return true;
 }
 
-bool MapFrameCache::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
+bool MapFrameCache::needsNetworkRedraw(const MapCamera &camera, const QSizeF &size,
+                                       const MapNetwork *network) const
 {
-    return m_networkDirty || m_network.image.size() != wholePixels(size) || !m_networkExact ||
-           (camera != m_network.camera &&
-            !wholePixelMove(m_network.camera, camera, m_network.image.size()));
+    return networkRedrawNeeded({camera, size, false, 0, network});
+}
+
+bool MapFrameCache::networkRedrawNeeded(const Frame &frame) const
+{
+    // The image moved by whole pixels stays exact: its uncovered strips are drawn exactly, and
+    // junctions a dot's reach beyond them again, those that came into the view included. A view
+    // that rests a fraction of a pixel away needs the network drawn for it.
+    const MapCamera &camera = frame.camera;
+    return m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
+           (!frame.moving && (!m_networkExact ||
+                              (camera != m_network.camera &&
+                               (!wholePixelMove(m_network.camera, camera, m_network.image.size()) ||
+                                !networkWhollyInImage(frame)))));
 }
 
 void MapFrameCache::paint(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
@@ -211,15 +223,7 @@ void MapFrameCache::paintNetwork(QPainter *painter, const Frame &frame,
                                  const NetworkDrawer &network, MapPaintCounts &counts)
 {
     const MapCamera &camera = frame.camera;
-    // The image moved by whole pixels stays exact: its uncovered strips are drawn exactly, and
-    // junctions a dot's reach beyond them again, those that came into the view included. A view
-    // that rests a fraction of a pixel away needs the network drawn for it.
-    const bool exactNeeded =
-        m_networkDirty || m_network.image.size() != wholePixels(frame.size) ||
-        (!frame.moving &&
-         (!m_networkExact || (camera != m_network.camera &&
-                              (!wholePixelMove(m_network.camera, camera, m_network.image.size()) ||
-                               !networkWhollyInImage(frame)))));
+    const bool exactNeeded = networkRedrawNeeded(frame);
     if (!exactNeeded && camera == m_network.camera) {
         painter->drawImage(QPointF(0, 0), m_network.image);
     } else if (!exactNeeded && m_network.shiftTo(camera, network, edgeRedrawn)) {

@@ -38,6 +38,14 @@ public:
 
     void invalidateNetwork() { m_networkDirty = true; }
 
+    // Whether the next paint at rest for this camera and size draws the network anew.
+    bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size,
+                            const MapNetwork *network) const;
+    const QImage &networkImage() const { return m_network.image; }
+    // Counts the network image's drawings anew (not its moves).
+    quint64 networkDrawing() const { return m_networkDrawings; }
+
+private:
     // Whether an image of this size drawn for one camera shows the other moved by whole pixels
     // (and by how many), up to the rounding of the cameras' centres.
     static bool wholePixelMove(const MapCamera &from, const MapCamera &to, const QSize &size,
@@ -51,12 +59,6 @@ public:
     // the pixels that a junction's dot just outside a strip reaches (MapNetworkLayer), and those
     // at the image's former edge, where lines were cut to the image.
     static constexpr int edgeRedrawn = 6;
-    bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const;
-    const QImage &networkImage() const { return m_network.image; }
-    // Counts the network image's drawings anew (not its moves).
-    quint64 networkDrawing() const { return m_networkDrawings; }
-
-private:
     // An image of the map drawn for one camera.
     struct CameraImage
     {
@@ -79,6 +81,8 @@ private:
     void paintNetwork(QPainter *painter, const Frame &frame, const NetworkDrawer &network,
                       MapPaintCounts &counts);
     void redrawNetwork(const Frame &frame, const NetworkDrawer &network);
+    // Whether the frame needs the network drawn anew: nothing kept stands for its exact drawing.
+    bool networkRedrawNeeded(const Frame &frame) const;
     // Whether the network image, moved to rest at another camera, is still its exact drawing: only
     // while it holds the whole network, no line cut at its edges (thin lines cut there are
     // stepped from the cut, and would not match the drawing of the moved view).

@@ -43,9 +43,10 @@ public:
         m_signals.invalidatePlaces();
     }
     // Whether the next paint for this camera and size redraws the network image.
-    bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size) const
+    bool needsNetworkRedraw(const MapCamera &camera, const QSizeF &size,
+                            const MapNetwork *network) const
     {
-        return m_frames.needsNetworkRedraw(camera, size);
+        return m_frames.needsNetworkRedraw(camera, size, network);
     }
     const QImage &networkImage() const { return m_frames.networkImage(); }
 
